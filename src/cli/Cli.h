@@ -1,0 +1,58 @@
+#pragma once
+// pennacrow-cli: the command-line front end over the same core as the desktop program.
+// Exit status: 0 success, 1 failure (message on standard error), 2 usage error.
+
+#include <map>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace pennacrow::cli {
+
+constexpr int kExitSuccess = 0;
+constexpr int kExitFailure = 1;
+constexpr int kExitUsage = 2;
+
+// Thrown for a command line that does not follow the usage; main prints it and exits 2.
+class EUsage : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// The words after the command name: positional arguments, and options that take a value
+// ("-o OUT", "--text=T" or "--text T") or stand alone ("--json").
+class TArgs {
+ public:
+  // valueOptions: options that take a value; flagOptions: options that stand alone.
+  TArgs(const std::vector<std::string>& words, const std::vector<std::string>& valueOptions,
+        const std::vector<std::string>& flagOptions);
+
+  const std::vector<std::string>& Positional() const { return FPositional; }
+  bool Has(const std::string& option) const { return FValues.count(option) != 0; }
+  std::string Value(const std::string& option, const std::string& fallback = {}) const;
+  // Exactly n positional arguments, or EUsage.
+  void ExpectPositional(std::size_t n) const;
+
+ private:
+  std::vector<std::string> FPositional;
+  std::map<std::string, std::string> FValues;
+};
+
+using TCommand = int (*)(const std::vector<std::string>& words);
+
+int CmdInfo(const std::vector<std::string>& words);
+int CmdHide(const std::vector<std::string>& words);
+int CmdReveal(const std::vector<std::string>& words);
+int CmdEncrypt(const std::vector<std::string>& words);
+int CmdDecrypt(const std::vector<std::string>& words);
+int CmdConvert(const std::vector<std::string>& words);
+int CmdFractal(const std::vector<std::string>& words);
+int CmdFormats(const std::vector<std::string>& words);
+
+// Helpers shared by the commands.
+std::string ReadAllStdin();
+void WriteAllStdout(const std::string& bytes);
+// Writes bytes to a file atomically (nothing is left behind when it fails).
+void WriteOutputFile(const std::string& fileName, const std::string& bytes);
+
+}  // namespace pennacrow::cli

@@ -1,0 +1,20 @@
+#pragma once
+// Which writer a picture file name asks for: the extension, upper-cased, is ".BMP" or ".PNG";
+// any other extension, or none, saves nothing.
+
+#include <string>
+
+#include "picture/FractalImage.h"
+
+namespace pennacrow {
+
+enum class TSaveKind { None, Bmp, Png };
+
+TSaveKind SaveKindFor(const std::string& fileName);
+
+// The main window's save: BMP through the picture's own save, PNG through SaveAsPNG (an empty
+// control hands an empty bitmap to the PNG writer), anything else writes nothing.
+// Returns what was written.
+TSaveKind SavePictureFile(TFractalImage& picture, const std::string& fileName);
+
+}  // namespace pennacrow

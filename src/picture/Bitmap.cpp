@@ -1,0 +1,282 @@
+#include "picture/Bitmap.h"
+
+#include <algorithm>
+#include <bit>
+#include <cstring>
+
+#include "picture/Errors.h"
+#include "picture/PixelLimits.h"
+
+namespace pennacrow {
+
+const TGraphicClass TBitmap::ClassInfo{"TBitmap", &TGraphic::ClassInfo,
+                                       [] { return std::unique_ptr<TGraphic>(new TBitmap); }};
+
+namespace {
+
+bool ValidDepth(int bpp) {
+  return bpp == 1 || bpp == 4 || bpp == 8 || bpp == 15 || bpp == 16 || bpp == 24 || bpp == 32;
+}
+
+// A colour channel under a bit mask, widened or narrowed to 8 bits.
+std::uint8_t Channel(std::uint32_t value, std::uint32_t mask) {
+  if (mask == 0) return 0;
+  const int shift = std::countr_zero(mask);
+  const std::uint32_t bits = mask >> shift;
+  const int width = std::bit_width(bits);
+  const std::uint32_t c = (value >> shift) & bits;
+  if (width >= 8) return static_cast<std::uint8_t>(c >> (width - 8));
+  return static_cast<std::uint8_t>((c * 255 + bits / 2) / bits);
+}
+
+std::uint32_t Pack(std::uint8_t v, std::uint32_t mask) {
+  if (mask == 0) return 0;
+  const int shift = std::countr_zero(mask);
+  const std::uint32_t bits = mask >> shift;
+  const int width = std::bit_width(bits);
+  const std::uint32_t c =
+      width >= 8 ? std::uint32_t{v} << (width - 8) : (std::uint32_t{v} * bits + 127) / 255;
+  return (c << shift) & mask;
+}
+
+constexpr std::array<std::uint32_t, 3> kMasks555{0x7C00, 0x03E0, 0x001F};
+
+}  // namespace
+
+TBitmap::TBitmap(int width, int height, int bitsPerPixel) { Allocate(width, height, bitsPerPixel); }
+
+std::uint8_t* TBitmap::RowAt(int r) {
+  if (r < 0 || r >= FHeight) throw EInvalidGraphicOperation("扫描行索引越界");
+  FAttachedFile.clear();
+  return FBits.data() + static_cast<std::size_t>(r) * FRowLength;
+}
+
+const std::uint8_t* TBitmap::ConstRowAt(int r) const {
+  if (r < 0 || r >= FHeight) throw EInvalidGraphicOperation("扫描行索引越界");
+  return FBits.data() + static_cast<std::size_t>(r) * FRowLength;
+}
+
+std::span<std::uint8_t> TBitmap::MutableBits() {
+  FAttachedFile.clear();
+  return FBits;
+}
+
+void TBitmap::Allocate(int width, int height, int bitsPerPixel) {
+  if (!ValidDepth(bitsPerPixel)) {
+    throw EInvalidGraphicOperation("不支持的像素位数 " + std::to_string(bitsPerPixel));
+  }
+  CheckPictureSize("位图", width, height, bitsPerPixel);
+  const std::size_t rowLength = RowLengthFor(static_cast<std::uint64_t>(width), bitsPerPixel);
+  std::vector<std::uint8_t> bits(rowLength * static_cast<std::size_t>(height));
+  FBits = std::move(bits);
+  FWidth = width;
+  FHeight = height;
+  FBitsPerPixel = bitsPerPixel;
+  FRowLength = rowLength;
+  FAttachedFile.clear();
+  if (bitsPerPixel > 8 && bitsPerPixel != 16 && bitsPerPixel != 32) FHasColorMasks = false;
+}
+
+void TBitmap::SetColorMasks(std::uint32_t red, std::uint32_t green, std::uint32_t blue) {
+  FColorMasks = {red, green, blue};
+  FHasColorMasks = true;
+}
+
+void TBitmap::SetTransparent(bool transparent, TRGBQuad color) {
+  FTransparent = transparent;
+  FTransparentColor = color;
+}
+
+void TBitmap::SetSize(int width, int height) {
+  if (width == FWidth && height == FHeight) return;
+  TBitmap resized;
+  resized.Allocate(width, height, FBitsPerPixel);
+  resized.FPalette = FPalette;
+  resized.FHasColorMasks = FHasColorMasks;
+  resized.FColorMasks = FColorMasks;
+  const TRGBQuad white = RGB(255, 255, 255);
+  if (FBitsPerPixel <= 8) {
+    const int index = NearestPaletteIndex(white);
+    std::uint8_t fill = static_cast<std::uint8_t>(index);
+    if (FBitsPerPixel == 4) fill = static_cast<std::uint8_t>(index << 4 | index);
+    if (FBitsPerPixel == 1) fill = index ? 0xFF : 0x00;
+    std::fill(resized.FBits.begin(), resized.FBits.end(), fill);
+  } else if (FBitsPerPixel == 24 || (FBitsPerPixel == 32 && !FHasColorMasks)) {
+    std::fill(resized.FBits.begin(), resized.FBits.end(), 0xFF);
+  } else {
+    for (int y = 0; y < height; ++y) {
+      for (int x = 0; x < width; ++x) resized.SetPixel(x, y, white);
+    }
+  }
+  const int rows = std::min(height, FHeight);
+  const int cols = std::min(width, FWidth);
+  const std::size_t fullBytes =
+      static_cast<std::size_t>(cols) * (FBitsPerPixel == 15 ? 16 : FBitsPerPixel) / 8;
+  for (int y = 0; y < rows; ++y) {
+    const std::uint8_t* from = ConstRowAt(y);
+    std::uint8_t* to = resized.FBits.data() + static_cast<std::size_t>(y) * resized.FRowLength;
+    std::memcpy(to, from, fullBytes);
+    if (FBitsPerPixel < 8) {
+      for (int x = static_cast<int>(fullBytes * 8 / FBitsPerPixel); x < cols; ++x) {
+        resized.SetPixel(x, y, GetPixel(x, y));
+      }
+    }
+  }
+  FBits = std::move(resized.FBits);
+  FWidth = width;
+  FHeight = height;
+  FRowLength = resized.FRowLength;
+  FAttachedFile.clear();
+}
+
+void TBitmap::SetBitsPerPixel(int bitsPerPixel) {
+  if (bitsPerPixel == FBitsPerPixel) return;
+  if (bitsPerPixel <= 8 && FPalette.empty()) {
+    throw EInvalidGraphicOperation("无法转换为 " + std::to_string(bitsPerPixel) + " 位：没有调色板");
+  }
+  TBitmap converted;
+  converted.Allocate(FWidth, FHeight, bitsPerPixel);
+  if (bitsPerPixel <= 8) converted.FPalette = FPalette;
+  for (int y = 0; y < FHeight; ++y) {
+    for (int x = 0; x < FWidth; ++x) {
+      TRGBQuad c = GetPixel(x, y);
+      if (bitsPerPixel == 32 && FBitsPerPixel != 32) c.Reserved = 0;
+      converted.SetPixel(x, y, c);
+    }
+  }
+  FBits = std::move(converted.FBits);
+  FBitsPerPixel = bitsPerPixel;
+  FRowLength = converted.FRowLength;
+  FHasColorMasks = false;
+  if (bitsPerPixel > 8) FPalette.clear();
+  FAttachedFile.clear();
+}
+
+int TBitmap::NearestPaletteIndex(TRGBQuad color) const {
+  int best = 0;
+  long bestDistance = -1;
+  for (std::size_t i = 0; i < FPalette.size(); ++i) {
+    const long dr = long{FPalette[i].Red} - color.Red;
+    const long dg = long{FPalette[i].Green} - color.Green;
+    const long db = long{FPalette[i].Blue} - color.Blue;
+    const long distance = dr * dr + dg * dg + db * db;
+    if (bestDistance < 0 || distance < bestDistance) {
+      bestDistance = distance;
+      best = static_cast<int>(i);
+    }
+  }
+  const int maxIndex = (1 << std::min(FBitsPerPixel, 8)) - 1;
+  return std::min(best, maxIndex);
+}
+
+TRGBQuad TBitmap::GetPixel(int x, int y) const {
+  if (x < 0 || y < 0 || x >= FWidth || y >= FHeight) return {};
+  const std::uint8_t* row = FBits.data() + static_cast<std::size_t>(y) * FRowLength;
+  auto indexed = [&](unsigned index) -> TRGBQuad {
+    if (index < FPalette.size()) return FPalette[index];
+    return {};
+  };
+  switch (FBitsPerPixel) {
+    case 1:
+      return indexed((row[x >> 3] >> (7 - (x & 7))) & 1);
+    case 4:
+      return indexed((x & 1) ? row[x >> 1] & 0x0F : row[x >> 1] >> 4);
+    case 8:
+      return indexed(row[x]);
+    case 15:
+    case 16: {
+      const std::uint32_t v = row[2 * x] | (row[2 * x + 1] << 8);
+      const auto& m = (FHasColorMasks && FBitsPerPixel == 16) ? FColorMasks : kMasks555;
+      return {Channel(v, m[2]), Channel(v, m[1]), Channel(v, m[0]), 0};
+    }
+    case 24:
+      return {row[3 * x], row[3 * x + 1], row[3 * x + 2], 0};
+    default: {
+      const std::uint8_t* p = row + 4 * x;
+      if (FHasColorMasks) {
+        const std::uint32_t v = p[0] | (p[1] << 8) | (p[2] << 16) | (std::uint32_t{p[3]} << 24);
+        return {Channel(v, FColorMasks[2]), Channel(v, FColorMasks[1]),
+                Channel(v, FColorMasks[0]), 0};
+      }
+      return {p[0], p[1], p[2], p[3]};
+    }
+  }
+}
+
+void TBitmap::SetPixel(int x, int y, TRGBQuad color) {
+  if (x < 0 || y < 0 || x >= FWidth || y >= FHeight) return;
+  FAttachedFile.clear();
+  std::uint8_t* row = FBits.data() + static_cast<std::size_t>(y) * FRowLength;
+  switch (FBitsPerPixel) {
+    case 1: {
+      const int bit = 7 - (x & 7);
+      const int index = NearestPaletteIndex(color) & 1;
+      row[x >> 3] = static_cast<std::uint8_t>((row[x >> 3] & ~(1 << bit)) | (index << bit));
+      break;
+    }
+    case 4: {
+      const int index = NearestPaletteIndex(color) & 0x0F;
+      std::uint8_t& b = row[x >> 1];
+      b = (x & 1) ? static_cast<std::uint8_t>((b & 0xF0) | index)
+                  : static_cast<std::uint8_t>((b & 0x0F) | (index << 4));
+      break;
+    }
+    case 8:
+      row[x] = static_cast<std::uint8_t>(NearestPaletteIndex(color));
+      break;
+    case 15:
+    case 16: {
+      const auto& m = (FHasColorMasks && FBitsPerPixel == 16) ? FColorMasks : kMasks555;
+      const std::uint32_t v = Pack(color.Red, m[0]) | Pack(color.Green, m[1]) | Pack(color.Blue, m[2]);
+      row[2 * x] = static_cast<std::uint8_t>(v);
+      row[2 * x + 1] = static_cast<std::uint8_t>(v >> 8);
+      break;
+    }
+    case 24:
+      row[3 * x] = color.Blue;
+      row[3 * x + 1] = color.Green;
+      row[3 * x + 2] = color.Red;
+      break;
+    default: {
+      std::uint8_t* p = row + 4 * x;
+      if (FHasColorMasks) {
+        const std::uint32_t v = Pack(color.Red, FColorMasks[0]) | Pack(color.Green, FColorMasks[1]) |
+                                Pack(color.Blue, FColorMasks[2]);
+        p[0] = static_cast<std::uint8_t>(v);
+        p[1] = static_cast<std::uint8_t>(v >> 8);
+        p[2] = static_cast<std::uint8_t>(v >> 16);
+        p[3] = static_cast<std::uint8_t>(v >> 24);
+      } else {
+        p[0] = color.Blue;
+        p[1] = color.Green;
+        p[2] = color.Red;
+        p[3] = color.Reserved;
+      }
+      break;
+    }
+  }
+}
+
+void TBitmap::Assign(const TBitmap& source) {
+  if (&source == this) return;
+  *this = source;
+}
+
+void TBitmap::Draw(TBitmap& canvas) const {
+  const int w = std::min(FWidth, canvas.Width());
+  const int h = std::min(FHeight, canvas.Height());
+  for (int y = 0; y < h; ++y) {
+    for (int x = 0; x < w; ++x) {
+      TRGBQuad c = GetPixel(x, y);
+      c.Reserved = 0;
+      if (FTransparent) {
+        TRGBQuad t = FTransparentColor;
+        t.Reserved = 0;
+        if (c == t) continue;
+      }
+      canvas.SetPixel(x, y, c);
+    }
+  }
+}
+
+}  // namespace pennacrow

@@ -1,0 +1,50 @@
+#pragma once
+// TFractalImage: the picture control without its screen. It holds the working bitmap, loads
+// picture files into it through the format registry, saves it, and (with the fractal painters)
+// paints into it. The Qt view shows what it holds; every rule lives here.
+
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "picture/Bitmap.h"
+#include "picture/FileFormats.h"
+
+namespace pennacrow {
+
+class TFractalImage {
+ public:
+  explicit TFractalImage(const TFileFormatsList& formats) : FFormats(formats) {}
+
+  // True once anything has been loaded, painted, or PictureBitmap was asked for.
+  bool HasPicture() const { return FPicture.has_value(); }
+  // The picture's size without creating anything: 0 while the control holds no picture.
+  int PictureWidth() const { return FPicture ? FPicture->Width() : 0; }
+  int PictureHeight() const { return FPicture ? FPicture->Height() : 0; }
+
+  // The working bitmap; an empty control first gets an empty 0 x 0 bitmap.
+  TBitmap& PictureBitmap();
+  const TBitmap* PictureOrNull() const { return FPicture ? &*FPicture : nullptr; }
+
+  // Decodes the file and copies it into the working bitmap. On failure the working bitmap is
+  // untouched and the decoder's error goes to the caller.
+  void LoadPictureFile(const std::string& fileName);
+
+  // The picture's own save, as BMP: no picture writes no file; the empty bitmap writes an empty
+  // file; otherwise the bitmap unconverted, so every bit the codec wrote survives.
+  void SaveToFile(const std::string& fileName) const;
+
+  // Size of the control on screen, which a fractal paint takes as the picture's size.
+  int ControlWidth = 827;
+  int ControlHeight = 402;
+
+ private:
+  const TFileFormatsList& FFormats;
+  std::optional<TBitmap> FPicture;
+};
+
+// Copies a decoded picture into a working bitmap: a bitmap (or a picture that renders one) is
+// copied whole; any other picture, or a failure while copying, takes the fallback path.
+void CopyGraphicInto(TGraphic& graphic, TBitmap& working);
+
+}  // namespace pennacrow

@@ -1,0 +1,62 @@
+#pragma once
+// TGraphic: the interface every picture class implements, and TGraphicClass, the class
+// reference the format registry stores so that it can create a decoder by extension and tell
+// which classes derive from which.
+
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace pennacrow {
+
+class TBitmap;
+class TGraphic;
+
+struct TGraphicClass {
+  const char* Name;                       // "TBitmap", "TJPEGImage", ...
+  const TGraphicClass* Parent;            // nullptr only for TGraphic itself
+  std::unique_ptr<TGraphic> (*Create)();  // nullptr for abstract classes
+
+  bool InheritsFrom(const TGraphicClass& base) const;
+};
+
+class TGraphic {
+ public:
+  static const TGraphicClass ClassInfo;
+
+  TGraphic() = default;
+  TGraphic(const TGraphic&) = default;
+  TGraphic& operator=(const TGraphic&) = default;
+  virtual ~TGraphic() = default;
+
+  virtual const TGraphicClass& ClassType() const = 0;
+
+  // Decodes a whole file held in memory. Damaged or unsupported content raises
+  // EInvalidGraphicFormat with the format's message.
+  virtual void LoadFromBytes(std::span<const std::uint8_t> data) = 0;
+  // Reads the file and decodes it; classes that need the file's name (a palette file beside it)
+  // override this.
+  virtual void LoadFromFile(const std::string& fileName);
+
+  virtual int Width() const = 0;
+  virtual int Height() const = 0;
+
+  // The copy path of a load: the bitmap this picture is or renders itself into. nullptr for a
+  // picture that can only draw itself (icons, metafiles). May raise when pixels decode late.
+  virtual const TBitmap* GetBitmap() { return nullptr; }
+
+  // The fallback path: draws the picture at (0, 0) at natural size onto a 24-bit canvas;
+  // transparent pixels leave the canvas as it was.
+  virtual void Draw(TBitmap& canvas) const;
+};
+
+// Reads a whole file; EFileError with the system's reason when it cannot.
+std::vector<std::uint8_t> ReadWholeFile(const std::string& fileName);
+
+// Writes bytes to a file atomically: a temporary file beside the target is written, flushed and
+// renamed over it, so a failing save never destroys the file that was there.
+void WriteFileAtomically(const std::string& fileName, std::span<const std::uint8_t> data);
+
+}  // namespace pennacrow

@@ -1,0 +1,41 @@
+#include "picture/PixelLimits.h"
+
+#include "picture/Errors.h"
+
+namespace pennacrow {
+
+namespace {
+TPixelLimits gLimits;
+}
+
+TPixelLimits GetPixelLimits() { return gLimits; }
+
+void SetPixelLimits(const TPixelLimits& limits) { gLimits = limits; }
+
+std::uint64_t RowLengthFor(std::uint64_t width, int bitsPerPixel) {
+  // 15-bit pixels are stored in 16-bit words.
+  const std::uint64_t bits = bitsPerPixel == 15 ? 16 : static_cast<std::uint64_t>(bitsPerPixel);
+  return ((width * bits + 31) / 32) * 4;
+}
+
+void CheckPictureSize(const std::string& format, std::int64_t width, std::int64_t height,
+                      int bitsPerPixel) {
+  const std::string size = std::to_string(width) + "x" + std::to_string(height);
+  if (width < 0 || height < 0) {
+    throw EInvalidGraphicFormat("无法加载图像，" + format + "图像的尺寸 " + size + " 无效。");
+  }
+  const auto w = static_cast<std::uint64_t>(width);
+  const auto h = static_cast<std::uint64_t>(height);
+  // Both factors fit in 31 bits in every caller, but a 64-bit product of two int64 can still
+  // overflow, so compare by division first.
+  const bool tooManyPixels = (w != 0 && h > gLimits.MaxPixels / w);
+  const bool tooManyBytes =
+      !tooManyPixels && w > 0 && h > 0 && RowLengthFor(w, bitsPerPixel) > gLimits.MaxBytes / h;
+  if (tooManyPixels || tooManyBytes) {
+    throw EInvalidGraphicFormat("无法加载图像，" + format + "图像的尺寸 " + size + " 超出限制（最多 " +
+                                std::to_string(gLimits.MaxPixels) + " 个像素、" +
+                                std::to_string(gLimits.MaxBytes) + " 字节的像素数据）。");
+  }
+}
+
+}  // namespace pennacrow

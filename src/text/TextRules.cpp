@@ -1,0 +1,91 @@
+#include "text/TextRules.h"
+
+#include <iconv.h>
+
+#include <cerrno>
+#include <stdexcept>
+
+namespace pennacrow {
+
+std::string NormalizeLineBreaks(std::string_view text) {
+  const auto zero = text.find('\0');
+  if (zero != std::string_view::npos) text = text.substr(0, zero);
+  std::string out;
+  out.reserve(text.size() + text.size() / 16);
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (c == '\r') {
+      out += "\r\n";
+      if (i + 1 < text.size() && text[i + 1] == '\n') ++i;
+    } else if (c == '\n') {
+      out += "\r\n";
+    } else {
+      out += c;
+    }
+  }
+  return out;
+}
+
+namespace {
+
+class TIconv {
+ public:
+  TIconv(const char* to, const char* from) : FHandle(iconv_open(to, from)) {
+    if (FHandle == reinterpret_cast<iconv_t>(-1)) {
+      throw std::runtime_error(std::string("iconv cannot convert ") + from + " to " + to);
+    }
+  }
+  TIconv(const TIconv&) = delete;
+  TIconv& operator=(const TIconv&) = delete;
+  ~TIconv() { iconv_close(FHandle); }
+
+  // Converts all of input; an undecodable byte is skipped and replaced.
+  std::string Convert(std::string_view input, std::string_view replacement) {
+    std::string out;
+    out.resize(input.size() * 2 + 16);
+    char* in = const_cast<char*>(input.data());
+    std::size_t inLeft = input.size();
+    std::size_t used = 0;
+    for (;;) {
+      char* dst = out.data() + used;
+      std::size_t outLeft = out.size() - used;
+      const std::size_t r = iconv(FHandle, inLeft ? &in : nullptr, &inLeft, &dst, &outLeft);
+      used = out.size() - outLeft;
+      if (r != static_cast<std::size_t>(-1)) {
+        if (inLeft == 0) break;
+        continue;
+      }
+      if (errno == E2BIG) {
+        out.resize(out.size() * 2);
+      } else {  // EILSEQ or EINVAL: an undecodable or cut sequence
+        out.resize(used);
+        out += replacement;
+        used = out.size();
+        out.resize(used + inLeft * 2 + 16);
+        ++in;
+        --inLeft;
+        iconv(FHandle, nullptr, nullptr, nullptr, nullptr);
+        if (inLeft == 0) break;
+      }
+    }
+    out.resize(used);
+    return out;
+  }
+
+ private:
+  iconv_t FHandle;
+};
+
+}  // namespace
+
+std::string Utf8ToPayload(std::string_view utf8) {
+  TIconv conv("GB18030", "UTF-8");
+  return conv.Convert(utf8, "?");
+}
+
+std::string PayloadToUtf8(std::string_view payload) {
+  TIconv conv("UTF-8", "GB18030");
+  return conv.Convert(payload, "\xEF\xBF\xBD");
+}
+
+}  // namespace pennacrow

@@ -1,0 +1,20 @@
+#pragma once
+// The payload text's rules. Texts are byte strings in the payload code page, GB18030: it is
+// byte-identical to code page 936 for every character that code page has, so texts of the
+// earlier program read the same, and it carries every other Unicode character without loss.
+
+#include <string>
+#include <string_view>
+
+namespace pennacrow {
+
+// What the text memo does with a text it is given: every CR, LF or CR LF becomes CR LF, and the
+// text ends at its first zero byte.
+std::string NormalizeLineBreaks(std::string_view text);
+
+// UTF-8 <-> payload code page. Bytes that do not decode become U+FFFD (to UTF-8) or "?" (to the
+// payload code page); the conversions never fail.
+std::string Utf8ToPayload(std::string_view utf8);
+std::string PayloadToUtf8(std::string_view payload);
+
+}  // namespace pennacrow
