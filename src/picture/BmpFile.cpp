@@ -190,8 +190,8 @@ void TBitmap::LoadFromBytes(std::span<const std::uint8_t> data) {
   if (info.Os2 && bpp <= 8 && pixelOffset > paletteOffset) {
     entries = std::min(entries, (pixelOffset - paletteOffset) / paletteEntrySize);
   }
-  if (bpp <= 8 && entries > (std::size_t{1} << bpp)) entries = std::size_t{1} << bpp;
   if (entries > 256) Invalid("调色板过大");
+  if (bpp <= 8 && entries > (std::size_t{1} << bpp)) entries = std::size_t{1} << bpp;
   in.Need(paletteOffset, entries * paletteEntrySize, "调色板");
   std::vector<TRGBQuad> palette(entries);
   for (std::size_t i = 0; i < entries; ++i) {
@@ -225,7 +225,9 @@ void TBitmap::LoadFromBytes(std::span<const std::uint8_t> data) {
     result.FFileInfo = TBmpFileInfo{};
     result.FAttachedFile.assign(data.begin(), data.end());
   } else {
-    result.Allocate(static_cast<int>(width), static_cast<int>(height), bpp);
+    // A 16-bit file without colour masks holds 5-5-5 words: a 15-bit bitmap.
+    const int depth = (bpp == 16 && !hasMasks) ? 15 : bpp;
+    result.Allocate(static_cast<int>(width), static_cast<int>(height), depth);
     result.FPalette = std::move(palette);
     if (hasMasks) result.SetColorMasks(masks[0], masks[1], masks[2]);
     const std::size_t rowLength = result.FRowLength;
