@@ -19,3 +19,22 @@ TSaveKind SavePictureFile(TFractalImage& picture, const std::string& fileName) {
 }
 
 }  // namespace pennacrow
+
+#include "codec/Container.h"
+
+namespace pennacrow {
+
+bool PngSaveLosesContainer(const TBitmap& bitmap) {
+  const int bpp = bitmap.BitsPerPixel();
+  if (bpp == 1 || bpp == 4 || bpp == 8 || bpp == 24) return false;
+  const std::uint8_t format = DetectDataFormat(&bitmap);
+  return format == kFormatPlain || format == kFormatEncrypted || format == kFormatVersion1;
+}
+
+std::string PngLossWarning(const TBitmap& bitmap) {
+  return "这幅图片是 " + std::to_string(bitmap.BitsPerPixel()) +
+         " 位的。保存为 PNG 时会转换为 24 位，图片里隐藏的文本将会丢失。\n"
+         "要保留隐藏的文本，请保存为 BMP。\n\n仍然保存为 PNG 吗？";
+}
+
+}  // namespace pennacrow

@@ -18,3 +18,14 @@ TSaveKind SaveKindFor(const std::string& fileName);
 TSaveKind SavePictureFile(TFractalImage& picture, const std::string& fileName);
 
 }  // namespace pennacrow
+
+namespace pennacrow {
+
+// True when saving this bitmap as PNG would lose the container it holds: the PNG writer keeps
+// 1, 4, 8 and 24 bits per pixel and converts every other depth, which moves the carrier bytes.
+bool PngSaveLosesContainer(const TBitmap& bitmap);
+
+// The warning shown before such a save.
+std::string PngLossWarning(const TBitmap& bitmap);
+
+}  // namespace pennacrow

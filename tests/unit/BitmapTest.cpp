@@ -208,7 +208,7 @@ std::vector<std::uint8_t> Rle8File(const std::vector<std::uint8_t>& runs, int wi
   file[30] = 1;  // RLE8
   file[46] = 2;  // two colours
   file[54 + 4] = 0xFF;  // entry 1: blue
-  file.insert(file.end(), runs.begin(), runs.end());
+  for (std::uint8_t b : runs) file.push_back(b);
   const std::uint32_t size = static_cast<std::uint32_t>(file.size());
   std::memcpy(&file[2], &size, 4);
   return file;

@@ -1,0 +1,109 @@
+#include "app/EncryptForm.h"
+
+#include <QGroupBox>
+#include <QLabel>
+#include <QStatusBar>
+#include <QWidget>
+
+#include "app/Glyphs.h"
+#include "app/UserInterface.h"
+#include "controls/FlatButton.h"
+#include "controls/TextMemo.h"
+#include "crypto/CryptText.h"
+#include "text/TextRules.h"
+
+namespace pennacrow {
+
+TEncryptForm::TEncryptForm(TUserInterface& ui, QWidget* parent) : QDialog(parent), FUi(ui) {
+  setWindowTitle("Pennacrow 加密器");
+  setFixedSize(572, 403);
+  setModal(true);
+
+  auto* toolBar = new QWidget(this);
+  toolBar->setObjectName("ToolBar2");
+  toolBar->setGeometry(0, 0, 572, 59);
+  toolBar->setAutoFillBackground(true);
+  toolBar->setStyleSheet("background: white;");
+  FlatButton5 = new TFlatButton("加密", ToolGlyph(5), toolBar);
+  FlatButton5->setObjectName("FlatButton5");
+  FlatButton5->move(0, 2);
+  FlatButton9 = new TFlatButton("解密", ToolGlyph(5), toolBar);
+  FlatButton9->setObjectName("FlatButton9");
+  FlatButton9->move(80, 2);
+  FlatButton8 = new TFlatButton("关闭", ToolGlyph(6), toolBar);
+  FlatButton8->setObjectName("FlatButton8");
+  FlatButton8->move(160, 2);
+
+  auto* banner = new QLabel("Pennacrow 数据加／解密", this);
+  banner->setObjectName("Panel2");
+  banner->setGeometry(0, 59, 572, 27);
+  banner->setAlignment(Qt::AlignCenter);
+  banner->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+  banner->setStyleSheet("QLabel { background: #6394c6; color: white; font-weight: bold; font-size: 14px; }");
+
+  auto* group = new QGroupBox("已加／解密的文本", this);
+  group->setObjectName("GroupBox1");
+  group->setGeometry(16, 90, 540, 286);
+  EncryptMemo = new TTextMemo(group);
+  EncryptMemo->setObjectName("EncryptMemo");
+  EncryptMemo->setGeometry(10, 22, 521, 257);
+  EncryptMemo->SetHoverBorder(QColor(8, 36, 107));
+
+  auto* status = new QStatusBar(this);
+  status->setObjectName("StatusBar1");
+  status->setSizeGripEnabled(false);
+  status->setGeometry(0, 403 - 19, 572, 19);
+
+  // A press runs to its end; an error that escapes it is shown, as the framework would.
+  auto guarded = [this](void (TEncryptForm::*run)()) {
+    return [this, run] {
+      try {
+        (this->*run)();
+      } catch (const std::exception& e) {
+        FUi.ShowMessage(this, QString::fromUtf8(e.what()));
+      }
+    };
+  };
+  connect(FlatButton5, &QToolButton::clicked, this, guarded(&TEncryptForm::RunEncryption));
+  connect(FlatButton9, &QToolButton::clicked, this, guarded(&TEncryptForm::RunDecryption));
+  connect(FlatButton8, &QToolButton::clicked, this, [this] { FlatButton8Click(); });
+}
+
+std::string TEncryptForm::Text() const { return EncryptMemo->Text(); }
+
+void TEncryptForm::SetText(const std::string& payload) {
+  EncryptMemo->clear();
+  EncryptMemo->SetText(payload);
+}
+
+bool TEncryptForm::AskPassword(std::string& password) {
+  password.clear();
+  const std::optional<QString> typed = FUi.InputBox(this, "密码    ", "输入密码      ", 255);
+  if (!typed) return false;
+  password = Utf8ToPayload(typed->toStdString());
+  return true;
+}
+
+void TEncryptForm::RunEncryption() {
+  std::string password;
+  if (!AskPassword(password)) return;
+  try {
+    EncryptMemo->SetText(EncryptTextWithPassword(password, EncryptMemo->Text()));
+  } catch (const std::exception&) {
+    FUi.ShowMessage(this, "加密错误消息            ");
+  }
+  std::fill(password.begin(), password.end(), '\0');
+}
+
+void TEncryptForm::RunDecryption() {
+  std::string password;
+  if (!AskPassword(password)) return;
+  try {
+    EncryptMemo->SetText(DecryptTextWithPassword(password, EncryptMemo->Text()));
+  } catch (const std::exception&) {
+    FUi.ShowMessage(this, "解密错误消息            ");
+  }
+  std::fill(password.begin(), password.end(), '\0');
+}
+
+}  // namespace pennacrow

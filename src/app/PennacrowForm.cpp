@@ -1,0 +1,352 @@
+#include "app/PennacrowForm.h"
+
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMimeData>
+#include <QScrollArea>
+#include <QStatusBar>
+#include <QToolBar>
+#include <QVBoxLayout>
+
+#include "app/EncryptForm.h"
+#include "app/Glyphs.h"
+#include "app/PictureView.h"
+#include "app/UserInterface.h"
+#include "codec/BinaryUnit.h"
+#include "codec/Container.h"
+#include "controls/FlatButton.h"
+#include "controls/TextMemo.h"
+#include "controls/TitledPopupMenu.h"
+#include "formats/Registry.h"
+#include "formats/SavePicture.h"
+#include "picture/Graphic.h"
+#include "text/TextFile.h"
+
+namespace pennacrow {
+
+namespace {
+
+const char* const kPictureSaveFilter =
+    "位图(*.bmp)|*.bmp|可移植的网络图片(*.png)|*.png|全部文件|*.*";
+const char* const kTextFilter = "文本文件|*.TXT|全部文件|*.*";
+const QColor kBannerColour(99, 148, 198);
+
+std::span<const std::uint8_t> AsBytes(const std::string& text) {
+  return {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()};
+}
+
+}  // namespace
+
+TPennacrowForm::TPennacrowForm(TUserInterface& ui, QWidget* parent)
+    : QMainWindow(parent), FUi(ui), FPicture(FileFormats()) {
+  setWindowTitle("Pennacrow 2.0 图片隐写工具 - Pennacrow 团队");
+  resize(839, 677);
+  setAcceptDrops(true);
+  BuildLayout();
+  BuildMenus();
+  // The open dialog's filter is built once, after every format has registered.
+  FOpenPictureFilter = QString::fromStdString(FileFormats().BuildFilter(TGraphic::ClassInfo));
+  FormCreate();
+}
+
+TPennacrowForm::~TPennacrowForm() = default;
+
+void TPennacrowForm::BuildLayout() {
+  auto* toolBar = new QToolBar(this);
+  toolBar->setObjectName("ToolBar2");
+  toolBar->setMovable(false);
+  toolBar->setFixedHeight(59);
+  toolBar->setStyleSheet("QToolBar { background: white; border: none; spacing: 0px; padding: 3px 0px; }");
+  addToolBar(Qt::TopToolBarArea, toolBar);
+  auto addButton = [&](TFlatButton*& field, const char* name, const char* caption, int glyph) {
+    field = new TFlatButton(QString::fromUtf8(caption), ToolGlyph(glyph), toolBar);
+    field->setObjectName(name);
+    toolBar->addWidget(field);
+  };
+  addButton(FlatButton1, "FlatButton1", "加载图像", 0);
+  addButton(FlatButton2, "FlatButton2", "保存图像", 1);
+  addButton(FlatButton4, "FlatButton4", "读取数据", 4);
+  addButton(FlatButton6, "FlatButton6", "写入数据", 4);
+  addButton(FlatButton5, "FlatButton5", "加密", 5);
+  addButton(FlatButton9, "FlatButton9", "解密", 5);
+  addButton(FlatButton7, "FlatButton7", "打印图像", 3);
+  addButton(FlatButton3, "FlatButton3", "帮助", 7);
+  addButton(FlatButton8, "FlatButton8", "关闭", 6);
+  // The data buttons wait for the first picture.
+  EnableDataButtons(false);
+  connect(FlatButton1, &QToolButton::clicked, this, [this] { Guarded([this] { FlatButton1Click(); }); });
+  connect(FlatButton2, &QToolButton::clicked, this, [this] { Guarded([this] { FlatButton2Click(); }); });
+  connect(FlatButton4, &QToolButton::clicked, this, [this] { Guarded([this] { FlatButton4Click(); }); });
+  connect(FlatButton6, &QToolButton::clicked, this, [this] { Guarded([this] { FlatButton6Click(); }); });
+  connect(FlatButton5, &QToolButton::clicked, this, [this] { Guarded([this] { FlatButton5Click(); }); });
+  // "解密" has no handler of its own: decryption happens inside the encryption dialog.
+  connect(FlatButton3, &QToolButton::clicked, this, [this] { Guarded([this] { FlatButton3Click(); }); });
+  connect(FlatButton8, &QToolButton::clicked, this, [this] { FlatButton8Click(); });
+
+  auto* central = new QWidget(this);
+  auto* column = new QVBoxLayout(central);
+  column->setContentsMargins(0, 0, 0, 0);
+  column->setSpacing(0);
+
+  auto* banner = new QLabel("Pennacrow 创建／查看数据", central);
+  banner->setObjectName("Panel2");
+  banner->setFixedHeight(27);
+  banner->setAlignment(Qt::AlignCenter);
+  banner->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+  banner->setStyleSheet(QString("QLabel { background: %1; color: white; font-weight: bold; font-size: 14px; }")
+                            .arg(kBannerColour.name()));
+  column->addWidget(banner);
+
+  ScrollBox1 = new QScrollArea(central);
+  ScrollBox1->setObjectName("ScrollBox1");
+  ScrollBox1->setWidgetResizable(true);
+  ScrollBox1->setFrameShape(QFrame::NoFrame);
+  ScrollBox1->setStyleSheet("QScrollArea { background: white; }");
+  StegoImage = new TPictureView(FPicture, ScrollBox1);
+  StegoImage->setObjectName("StegoImage");
+  ScrollBox1->setWidget(StegoImage);
+  column->addWidget(ScrollBox1, 1);
+
+  auto* panel1 = new QWidget(central);
+  panel1->setObjectName("Panel1");
+  panel1->setFixedHeight(141);
+  auto* panelLayout = new QHBoxLayout(panel1);
+  panelLayout->setContentsMargins(0, 0, 0, 0);
+  TextData = new TTextMemo(panel1);
+  TextData->setObjectName("TextData");
+  panelLayout->addWidget(TextData);
+  column->addWidget(panel1);
+  setCentralWidget(central);
+
+  QStatusBar* status = statusBar();
+  status->setObjectName("StatusBar1");
+  status->setSizeGripEnabled(false);
+  status->setFixedHeight(17 + 4);
+  const int widths[4] = {250, 250, 200, 100};
+  for (int i = 0; i < 4; ++i) {
+    FStatusPanels[i] = new QLabel(status);
+    FStatusPanels[i]->setFixedWidth(widths[i]);
+    FStatusPanels[i]->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    status->addWidget(FStatusPanels[i]);
+  }
+  FStatusPanels[3]->setText("Pennacrow 团队");
+}
+
+void TPennacrowForm::BuildMenus() {
+  TitledPopupMenu1 = new TTitledPopupMenu("文本", this);
+  TitledPopupMenu1->setObjectName("TitledPopupMenu1");
+  QAction* loadText = TitledPopupMenu1->addAction("加载文本文件");
+  loadText->setObjectName("LoadTextFile1");
+  connect(loadText, &QAction::triggered, this, [this] { Guarded([this] { LoadTextFile1Click(); }); });
+  QAction* saveText = TitledPopupMenu1->addAction("保存此文本为文件");
+  saveText->setObjectName("SaveTextDataToFile1");
+  connect(saveText, &QAction::triggered, this,
+          [this] { Guarded([this] { SaveTextDataToFile1Click(); }); });
+  TitledPopupMenu1->addSeparator()->setObjectName("N1");
+  QAction* clear = TitledPopupMenu1->addAction("清理文本框!");
+  clear->setObjectName("ClearTextBox1");
+  connect(clear, &QAction::triggered, this, [this] { Guarded([this] { ClearTextBox1Click(); }); });
+  TextData->setContextMenuPolicy(Qt::CustomContextMenu);
+  connect(TextData, &QWidget::customContextMenuRequested, this,
+          [this](const QPoint& at) { TitledPopupMenu1->popup(TextData->mapToGlobal(at)); });
+
+  TitledPopupMenu2 = new TTitledPopupMenu("打印图像", this);
+  TitledPopupMenu2->setObjectName("TitledPopupMenu2");
+  // The print button has no click handler of its own: it drops the print menu down under
+  // itself.
+  connect(FlatButton7, &QToolButton::pressed, this, [this] {
+    TitledPopupMenu2->popup(FlatButton7->mapToGlobal(QPoint(0, FlatButton7->height())));
+  });
+
+  ImagePopup = new TTitledPopupMenu("不规则图形", this);
+  ImagePopup->setObjectName("ImagePopup");
+  StegoImage->setContextMenuPolicy(Qt::CustomContextMenu);
+  connect(StegoImage, &QWidget::customContextMenuRequested, this,
+          [this](const QPoint& at) { ImagePopup->popup(StegoImage->mapToGlobal(at)); });
+}
+
+void TPennacrowForm::Guarded(const std::function<void()>& command) {
+  try {
+    command();
+  } catch (const std::exception& e) {
+    FUi.ShowMessage(this, QString::fromUtf8(e.what()));
+  } catch (...) {
+    FUi.ShowMessage(this, "未知错误");
+  }
+}
+
+void TPennacrowForm::FormCreate() { FDataFormat = kFormatPlain; }
+
+void TPennacrowForm::EnableDataButtons(bool enabled) {
+  FlatButton4->setEnabled(enabled);
+  FlatButton5->setEnabled(enabled);
+  FlatButton6->setEnabled(enabled);
+  FlatButton9->setEnabled(enabled);
+}
+
+QString TPennacrowForm::StatusPanelText(int index) const {
+  return index >= 0 && index < 4 ? FStatusPanels[index]->text() : QString();
+}
+
+void TPennacrowForm::SetStatusPanel(int index, const QString& text) {
+  FStatusPanels[index]->setText(text);
+}
+
+void TPennacrowForm::PictureChanged() { StegoImage->PictureChanged(); }
+
+void TPennacrowForm::FlatButton1Click() {
+  TFileDialogRequest request;
+  request.Caption = "打开";
+  request.Filter = FOpenPictureFilter;
+  request.PicturePreview = true;
+  const std::optional<QString> chosen = FUi.OpenFile(this, request);
+  if (!chosen) return;
+  LoadPicture(*chosen);
+}
+
+void TPennacrowForm::LoadPicture(const QString& fileName) {
+  FPictureFileName = fileName;
+  FPicture.LoadPictureFile(fileName.toStdString());
+  PictureChanged();
+  ToolButton1Click();
+  DetectDataFormat();
+  EnableDataButtons(true);
+}
+
+void TPennacrowForm::FlatButton2Click() {
+  TFileDialogRequest request;
+  request.Caption = "另存为";
+  request.Filter = kPictureSaveFilter;
+  request.DefaultExt = "BMP";
+  request.FileName = FPictureFileName;
+  const std::optional<QString> chosen = FUi.SaveFile(this, request);
+  if (!chosen) return;
+  FPictureFileName = *chosen;
+  const std::string fileName = chosen->toStdString();
+  if (SaveKindFor(fileName) == TSaveKind::Png && FPicture.HasPicture() &&
+      PngSaveLosesContainer(FPicture.PictureBitmap())) {
+    if (!FUi.Confirm(this, QString::fromStdString(PngLossWarning(FPicture.PictureBitmap())))) return;
+  }
+  SavePictureFile(FPicture, fileName);
+}
+
+void TPennacrowForm::FlatButton3Click() {
+  // The help window comes with the application shell.
+}
+
+void TPennacrowForm::FlatButton8Click() { close(); }
+
+void TPennacrowForm::LoadTextFile1Click() {
+  TFileDialogRequest request;
+  request.Caption = "打开";
+  request.Filter = kTextFilter;
+  request.DefaultExt = "TXT";
+  const std::optional<QString> chosen = FUi.OpenFile(this, request);
+  if (!chosen) return;
+  const std::vector<std::uint8_t> bytes = ReadWholeFile(chosen->toStdString());
+  TextData->SetText(TextFileToPayload(
+      std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size())));
+}
+
+void TPennacrowForm::SaveTextDataToFile1Click() {
+  TFileDialogRequest request;
+  request.Caption = "另存为";
+  request.Filter = kTextFilter;
+  request.DefaultExt = "TXT";
+  const std::optional<QString> chosen = FUi.SaveFile(this, request);
+  if (!chosen) return;
+  WriteFileAtomically(chosen->toStdString(), AsBytes(PayloadToTextFile(TextData->Text())));
+}
+
+void TPennacrowForm::ClearTextBox1Click() { TextData->clear(); }
+
+void TPennacrowForm::ToolButton1Click() {
+  SetStatusPanel(2, QString::fromStdString(CapacityText(FPicture.PictureWidth(), FPicture.PictureHeight())));
+}
+
+void TPennacrowForm::CreateBinaryString() {
+  FBitString.clear();
+  FBitString = BuildBinaryString(TextData->Text(), FDataFormat);
+}
+
+void TPennacrowForm::AddBinaryToImage() {
+  if (FBitString.empty()) return;
+  ::pennacrow::AddBinaryToImage(FPicture.PictureBitmap(), FBitString);
+}
+
+void TPennacrowForm::FlatButton6Click() {
+  if (FDataFormat != kFormatEncrypted) FDataFormat = kFormatPlain;
+  try {
+    CreateBinaryString();
+    AddBinaryToImage();
+    PictureChanged();
+    DetectDataFormat();
+    SetStatusPanel(0, kWriteSucceeded);
+  } catch (const ETextDoesNotFit& e) {
+    // Nothing was written; unlike a silent truncation, the user learns why.
+    SetStatusPanel(0, kWriteFailed);
+    FUi.ShowMessage(this, QString::fromUtf8(e.what()));
+  } catch (const std::exception&) {
+    PictureChanged();
+    SetStatusPanel(0, kWriteFailed);
+  }
+}
+
+void TPennacrowForm::DetectDataFormat() {
+  FDataFormat = ::pennacrow::DetectDataFormat(FPicture.PictureOrNull());
+  ShowDataFormat(FDataFormat);
+}
+
+void TPennacrowForm::ShowDataFormat(std::uint8_t format) {
+  SetStatusPanel(1, QString::fromStdString(DataFormatText(format)));
+}
+
+void TPennacrowForm::RemoveBinaryFromImage() {
+  FBitString.clear();
+  FBitString = ::pennacrow::RemoveBinaryFromImage(FPicture.PictureBitmap(), FDataFormat);
+}
+
+void TPennacrowForm::RemoveBinaryFromOldImage() {
+  FBitString.clear();
+  FBitString = ::pennacrow::RemoveBinaryFromOldImage(FPicture.PictureBitmap(), FDataFormat);
+}
+
+void TPennacrowForm::FlatButton4Click() {
+  try {
+    if (FDataFormat == kFormatVersion1) {
+      RemoveBinaryFromOldImage();
+    } else {
+      RemoveBinaryFromImage();
+    }
+    TextData->SetText(FBitString);
+    if (FDataFormat == kFormatEncrypted) FlatButton5Click();
+    SetStatusPanel(0, kReadSucceeded);
+  } catch (const std::exception&) {
+    SetStatusPanel(0, kReadFailed);
+  }
+}
+
+void TPennacrowForm::FlatButton5Click() {
+  if (FEncryptForm != nullptr) {
+    FEncryptForm->SetText(TextData->Text());
+    FEncryptForm->exec();
+    TextData->SetText(FEncryptForm->Text());
+  }
+  FDataFormat = kFormatEncrypted;
+}
+
+void TPennacrowForm::dragEnterEvent(QDragEnterEvent* event) {
+  if (event->mimeData()->hasUrls()) event->acceptProposedAction();
+}
+
+void TPennacrowForm::dropEvent(QDropEvent* event) {
+  const QList<QUrl> urls = event->mimeData()->urls();
+  if (urls.isEmpty() || !urls.first().isLocalFile()) return;
+  event->acceptProposedAction();
+  const QString fileName = urls.first().toLocalFile();
+  Guarded([this, fileName] { LoadPicture(fileName); });
+}
+
+}  // namespace pennacrow

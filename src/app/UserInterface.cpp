@@ -1,0 +1,95 @@
+#include "app/UserInterface.h"
+
+#include <QFileDialog>
+#include <QInputDialog>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+
+#include "app/PicturePreview.h"
+
+namespace pennacrow {
+
+QString ToQtFilter(const QString& filter) {
+  const QStringList parts = filter.split('|');
+  QStringList out;
+  for (int i = 0; i + 1 < parts.size(); i += 2) {
+    QString description = parts[i];
+    const QString patterns = QString(parts[i + 1]).replace(';', ' ');
+    // Qt reads the patterns from the last parentheses, space-separated.
+    const int open = description.lastIndexOf('(');
+    if (open >= 0 && description.endsWith(')')) description.truncate(open);
+    out << description.trimmed() + " (" + patterns + ")";
+  }
+  return out.join(";;");
+}
+
+namespace {
+
+class TQtUserInterface : public TUserInterface {
+ public:
+  std::optional<QString> OpenFile(QWidget* parent, const TFileDialogRequest& request) override {
+    QFileDialog dialog(parent, request.Caption);
+    Prepare(dialog, request);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    if (request.PicturePreview) AttachPicturePreview(dialog);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
+    return dialog.selectedFiles().first();
+  }
+
+  std::optional<QString> SaveFile(QWidget* parent, const TFileDialogRequest& request) override {
+    QFileDialog dialog(parent, request.Caption);
+    Prepare(dialog, request);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
+    return dialog.selectedFiles().first();
+  }
+
+  std::optional<QString> InputBox(QWidget* parent, const QString& caption, const QString& prompt,
+                                  int maxLength) override {
+    QInputDialog dialog(parent);
+    dialog.setWindowTitle(caption);
+    dialog.setLabelText(prompt);
+    dialog.setTextEchoMode(QLineEdit::Normal);
+    dialog.setOkButtonText("确定");
+    dialog.setCancelButtonText("取消");
+    if (auto* edit = dialog.findChild<QLineEdit*>()) edit->setMaxLength(maxLength);
+    if (dialog.exec() != QDialog::Accepted) return {};
+    return dialog.textValue().left(maxLength);
+  }
+
+  void ShowMessage(QWidget* parent, const QString& text) override {
+    QMessageBox box(QMessageBox::NoIcon, QApplicationName(), text, QMessageBox::Ok, parent);
+    box.exec();
+  }
+
+  bool Confirm(QWidget* parent, const QString& text) override {
+    QMessageBox box(QMessageBox::Warning, QApplicationName(), text,
+                    QMessageBox::Ok | QMessageBox::Cancel, parent);
+    box.button(QMessageBox::Ok)->setText("确定");
+    box.button(QMessageBox::Cancel)->setText("取消");
+    return box.exec() == QMessageBox::Ok;
+  }
+
+ private:
+  static QString QApplicationName() { return QStringLiteral("Pennacrow"); }
+
+  static void Prepare(QFileDialog& dialog, const TFileDialogRequest& request) {
+    // Our own dialog, not the desktop's, so that the picture preview can sit beside the list.
+    dialog.setOption(QFileDialog::DontUseNativeDialog, true);
+    dialog.setNameFilter(ToQtFilter(request.Filter));
+    if (!request.DefaultExt.isEmpty()) dialog.setDefaultSuffix(request.DefaultExt);
+    if (!request.FileName.isEmpty()) dialog.selectFile(request.FileName);
+  }
+};
+
+}  // namespace
+
+TUserInterface& DefaultUserInterface() {
+  static TQtUserInterface ui;
+  return ui;
+}
+
+}  // namespace pennacrow

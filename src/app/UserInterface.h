@@ -1,0 +1,40 @@
+#pragma once
+// The modal dialogs the windows use: file dialogs, the password input box and message boxes.
+// The windows reach them only through this interface, so tests replace it and every command
+// runs without a modal dialog.
+
+#include <QString>
+#include <optional>
+
+class QWidget;
+
+namespace pennacrow {
+
+struct TFileDialogRequest {
+  QString Caption;
+  QString Filter;        // "description|pattern|description|pattern..."
+  QString DefaultExt;    // without the dot, "" for none
+  QString FileName;      // pre-filled name
+  bool PicturePreview = false;
+};
+
+class TUserInterface {
+ public:
+  virtual ~TUserInterface() = default;
+  virtual std::optional<QString> OpenFile(QWidget* parent, const TFileDialogRequest& request) = 0;
+  virtual std::optional<QString> SaveFile(QWidget* parent, const TFileDialogRequest& request) = 0;
+  // The single-line input box; nullopt when the user did not confirm.
+  virtual std::optional<QString> InputBox(QWidget* parent, const QString& caption,
+                                          const QString& prompt, int maxLength) = 0;
+  virtual void ShowMessage(QWidget* parent, const QString& text) = 0;
+  // A question with OK and Cancel; true for OK.
+  virtual bool Confirm(QWidget* parent, const QString& text) = 0;
+};
+
+// The real dialogs.
+TUserInterface& DefaultUserInterface();
+
+// "desc|pattern|desc|pattern" as Qt's "desc (pattern pattern);;..." filter list.
+QString ToQtFilter(const QString& filter);
+
+}  // namespace pennacrow

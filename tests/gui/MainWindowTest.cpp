@@ -1,0 +1,181 @@
+#include <gtest/gtest.h>
+
+#include <QMenu>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+#include "FakeUserInterface.h"
+#include "app/PennacrowForm.h"
+#include "controls/FlatButton.h"
+#include "controls/TextMemo.h"
+#include "controls/TitledPopupMenu.h"
+#include "picture/Bitmap.h"
+
+namespace pennacrow {
+namespace {
+
+class MainWindow : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char pattern[] = "/tmp/pennacrow-gui-XXXXXX";
+    FDir = ::mkdtemp(pattern);
+    Form = std::make_unique<TPennacrowForm>(Ui);
+  }
+  void TearDown() override {
+    Form.reset();
+    std::filesystem::remove_all(FDir);
+  }
+  QString Path(const char* name) const { return QString::fromStdString(FDir + "/" + name); }
+  // A 24-bit picture saved as BMP, ready to be loaded.
+  QString MakePicture(const char* name, int width, int height, int bpp = 24) {
+    TBitmap bitmap(width, height, bpp);
+    if (bpp <= 8) bitmap.Palette().resize(std::size_t{1} << bpp, RGB(9, 9, 9));
+    for (std::uint8_t& b : bitmap.MutableBits()) b = 0x5A;
+    bitmap.SaveToFile(Path(name).toStdString());
+    return Path(name);
+  }
+  bool DataButtonsEnabled() const {
+    return Form->FlatButton4->isEnabled() && Form->FlatButton5->isEnabled() &&
+           Form->FlatButton6->isEnabled() && Form->FlatButton9->isEnabled();
+  }
+  bool DataButtonsDisabled() const {
+    return !Form->FlatButton4->isEnabled() && !Form->FlatButton5->isEnabled() &&
+           !Form->FlatButton6->isEnabled() && !Form->FlatButton9->isEnabled();
+  }
+  static std::string ReadAll(const QString& file) {
+    std::ifstream in(file.toStdString(), std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+  }
+
+  std::string FDir;
+  test::TFakeUserInterface Ui;
+  std::unique_ptr<TPennacrowForm> Form;
+};
+
+TEST_F(MainWindow, LayoutCaptionsAndPanels) {
+  EXPECT_EQ(Form->FlatButton1->text(), "加载图像");
+  EXPECT_EQ(Form->FlatButton7->text(), "打印图像");
+  EXPECT_EQ(Form->FlatButton1->size(), QSize(80, 53));
+  EXPECT_EQ(Form->StatusPanelText(0), "");
+  EXPECT_EQ(Form->StatusPanelText(2), "");
+  EXPECT_FALSE(Form->StatusPanelText(3).isEmpty());
+  EXPECT_EQ(Form->TitledPopupMenu1->BandTitle(), "文本");
+  ASSERT_EQ(Form->TitledPopupMenu1->actions().size(), 4);
+  EXPECT_EQ(Form->TitledPopupMenu1->actions()[0]->text(), "加载文本文件");
+  EXPECT_TRUE(Form->TitledPopupMenu1->actions()[2]->isSeparator());
+  EXPECT_EQ(Form->TitledPopupMenu1->actions()[3]->text(), "清理文本框!");
+  EXPECT_EQ(Form->DataFormat(), 1);
+}
+
+TEST_F(MainWindow, DataButtonsEnableOnceAtTheFirstLoadAndStayEnabled) {
+  EXPECT_TRUE(DataButtonsDisabled());
+  Ui.FileAnswers.push_back(MakePicture("a.bmp", 100, 50));
+  Form->FlatButton1Click();
+  EXPECT_TRUE(DataButtonsEnabled());
+  EXPECT_EQ(Form->StatusPanelText(2), "数据大小：  625");
+  // A later failing load keeps them enabled.
+  Ui.FileAnswers.push_back(Path("missing.bmp"));
+  Form->FlatButton1->click();
+  EXPECT_TRUE(DataButtonsEnabled());
+}
+
+TEST_F(MainWindow, CancelledLoadChangesNothing) {
+  Ui.FileAnswers.push_back(std::nullopt);
+  Form->FlatButton1Click();
+  EXPECT_TRUE(DataButtonsDisabled());
+  EXPECT_TRUE(Form->PictureFileName().isEmpty());
+  EXPECT_FALSE(Ui.FileRequests.front().Filter.isEmpty());
+}
+
+TEST_F(MainWindow, FailingLoadShowsAMessageAndKeepsThePanels) {
+  Ui.FileAnswers.push_back(MakePicture("a.bmp", 100, 50));
+  Form->FlatButton1->click();
+  const QString panel1 = Form->StatusPanelText(1);
+  const QString broken = Path("broken.bmp");
+  std::ofstream(broken.toStdString()) << "BMnot a bitmap";
+  Ui.FileAnswers.push_back(broken);
+  Form->FlatButton1->click();  // through the button: the wrapper shows the error
+  ASSERT_EQ(Ui.Messages.size(), 1u);
+  EXPECT_TRUE(Ui.Messages[0].startsWith("无法加载图像"));
+  EXPECT_EQ(Form->StatusPanelText(1), panel1);
+  EXPECT_EQ(Form->StatusPanelText(2), "数据大小：  625");
+  EXPECT_EQ(Form->PictureFileName(), broken);  // already taken before the load failed
+  EXPECT_EQ(Form->Picture().PictureWidth(), 100);
+
+  Ui.FileAnswers.push_back(Path("picture.xyz"));
+  Form->FlatButton1->click();
+  ASSERT_EQ(Ui.Messages.size(), 2u);
+  EXPECT_EQ(Ui.Messages[1], "未知图片文件扩展(.xyz)");
+}
+
+TEST_F(MainWindow, SaveWritesByTheExtensionInAnyCase) {
+  Ui.FileAnswers.push_back(MakePicture("a.bmp", 20, 10));
+  Form->FlatButton1Click();
+  for (const char* name : {"b.bmp", "c.BMP", "d.BmP"}) {
+    Ui.FileAnswers.push_back(Path(name));
+    Form->FlatButton2Click();
+    EXPECT_EQ(ReadAll(Path(name)).substr(0, 2), "BM") << name;
+  }
+  for (const char* name : {"e.jpg", "f", "g.bmp.txt"}) {
+    Ui.FileAnswers.push_back(Path(name));
+    Form->FlatButton2Click();
+    EXPECT_FALSE(std::filesystem::exists(Path(name).toStdString())) << name;
+  }
+  EXPECT_TRUE(Ui.Messages.empty());
+  // The save dialog is pre-filled with the last picture name chosen in either dialog.
+  EXPECT_EQ(Ui.FileRequests.back().FileName, Path("f"));
+  EXPECT_EQ(Ui.FileRequests.back().DefaultExt, "BMP");
+}
+
+TEST_F(MainWindow, SavingBmpBeforeAnyPictureWritesNoFile) {
+  Ui.FileAnswers.push_back(Path("nothing.bmp"));
+  Form->FlatButton2Click();
+  EXPECT_FALSE(std::filesystem::exists(Path("nothing.bmp").toStdString()));
+}
+
+TEST_F(MainWindow, DecryptButtonDoesNothing) {
+  Ui.FileAnswers.push_back(MakePicture("a.bmp", 20, 10));
+  Form->FlatButton1Click();
+  const std::uint8_t format = Form->DataFormat();
+  Form->TextData->SetText("text");
+  Form->FlatButton9->click();
+  EXPECT_EQ(Form->DataFormat(), format);
+  EXPECT_EQ(Form->TextData->Text(), "text");
+  EXPECT_TRUE(Ui.Messages.empty());
+}
+
+TEST_F(MainWindow, TextMenuLoadsWithCrLfAndSavesUnchanged) {
+  const QString in = Path("in.txt");
+  std::ofstream(in.toStdString(), std::ios::binary) << "one\ntwo\rthree\r\n中文";
+  Ui.FileAnswers.push_back(in);
+  Form->LoadTextFile1Click();
+  EXPECT_EQ(Form->TextData->toPlainText(), "one\ntwo\nthree\n中文");
+  EXPECT_EQ(Form->TextData->Text(), "one\r\ntwo\r\nthree\r\n\xD6\xD0\xCE\xC4");
+  const QString out = Path("out.txt");
+  Ui.FileAnswers.push_back(out);
+  Form->SaveTextDataToFile1Click();
+  EXPECT_EQ(ReadAll(out), "one\r\ntwo\r\nthree\r\n中文");  // no line break added at the end
+  Form->ClearTextBox1Click();
+  EXPECT_EQ(Form->TextData->Text(), "");
+}
+
+TEST_F(MainWindow, TextFileInTheOldCodePageLoadsToo) {
+  const QString in = Path("gbk.txt");
+  std::ofstream(in.toStdString(), std::ios::binary) << "\xD6\xD0\xCE\xC4\n";
+  Ui.FileAnswers.push_back(in);
+  Form->LoadTextFile1Click();
+  EXPECT_EQ(Form->TextData->toPlainText(), "中文\n");
+}
+
+TEST_F(MainWindow, UnreadableTextFileShowsTheError) {
+  Form->TextData->SetText("kept");
+  Ui.FileAnswers.push_back(Path("missing.txt"));
+  TTitledPopupMenu* menu = Form->TitledPopupMenu1;
+  menu->actions()[0]->trigger();
+  ASSERT_EQ(Ui.Messages.size(), 1u);
+  EXPECT_EQ(Form->TextData->Text(), "kept");
+}
+
+}  // namespace
+}  // namespace pennacrow
