@@ -70,12 +70,17 @@ class TWriter {
 std::vector<std::uint8_t> DecodeRle(const TReader& in, std::size_t offset, int width, int height,
                                     bool fourBit) {
   std::vector<std::uint8_t> indices(static_cast<std::size_t>(width) * height, 0);
+  // Encoders (ImageMagick among them) code whole padded rows, so a run may cover the pixels of
+  // the row's padding; those are dropped. A run beyond the padded row is damage.
+  const int paddedWidth =
+      static_cast<int>(RowLengthFor(static_cast<std::uint64_t>(width), fourBit ? 4 : 8) *
+                       (fourBit ? 2 : 1));
   int x = 0;
   int y = 0;  // counted from the bottom, as the file stores rows
   std::size_t p = offset;
   auto put = [&](std::uint8_t index) {
-    if (x >= width || y >= height) Invalid("行程编码超出图像范围");
-    indices[static_cast<std::size_t>(height - 1 - y) * width + x] = index;
+    if (x >= paddedWidth || y >= height) Invalid("行程编码超出图像范围");
+    if (x < width) indices[static_cast<std::size_t>(height - 1 - y) * width + x] = index;
     ++x;
   };
   for (;;) {
@@ -100,7 +105,7 @@ std::vector<std::uint8_t> DecodeRle(const TReader& in, std::size_t offset, int w
       x += *in.At(p);
       y += *in.At(p + 1);
       p += 2;
-      if (x > width || y > height) Invalid("行程编码的位移超出图像范围");
+      if (x > paddedWidth || y > height) Invalid("行程编码的位移超出图像范围");
       continue;
     }
     // A literal run of `value` pixels, padded to a 16-bit boundary.

@@ -236,6 +236,13 @@ TEST(Bmp, RunLengthFileIsWrittenBackByteForByteUntilChanged) {
   EXPECT_EQ(back.ConstRowAt(0)[0], 1);
 }
 
+TEST(Bmp, RunsMayCoverTheRowPadding) {
+  // Width 3 pads to 4 pixels at 8 bits; a run of 4 codes the padding pixel too.
+  TBitmap bitmap;
+  bitmap.LoadFromBytes(Rle8File({4, 1, 0, 0, 0, 1}, 3, 1));
+  EXPECT_EQ(bitmap.GetPixel(2, 0), RGB(0, 0, 255));
+}
+
 TEST(Bmp, DamagedFilesGiveAClearError) {
   const std::vector<std::uint8_t> good = PatternBitmap(9, 7, 8).SaveToBytes();
   auto expectInvalid = [](const std::vector<std::uint8_t>& bytes, const char* what) {
@@ -262,7 +269,7 @@ TEST(Bmp, DamagedFilesGiveAClearError) {
   expectInvalid(trueColour, "colour table larger than the file");
   expectInvalid(patched(30, 4), "JPEG compression");
   // RLE runs that overrun a row or the picture.
-  expectInvalid(Rle8File({4, 1, 0, 1}, 3, 1), "run past the row");
+  expectInvalid(Rle8File({5, 1, 0, 1}, 3, 1), "run past the padded row");
   expectInvalid(Rle8File({0, 0, 0, 0, 3, 1, 0, 1}, 3, 1), "rows past the picture");
   expectInvalid(Rle8File({0, 5, 1, 1}, 3, 1), "literal cut short");
 }

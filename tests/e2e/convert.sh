@@ -1,0 +1,53 @@
+#!/usr/bin/env bash
+# pennacrow-cli convert keeps size, depth, colour table and every pixel of BMP files, and the
+# formats command lists the registry.
+set -euo pipefail
+cli=$1
+dir=$(mktemp -d)
+trap 'rm -rf "$dir"' EXIT
+cd "$dir"
+
+convert -size 47x33 plasma:fractal -seed 7 base.png 2>/dev/null || convert -size 47x33 gradient:red-blue base.png
+convert base.png -type truecolor bmp3:c24.bmp
+convert base.png -type truecolormatte -alpha on bmp3:c32.bmp 2>/dev/null || convert base.png -alpha on bmp3:c32.bmp
+convert base.png -colors 200 -type palette bmp3:c8.bmp
+convert base.png -colors 12 -type palette bmp3:c4.bmp
+convert base.png -monochrome bmp3:c1.bmp
+
+bpp() { od -An -tu2 -j28 -N2 "$1" | tr -d ' '; }
+for f in c1 c4 c8 c24 c32; do
+  "$cli" convert $f.bmp $f.out.bmp
+  [ "$(bpp $f.bmp)" = "$(bpp $f.out.bmp)" ] || { echo "$f: depth changed"; exit 1; }
+  cmp <(bmptopnm $f.bmp 2>/dev/null) <(bmptopnm $f.out.bmp 2>/dev/null) || { echo "$f: pixels differ"; exit 1; }
+  # Writing what we wrote gives the same bytes again.
+  "$cli" convert $f.out.bmp $f.again.bmp
+  cmp $f.out.bmp $f.again.bmp
+done
+
+# Upper-case extensions choose the same reader and writer.
+cp c24.bmp UPPER.BMP
+"$cli" convert UPPER.BMP upper.Bmp
+cmp upper.Bmp c24.out.bmp
+
+# Failures: exit 1 with the system's message, nothing written; usage errors exit 2.
+set +e
+"$cli" convert missing.xyz out.bmp 2>err.txt; rc=$?
+set -e
+[ $rc -eq 1 ] || { echo "unknown extension: exit $rc"; exit 1; }
+grep -q '未知图片文件扩展(.xyz)' err.txt
+[ ! -e out.bmp ]
+printf 'BM broken' > broken.bmp
+set +e
+"$cli" convert broken.bmp out.bmp 2>/dev/null; rc=$?
+"$cli" convert c24.bmp out.jpg 2>/dev/null; rc2=$?
+"$cli" convert c24.bmp 2>/dev/null; rc3=$?
+"$cli" frobnicate 2>/dev/null; rc4=$?
+set -e
+[ $rc -eq 1 ] && [ $rc2 -eq 2 ] && [ $rc3 -eq 2 ] && [ $rc4 -eq 2 ] || { echo "exit codes $rc $rc2 $rc3 $rc4"; exit 1; }
+[ ! -e out.bmp ] && [ ! -e out.jpg ]
+
+"$cli" formats | grep -q "$(printf 'bmp\t位图\tTBitmap')"
+"$cli" formats --filter | grep -q '^全部 ('
+"$cli" --version | grep -q '^pennacrow-cli '
+"$cli" --help | grep -q 'pennacrow-cli info'
+echo "convert: all checks passed"
