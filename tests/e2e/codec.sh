@@ -49,18 +49,18 @@ json_field() { sed -n "s/.*\"$2\":\([^,}]*\).*/\1/p" <<<"$1"; }
 
 # Hide then reveal --raw gives the bytes back, across depths and a picture 10 pixels wide.
 printf 'Hello\r\nworld \xc4\xe3\xba\xc3 \x00 end\xff' >"$DIR/payload.bin"
-for spec in "64 48 24" "64 48 32" "64 48 8" "10 60 24"; do
-  read -r w h bpp <<<"$spec"
+for carrier in "64 48 24" "64 48 32" "64 48 8" "10 60 24"; do
+  read -r w h bpp <<<"$carrier"
   make_bmp "$DIR/carrier.bmp" "$w" "$h" "$bpp"
   rm -f "$DIR/out.bmp"
   "$CLI" hide "$DIR/carrier.bmp" -o "$DIR/out.bmp" --text-file "$DIR/payload.bin" --raw ||
-    fail "hide into $spec"
-  "$CLI" reveal "$DIR/out.bmp" --raw >"$DIR/revealed.bin" || fail "reveal from $spec"
-  cmp -s "$DIR/payload.bin" "$DIR/revealed.bin" || fail "round trip through $spec"
+    fail "hide into $carrier"
+  "$CLI" reveal "$DIR/out.bmp" --raw >"$DIR/revealed.bin" || fail "reveal from $carrier"
+  cmp -s "$DIR/payload.bin" "$DIR/revealed.bin" || fail "round trip through $carrier"
   info=$("$CLI" info "$DIR/out.bmp" --json)
-  [ "$(json_field "$info" data_format)" = 1 ] || fail "probe after hide into $spec: $info"
-  [ "$(json_field "$info" capacity)" = $((w * h / 8)) ] || fail "capacity of $spec: $info"
-  [ "$(json_field "$info" bits_per_pixel)" = "$bpp" ] || fail "depth of $spec: $info"
+  [ "$(json_field "$info" data_format)" = 1 ] || fail "probe after hide into $carrier: $info"
+  [ "$(json_field "$info" capacity)" = $((w * h / 8)) ] || fail "capacity of $carrier: $info"
+  [ "$(json_field "$info" bits_per_pixel)" = "$bpp" ] || fail "depth of $carrier: $info"
 done
 grep -qF '"status":"Pennacrow Ver 2.0，未加密        "' <<<"$info" || fail "status text: $info"
 
