@@ -1,9 +1,58 @@
+#include <cstdio>
+#include <iostream>
+
 #include "cli/Cli.h"
+#include "codec/Container.h"
+#include "formats/Registry.h"
+#include "picture/FractalImage.h"
 
 namespace pennacrow::cli {
 
-int CmdInfo(const std::vector<std::string>&) {
-  throw std::runtime_error("pennacrow-cli info: 尚未实现");
+namespace {
+
+// A JSON string: quotes, backslashes and control characters escaped; the UTF-8 bytes of the
+// status texts pass through as they are.
+std::string JsonString(const std::string& text) {
+  std::string out = "\"";
+  for (const char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (c == '"' || c == '\\') {
+      out += '\\';
+      out += c;
+    } else if (byte < 0x20) {
+      char escaped[8];
+      std::snprintf(escaped, sizeof escaped, "\\u%04x", byte);
+      out += escaped;
+    } else {
+      out += c;
+    }
+  }
+  return out + "\"";
+}
+
+}  // namespace
+
+// Size, depth, capacity and the container format that the probe finds.
+int CmdInfo(const std::vector<std::string>& words) {
+  const TArgs args(words, {}, {"--json"});
+  args.ExpectPositional(1);
+  TFractalImage picture(FileFormats());
+  picture.LoadPictureFile(args.Positional()[0]);
+  const TBitmap& bitmap = picture.PictureBitmap();
+  const int capacity = Capacity(bitmap.Width(), bitmap.Height());
+  const std::uint8_t format = DetectDataFormat(&bitmap);
+  const std::string status = DataFormatText(format);
+  if (args.Has("--json")) {
+    std::cout << "{\"width\":" << bitmap.Width() << ",\"height\":" << bitmap.Height()
+              << ",\"bits_per_pixel\":" << bitmap.BitsPerPixel() << ",\"capacity\":" << capacity
+              << ",\"data_format\":" << static_cast<int>(format)
+              << ",\"status\":" << JsonString(status) << "}\n";
+  } else {
+    std::cout << "width: " << bitmap.Width() << "\nheight: " << bitmap.Height()
+              << "\nbits_per_pixel: " << bitmap.BitsPerPixel() << "\ncapacity: " << capacity
+              << "\ndata_format: " << static_cast<int>(format) << "\nstatus: " << status << "\n";
+  }
+  return kExitSuccess;
 }
 
 }  // namespace pennacrow::cli
