@@ -1,7 +1,7 @@
 #include "crypto/CryptBase.h"
 
+#include <algorithm>
 #include <limits>
-#include <stdexcept>
 #include <vector>
 
 #include "crypto/CryptBase64.h"
@@ -20,7 +20,7 @@ std::uint32_t CountOf(std::size_t size) {
   // The byte operations count in 32 bits, and each call restarts the cipher's counters, so a
   // longer input cannot be split without changing the result.
   if (size > std::numeric_limits<std::uint32_t>::max()) {
-    throw std::length_error("text too long for the cipher");
+    throw ECryptCipher("文本超过 4 GiB，无法加密或解密");
   }
   return static_cast<std::uint32_t>(size);
 }

@@ -7,7 +7,7 @@
 // object's own class. A caller that holds only a class holds its descriptor (TCryptHashClass,
 // TCryptCipherClass), which answers the same questions and constructs objects of that class.
 //
-// Objects are plain values with no owner; they wipe their key material when they are destroyed.
+// Objects have no owner: whoever creates one destroys it, and destruction wipes the key material.
 
 #include <cstddef>
 #include <cstdint>
@@ -115,7 +115,7 @@ class TCryptHash {
 class TCryptCipher {
  public:
   // Every new cipher starts unkeyed.
-  TCryptCipher() { FKeyed = false; }
+  TCryptCipher() = default;
   TCryptCipher(const TCryptCipher&) = delete;
   TCryptCipher& operator=(const TCryptCipher&) = delete;
   // Derived classes wipe their own key material in their destructors.
