@@ -1,0 +1,2 @@
+// CryptConst holds constants only; this file keeps the unit's file pair complete.
+#include "crypto/CryptConst.h"
