@@ -1,8 +1,8 @@
 #pragma once
 // TJPEGImage: JPEG/JFIF files through libjpeg. Not a bitmap itself: it decodes into a bitmap of
 // its own, at full size, with block smoothing and the floating-point inverse transform.
-// Colour files give 24 bits; single-component (greyscale) files give 8 bits with a grey palette
-// of 236 levels.
+// Colour files (YCbCr, RGB, CMYK, YCCK) give 24 bits; single-component (greyscale) files give
+// 8 bits with a grey palette of kJpegGreyLevels entries.
 
 #include "picture/Bitmap.h"
 
@@ -13,7 +13,8 @@ class TJPEGImage : public TGraphic {
   static const TGraphicClass ClassInfo;
   const TGraphicClass& ClassType() const override { return ClassInfo; }
 
-  // Decodes at once, so that a damaged file is reported by the load itself.
+  // Decodes at once, so that a damaged file is reported by the load itself and not swallowed
+  // by the picture control's fallback to drawing.
   void LoadFromBytes(std::span<const std::uint8_t> data) override;
   int Width() const override { return FBitmap.Width(); }
   int Height() const override { return FBitmap.Height(); }
@@ -25,5 +26,12 @@ class TJPEGImage : public TGraphic {
  private:
   TBitmap FBitmap;
 };
+
+// A greyscale JPEG is shown with at most 236 grey levels, the colours an 8-bit display palette
+// has left after the system's 20. The levels are spread evenly over 0 .. 255 (level i is
+// round(i x 255 / 235)); a sample takes the nearest level, round(v x 235 / 255), so black and
+// white stay exact and no two neighbouring samples differ by more than one level.
+inline constexpr int kJpegGreyLevels = 236;
+std::uint8_t JpegGreyIndex(std::uint8_t sample);
 
 }  // namespace pennacrow
