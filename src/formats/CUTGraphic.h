@@ -1,0 +1,16 @@
+#pragma once
+// TCUTGraphic: Dr. Halo files. Not decoded yet: every load is refused with the unsupported message.
+
+#include "formats/ExtraFormatGraphic.h"
+
+namespace pennacrow {
+
+class TCUTGraphic : public TExtraFormatGraphic {
+ public:
+  static const TGraphicClass ClassInfo;
+  const TGraphicClass& ClassType() const override { return ClassInfo; }
+
+  void LoadFromBytes(std::span<const std::uint8_t> data) override;
+};
+
+}  // namespace pennacrow

@@ -1,0 +1,16 @@
+#pragma once
+// TEPSGraphic: the TIFF preview inside a DOS EPS binary file (header C5 D0 D3 C6).
+
+#include "formats/TIFFGraphic.h"
+
+namespace pennacrow {
+
+class TEPSGraphic : public TTIFFGraphic {
+ public:
+  static const TGraphicClass ClassInfo;
+  const TGraphicClass& ClassType() const override { return ClassInfo; }
+
+  void LoadFromBytes(std::span<const std::uint8_t> data) override;
+};
+
+}  // namespace pennacrow

@@ -1,0 +1,183 @@
+#include "formats/GIFImage.h"
+
+#include <gif_lib.h>
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+#include "formats/DecoderErrors.h"
+#include "picture/Errors.h"
+#include "picture/PixelLimits.h"
+
+namespace pennacrow {
+
+const TGraphicClass TGIFImage::ClassInfo{"TGIFImage", &TGraphic::ClassInfo,
+                                         [] { return std::unique_ptr<TGraphic>(new TGIFImage); }};
+
+namespace {
+
+const char* const kFormat = "GIF";
+
+// Frames of 2 to 8 bits per pixel take one fixed depth; 24 bits keeps every byte of the
+// picture in a layout that a PNG save writes back unchanged.
+constexpr int kTrueColourDepth = 24;
+
+struct TGifInput {
+  const std::uint8_t* Data;
+  std::size_t Size;
+  std::size_t Position;
+};
+
+int GifRead(GifFileType* gif, GifByteType* out, int length) {
+  auto* input = static_cast<TGifInput*>(gif->UserData);
+  const std::size_t n =
+      std::min<std::size_t>(static_cast<std::size_t>(length), input->Size - input->Position);
+  std::memcpy(out, input->Data + input->Position, n);
+  input->Position += n;
+  return static_cast<int>(n);
+}
+
+struct TGifCloser {
+  void operator()(GifFileType* gif) const {
+    int ignored = 0;
+    DGifCloseFile(gif, &ignored);
+  }
+};
+using TGifFile = std::unique_ptr<GifFileType, TGifCloser>;
+
+[[noreturn]] void RaiseGifError(int code) {
+  switch (code) {
+    case D_GIF_ERR_NOT_GIF_FILE:
+      throw EInvalidGraphicFormat(InvalidFormatMessage(kFormat));
+    case D_GIF_ERR_READ_FAILED:
+    case D_GIF_ERR_EOF_TOO_SOON:
+      throw EInvalidGraphicFormat(TruncatedMessage(kFormat));
+    case D_GIF_ERR_NOT_ENOUGH_MEM:
+      throw std::bad_alloc();
+    default: {
+      const char* reason = GifErrorString(code);
+      throw EInvalidGraphicFormat(DamagedMessage(kFormat, reason ? reason : ""));
+    }
+  }
+}
+
+void Check(GifFileType* gif, int result) {
+  if (result == GIF_ERROR) RaiseGifError(gif->Error);
+}
+
+TRGBQuad MapColour(const ColorMapObject& map, int index) {
+  if (index < 0 || index >= map.ColorCount) return {};
+  const GifColorType& c = map.Colors[index];
+  return RGB(c.Red, c.Green, c.Blue);
+}
+
+}  // namespace
+
+void TGIFImage::LoadFromBytes(std::span<const std::uint8_t> data) {
+  TGifInput input{data.data(), data.size(), 0};
+  int error = 0;
+  TGifFile gif(DGifOpen(&input, GifRead, &error));
+  if (!gif) RaiseGifError(error);
+
+  // The records up to the first image; a graphic control extension before it carries the
+  // frame's transparent colour.
+  GraphicsControlBlock control{};
+  control.TransparentColor = NO_TRANSPARENT_COLOR;
+  for (;;) {
+    GifRecordType record = UNDEFINED_RECORD_TYPE;
+    Check(gif.get(), DGifGetRecordType(gif.get(), &record));
+    if (record == TERMINATE_RECORD_TYPE) {
+      throw EInvalidGraphicFormat(DamagedMessage(kFormat, "no image"));
+    }
+    if (record == IMAGE_DESC_RECORD_TYPE) break;
+    if (record != EXTENSION_RECORD_TYPE) RaiseGifError(D_GIF_ERR_WRONG_RECORD);
+    int code = 0;
+    GifByteType* block = nullptr;
+    Check(gif.get(), DGifGetExtension(gif.get(), &code, &block));
+    if (code == GRAPHICS_EXT_FUNC_CODE && block != nullptr && block[0] >= 4) {
+      DGifExtensionToGCB(block[0], block + 1, &control);
+    }
+    while (block != nullptr) Check(gif.get(), DGifGetExtensionNext(gif.get(), &block));
+  }
+  Check(gif.get(), DGifGetImageDesc(gif.get()));
+
+  const GifImageDesc& frame = gif->Image;
+  const ColorMapObject* map = frame.ColorMap ? frame.ColorMap : gif->SColorMap;
+  if (map == nullptr || map->ColorCount <= 0) {
+    throw EInvalidGraphicFormat(InvalidPaletteMessage(kFormat));
+  }
+  CheckPictureSize(kFormat, frame.Width, frame.Height, kTrueColourDepth);
+  if (frame.Left < 0 || frame.Top < 0 || frame.Width <= 0 || frame.Height <= 0) {
+    throw EInvalidGraphicFormat(DamagedMessage(kFormat, "frame size"));
+  }
+  // The logical screen, widened when the frame reaches beyond it, as viewers show it.
+  const std::int64_t width =
+      std::max<std::int64_t>(gif->SWidth, std::int64_t{frame.Left} + frame.Width);
+  const std::int64_t height =
+      std::max<std::int64_t>(gif->SHeight, std::int64_t{frame.Top} + frame.Height);
+  const bool oneBit = map->BitsPerPixel == 1 && map->ColorCount <= 2;
+  const int bpp = oneBit ? 1 : kTrueColourDepth;
+  CheckPictureSize(kFormat, width, height, bpp);
+
+  TBitmap bitmap;
+  bitmap.Allocate(static_cast<int>(width), static_cast<int>(height), bpp);
+  const int background = gif->SBackGroundColor;
+  if (oneBit) {
+    for (int i = 0; i < map->ColorCount; ++i) bitmap.Palette().push_back(MapColour(*map, i));
+    if (bitmap.Palette().size() < 2) bitmap.Palette().resize(2);
+    if (background == 1) std::fill(bitmap.MutableBits().begin(), bitmap.MutableBits().end(), 0xFF);
+  } else {
+    const TRGBQuad fill = MapColour(*map, background);
+    if (fill != TRGBQuad{}) {
+      for (int y = 0; y < bitmap.Height(); ++y) {
+        std::uint8_t* row = bitmap.RowAt(y);
+        for (int x = 0; x < bitmap.Width(); ++x, row += 3) {
+          row[0] = fill.Blue;
+          row[1] = fill.Green;
+          row[2] = fill.Red;
+        }
+      }
+    }
+  }
+
+  // One scratch line of indices; each goes into its row of the bitmap as soon as it is read.
+  std::vector<GifPixelType> line(static_cast<std::size_t>(frame.Width));
+  auto storeLine = [&](int frameRow) {
+    std::uint8_t* row = bitmap.RowAt(frame.Top + frameRow);
+    for (int x = 0; x < frame.Width; ++x) {
+      const int px = frame.Left + x;
+      if (oneBit) {
+        const std::uint8_t bit = static_cast<std::uint8_t>(0x80 >> (px & 7));
+        row[px >> 3] = (line[x] & 1) ? (row[px >> 3] | bit) : (row[px >> 3] & ~bit);
+      } else {
+        const TRGBQuad c = MapColour(*map, line[x]);
+        std::uint8_t* p = row + 3 * static_cast<std::size_t>(px);
+        p[0] = c.Blue;
+        p[1] = c.Green;
+        p[2] = c.Red;
+      }
+    }
+  };
+  if (frame.Interlace) {
+    static const int kStart[] = {0, 4, 2, 1};
+    static const int kStep[] = {8, 8, 4, 2};
+    for (int pass = 0; pass < 4; ++pass) {
+      for (int y = kStart[pass]; y < frame.Height; y += kStep[pass]) {
+        Check(gif.get(), DGifGetLine(gif.get(), line.data(), frame.Width));
+        storeLine(y);
+      }
+    }
+  } else {
+    for (int y = 0; y < frame.Height; ++y) {
+      Check(gif.get(), DGifGetLine(gif.get(), line.data(), frame.Width));
+      storeLine(y);
+    }
+  }
+  if (control.TransparentColor != NO_TRANSPARENT_COLOR) {
+    bitmap.SetTransparent(true, MapColour(*map, control.TransparentColor));
+  }
+  FBitmap = std::move(bitmap);
+}
+
+}  // namespace pennacrow

@@ -1,0 +1,207 @@
+#include "formats/JPEGImage.h"
+
+// jpeglib.h needs FILE and size_t declared first.
+#include <csetjmp>
+#include <cstddef>
+#include <cstdio>
+
+#include <jerror.h>
+#include <jpeglib.h>
+
+#include <array>
+#include <vector>
+
+#include "formats/DecoderErrors.h"
+#include "picture/Errors.h"
+#include "picture/PixelLimits.h"
+
+namespace pennacrow {
+
+const TGraphicClass TJPEGImage::ClassInfo{"TJPEGImage", &TGraphic::ClassInfo,
+                                          [] { return std::unique_ptr<TGraphic>(new TJPEGImage); }};
+
+std::uint8_t JpegGreyIndex(std::uint8_t sample) {
+  return static_cast<std::uint8_t>((sample * (kJpegGreyLevels - 1) + 127) / 255);
+}
+
+namespace {
+
+const char* const kFormat = "JPEG";
+
+// libjpeg reports a fatal error by calling error_exit, which must not return. We jump back to
+// the setjmp of the phase function that called into the library; only plain C data lives in the
+// frames the jump crosses, and the decoder itself is released by its owner's destructor.
+struct TJpegErrorState {
+  jpeg_error_mgr Manager;  // first member: libjpeg hands us &Manager as cinfo->err
+  std::jmp_buf Jump;
+  int Code;
+  bool EndOfData;  // the data ended early and libjpeg padded it with a fake end marker
+  char Message[JMSG_LENGTH_MAX];
+};
+
+void JpegErrorExit(j_common_ptr cinfo) {
+  auto* state = reinterpret_cast<TJpegErrorState*>(cinfo->err);
+  state->Code = cinfo->err->msg_code;
+  cinfo->err->format_message(cinfo, state->Message);
+  std::longjmp(state->Jump, 1);
+}
+
+// Warnings and trace messages are never printed; a premature end of data is remembered, since
+// libjpeg would otherwise hand back a picture whose missing part is grey.
+void JpegEmitMessage(j_common_ptr cinfo, int level) {
+  if (level >= 0) return;
+  auto* state = reinterpret_cast<TJpegErrorState*>(cinfo->err);
+  if (cinfo->err->msg_code == JWRN_JPEG_EOF) state->EndOfData = true;
+  cinfo->err->num_warnings++;
+}
+
+void JpegOutputMessage(j_common_ptr) {}
+
+struct TJpegDecoder {
+  jpeg_decompress_struct Info{};  // zeroed: jpeg_destroy_decompress is safe before creation
+  TJpegErrorState Error{};
+  TJpegDecoder() = default;
+  TJpegDecoder(const TJpegDecoder&) = delete;
+  TJpegDecoder& operator=(const TJpegDecoder&) = delete;
+  ~TJpegDecoder() { jpeg_destroy_decompress(&Info); }
+};
+
+// Phase 1: the header. Returns false when libjpeg raised an error.
+bool JpegReadHeader(TJpegDecoder* d, const std::uint8_t* data, std::size_t size) {
+  d->Info.err = jpeg_std_error(&d->Error.Manager);
+  d->Error.Manager.error_exit = JpegErrorExit;
+  d->Error.Manager.emit_message = JpegEmitMessage;
+  d->Error.Manager.output_message = JpegOutputMessage;
+  if (setjmp(d->Error.Jump)) return false;
+  jpeg_create_decompress(&d->Info);
+  jpeg_mem_src(&d->Info, data, static_cast<unsigned long>(size));
+  jpeg_read_header(&d->Info, TRUE);
+  return true;
+}
+
+// Phase 2: decoding parameters and the start of decompression.
+bool JpegStart(TJpegDecoder* d, J_COLOR_SPACE out) {
+  if (setjmp(d->Error.Jump)) return false;
+  d->Info.out_color_space = out;
+  d->Info.scale_num = 1;
+  d->Info.scale_denom = 1;
+  d->Info.dct_method = JDCT_FLOAT;
+  d->Info.do_block_smoothing = TRUE;
+  d->Info.buffered_image = FALSE;
+  jpeg_start_decompress(&d->Info);
+  return true;
+}
+
+// CMYK as Adobe writes it (inverted, so 255 means no ink) or as the plain convention (255 means
+// full ink), to blue, green, red.
+void CmykRowToBgr(const std::uint8_t* cmyk, std::uint8_t* bgr, JDIMENSION width, bool inverted) {
+  for (JDIMENSION x = 0; x < width; ++x, cmyk += 4, bgr += 3) {
+    unsigned c = cmyk[0], m = cmyk[1], y = cmyk[2], k = cmyk[3];
+    if (!inverted) {
+      c = 255 - c;
+      m = 255 - m;
+      y = 255 - y;
+      k = 255 - k;
+    }
+    bgr[0] = static_cast<std::uint8_t>((y * k + 127) / 255);
+    bgr[1] = static_cast<std::uint8_t>((m * k + 127) / 255);
+    bgr[2] = static_cast<std::uint8_t>((c * k + 127) / 255);
+  }
+}
+
+// Phase 3: every scanline straight into the bitmap's rows (CMYK through one scratch row).
+bool JpegReadRows(TJpegDecoder* d, std::uint8_t* bits, std::size_t rowLength,
+                  std::uint8_t* cmykRow) {
+  if (setjmp(d->Error.Jump)) return false;
+  jpeg_decompress_struct* info = &d->Info;
+  const bool inverted = info->saw_Adobe_marker;
+  while (info->output_scanline < info->output_height) {
+    std::uint8_t* row = bits + static_cast<std::size_t>(info->output_scanline) * rowLength;
+    if (cmykRow != nullptr) {
+      JSAMPROW target = cmykRow;
+      if (jpeg_read_scanlines(info, &target, 1) != 1) break;
+      CmykRowToBgr(cmykRow, row, info->output_width, inverted);
+      continue;
+    }
+    // Several rows per call, so that libjpeg can upsample straight into them.
+    std::array<JSAMPROW, 16> rows;
+    JDIMENSION count = 0;
+    for (; count < rows.size() && info->output_scanline + count < info->output_height; ++count) {
+      rows[count] = row + count * rowLength;
+    }
+    if (jpeg_read_scanlines(info, rows.data(), count) == 0) break;
+  }
+  if (info->output_scanline == info->output_height) jpeg_finish_decompress(info);
+  return true;
+}
+
+[[noreturn]] void RaiseJpegError(const TJpegErrorState& error) {
+  if (error.Code == JERR_NO_SOI || error.Code == JERR_INPUT_EMPTY) {
+    throw EInvalidGraphicFormat(InvalidFormatMessage(kFormat));
+  }
+  if (error.EndOfData) throw EInvalidGraphicFormat(TruncatedMessage(kFormat));
+  if (error.Code == JERR_BAD_PRECISION) {
+    throw EInvalidGraphicFormat(UnsupportedMessage(kFormat, "采样精度"));
+  }
+  if (error.Code == JERR_CONVERSION_NOTIMPL) {
+    throw EInvalidGraphicFormat(UnsupportedMessage(kFormat, "颜色空间"));
+  }
+  throw EInvalidGraphicFormat(DamagedMessage(kFormat, error.Message));
+}
+
+}  // namespace
+
+void TJPEGImage::LoadFromBytes(std::span<const std::uint8_t> data) {
+  TJpegDecoder decoder;
+  if (!JpegReadHeader(&decoder, data.data(), data.size())) RaiseJpegError(decoder.Error);
+  const jpeg_decompress_struct& info = decoder.Info;
+  CheckPictureSize(kFormat, info.image_width, info.image_height, 24);
+
+  J_COLOR_SPACE out;
+  switch (info.jpeg_color_space) {
+    case JCS_GRAYSCALE:
+      out = JCS_GRAYSCALE;
+      break;
+    case JCS_YCbCr:
+    case JCS_RGB:
+      out = JCS_EXT_BGR;
+      break;
+    case JCS_CMYK:
+    case JCS_YCCK:
+      out = JCS_CMYK;
+      break;
+    default:
+      throw EInvalidGraphicFormat(UnsupportedMessage(kFormat, "颜色空间"));
+  }
+  if (!JpegStart(&decoder, out)) RaiseJpegError(decoder.Error);
+
+  TBitmap bitmap;
+  bitmap.Allocate(static_cast<int>(info.output_width), static_cast<int>(info.output_height),
+                  out == JCS_GRAYSCALE ? 8 : 24);
+  std::vector<std::uint8_t> cmykRow;
+  if (out == JCS_CMYK) cmykRow.resize(static_cast<std::size_t>(info.output_width) * 4);
+  const std::span<std::uint8_t> bits = bitmap.MutableBits();
+  if (!JpegReadRows(&decoder, bits.data(), bitmap.RowLength(),
+                    cmykRow.empty() ? nullptr : cmykRow.data())) {
+    RaiseJpegError(decoder.Error);
+  }
+  if (decoder.Error.EndOfData || info.output_scanline < info.output_height) {
+    throw EInvalidGraphicFormat(TruncatedMessage(kFormat));
+  }
+
+  if (out == JCS_GRAYSCALE) {
+    std::array<std::uint8_t, 256> index;
+    for (int v = 0; v < 256; ++v) index[v] = JpegGreyIndex(static_cast<std::uint8_t>(v));
+    for (std::uint8_t& b : bits) b = index[b];
+    auto& palette = bitmap.Palette();
+    palette.resize(kJpegGreyLevels);
+    for (int i = 0; i < kJpegGreyLevels; ++i) {
+      const auto level =
+          static_cast<std::uint8_t>((i * 255 + (kJpegGreyLevels - 1) / 2) / (kJpegGreyLevels - 1));
+      palette[i] = RGB(level, level, level);
+    }
+  }
+  FBitmap = std::move(bitmap);
+}
+
+}  // namespace pennacrow

@@ -1,0 +1,215 @@
+#include "formats/PNGGraphic.h"
+
+#include <png.h>
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <csetjmp>
+#include <cstring>
+#include <vector>
+
+#include "formats/DecoderErrors.h"
+#include "formats/PixelRows.h"
+#include "picture/Errors.h"
+#include "picture/PixelLimits.h"
+
+namespace pennacrow {
+
+const TGraphicClass TPNGGraphic::ClassInfo{"TPNGGraphic", &TExtraFormatGraphic::ClassInfo, [] {
+                                             return std::unique_ptr<TGraphic>(new TPNGGraphic);
+                                           }};
+
+namespace {
+
+const char* const kFormat = "PNG";
+const char* const kUnknownCriticalChunk = "无法加载PNG图像，检测到非预期关键块.";
+
+// What the callbacks learn while libpng runs. Plain data: libpng's error path jumps over the
+// library's frames back to the setjmp in the phase functions below.
+struct TPngState {
+  const std::uint8_t* Data;
+  std::size_t Size;
+  std::size_t Position;
+  bool EndOfData;             // libpng asked for bytes past the end of the file
+  bool UnknownCriticalChunk;  // a critical chunk that no reader of ours knows
+  char Message[256];
+};
+
+void PngRead(png_structp png, png_bytep out, png_size_t length) {
+  auto* state = static_cast<TPngState*>(png_get_io_ptr(png));
+  if (length > state->Size - state->Position) {
+    state->EndOfData = true;
+    png_error(png, "unexpected end of file");
+  }
+  std::memcpy(out, state->Data + state->Position, length);
+  state->Position += length;
+}
+
+void PngError(png_structp png, png_const_charp message) {
+  auto* state = static_cast<TPngState*>(png_get_error_ptr(png));
+  std::snprintf(state->Message, sizeof state->Message, "%s", message);
+  png_longjmp(png, 1);
+}
+
+void PngWarning(png_structp, png_const_charp) {}
+
+// Called for every chunk libpng itself does not know. Ancillary ones are skipped; a critical
+// one (upper-case first letter) ends the load.
+int PngUnknownChunk(png_structp png, png_unknown_chunkp chunk) {
+  if ((chunk->name[0] & 0x20) == 0) {
+    static_cast<TPngState*>(png_get_user_chunk_ptr(png))->UnknownCriticalChunk = true;
+    return -1;
+  }
+  return 1;
+}
+
+struct TPngDecoder {
+  png_structp Png = nullptr;
+  png_infop Info = nullptr;
+  TPngState State{};
+  TPngDecoder() = default;
+  TPngDecoder(const TPngDecoder&) = delete;
+  TPngDecoder& operator=(const TPngDecoder&) = delete;
+  ~TPngDecoder() { png_destroy_read_struct(&Png, Info ? &Info : nullptr, nullptr); }
+};
+
+// Phase 1: signature, IHDR and every chunk before the first IDAT; then the transformations
+// that bring the rows into the bitmap's layout.
+struct THeader {
+  png_uint_32 Width, Height;
+  int BitDepth, ColorType, Interlace;
+  bool HasGamma;
+  double Gamma;
+};
+
+bool PngReadHeader(TPngDecoder* d, THeader* h) {
+  if (setjmp(png_jmpbuf(d->Png))) return false;
+  png_set_read_fn(d->Png, &d->State, PngRead);
+  png_set_read_user_chunk_fn(d->Png, &d->State, PngUnknownChunk);
+  // Ancillary chunks with a bad checksum are dropped; critical ones stay errors.
+  png_set_crc_action(d->Png, PNG_CRC_DEFAULT, PNG_CRC_QUIET_USE);
+  png_read_info(d->Png, d->Info);
+  png_get_IHDR(d->Png, d->Info, &h->Width, &h->Height, &h->BitDepth, &h->ColorType, &h->Interlace,
+               nullptr, nullptr);
+  h->HasGamma = png_get_gAMA(d->Png, d->Info, &h->Gamma) != 0 && h->Gamma > 0;
+  return true;
+}
+
+bool PngSetTransforms(TPngDecoder* d, const THeader& h) {
+  if (setjmp(png_jmpbuf(d->Png))) return false;
+  if (h.BitDepth == 16) png_set_scale_16(d->Png);  // round(v x 255 / 65535)
+  if (h.ColorType == PNG_COLOR_TYPE_GRAY_ALPHA) png_set_strip_alpha(d->Png);
+  if (h.ColorType & PNG_COLOR_MASK_COLOR) png_set_bgr(d->Png);
+  png_set_interlace_handling(d->Png);
+  png_read_update_info(d->Png, d->Info);
+  return true;
+}
+
+// Phase 2: the whole image into the row pointers, then the chunks after it.
+bool PngReadImage(TPngDecoder* d, png_bytepp rows) {
+  if (setjmp(png_jmpbuf(d->Png))) return false;
+  png_read_image(d->Png, rows);
+  png_read_end(d->Png, nullptr);
+  return true;
+}
+
+[[noreturn]] void RaisePngError(const TPngState& state) {
+  if (state.UnknownCriticalChunk) throw EInvalidGraphicFormat(kUnknownCriticalChunk);
+  if (state.EndOfData) throw EInvalidGraphicFormat(TruncatedMessage(kFormat));
+  throw EInvalidGraphicFormat(DamagedMessage(kFormat, state.Message));
+}
+
+std::vector<TRGBQuad> GreyPalette(int bitDepth) {
+  const int levels = 1 << bitDepth;
+  std::vector<TRGBQuad> palette(levels);
+  for (int i = 0; i < levels; ++i) {
+    const auto v = static_cast<std::uint8_t>(i * 255 / (levels - 1));
+    palette[i] = RGB(v, v, v);
+  }
+  return palette;
+}
+
+}  // namespace
+
+void TPNGGraphic::LoadFromBytes(std::span<const std::uint8_t> data) {
+  if (data.size() < 8 || png_sig_cmp(data.data(), 0, 8) != 0) {
+    throw EInvalidGraphicFormat(InvalidFormatMessage(kFormat));
+  }
+  TPngDecoder d;
+  d.State.Data = data.data();
+  d.State.Size = data.size();
+  d.Png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &d.State, PngError, PngWarning);
+  if (d.Png == nullptr) throw std::bad_alloc();
+  d.Info = png_create_info_struct(d.Png);
+  if (d.Info == nullptr) throw std::bad_alloc();
+
+  THeader h{};
+  if (!PngReadHeader(&d, &h)) RaisePngError(d.State);
+  CheckPictureSize(kFormat, h.Width, h.Height, 32);
+  if (!PngSetTransforms(&d, h)) RaisePngError(d.State);
+
+  // The bitmap's depth for each colour type and bit depth; 2-bit pixels are read as they are
+  // and widened to 4 bits afterwards.
+  int bpp = 8;
+  const bool indexed = h.ColorType == PNG_COLOR_TYPE_PALETTE || h.ColorType == PNG_COLOR_TYPE_GRAY;
+  if (indexed) {
+    bpp = h.BitDepth == 1 ? 1 : h.BitDepth <= 4 ? 4 : 8;
+  } else if (h.ColorType == PNG_COLOR_TYPE_RGB) {
+    bpp = 24;
+  } else if (h.ColorType == PNG_COLOR_TYPE_RGB_ALPHA) {
+    bpp = 32;
+  }
+
+  TBitmap bitmap;
+  bitmap.Allocate(static_cast<int>(h.Width), static_cast<int>(h.Height), bpp);
+  if (png_get_rowbytes(d.Png, d.Info) > bitmap.RowLength()) {
+    throw EInvalidGraphicFormat(DamagedMessage(kFormat, "row length"));
+  }
+  const std::span<std::uint8_t> bits = bitmap.MutableBits();
+  std::vector<png_bytep> rows(h.Height);
+  for (png_uint_32 y = 0; y < h.Height; ++y) rows[y] = bits.data() + y * bitmap.RowLength();
+  if (!PngReadImage(&d, rows.data())) RaisePngError(d.State);
+  if (indexed && h.BitDepth == 2) {
+    for (png_bytep row : rows) Expand2To4(row, h.Width);
+  }
+
+  // Gamma: the table applies to every colour sample. Indexed and grey bitmaps carry their
+  // colours in the palette, so the table goes there and the pixel indices stay as stored.
+  std::array<std::uint8_t, 256> gamma;
+  for (int i = 0; i < 256; ++i) {
+    gamma[i] = static_cast<std::uint8_t>(
+        h.HasGamma ? std::lround(255.0 * std::pow(i / 255.0, 1.0 / (h.Gamma * 2.2))) : i);
+  }
+  auto& palette = bitmap.Palette();
+  if (h.ColorType == PNG_COLOR_TYPE_PALETTE) {
+    png_colorp entries = nullptr;
+    int count = 0;
+    if (png_get_PLTE(d.Png, d.Info, &entries, &count) == 0 || count <= 0) {
+      throw EInvalidGraphicFormat(InvalidPaletteMessage(kFormat));
+    }
+    palette.resize(static_cast<std::size_t>(count));
+    for (int i = 0; i < count; ++i)
+      palette[i] = RGB(entries[i].red, entries[i].green, entries[i].blue);
+  } else if (bpp <= 8) {
+    palette = GreyPalette(std::min(h.BitDepth, 8));
+  }
+  if (h.HasGamma) {
+    if (bpp <= 8) {
+      for (TRGBQuad& c : palette) c = {gamma[c.Blue], gamma[c.Green], gamma[c.Red], 0};
+    } else {
+      const std::size_t samples = bpp == 32 ? 4 : 3;
+      for (png_bytep row : rows) {
+        for (png_uint_32 x = 0; x < h.Width; ++x) {
+          std::uint8_t* p = row + x * samples;
+          p[0] = gamma[p[0]];
+          p[1] = gamma[p[1]];
+          p[2] = gamma[p[2]];
+        }
+      }
+    }
+  }
+  TBitmap::operator=(std::move(bitmap));
+}
+
+}  // namespace pennacrow

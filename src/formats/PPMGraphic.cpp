@@ -1,0 +1,159 @@
+#include "formats/PPMGraphic.h"
+
+#include <csetjmp>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <vector>
+
+// libnetpbm's headers are C headers.
+extern "C" {
+#include <pam.h>
+}
+
+#include "formats/DecoderErrors.h"
+#include "picture/Errors.h"
+#include "picture/PixelLimits.h"
+
+namespace pennacrow {
+
+const TGraphicClass TPPMGraphic::ClassInfo{"TPPMGraphic", &TExtraFormatGraphic::ClassInfo, [] {
+                                             return std::unique_ptr<TGraphic>(new TPPMGraphic);
+                                           }};
+
+namespace {
+
+const char* const kFormat = "PPM";
+
+// libnetpbm reports an error by printing it and ending the process, unless a jump buffer is
+// registered: then it jumps there instead. The phase functions below register theirs for the
+// duration of the call; the message goes to this buffer instead of standard error. libnetpbm
+// keeps all of this in process-wide state, like the rest of its error handling.
+char gNetpbmMessage[256];
+
+void NetpbmErrorMessage(const char* message) {
+  if (gNetpbmMessage[0] == '\0')
+    std::snprintf(gNetpbmMessage, sizeof gNetpbmMessage, "%s", message);
+}
+
+void NetpbmMessage(const char*) {}
+
+struct TNetpbmState {
+  FILE* File;
+  std::jmp_buf Jump;
+  std::jmp_buf* Previous;
+  int Width, Height, Format;
+  xelval Maxval;
+};
+
+// Phase 1: the header.
+bool NetpbmReadHeader(TNetpbmState* s) {
+  if (setjmp(s->Jump)) {
+    pm_setjmpbuf(s->Previous);
+    return false;
+  }
+  pm_setjmpbufsave(&s->Jump, &s->Previous);
+  pnm_readpnminit(s->File, &s->Width, &s->Height, &s->Maxval, &s->Format);
+  pm_setjmpbuf(s->Previous);
+  return true;
+}
+
+std::uint8_t Scale(unsigned v, unsigned maxval) {
+  if (v > maxval) v = maxval;
+  return static_cast<std::uint8_t>((v * 255 + maxval / 2) / maxval);
+}
+
+// Phase 2: every row into the bitmap's rows. Bitmaps go in packed as they are; grey and colour
+// samples through a row of the library's own type, scaled to 8 bits.
+bool NetpbmReadRows(TNetpbmState* s, std::uint8_t* bits, std::size_t rowLength, gray* greys,
+                    pixel* pixels) {
+  if (setjmp(s->Jump)) {
+    pm_setjmpbuf(s->Previous);
+    return false;
+  }
+  pm_setjmpbufsave(&s->Jump, &s->Previous);
+  const int type = PNM_FORMAT_TYPE(s->Format);
+  for (int y = 0; y < s->Height; ++y) {
+    std::uint8_t* row = bits + static_cast<std::size_t>(y) * rowLength;
+    if (type == PBM_TYPE) {
+      pbm_readpbmrow_packed(s->File, row, s->Width, s->Format);
+    } else if (type == PGM_TYPE) {
+      pgm_readpgmrow(s->File, greys, s->Width, s->Maxval, s->Format);
+      for (int x = 0; x < s->Width; ++x) row[x] = Scale(greys[x], s->Maxval);
+    } else {
+      ppm_readppmrow(s->File, pixels, s->Width, s->Maxval, s->Format);
+      for (int x = 0; x < s->Width; ++x, row += 3) {
+        row[0] = Scale(PPM_GETB(pixels[x]), s->Maxval);
+        row[1] = Scale(PPM_GETG(pixels[x]), s->Maxval);
+        row[2] = Scale(PPM_GETR(pixels[x]), s->Maxval);
+      }
+    }
+  }
+  pm_setjmpbuf(s->Previous);
+  return true;
+}
+
+struct TFileCloser {
+  void operator()(FILE* file) const { std::fclose(file); }
+};
+
+// Silences libnetpbm for the duration of one load.
+struct TNetpbmMessages {
+  TNetpbmMessages() {
+    gNetpbmMessage[0] = '\0';
+    pm_setusererrormsgfn(NetpbmErrorMessage);
+    pm_setusermessagefn(NetpbmMessage);
+  }
+  TNetpbmMessages(const TNetpbmMessages&) = delete;
+  TNetpbmMessages& operator=(const TNetpbmMessages&) = delete;
+  ~TNetpbmMessages() {
+    pm_setusererrormsgfn(nullptr);
+    pm_setusermessagefn(nullptr);
+  }
+};
+
+}  // namespace
+
+void TPPMGraphic::LoadFromBytes(std::span<const std::uint8_t> data) {
+  // P1 to P6 only; libnetpbm would also take PAM (P7), which has no entry here.
+  if (data.size() < 3 || data[0] != 'P' || data[1] < '1' || data[1] > '6') {
+    throw EInvalidGraphicFormat(InvalidFormatMessage(kFormat));
+  }
+  std::unique_ptr<FILE, TFileCloser> file(
+      fmemopen(const_cast<std::uint8_t*>(data.data()), data.size(), "rb"));
+  if (!file) throw std::bad_alloc();
+  TNetpbmMessages silence;
+  TNetpbmState state{};
+  state.File = file.get();
+  auto fail = [&]() {
+    if (std::feof(file.get())) throw EInvalidGraphicFormat(TruncatedMessage(kFormat));
+    throw EInvalidGraphicFormat(DamagedMessage(kFormat, gNetpbmMessage));
+  };
+  if (!NetpbmReadHeader(&state)) fail();
+
+  const int type = PNM_FORMAT_TYPE(state.Format);
+  const int bpp = type == PBM_TYPE ? 1 : type == PGM_TYPE ? 8 : 24;
+  CheckPictureSize(kFormat, state.Width, state.Height, bpp);
+  if (type != PBM_TYPE && state.Maxval == 0) fail();
+
+  TBitmap bitmap;
+  bitmap.Allocate(state.Width, state.Height, bpp);
+  std::vector<gray> greys(type == PGM_TYPE ? static_cast<std::size_t>(state.Width) : 0);
+  std::vector<pixel> pixels(type == PPM_TYPE ? static_cast<std::size_t>(state.Width) : 0);
+  if (!NetpbmReadRows(&state, bitmap.MutableBits().data(), bitmap.RowLength(), greys.data(),
+                      pixels.data())) {
+    fail();
+  }
+  if (type == PBM_TYPE) {
+    bitmap.Palette() = {RGB(255, 255, 255), RGB(0, 0, 0)};  // a set bit is black
+  } else if (type == PGM_TYPE) {
+    bitmap.Palette().resize(256);
+    for (int i = 0; i < 256; ++i) {
+      const auto v = static_cast<std::uint8_t>(i);
+      bitmap.Palette()[i] = RGB(v, v, v);
+    }
+  }
+  TBitmap::operator=(std::move(bitmap));
+}
+
+}  // namespace pennacrow

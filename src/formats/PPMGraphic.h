@@ -1,0 +1,17 @@
+#pragma once
+// TPPMGraphic: PBM, PGM and PPM files (P1 to P6) through libnetpbm. Bitmaps (P1, P4) give 1 bit,
+// grey maps (P2, P5) 8-bit grey, pixel maps (P3, P6) 24 bits.
+
+#include "formats/ExtraFormatGraphic.h"
+
+namespace pennacrow {
+
+class TPPMGraphic : public TExtraFormatGraphic {
+ public:
+  static const TGraphicClass ClassInfo;
+  const TGraphicClass& ClassType() const override { return ClassInfo; }
+
+  void LoadFromBytes(std::span<const std::uint8_t> data) override;
+};
+
+}  // namespace pennacrow

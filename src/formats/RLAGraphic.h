@@ -1,0 +1,17 @@
+#pragma once
+// TRLAGraphic: Alias/Wavefront files. Not decoded yet: every load is refused with the unsupported
+// message.
+
+#include "formats/ExtraFormatGraphic.h"
+
+namespace pennacrow {
+
+class TRLAGraphic : public TExtraFormatGraphic {
+ public:
+  static const TGraphicClass ClassInfo;
+  const TGraphicClass& ClassType() const override { return ClassInfo; }
+
+  void LoadFromBytes(std::span<const std::uint8_t> data) override;
+};
+
+}  // namespace pennacrow

@@ -1,0 +1,346 @@
+#include "formats/TIFFGraphic.h"
+
+#include <tiffio.h>
+
+#include <algorithm>
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <vector>
+
+#include "formats/DecoderErrors.h"
+#include "formats/PixelRows.h"
+#include "picture/Errors.h"
+#include "picture/PixelLimits.h"
+
+namespace pennacrow {
+
+const TGraphicClass TTIFFGraphic::ClassInfo{"TTIFFGraphic", &TExtraFormatGraphic::ClassInfo, [] {
+                                              return std::unique_ptr<TGraphic>(new TTIFFGraphic);
+                                            }};
+
+namespace {
+
+// The file in memory as libtiff's client procedures see it, and what its handlers reported.
+struct TTiffInput {
+  const std::uint8_t* Data;
+  std::uint64_t Size;
+  std::uint64_t Position;
+  bool ReadPastEnd;   // a read asked for bytes beyond the end of the data
+  char Message[256];  // the first error libtiff reported
+};
+
+TTiffInput& Input(thandle_t handle) {
+  return *static_cast<TTiffInput*>(handle);
+}
+
+tmsize_t TiffRead(thandle_t handle, void* buffer, tmsize_t size) {
+  TTiffInput& in = Input(handle);
+  if (size <= 0) return 0;
+  const std::uint64_t available = in.Position < in.Size ? in.Size - in.Position : 0;
+  const std::uint64_t n = std::min<std::uint64_t>(available, static_cast<std::uint64_t>(size));
+  if (n < static_cast<std::uint64_t>(size)) in.ReadPastEnd = true;
+  std::memcpy(buffer, in.Data + in.Position, n);
+  in.Position += n;
+  return static_cast<tmsize_t>(n);
+}
+
+tmsize_t TiffWrite(thandle_t, void*, tmsize_t) {
+  return 0;
+}
+
+toff_t TiffSeek(thandle_t handle, toff_t offset, int whence) {
+  TTiffInput& in = Input(handle);
+  std::uint64_t base = 0;
+  if (whence == SEEK_CUR) base = in.Position;
+  if (whence == SEEK_END) base = in.Size;
+  if (offset > UINT64_MAX - base) return static_cast<toff_t>(-1);
+  in.Position = base + offset;
+  return in.Position;
+}
+
+int TiffClose(thandle_t) {
+  return 0;
+}
+toff_t TiffSize(thandle_t handle) {
+  return Input(handle).Size;
+}
+int TiffMap(thandle_t, void**, toff_t*) {
+  return 0;
+}
+void TiffUnmap(thandle_t, void*, toff_t) {}
+
+int TiffErrorHandler(TIFF*, void* user, const char* module, const char* format, va_list args) {
+  TTiffInput& in = *static_cast<TTiffInput*>(user);
+  if (in.Message[0] == '\0') {
+    char text[200];
+    std::vsnprintf(text, sizeof text, format, args);
+    std::snprintf(in.Message, sizeof in.Message, "%s%s%s", module ? module : "", module ? ": " : "",
+                  text);
+  }
+  return 1;  // handled: nothing is printed
+}
+
+int TiffWarningHandler(TIFF*, void*, const char*, const char*, va_list) {
+  return 1;
+}
+
+struct TTiffCloser {
+  void operator()(TIFF* tif) const { TIFFClose(tif); }
+};
+struct TOptionsFree {
+  void operator()(TIFFOpenOptions* options) const { TIFFOpenOptionsFree(options); }
+};
+
+class TTiffReader {
+ public:
+  TTiffReader(std::span<const std::uint8_t> data, const std::string& format)
+      : FFormat(format), FInput{data.data(), data.size(), 0, false, {}} {}
+
+  TBitmap Decode();
+
+ private:
+  [[noreturn]] void Fail() const {
+    if (FInput.ReadPastEnd) throw EInvalidGraphicFormat(TruncatedMessage(FFormat));
+    throw EInvalidGraphicFormat(DamagedMessage(FFormat, FInput.Message));
+  }
+  [[noreturn]] void Unsupported(const std::string& what) const {
+    throw EInvalidGraphicFormat(UnsupportedMessage(FFormat, what));
+  }
+  template <typename T>
+  T Field(ttag_t tag, T fallback) const {
+    T value{};
+    return TIFFGetFieldDefaulted(FTif.get(), tag, &value) ? value : fallback;
+  }
+  void ReadScanline(void* buffer, std::uint32_t row, std::uint16_t sample) {
+    if (TIFFReadScanline(FTif.get(), buffer, row, sample) < 0) Fail();
+  }
+  std::vector<TRGBQuad> ColourMap(int bits) const;
+  void DecodeGreyOrPalette(TBitmap& bitmap);
+  void DecodeRgb(TBitmap& bitmap);
+  void DecodeThroughRgba(TBitmap& bitmap);
+
+  std::string FFormat;
+  TTiffInput FInput;
+  std::unique_ptr<TIFF, TTiffCloser> FTif;
+  std::uint32_t FWidth = 0, FHeight = 0;
+  std::uint16_t FBits = 1, FSamples = 1, FPhotometric = 0, FPlanar = PLANARCONFIG_CONTIG;
+};
+
+// The colour table of a palette image; some writers store 8-bit values in the 16-bit fields.
+std::vector<TRGBQuad> TTiffReader::ColourMap(int bits) const {
+  std::uint16_t *red = nullptr, *green = nullptr, *blue = nullptr;
+  if (!TIFFGetField(FTif.get(), TIFFTAG_COLORMAP, &red, &green, &blue)) {
+    throw EInvalidGraphicFormat(InvalidPaletteMessage(FFormat));
+  }
+  const std::size_t count = std::size_t{1} << bits;
+  bool sixteen = false;
+  for (std::size_t i = 0; i < count; ++i)
+    sixteen |= red[i] > 255 || green[i] > 255 || blue[i] > 255;
+  std::vector<TRGBQuad> palette(count);
+  for (std::size_t i = 0; i < count; ++i) {
+    palette[i] = sixteen
+                     ? RGB(Scale16To8(red[i]), Scale16To8(green[i]), Scale16To8(blue[i]))
+                     : RGB(static_cast<std::uint8_t>(red[i]), static_cast<std::uint8_t>(green[i]),
+                           static_cast<std::uint8_t>(blue[i]));
+  }
+  return palette;
+}
+
+TBitmap TTiffReader::Decode() {
+  std::unique_ptr<TIFFOpenOptions, TOptionsFree> options(TIFFOpenOptionsAlloc());
+  if (!options) throw std::bad_alloc();
+  TIFFOpenOptionsSetMaxSingleMemAlloc(options.get(),
+                                      static_cast<tmsize_t>(GetPixelLimits().MaxBytes));
+  TIFFOpenOptionsSetErrorHandlerExtR(options.get(), TiffErrorHandler, &FInput);
+  TIFFOpenOptionsSetWarningHandlerExtR(options.get(), TiffWarningHandler, &FInput);
+  // "m": never map the data; libtiff reads it through TiffRead like any stream.
+  FTif.reset(TIFFClientOpenExt("picture", "rm", &FInput, TiffRead, TiffWrite, TiffSeek, TiffClose,
+                               TiffSize, TiffMap, TiffUnmap, options.get()));
+  if (!FTif) {
+    const bool magic =
+        FInput.Size >= 4 &&
+        (std::memcmp(FInput.Data, "II*\0", 4) == 0 || std::memcmp(FInput.Data, "MM\0*", 4) == 0 ||
+         std::memcmp(FInput.Data, "II+\0", 4) == 0 || std::memcmp(FInput.Data, "MM\0+", 4) == 0);
+    if (!magic) throw EInvalidGraphicFormat(InvalidFormatMessage(FFormat));
+    Fail();
+  }
+  // Tiled files are not read: they give an empty picture, without a message.
+  if (TIFFIsTiled(FTif.get())) return TBitmap();
+
+  if (!TIFFGetField(FTif.get(), TIFFTAG_IMAGEWIDTH, &FWidth) ||
+      !TIFFGetField(FTif.get(), TIFFTAG_IMAGELENGTH, &FHeight)) {
+    Fail();
+  }
+  FBits = Field<std::uint16_t>(TIFFTAG_BITSPERSAMPLE, 1);
+  FSamples = Field<std::uint16_t>(TIFFTAG_SAMPLESPERPIXEL, 1);
+  FPlanar = Field<std::uint16_t>(TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
+  if (!TIFFGetField(FTif.get(), TIFFTAG_PHOTOMETRIC, &FPhotometric)) {
+    FPhotometric = FSamples >= 3 ? PHOTOMETRIC_RGB : PHOTOMETRIC_MINISBLACK;
+  }
+  CheckPictureSize(FFormat, FWidth, FHeight, 32);
+  if (FSamples == 0) Fail();
+  if (Field<std::uint16_t>(TIFFTAG_SAMPLEFORMAT, SAMPLEFORMAT_UINT) == SAMPLEFORMAT_IEEEFP) {
+    Unsupported("浮点采样");
+  }
+
+  TBitmap bitmap;
+  const bool grey =
+      FPhotometric == PHOTOMETRIC_MINISBLACK || FPhotometric == PHOTOMETRIC_MINISWHITE;
+  const bool simpleDepth = FBits == 1 || FBits == 2 || FBits == 4 || FBits == 8 || FBits == 16;
+  if (((grey && FSamples <= 2) || (FPhotometric == PHOTOMETRIC_PALETTE && FSamples == 1)) &&
+      simpleDepth && !(FSamples == 2 && FBits < 8)) {
+    DecodeGreyOrPalette(bitmap);
+  } else if (FPhotometric == PHOTOMETRIC_RGB && FSamples >= 3 && (FBits == 8 || FBits == 16)) {
+    DecodeRgb(bitmap);
+  } else {
+    DecodeThroughRgba(bitmap);
+  }
+  return bitmap;
+}
+
+// 1 bit: 1-bit; 2 and 4 bits: 4-bit; 8 and 16 bits: 8-bit; a second (alpha) sample is dropped.
+void TTiffReader::DecodeGreyOrPalette(TBitmap& bitmap) {
+  const int bpp = FBits == 1 ? 1 : FBits <= 4 ? 4 : 8;
+  const int paletteBits = std::min<int>(FBits, 8);
+  std::vector<TRGBQuad> palette;
+  if (FPhotometric == PHOTOMETRIC_PALETTE) {
+    if (FBits == 16) Unsupported("16 位调色板");
+    palette = ColourMap(FBits);
+  } else {
+    const int levels = 1 << paletteBits;
+    palette.resize(levels);
+    for (int i = 0; i < levels; ++i) {
+      auto v = static_cast<std::uint8_t>(i * 255 / (levels - 1));
+      if (FPhotometric == PHOTOMETRIC_MINISWHITE) v = static_cast<std::uint8_t>(255 - v);
+      palette[i] = RGB(v, v, v);
+    }
+  }
+  bitmap.Allocate(static_cast<int>(FWidth), static_cast<int>(FHeight), bpp);
+  bitmap.Palette() = std::move(palette);
+
+  const auto scanline = static_cast<std::uint64_t>(TIFFScanlineSize64(FTif.get()));
+  const bool direct = FSamples == 1 && FBits <= 8 && scanline <= bitmap.RowLength();
+  std::vector<std::uint8_t> scratch(direct ? 0 : scanline);
+  const std::span<std::uint8_t> bits = bitmap.MutableBits();
+  for (std::uint32_t y = 0; y < FHeight; ++y) {
+    std::uint8_t* row = bits.data() + y * bitmap.RowLength();
+    if (direct) {
+      ReadScanline(row, y, 0);
+      if (FBits == 2) Expand2To4(row, FWidth);
+      continue;
+    }
+    // Grey with alpha, 16-bit samples or both: the first sample of each pixel, reduced to 8 bits.
+    // With separate planes the first plane holds exactly those samples.
+    ReadScanline(scratch.data(), y, 0);
+    const std::size_t stride = FPlanar == PLANARCONFIG_SEPARATE ? 1 : FSamples;
+    if (FBits == 16) {
+      const auto* samples = reinterpret_cast<const std::uint16_t*>(scratch.data());
+      for (std::uint32_t x = 0; x < FWidth; ++x) row[x] = Scale16To8(samples[x * stride]);
+    } else {
+      for (std::uint32_t x = 0; x < FWidth; ++x) row[x] = scratch[x * stride];
+    }
+  }
+}
+
+// RGB at 8 or 16 bits: 24-bit, or 32-bit when an extra (alpha) sample follows.
+void TTiffReader::DecodeRgb(TBitmap& bitmap) {
+  const int channels = FSamples >= 4 ? 4 : 3;
+  bitmap.Allocate(static_cast<int>(FWidth), static_cast<int>(FHeight), channels * 8);
+  const std::span<std::uint8_t> bits = bitmap.MutableBits();
+  const auto scanline = static_cast<std::uint64_t>(TIFFScanlineSize64(FTif.get()));
+  // The file's red, green, blue, alpha go to the bitmap's bytes 2, 1, 0, 3.
+  static const int kTarget[] = {2, 1, 0, 3};
+
+  if (FPlanar == PLANARCONFIG_SEPARATE) {
+    std::vector<std::uint8_t> scratch(scanline);
+    for (int s = 0; s < channels; ++s) {
+      for (std::uint32_t y = 0; y < FHeight; ++y) {
+        ReadScanline(scratch.data(), y, static_cast<std::uint16_t>(s));
+        std::uint8_t* out = bits.data() + y * bitmap.RowLength() + kTarget[s];
+        if (FBits == 16) {
+          const auto* samples = reinterpret_cast<const std::uint16_t*>(scratch.data());
+          for (std::uint32_t x = 0; x < FWidth; ++x) out[x * channels] = Scale16To8(samples[x]);
+        } else {
+          for (std::uint32_t x = 0; x < FWidth; ++x) out[x * channels] = scratch[x];
+        }
+      }
+    }
+    return;
+  }
+  // 8-bit samples that fit the bitmap's row exactly are read in place and turned into
+  // blue, green, red; anything else goes through one scratch line.
+  const bool direct = FBits == 8 && FSamples == channels && scanline <= bitmap.RowLength();
+  std::vector<std::uint8_t> scratch(direct ? 0 : scanline);
+  for (std::uint32_t y = 0; y < FHeight; ++y) {
+    std::uint8_t* row = bits.data() + y * bitmap.RowLength();
+    if (direct) {
+      ReadScanline(row, y, 0);
+      for (std::uint32_t x = 0; x < FWidth; ++x)
+        std::swap(row[x * channels], row[x * channels + 2]);
+      continue;
+    }
+    ReadScanline(scratch.data(), y, 0);
+    for (std::uint32_t x = 0; x < FWidth; ++x) {
+      std::uint8_t* out = row + x * channels;
+      for (int s = 0; s < channels; ++s) {
+        const std::size_t at = static_cast<std::size_t>(x) * FSamples + s;
+        out[kTarget[s]] =
+            FBits == 16 ? Scale16To8(reinterpret_cast<const std::uint16_t*>(scratch.data())[at])
+                        : scratch[at];
+      }
+    }
+  }
+}
+
+// CMYK, CIE L*a*b*, YCbCr and the remaining variants libtiff can render: 24-bit (32-bit for
+// RGB with alpha), one strip at a time through libtiff's RGBA renderer.
+void TTiffReader::DecodeThroughRgba(TBitmap& bitmap) {
+  char message[1024] = "";
+  if (!TIFFRGBAImageOK(FTif.get(), message)) Unsupported(message);
+  TIFFRGBAImage image{};
+  if (!TIFFRGBAImageBegin(&image, FTif.get(), 1, message)) Unsupported(message);
+  struct TEnd {
+    TIFFRGBAImage* Image;
+    ~TEnd() { TIFFRGBAImageEnd(Image); }
+  } end{&image};
+  image.req_orientation = ORIENTATION_TOPLEFT;
+
+  const bool alpha = FPhotometric == PHOTOMETRIC_RGB && FSamples >= 4;
+  const int channels = alpha ? 4 : 3;
+  bitmap.Allocate(static_cast<int>(FWidth), static_cast<int>(FHeight), channels * 8);
+  const std::span<std::uint8_t> bits = bitmap.MutableBits();
+  const std::uint32_t strip =
+      std::clamp<std::uint32_t>(Field<std::uint32_t>(TIFFTAG_ROWSPERSTRIP, FHeight), 1, FHeight);
+  std::vector<std::uint32_t> raster(static_cast<std::size_t>(FWidth) * strip);
+  for (std::uint32_t y = 0; y < FHeight; y += strip) {
+    const std::uint32_t rows = std::min(strip, FHeight - y);
+    image.row_offset = static_cast<int>(y);
+    image.col_offset = 0;
+    if (!TIFFRGBAImageGet(&image, raster.data(), FWidth, rows)) Fail();
+    for (std::uint32_t r = 0; r < rows; ++r) {
+      const std::uint32_t* in = raster.data() + static_cast<std::size_t>(r) * FWidth;
+      std::uint8_t* out = bits.data() + (y + r) * bitmap.RowLength();
+      for (std::uint32_t x = 0; x < FWidth; ++x, out += channels) {
+        out[0] = static_cast<std::uint8_t>(TIFFGetB(in[x]));
+        out[1] = static_cast<std::uint8_t>(TIFFGetG(in[x]));
+        out[2] = static_cast<std::uint8_t>(TIFFGetR(in[x]));
+        if (alpha) out[3] = static_cast<std::uint8_t>(TIFFGetA(in[x]));
+      }
+    }
+  }
+}
+
+}  // namespace
+
+void TTIFFGraphic::LoadTIFF(std::span<const std::uint8_t> data, const std::string& format) {
+  TTiffReader reader(data, format);
+  TBitmap::operator=(reader.Decode());
+}
+
+void TTIFFGraphic::LoadFromBytes(std::span<const std::uint8_t> data) {
+  LoadTIFF(data, "TIFF");
+}
+
+}  // namespace pennacrow
