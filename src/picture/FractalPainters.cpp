@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <limits>
+#include <utility>
 
 #include "picture/FractalRandom.h"
 
@@ -68,6 +69,39 @@ namespace {
 const TRGBQuad kBlack = RGB(0, 0, 0);
 const TRGBQuad kWhite = RGB(255, 255, 255);
 
+// Single-pixel writes as TBitmap::SetPixel makes them, except that an 8-bit bitmap looks up the
+// nearest palette entry once per colour instead of once per pixel: the painters use at most 17
+// colours, and a 256-entry search for each of a few hundred thousand pixels is what made an
+// escape-time paint over an 8-bit picture slow.
+class TPixelWriter {
+ public:
+  explicit TPixelWriter(TBitmap& bitmap) : FBitmap(bitmap), FIndexed8(bitmap.BitsPerPixel() == 8) {}
+
+  void Set(int x, int y, TRGBQuad color) {
+    if (!FIndexed8) {
+      FBitmap.SetPixel(x, y, color);
+      return;
+    }
+    if (x < 0 || y < 0 || x >= FBitmap.Width() || y >= FBitmap.Height()) return;
+    FBitmap.RowAt(y)[x] = IndexOf(color);
+  }
+
+ private:
+  std::uint8_t IndexOf(TRGBQuad color) {
+    for (std::size_t i = 0; i < FCacheSize; ++i) {
+      if (FCache[i].first == color) return FCache[i].second;
+    }
+    const auto index = static_cast<std::uint8_t>(FBitmap.NearestPaletteIndex(color));
+    if (FCacheSize < FCache.size()) FCache[FCacheSize++] = {color, index};
+    return index;
+  }
+
+  TBitmap& FBitmap;
+  bool FIndexed8;
+  std::array<std::pair<TRGBQuad, std::uint8_t>, 20> FCache{};
+  std::size_t FCacheSize = 0;
+};
+
 // Fills the whole bitmap with white as single-pixel writes would (nearest entry for a paletted
 // bitmap), writing the top row pixel by pixel and copying it to the others.
 void FillWhite(TBitmap& bitmap) {
@@ -78,14 +112,14 @@ void FillWhite(TBitmap& bitmap) {
 }
 
 // A one-pixel line from (x0, y0) toward (x1, y1), the end point itself not drawn (Bresenham).
-void LineTo(TBitmap& bitmap, int x0, int y0, int x1, int y1, TRGBQuad color) {
+void LineTo(TPixelWriter& bitmap, int x0, int y0, int x1, int y1, TRGBQuad color) {
   const int dx = std::abs(x1 - x0);
   const int dy = -std::abs(y1 - y0);
   const int sx = x0 < x1 ? 1 : -1;
   const int sy = y0 < y1 ? 1 : -1;
   int error = dx + dy;
   while (x0 != x1 || y0 != y1) {
-    bitmap.SetPixel(x0, y0, color);
+    bitmap.Set(x0, y0, color);
     const int e2 = 2 * error;
     if (e2 >= dy) {
       error += dy;
@@ -118,6 +152,7 @@ void DrawEscapeTime(TBitmap& bitmap, const TFractalProperties& properties, TEsca
   // itself; with N of 32 or more it can reach 16, which is white.
   const double scale = n / 16.0;
   const bool julia = mode == TEscapeTimeMode::Julia;
+  TPixelWriter pixels(bitmap);
   for (int y = 0; y < height; ++y) {
     const double pi = properties.Y0 + y * dy;
     for (int x = 0; x < width; ++x) {
@@ -139,7 +174,7 @@ void DrawEscapeTime(TBitmap& bitmap, const TFractalProperties& properties, TEsca
         im = 2.0 * re * im + ci;
         re = re2 - im2 + cr;
       }
-      bitmap.SetPixel(x, y, GetFractalColor(index));
+      pixels.Set(x, y, GetFractalColor(index));
     }
   }
 }
@@ -147,11 +182,12 @@ void DrawEscapeTime(TBitmap& bitmap, const TFractalProperties& properties, TEsca
 void DrawMoire(TBitmap& bitmap, std::int32_t passes) {
   const int width = bitmap.Width();
   const int height = bitmap.Height();
+  TPixelWriter pixels(bitmap);
   for (int x = 0; x < width; ++x) {
-    LineTo(bitmap, x, 0, width - 1 - x, height, GetFractalColor((x % 2) * 15));
+    LineTo(pixels, x, 0, width - 1 - x, height, GetFractalColor((x % 2) * 15));
   }
   for (int y = 0; y < height; ++y) {
-    LineTo(bitmap, 0, y, width, height - 1 - y, GetFractalColor((y % 2) * 15));
+    LineTo(pixels, 0, y, width, height - 1 - y, GetFractalColor((y % 2) * 15));
   }
   if (passes < 1) return;
   // Every pass writes the same pixels of the ring square, so the picture is the last pass's:
@@ -169,14 +205,14 @@ void DrawMoire(TBitmap& bitmap, std::int32_t passes) {
       const std::int32_t sum = static_cast<std::int32_t>(a * a + b * b);
       const std::int32_t v = sum / 1024;
       const TRGBQuad color = GetFractalColor((v % 2) * 15);
-      bitmap.SetPixel(cx + i, cy + j, color);
-      bitmap.SetPixel(cx + j, cy + i, color);
-      bitmap.SetPixel(cx + j, cy - i, color);
-      bitmap.SetPixel(cx + i, cy - j, color);
-      bitmap.SetPixel(cx - i, cy - j, color);
-      bitmap.SetPixel(cx - j, cy - i, color);
-      bitmap.SetPixel(cx - j, cy + i, color);
-      bitmap.SetPixel(cx - i, cy + j, color);
+      pixels.Set(cx + i, cy + j, color);
+      pixels.Set(cx + j, cy + i, color);
+      pixels.Set(cx + j, cy - i, color);
+      pixels.Set(cx + i, cy - j, color);
+      pixels.Set(cx - i, cy - j, color);
+      pixels.Set(cx - j, cy - i, color);
+      pixels.Set(cx - j, cy + i, color);
+      pixels.Set(cx - i, cy + j, color);
     }
   }
 }
@@ -184,6 +220,7 @@ void DrawMoire(TBitmap& bitmap, std::int32_t passes) {
 void DrawSierpinski(TBitmap& bitmap, std::int32_t points, std::uint32_t seed) {
   TFractalRandom random(seed);
   FillWhite(bitmap);
+  TPixelWriter pixels(bitmap);
   const int width = bitmap.Width();
   const int height = bitmap.Height();
   int x = width / 2;
@@ -205,7 +242,7 @@ void DrawSierpinski(TBitmap& bitmap, std::int32_t points, std::uint32_t seed) {
       default:  // the point stays
         break;
     }
-    bitmap.SetPixel(x, y, kBlack);
+    pixels.Set(x, y, kBlack);
   }
 }
 
@@ -213,6 +250,7 @@ void DrawIFS(TBitmap& bitmap, int table, std::int32_t points, std::uint32_t seed
   const TIFSTable& maps = IFSTable.at(static_cast<std::size_t>(table));
   TFractalRandom random(seed);
   FillWhite(bitmap);
+  TPixelWriter pixels(bitmap);
   const int width = bitmap.Width();
   const int height = bitmap.Height();
   double x = 0;
@@ -236,7 +274,7 @@ void DrawIFS(TBitmap& bitmap, int table, std::int32_t points, std::uint32_t seed
     // Both axes use the height: one unit is H / 11 pixels, the origin is the centre, y points up.
     const int px = PixelCoordinate(height * x / 11 + width / 2);
     const int py = PixelCoordinate(-height * y / 11 + height / 2);
-    bitmap.SetPixel(px, py, kBlack);
+    pixels.Set(px, py, kBlack);
   }
 }
 

@@ -214,6 +214,31 @@ TEST(FractalPainters, PalettedBitmapTakesTheNearestEntries) {
   EXPECT_GT(CountColor(b, RGB(10, 10, 10)), 0);
 }
 
+TEST(FractalPainters, EightBitBitmapGetsTheNearestEntryOfEveryColour) {
+  TFractalProperties p;
+  p.Seed = 5;
+  for (TFractalTypes t : {ftMandelBrot, ftMoire, ftSierpinski, ftLeaf}) {
+    p.ChangeFractalType(t);
+    TBitmap truth(90, 50, 24), indexed(90, 50, 8);
+    for (int i = 0; i < 256; ++i) {
+      const auto v = static_cast<std::uint8_t>(i);
+      indexed.Palette().push_back(RGB(v, static_cast<std::uint8_t>(v * 3), 255 - v));
+    }
+    // The moiré's lines may miss a pixel: start both from black.
+    for (std::uint8_t& b : indexed.MutableBits()) {
+      b = static_cast<std::uint8_t>(indexed.NearestPaletteIndex(kBlack));
+    }
+    DrawFractal(truth, p);
+    DrawFractal(indexed, p);
+    for (int y = 0; y < 50; ++y) {
+      for (int x = 0; x < 90; ++x) {
+        ASSERT_EQ(indexed.ConstRowAt(y)[x], indexed.NearestPaletteIndex(truth.GetPixel(x, y)))
+            << int{t} << " at " << x << "," << y;
+      }
+    }
+  }
+}
+
 TEST(FractalPainters, EmptyBitmapPaintsNothingAndDoesNotFail) {
   TFractalProperties p;
   for (TFractalTypes t : {ftMandelBrot, ftJulian, ftMoire, ftSierpinski, ftFern, ftKoch}) {
