@@ -89,20 +89,6 @@ TEST(FractalPainters, EscapeTimeMatchesAPlainReference) {
   }
 }
 
-TEST(FractalPainters, EscapeTimeWithManyIterationsReachesWhite) {
-  TFractalProperties p;
-  p.NumberOfIterations = 32;
-  TBitmap b(200, 100, 24);
-  DrawEscapeTime(b, p, TEscapeTimeMode::Mandelbrot);
-  EXPECT_GT(CountColor(b, kWhite), 0);  // index 16 near the set's edge
-}
-
-TEST(FractalPainters, JuliaStartsOutsideRadiusTwoAreBlack) {
-  TBitmap b(90, 60, 24);
-  DrawEscapeTime(b, TFractalProperties(), TEscapeTimeMode::Julia);
-  EXPECT_EQ(b.GetPixel(0, 0), kBlack);  // |p|^2 = 7.3, escapes at step 0
-}
-
 // All N ring passes in order into a grid, as the pattern is defined; the painter paints only
 // the last one, which must come to the same.
 std::vector<int> ReferenceRings(int w, int h, int passes) {
