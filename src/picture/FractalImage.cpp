@@ -1,5 +1,7 @@
 #include "picture/FractalImage.h"
 
+#include "picture/FractalPainters.h"
+
 namespace pennacrow {
 
 TBitmap& TFractalImage::PictureBitmap() {
@@ -32,6 +34,29 @@ void CopyGraphicInto(TGraphic& graphic, TBitmap& working) {
 void TFractalImage::SaveToFile(const std::string& fileName) const {
   if (!FPicture) return;
   FPicture->SaveToFile(fileName);
+}
+
+void TFractalImage::SetActive(bool value) {
+  if (value == FActive) return;
+  FActive = value;
+  if (value) PaintFractal();
+}
+
+void TFractalImage::PaintFractal() {
+  // The trigger must not stay stuck at true after a failed paint, or the next SetActive(true)
+  // would paint nothing.
+  struct TResetActive {
+    bool& Active;
+    ~TResetActive() { Active = false; }
+  } resetActive{FActive};
+  TBitmap& bitmap = PictureBitmap();
+  if (bitmap.Width() == 0 && bitmap.Height() == 0) {
+    // A build without a display fixes the depth of a new picture at 24 bits, so that it
+    // survives a PNG save with its container.
+    bitmap = TBitmap();
+  }
+  bitmap.SetSize(ControlWidth, ControlHeight);
+  DrawFractal(bitmap, FractalProperties);
 }
 
 }  // namespace pennacrow

@@ -9,6 +9,7 @@
 
 #include "picture/Bitmap.h"
 #include "picture/FileFormats.h"
+#include "picture/FractalProperties.h"
 
 namespace pennacrow {
 
@@ -38,9 +39,27 @@ class TFractalImage {
   int ControlWidth = 827;
   int ControlHeight = 402;
 
+  // What the next fractal paint paints.
+  TFractalProperties FractalProperties;
+
+  // Paints the current fractal kind into the working bitmap at the control's size: an empty
+  // control (no picture, or only the empty 0 x 0 bitmap) gets a 24-bit bitmap; a picture it
+  // held is cut or extended at the right and bottom (new area white), its depth and colour
+  // table kept. Ends with Active() false, also when it fails.
+  // The core shows no cursor. Paints start only here and through SetActive(true), both leave
+  // the control consistent when they throw, so a front end shows its busy cursor by wrapping
+  // those two calls in a scoped guard.
+  void PaintFractal();
+
+  // A trigger, not a state: writing true paints at once and the paint leaves it false; writing
+  // the value it already has does nothing.
+  bool Active() const { return FActive; }
+  void SetActive(bool value);
+
  private:
   const TFileFormatsList& FFormats;
   std::optional<TBitmap> FPicture;
+  bool FActive = false;
 };
 
 // Copies a decoded picture into a working bitmap: a bitmap (or a picture that renders one) is
