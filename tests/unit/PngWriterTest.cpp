@@ -451,8 +451,7 @@ TEST(PngWriterFilter, AverageAndPaethWinWhereTheyFit) {
 }
 
 TEST(PngWriterFilter, RgbRowsLookThreeBytesBack) {
-  Bytes row;
-  for (int i = 0; i < 5; ++i) row.insert(row.end(), {10, 20, 30});
+  const Bytes row{10, 20, 30, 10, 20, 30, 10, 20, 30, 10, 20, 30, 10, 20, 30};
   TPngRowFilter filter(row.size(), 3);
   EXPECT_EQ(filter.Choose(row.data(), nullptr), TPngFilter::Sub);
   EXPECT_EQ(Bytes(filter.Filtered().begin(), filter.Filtered().end()),
