@@ -27,12 +27,14 @@ struct TGifInput {
   const std::uint8_t* Data;
   std::size_t Size;
   std::size_t Position;
+  bool ReadPastEnd;  // giflib asked for bytes beyond the end of the file
 };
 
 int GifRead(GifFileType* gif, GifByteType* out, int length) {
   auto* input = static_cast<TGifInput*>(gif->UserData);
   const std::size_t n =
       std::min<std::size_t>(static_cast<std::size_t>(length), input->Size - input->Position);
+  if (n < static_cast<std::size_t>(length)) input->ReadPastEnd = true;
   std::memcpy(out, input->Data + input->Position, n);
   input->Position += n;
   return static_cast<int>(n);
@@ -46,7 +48,10 @@ struct TGifCloser {
 };
 using TGifFile = std::unique_ptr<GifFileType, TGifCloser>;
 
-[[noreturn]] void RaiseGifError(int code) {
+[[noreturn]] void RaiseGifError(int code, const TGifInput& input) {
+  if (input.ReadPastEnd && code != D_GIF_ERR_NOT_GIF_FILE) {
+    throw EInvalidGraphicFormat(TruncatedMessage(kFormat));
+  }
   switch (code) {
     case D_GIF_ERR_NOT_GIF_FILE:
       throw EInvalidGraphicFormat(InvalidFormatMessage(kFormat));
@@ -63,7 +68,7 @@ using TGifFile = std::unique_ptr<GifFileType, TGifCloser>;
 }
 
 void Check(GifFileType* gif, int result) {
-  if (result == GIF_ERROR) RaiseGifError(gif->Error);
+  if (result == GIF_ERROR) RaiseGifError(gif->Error, *static_cast<TGifInput*>(gif->UserData));
 }
 
 TRGBQuad MapColour(const ColorMapObject& map, int index) {
@@ -75,10 +80,13 @@ TRGBQuad MapColour(const ColorMapObject& map, int index) {
 }  // namespace
 
 void TGIFImage::LoadFromBytes(std::span<const std::uint8_t> data) {
-  TGifInput input{data.data(), data.size(), 0};
+  if (data.size() < 6 || std::memcmp(data.data(), "GIF", 3) != 0) {
+    throw EInvalidGraphicFormat(InvalidFormatMessage(kFormat));
+  }
+  TGifInput input{data.data(), data.size(), 0, false};
   int error = 0;
   TGifFile gif(DGifOpen(&input, GifRead, &error));
-  if (!gif) RaiseGifError(error);
+  if (!gif) RaiseGifError(error, input);
 
   // The records up to the first image; a graphic control extension before it carries the
   // frame's transparent colour.
@@ -91,7 +99,7 @@ void TGIFImage::LoadFromBytes(std::span<const std::uint8_t> data) {
       throw EInvalidGraphicFormat(DamagedMessage(kFormat, "no image"));
     }
     if (record == IMAGE_DESC_RECORD_TYPE) break;
-    if (record != EXTENSION_RECORD_TYPE) RaiseGifError(D_GIF_ERR_WRONG_RECORD);
+    if (record != EXTENSION_RECORD_TYPE) RaiseGifError(D_GIF_ERR_WRONG_RECORD, input);
     int code = 0;
     GifByteType* block = nullptr;
     Check(gif.get(), DGifGetExtension(gif.get(), &code, &block));

@@ -119,6 +119,7 @@ class TTiffReader {
   std::vector<TRGBQuad> ColourMap(int bits) const;
   void DecodeGreyOrPalette(TBitmap& bitmap);
   void DecodeRgb(TBitmap& bitmap);
+  void DecodeCmyk(TBitmap& bitmap);
   void DecodeThroughRgba(TBitmap& bitmap);
 
   std::string FFormat;
@@ -194,6 +195,10 @@ TBitmap TTiffReader::Decode() {
     DecodeGreyOrPalette(bitmap);
   } else if (FPhotometric == PHOTOMETRIC_RGB && FSamples >= 3 && (FBits == 8 || FBits == 16)) {
     DecodeRgb(bitmap);
+  } else if (FPhotometric == PHOTOMETRIC_SEPARATED && FSamples >= 4 &&
+             FPlanar == PLANARCONFIG_CONTIG && (FBits == 8 || FBits == 16) &&
+             Field<std::uint16_t>(TIFFTAG_INKSET, INKSET_CMYK) == INKSET_CMYK) {
+    DecodeCmyk(bitmap);
   } else {
     DecodeThroughRgba(bitmap);
   }
@@ -294,8 +299,32 @@ void TTiffReader::DecodeRgb(TBitmap& bitmap) {
   }
 }
 
-// CMYK, CIE L*a*b*, YCbCr and the remaining variants libtiff can render: 24-bit (32-bit for
-// RGB with alpha), one strip at a time through libtiff's RGBA renderer.
+// CMYK with interleaved 8- or 16-bit samples (libtiff's renderer takes only 8 bits): 24-bit,
+// each ink subtracted from white.
+void TTiffReader::DecodeCmyk(TBitmap& bitmap) {
+  bitmap.Allocate(static_cast<int>(FWidth), static_cast<int>(FHeight), 24);
+  const std::span<std::uint8_t> bits = bitmap.MutableBits();
+  std::vector<std::uint8_t> scratch(static_cast<std::size_t>(TIFFScanlineSize64(FTif.get())));
+  const auto* wide = reinterpret_cast<const std::uint16_t*>(scratch.data());
+  for (std::uint32_t y = 0; y < FHeight; ++y) {
+    ReadScanline(scratch.data(), y, 0);
+    std::uint8_t* out = bits.data() + y * bitmap.RowLength();
+    for (std::uint32_t x = 0; x < FWidth; ++x, out += 3) {
+      unsigned ink[4];
+      for (int s = 0; s < 4; ++s) {
+        const std::size_t at = static_cast<std::size_t>(x) * FSamples + s;
+        ink[s] = FBits == 16 ? Scale16To8(wide[at]) : scratch[at];
+      }
+      const unsigned white = 255 - ink[3];
+      out[0] = static_cast<std::uint8_t>(((255 - ink[2]) * white + 127) / 255);
+      out[1] = static_cast<std::uint8_t>(((255 - ink[1]) * white + 127) / 255);
+      out[2] = static_cast<std::uint8_t>(((255 - ink[0]) * white + 127) / 255);
+    }
+  }
+}
+
+// CIE L*a*b*, YCbCr, separate CMYK planes and the remaining variants libtiff can render: 24-bit
+// (32-bit for RGB with alpha), one strip at a time through libtiff's RGBA renderer.
 void TTiffReader::DecodeThroughRgba(TBitmap& bitmap) {
   char message[1024] = "";
   if (!TIFFRGBAImageOK(FTif.get(), message)) Unsupported(message);

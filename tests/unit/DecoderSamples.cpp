@@ -1,0 +1,194 @@
+#include "DecoderSamples.h"
+
+#include <gif_lib.h>
+#include <tiffio.h>
+#include <zlib.h>
+
+#include <cstdio>
+#include <cstring>
+#include <stdexcept>
+
+// jpeglib.h needs FILE and size_t first.
+#include <jpeglib.h>
+
+#include "TestUtil.h"
+
+namespace pennacrow::test {
+
+TBytes BigEndian32(std::uint32_t v) {
+  return {static_cast<std::uint8_t>(v >> 24), static_cast<std::uint8_t>(v >> 16),
+          static_cast<std::uint8_t>(v >> 8), static_cast<std::uint8_t>(v)};
+}
+
+TBytes PngChunk(const std::string& type, const TBytes& data) {
+  TBytes chunk = BigEndian32(static_cast<std::uint32_t>(data.size()));
+  chunk.insert(chunk.end(), type.begin(), type.end());
+  chunk.insert(chunk.end(), data.begin(), data.end());
+  uLong crc = crc32(0, reinterpret_cast<const Bytef*>(type.data()), 4);
+  if (!data.empty()) crc = crc32(crc, data.data(), static_cast<uInt>(data.size()));
+  const TBytes c = BigEndian32(static_cast<std::uint32_t>(crc));
+  chunk.insert(chunk.end(), c.begin(), c.end());
+  return chunk;
+}
+
+TBytes MakePng(const TPngSpec& spec) {
+  static const int kChannels[] = {1, 0, 3, 1, 2, 0, 4};
+  const std::size_t rowBytes =
+      (static_cast<std::size_t>(spec.Width) * kChannels[spec.ColorType] * spec.BitDepth + 7) / 8;
+  TBytes raw;
+  for (int y = 0; y < spec.Height; ++y) {
+    raw.push_back(0);  // filter None
+    raw.insert(raw.end(), spec.Rows.begin() + y * rowBytes, spec.Rows.begin() + (y + 1) * rowBytes);
+  }
+  uLongf size = compressBound(raw.size());
+  TBytes compressed(size);
+  compress(compressed.data(), &size, raw.data(), raw.size());
+  compressed.resize(size);
+
+  TBytes png = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
+  TBytes ihdr = BigEndian32(spec.Width);
+  const TBytes h = BigEndian32(spec.Height);
+  ihdr.insert(ihdr.end(), h.begin(), h.end());
+  ihdr.insert(ihdr.end(), {static_cast<std::uint8_t>(spec.BitDepth),
+                           static_cast<std::uint8_t>(spec.ColorType), 0, 0, 0});
+  auto append = [&](const TBytes& chunk) { png.insert(png.end(), chunk.begin(), chunk.end()); };
+  append(PngChunk("IHDR", ihdr));
+  for (const auto& [type, data] : spec.Extra) append(PngChunk(type, data));
+  if (!spec.Palette.empty()) append(PngChunk("PLTE", spec.Palette));
+  append(PngChunk("IDAT", compressed));
+  append(PngChunk("IEND", {}));
+  return png;
+}
+
+TBytes MakeTiff(const TTiffSpec& spec) {
+  TTempDir dir;
+  const std::string path = dir.Path("sample.tif");
+  TIFF* tif = TIFFOpen(path.c_str(), "w");
+  if (tif == nullptr) throw std::runtime_error("TIFFOpen failed");
+  TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, spec.Width);
+  TIFFSetField(tif, TIFFTAG_IMAGELENGTH, spec.Height);
+  TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, spec.BitsPerSample);
+  TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, spec.SamplesPerPixel);
+  TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, spec.Photometric);
+  TIFFSetField(tif, TIFFTAG_PLANARCONFIG, spec.Planar);
+  TIFFSetField(tif, TIFFTAG_COMPRESSION, spec.Compression);
+  if (spec.Compression == COMPRESSION_JPEG && spec.Photometric == PHOTOMETRIC_YCBCR) {
+    TIFFSetField(tif, TIFFTAG_JPEGCOLORMODE, JPEGCOLORMODE_RGB);
+  }
+  if (spec.Photometric == PHOTOMETRIC_SEPARATED) TIFFSetField(tif, TIFFTAG_INKSET, INKSET_CMYK);
+  if (spec.ExtraSamples > 0) {
+    std::vector<std::uint16_t> kinds(spec.ExtraSamples, EXTRASAMPLE_UNASSALPHA);
+    TIFFSetField(tif, TIFFTAG_EXTRASAMPLES, spec.ExtraSamples, kinds.data());
+  }
+  if (!spec.ColourMap.empty()) {
+    const std::size_t n = spec.ColourMap.size() / 3;
+    TIFFSetField(tif, TIFFTAG_COLORMAP, spec.ColourMap.data(), spec.ColourMap.data() + n,
+                 spec.ColourMap.data() + 2 * n);
+  }
+  const int planes = spec.Planar == PLANARCONFIG_SEPARATE ? spec.SamplesPerPixel : 1;
+  const std::size_t rowBytes =
+      (static_cast<std::size_t>(spec.Width) * spec.BitsPerSample *
+           (spec.Planar == PLANARCONFIG_SEPARATE ? 1 : spec.SamplesPerPixel) +
+       7) /
+      8;
+  if (spec.Tiled) {
+    TIFFSetField(tif, TIFFTAG_TILEWIDTH, 16);
+    TIFFSetField(tif, TIFFTAG_TILELENGTH, 16);
+    TBytes tile(static_cast<std::size_t>(TIFFTileSize(tif)), 0x55);
+    for (std::uint32_t t = 0; t < TIFFNumberOfTiles(tif); ++t) {
+      TIFFWriteEncodedTile(tif, t, tile.data(), static_cast<tmsize_t>(tile.size()));
+    }
+  } else {
+    TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, spec.Compression == COMPRESSION_JPEG ? 16 : 2);
+    TBytes line(rowBytes);
+    for (int p = 0; p < planes; ++p) {
+      for (int y = 0; y < spec.Height; ++y) {
+        std::memcpy(line.data(), spec.Rows.data() + (p * spec.Height + y) * rowBytes, rowBytes);
+        if (TIFFWriteScanline(tif, line.data(), y, static_cast<std::uint16_t>(p)) < 0) {
+          TIFFClose(tif);
+          throw std::runtime_error("TIFFWriteScanline failed");
+        }
+      }
+    }
+  }
+  TIFFClose(tif);
+  return ReadFileBytes(path);
+}
+
+namespace {
+int GifWrite(GifFileType* gif, const GifByteType* data, int length) {
+  auto* out = static_cast<TBytes*>(gif->UserData);
+  out->insert(out->end(), data, data + length);
+  return length;
+}
+}  // namespace
+
+TBytes MakeGif(const TGifSpec& spec) {
+  TBytes out;
+  int error = 0;
+  GifFileType* gif = EGifOpen(&out, GifWrite, &error);
+  if (gif == nullptr) throw std::runtime_error("EGifOpen failed");
+  std::vector<GifColorType> colours;
+  for (const TGifColour& c : spec.Colours) colours.push_back({c.Red, c.Green, c.Blue});
+  ColorMapObject* map = GifMakeMapObject(static_cast<int>(colours.size()), colours.data());
+  EGifSetGifVersion(gif, true);
+  EGifPutScreenDesc(gif, spec.Width, spec.Height, map->BitsPerPixel, 0, map);
+  if (spec.Transparent >= 0) {
+    GraphicsControlBlock gcb{};
+    gcb.TransparentColor = spec.Transparent;
+    GifByteType block[4];
+    EGifGCBToExtension(&gcb, block);
+    EGifPutExtension(gif, GRAPHICS_EXT_FUNC_CODE, 4, block);
+  }
+  EGifPutImageDesc(gif, 0, 0, spec.Width, spec.Height, spec.Interlace, nullptr);
+  TBytes line(spec.Width);
+  auto put = [&](int y) {
+    std::memcpy(line.data(), spec.Indices.data() + y * spec.Width, spec.Width);
+    EGifPutLine(gif, line.data(), spec.Width);
+  };
+  if (spec.Interlace) {
+    static const int kStart[] = {0, 4, 2, 1};
+    static const int kStep[] = {8, 8, 4, 2};
+    for (int pass = 0; pass < 4; ++pass) {
+      for (int y = kStart[pass]; y < spec.Height; y += kStep[pass]) put(y);
+    }
+  } else {
+    for (int y = 0; y < spec.Height; ++y) put(y);
+  }
+  EGifCloseFile(gif, &error);
+  GifFreeMapObject(map);
+  return out;
+}
+
+TBytes MakeJpeg(int width, int height, int components, const TBytes& samples, int quality) {
+  jpeg_compress_struct info{};
+  jpeg_error_mgr error{};
+  info.err = jpeg_std_error(&error);
+  jpeg_create_compress(&info);
+  unsigned char* buffer = nullptr;
+  unsigned long size = 0;
+  jpeg_mem_dest(&info, &buffer, &size);
+  info.image_width = width;
+  info.image_height = height;
+  info.input_components = components;
+  info.in_color_space = components == 1 ? JCS_GRAYSCALE : JCS_RGB;
+  jpeg_set_defaults(&info);
+  jpeg_set_quality(&info, quality, TRUE);
+  if (components == 3) {
+    // No chroma subsampling, so that flat colours come back exactly.
+    for (int c = 0; c < 3; ++c)
+      info.comp_info[c].h_samp_factor = info.comp_info[c].v_samp_factor = 1;
+  }
+  jpeg_start_compress(&info, TRUE);
+  while (info.next_scanline < info.image_height) {
+    JSAMPROW row = const_cast<JSAMPROW>(samples.data() + info.next_scanline * width * components);
+    jpeg_write_scanlines(&info, &row, 1);
+  }
+  jpeg_finish_compress(&info);
+  TBytes out(buffer, buffer + size);
+  jpeg_destroy_compress(&info);
+  std::free(buffer);
+  return out;
+}
+
+}  // namespace pennacrow::test

@@ -1,0 +1,78 @@
+#include <gtest/gtest.h>
+
+#include "DecoderSamples.h"
+#include "DecoderTestUtil.h"
+#include "formats/GIFImage.h"
+
+namespace pennacrow {
+namespace {
+
+using test::LoadFailsWith;
+using test::MakeGif;
+using test::TBytes;
+using test::TGifSpec;
+
+TEST(GIFImageTest, OneBitFramesStayOneBitWithTheFileColours) {
+  TGifSpec spec{10, 2, {{255, 0, 0}, {0, 0, 255}}, {1, 0, 1, 1, 0, 0, 0, 0, 0, 1,  //
+                                                    0, 0, 0, 0, 0, 0, 0, 0, 0, 0}};
+  TGIFImage gif;
+  gif.LoadFromBytes(MakeGif(spec));
+  const TBitmap& bitmap = *gif.GetBitmap();
+  ASSERT_EQ(bitmap.BitsPerPixel(), 1);
+  EXPECT_EQ(bitmap.RowLength(), 4u);
+  EXPECT_EQ(bitmap.ConstRowAt(0)[0], 0b10110000);
+  EXPECT_EQ(bitmap.ConstRowAt(0)[1] & 0xC0, 0b01000000);
+  EXPECT_EQ(bitmap.Palette(), (std::vector<TRGBQuad>{RGB(255, 0, 0), RGB(0, 0, 255)}));
+  EXPECT_FALSE(bitmap.Transparent());
+}
+
+TEST(GIFImageTest, DeeperFramesBecomeTwentyFourBits) {
+  TGifSpec spec{3, 1, {{1, 2, 3}, {4, 5, 6}, {7, 8, 9}, {10, 11, 12}}, {3, 0, 2}};
+  TGIFImage gif;
+  gif.LoadFromBytes(MakeGif(spec));
+  const TBitmap& bitmap = *gif.GetBitmap();
+  ASSERT_EQ(bitmap.BitsPerPixel(), 24);
+  EXPECT_EQ(TBytes(bitmap.ConstRowAt(0), bitmap.ConstRowAt(0) + 9),
+            (TBytes{12, 11, 10, 3, 2, 1, 9, 8, 7}));
+}
+
+TEST(GIFImageTest, TransparentColourAndInterlacedRows) {
+  TGifSpec spec{1, 11, {{0, 0, 0}, {9, 9, 9}, {50, 60, 70}, {255, 255, 255}}, {}};
+  for (int y = 0; y < 11; ++y) spec.Indices.push_back(static_cast<std::uint8_t>(y % 4));
+  spec.Transparent = 2;
+  spec.Interlace = true;
+  TGIFImage gif;
+  gif.LoadFromBytes(MakeGif(spec));
+  const TBitmap& bitmap = *gif.GetBitmap();
+  ASSERT_EQ(bitmap.Height(), 11);
+  for (int y = 0; y < 11; ++y) {
+    EXPECT_EQ(bitmap.GetPixel(0, y),
+              RGB(spec.Colours[y % 4].Red, spec.Colours[y % 4].Green, spec.Colours[y % 4].Blue))
+        << y;
+  }
+  EXPECT_TRUE(bitmap.Transparent());
+  EXPECT_EQ(bitmap.TransparentColor(), RGB(50, 60, 70));
+}
+
+TEST(GIFImageTest, DamagedFilesAreRefusedWithTheirReason) {
+  TGifSpec spec{40, 40, {{0, 0, 0}, {255, 255, 255}, {1, 1, 1}, {2, 2, 2}}, TBytes(1600)};
+  for (std::size_t i = 0; i < spec.Indices.size(); ++i) spec.Indices[i] = (i * 7 / 3) & 3;
+  const TBytes good = MakeGif(spec);
+  TGIFImage gif;
+  EXPECT_TRUE(LoadFailsWith(gif, TBytes{'P', '6'}, "无法加载图像，无效或非预期的GIF图像格式。"));
+  EXPECT_TRUE(LoadFailsWith(gif, TBytes(good.begin(), good.begin() + 8),
+                            "无法加载图像，GIF图像文件不完整。"));
+  EXPECT_TRUE(LoadFailsWith(gif, TBytes(good.begin(), good.end() - 30),
+                            "无法加载图像，GIF图像文件不完整。"));
+  // No colour table anywhere.
+  TBytes noMap = {'G', 'I', 'F', '8', '9', 'a', 1, 0,    1, 0, 0x00, 0,    0, 0x2C, 0,
+                  0,   0,   0,   1,   0,   1,   0, 0x00, 2, 2, 0x4C, 0x01, 0, 0x3B};
+  EXPECT_TRUE(LoadFailsWith(gif, noMap, "无法加载图像，文件GIF的调色板为无效。"));
+  // A file that ends after the screen with no image.
+  TBytes noImage(good.begin(), good.begin() + 13 + 12);
+  noImage.push_back(0x3B);
+  EXPECT_TRUE(LoadFailsWith(gif, noImage, "无法加载图像，GIF图像数据已损坏"));
+}
+
+}  // namespace
+}  // namespace pennacrow

@@ -1,0 +1,182 @@
+#include <gtest/gtest.h>
+#include <tiffio.h>
+
+#include <cstring>
+
+#include "DecoderSamples.h"
+#include "DecoderTestUtil.h"
+#include "formats/EPSGraphic.h"
+#include "formats/TIFFGraphic.h"
+
+namespace pennacrow {
+namespace {
+
+using test::LoadFailsWith;
+using test::MakeTiff;
+using test::TBytes;
+using test::TTiffSpec;
+
+TTiffSpec Spec(int width, int height, int bits, int samples, int photometric, TBytes rows) {
+  TTiffSpec spec;
+  spec.Width = width;
+  spec.Height = height;
+  spec.BitsPerSample = bits;
+  spec.SamplesPerPixel = samples;
+  spec.Photometric = photometric;
+  spec.Rows = std::move(rows);
+  return spec;
+}
+
+TBytes Words(std::initializer_list<std::uint16_t> values) {
+  TBytes bytes(values.size() * 2);
+  std::memcpy(bytes.data(), std::data(values), bytes.size());  // host order, as libtiff takes it
+  return bytes;
+}
+
+TBytes Row(const TBitmap& bitmap, int y, std::size_t n) {
+  return TBytes(bitmap.ConstRowAt(y), bitmap.ConstRowAt(y) + n);
+}
+
+TTIFFGraphic Load(const TTiffSpec& spec) {
+  TTIFFGraphic tiff;
+  tiff.LoadFromBytes(MakeTiff(spec));
+  return tiff;
+}
+
+TEST(TIFFGraphicTest, OneBitAndFourBitKeepTheirPackedPixels) {
+  const TTIFFGraphic black =
+      Load(Spec(10, 1, 1, 1, PHOTOMETRIC_MINISBLACK, {0b10110000, 0b01000000}));
+  ASSERT_EQ(black.BitsPerPixel(), 1);
+  EXPECT_EQ(black.RowLength(), 4u);
+  EXPECT_EQ(black.ConstRowAt(0)[0], 0b10110000);
+  EXPECT_EQ(black.Palette()[1], RGB(255, 255, 255));
+  const TTIFFGraphic white = Load(Spec(10, 1, 1, 1, PHOTOMETRIC_MINISWHITE, {0b10110000, 0}));
+  EXPECT_EQ(white.ConstRowAt(0)[0], 0b10110000);
+  EXPECT_EQ(white.Palette()[1], RGB(0, 0, 0));
+
+  const TTIFFGraphic four = Load(Spec(3, 1, 4, 1, PHOTOMETRIC_MINISBLACK, {0x1F, 0x70}));
+  ASSERT_EQ(four.BitsPerPixel(), 4);
+  EXPECT_EQ(Row(four, 0, 2), (TBytes{0x1F, 0x70}));
+  const TTIFFGraphic two = Load(Spec(5, 1, 2, 1, PHOTOMETRIC_MINISBLACK, {0b00011011, 0b11000000}));
+  ASSERT_EQ(two.BitsPerPixel(), 4);
+  EXPECT_EQ(Row(two, 0, 3), (TBytes{0x01, 0x23, 0x30}));
+}
+
+TEST(TIFFGraphicTest, EightAndSixteenBitGreyAndPalette) {
+  const TTIFFGraphic grey = Load(Spec(3, 2, 8, 1, PHOTOMETRIC_MINISBLACK, {1, 2, 3, 4, 5, 6}));
+  ASSERT_EQ(grey.BitsPerPixel(), 8);
+  EXPECT_EQ(Row(grey, 1, 3), (TBytes{4, 5, 6}));
+  EXPECT_EQ(grey.Palette()[5], RGB(5, 5, 5));
+
+  const TTIFFGraphic wide =
+      Load(Spec(3, 1, 16, 1, PHOTOMETRIC_MINISBLACK, Words({129, 32768, 65535})));
+  ASSERT_EQ(wide.BitsPerPixel(), 8);
+  EXPECT_EQ(Row(wide, 0, 3), (TBytes{1, 128, 255}));
+
+  // Grey with alpha: the alpha sample is dropped.
+  TTiffSpec alpha = Spec(2, 1, 8, 2, PHOTOMETRIC_MINISBLACK, {50, 1, 60, 2});
+  alpha.ExtraSamples = 1;
+  EXPECT_EQ(Row(Load(alpha), 0, 2), (TBytes{50, 60}));
+
+  TTiffSpec palette = Spec(2, 1, 8, 1, PHOTOMETRIC_PALETTE, {1, 0});
+  palette.ColourMap.assign(3 * 256, 0);
+  palette.ColourMap[1] = 0xFFFF;        // red of entry 1
+  palette.ColourMap[256 + 1] = 0x8080;  // green of entry 1
+  const TTIFFGraphic indexed = Load(palette);
+  ASSERT_EQ(indexed.BitsPerPixel(), 8);
+  EXPECT_EQ(Row(indexed, 0, 2), (TBytes{1, 0}));
+  EXPECT_EQ(indexed.Palette()[1], RGB(255, 128, 0));
+}
+
+TEST(TIFFGraphicTest, ColourImages) {
+  const TTIFFGraphic rgb = Load(Spec(2, 1, 8, 3, PHOTOMETRIC_RGB, {1, 2, 3, 4, 5, 6}));
+  ASSERT_EQ(rgb.BitsPerPixel(), 24);
+  EXPECT_EQ(Row(rgb, 0, 6), (TBytes{3, 2, 1, 6, 5, 4}));
+
+  TTiffSpec planes = Spec(2, 1, 8, 3, PHOTOMETRIC_RGB, {1, 4, 2, 5, 3, 6});
+  planes.Planar = PLANARCONFIG_SEPARATE;
+  EXPECT_EQ(Row(Load(planes), 0, 6), (TBytes{3, 2, 1, 6, 5, 4}));
+
+  TTiffSpec rgba = Spec(1, 1, 8, 4, PHOTOMETRIC_RGB, {1, 2, 3, 4});
+  rgba.ExtraSamples = 1;
+  const TTIFFGraphic withAlpha = Load(rgba);
+  ASSERT_EQ(withAlpha.BitsPerPixel(), 32);
+  EXPECT_EQ(Row(withAlpha, 0, 4), (TBytes{3, 2, 1, 4}));
+
+  const TTIFFGraphic wide = Load(Spec(1, 1, 16, 3, PHOTOMETRIC_RGB, Words({65535, 32768, 129})));
+  EXPECT_EQ(Row(wide, 0, 3), (TBytes{1, 128, 255}));
+
+  // CMYK: each ink taken from white.
+  const TTIFFGraphic cmyk =
+      Load(Spec(2, 1, 8, 4, PHOTOMETRIC_SEPARATED, {0, 255, 255, 0, 0, 0, 0, 255}));
+  ASSERT_EQ(cmyk.BitsPerPixel(), 24);
+  EXPECT_EQ(Row(cmyk, 0, 6), (TBytes{0, 0, 255, 0, 0, 0}));
+
+  // YCbCr (JPEG-compressed) through libtiff's renderer.
+  TTiffSpec ycc = Spec(16, 16, 8, 3, PHOTOMETRIC_YCBCR, {});
+  ycc.Compression = COMPRESSION_JPEG;
+  for (int i = 0; i < 256; ++i) ycc.Rows.insert(ycc.Rows.end(), {200, 100, 50});
+  const TTIFFGraphic jpeg = Load(ycc);
+  ASSERT_EQ(jpeg.BitsPerPixel(), 24);
+  const std::uint8_t* p = jpeg.ConstRowAt(15) + 45;
+  EXPECT_NEAR(p[0], 50, 4);
+  EXPECT_NEAR(p[1], 100, 4);
+  EXPECT_NEAR(p[2], 200, 4);
+}
+
+TEST(TIFFGraphicTest, TiledFilesGiveAnEmptyPictureWithoutError) {
+  TTiffSpec tiled = Spec(40, 20, 8, 3, PHOTOMETRIC_RGB, {});
+  tiled.Tiled = true;
+  const TTIFFGraphic tiff = Load(tiled);
+  EXPECT_EQ(tiff.Width(), 0);
+  EXPECT_EQ(tiff.Height(), 0);
+}
+
+TEST(TIFFGraphicTest, DamagedFilesAreRefusedWithTheirReason) {
+  const TBytes good = MakeTiff(Spec(40, 40, 8, 3, PHOTOMETRIC_RGB, TBytes(40 * 40 * 3, 9)));
+  TTIFFGraphic tiff;
+  EXPECT_TRUE(LoadFailsWith(tiff, TBytes{'B', 'M', 1, 2, 3, 4, 5, 6},
+                            "无法加载图像，无效或非预期的TIFF图像格式。"));
+  EXPECT_TRUE(
+      LoadFailsWith(tiff, TBytes(good.begin(), good.begin() + 6), "无法加载图像，TIFF图像"));
+  // libtiff writes the directory after the pixels, so a cut keeps the header but loses the rest.
+  EXPECT_TRUE(
+      LoadFailsWith(tiff, TBytes(good.begin(), good.begin() + 2000), "无法加载图像，TIFF图像"));
+  TTiffSpec unsupported = Spec(2, 1, 8, 2, PHOTOMETRIC_RGB, {1, 2, 3, 4});
+  EXPECT_TRUE(LoadFailsWith(tiff, MakeTiff(unsupported), "无法加载图像，不支持TIFF的"));
+  tiff.LoadFromBytes(good);
+  EXPECT_EQ(tiff.Width(), 40);
+}
+
+TBytes MakeEps(const TBytes& preview) {
+  TBytes eps = {0xC5, 0xD0, 0xD3, 0xC6};
+  eps.resize(30, 0);
+  const std::uint32_t offset = 30, length = static_cast<std::uint32_t>(preview.size());
+  std::memcpy(eps.data() + 20, &offset, 4);  // little-endian on the test machines
+  std::memcpy(eps.data() + 24, &length, 4);
+  eps.insert(eps.end(), preview.begin(), preview.end());
+  return eps;
+}
+
+TEST(TIFFGraphicTest, EpsShowsItsTiffPreview) {
+  const TBytes preview = MakeTiff(Spec(2, 1, 8, 3, PHOTOMETRIC_RGB, {1, 2, 3, 4, 5, 6}));
+  TEPSGraphic eps;
+  eps.LoadFromBytes(MakeEps(preview));
+  ASSERT_EQ(eps.BitsPerPixel(), 24);
+  EXPECT_EQ(Row(eps, 0, 6), (TBytes{3, 2, 1, 6, 5, 4}));
+
+  EXPECT_TRUE(LoadFailsWith(eps, TBytes(preview), "无法加载图像，无效或非预期的EPS图像格式。"));
+  const TBytes text = {'%', '!', 'P', 'S', '-', 'A', 'd', 'o', 'b', 'e'};
+  EXPECT_TRUE(LoadFailsWith(eps, text, "无法加载图像，无效或非预期的EPS图像格式。"));
+  TBytes cut = MakeEps(preview);
+  cut.resize(cut.size() - 10);
+  EXPECT_TRUE(LoadFailsWith(eps, cut, "无法加载图像，EPS图像文件不完整。"));
+  TBytes noPreview = MakeEps(preview);
+  std::fill(noPreview.begin() + 20, noPreview.begin() + 28, 0);
+  EXPECT_TRUE(LoadFailsWith(eps, noPreview, "无法加载图像，不支持EPS的"));
+  TBytes badPreview = MakeEps(TBytes(preview.size(), 0x42));
+  EXPECT_TRUE(LoadFailsWith(eps, badPreview, "无法加载图像，无效或非预期的EPS图像格式。"));
+}
+
+}  // namespace
+}  // namespace pennacrow
