@@ -5,6 +5,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMimeData>
+#include <QPrintDialog>
 #include <QScrollArea>
 #include <QStatusBar>
 #include <QToolBar>
@@ -12,6 +13,7 @@
 
 #include "app/EncryptForm.h"
 #include "app/Glyphs.h"
+#include "app/WaitCursor.h"
 #include "app/PictureView.h"
 #include "app/UserInterface.h"
 #include "codec/BinaryUnit.h"
@@ -156,12 +158,38 @@ void TPennacrowForm::BuildMenus() {
   TitledPopupMenu2->setObjectName("TitledPopupMenu2");
   // The print button has no click handler of its own: it drops the print menu down under
   // itself.
+  struct TPrintItem {
+    const char* Name;
+    const char* Caption;
+    int Percent;
+  };
+  for (const TPrintItem& item : {TPrintItem{"PrintAt251", "以 25% 比例打印", 25},
+                                 TPrintItem{"PrintAt501", "以 50% 比例打印", 50},
+                                 TPrintItem{"PrintAt751", "以 75% 比例打印", 75},
+                                 TPrintItem{"PrintAt1001", "以 100% 比例打印", 100}}) {
+    QAction* action = TitledPopupMenu2->addAction(QString::fromUtf8(item.Caption));
+    action->setObjectName(item.Name);
+    const int percent = item.Percent;
+    connect(action, &QAction::triggered, this,
+            [this, percent] { Guarded([this, percent] { PrintAtScale(percent); }); });
+  }
+  TitledPopupMenu2->addSeparator()->setObjectName("N2");
+  QAction* setup = TitledPopupMenu2->addAction("配置打印机");
+  setup->setObjectName("PrinterSetup1");
+  connect(setup, &QAction::triggered, this, [this] { Guarded([this] { PrinterSetup1Click(); }); });
   connect(FlatButton7, &QToolButton::pressed, this, [this] {
     TitledPopupMenu2->popup(FlatButton7->mapToGlobal(QPoint(0, FlatButton7->height())));
   });
 
-  ImagePopup = new TTitledPopupMenu("不规则图形", this);
+  ImagePopup = new TTitledPopupMenu(QString::fromUtf8(FractalMenuTitle), this);
   ImagePopup->setObjectName("ImagePopup");
+  for (const TFractalMenuItem& item : FractalMenuItems) {
+    QAction* action = ImagePopup->addAction(QString::fromUtf8(item.Caption));
+    action->setObjectName(item.Name);
+    const TFractalTypes kind = item.FractalType;
+    connect(action, &QAction::triggered, this,
+            [this, kind] { Guarded([this, kind] { PaintFractalMenuItem(kind); }); });
+  }
   StegoImage->setContextMenuPolicy(Qt::CustomContextMenu);
   connect(StegoImage, &QWidget::customContextMenuRequested, this,
           [this](const QPoint& at) { ImagePopup->popup(StegoImage->mapToGlobal(at)); });
@@ -335,6 +363,35 @@ void TPennacrowForm::FlatButton5Click() {
     TextData->SetText(FEncryptForm->Text());
   }
   FDataFormat = kFormatEncrypted;
+}
+
+void TPennacrowForm::PaintFractalMenuItem(TFractalTypes kind) {
+  FPicture.FractalProperties.ChangeFractalType(kind);
+  {
+    TWaitCursor wait;
+    try {
+      FPicture.PaintFractal();
+    } catch (...) {
+      PictureChanged();
+      throw;
+    }
+  }
+  PictureChanged();
+  EnableDataButtons(true);
+  // The new picture's capacity, so that panel 2 never shows the figure of a picture that is
+  // gone.
+  ToolButton1Click();
+}
+
+void TPennacrowForm::PrintAtScale(int percent) {
+  if (!FPicture.HasPicture() || FPicture.PictureBitmap().Empty()) return;
+  PrintImageAtScale(FPrinters.Current(), FPicture, percent);
+}
+
+void TPennacrowForm::PrinterSetup1Click() {
+  QPrintDialog dialog(&FPrinters.ForSetup(), this);
+  dialog.setWindowTitle("配置打印机");
+  dialog.exec();
 }
 
 void TPennacrowForm::dragEnterEvent(QDragEnterEvent* event) {

@@ -7,7 +7,9 @@
 #include <functional>
 #include <string>
 
+#include "app/Printing.h"
 #include "picture/FractalImage.h"
+#include "picture/FractalTypes.h"
 
 class QLabel;
 class QScrollArea;
@@ -46,6 +48,12 @@ class TPennacrowForm : public QMainWindow {
   void LoadTextFile1Click();
   void SaveTextDataToFile1Click();
   void ClearTextBox1Click();
+  // The fractal menu: paints the kind into the picture and enables the data buttons.
+  void PaintFractalMenuItem(TFractalTypes kind);
+  // The print menu.
+  void PrintAtScale(int percent);
+  void PrinterSetup1Click();
+  TPrinterChoice& Printers() { return FPrinters; }
 
   // Work of the commands.
   void ToolButton1Click();  // capacity in status panel 2
@@ -100,6 +108,7 @@ class TPennacrowForm : public QMainWindow {
   std::string FBitString;
   std::uint8_t FDataFormat = 1;
   QString FOpenPictureFilter;
+  TPrinterChoice FPrinters;
   QLabel* FStatusPanels[4] = {};
   QScrollArea* ScrollBox1 = nullptr;
 };
