@@ -12,6 +12,7 @@
 
 #include "app/EncryptForm.h"
 #include "app/Glyphs.h"
+#include "app/HelpForm.h"
 #include "app/PictureView.h"
 #include "app/UserInterface.h"
 #include "codec/BinaryUnit.h"
@@ -233,7 +234,9 @@ void TPennacrowForm::FlatButton2Click() {
 }
 
 void TPennacrowForm::FlatButton3Click() {
-  // The help window comes with the application shell.
+  // A fresh window for every showing, so the guide starts at its top; freed when it closes.
+  THelpForm helpForm(this);
+  helpForm.exec();
 }
 
 void TPennacrowForm::FlatButton8Click() { close(); }
