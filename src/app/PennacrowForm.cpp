@@ -13,6 +13,7 @@
 
 #include "app/EncryptForm.h"
 #include "app/Glyphs.h"
+#include "app/HelpForm.h"
 #include "app/WaitCursor.h"
 #include "app/PictureView.h"
 #include "app/UserInterface.h"
@@ -261,7 +262,9 @@ void TPennacrowForm::FlatButton2Click() {
 }
 
 void TPennacrowForm::FlatButton3Click() {
-  // The help window comes with the application shell.
+  // A fresh window for every showing, so the guide starts at its top; freed when it closes.
+  THelpForm helpForm(this);
+  helpForm.exec();
 }
 
 void TPennacrowForm::FlatButton8Click() { close(); }

@@ -1,11 +1,10 @@
-// Pennacrow's entry: the application, the main window and the encryption dialog.
+// Pennacrow's entry: every format registers, then the start-up shows the splash, builds the
+// main window and the encryption dialog, and runs the event loop.
 
 #include <QApplication>
-#include <QFont>
-#include <QScreen>
+#include <QIcon>
 
-#include "app/EncryptForm.h"
-#include "app/PennacrowForm.h"
+#include "app/Startup.h"
 #include "app/UserInterface.h"
 #include "formats/Registry.h"
 
@@ -15,18 +14,10 @@ int main(int argc, char** argv) {
   (void)FileFormats();
   QApplication application(argc, argv);
   QApplication::setApplicationName("Pennacrow");
-  QFont font;
-  font.setFamilies({"SimSun", "宋体", "Noto Serif CJK SC", "Noto Sans CJK SC"});
-  font.setPixelSize(12);
-  QApplication::setFont(font);
-
-  TPennacrowForm mainWindow(DefaultUserInterface());
-  TEncryptForm encryptForm(DefaultUserInterface(), &mainWindow);
-  mainWindow.SetEncryptForm(&encryptForm);
-  if (const QScreen* screen = QApplication::primaryScreen()) {
-    const QRect area = screen->availableGeometry();
-    mainWindow.move(area.center() - QPoint(mainWindow.width() / 2, mainWindow.height() / 2));
-  }
-  mainWindow.show();
-  return QApplication::exec();
+  QApplication::setApplicationVersion("2.0");
+  QApplication::setDesktopFileName("pennacrow");
+  InitShellResources();
+  QApplication::setWindowIcon(QIcon(":/pennacrow.svg"));
+  QApplication::setFont(ShellFont(12));
+  return RunStartup(DefaultUserInterface(), DefaultStartupOptions());
 }

@@ -1,0 +1,40 @@
+#pragma once
+// The program's start-up: splash, main window, encryption dialog, the splash's pause, the event
+// loop. The pause and the loop are injectable so that tests can watch the order.
+
+#include <QFont>
+#include <functional>
+
+namespace pennacrow {
+
+class TUserInterface;
+
+inline constexpr int kSplashMilliseconds = 4000;
+
+// Makes the program's resources (the splash picture, the icon) reachable under ":/".
+void InitShellResources();
+
+// The windows' font, "宋体" of the given character height in pixels, with the CJK fonts of a
+// Linux desktop behind it.
+QFont ShellFont(int pixelSize);
+
+// How long the splash stays: 4000 ms, or less when PENNACROW_SPLASH_MS asks for less (tests
+// and screenshots). Anything that is not a number from 0 to 4000 leaves the full pause.
+int SplashMilliseconds();
+
+struct TStartupOptions {
+  int SplashMs = kSplashMilliseconds;
+  // Blocks the GUI thread: no input and no painting while the splash shows.
+  std::function<void(int milliseconds)> Sleep;
+  // Runs the event loop and returns the program's exit code.
+  std::function<int()> EventLoop;
+};
+
+// Runs the start-up and the event loop in the order the program has always had. The
+// application object must exist and every picture format must have registered.
+int RunStartup(TUserInterface& ui, const TStartupOptions& options);
+
+// Sleep and event loop of the real program.
+TStartupOptions DefaultStartupOptions();
+
+}  // namespace pennacrow
