@@ -1,6 +1,13 @@
 #include "formats/PCXGraphic.h"
 
+#include <algorithm>
+#include <vector>
+
+#include "formats/BoundedReader.h"
+#include "formats/DecoderErrors.h"
+#include "formats/PixelRows.h"
 #include "picture/Errors.h"
+#include "picture/PixelLimits.h"
 
 namespace pennacrow {
 
@@ -8,9 +15,155 @@ const TGraphicClass TPCXGraphic::ClassInfo{"TPCXGraphic", &TExtraFormatGraphic::
                                              return std::unique_ptr<TGraphic>(new TPCXGraphic);
                                            }};
 
+namespace {
+
+const char* const kFormat = "PCX or SCR";
+constexpr std::size_t kHeaderSize = 128;
+constexpr std::size_t kPaletteSize = 769;  // the 0x0C marker and 256 RGB triples
+
+[[noreturn]] void Damaged(const char* detail) {
+  throw EInvalidGraphicFormat(DamagedMessage(kFormat, detail));
+}
+
+unsigned U16At(std::span<const std::uint8_t> d, std::size_t at) {
+  return d[at] | (d[at + 1] << 8);
+}
+
+// The layout a combination of bits per plane and planes loads as; 0 when we do not read it.
+int LayoutFor(unsigned bits, unsigned planes) {
+  if (bits == 1 && planes == 1) return 1;
+  if ((bits == 2 || bits == 4) && planes == 1) return 4;
+  if (bits == 1 && planes >= 2 && planes <= 4) return 4;
+  if (bits == 8 && planes == 1) return 8;
+  if (bits == 8 && planes == 3) return 24;
+  if (bits == 8 && planes == 4) return 32;
+  return 0;
+}
+
+// One scan line, all its planes one after the other. Runs may cross from one plane to the next
+// (the encoder sees the scan line as one string of bytes) but never past the scan line's end.
+void ReadLine(TBoundedReader& in, bool rle, std::vector<std::uint8_t>& line) {
+  const std::size_t length = line.size();
+  if (!rle) {
+    const auto bytes = in.Bytes(length);
+    std::copy(bytes.begin(), bytes.end(), line.begin());
+    return;
+  }
+  std::size_t i = 0;
+  while (i < length) {
+    const std::uint8_t b = in.U8();
+    if ((b & 0xC0) != 0xC0) {  // a byte below 0xC0 stands for itself
+      line[i++] = b;
+      continue;
+    }
+    const std::size_t count = b & 0x3Fu;
+    if (count == 0) Damaged("长度为零的行程");
+    if (count > length - i) Damaged("行程越过行尾");
+    const std::uint8_t value = in.U8();
+    std::fill_n(line.begin() + static_cast<std::ptrdiff_t>(i), count, value);
+    i += count;
+  }
+}
+
+std::vector<TRGBQuad> HeaderPalette(std::span<const std::uint8_t> header, std::size_t count) {
+  std::vector<TRGBQuad> palette(count);
+  for (std::size_t i = 0; i < count; ++i) {
+    palette[i] = RGB(header[16 + 3 * i], header[17 + 3 * i], header[18 + 3 * i]);
+  }
+  return palette;
+}
+
+}  // namespace
+
 void TPCXGraphic::LoadFromBytes(std::span<const std::uint8_t> data) {
-  (void)data;
-  throw EInvalidGraphicFormat(UnsupportedMessage("PCX or SCR", "图像读取"));
+  if (data.size() < kHeaderSize || data[0] != 0x0A) {
+    throw EInvalidGraphicFormat(InvalidFormatMessage(kFormat));
+  }
+  const std::uint8_t version = data[1];
+  if (version != 0 && version != 2 && version != 3 && version != 4 && version != 5) {
+    throw EInvalidGraphicFormat(InvalidFormatMessage(kFormat));
+  }
+  const std::uint8_t encoding = data[2];
+  if (encoding > 1) throw EInvalidGraphicFormat(UnsupportedMessage(kFormat, "压缩方式"));
+  const unsigned bits = data[3];
+  const unsigned planes = data[65];
+  const std::size_t bytesPerLine = U16At(data, 66);
+  const int layout = LayoutFor(bits, planes);
+  if (layout == 0) {
+    throw EInvalidGraphicFormat(UnsupportedMessage(
+        kFormat, std::to_string(planes) + "个" + std::to_string(bits) + "位平面的像素格式"));
+  }
+  const long xMin = static_cast<long>(U16At(data, 4)), yMin = static_cast<long>(U16At(data, 6));
+  const long xMax = static_cast<long>(U16At(data, 8)), yMax = static_cast<long>(U16At(data, 10));
+  if (xMax < xMin || yMax < yMin) Damaged("图像尺寸为零");
+  const int width = static_cast<int>(xMax - xMin + 1);
+  const int height = static_cast<int>(yMax - yMin + 1);
+  CheckPictureSize(kFormat, width, height, layout);
+  if (bytesPerLine < CeilDiv(static_cast<std::uint64_t>(width) * bits, 8)) {
+    Damaged("每行字节数小于图像宽度");
+  }
+
+  // 8-bit pictures keep their colours in the last 769 bytes; the pixels stop before them.
+  std::size_t end = data.size();
+  std::vector<TRGBQuad> palette;
+  if (layout == 8) {
+    if (data.size() < kHeaderSize + kPaletteSize || data[data.size() - kPaletteSize] != 0x0C) {
+      throw EInvalidGraphicFormat(InvalidPaletteMessage(kFormat));
+    }
+    end = data.size() - kPaletteSize;
+    palette.resize(256);
+    for (std::size_t i = 0; i < 256; ++i) {
+      const std::uint8_t* c = data.data() + end + 1 + 3 * i;
+      palette[i] = RGB(c[0], c[1], c[2]);
+    }
+  } else if (layout == 1) {
+    // Many writers leave the header palette zero; such a file is black and white.
+    palette = HeaderPalette(data, 2);
+    if (palette[0] == palette[1]) palette = {RGB(0, 0, 0), RGB(255, 255, 255)};
+  } else if (layout == 4) {
+    palette = HeaderPalette(data, bits == 2 ? 4 : 16);
+  }
+
+  TBoundedReader in(data.subspan(0, end), kFormat);
+  in.Seek(kHeaderSize);
+  const std::uint64_t lineBytes = std::uint64_t{planes} * bytesPerLine;
+  const bool rle = encoding == 1;
+  // A run of two bytes gives at most 63 bytes; a literal byte gives one.
+  RequireBytes(in, rle ? height * CeilDiv(2 * lineBytes, 63) : height * lineBytes);
+
+  TBitmap bitmap;
+  bitmap.Allocate(width, height, layout);
+  std::vector<std::uint8_t> line(static_cast<std::size_t>(lineBytes));
+  const std::size_t w = static_cast<std::size_t>(width);
+  for (int y = 0; y < height; ++y) {
+    ReadLine(in, rle, line);
+    std::uint8_t* out = bitmap.RowAt(y);
+    if (layout == 1 || layout == 8 || (layout == 4 && bits == 4)) {
+      std::copy_n(line.begin(), CeilDiv(w * bits, 8), out);
+    } else if (layout == 4 && bits == 2) {
+      std::copy_n(line.begin(), CeilDiv(w * 2, 8), out);
+      Expand2To4(out, static_cast<std::uint32_t>(width));
+    } else if (layout == 4) {  // planes of 1 bit: plane p holds bit p of each index
+      for (std::size_t x = 0; x < w; ++x) {
+        unsigned index = 0;
+        for (unsigned p = 0; p < planes; ++p) {
+          index |= ((line[p * bytesPerLine + x / 8] >> (7 - x % 8)) & 1u) << p;
+        }
+        out[x / 2] |= static_cast<std::uint8_t>(x % 2 ? index : index << 4);
+      }
+    } else {  // planes of 8 bits: red, green, blue (and alpha) lines
+      const std::size_t channels = planes;
+      for (std::size_t x = 0; x < w; ++x) {
+        std::uint8_t* px = out + x * channels;
+        px[0] = line[2 * bytesPerLine + x];
+        px[1] = line[bytesPerLine + x];
+        px[2] = line[x];
+        if (channels == 4) px[3] = line[3 * bytesPerLine + x];
+      }
+    }
+  }
+  bitmap.Palette() = std::move(palette);
+  TBitmap::operator=(std::move(bitmap));
 }
 
 }  // namespace pennacrow

@@ -1,6 +1,8 @@
 #pragma once
-// TPCXGraphic: ZSoft PaintBrush files. Not decoded yet: every load is refused with the unsupported
-// message.
+// TPCXGraphic: ZSoft PaintBrush files (and Word 5 screen captures, which are PCX files). 1 bit
+// loads as 1-bit; 2 or 4 bits packed, or 2 to 4 planes of 1 bit, as 4-bit; 8 bits as 8-bit with
+// the palette at the end of the file; 3 planes of 8 bits as 24-bit and 4 planes of 8 bits
+// (colour with alpha) as 32-bit.
 
 #include "formats/ExtraFormatGraphic.h"
 

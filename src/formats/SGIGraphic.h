@@ -1,5 +1,7 @@
 #pragma once
-// TSGIGraphic: SGI files. Not decoded yet: every load is refused with the unsupported message.
+// TSGIGraphic: Silicon Graphics image files, verbatim and run-length encoded, 1 or 2 bytes per
+// channel (2-byte samples reduced to 8 bits). One channel loads as 8-bit grey (as do two, the
+// second being alpha, which is dropped), three as 24-bit and four as 32-bit.
 
 #include "formats/ExtraFormatGraphic.h"
 

@@ -1,6 +1,8 @@
 #pragma once
-// TTargaGraphic: TrueVision Targa files. Not decoded yet: every load is refused with the
-// unsupported message.
+// TTargaGraphic: TrueVision Targa files, uncompressed and run-length encoded: colour-mapped and
+// grey pictures of 8 bits load as 8-bit indexed (grey with a grey palette), 15- and 16-bit
+// colour as 15-bit 5-5-5 words, 24-bit as 24-bit and 32-bit as 32-bit (alpha in the fourth
+// byte). Any of the four origins.
 
 #include "formats/ExtraFormatGraphic.h"
 

@@ -1,0 +1,175 @@
+// Photoshop samples built from the published layout: a 26-byte header, the colour mode data,
+// image resources and layer sections (each led by its 32-bit length), then the merged picture,
+// raw or PackBits with a table of row byte counts.
+
+#include "OwnDecoderTestUtil.h"
+#include "formats/PSDGraphic.h"
+
+namespace pennacrow::test {
+namespace {
+
+const std::string kPsd = "PSD";
+
+struct TPsdHeader {
+  unsigned Version = 1, Channels = 3, Height = 1, Width = 2, Depth = 8, Mode = 3;
+};
+
+// Header and the three sections; the caller appends the compression word and the data.
+TBytes Psd(const TPsdHeader& h, const std::vector<std::uint8_t>& colorData = {}) {
+  TBytes b;
+  b.Text("8BPS").U16BE(h.Version).Fill(6, 0).U16BE(h.Channels).U32BE(h.Height).U32BE(h.Width);
+  b.U16BE(h.Depth).U16BE(h.Mode);
+  b.U32BE(static_cast<std::uint32_t>(colorData.size()));
+  b.B.insert(b.B.end(), colorData.begin(), colorData.end());
+  b.U32BE(4).Fill(4, 0xAA);  // resources we skip
+  b.U32BE(0);
+  return b;
+}
+
+// 3 x 1 RGBA with PackBits: each channel's row is one byte count, then the rows.
+TBytes RgbaRle() {
+  TBytes b = Psd({.Channels = 4, .Height = 1, .Width = 3});
+  b.U16BE(1).U16BE(4).U16BE(2).U16BE(3).U16BE(2);
+  b.U8s({0x02, 10, 20, 30});  // red: three literals
+  b.U8s({0xFE, 40});          // green: a run of three
+  b.U8s({0x80, 0xFE, 50});    // blue: a no-op, then a run of three
+  b.U8s({0xFE, 255});         // alpha
+  return b;
+}
+
+TPSDGraphic Load(const TBytes& b) {
+  TPSDGraphic g;
+  g.LoadFromBytes(b.B);
+  return g;
+}
+
+TEST(PSDDecoder, RawRgbAndRleRgba) {
+  TBytes raw = Psd({});
+  raw.U16BE(0).U8s({1, 2, 3, 4, 5, 6});  // red plane, green plane, blue plane
+  TPSDGraphic g = Load(raw);
+  EXPECT_EQ(g.GetBitmap(), &g);
+  ASSERT_EQ(g.BitsPerPixel(), 24);
+  EXPECT_EQ(g.GetPixel(1, 0), RGB(2, 4, 6));
+
+  TPSDGraphic a = Load(RgbaRle());
+  ASSERT_EQ(a.BitsPerPixel(), 32);
+  const std::uint8_t* p = a.ConstRowAt(0) + 8;
+  EXPECT_EQ(std::vector<std::uint8_t>(p, p + 4), (std::vector<std::uint8_t>{50, 40, 30, 255}));
+}
+
+TEST(PSDDecoder, GreyIndexedAndBitmapModesKeepTheirDepth) {
+  TBytes grey = Psd({.Channels = 2, .Depth = 16, .Mode = 1});  // grey with an alpha channel
+  grey.U16BE(0).U16BE(0xFFFF).U16BE(0x8080).U16BE(0).U16BE(0);
+  TPSDGraphic g = Load(grey);
+  ASSERT_EQ(g.BitsPerPixel(), 8);
+  EXPECT_EQ(g.ConstRowAt(0)[1], 128);
+  EXPECT_EQ(g.Palette()[128], RGB(128, 128, 128));
+
+  std::vector<std::uint8_t> table(768, 0);
+  table[7] = 200;        // red of colour 7
+  table[512 + 7] = 100;  // blue of colour 7
+  TBytes indexed = Psd({.Channels = 1, .Mode = 2}, table);
+  indexed.U16BE(0).U8s({7, 0});
+  TPSDGraphic i = Load(indexed);
+  ASSERT_EQ(i.BitsPerPixel(), 8);
+  EXPECT_EQ(i.GetPixel(0, 0), RGB(200, 0, 100));
+
+  TBytes bitmap = Psd({.Channels = 1, .Height = 2, .Width = 10, .Depth = 1, .Mode = 0});
+  bitmap.U16BE(1).U16BE(3).U16BE(2).U8s({0x01, 0xC0, 0x40}).U8s({0xFF, 0x0F});
+  TPSDGraphic m = Load(bitmap);
+  ASSERT_EQ(m.BitsPerPixel(), 1);
+  EXPECT_EQ(m.ConstRowAt(0)[0], 0xC0);
+  EXPECT_EQ(m.ConstRowAt(1)[1], 0x0F);
+  EXPECT_EQ(m.GetPixel(0, 0), RGB(0, 0, 0));  // a set bit is black
+}
+
+TEST(PSDDecoder, CmykIsInvertedInkAndLabIsConvertedFromD50) {
+  TBytes cmyk = Psd({.Channels = 4, .Width = 3, .Mode = 4});
+  // Stored 255 - ink: pixel 0 full cyan, pixel 1 no ink, pixel 2 full black.
+  cmyk.U16BE(0).U8s({0, 255, 255}).U8s({255, 255, 255}).U8s({255, 255, 255}).U8s({255, 255, 0});
+  TPSDGraphic c = Load(cmyk);
+  ASSERT_EQ(c.BitsPerPixel(), 24);
+  EXPECT_EQ(c.GetPixel(0, 0), RGB(0, 255, 255));
+  EXPECT_EQ(c.GetPixel(1, 0), RGB(255, 255, 255));
+  EXPECT_EQ(c.GetPixel(2, 0), RGB(0, 0, 0));
+
+  TBytes lab = Psd({.Channels = 3, .Width = 4, .Mode = 9});
+  // White, black, L* 50 grey, and sRGB red (L* 54.3, a* 80.8, b* 69.9 under D50).
+  lab.U16BE(0).U8s({255, 0, 128, 138}).U8s({128, 128, 128, 209}).U8s({128, 128, 128, 198});
+  TPSDGraphic l = Load(lab);
+  ASSERT_EQ(l.BitsPerPixel(), 24);
+  EXPECT_EQ(l.GetPixel(0, 0), RGB(255, 255, 255));
+  EXPECT_EQ(l.GetPixel(1, 0), RGB(0, 0, 0));
+  const TRGBQuad mid = l.GetPixel(2, 0);
+  EXPECT_NEAR(mid.Red, 119, 1);
+  EXPECT_EQ(mid.Red, mid.Green);
+  const TRGBQuad red = l.GetPixel(3, 0);
+  EXPECT_GE(red.Red, 245);
+  EXPECT_LE(red.Green, 20);
+  EXPECT_LE(red.Blue, 20);
+}
+
+TEST(PSDDecoder, RefusesWhatIsNotPsdOrNotSupported) {
+  EXPECT_TRUE(StartsWith(LoadError<TPSDGraphic>({'8', 'B', 'P'}), InvalidPrefix()));
+  EXPECT_TRUE(StartsWith(LoadError<TPSDGraphic>(Psd({.Version = 3}).B), InvalidPrefix()));
+  EXPECT_TRUE(StartsWith(LoadError<TPSDGraphic>(Psd({.Version = 2}).B), UnsupportedPrefix()));
+  EXPECT_TRUE(StartsWith(LoadError<TPSDGraphic>(Psd({.Channels = 0}).B), InvalidPrefix()));
+  EXPECT_TRUE(StartsWith(LoadError<TPSDGraphic>(Psd({.Mode = 7}).B), UnsupportedPrefix()));
+  EXPECT_TRUE(StartsWith(LoadError<TPSDGraphic>(Psd({.Depth = 32}).B), UnsupportedPrefix()));
+  EXPECT_TRUE(
+      StartsWith(LoadError<TPSDGraphic>(Psd({.Depth = 1, .Mode = 3}).B), UnsupportedPrefix()));
+  EXPECT_TRUE(StartsWith(LoadError<TPSDGraphic>(Psd({.Channels = 2}).B), DamagedPrefix(kPsd)));
+  TBytes zip = Psd({});
+  zip.U16BE(2).Fill(16, 0);
+  EXPECT_TRUE(StartsWith(LoadError<TPSDGraphic>(zip.B), UnsupportedPrefix()));
+}
+
+TEST(PSDDecoder, RefusesBadSizesAndSectionsBeforeAllocating) {
+  EXPECT_TRUE(StartsWith(LoadError<TPSDGraphic>(Psd({.Width = 0}).B), DamagedPrefix(kPsd)));
+  EXPECT_TRUE(StartsWith(LoadError<TPSDGraphic>(Psd({.Height = 70000, .Width = 70000}).B),
+                         SizePrefix(kPsd)));
+  EXPECT_TRUE(StartsWith(LoadError<TPSDGraphic>(Psd({.Height = 0x80000000u, .Width = 1}).B),
+                         DamagedPrefix(kPsd)));
+  TBytes section = Psd({});
+  section.B[29] = 0x7F;  // the colour mode data claims about 2 GB
+  EXPECT_EQ(LoadError<TPSDGraphic>(section.B), TruncatedText(kPsd));
+  TBytes shortTable = Psd({.Channels = 1, .Mode = 2}, std::vector<std::uint8_t>(767, 0));
+  shortTable.U16BE(0).U8s({0, 0});
+  EXPECT_TRUE(StartsWith(LoadError<TPSDGraphic>(shortTable.B), PalettePrefix()));
+  TBytes raw = Psd({.Height = 1000, .Width = 1000});
+  raw.U16BE(0).Fill(5000, 0);
+  EXPECT_EQ(LoadError<TPSDGraphic>(raw.B), TruncatedText(kPsd));
+  TBytes counts = Psd({.Height = 1000, .Width = 1000});
+  counts.U16BE(1).Fill(5000, 0);  // 3000 row counts need 6000 bytes
+  EXPECT_EQ(LoadError<TPSDGraphic>(counts.B), TruncatedText(kPsd));
+}
+
+TEST(PSDDecoder, RefusesDamagedPackBitsRows) {
+  const std::size_t counts = RgbaRle().B.size() - 11 - 8;
+  TBytes tooShort = RgbaRle();
+  tooShort.B[counts + 1] = 0;  // a row of three bytes cannot come from zero bytes
+  EXPECT_EQ(LoadError<TPSDGraphic>(tooShort.B), DamagedPrefix(kPsd) + "（压缩行过短）。");
+  TBytes beyond = RgbaRle();
+  beyond.B[counts] = 0x10;  // the first row's count reaches past the file
+  EXPECT_EQ(LoadError<TPSDGraphic>(beyond.B), TruncatedText(kPsd));
+  TBytes literal = RgbaRle();
+  literal.B[counts + 8] = 0x03;  // four literals in a row of three
+  EXPECT_EQ(LoadError<TPSDGraphic>(literal.B), DamagedPrefix(kPsd) + "（原样数据越过行尾）。");
+  TBytes run = RgbaRle();
+  run.B[counts + 8 + 4] = 0xFD;  // a run of four
+  EXPECT_EQ(LoadError<TPSDGraphic>(run.B), DamagedPrefix(kPsd) + "（重复行程越过行尾）。");
+  TBytes ends = RgbaRle();
+  ends.B[counts + 8 + 7] = 0x80;  // the blue row becomes three no-ops: it ends short
+  ends.B[counts + 8 + 8] = 0x80;
+  EXPECT_EQ(LoadError<TPSDGraphic>(ends.B), TruncatedText(kPsd));
+}
+
+TEST(PSDDecoder, EveryPrefixFailsCleanly) {
+  ExpectEveryPrefixCleanlyHandled<TPSDGraphic>(RgbaRle().B);
+  TBytes raw = Psd({.Channels = 1, .Height = 2, .Width = 3, .Depth = 16, .Mode = 1});
+  raw.U16BE(0).Fill(12, 0x33);
+  ExpectEveryPrefixCleanlyHandled<TPSDGraphic>(raw.B);
+}
+
+}  // namespace
+}  // namespace pennacrow::test
