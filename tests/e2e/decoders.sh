@@ -79,7 +79,7 @@ head -c 100 rgb.tif > cut.tif && must_fail cut.tif "无法加载图像，TIFF图
 cp base.ppm wrong.png && must_fail wrong.png "无法加载图像，无效或非预期的PNG图像格式。"
 cp rgb.png wrong.gif && must_fail wrong.gif "无法加载图像，无效或非预期的GIF图像格式。"
 cp rgb.tif wrong.eps && must_fail wrong.eps "无法加载图像，无效或非预期的EPS图像格式。"
-cp rgb.png stub.tga && must_fail stub.tga "无法加载图像，不支持"
+cp rgb.png notatga.tga && must_fail notatga.tga "无法加载图像，无效或非预期的Targa图像格式。"
 
 # The registry as the CLI shows it.
 [ "$("$cli" formats | wc -l)" = "47" ] || fail "formats: not 47 entries"
