@@ -1,3 +1,5 @@
+#include <cstdio>
+
 #include "cli/Cli.h"
 #include "cli/Password.h"
 #include "codec/BinaryUnit.h"
@@ -5,6 +7,7 @@
 #include "crypto/CryptText.h"
 #include "formats/Registry.h"
 #include "formats/SavePicture.h"
+#include "formats/SaveVerify.h"
 #include "picture/FractalImage.h"
 #include "text/TextRules.h"
 
@@ -51,6 +54,12 @@ int CmdHide(const std::vector<std::string>& words) {
   }
   AddBinaryToImage(bitmap, BuildBinaryString(text, format));
   SavePictureFile(picture, out);
+  // The file must give the text back; one that does not is no result.
+  const std::string problem = VerifySavedContainer(bitmap, out, FileFormats());
+  if (!problem.empty()) {
+    std::remove(out.c_str());
+    throw EPennacrowError(problem);
+  }
   return kExitSuccess;
 }
 

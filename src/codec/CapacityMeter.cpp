@@ -1,0 +1,31 @@
+#include "codec/CapacityMeter.h"
+
+namespace pennacrow {
+
+TCapacityUse MeasureCapacityUse(std::size_t textBytes, int width, int height) {
+  TCapacityUse use;
+  use.Used = 3 + static_cast<std::int64_t>(textBytes);
+  const std::int64_t bits =
+      static_cast<std::int64_t>(width > 0 ? width : 0) * (height > 0 ? height : 0);
+  use.Capacity = bits / 8;
+  // The same rule as the write command: 24 + 8n bits must fit, and the length field holds at
+  // most 65,535.
+  use.Fits = textBytes <= 65535 && 24 + 8 * static_cast<std::int64_t>(textBytes) <= bits;
+  return use;
+}
+
+std::string GroupThousands(std::int64_t value) {
+  const std::string digits = std::to_string(value < 0 ? -value : value);
+  std::string grouped = value < 0 ? "-" : "";
+  for (std::size_t i = 0; i < digits.size(); ++i) {
+    if (i > 0 && (digits.size() - i) % 3 == 0) grouped += ',';
+    grouped += digits[i];
+  }
+  return grouped;
+}
+
+std::string CapacityUseText(const TCapacityUse& use) {
+  return "已用 " + GroupThousands(use.Used) + " / " + GroupThousands(use.Capacity) + " 字节";
+}
+
+}  // namespace pennacrow
