@@ -50,7 +50,8 @@ TEST(AutodeskGraphicTest, RefusesDamagedFiles) {
   EXPECT_TRUE(refused(s, "无法加载图像，Autodesk图像的尺寸")) << "beyond the pixel limits";
   s = Sample();
   s[4] = 200;
-  EXPECT_TRUE(refused(s, "无法加载图像，Autodesk图像数据已损坏")) << "image size smaller than stated";
+  EXPECT_TRUE(refused(s, "无法加载图像，Autodesk图像数据已损坏"))
+      << "image size smaller than stated";
   s = Sample();
   s[12] = s[13] = s[14] = s[15] = 0;
   s[4] = 200;
@@ -73,7 +74,8 @@ TEST(AutodeskGraphicTest, RefusesDamagedFiles) {
 }
 
 TEST(AutodeskGraphicTest, EveryPrefixLoadsOrFailsCleanly) {
-  EXPECT_TRUE(EveryPrefixLoadsOrFails([] { return std::make_unique<TAutodeskGraphic>(); }, Sample()));
+  EXPECT_TRUE(
+      EveryPrefixLoadsOrFails([] { return std::make_unique<TAutodeskGraphic>(); }, Sample()));
 }
 
 }  // namespace

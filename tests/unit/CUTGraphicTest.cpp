@@ -26,7 +26,10 @@ std::vector<std::uint8_t> Palette(const std::vector<std::array<unsigned, 3>>& co
                                   unsigned maxValue = 255) {
   TByteWriter w;
   w.Text("AH").U16LE(0).U16LE(0).U8('A').U8(0).U16LE(0).U16LE(0);
-  w.U16LE(static_cast<unsigned>(colours.size() - 1)).U16LE(maxValue).U16LE(maxValue).U16LE(maxValue);
+  w.U16LE(static_cast<unsigned>(colours.size() - 1))
+      .U16LE(maxValue)
+      .U16LE(maxValue)
+      .U16LE(maxValue);
   w.Text("Dr. Halo").Fill(12);
   for (const auto& c : colours) {
     if (w.Size() % 512 > 506) w.Fill(512 - w.Size() % 512);

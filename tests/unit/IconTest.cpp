@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <png.h>
 #include "OwnDecoderTestUtil.h"
 #include "TestUtil.h"
-#include <png.h>
 
 #include <cstring>
 
@@ -184,7 +184,7 @@ TEST(IconTest, RefusesDamagedFiles) {
   s[14] = 0xFF;
   s[15] = 0xFF;
   EXPECT_TRUE(refused(s, kDamaged)) << "image size outside the file";
-  EXPECT_TRUE(refused(Ico({Dib(0, 1, 1, {{}, {}}, {}, {})}), invalid)) << "zero width";
+  EXPECT_TRUE(refused(Ico({Dib(0, 1, 1, {{}, {}}, {{0}}, {{0}})}), invalid)) << "zero width";
   s = Ico({OneBit()});
   s[22 + 8] = 3;
   EXPECT_TRUE(refused(s, invalid)) << "odd doubled height";
@@ -201,19 +201,21 @@ TEST(IconTest, RefusesDamagedFiles) {
   s = Ico({OneBit()});
   s[22 + 32] = 3;
   EXPECT_TRUE(refused(s, InvalidPaletteMessage("ICO"))) << "three colours for one bit";
-  EXPECT_TRUE(refused(Ico({Dib(2, 1, 4, {RGB(1, 1, 1), RGB(2, 2, 2)}, {{0x15}}, {{0}}, 2)}),
-                      kDamaged))
+  EXPECT_TRUE(
+      refused(Ico({Dib(2, 1, 4, {RGB(1, 1, 1), RGB(2, 2, 2)}, {{0x15}}, {{0}}, 2)}), kDamaged))
       << "index beyond the palette";
   s = good;
   s.resize(s.size() - 4);
   EXPECT_TRUE(refused(s, kDamaged)) << "mask cut: the entry runs past the end";
-  s = Ico({Dib(1, 1, 24, {}, {{1, 2, 3}}, {})});
+  s = Ico({Dib(1, 1, 24, {}, {{1, 2, 3}}, {{0}})});
+  s.resize(s.size() - 4);
+  s[14] = static_cast<std::uint8_t>(s[14] - 4);
   EXPECT_TRUE(refused(s, kTruncated)) << "24-bit image without its mask";
 }
 
 TEST(IconTest, EveryPrefixLoadsOrFailsCleanly) {
-  EXPECT_TRUE(EveryPrefixLoadsOrFails([] { return std::make_unique<TIcon>(); },
-                                      Ico({OneBit(), Alpha()})));
+  EXPECT_TRUE(
+      EveryPrefixLoadsOrFails([] { return std::make_unique<TIcon>(); }, Ico({OneBit(), Alpha()})));
 }
 
 }  // namespace

@@ -61,7 +61,8 @@ TEST(PCDGraphicTest, RefusesDamagedFiles) {
 }
 
 TEST(PCDGraphicTest, EveryPrefixLoadsOrFailsCleanly) {
-  EXPECT_TRUE(EveryPrefixLoadsOrFails([] { return std::make_unique<TPCDGraphic>(); }, Sample(), 4093));
+  EXPECT_TRUE(
+      EveryPrefixLoadsOrFails([] { return std::make_unique<TPCDGraphic>(); }, Sample(), 4093));
 }
 
 }  // namespace

@@ -71,12 +71,11 @@ std::vector<std::uint8_t> Deflate(const std::vector<std::uint8_t>& raw) {
 // 3 x 2 colour, run-length coded, with a transparency mask: red 10 everywhere, green 1 to 6,
 // blue 30, alpha 255 on the top row and 0 on the bottom row.
 std::vector<std::uint8_t> Sample() {
-  return File({Attributes(3, 2, 1, 24, false),
-               Layer(0, 0, 3, 2,
-                     {{0, 1, 6, {0x86, 10}},
-                      {0, 2, 6, {6, 1, 2, 3, 4, 5, 6}},
-                      {0, 3, 6, {0x86, 30}},
-                      {1, 0, 6, {0x83, 255, 0x83, 0}}})});
+  return File({Attributes(3, 2, 1, 24, false), Layer(0, 0, 3, 2,
+                                                     {{0, 1, 6, {0x86, 10}},
+                                                      {0, 2, 6, {6, 1, 2, 3, 4, 5, 6}},
+                                                      {0, 3, 6, {0x86, 30}},
+                                                      {1, 0, 6, {0x83, 255, 0x83, 0}}})});
 }
 
 TEST(PSPGraphicTest, DecodesRunLengthColourChannelsWithTransparency) {
@@ -99,10 +98,9 @@ TEST(PSPGraphicTest, ColourWithoutMaskIs24Bit) {
 }
 
 TEST(PSPGraphicTest, IndexedDeflatedLayerSitsAtItsRectangle) {
-  const auto file =
-      File({Attributes(3, 1, 2, 8, false),
-            Palette({RGB(0, 0, 0), RGB(1, 1, 1), RGB(200, 0, 0), RGB(0, 0, 200)}),
-            Layer(1, 0, 3, 1, {{0, 0, 2, Deflate({2, 3})}})});
+  const auto file = File({Attributes(3, 1, 2, 8, false),
+                          Palette({RGB(0, 0, 0), RGB(1, 1, 1), RGB(200, 0, 0), RGB(0, 0, 200)}),
+                          Layer(1, 0, 3, 1, {{0, 0, 2, Deflate({2, 3})}})});
   TPSPGraphic psp;
   psp.LoadFromBytes(file);
   ASSERT_EQ(psp.BitsPerPixel(), 8);
@@ -113,8 +111,8 @@ TEST(PSPGraphicTest, IndexedDeflatedLayerSitsAtItsRectangle) {
 }
 
 TEST(PSPGraphicTest, GreyChannelsMayHavePaddedRows) {
-  const auto file =
-      File({Attributes(3, 2, 0, 8, true), Layer(0, 0, 3, 2, {{0, 0, 8, {1, 2, 3, 0, 4, 5, 6, 0}}})});
+  const auto file = File(
+      {Attributes(3, 2, 0, 8, true), Layer(0, 0, 3, 2, {{0, 0, 8, {1, 2, 3, 0, 4, 5, 6, 0}}})});
   TPSPGraphic psp;
   psp.LoadFromBytes(file);
   ASSERT_EQ(psp.BitsPerPixel(), 8);
@@ -130,7 +128,8 @@ TEST(PSPGraphicTest, RefusesDamagedFiles) {
   const std::string invalid = InvalidFormatMessage("PSP");
   const std::string truncated = TruncatedMessage("PSP");
   const std::string unsupported = "无法加载图像，不支持PSP的";
-  const auto layer = Layer(0, 0, 3, 2, {{0, 1, 6, {0x86, 10}}, {0, 2, 6, {0x86, 1}}, {0, 3, 6, {0x86, 2}}});
+  const auto layer =
+      Layer(0, 0, 3, 2, {{0, 1, 6, {0x86, 10}}, {0, 2, 6, {0x86, 1}}, {0, 3, 6, {0x86, 2}}});
   EXPECT_TRUE(refused({}, invalid));
   auto s = Sample();
   s[0] = 'X';
@@ -143,14 +142,17 @@ TEST(PSPGraphicTest, RefusesDamagedFiles) {
   EXPECT_TRUE(refused(s, kDamaged)) << "block marker";
   EXPECT_TRUE(refused(File({layer}), invalid)) << "no attributes first";
   EXPECT_TRUE(refused(File({Attributes(0, 2, 1, 24, false), layer}), invalid)) << "zero width";
-  EXPECT_TRUE(refused(File({Attributes(60000, 60000, 2, 24, false), layer}), "无法加载图像，PSP图像的尺寸"))
+  EXPECT_TRUE(
+      refused(File({Attributes(60000, 60000, 2, 24, false), layer}), "无法加载图像，PSP图像的尺寸"))
       << "beyond the pixel limits";
   EXPECT_TRUE(refused(File({Attributes(3000, 3000, 1, 24, false), layer}), truncated))
       << "more pixels than the runs can give";
   EXPECT_TRUE(refused(File({Attributes(3, 2, 1, 16, false), layer}), unsupported)) << "16 bits";
   EXPECT_TRUE(refused(File({Attributes(3, 2, 3, 24, false), layer}), unsupported)) << "JPEG";
-  EXPECT_TRUE(refused(File({Attributes(3, 2, 1, 24, false)}), truncated)) << "nothing after the attributes";
-  EXPECT_TRUE(refused(File({Attributes(3, 2, 1, 24, false), Block(1, std::vector<std::uint8_t>(8))}), kDamaged))
+  EXPECT_TRUE(refused(File({Attributes(3, 2, 1, 24, false)}), truncated))
+      << "nothing after the attributes";
+  EXPECT_TRUE(refused(
+      File({Attributes(3, 2, 1, 24, false), Block(1, std::vector<std::uint8_t>(8))}), kDamaged))
       << "no layer";
   EXPECT_TRUE(refused(File({Attributes(3, 2, 1, 8, false), layer}), InvalidPaletteMessage("PSP")))
       << "indexed without a palette";
@@ -158,25 +160,29 @@ TEST(PSPGraphicTest, RefusesDamagedFiles) {
                             Layer(0, 0, 1, 1, {{0, 0, 1, {1}}})}),
                       kDamaged))
       << "index beyond the palette";
-  EXPECT_TRUE(refused(File({Attributes(3, 2, 1, 24, false),
-                            Layer(0, 0, 3, 2, {{0, 1, 6, {0x87, 10}}, {0, 2, 6, {0x86, 1}}, {0, 3, 6, {0x86, 2}}})}),
-                      kDamaged))
+  EXPECT_TRUE(refused(
+      File(
+          {Attributes(3, 2, 1, 24, false),
+           Layer(0, 0, 3, 2, {{0, 1, 6, {0x87, 10}}, {0, 2, 6, {0x86, 1}}, {0, 3, 6, {0x86, 2}}})}),
+      kDamaged))
       << "run beyond the channel";
-  EXPECT_TRUE(refused(File({Attributes(3, 2, 1, 24, false),
-                            Layer(0, 0, 3, 2, {{0, 1, 7, {0x86, 10}}, {0, 2, 6, {0x86, 1}}, {0, 3, 6, {0x86, 2}}})}),
-                      kDamaged))
+  EXPECT_TRUE(refused(
+      File(
+          {Attributes(3, 2, 1, 24, false),
+           Layer(0, 0, 3, 2, {{0, 1, 7, {0x86, 10}}, {0, 2, 6, {0x86, 1}}, {0, 3, 6, {0x86, 2}}})}),
+      kDamaged))
       << "channel length not matching the layer";
-  EXPECT_TRUE(refused(File({Attributes(3, 2, 2, 24, false),
-                            Layer(0, 0, 3, 2, {{0, 1, 6, {1, 2, 3}}, {0, 2, 6, {0x86, 1}}, {0, 3, 6, {0x86, 2}}})}),
-                      kDamaged))
+  EXPECT_TRUE(refused(
+      File({Attributes(3, 2, 2, 24, false),
+            Layer(0, 0, 3, 2, {{0, 1, 6, {1, 2, 3}}, {0, 2, 6, {0x86, 1}}, {0, 3, 6, {0x86, 2}}})}),
+      kDamaged))
       << "broken deflate stream";
   EXPECT_TRUE(refused(File({Attributes(3, 2, 1, 24, false),
                             Layer(0, 0, 3, 2, {{0, 1, 6, {0x86, 10}}, {0, 2, 6, {0x86, 1}}})}),
                       kDamaged))
       << "blue channel missing";
-  EXPECT_TRUE(refused(File({Attributes(3, 2, 1, 24, false),
-                            Layer(3, 2, 0, 0, {{0, 1, 6, {0x86, 10}}})}),
-                      kDamaged))
+  EXPECT_TRUE(refused(
+      File({Attributes(3, 2, 1, 24, false), Layer(3, 2, 0, 0, {{0, 1, 6, {0x86, 10}}})}), kDamaged))
       << "inverted layer rectangle";
   s = Sample();
   s.resize(s.size() - 3);
