@@ -79,6 +79,9 @@ TBitmap DecodePng(std::span<const std::uint8_t> image) {
     throw;
   }
   png.format = PNG_FORMAT_BGRA;
+  // 16-bit samples are taken as stored (sRGB) rather than as linear light, so that they reduce
+  // to the 8-bit values every other reader gives.
+  png.flags |= PNG_IMAGE_FLAG_16BIT_sRGB;
   TBitmap bitmap(static_cast<int>(png.width), static_cast<int>(png.height), 32);
   if (!png_image_finish_read(&png, nullptr, bitmap.MutableBits().data(),
                              static_cast<png_int_32>(bitmap.RowLength()), nullptr)) {
