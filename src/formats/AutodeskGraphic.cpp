@@ -1,6 +1,11 @@
 #include "formats/AutodeskGraphic.h"
 
+#include <algorithm>
+
+#include "formats/DecoderErrors.h"
+#include "picture/BoundedReader.h"
 #include "picture/Errors.h"
+#include "picture/PixelLimits.h"
 
 namespace pennacrow {
 
@@ -8,9 +13,61 @@ const TGraphicClass TAutodeskGraphic::ClassInfo{
     "TAutodeskGraphic", &TExtraFormatGraphic::ClassInfo,
     [] { return std::unique_ptr<TGraphic>(new TAutodeskGraphic); }};
 
+namespace {
+
+const char* const kFormat = "Autodesk";
+constexpr std::uint16_t kMagic = 0x9119;
+// Magic, width, height, x and y offset, depth, compression, image size, 16 reserved bytes.
+constexpr std::size_t kHeaderSize = 32;
+constexpr std::size_t kPaletteSize = 256 * 3;
+
+}  // namespace
+
 void TAutodeskGraphic::LoadFromBytes(std::span<const std::uint8_t> data) {
-  (void)data;
-  throw EInvalidGraphicFormat(UnsupportedMessage("Autodesk", "图像读取"));
+  TBoundedReader in(data, TruncatedMessage(kFormat));
+  if (data.size() < 2 || (data[0] | data[1] << 8) != kMagic) {
+    throw EInvalidGraphicFormat(InvalidFormatMessage(kFormat));
+  }
+  in.Skip(2);
+  const int width = in.U16LE();
+  const int height = in.U16LE();
+  in.Skip(4);  // position on the screen
+  const std::uint8_t depth = in.U8();
+  const std::uint8_t compression = in.U8();
+  const std::uint32_t imageSize = in.U32LE();
+  in.Seek(kHeaderSize);
+  if (depth != 8)
+    throw EInvalidGraphicFormat(UnsupportedMessage(kFormat, std::to_string(depth) + " 位像素"));
+  if (compression != 0) {
+    throw EInvalidGraphicFormat(
+        UnsupportedMessage(kFormat, "压缩方式 " + std::to_string(compression)));
+  }
+  if (width == 0 || height == 0) throw EInvalidGraphicFormat(InvalidFormatMessage(kFormat));
+  CheckPictureSize(kFormat, width, height, 8);
+  const std::uint64_t pixels =
+      static_cast<std::uint64_t>(width) * static_cast<std::uint64_t>(height);
+  if (imageSize != 0 && imageSize < pixels) {
+    throw EInvalidGraphicFormat(DamagedMessage(kFormat, "图像大小与尺寸不符"));
+  }
+  if (kPaletteSize + pixels > in.Remaining())
+    throw EInvalidGraphicFormat(TruncatedMessage(kFormat));
+
+  TBitmap picture(width, height, 8);
+  const auto palette = in.Bytes(kPaletteSize);
+  if (std::any_of(palette.begin(), palette.end(), [](std::uint8_t v) { return v > 63; })) {
+    throw EInvalidGraphicFormat(InvalidPaletteMessage(kFormat));
+  }
+  // Six-bit components: 63 is full brightness.
+  auto scale = [](std::uint8_t v) { return static_cast<std::uint8_t>((v * 255 + 31) / 63); };
+  for (std::size_t i = 0; i < 256; ++i) {
+    picture.Palette().push_back(
+        RGB(scale(palette[3 * i]), scale(palette[3 * i + 1]), scale(palette[3 * i + 2])));
+  }
+  for (int y = 0; y < height; ++y) {
+    const auto row = in.Bytes(static_cast<std::uint64_t>(width));
+    std::copy(row.begin(), row.end(), picture.RowAt(y));
+  }
+  Assign(picture);
 }
 
 }  // namespace pennacrow

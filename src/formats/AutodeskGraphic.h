@@ -1,6 +1,6 @@
 #pragma once
-// TAutodeskGraphic: Autodesk files. Not decoded yet: every load is refused with the unsupported
-// message.
+// TAutodeskGraphic: Autodesk Animator CEL and PIC files (the 0x9119 header), 8-bit pixels with a
+// 6-bit palette, loaded as 8-bit indexed.
 
 #include "formats/ExtraFormatGraphic.h"
 

@@ -1,6 +1,6 @@
 #pragma once
-// TPCDGraphic: Kodak Photo-CD files. Not decoded yet: every load is refused with the unsupported
-// message.
+// TPCDGraphic: Kodak Photo-CD image packs. The base resolution (768 x 512) sits at a fixed place
+// in every file as luma rows with chroma at half resolution (PhotoYCC 4:2:0) and loads as 24-bit.
 
 #include "formats/ExtraFormatGraphic.h"
 

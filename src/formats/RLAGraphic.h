@@ -1,6 +1,7 @@
 #pragma once
-// TRLAGraphic: Alias/Wavefront files. Not decoded yet: every load is refused with the unsupported
-// message.
+// TRLAGraphic: Wavefront/Alias RLA and RPF files: a 740-byte header, a table of scanline offsets
+// and run-length coded channels per scanline. Loads as 24-bit, or 32-bit with the matte channel
+// as alpha.
 
 #include "formats/ExtraFormatGraphic.h"
 

@@ -1,17 +1,240 @@
 #include "picture/Icon.h"
 
+#include <png.h>
+
+#include <algorithm>
+#include <cstring>
+
+#include "picture/BoundedReader.h"
 #include "picture/Errors.h"
+#include "picture/PixelLimits.h"
 
 namespace pennacrow {
 
 const TGraphicClass TIcon::ClassInfo{"TIcon", &TGraphic::ClassInfo,
                                      [] { return std::unique_ptr<TGraphic>(new TIcon); }};
 
-void TIcon::LoadFromBytes(std::span<const std::uint8_t> data) {
-  (void)data;
-  throw EInvalidGraphicFormat(UnsupportedMessage("ICO", "图标"));
+namespace {
+
+const char* const kFormat = "ICO";
+constexpr std::size_t kDirectorySize = 6;
+constexpr std::size_t kEntrySize = 16;
+constexpr std::size_t kInfoHeaderSize = 40;
+constexpr std::uint8_t kPngSignature[8] = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
+
+std::string Truncated() {
+  return "无法加载图像，" + std::string(kFormat) + "图像文件不完整。";
 }
 
-void TIcon::Draw(TBitmap& canvas) const { FImage.Draw(canvas); }
+[[noreturn]] void Damaged(const std::string& detail) {
+  throw EInvalidGraphicFormat("无法加载图像，" + std::string(kFormat) + "图像数据已损坏（" +
+                              detail + "）。");
+}
+
+bool IsPng(std::span<const std::uint8_t> image) {
+  return image.size() >= sizeof kPngSignature &&
+         std::memcmp(image.data(), kPngSignature, sizeof kPngSignature) == 0;
+}
+
+struct TEntry {
+  std::span<const std::uint8_t> Bytes;
+  std::uint64_t Area = 0;
+  int Depth = 0;
+};
+
+// Size and depth of an image as its own header states them, for choosing among the entries.
+TEntry Describe(std::span<const std::uint8_t> image) {
+  TEntry entry{image};
+  TBoundedReader in(image, Truncated());
+  if (IsPng(image)) {
+    in.Seek(16);  // signature, IHDR length and type
+    entry.Area = std::uint64_t{in.U32BE()} * in.U32BE();
+    entry.Depth = 32;
+  } else {
+    in.Skip(4);
+    const std::int64_t width = in.S32LE();
+    const std::int64_t height = in.S32LE() / 2;
+    in.Skip(2);
+    entry.Depth = in.U16LE();
+    entry.Area = width > 0 && height > 0 ? static_cast<std::uint64_t>(width * height) : 0;
+  }
+  return entry;
+}
+
+// PNG images go through libpng's simplified reader, which keeps its error handling (and its
+// longjmp) inside the library and reports failures in the image's message.
+TBitmap DecodePng(std::span<const std::uint8_t> image) {
+  png_image png;
+  std::memset(&png, 0, sizeof png);
+  png.version = PNG_IMAGE_VERSION;
+  if (!png_image_begin_read_from_memory(&png, image.data(), image.size())) {
+    const std::string reason = png.message;
+    png_image_free(&png);
+    Damaged("PNG: " + reason);
+  }
+  try {
+    CheckPictureSize(kFormat, png.width, png.height, 32);
+  } catch (...) {
+    png_image_free(&png);
+    throw;
+  }
+  png.format = PNG_FORMAT_BGRA;
+  // 16-bit samples are taken as stored (sRGB) rather than as linear light, so that they reduce
+  // to the 8-bit values every other reader gives.
+  png.flags |= PNG_IMAGE_FLAG_16BIT_sRGB;
+  TBitmap bitmap(static_cast<int>(png.width), static_cast<int>(png.height), 32);
+  if (!png_image_finish_read(&png, nullptr, bitmap.MutableBits().data(),
+                             static_cast<png_int_32>(bitmap.RowLength()), nullptr)) {
+    const std::string reason = png.message;
+    png_image_free(&png);
+    Damaged("PNG: " + reason);
+  }
+  png_image_free(&png);
+  return bitmap;
+}
+
+// A device-independent bitmap whose height counts the colour rows and the AND mask's rows. Both
+// are stored bottom row first, each row padded to four bytes.
+TBitmap DecodeDib(std::span<const std::uint8_t> image) {
+  TBoundedReader in(image, Truncated());
+  const std::uint32_t headerSize = in.U32LE();
+  if (headerSize < kInfoHeaderSize) Damaged("位图信息头大小 " + std::to_string(headerSize));
+  const std::int32_t width = in.S32LE();
+  const std::int32_t doubleHeight = in.S32LE();
+  const std::uint16_t planes = in.U16LE();
+  const int depth = in.U16LE();
+  const std::uint32_t compression = in.U32LE();
+  in.Skip(12);
+  const std::uint32_t coloursUsed = in.U32LE();
+  if (width <= 0 || doubleHeight <= 0 || doubleHeight % 2 != 0 || planes > 1) {
+    throw EInvalidGraphicFormat(InvalidFormatMessage(kFormat));
+  }
+  if (depth != 1 && depth != 4 && depth != 8 && depth != 24 && depth != 32) {
+    throw EInvalidGraphicFormat(UnsupportedMessage(kFormat, std::to_string(depth) + " 位图像"));
+  }
+  if (compression != 0) {
+    throw EInvalidGraphicFormat(
+        UnsupportedMessage(kFormat, "压缩方式 " + std::to_string(compression)));
+  }
+  const int height = doubleHeight / 2;
+  CheckPictureSize(kFormat, width, height, 32);
+  in.Seek(headerSize);
+
+  std::vector<TRGBQuad> palette;
+  if (depth <= 8) {
+    const std::uint32_t maxColours = 1u << depth;
+    const std::uint32_t count = coloursUsed == 0 ? maxColours : coloursUsed;
+    if (count > maxColours) throw EInvalidGraphicFormat(InvalidPaletteMessage(kFormat));
+    const auto table = in.Bytes(std::uint64_t{count} * 4);
+    for (std::uint32_t i = 0; i < count; ++i) {
+      palette.push_back({table[4 * i], table[4 * i + 1], table[4 * i + 2], 255});
+    }
+  }
+  const std::uint64_t colourRow = RowLengthFor(static_cast<std::uint64_t>(width), depth);
+  const std::uint64_t maskRow = RowLengthFor(static_cast<std::uint64_t>(width), 1);
+  const auto colours = in.Bytes(colourRow * static_cast<std::uint64_t>(height));
+  // A 32-bit image carries its transparency in its alpha bytes; some writers leave its mask out.
+  const bool hasMask = depth < 32 || in.Remaining() >= maskRow * static_cast<std::uint64_t>(height);
+  const auto mask = hasMask ? in.Bytes(maskRow * static_cast<std::uint64_t>(height))
+                            : std::span<const std::uint8_t>{};
+
+  TBitmap bitmap(width, height, 32);
+  bool anyAlpha = false;
+  for (int y = 0; y < height; ++y) {
+    const std::uint8_t* from =
+        colours.data() + colourRow * static_cast<std::uint64_t>(height - 1 - y);
+    std::uint8_t* to = bitmap.RowAt(y);
+    for (int x = 0; x < width; ++x) {
+      TRGBQuad c;
+      switch (depth) {
+        case 1:
+        case 4:
+        case 8: {
+          const int perByte = 8 / depth;
+          const int shift = 8 - depth * (x % perByte + 1);
+          const unsigned index = (from[x / perByte] >> shift) & ((1u << depth) - 1);
+          if (index >= palette.size()) Damaged("颜色索引超出调色板");
+          c = palette[index];
+          break;
+        }
+        case 24:
+          c = {from[3 * x], from[3 * x + 1], from[3 * x + 2], 255};
+          break;
+        default:
+          c = {from[4 * x], from[4 * x + 1], from[4 * x + 2], from[4 * x + 3]};
+          anyAlpha = anyAlpha || c.Reserved != 0;
+          break;
+      }
+      std::memcpy(to + 4 * x, &c, 4);
+    }
+  }
+  // Without alpha the AND mask decides: a set bit is a transparent pixel. A 32-bit image whose
+  // alpha bytes are all zero is an old-style icon that relies on its mask as well.
+  if (depth < 32 || !anyAlpha) {
+    for (int y = 0; y < height; ++y) {
+      std::uint8_t* to = bitmap.RowAt(y);
+      const std::uint8_t* bits =
+          hasMask ? mask.data() + maskRow * static_cast<std::uint64_t>(height - 1 - y) : nullptr;
+      for (int x = 0; x < width; ++x) {
+        const bool transparent = bits != nullptr && ((bits[x >> 3] >> (7 - (x & 7))) & 1);
+        to[4 * x + 3] = transparent ? 0 : 255;
+      }
+    }
+  }
+  return bitmap;
+}
+
+}  // namespace
+
+void TIcon::LoadFromBytes(std::span<const std::uint8_t> data) {
+  TBoundedReader in(data, Truncated());
+  if (data.size() < kDirectorySize) throw EInvalidGraphicFormat(InvalidFormatMessage(kFormat));
+  const std::uint16_t reserved = in.U16LE();
+  const std::uint16_t type = in.U16LE();
+  const std::uint16_t count = in.U16LE();
+  // Type 1 is an icon, 2 a cursor; a cursor's picture is stored the same way.
+  if (reserved != 0 || (type != 1 && type != 2) || count == 0) {
+    throw EInvalidGraphicFormat(InvalidFormatMessage(kFormat));
+  }
+  if (std::uint64_t{count} * kEntrySize > in.Remaining()) throw EInvalidGraphicFormat(Truncated());
+
+  TEntry best;
+  for (std::uint16_t i = 0; i < count; ++i) {
+    in.Skip(8);
+    const std::uint32_t size = in.U32LE();
+    const std::uint32_t offset = in.U32LE();
+    if (offset > data.size() || size > data.size() - offset) {
+      Damaged("第 " + std::to_string(i + 1) + " 个图像超出文件");
+    }
+    const TEntry entry = Describe(data.subspan(offset, size));
+    if (i == 0 || entry.Area > best.Area || (entry.Area == best.Area && entry.Depth > best.Depth)) {
+      best = entry;
+    }
+  }
+  FImage = IsPng(best.Bytes) ? DecodePng(best.Bytes) : DecodeDib(best.Bytes);
+}
+
+void TIcon::Draw(TBitmap& canvas) const {
+  const int w = std::min(FImage.Width(), canvas.Width());
+  const int h = std::min(FImage.Height(), canvas.Height());
+  for (int y = 0; y < h; ++y) {
+    for (int x = 0; x < w; ++x) {
+      const TRGBQuad c = FImage.GetPixel(x, y);
+      const unsigned a = c.Reserved;
+      if (a == 0) continue;
+      if (a == 255) {
+        canvas.SetPixel(x, y, {c.Blue, c.Green, c.Red, 0});
+        continue;
+      }
+      const TRGBQuad under = canvas.GetPixel(x, y);
+      auto blend = [a](std::uint8_t over, std::uint8_t below) {
+        return static_cast<std::uint8_t>((over * a + below * (255 - a) + 127) / 255);
+      };
+      canvas.SetPixel(
+          x, y,
+          {blend(c.Blue, under.Blue), blend(c.Green, under.Green), blend(c.Red, under.Red), 0});
+    }
+  }
+}
 
 }  // namespace pennacrow

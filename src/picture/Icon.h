@@ -11,13 +11,19 @@ class TIcon : public TGraphic {
   static const TGraphicClass ClassInfo;
   const TGraphicClass& ClassType() const override { return ClassInfo; }
 
+  // Decodes the largest image of the file (the deepest among equally large ones). Images may be
+  // device-independent bitmaps of 1, 4, 8, 24 or 32 bits with their AND mask, or PNG streams.
   void LoadFromBytes(std::span<const std::uint8_t> data) override;
   int Width() const override { return FImage.Width(); }
   int Height() const override { return FImage.Height(); }
+  // Transparent pixels leave the canvas as it was; partly transparent ones are blended over it.
   void Draw(TBitmap& canvas) const override;
 
+  // The decoded image, 32-bit, alpha 0 where the icon is transparent.
+  const TBitmap& Image() const { return FImage; }
+
  private:
-  TBitmap FImage;              // 32-bit, alpha 0 where the icon is transparent
+  TBitmap FImage;  // 32-bit, alpha 0 where the icon is transparent
 };
 
 }  // namespace pennacrow

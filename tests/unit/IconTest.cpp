@@ -1,0 +1,222 @@
+#include <gtest/gtest.h>
+
+#include <png.h>
+#include "SampleBuilder.h"
+#include "TestUtil.h"
+
+#include <cstring>
+
+#include "picture/FileFormats.h"
+#include "picture/FractalImage.h"
+#include "picture/Icon.h"
+
+namespace pennacrow::test {
+namespace {
+
+const std::string kTruncated = "无法加载图像，ICO图像文件不完整。";
+const std::string kDamaged = "无法加载图像，ICO图像数据已损坏";
+
+// An icon image as a device-independent bitmap: rows given top row first, unpadded; they are
+// stored bottom row first and padded, the AND mask after the colours.
+std::vector<std::uint8_t> Dib(int width, int height, int bpp, const std::vector<TRGBQuad>& palette,
+                              const std::vector<std::vector<std::uint8_t>>& rows,
+                              const std::vector<std::vector<std::uint8_t>>& mask,
+                              std::uint32_t coloursUsed = 0) {
+  TByteWriter w;
+  w.U32LE(40).U32LE(width).U32LE(2 * height).U16LE(1).U16LE(bpp).U32LE(0).U32LE(0);
+  w.U32LE(0).U32LE(0).U32LE(coloursUsed).U32LE(0);
+  for (const TRGBQuad& c : palette) w.U8(c.Blue).U8(c.Green).U8(c.Red).U8(0);
+  auto padded = [&](const std::vector<std::uint8_t>& row) {
+    w.Append(row);
+    w.Fill((4 - row.size() % 4) % 4);
+  };
+  for (int y = height - 1; y >= 0; --y) padded(rows[y]);
+  for (int y = height - 1; y >= 0; --y) padded(mask[y]);
+  return w.Bytes;
+}
+
+std::vector<std::uint8_t> Ico(const std::vector<std::vector<std::uint8_t>>& images) {
+  TByteWriter w;
+  w.U16LE(0).U16LE(1).U16LE(static_cast<unsigned>(images.size()));
+  std::uint32_t offset = 6 + 16 * static_cast<std::uint32_t>(images.size());
+  for (const auto& image : images) {
+    w.U8(0).U8(0).U8(0).U8(0).U16LE(1).U16LE(32).U32LE(static_cast<std::uint32_t>(image.size()));
+    w.U32LE(offset);
+    offset += static_cast<std::uint32_t>(image.size());
+  }
+  for (const auto& image : images) w.Append(image);
+  return w.Bytes;
+}
+
+// 2 x 2, 1 bit: top row black, white; bottom row white, black. The top-right pixel is masked.
+std::vector<std::uint8_t> OneBit() {
+  return Dib(2, 2, 1, {RGB(0, 0, 0), RGB(255, 255, 255)}, {{0x40}, {0x80}}, {{0x40}, {0x00}});
+}
+
+// 3 x 1, 32 bits with alpha 0, 128, 255.
+std::vector<std::uint8_t> Alpha() {
+  return Dib(3, 1, 32, {}, {{10, 20, 30, 0, 200, 100, 0, 128, 1, 2, 3, 255}}, {{0}});
+}
+
+TEST(IconTest, DecodesOneBitImagesWithTheirMask) {
+  TIcon icon;
+  icon.LoadFromBytes(Ico({OneBit()}));
+  ASSERT_EQ(icon.Width(), 2);
+  ASSERT_EQ(icon.Height(), 2);
+  EXPECT_EQ(icon.Image().GetPixel(0, 0), (TRGBQuad{0, 0, 0, 255}));
+  EXPECT_EQ(icon.Image().GetPixel(1, 0).Reserved, 0);
+  EXPECT_EQ(icon.Image().GetPixel(0, 1), (TRGBQuad{255, 255, 255, 255}));
+}
+
+TEST(IconTest, ChoosesTheLargestThenTheDeepestImage) {
+  const auto small = OneBit();
+  const auto four = Dib(4, 1, 4, std::vector<TRGBQuad>(16, RGB(1, 1, 1)), {{0, 0}}, {{0}});
+  const auto eight = Dib(4, 1, 8, std::vector<TRGBQuad>(256, RGB(9, 9, 9)), {{0, 0, 0, 0}}, {{0}});
+  TIcon icon;
+  icon.LoadFromBytes(Ico({small, four, eight}));
+  ASSERT_EQ(icon.Width(), 4);
+  EXPECT_EQ(icon.Image().GetPixel(3, 0), (TRGBQuad{9, 9, 9, 255}));
+  icon.LoadFromBytes(Ico({eight, four, small}));
+  EXPECT_EQ(icon.Image().GetPixel(3, 0), (TRGBQuad{9, 9, 9, 255}));
+}
+
+TEST(IconTest, DrawBlendsPartialAlphaAndKeepsWhatIsUnderTransparentPixels) {
+  TIcon icon;
+  icon.LoadFromBytes(Ico({Alpha()}));
+  TBitmap canvas(3, 1, 24);
+  for (int x = 0; x < 3; ++x) canvas.SetPixel(x, 0, RGB(0, 0, 0));
+  icon.Draw(canvas);
+  EXPECT_EQ(canvas.GetPixel(0, 0), RGB(0, 0, 0));
+  EXPECT_EQ(canvas.GetPixel(1, 0), RGB(0, 50, 100));
+  EXPECT_EQ(canvas.GetPixel(2, 0), RGB(3, 2, 1));
+}
+
+TEST(IconTest, ThirtyTwoBitImagesWithoutAlphaUseTheirMask) {
+  TIcon icon;
+  icon.LoadFromBytes(Ico({Dib(2, 1, 32, {}, {{1, 2, 3, 0, 4, 5, 6, 0}}, {{0x80}})}));
+  EXPECT_EQ(icon.Image().GetPixel(0, 0).Reserved, 0);
+  EXPECT_EQ(icon.Image().GetPixel(1, 0), (TRGBQuad{4, 5, 6, 255}));
+}
+
+// A 5 x 3 RGBA PNG, transparent black but for the bottom-right pixel.
+std::vector<std::uint8_t> Png() {
+  png_image image;
+  std::memset(&image, 0, sizeof image);
+  image.version = PNG_IMAGE_VERSION;
+  image.width = 5;
+  image.height = 3;
+  image.format = PNG_FORMAT_RGBA;
+  std::vector<std::uint8_t> pixels(5 * 3 * 4, 0);
+  const std::uint8_t last[4] = {7, 8, 9, 255};
+  std::memcpy(&pixels[pixels.size() - 4], last, 4);
+  png_alloc_size_t size = 0;
+  png_image_write_to_memory(&image, nullptr, &size, 0, pixels.data(), 0, nullptr);
+  std::vector<std::uint8_t> out(size);
+  png_image_write_to_memory(&image, out.data(), &size, 0, pixels.data(), 0, nullptr);
+  out.resize(size);
+  return out;
+}
+
+TEST(IconTest, DecodesPngImages) {
+  TIcon icon;
+  const auto png = Png();
+  icon.LoadFromBytes(Ico({OneBit(), png}));
+  ASSERT_EQ(icon.Width(), 5);
+  ASSERT_EQ(icon.Height(), 3);
+  EXPECT_EQ(icon.Image().GetPixel(4, 2), (TRGBQuad{9, 8, 7, 255}));
+  EXPECT_EQ(icon.Image().GetPixel(0, 0).Reserved, 0);
+  auto broken = png;
+  broken.resize(40);
+  EXPECT_TRUE(LoadRefused(icon, Ico({broken}), kDamaged));
+}
+
+TEST(IconTest, LoadedOverAPhotographTheTransparentPixelsShowIt) {
+  TTempDir dir;
+  TBitmap photo(4, 4, 24);
+  for (int y = 0; y < 4; ++y) {
+    for (int x = 0; x < 4; ++x) photo.SetPixel(x, y, RGB(10 * x, 20 * y, 99));
+  }
+  photo.SaveToFile(dir.Path("photo.bmp"));
+  WriteFileBytes(dir.Path("icon.ico"), Ico({OneBit()}));
+  TFileFormatsList formats;
+
+  TFractalImage control(formats);
+  control.LoadPictureFile(dir.Path("photo.bmp"));
+  control.LoadPictureFile(dir.Path("icon.ico"));
+  const TBitmap& bitmap = control.PictureBitmap();
+  ASSERT_EQ(bitmap.Width(), 2);
+  ASSERT_EQ(bitmap.Height(), 2);
+  EXPECT_EQ(bitmap.BitsPerPixel(), 24);
+  EXPECT_EQ(bitmap.GetPixel(1, 0), RGB(10, 0, 99));
+  EXPECT_EQ(bitmap.GetPixel(0, 0), RGB(0, 0, 0));
+  EXPECT_EQ(bitmap.GetPixel(1, 1), RGB(0, 0, 0));
+
+  TFractalImage empty(formats);
+  empty.LoadPictureFile(dir.Path("icon.ico"));
+  EXPECT_EQ(empty.PictureBitmap().GetPixel(1, 0), RGB(255, 255, 255));
+  EXPECT_EQ(empty.PictureBitmap().BitsPerPixel(), 24);
+}
+
+TEST(IconTest, RefusesDamagedFiles) {
+  auto refused = [](const std::vector<std::uint8_t>& data, const std::string& start) {
+    TIcon icon;
+    return LoadRefused(icon, data, start);
+  };
+  const std::string invalid = InvalidFormatMessage("ICO");
+  const auto good = Ico({OneBit()});
+  EXPECT_TRUE(refused({}, invalid));
+  auto s = good;
+  s[0] = 1;
+  EXPECT_TRUE(refused(s, invalid)) << "reserved word";
+  s = good;
+  s[2] = 3;
+  EXPECT_TRUE(refused(s, invalid)) << "type";
+  s = good;
+  s[4] = 0;
+  EXPECT_TRUE(refused(s, invalid)) << "no images";
+  s = good;
+  s[4] = 200;
+  EXPECT_TRUE(refused(s, kTruncated)) << "directory beyond the file";
+  s = good;
+  s[21] = 0x7F;
+  EXPECT_TRUE(refused(s, kDamaged)) << "image offset outside the file";
+  s = good;
+  s[14] = 0xFF;
+  s[15] = 0xFF;
+  EXPECT_TRUE(refused(s, kDamaged)) << "image size outside the file";
+  EXPECT_TRUE(refused(Ico({Dib(0, 1, 1, {{}, {}}, {{0}}, {{0}})}), invalid)) << "zero width";
+  s = Ico({OneBit()});
+  s[22 + 8] = 3;
+  EXPECT_TRUE(refused(s, invalid)) << "odd doubled height";
+  s = Ico({OneBit()});
+  s[22 + 4] = s[22 + 5] = s[22 + 6] = 0xFF;
+  s[22 + 7] = 0x7F;
+  EXPECT_TRUE(refused(s, "无法加载图像，ICO图像的尺寸")) << "beyond the pixel limits";
+  s = Ico({OneBit()});
+  s[22 + 14] = 16;
+  EXPECT_TRUE(refused(s, "无法加载图像，不支持ICO的")) << "16 bits";
+  s = Ico({OneBit()});
+  s[22 + 16] = 1;
+  EXPECT_TRUE(refused(s, "无法加载图像，不支持ICO的")) << "compressed";
+  s = Ico({OneBit()});
+  s[22 + 32] = 3;
+  EXPECT_TRUE(refused(s, InvalidPaletteMessage("ICO"))) << "three colours for one bit";
+  EXPECT_TRUE(
+      refused(Ico({Dib(2, 1, 4, {RGB(1, 1, 1), RGB(2, 2, 2)}, {{0x15}}, {{0}}, 2)}), kDamaged))
+      << "index beyond the palette";
+  s = good;
+  s.resize(s.size() - 4);
+  EXPECT_TRUE(refused(s, kDamaged)) << "mask cut: the entry runs past the end";
+  s = Ico({Dib(1, 1, 24, {}, {{1, 2, 3}}, {{0}})});
+  s.resize(s.size() - 4);
+  s[14] = static_cast<std::uint8_t>(s[14] - 4);
+  EXPECT_TRUE(refused(s, kTruncated)) << "24-bit image without its mask";
+}
+
+TEST(IconTest, EveryPrefixLoadsOrFailsCleanly) {
+  EXPECT_TRUE(
+      EveryPrefixLoadsOrFails([] { return std::make_unique<TIcon>(); }, Ico({OneBit(), Alpha()})));
+}
+
+}  // namespace
+}  // namespace pennacrow::test

@@ -1,0 +1,164 @@
+#include <gtest/gtest.h>
+
+#include "SampleBuilder.h"
+#include "picture/Metafile.h"
+
+namespace pennacrow::test {
+namespace {
+
+const std::string kWmfDamaged = "无法加载图像，WMF图像数据已损坏";
+const std::string kEmfDamaged = "无法加载图像，EMF图像数据已损坏";
+
+void WmfRecord(TByteWriter& w, unsigned function, const std::vector<unsigned>& words) {
+  w.U32LE(static_cast<std::uint32_t>(3 + words.size())).U16LE(function);
+  for (unsigned v : words) w.U16LE(v);
+}
+
+// A placeable metafile of 20 x 10 pixels (units of 1/96 inch) filling the rectangle
+// (2, 2)-(10, 8) in red with no outline, then a blue line along row 9.
+std::vector<std::uint8_t> Wmf(bool placeable = true) {
+  TByteWriter w;
+  if (placeable)
+    w.U32LE(0x9AC6CDD7).U16LE(0).U16LE(0).U16LE(0).U16LE(20).U16LE(10).U16LE(96).U32LE(0).U16LE(0);
+  w.U16LE(1).U16LE(9).U16LE(0x0300).U32LE(0).U16LE(2).U32LE(8).U16LE(0);
+  if (!placeable) WmfRecord(w, 0x020C, {10, 20});
+  WmfRecord(w, 0x02FC, {0, 0x00FF, 0x0000, 0});  // solid red brush
+  WmfRecord(w, 0x012D, {0});
+  WmfRecord(w, 0x02FA, {5, 0, 0, 0, 0});  // null pen
+  WmfRecord(w, 0x012D, {1});
+  WmfRecord(w, 0x041B, {8, 10, 2, 2});  // rectangle: bottom, right, top, left
+  WmfRecord(w, 0x01F0, {1});
+  WmfRecord(w, 0x02FA, {0, 1, 0, 0x0000, 0x00FF});  // blue pen, replacing the deleted one
+  WmfRecord(w, 0x012D, {1});
+  WmfRecord(w, 0x0214, {9, 0});   // move to (0, 9)
+  WmfRecord(w, 0x0213, {9, 19});  // line to (19, 9)
+  WmfRecord(w, 0, {});
+  return w.Bytes;
+}
+
+void EmfRecord(TByteWriter& w, std::uint32_t type, const std::vector<std::uint32_t>& words) {
+  w.U32LE(type).U32LE(static_cast<std::uint32_t>(8 + 4 * words.size()));
+  for (std::uint32_t v : words) w.U32LE(v);
+}
+
+// An enhanced metafile of 10 x 10 pixels at 96 dpi: a black square (0, 0)-(5, 5) without outline.
+std::vector<std::uint8_t> Emf() {
+  TByteWriter w;
+  w.U32LE(1).U32LE(88).U32LE(0).U32LE(0).U32LE(9).U32LE(9);
+  w.U32LE(0).U32LE(0).U32LE(265).U32LE(265);
+  w.U32LE(0x464D4520).U32LE(0x10000).U32LE(0).U32LE(0).U16LE(0).U16LE(0);
+  w.U32LE(0).U32LE(0).U32LE(0).U32LE(3780).U32LE(3780).U32LE(1000).U32LE(1000);
+  EmfRecord(w, 37, {0x80000004});  // black brush
+  EmfRecord(w, 37, {0x80000008});  // null pen
+  w.U32LE(86).U32LE(44).Fill(16).U32LE(4);
+  w.U16LE(0).U16LE(0).U16LE(5).U16LE(0).U16LE(5).U16LE(5).U16LE(0).U16LE(5);
+  EmfRecord(w, 14, {0, 0, 20});
+  return w.Bytes;
+}
+
+TEST(MetafileTest, PlaysAPlaceableWmfAtItsSize) {
+  TMetafile wmf;
+  wmf.LoadFromBytes(Wmf());
+  ASSERT_EQ(wmf.Width(), 20);
+  ASSERT_EQ(wmf.Height(), 10);
+  EXPECT_EQ(wmf.Image().GetPixel(2, 2), (TRGBQuad{0, 0, 255, 255}));
+  EXPECT_EQ(wmf.Image().GetPixel(9, 7), (TRGBQuad{0, 0, 255, 255}));
+  EXPECT_EQ(wmf.Image().GetPixel(10, 7).Reserved, 0);
+  EXPECT_EQ(wmf.Image().GetPixel(1, 2).Reserved, 0);
+  EXPECT_EQ(wmf.Image().GetPixel(15, 9), (TRGBQuad{255, 0, 0, 255}));
+
+  TBitmap canvas(20, 10, 24);
+  for (int y = 0; y < 10; ++y) {
+    for (int x = 0; x < 20; ++x) canvas.SetPixel(x, y, RGB(1, 2, 3));
+  }
+  wmf.Draw(canvas);
+  EXPECT_EQ(canvas.GetPixel(5, 5), RGB(255, 0, 0));
+  EXPECT_EQ(canvas.GetPixel(15, 5), RGB(1, 2, 3));
+}
+
+TEST(MetafileTest, AWmfWithoutPlaceableHeaderTakesItsWindowExtent) {
+  TMetafile wmf;
+  wmf.LoadFromBytes(Wmf(false));
+  EXPECT_EQ(wmf.Width(), 20);
+  EXPECT_EQ(wmf.Height(), 10);
+  EXPECT_EQ(wmf.Image().GetPixel(5, 5), (TRGBQuad{0, 0, 255, 255}));
+}
+
+TEST(MetafileTest, PlaysAnEmfIntoItsFrame) {
+  TMetafile emf;
+  emf.LoadFromBytes(Emf());
+  ASSERT_EQ(emf.Width(), 10);
+  ASSERT_EQ(emf.Height(), 10);
+  EXPECT_EQ(emf.Image().GetPixel(2, 2), (TRGBQuad{0, 0, 0, 255}));
+  EXPECT_EQ(emf.Image().GetPixel(8, 8).Reserved, 0);
+}
+
+TEST(MetafileTest, RefusesDamagedFiles) {
+  auto refused = [](const std::vector<std::uint8_t>& data, const std::string& start) {
+    TMetafile m;
+    return LoadRefused(m, data, start);
+  };
+  const std::string wmfInvalid = InvalidFormatMessage("WMF");
+  const std::string emfInvalid = InvalidFormatMessage("EMF");
+  EXPECT_TRUE(refused({}, wmfInvalid));
+  EXPECT_TRUE(refused(std::vector<std::uint8_t>(100, 0x41), wmfInvalid));
+  auto s = Wmf();
+  s[22] = 7;
+  EXPECT_TRUE(refused(s, wmfInvalid)) << "type";
+  s = Wmf();
+  s[14] = 0;
+  EXPECT_TRUE(refused(s, wmfInvalid)) << "zero units per inch";
+  s = Wmf();
+  s[10] = s[12] = 0xFF;
+  s[11] = s[13] = 0x7F;
+  s[14] = 1;
+  EXPECT_TRUE(refused(s, "无法加载图像，WMF图像的尺寸")) << "beyond the pixel limits";
+  s = Wmf(false);
+  s[23] = 0x11;  // the window extent record becomes an unknown one
+  EXPECT_TRUE(refused(s, wmfInvalid)) << "no size";
+  s = Wmf();
+  s[40] = 1;
+  EXPECT_TRUE(refused(s, kWmfDamaged)) << "record shorter than its header";
+  s = Wmf();
+  s.resize(s.size() - 8);
+  EXPECT_TRUE(refused(s, "无法加载图像，WMF图像文件不完整。")) << "record cut";
+  s = Wmf();
+  s[40 + 14 + 16 + 14] = 9;  // the rectangle record claims 9 words it does not have... as a polygon
+  s[40 + 14 + 16 + 14 + 4] = 0x24;
+  s[40 + 14 + 16 + 14 + 5] = 0x03;
+  EXPECT_TRUE(refused(s, "无法加载图像，WMF图像")) << "points beyond the record";
+
+  auto e = Emf();
+  e[40] = 'X';
+  EXPECT_TRUE(refused(e, wmfInvalid)) << "no EMF signature";
+  e = Emf();
+  std::fill(e.begin() + 8, e.begin() + 40, 0);
+  std::fill(e.begin() + 16, e.begin() + 20, 0xFB);
+  EXPECT_TRUE(refused(e, emfInvalid)) << "empty frame and inverted bounds";
+  e = Emf();
+  e[32] = e[36] = 0xFF;
+  e[33] = e[37] = 0xFF;
+  e[34] = e[38] = 0xFF;
+  e[35] = e[39] = 0x7F;
+  EXPECT_TRUE(refused(e, "无法加载图像，EMF图像的尺寸")) << "beyond the pixel limits";
+  e = Emf();
+  e[92] = 13;
+  EXPECT_TRUE(refused(e, kEmfDamaged)) << "record size not a multiple of four";
+  e = Emf();
+  e.resize(e.size() - 24);
+  EXPECT_TRUE(refused(e, "无法加载图像，EMF图像文件不完整。")) << "polygon cut";
+  e = Emf();
+  e[88 + 24 + 24] = 200;  // point count
+  EXPECT_TRUE(refused(e, kEmfDamaged)) << "points beyond the record";
+  e = Emf();
+  e[4] = 8;
+  EXPECT_TRUE(refused(e, emfInvalid)) << "header too small";
+}
+
+TEST(MetafileTest, EveryPrefixLoadsOrFailsCleanly) {
+  EXPECT_TRUE(EveryPrefixLoadsOrFails([] { return std::make_unique<TMetafile>(); }, Wmf()));
+  EXPECT_TRUE(EveryPrefixLoadsOrFails([] { return std::make_unique<TMetafile>(); }, Emf()));
+}
+
+}  // namespace
+}  // namespace pennacrow::test

@@ -1,0 +1,134 @@
+#include <gtest/gtest.h>
+
+#include "SampleBuilder.h"
+#include "formats/DecoderErrors.h"
+#include "formats/RLAGraphic.h"
+
+namespace pennacrow::test {
+namespace {
+
+const std::string kDamaged = "无法加载图像，RLA图像数据已损坏";
+
+std::vector<std::uint8_t> Header(int width, int height, int channels, int mattes) {
+  TByteWriter w;
+  w.Fill(8);
+  w.U16BE(0).U16BE(width - 1).U16BE(0).U16BE(height - 1);  // active window
+  w.Fill(4);
+  w.U16BE(channels).U16BE(mattes).U16BE(0);
+  w.Fill(658 - w.Size());
+  w.U16BE(8).U16BE(0).U16BE(8).U16BE(0).U16BE(8);
+  w.Fill(740 - w.Size());
+  return w.Bytes;
+}
+
+// One channel: a run of `count` copies of value.
+std::vector<std::uint8_t> RunOf(unsigned count, unsigned value) {
+  return {0, 2, static_cast<std::uint8_t>(count - 1), static_cast<std::uint8_t>(value)};
+}
+std::vector<std::uint8_t> Literal(std::vector<std::uint8_t> values) {
+  std::vector<std::uint8_t> out{0, static_cast<std::uint8_t>(values.size() + 1),
+                                static_cast<std::uint8_t>(-static_cast<int>(values.size()))};
+  out.insert(out.end(), values.begin(), values.end());
+  return out;
+}
+
+// 3 x 2 with a matte. The bottom row (stored first) is red 10, green 20, blue 30, matte 255;
+// the top row has red 1 2 3, green 4 5 6, blue 7 8 9, matte 0 128 255.
+std::vector<std::uint8_t> Sample() {
+  TByteWriter w;
+  w.Append(Header(3, 2, 3, 1));
+  const std::size_t table = w.Size();
+  w.Fill(8);
+  w.Patch32LE(table, 0);  // patched below, big-endian
+  const auto bottom = w.Size();
+  w.Append(RunOf(3, 10)).Append(RunOf(3, 20)).Append(RunOf(3, 30)).Append(RunOf(3, 255));
+  const auto top = w.Size();
+  w.Append(Literal({1, 2, 3})).Append(Literal({4, 5, 6})).Append(Literal({7, 8, 9}));
+  w.Append(Literal({0, 128, 255}));
+  auto put = [&](std::size_t at, std::size_t v) {
+    for (int i = 0; i < 4; ++i) w.Bytes[at + i] = static_cast<std::uint8_t>(v >> (24 - 8 * i));
+  };
+  put(table, bottom);
+  put(table + 4, top);
+  return w.Bytes;
+}
+
+TEST(RLAGraphicTest, DecodesChannelsBottomUpWithMatteAsAlpha) {
+  TRLAGraphic rla;
+  rla.LoadFromBytes(Sample());
+  ASSERT_EQ(rla.Width(), 3);
+  ASSERT_EQ(rla.Height(), 2);
+  ASSERT_EQ(rla.BitsPerPixel(), 32);
+  EXPECT_EQ(rla.GetPixel(0, 1), (TRGBQuad{30, 20, 10, 255}));
+  EXPECT_EQ(rla.GetPixel(1, 0), (TRGBQuad{8, 5, 2, 128}));
+  EXPECT_EQ(rla.GetPixel(2, 0), (TRGBQuad{9, 6, 3, 255}));
+}
+
+TEST(RLAGraphicTest, WithoutMatteLoadsAs24Bit) {
+  TByteWriter w;
+  w.Append(Header(2, 1, 3, 0)).U32BE(744);
+  w.Append(Literal({1, 2})).Append(RunOf(2, 50)).Append(RunOf(2, 60));
+  TRLAGraphic rla;
+  rla.LoadFromBytes(w.Bytes);
+  ASSERT_EQ(rla.BitsPerPixel(), 24);
+  EXPECT_EQ(rla.GetPixel(1, 0), RGB(2, 50, 60));
+}
+
+TEST(RLAGraphicTest, RefusesDamagedFiles) {
+  auto refused = [](std::vector<std::uint8_t> data, const std::string& start) {
+    TRLAGraphic rla;
+    return LoadRefused(rla, data, start);
+  };
+  const std::string invalid = InvalidFormatMessage("RLA");
+  const std::string truncated = TruncatedMessage("RLA");
+  const auto good = Sample();
+  EXPECT_TRUE(refused({}, invalid));
+  EXPECT_TRUE(refused(std::vector<std::uint8_t>(good.begin(), good.begin() + 739), invalid));
+  EXPECT_TRUE(refused(std::vector<std::uint8_t>(good.begin(), good.begin() + 744), truncated))
+      << "offset table cut";
+  EXPECT_TRUE(refused(std::vector<std::uint8_t>(good.begin(), good.end() - 1), truncated))
+      << "last channel cut";
+  auto s = good;
+  s[10] = 0xFF;  // right < left
+  s[11] = 0xF0;
+  EXPECT_TRUE(refused(s, invalid)) << "negative width";
+  s = good;
+  s[10] = 0x7F;
+  s[14] = 0x7F;
+  EXPECT_TRUE(refused(s, "无法加载图像，RLA图像的尺寸")) << "beyond the pixel limits";
+  s = good;
+  s[14] = 0x10;
+  EXPECT_TRUE(refused(s, truncated)) << "4097 rows cannot have their offsets in the file";
+  s = good;
+  s[21] = 4;
+  EXPECT_TRUE(refused(s, "无法加载图像，不支持RLA的")) << "four colour channels";
+  s = good;
+  s[659] = 16;
+  EXPECT_TRUE(refused(s, "无法加载图像，不支持RLA的")) << "16-bit channels";
+  s = good;
+  s[741] = 0xF0;
+  EXPECT_TRUE(refused(s, kDamaged)) << "offset outside the file";
+  s = good;
+  s[742] = 0;
+  s[743] = 100;
+  EXPECT_TRUE(refused(s, kDamaged)) << "offset into the header";
+  s = good;
+  s[750] = 3;  // run of 4 in a row of 3
+  EXPECT_TRUE(refused(s, kDamaged)) << "run crossing the row end";
+  s = good;
+  s[749] = 3;  // channel length 3 leaves a stray byte
+  EXPECT_TRUE(refused(s, kDamaged)) << "bytes left in a channel";
+  s = good;
+  s[766] = 0xFC;  // literal of 4
+  EXPECT_TRUE(refused(s, kDamaged)) << "literal crossing the row end";
+  s = good;
+  s[749] = 1;  // channel length too small for its run
+  EXPECT_TRUE(refused(s, truncated)) << "run beyond the channel";
+}
+
+TEST(RLAGraphicTest, EveryPrefixLoadsOrFailsCleanly) {
+  EXPECT_TRUE(EveryPrefixLoadsOrFails([] { return std::make_unique<TRLAGraphic>(); }, Sample()));
+}
+
+}  // namespace
+}  // namespace pennacrow::test
