@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "formats/DecoderErrors.h"
-#include "picture/BoundedReader.h"
+#include "picture/ByteReader.h"
 #include "picture/Errors.h"
 #include "picture/PixelLimits.h"
 
@@ -24,7 +24,7 @@ constexpr std::size_t kPaletteSize = 256 * 3;
 }  // namespace
 
 void TAutodeskGraphic::LoadFromBytes(std::span<const std::uint8_t> data) {
-  TBoundedReader in(data, TruncatedMessage(kFormat));
+  TByteReader in(data, TruncatedMessage(kFormat));
   if (data.size() < 2 || (data[0] | data[1] << 8) != kMagic) {
     throw EInvalidGraphicFormat(InvalidFormatMessage(kFormat));
   }

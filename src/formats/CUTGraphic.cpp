@@ -5,7 +5,7 @@
 #include <algorithm>
 
 #include "formats/DecoderErrors.h"
-#include "picture/BoundedReader.h"
+#include "picture/ByteReader.h"
 #include "picture/Errors.h"
 #include "picture/PixelLimits.h"
 
@@ -40,7 +40,7 @@ bool FileExists(const std::string& name) {
 
 std::vector<TRGBQuad> ReadHaloPalette(std::span<const std::uint8_t> palette) {
   const std::string message = InvalidPaletteMessage(kFormat);
-  TBoundedReader in(palette, message);
+  TByteReader in(palette, message);
   if (palette.size() < kPaletteHeaderSize || palette[0] != 'A' || palette[1] != 'H') {
     throw EInvalidGraphicFormat(message);
   }
@@ -105,7 +105,7 @@ void TCUTGraphic::LoadWithPalette(std::span<const std::uint8_t> data,
     colours = ReadHaloPalette(palette);
   }
 
-  TBoundedReader in(data, TruncatedMessage(kFormat));
+  TByteReader in(data, TruncatedMessage(kFormat));
   if (data.size() < kHeaderSize) throw EInvalidGraphicFormat(InvalidFormatMessage(kFormat));
   const int width = in.U16LE();
   const int height = in.U16LE();
@@ -121,7 +121,7 @@ void TCUTGraphic::LoadWithPalette(std::span<const std::uint8_t> data,
   picture.Palette() = colours;
   for (int y = 0; y < height; ++y) {
     const std::uint16_t rowBytes = in.U16LE();
-    TBoundedReader row(in.Bytes(rowBytes), TruncatedMessage(kFormat));
+    TByteReader row(in.Bytes(rowBytes), TruncatedMessage(kFormat));
     std::uint8_t* out = picture.RowAt(y);
     int x = 0;
     while (x < width) {

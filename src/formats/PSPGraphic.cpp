@@ -7,7 +7,7 @@
 #include <optional>
 
 #include "formats/DecoderErrors.h"
-#include "picture/BoundedReader.h"
+#include "picture/ByteReader.h"
 #include "picture/Errors.h"
 #include "picture/PixelLimits.h"
 
@@ -58,7 +58,7 @@ struct TBlock {
 };
 
 // Reads the next block header and its data; nullopt at the end of the enclosing data.
-std::optional<TBlock> NextBlock(TBoundedReader& in) {
+std::optional<TBlock> NextBlock(TByteReader& in) {
   if (in.AtEnd()) return std::nullopt;
   const auto marker = in.Bytes(4);
   if (std::memcmp(marker.data(), kBlockMarker, 4) != 0) Damaged("块标记无效");
@@ -90,7 +90,7 @@ std::vector<std::uint8_t> Expand(std::span<const std::uint8_t> stored, std::uint
     std::copy(stored.begin(), stored.end(), out.begin());
   } else if (compression == kRle) {
     // A count above 128 repeats the next byte count - 128 times; otherwise count bytes follow.
-    TBoundedReader in(stored, TruncatedMessage(kFormat));
+    TByteReader in(stored, TruncatedMessage(kFormat));
     std::size_t at = 0;
     while (at < size) {
       if (in.AtEnd()) Damaged("通道数据不足");
@@ -121,7 +121,7 @@ std::vector<std::uint8_t> Expand(std::span<const std::uint8_t> stored, std::uint
 }
 
 TAttributes ReadAttributes(std::span<const std::uint8_t> data) {
-  TBoundedReader in(data, TruncatedMessage(kFormat));
+  TByteReader in(data, TruncatedMessage(kFormat));
   in.Skip(4);  // chunk size
   TAttributes a;
   a.Width = in.S32LE();
@@ -135,7 +135,7 @@ TAttributes ReadAttributes(std::span<const std::uint8_t> data) {
 }
 
 std::vector<TRGBQuad> ReadPalette(std::span<const std::uint8_t> data) {
-  TBoundedReader in(data, InvalidPaletteMessage(kFormat));
+  TByteReader in(data, InvalidPaletteMessage(kFormat));
   const std::uint32_t chunkSize = in.U32LE();
   const std::uint32_t count = in.U32LE();
   if (count == 0 || count > 256 || chunkSize < 8)
@@ -156,7 +156,7 @@ void TPSPGraphic::LoadFromBytes(std::span<const std::uint8_t> data) {
       std::memcmp(data.data(), kSignature, sizeof kSignature - 1) != 0) {
     throw EInvalidGraphicFormat(InvalidFormatMessage(kFormat));
   }
-  TBoundedReader in(data, TruncatedMessage(kFormat));
+  TByteReader in(data, TruncatedMessage(kFormat));
   in.Seek(kSignatureSize);
   const std::uint16_t major = in.U16LE();
   in.Skip(2);
@@ -194,7 +194,7 @@ void TPSPGraphic::LoadFromBytes(std::span<const std::uint8_t> data) {
     if (!block) break;
     if (block->Id == kColorPalette) palette = ReadPalette(block->Data);
     if (block->Id == kLayerBank) {
-      TBoundedReader bank(block->Data, TruncatedMessage(kFormat));
+      TByteReader bank(block->Data, TruncatedMessage(kFormat));
       while (const auto sub = NextBlock(bank)) {
         if (sub->Id == kLayer) {
           layer = sub;
@@ -219,7 +219,7 @@ void TPSPGraphic::LoadFromBytes(std::span<const std::uint8_t> data) {
 
   // The layer: its information chunk (name, type, rectangle ...), its bitmap chunk (bitmap and
   // channel counts), then one channel block per channel.
-  TBoundedReader lin(layer->Data, TruncatedMessage(kFormat));
+  TByteReader lin(layer->Data, TruncatedMessage(kFormat));
   const std::uint32_t infoSize = lin.U32LE();
   const std::uint16_t nameLength = lin.U16LE();
   lin.Skip(nameLength + 1u);  // name and layer type
@@ -253,7 +253,7 @@ void TPSPGraphic::LoadFromBytes(std::span<const std::uint8_t> data) {
     const auto block = NextBlock(lin);
     if (!block) throw EInvalidGraphicFormat(TruncatedMessage(kFormat));
     if (block->Id != kChannel) continue;
-    TBoundedReader cin(block->Data, TruncatedMessage(kFormat));
+    TByteReader cin(block->Data, TruncatedMessage(kFormat));
     const std::uint32_t chunkSize = cin.U32LE();
     const std::uint32_t storedLength = cin.U32LE();
     const std::uint32_t length = cin.U32LE();

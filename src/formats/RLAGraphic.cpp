@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "formats/DecoderErrors.h"
-#include "picture/BoundedReader.h"
+#include "picture/ByteReader.h"
 #include "picture/Errors.h"
 #include "picture/PixelLimits.h"
 
@@ -30,9 +30,9 @@ constexpr std::uint64_t kMaxRun = 128;
 
 // One channel of one scanline: a byte count, then runs. A non-negative count byte repeats the
 // next byte count + 1 times; a negative one is followed by -count literal bytes.
-void DecodeChannel(TBoundedReader& in, std::uint8_t* out, int width, int step) {
+void DecodeChannel(TByteReader& in, std::uint8_t* out, int width, int step) {
   const std::uint16_t length = in.U16BE();
-  TBoundedReader runs(in.Bytes(length), TruncatedMessage(kFormat));
+  TByteReader runs(in.Bytes(length), TruncatedMessage(kFormat));
   int x = 0;
   while (x < width) {
     if (runs.AtEnd()) Damaged("扫描行的像素不足");
@@ -58,7 +58,7 @@ void DecodeChannel(TBoundedReader& in, std::uint8_t* out, int width, int step) {
 
 void TRLAGraphic::LoadFromBytes(std::span<const std::uint8_t> data) {
   if (data.size() < kHeaderSize) throw EInvalidGraphicFormat(InvalidFormatMessage(kFormat));
-  TBoundedReader in(data, TruncatedMessage(kFormat));
+  TByteReader in(data, TruncatedMessage(kFormat));
   in.Seek(kActiveWindow);
   const int left = in.S16BE();
   const int right = in.S16BE();

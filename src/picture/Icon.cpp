@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "picture/BoundedReader.h"
+#include "picture/ByteReader.h"
 #include "picture/Errors.h"
 #include "picture/PixelLimits.h"
 
@@ -45,7 +45,7 @@ struct TEntry {
 // Size and depth of an image as its own header states them, for choosing among the entries.
 TEntry Describe(std::span<const std::uint8_t> image) {
   TEntry entry{image};
-  TBoundedReader in(image, Truncated());
+  TByteReader in(image, Truncated());
   if (IsPng(image)) {
     in.Seek(16);  // signature, IHDR length and type
     entry.Area = std::uint64_t{in.U32BE()} * in.U32BE();
@@ -96,7 +96,7 @@ TBitmap DecodePng(std::span<const std::uint8_t> image) {
 // A device-independent bitmap whose height counts the colour rows and the AND mask's rows. Both
 // are stored bottom row first, each row padded to four bytes.
 TBitmap DecodeDib(std::span<const std::uint8_t> image) {
-  TBoundedReader in(image, Truncated());
+  TByteReader in(image, Truncated());
   const std::uint32_t headerSize = in.U32LE();
   if (headerSize < kInfoHeaderSize) Damaged("位图信息头大小 " + std::to_string(headerSize));
   const std::int32_t width = in.S32LE();
@@ -187,7 +187,7 @@ TBitmap DecodeDib(std::span<const std::uint8_t> image) {
 }  // namespace
 
 void TIcon::LoadFromBytes(std::span<const std::uint8_t> data) {
-  TBoundedReader in(data, Truncated());
+  TByteReader in(data, Truncated());
   if (data.size() < kDirectorySize) throw EInvalidGraphicFormat(InvalidFormatMessage(kFormat));
   const std::uint16_t reserved = in.U16LE();
   const std::uint16_t type = in.U16LE();

@@ -7,7 +7,7 @@
 #include <optional>
 #include <vector>
 
-#include "picture/BoundedReader.h"
+#include "picture/ByteReader.h"
 #include "picture/Errors.h"
 #include "picture/PixelLimits.h"
 
@@ -243,7 +243,7 @@ class TPainter {
 constexpr std::size_t kWmfHeaderSize = 18;
 constexpr std::size_t kPlaceableSize = 22;
 
-std::vector<TPoint> WmfPoints(TBoundedReader& in, std::uint64_t count) {
+std::vector<TPoint> WmfPoints(TByteReader& in, std::uint64_t count) {
   if (count * 4 > in.Remaining()) Damaged(kWmf, "点数超出记录");
   std::vector<TPoint> points;
   for (std::uint64_t i = 0; i < count; ++i) {
@@ -255,7 +255,7 @@ std::vector<TPoint> WmfPoints(TBoundedReader& in, std::uint64_t count) {
 }
 
 void PlayWmf(std::span<const std::uint8_t> data, TBitmap& image) {
-  TBoundedReader in(data, Truncated(kWmf));
+  TByteReader in(data, Truncated(kWmf));
   bool placeable = false;
   double left = 0, top = 0, right = 0, bottom = 0, unitsPerInch = 0;
   if (data.size() >= 4 && in.U32LE() == kPlaceableKey) {
@@ -313,7 +313,7 @@ void PlayWmf(std::span<const std::uint8_t> data, TBitmap& image) {
     // Without the placeable header only the window extent tells the picture's size.
     for (const TRecord& r : records) {
       if (r.Function == 0x020C && r.Params.size() >= 4) {
-        TBoundedReader p(r.Params, Truncated(kWmf));
+        TByteReader p(r.Params, Truncated(kWmf));
         height = std::abs(int{p.S16LE()});
         width = std::abs(int{p.S16LE()});
         break;
@@ -338,7 +338,7 @@ void PlayWmf(std::span<const std::uint8_t> data, TBitmap& image) {
     }
   };
   for (const TRecord& r : records) {
-    TBoundedReader p(r.Params, Truncated(kWmf));
+    TByteReader p(r.Params, Truncated(kWmf));
     try {
       switch (r.Function) {
         case 0x020B: {  // SETWINDOWORG: y, x
@@ -438,7 +438,7 @@ void PlayWmf(std::span<const std::uint8_t> data, TBitmap& image) {
 
 constexpr std::size_t kEmfHeaderMin = 88;
 
-std::vector<TPoint> EmfPoints(TBoundedReader& in, std::uint64_t count, bool shortPoints) {
+std::vector<TPoint> EmfPoints(TByteReader& in, std::uint64_t count, bool shortPoints) {
   if (count * (shortPoints ? 4 : 8) > in.Remaining()) Damaged(kEmf, "点数超出记录");
   std::vector<TPoint> points;
   for (std::uint64_t i = 0; i < count; ++i) {
@@ -479,7 +479,7 @@ std::optional<TObject> StockObject(std::uint32_t index) {
 }
 
 void PlayEmf(std::span<const std::uint8_t> data, TBitmap& image) {
-  TBoundedReader in(data, Truncated(kEmf));
+  TByteReader in(data, Truncated(kEmf));
   if (data.size() < kEmfHeaderMin) throw EInvalidGraphicFormat(InvalidFormatMessage(kEmf));
   const std::uint32_t type = in.U32LE();
   const std::uint32_t headerSize = in.U32LE();
@@ -541,7 +541,7 @@ void PlayEmf(std::span<const std::uint8_t> data, TBitmap& image) {
   bool winExt = false, vpExt = false;
   std::map<std::uint32_t, TObject> objects;
   for (const TRecord& r : records) {
-    TBoundedReader p(r.Params, Truncated(kEmf));
+    TByteReader p(r.Params, Truncated(kEmf));
     try {
       switch (r.Type) {
         case 9:  // SETWINDOWEXTEX

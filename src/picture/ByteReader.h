@@ -1,5 +1,5 @@
 #pragma once
-// TBoundedReader: reads the numbers of a file held in memory without ever stepping past its end.
+// TByteReader: reads the numbers of a file held in memory without ever stepping past its end.
 // Every read that would cross the end raises EInvalidGraphicFormat with the message the decoder
 // chose for a file that ends too early, so no decoder has to count bytes by hand.
 
@@ -13,9 +13,9 @@
 
 namespace pennacrow {
 
-class TBoundedReader {
+class TByteReader {
  public:
-  TBoundedReader(std::span<const std::uint8_t> data, std::string truncatedMessage)
+  TByteReader(std::span<const std::uint8_t> data, std::string truncatedMessage)
       : FData(data), FTruncated(std::move(truncatedMessage)) {}
 
   std::size_t Position() const { return FPos; }
