@@ -8,6 +8,7 @@
 #include <QPrintDialog>
 #include <QScrollArea>
 #include <QStatusBar>
+#include <QTimer>
 #include <QToolBar>
 #include <QVBoxLayout>
 
@@ -18,12 +19,14 @@
 #include "app/PictureView.h"
 #include "app/UserInterface.h"
 #include "codec/BinaryUnit.h"
+#include "codec/CapacityMeter.h"
 #include "codec/Container.h"
 #include "controls/FlatButton.h"
 #include "controls/TextMemo.h"
 #include "controls/TitledPopupMenu.h"
 #include "formats/Registry.h"
 #include "formats/SavePicture.h"
+#include "formats/SaveVerify.h"
 #include "picture/Graphic.h"
 #include "text/TextFile.h"
 
@@ -120,6 +123,20 @@ void TPennacrowForm::BuildLayout() {
   TextData = new TTextMemo(panel1);
   TextData->setObjectName("TextData");
   panelLayout->addWidget(TextData);
+  // The meter sits in the text panel's bottom right corner, over the memo.
+  CapacityMeter = new QLabel(panel1);
+  CapacityMeter->setObjectName("CapacityMeter");
+  CapacityMeter->setAttribute(Qt::WA_TransparentForMouseEvents);
+  auto* meterLayout = new QVBoxLayout(TextData->viewport());
+  meterLayout->setContentsMargins(0, 0, 4, 2);
+  meterLayout->addStretch(1);
+  meterLayout->addWidget(CapacityMeter, 0, Qt::AlignRight | Qt::AlignBottom);
+  // Typing updates the meter once per pass of the event loop, however many edits it holds.
+  auto* meterTimer = new QTimer(this);
+  meterTimer->setSingleShot(true);
+  meterTimer->setInterval(0);
+  connect(meterTimer, &QTimer::timeout, this, [this] { UpdateCapacityMeter(); });
+  connect(TextData, &QPlainTextEdit::textChanged, meterTimer, qOverload<>(&QTimer::start));
   column->addWidget(panel1);
   setCentralWidget(central);
 
@@ -223,7 +240,18 @@ void TPennacrowForm::SetStatusPanel(int index, const QString& text) {
   FStatusPanels[index]->setText(text);
 }
 
-void TPennacrowForm::PictureChanged() { StegoImage->PictureChanged(); }
+void TPennacrowForm::PictureChanged() {
+  StegoImage->PictureChanged();
+  UpdateCapacityMeter();
+}
+
+void TPennacrowForm::UpdateCapacityMeter() {
+  const TCapacityUse use = MeasureCapacityUse(TextData->Text().size(), FPicture.PictureWidth(),
+                                              FPicture.PictureHeight());
+  CapacityMeter->setText(QString::fromStdString(CapacityUseText(use)));
+  CapacityMeter->setStyleSheet(use.Fits ? "QLabel { color: #606060; background: transparent; }"
+                                        : "QLabel { color: #d00000; background: transparent; }");
+}
 
 void TPennacrowForm::FlatButton1Click() {
   TFileDialogRequest request;
@@ -254,11 +282,18 @@ void TPennacrowForm::FlatButton2Click() {
   if (!chosen) return;
   FPictureFileName = *chosen;
   const std::string fileName = chosen->toStdString();
+  bool lossAccepted = false;
   if (SaveKindFor(fileName) == TSaveKind::Png && FPicture.HasPicture() &&
       PngSaveLosesContainer(FPicture.PictureBitmap())) {
     if (!FUi.Confirm(this, QString::fromStdString(PngLossWarning(FPicture.PictureBitmap())))) return;
+    lossAccepted = true;
   }
-  SavePictureFile(FPicture, fileName);
+  if (SavePictureFile(FPicture, fileName) == TSaveKind::None || lossAccepted) return;
+  // Read the file back: a saved picture that no longer gives the text back is told at once.
+  const TBitmap* saved = FPicture.PictureOrNull();
+  if (saved == nullptr) return;
+  const std::string problem = VerifySavedContainer(*saved, fileName, FileFormats());
+  if (!problem.empty()) FUi.ShowMessage(this, QString::fromStdString(problem));
 }
 
 void TPennacrowForm::FlatButton3Click() {

@@ -64,6 +64,10 @@ class TPennacrowForm : public QMainWindow {
   void RemoveBinaryFromImage();
   void RemoveBinaryFromOldImage();
 
+  // The capacity meter under the text: bytes the container will take against the capacity.
+  void UpdateCapacityMeter();
+  QLabel* CapacityMeter = nullptr;
+
   // Loads a picture file as the load command does after its dialog (also used for drops).
   void LoadPicture(const QString& fileName);
 

@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
 #include <QGuiApplication>
+#include <QLabel>
 #include <QPrinter>
 #include <cstdlib>
 #include <filesystem>
@@ -254,6 +256,45 @@ TEST_F(Commands, PrintingWithNoPictureOpensNoJob) {
   EXPECT_EQ(Form->TitledPopupMenu2->actions()[3]->text(), "以 100% 比例打印");
   EXPECT_TRUE(Form->TitledPopupMenu2->actions()[4]->isSeparator());
   EXPECT_EQ(Form->TitledPopupMenu2->actions()[5]->text(), "配置打印机");
+}
+
+TEST_F(Commands, CapacityMeterFollowsTextAndPictureAndTurnsRedWhenTooLong) {
+  LoadPicture(100, 50);  // 625 bytes
+  auto meter = [this] {
+    QCoreApplication::processEvents();
+    return Form->CapacityMeter->text();
+  };
+  EXPECT_EQ(meter(), "已用 3 / 625 字节");
+  Form->TextData->SetText(Utf8ToPayload("中文"));
+  EXPECT_EQ(meter(), "已用 7 / 625 字节");
+  Form->TextData->SetText(std::string(622, 'x'));
+  EXPECT_EQ(meter(), "已用 625 / 625 字节");
+  EXPECT_FALSE(Form->CapacityMeter->styleSheet().contains("#d00000"));
+  Form->TextData->SetText(std::string(623, 'x'));
+  EXPECT_EQ(meter(), "已用 626 / 625 字节");
+  EXPECT_TRUE(Form->CapacityMeter->styleSheet().contains("#d00000"));
+  // The status panels are not the meter's.
+  EXPECT_EQ(Form->StatusPanelText(0), "");
+}
+
+TEST_F(Commands, VerifiedSaveWarnsOnlyWhenTheTextIsLostUnannounced) {
+  LoadPicture(40, 20, 32);
+  Form->TextData->SetText("hidden");
+  Form->FlatButton6Click();
+  // The user accepted the PNG warning: no second message.
+  Ui.FileAnswers.push_back(QString::fromStdString(Path("lossy.png")));
+  Ui.ConfirmAnswers = {true};
+  Form->FlatButton2Click();
+  EXPECT_EQ(Ui.Confirmations.size(), 1u);
+  EXPECT_TRUE(Ui.Messages.empty());
+  // 24 bits survive both writers: nothing to say.
+  LoadPicture(40, 20, 24);
+  Form->FlatButton6Click();
+  for (const char* name : {"ok.bmp", "ok.png"}) {
+    Ui.FileAnswers.push_back(QString::fromStdString(Path(name)));
+    Form->FlatButton2Click();
+  }
+  EXPECT_TRUE(Ui.Messages.empty());
 }
 
 }  // namespace
