@@ -39,7 +39,8 @@ TEncryptForm::TEncryptForm(TUserInterface& ui, QWidget* parent) : QDialog(parent
   banner->setGeometry(0, 59, 572, 27);
   banner->setAlignment(Qt::AlignCenter);
   banner->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-  banner->setStyleSheet("QLabel { background: #6394c6; color: white; font-weight: bold; font-size: 14px; }");
+  banner->setStyleSheet(
+      "QLabel { background: #6394c6; color: white; font-weight: bold; font-size: 14px; }");
 
   auto* group = new QGroupBox("已加／解密的文本", this);
   group->setObjectName("GroupBox1");
@@ -69,7 +70,9 @@ TEncryptForm::TEncryptForm(TUserInterface& ui, QWidget* parent) : QDialog(parent
   connect(FlatButton8, &QToolButton::clicked, this, [this] { FlatButton8Click(); });
 }
 
-std::string TEncryptForm::Text() const { return EncryptMemo->Text(); }
+std::string TEncryptForm::Text() const {
+  return EncryptMemo->Text();
+}
 
 void TEncryptForm::SetText(const std::string& payload) {
   EncryptMemo->clear();

@@ -15,9 +15,9 @@
 #include "app/EncryptForm.h"
 #include "app/Glyphs.h"
 #include "app/HelpForm.h"
-#include "app/WaitCursor.h"
 #include "app/PictureView.h"
 #include "app/UserInterface.h"
+#include "app/WaitCursor.h"
 #include "codec/BinaryUnit.h"
 #include "codec/CapacityMeter.h"
 #include "codec/Container.h"
@@ -64,7 +64,8 @@ void TPennacrowForm::BuildLayout() {
   toolBar->setObjectName("ToolBar2");
   toolBar->setMovable(false);
   toolBar->setFixedHeight(59);
-  toolBar->setStyleSheet("QToolBar { background: white; border: none; spacing: 0px; padding: 3px 0px; }");
+  toolBar->setStyleSheet(
+      "QToolBar { background: white; border: none; spacing: 0px; padding: 3px 0px; }");
   addToolBar(Qt::TopToolBarArea, toolBar);
   auto addButton = [&](TFlatButton*& field, const char* name, const char* caption, int glyph) {
     field = new TFlatButton(QString::fromUtf8(caption), ToolGlyph(glyph), toolBar);
@@ -82,13 +83,19 @@ void TPennacrowForm::BuildLayout() {
   addButton(FlatButton8, "FlatButton8", "关闭", 6);
   // The data buttons wait for the first picture.
   EnableDataButtons(false);
-  connect(FlatButton1, &QToolButton::clicked, this, [this] { Guarded([this] { FlatButton1Click(); }); });
-  connect(FlatButton2, &QToolButton::clicked, this, [this] { Guarded([this] { FlatButton2Click(); }); });
-  connect(FlatButton4, &QToolButton::clicked, this, [this] { Guarded([this] { FlatButton4Click(); }); });
-  connect(FlatButton6, &QToolButton::clicked, this, [this] { Guarded([this] { FlatButton6Click(); }); });
-  connect(FlatButton5, &QToolButton::clicked, this, [this] { Guarded([this] { FlatButton5Click(); }); });
+  connect(FlatButton1, &QToolButton::clicked, this,
+          [this] { Guarded([this] { FlatButton1Click(); }); });
+  connect(FlatButton2, &QToolButton::clicked, this,
+          [this] { Guarded([this] { FlatButton2Click(); }); });
+  connect(FlatButton4, &QToolButton::clicked, this,
+          [this] { Guarded([this] { FlatButton4Click(); }); });
+  connect(FlatButton6, &QToolButton::clicked, this,
+          [this] { Guarded([this] { FlatButton6Click(); }); });
+  connect(FlatButton5, &QToolButton::clicked, this,
+          [this] { Guarded([this] { FlatButton5Click(); }); });
   // "解密" has no handler of its own: decryption happens inside the encryption dialog.
-  connect(FlatButton3, &QToolButton::clicked, this, [this] { Guarded([this] { FlatButton3Click(); }); });
+  connect(FlatButton3, &QToolButton::clicked, this,
+          [this] { Guarded([this] { FlatButton3Click(); }); });
   connect(FlatButton8, &QToolButton::clicked, this, [this] { FlatButton8Click(); });
 
   auto* central = new QWidget(this);
@@ -101,8 +108,9 @@ void TPennacrowForm::BuildLayout() {
   banner->setFixedHeight(27);
   banner->setAlignment(Qt::AlignCenter);
   banner->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-  banner->setStyleSheet(QString("QLabel { background: %1; color: white; font-weight: bold; font-size: 14px; }")
-                            .arg(kBannerColour.name()));
+  banner->setStyleSheet(
+      QString("QLabel { background: %1; color: white; font-weight: bold; font-size: 14px; }")
+          .arg(kBannerColour.name()));
   column->addWidget(banner);
 
   ScrollBox1 = new QScrollArea(central);
@@ -159,7 +167,8 @@ void TPennacrowForm::BuildMenus() {
   TitledPopupMenu1->setObjectName("TitledPopupMenu1");
   QAction* loadText = TitledPopupMenu1->addAction("加载文本文件");
   loadText->setObjectName("LoadTextFile1");
-  connect(loadText, &QAction::triggered, this, [this] { Guarded([this] { LoadTextFile1Click(); }); });
+  connect(loadText, &QAction::triggered, this,
+          [this] { Guarded([this] { LoadTextFile1Click(); }); });
   QAction* saveText = TitledPopupMenu1->addAction("保存此文本为文件");
   saveText->setObjectName("SaveTextDataToFile1");
   connect(saveText, &QAction::triggered, this,
@@ -223,7 +232,9 @@ void TPennacrowForm::Guarded(const std::function<void()>& command) {
   }
 }
 
-void TPennacrowForm::FormCreate() { FDataFormat = kFormatPlain; }
+void TPennacrowForm::FormCreate() {
+  FDataFormat = kFormatPlain;
+}
 
 void TPennacrowForm::EnableDataButtons(bool enabled) {
   FlatButton4->setEnabled(enabled);
@@ -285,7 +296,8 @@ void TPennacrowForm::FlatButton2Click() {
   bool lossAccepted = false;
   if (SaveKindFor(fileName) == TSaveKind::Png && FPicture.HasPicture() &&
       PngSaveLosesContainer(FPicture.PictureBitmap())) {
-    if (!FUi.Confirm(this, QString::fromStdString(PngLossWarning(FPicture.PictureBitmap())))) return;
+    if (!FUi.Confirm(this, QString::fromStdString(PngLossWarning(FPicture.PictureBitmap()))))
+      return;
     lossAccepted = true;
   }
   if (SavePictureFile(FPicture, fileName) == TSaveKind::None || lossAccepted) return;
@@ -302,7 +314,9 @@ void TPennacrowForm::FlatButton3Click() {
   helpForm.exec();
 }
 
-void TPennacrowForm::FlatButton8Click() { close(); }
+void TPennacrowForm::FlatButton8Click() {
+  close();
+}
 
 void TPennacrowForm::LoadTextFile1Click() {
   TFileDialogRequest request;
@@ -326,10 +340,13 @@ void TPennacrowForm::SaveTextDataToFile1Click() {
   WriteFileAtomically(chosen->toStdString(), AsBytes(PayloadToTextFile(TextData->Text())));
 }
 
-void TPennacrowForm::ClearTextBox1Click() { TextData->clear(); }
+void TPennacrowForm::ClearTextBox1Click() {
+  TextData->clear();
+}
 
 void TPennacrowForm::ToolButton1Click() {
-  SetStatusPanel(2, QString::fromStdString(CapacityText(FPicture.PictureWidth(), FPicture.PictureHeight())));
+  SetStatusPanel(
+      2, QString::fromStdString(CapacityText(FPicture.PictureWidth(), FPicture.PictureHeight())));
 }
 
 void TPennacrowForm::CreateBinaryString() {

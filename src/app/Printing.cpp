@@ -29,7 +29,9 @@ QPrinter& TPrinterChoice::Current() {
   return *FPrinter;
 }
 
-void TPrinterChoice::Use(std::unique_ptr<QPrinter> printer) { FPrinter = std::move(printer); }
+void TPrinterChoice::Use(std::unique_ptr<QPrinter> printer) {
+  FPrinter = std::move(printer);
+}
 
 void DrawBitmapStretched(QPainter& canvas, const QRect& rect, const TBitmap& bitmap) {
   canvas.save();

@@ -12,9 +12,9 @@ namespace pennacrow {
 
 struct TFileDialogRequest {
   QString Caption;
-  QString Filter;        // "description|pattern|description|pattern..."
-  QString DefaultExt;    // without the dot, "" for none
-  QString FileName;      // pre-filled name
+  QString Filter;      // "description|pattern|description|pattern..."
+  QString DefaultExt;  // without the dot, "" for none
+  QString FileName;    // pre-filled name
   bool PicturePreview = false;
 };
 

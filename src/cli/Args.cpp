@@ -55,7 +55,8 @@ std::string TArgs::Value(const std::string& option, const std::string& fallback)
 
 void TArgs::ExpectPositional(std::size_t n) const {
   if (FPositional.size() != n) {
-    throw EUsage("需要 " + std::to_string(n) + " 个参数，得到 " + std::to_string(FPositional.size()));
+    throw EUsage("需要 " + std::to_string(n) + " 个参数，得到 " +
+                 std::to_string(FPositional.size()));
   }
 }
 
@@ -69,8 +70,8 @@ void WriteAllStdout(const std::string& bytes) {
 }
 
 void WriteOutputFile(const std::string& fileName, const std::string& bytes) {
-  WriteFileAtomically(fileName, std::span(reinterpret_cast<const std::uint8_t*>(bytes.data()),
-                                          bytes.size()));
+  WriteFileAtomically(fileName,
+                      std::span(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()));
 }
 
 }  // namespace pennacrow::cli

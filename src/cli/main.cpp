@@ -33,10 +33,10 @@ struct TEntry {
 };
 
 const TEntry kCommands[] = {
-    {"info", pennacrow::cli::CmdInfo},         {"hide", pennacrow::cli::CmdHide},
-    {"reveal", pennacrow::cli::CmdReveal},     {"encrypt", pennacrow::cli::CmdEncrypt},
-    {"decrypt", pennacrow::cli::CmdDecrypt},   {"convert", pennacrow::cli::CmdConvert},
-    {"fractal", pennacrow::cli::CmdFractal},   {"formats", pennacrow::cli::CmdFormats},
+    {"info", pennacrow::cli::CmdInfo},       {"hide", pennacrow::cli::CmdHide},
+    {"reveal", pennacrow::cli::CmdReveal},   {"encrypt", pennacrow::cli::CmdEncrypt},
+    {"decrypt", pennacrow::cli::CmdDecrypt}, {"convert", pennacrow::cli::CmdConvert},
+    {"fractal", pennacrow::cli::CmdFractal}, {"formats", pennacrow::cli::CmdFormats},
 };
 
 }  // namespace

@@ -25,11 +25,15 @@ void TFlatButton::paintEvent(QPaintEvent*) {
     painter.drawRect(rect().adjusted(0, 0, -1, -1));
   }
   const QRect textRect(0, 2, width(), fontMetrics().height() + 2);
-  painter.setPen(palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled,
-                                 QPalette::ButtonText));
+  painter.setPen(
+      palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled, QPalette::ButtonText));
   painter.drawText(textRect, Qt::AlignHCenter | Qt::AlignTop, text());
   const QIcon::Mode mode = isEnabled() ? QIcon::Normal : QIcon::Disabled;
-  const QPixmap glyph = icon().pixmap(iconSize(), mode);
+  QPixmap glyph = icon().pixmap(iconSize(), mode);
+  // Some themes only have small pictures of a glyph; every glyph shows at the same size.
+  if (!glyph.isNull() && glyph.width() < iconSize().width()) {
+    glyph = glyph.scaled(iconSize(), Qt::KeepAspectRatio, Qt::SmoothTransformation);
+  }
   const int x = (width() - iconSize().width()) / 2;
   const int y = textRect.bottom() + 1;
   painter.drawPixmap(x + (isDown() ? 1 : 0), y + (isDown() ? 1 : 0), glyph);

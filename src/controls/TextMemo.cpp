@@ -51,7 +51,8 @@ void TTextMemo::leaveEvent(QEvent* event) {
 void TTextMemo::ApplyBorder(bool hovered) {
   if (!FHoverBorder.isValid()) return;
   const QString color = hovered ? FHoverBorder.name() : QStringLiteral("#c0c0c0");
-  setStyleSheet(QStringLiteral("QPlainTextEdit { background: white; border: 1px solid %1; }").arg(color));
+  setStyleSheet(
+      QStringLiteral("QPlainTextEdit { background: white; border: 1px solid %1; }").arg(color));
 }
 
 }  // namespace pennacrow

@@ -46,6 +46,8 @@ std::string TextFileToPayload(std::string_view fileBytes) {
   return std::string(fileBytes);
 }
 
-std::string PayloadToTextFile(std::string_view payload) { return PayloadToUtf8(payload); }
+std::string PayloadToTextFile(std::string_view payload) {
+  return PayloadToUtf8(payload);
+}
 
 }  // namespace pennacrow

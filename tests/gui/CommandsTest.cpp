@@ -227,7 +227,8 @@ TEST_F(Commands, PrintingFillsTheFittedRectangleAtTheTopLeft) {
     Form->Printers().Use(std::move(printer));
     Form->PrintAtScale(percent);
     ASSERT_TRUE(std::filesystem::exists(pdf));
-    ASSERT_EQ(std::system(("pdftoppm -r 20 " + pdf + " " + Path("page") + " -singlefile").c_str()), 0);
+    ASSERT_EQ(std::system(("pdftoppm -r 20 " + pdf + " " + Path("page") + " -singlefile").c_str()),
+              0);
     const TBitmap page = ReadPpm(Path("page.ppm"));
     // The picture is as wide as the page times the percentage, half as high, at the top left.
     int redWidth = 0;

@@ -12,8 +12,8 @@ namespace pennacrow::test {
 
 class TFakeUserInterface : public TUserInterface {
  public:
-  std::deque<std::optional<QString>> FileAnswers;      // open and save dialogs, in turn
-  std::deque<std::optional<QString>> InputAnswers;     // input boxes
+  std::deque<std::optional<QString>> FileAnswers;   // open and save dialogs, in turn
+  std::deque<std::optional<QString>> InputAnswers;  // input boxes
   std::deque<bool> ConfirmAnswers;
   std::vector<TFileDialogRequest> FileRequests;
   std::vector<QString> Messages;

@@ -3,11 +3,11 @@
 #include <cstring>
 
 #include "TestUtil.h"
+#include "formats/Registry.h"
 #include "picture/Bitmap.h"
 #include "picture/Errors.h"
 #include "picture/FractalImage.h"
 #include "picture/PixelLimits.h"
-#include "formats/Registry.h"
 
 namespace pennacrow {
 namespace {
@@ -180,10 +180,10 @@ TEST(Bmp, TopDownFileReadsWithRowZeroOnTop) {
 TEST(Bmp, Os2FileIsWrittenBackInItsOwnForm) {
   // A 12-byte-header file of 2 x 2 pixels at 1 bit with a 2-entry table of 3-byte entries.
   const std::vector<std::uint8_t> file = {
-      'B', 'M', 40, 0, 0, 0, 0, 0, 0, 0, 32, 0, 0, 0,  // file header
-      12, 0, 0, 0, 2, 0, 2, 0, 1, 0, 1, 0,              // OS/2 header
-      0, 0, 0, 255, 255, 255,                           // black, white
-      0x40, 0, 0, 0, 0x80, 0, 0, 0};                    // bottom row, top row
+      'B',  'M', 40, 0,   0,    0,   0, 0, 0, 0, 32, 0, 0, 0,  // file header
+      12,   0,   0,  0,   2,    0,   2, 0, 1, 0, 1,  0,        // OS/2 header
+      0,    0,   0,  255, 255,  255,                           // black, white
+      0x40, 0,   0,  0,   0x80, 0,   0, 0};                    // bottom row, top row
   TBitmap bitmap;
   bitmap.LoadFromBytes(file);
   EXPECT_TRUE(bitmap.FileInfo().Os2);
@@ -205,8 +205,8 @@ std::vector<std::uint8_t> Rle8File(const std::vector<std::uint8_t>& runs, int wi
   std::memcpy(&file[22], &height, 4);
   file[26] = 1;
   file[28] = 8;
-  file[30] = 1;  // RLE8
-  file[46] = 2;  // two colours
+  file[30] = 1;         // RLE8
+  file[46] = 2;         // two colours
   file[54 + 4] = 0xFF;  // entry 1: blue
   for (std::uint8_t b : runs) file.push_back(b);
   const std::uint32_t size = static_cast<std::uint32_t>(file.size());
@@ -313,7 +313,8 @@ TEST(PictureControl, SaveReplacesTheOldFileAtomically) {
   EXPECT_EQ(std::filesystem::file_size(target), 54u + 48u);
   EXPECT_THROW(PatternBitmap(4, 4, 24).SaveToFile(dir.Path("missing/dir/out.bmp")), EFileError);
   int files = 0;
-  for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(dir.Path(""))) ++files;
+  for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(dir.Path("")))
+    ++files;
   EXPECT_EQ(files, 1);  // no temporary file left behind
 }
 

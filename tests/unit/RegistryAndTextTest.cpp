@@ -68,7 +68,10 @@ TEST(TextRules, PayloadCodePageMatchesCodePage936) {
 }
 
 TEST(TextRules, UndecodableBytesAreReplacedNotDropped) {
-  EXPECT_EQ(PayloadToUtf8("a\xFF" "b"), "a\xEF\xBF\xBD" "b");
+  EXPECT_EQ(PayloadToUtf8("a\xFF"
+                          "b"),
+            "a\xEF\xBF\xBD"
+            "b");
   EXPECT_EQ(Utf8ToPayload("a\xC3"), "a?");
 }
 

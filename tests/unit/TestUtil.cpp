@@ -21,7 +21,8 @@ TBitmap PatternBitmap(int width, int height, int bitsPerPixel, std::uint32_t see
   TBitmap bitmap(width, height, bitsPerPixel);
   if (bitsPerPixel <= 8) {
     for (int i = 0; i < (1 << bitsPerPixel); ++i) {
-      bitmap.Palette().push_back(RGB(static_cast<std::uint8_t>(i * 37), static_cast<std::uint8_t>(i * 91),
+      bitmap.Palette().push_back(RGB(static_cast<std::uint8_t>(i * 37),
+                                     static_cast<std::uint8_t>(i * 91),
                                      static_cast<std::uint8_t>(255 - i)));
     }
   }
@@ -37,7 +38,8 @@ std::vector<std::uint8_t> ReadFileBytes(const std::string& fileName) {
 
 void WriteFileBytes(const std::string& fileName, const std::vector<std::uint8_t>& bytes) {
   std::ofstream out(fileName, std::ios::binary);
-  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  out.write(reinterpret_cast<const char*>(bytes.data()),
+            static_cast<std::streamsize>(bytes.size()));
 }
 
 }  // namespace pennacrow::test
