@@ -182,6 +182,11 @@ TBitmap TTiffReader::Decode() {
   }
   CheckPictureSize(FFormat, FWidth, FHeight, 32);
   if (FSamples == 0) Fail();
+  // Our scratch lines hold one scanline of the file, which many samples of many bits can make
+  // far longer than a row of the bitmap: the same byte limit applies to it.
+  if (static_cast<std::uint64_t>(TIFFScanlineSize64(FTif.get())) > GetPixelLimits().MaxBytes) {
+    Unsupported(std::to_string(FSamples) + " 个 " + std::to_string(FBits) + " 位采样的像素");
+  }
   if (Field<std::uint16_t>(TIFFTAG_SAMPLEFORMAT, SAMPLEFORMAT_UINT) == SAMPLEFORMAT_IEEEFP) {
     Unsupported("浮点采样");
   }
