@@ -147,6 +147,15 @@ void TPNGGraphic::LoadFromBytes(std::span<const std::uint8_t> data) {
     CheckPictureSize(kFormat, png_get_uint_32(data.data() + 16), png_get_uint_32(data.data() + 20),
                      32);
   }
+  // libpng allocates a chunk's declared length before it reads the chunk, so a few bytes that
+  // claim a gigabyte of text make it ask for a gigabyte. No chunk can be longer than the rest of
+  // the file: walking the chunk headers first bounds every such allocation by the file's size.
+  for (std::size_t at = 8; data.size() - at >= 12;) {
+    const png_uint_32 length = png_get_uint_32(data.data() + at);
+    if (length > data.size() - at - 12) throw EInvalidGraphicFormat(TruncatedMessage(kFormat));
+    if (std::memcmp(data.data() + at + 4, "IEND", 4) == 0) break;
+    at += std::size_t{length} + 12;
+  }
   TPngDecoder d;
   d.State.Data = data.data();
   d.State.Size = data.size();

@@ -152,6 +152,11 @@ TEST(LimitsTest, HugeDeclaredSizesOverShortDataAreRefusedFirst) {
                 1,    0x86, 0xA0, 0,   1,    0x86, 0xA0, 8,    2, 0, 0, 0,  0,   0,   0,   0};
   TPNGGraphic pngGraphic;
   ExpectRefusal(pngGraphic, png, "无法加载图像，PNG图像的尺寸 100000x100000 超出限制");
+  // A text chunk that declares 1 GB in a file of a hundred bytes: libpng would allocate it.
+  const TBytes crasher = test::ReadFileBytes(
+      (CorpusDir("png") / ".." / ".." / "regressions" / "png" / "oom-text-chunk-longer-than-file")
+          .string());
+  ExpectRefusal(pngGraphic, crasher, "无法加载图像，PNG图像文件不完整。");
 }
 
 TEST(LimitsTest, JpegWithThousandsOfScansIsRefused) {
