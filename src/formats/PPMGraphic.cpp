@@ -152,6 +152,11 @@ void TPPMGraphic::LoadFromBytes(std::span<const std::uint8_t> data) {
   const int type = PNM_FORMAT_TYPE(state.Format);
   const int bpp = type == PBM_TYPE ? 1 : type == PGM_TYPE ? 8 : 24;
   CheckPictureSize(kFormat, state.Width, state.Height, bpp);
+  // A picture without pixels is no picture; worse, a zero width lets a header declare millions
+  // of empty rows that would each be read and walked.
+  if (state.Width == 0 || state.Height == 0) {
+    throw EInvalidGraphicFormat(DamagedMessage(kFormat, "宽度或高度为 0"));
+  }
   if (type != PBM_TYPE && state.Maxval == 0) fail();
   // Every pixel takes at least one byte of a plain file and a fixed number of bits of a raw one;
   // a file too short for the size its header declares ends here, before the rows are allocated.

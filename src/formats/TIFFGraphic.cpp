@@ -41,6 +41,7 @@ tmsize_t TiffRead(thandle_t handle, void* buffer, tmsize_t size) {
   const std::uint64_t available = in.Position < in.Size ? in.Size - in.Position : 0;
   const std::uint64_t n = std::min<std::uint64_t>(available, static_cast<std::uint64_t>(size));
   if (n < static_cast<std::uint64_t>(size)) in.ReadPastEnd = true;
+  if (n == 0) return 0;  // an empty file has no data pointer to copy from
   std::memcpy(buffer, in.Data + in.Position, n);
   in.Position += n;
   return static_cast<tmsize_t>(n);
