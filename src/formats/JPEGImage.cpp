@@ -8,7 +8,9 @@
 #include <jerror.h>
 #include <jpeglib.h>
 
+#include <algorithm>
 #include <array>
+#include <climits>
 #include <vector>
 
 #include "formats/DecoderErrors.h"
@@ -28,6 +30,11 @@ namespace {
 
 const char* const kFormat = "JPEG";
 
+// A progressive file may hold any number of scans, and each one makes libjpeg run over the whole
+// coefficient buffer again: a small file of thousands of tiny scans keeps it busy for minutes.
+// Real encoders write about ten; anything beyond this many is refused.
+constexpr int kMaxScans = 256;
+
 // libjpeg reports a fatal error by calling error_exit, which must not return. We jump back to
 // the setjmp of the phase function that called into the library; only plain C data lives in the
 // frames the jump crosses, and the decoder itself is released by its owner's destructor.
@@ -36,6 +43,7 @@ struct TJpegErrorState {
   std::jmp_buf Jump;
   int Code;
   bool EndOfData;  // the data ended early and libjpeg padded it with a fake end marker
+  bool TooManyScans;
   char Message[JMSG_LENGTH_MAX];
 };
 
@@ -57,9 +65,19 @@ void JpegEmitMessage(j_common_ptr cinfo, int level) {
 
 void JpegOutputMessage(j_common_ptr) {}
 
+// Called by libjpeg between chunks of input while it reads a multi-scan file.
+void JpegProgress(j_common_ptr cinfo) {
+  if (!cinfo->is_decompressor) return;
+  if (reinterpret_cast<j_decompress_ptr>(cinfo)->input_scan_number <= kMaxScans) return;
+  reinterpret_cast<TJpegErrorState*>(cinfo->err)->TooManyScans = true;
+  cinfo->err->msg_code = JERR_NOTIMPL;
+  cinfo->err->error_exit(cinfo);
+}
+
 struct TJpegDecoder {
   jpeg_decompress_struct Info{};  // zeroed: jpeg_destroy_decompress is safe before creation
   TJpegErrorState Error{};
+  jpeg_progress_mgr Progress{};
   TJpegDecoder() = default;
   TJpegDecoder(const TJpegDecoder&) = delete;
   TJpegDecoder& operator=(const TJpegDecoder&) = delete;
@@ -74,6 +92,13 @@ bool JpegReadHeader(TJpegDecoder* d, const std::uint8_t* data, std::size_t size)
   d->Error.Manager.output_message = JpegOutputMessage;
   if (setjmp(d->Error.Jump)) return false;
   jpeg_create_decompress(&d->Info);
+  d->Progress.progress_monitor = JpegProgress;
+  d->Info.progress = &d->Progress;
+  // The coefficient buffer of a multi-scan file is libjpeg's one large allocation; without a
+  // backing store, a buffer beyond this raises an error instead of exhausting memory. Twice the
+  // pixel limit leaves room for four components at a higher resolution than the output.
+  const std::uint64_t budget = std::min<std::uint64_t>(2 * GetPixelLimits().MaxBytes, LONG_MAX);
+  d->Info.mem->max_memory_to_use = static_cast<long>(budget);
   jpeg_mem_src(&d->Info, data, static_cast<unsigned long>(size));
   jpeg_read_header(&d->Info, TRUE);
   return true;
@@ -136,6 +161,10 @@ bool JpegReadRows(TJpegDecoder* d, std::uint8_t* bits, std::size_t rowLength,
 }
 
 [[noreturn]] void RaiseJpegError(const TJpegErrorState& error) {
+  if (error.TooManyScans) {
+    throw EInvalidGraphicFormat(
+        UnsupportedMessage(kFormat, "超过 " + std::to_string(kMaxScans) + " 次扫描的渐进式文件"));
+  }
   if (error.Code == JERR_NO_SOI || error.Code == JERR_INPUT_EMPTY) {
     throw EInvalidGraphicFormat(InvalidFormatMessage(kFormat));
   }

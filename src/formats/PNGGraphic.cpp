@@ -23,6 +23,10 @@ const TGraphicClass TPNGGraphic::ClassInfo{"TPNGGraphic", &TExtraFormatGraphic::
 namespace {
 
 const char* const kFormat = "PNG";
+// libpng's own defaults, kept even when the pixel limits are higher: we read no ancillary chunk
+// that could need more.
+constexpr std::uint64_t kMaxChunkBytes = 8000000;
+constexpr png_uint_32 kMaxAncillaryChunks = 1000;
 const char* const kUnknownCriticalChunk = "无法加载PNG图像，检测到非预期关键块.";
 
 // What the callbacks learn while libpng runs. Plain data: libpng's error path jumps over the
@@ -136,6 +140,22 @@ void TPNGGraphic::LoadFromBytes(std::span<const std::uint8_t> data) {
   if (data.size() < 8 || png_sig_cmp(data.data(), 0, 8) != 0) {
     throw EInvalidGraphicFormat(InvalidFormatMessage(kFormat));
   }
+  // The size in IHDR is checked before libpng allocates anything; libpng gets the same limits
+  // for any later look, and a cap on the memory one ancillary chunk may take (a compressed text
+  // or profile chunk can otherwise inflate to any size).
+  if (data.size() >= 24 && std::memcmp(data.data() + 12, "IHDR", 4) == 0) {
+    CheckPictureSize(kFormat, png_get_uint_32(data.data() + 16), png_get_uint_32(data.data() + 20),
+                     32);
+  }
+  // libpng allocates a chunk's declared length before it reads the chunk, so a few bytes that
+  // claim a gigabyte of text make it ask for a gigabyte. No chunk can be longer than the rest of
+  // the file: walking the chunk headers first bounds every such allocation by the file's size.
+  for (std::size_t at = 8; data.size() - at >= 12;) {
+    const png_uint_32 length = png_get_uint_32(data.data() + at);
+    if (length > data.size() - at - 12) throw EInvalidGraphicFormat(TruncatedMessage(kFormat));
+    if (std::memcmp(data.data() + at + 4, "IEND", 4) == 0) break;
+    at += std::size_t{length} + 12;
+  }
   TPngDecoder d;
   d.State.Data = data.data();
   d.State.Size = data.size();
@@ -143,6 +163,13 @@ void TPNGGraphic::LoadFromBytes(std::span<const std::uint8_t> data) {
   if (d.Png == nullptr) throw std::bad_alloc();
   d.Info = png_create_info_struct(d.Png);
   if (d.Info == nullptr) throw std::bad_alloc();
+  const TPixelLimits limits = GetPixelLimits();
+  const auto side =
+      static_cast<png_uint_32>(std::min<std::uint64_t>(limits.MaxPixels, PNG_UINT_31_MAX));
+  png_set_user_limits(d.Png, side, side);
+  png_set_chunk_malloc_max(d.Png, static_cast<png_alloc_size_t>(
+                                      std::min<std::uint64_t>(limits.MaxBytes, kMaxChunkBytes)));
+  png_set_chunk_cache_max(d.Png, kMaxAncillaryChunks);
 
   THeader h{};
   if (!PngReadHeader(&d, &h)) RaisePngError(d.State);

@@ -93,6 +93,24 @@ bool NetpbmReadRows(TNetpbmState* s, std::uint8_t* bits, std::size_t rowLength, 
   return true;
 }
 
+// The fewest bytes that can hold the pixels after the header.
+std::uint64_t MinimumPixelBytes(int format, int width, int height, xelval maxval) {
+  const auto pixels = static_cast<std::uint64_t>(width) * static_cast<std::uint64_t>(height);
+  const std::uint64_t sampleBytes = maxval > 255 ? 2 : 1;
+  switch (format) {
+    case RPBM_FORMAT:
+      return (static_cast<std::uint64_t>(width) + 7) / 8 * static_cast<std::uint64_t>(height);
+    case RPGM_FORMAT:
+      return pixels * sampleBytes;
+    case RPPM_FORMAT:
+      return pixels * 3 * sampleBytes;
+    case PPM_FORMAT:
+      return pixels * 3;  // a digit per sample at least
+    default:
+      return pixels;  // plain PBM: one character per pixel; plain PGM: a digit per sample
+  }
+}
+
 struct TFileCloser {
   void operator()(FILE* file) const { std::fclose(file); }
 };
@@ -134,7 +152,22 @@ void TPPMGraphic::LoadFromBytes(std::span<const std::uint8_t> data) {
   const int type = PNM_FORMAT_TYPE(state.Format);
   const int bpp = type == PBM_TYPE ? 1 : type == PGM_TYPE ? 8 : 24;
   CheckPictureSize(kFormat, state.Width, state.Height, bpp);
+  // A picture without pixels is no picture; worse, a zero width lets a header declare millions
+  // of empty rows that would each be read and walked.
+  if (state.Width == 0 || state.Height == 0) {
+    throw EInvalidGraphicFormat(DamagedMessage(kFormat, "宽度或高度为 0"));
+  }
   if (type != PBM_TYPE && state.Maxval == 0) fail();
+  // Every pixel takes at least one byte of a plain file and a fixed number of bits of a raw one;
+  // a file too short for the size its header declares ends here, before the rows are allocated.
+  const long headerEnd = std::ftell(file.get());
+  const std::uint64_t available =
+      headerEnd >= 0 && static_cast<std::uint64_t>(headerEnd) <= data.size()
+          ? data.size() - headerEnd
+          : 0;
+  if (available < MinimumPixelBytes(state.Format, state.Width, state.Height, state.Maxval)) {
+    throw EInvalidGraphicFormat(TruncatedMessage(kFormat));
+  }
 
   TBitmap bitmap;
   bitmap.Allocate(state.Width, state.Height, bpp);

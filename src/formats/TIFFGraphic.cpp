@@ -41,6 +41,7 @@ tmsize_t TiffRead(thandle_t handle, void* buffer, tmsize_t size) {
   const std::uint64_t available = in.Position < in.Size ? in.Size - in.Position : 0;
   const std::uint64_t n = std::min<std::uint64_t>(available, static_cast<std::uint64_t>(size));
   if (n < static_cast<std::uint64_t>(size)) in.ReadPastEnd = true;
+  if (n == 0) return 0;  // an empty file has no data pointer to copy from
   std::memcpy(buffer, in.Data + in.Position, n);
   in.Position += n;
   return static_cast<tmsize_t>(n);
@@ -182,6 +183,11 @@ TBitmap TTiffReader::Decode() {
   }
   CheckPictureSize(FFormat, FWidth, FHeight, 32);
   if (FSamples == 0) Fail();
+  // Our scratch lines hold one scanline of the file, which many samples of many bits can make
+  // far longer than a row of the bitmap: the same byte limit applies to it.
+  if (static_cast<std::uint64_t>(TIFFScanlineSize64(FTif.get())) > GetPixelLimits().MaxBytes) {
+    Unsupported(std::to_string(FSamples) + " 个 " + std::to_string(FBits) + " 位采样的像素");
+  }
   if (Field<std::uint16_t>(TIFFTAG_SAMPLEFORMAT, SAMPLEFORMAT_UINT) == SAMPLEFORMAT_IEEEFP) {
     Unsupported("浮点采样");
   }

@@ -72,9 +72,8 @@ std::vector<std::uint8_t> DecodeRle(const TReader& in, std::size_t offset, int w
   std::vector<std::uint8_t> indices(static_cast<std::size_t>(width) * height, 0);
   // Encoders (ImageMagick among them) code whole padded rows, so a run may cover the pixels of
   // the row's padding; those are dropped. A run beyond the padded row is damage.
-  const int paddedWidth =
-      static_cast<int>(RowLengthFor(static_cast<std::uint64_t>(width), fourBit ? 4 : 8) *
-                       (fourBit ? 2 : 1));
+  const int paddedWidth = static_cast<int>(
+      RowLengthFor(static_cast<std::uint64_t>(width), fourBit ? 4 : 8) * (fourBit ? 2 : 1));
   int x = 0;
   int y = 0;  // counted from the bottom, as the file stores rows
   std::size_t p = offset;
@@ -180,7 +179,8 @@ void TBitmap::LoadFromBytes(std::span<const std::uint8_t> data) {
   if (compression == kRle4 && bpp != 4) Invalid("RLE4 压缩要求 4 位像素");
   if (rle && topDown) Invalid("行程编码的位图不能自上而下存储");
   if (compression != kRgb && compression != kBitFields && !rle) {
-    throw EInvalidGraphicFormat(UnsupportedMessage("BMP", "压缩方式 " + std::to_string(compression)));
+    throw EInvalidGraphicFormat(
+        UnsupportedMessage("BMP", "压缩方式 " + std::to_string(compression)));
   }
   if (bpp != 1 && bpp != 4 && bpp != 8 && bpp != 16 && bpp != 24 && bpp != 32) {
     throw EInvalidGraphicFormat(UnsupportedMessage("BMP", std::to_string(bpp) + " 位像素"));
@@ -232,11 +232,12 @@ void TBitmap::LoadFromBytes(std::span<const std::uint8_t> data) {
   } else {
     // A 16-bit file without colour masks holds 5-5-5 words: a 15-bit bitmap.
     const int depth = (bpp == 16 && !hasMasks) ? 15 : bpp;
+    // The rows must all be in the file before we allocate room for them.
+    const std::size_t rowLength = RowLengthFor(static_cast<std::uint64_t>(width), depth);
+    in.Need(pixelsAt, rowLength * static_cast<std::size_t>(height), "像素数据");
     result.Allocate(static_cast<int>(width), static_cast<int>(height), depth);
     result.FPalette = std::move(palette);
     if (hasMasks) result.SetColorMasks(masks[0], masks[1], masks[2]);
-    const std::size_t rowLength = result.FRowLength;
-    in.Need(pixelsAt, rowLength * static_cast<std::size_t>(height), "像素数据");
     for (int r = 0; r < result.FHeight; ++r) {
       const int fileRow = topDown ? r : result.FHeight - 1 - r;
       std::memcpy(result.FBits.data() + static_cast<std::size_t>(r) * rowLength,

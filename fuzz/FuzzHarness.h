@@ -1,0 +1,154 @@
+#pragma once
+// The one harness every fuzz target is written over. A decoder target is a single call to
+// FuzzDecode with its picture class; a round-trip target states its property with FUZZ_REQUIRE.
+//
+// The rule a decoder must keep: whatever the bytes, it either yields a picture whose rows are
+// all inside its pixel buffer or raises an EPennacrowError. Any other exception is a finding,
+// as is every crash, leak or oversize allocation the sanitizers report.
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <exception>
+#include <memory>
+#include <span>
+#include <typeinfo>
+
+#include "codec/Container.h"
+#include "picture/Bitmap.h"
+#include "picture/Errors.h"
+#include "picture/Graphic.h"
+#include "picture/PixelLimits.h"
+
+namespace pennacrow::fuzz {
+
+// Small pictures only, so that each input decodes in microseconds and no allocation comes near
+// the fuzzer's 64 MiB malloc limit.
+inline void LimitPictures() {
+  static const bool once = [] {
+    SetPixelLimits({65536, 64u << 20});
+    return true;
+  }();
+  (void)once;
+}
+
+[[noreturn]] inline void Fail(const char* what, const char* file, int line) {
+  std::fprintf(stderr, "%s:%d: fuzz property violated: %s\n", file, line, what);
+  std::fflush(stderr);
+  std::abort();
+}
+
+#define FUZZ_REQUIRE(condition) \
+  ((condition) ? static_cast<void>(0) : ::pennacrow::fuzz::Fail(#condition, __FILE__, __LINE__))
+
+// An exception that is not ours means an error path that nobody wrote: report it as a crash.
+[[noreturn]] inline void Unexpected(const std::exception& e) {
+  std::fprintf(stderr, "unexpected exception %s: %s\n", typeid(e).name(), e.what());
+  std::fflush(stderr);
+  std::abort();
+}
+
+// Touches every byte a consumer may read, so that a row pointer outside the buffer or an
+// uninitialised byte surfaces here rather than in the codec later.
+inline void CheckBitmap(const TBitmap& bitmap) {
+  FUZZ_REQUIRE(bitmap.Width() >= 0 && bitmap.Height() >= 0);
+  FUZZ_REQUIRE(bitmap.Bits().size() ==
+               bitmap.RowLength() * static_cast<std::size_t>(bitmap.Height()));
+  FUZZ_REQUIRE(bitmap.RowLength() ==
+               RowLengthFor(static_cast<std::uint64_t>(bitmap.Width()), bitmap.BitsPerPixel()));
+  if (bitmap.BitsPerPixel() <= 8) FUZZ_REQUIRE(bitmap.Palette().size() <= 256);
+  unsigned sum = 0;
+  for (int r = 0; r < bitmap.Height(); ++r) {
+    const std::uint8_t* row = bitmap.ConstRowAt(r);
+    for (std::size_t i = 0; i < bitmap.RowLength(); ++i) sum += row[i];
+  }
+  for (const TRGBQuad& c : bitmap.Palette()) sum += c.Red + c.Green + c.Blue;
+  // The probe and the reader run on every loaded picture in the program.
+  sum += DetectDataFormat(&bitmap);
+  try {
+    std::uint8_t format = 0;
+    sum += static_cast<unsigned>(RemoveBinaryFromImage(bitmap, format).size());
+  } catch (const EPennacrowError&) {
+  }
+  volatile unsigned sink = sum;
+  (void)sink;
+}
+
+// Decodes the input with a fresh picture of the given class, then walks what came out.
+inline int FuzzDecode(const TGraphicClass& pictureClass, const std::uint8_t* data,
+                      std::size_t size) {
+  LimitPictures();
+  FUZZ_REQUIRE(pictureClass.Create != nullptr);
+  std::unique_ptr<TGraphic> picture = pictureClass.Create();
+  try {
+    picture->LoadFromBytes(std::span<const std::uint8_t>(data, size));
+    if (const TBitmap* bitmap = picture->GetBitmap()) {
+      CheckBitmap(*bitmap);
+    } else if (picture->Width() > 0 && picture->Height() > 0) {
+      // Pictures that can only draw themselves: the fallback path of a load.
+      TBitmap canvas(picture->Width(), picture->Height(), 24);
+      picture->Draw(canvas);
+      CheckBitmap(canvas);
+    }
+  } catch (const EPennacrowError&) {
+    // A clean refusal is the expected answer to most inputs.
+  } catch (const std::exception& e) {
+    Unexpected(e);
+  }
+  return 0;
+}
+
+// Reads the input front to back for round-trip targets that build their own values from it.
+class TInput {
+ public:
+  TInput(const std::uint8_t* data, std::size_t size) : FData(data), FSize(size) {}
+  std::size_t Remaining() const { return FSize - FPos; }
+  std::uint8_t Byte() { return FPos < FSize ? FData[FPos++] : 0; }
+  // The next n bytes (fewer at the end of the input).
+  std::span<const std::uint8_t> Take(std::size_t n) {
+    n = n < Remaining() ? n : Remaining();
+    std::span<const std::uint8_t> s(FData + FPos, n);
+    FPos += n;
+    return s;
+  }
+  std::span<const std::uint8_t> Rest() { return Take(Remaining()); }
+
+ private:
+  const std::uint8_t* FData;
+  std::size_t FSize;
+  std::size_t FPos = 0;
+};
+
+// A small bitmap of a depth picked by one input byte, its pixels and palette taken from the
+// input, repeated when the input runs short. Indexed pixels stay inside the palette.
+inline TBitmap BitmapFromInput(TInput& in) {
+  static const int kDepths[] = {1, 4, 8, 15, 16, 24, 32};
+  const int width = 1 + in.Byte() % 48;
+  const int height = 1 + in.Byte() % 24;
+  const int depth = kDepths[in.Byte() % 7];
+  TBitmap bitmap(width, height, depth);
+  const std::span<const std::uint8_t> seed = in.Take(64);
+  auto next = [&, i = std::size_t{0}]() mutable -> std::uint8_t {
+    return seed.empty() ? static_cast<std::uint8_t>(i++ * 37) : seed[i++ % seed.size()];
+  };
+  if (depth <= 8) {
+    const std::size_t entries = 1 + next() % (std::size_t{1} << depth);
+    for (std::size_t e = 0; e < entries; ++e)
+      bitmap.Palette().push_back(RGB(next(), next(), next()));
+    for (int y = 0; y < height; ++y) {
+      for (int x = 0; x < width; ++x) {
+        const std::uint8_t index = static_cast<std::uint8_t>(next() % entries);
+        bitmap.SetPixel(x, y, bitmap.Palette()[index]);
+      }
+    }
+  } else {
+    for (int y = 0; y < height; ++y) {
+      std::uint8_t* row = bitmap.RowAt(y);
+      for (std::size_t i = 0; i < bitmap.RowLength(); ++i) row[i] = next();
+    }
+  }
+  return bitmap;
+}
+
+}  // namespace pennacrow::fuzz
