@@ -31,14 +31,14 @@ TBytes PngChunk(const std::string& type, const TBytes& data) {
   return chunk;
 }
 
-TBytes MakePng(const TPngSpec& spec) {
+TBytes MakePng(const TPngSample& sample) {
   static const int kChannels[] = {1, 0, 3, 1, 2, 0, 4};
   const std::size_t rowBytes =
-      (static_cast<std::size_t>(spec.Width) * kChannels[spec.ColorType] * spec.BitDepth + 7) / 8;
+      (static_cast<std::size_t>(sample.Width) * kChannels[sample.ColorType] * sample.BitDepth + 7) / 8;
   TBytes raw;
-  for (int y = 0; y < spec.Height; ++y) {
+  for (int y = 0; y < sample.Height; ++y) {
     raw.push_back(0);  // filter None
-    raw.insert(raw.end(), spec.Rows.begin() + y * rowBytes, spec.Rows.begin() + (y + 1) * rowBytes);
+    raw.insert(raw.end(), sample.Rows.begin() + y * rowBytes, sample.Rows.begin() + (y + 1) * rowBytes);
   }
   uLongf size = compressBound(raw.size());
   TBytes compressed(size);
@@ -46,52 +46,52 @@ TBytes MakePng(const TPngSpec& spec) {
   compressed.resize(size);
 
   TBytes png = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
-  TBytes ihdr = BigEndian32(spec.Width);
-  const TBytes h = BigEndian32(spec.Height);
+  TBytes ihdr = BigEndian32(sample.Width);
+  const TBytes h = BigEndian32(sample.Height);
   ihdr.insert(ihdr.end(), h.begin(), h.end());
-  ihdr.insert(ihdr.end(), {static_cast<std::uint8_t>(spec.BitDepth),
-                           static_cast<std::uint8_t>(spec.ColorType), 0, 0, 0});
+  ihdr.insert(ihdr.end(), {static_cast<std::uint8_t>(sample.BitDepth),
+                           static_cast<std::uint8_t>(sample.ColorType), 0, 0, 0});
   auto append = [&](const TBytes& chunk) { png.insert(png.end(), chunk.begin(), chunk.end()); };
   append(PngChunk("IHDR", ihdr));
-  for (const auto& [type, data] : spec.Extra) append(PngChunk(type, data));
-  if (!spec.Palette.empty()) append(PngChunk("PLTE", spec.Palette));
+  for (const auto& [type, data] : sample.Extra) append(PngChunk(type, data));
+  if (!sample.Palette.empty()) append(PngChunk("PLTE", sample.Palette));
   append(PngChunk("IDAT", compressed));
   append(PngChunk("IEND", {}));
   return png;
 }
 
-TBytes MakeTiff(const TTiffSpec& spec) {
+TBytes MakeTiff(const TTiffSample& sample) {
   TTempDir dir;
   const std::string path = dir.Path("sample.tif");
   TIFF* tif = TIFFOpen(path.c_str(), "w");
   if (tif == nullptr) throw std::runtime_error("TIFFOpen failed");
-  TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, spec.Width);
-  TIFFSetField(tif, TIFFTAG_IMAGELENGTH, spec.Height);
-  TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, spec.BitsPerSample);
-  TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, spec.SamplesPerPixel);
-  TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, spec.Photometric);
-  TIFFSetField(tif, TIFFTAG_PLANARCONFIG, spec.Planar);
-  TIFFSetField(tif, TIFFTAG_COMPRESSION, spec.Compression);
-  if (spec.Compression == COMPRESSION_JPEG && spec.Photometric == PHOTOMETRIC_YCBCR) {
+  TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, sample.Width);
+  TIFFSetField(tif, TIFFTAG_IMAGELENGTH, sample.Height);
+  TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, sample.BitsPerSample);
+  TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, sample.SamplesPerPixel);
+  TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, sample.Photometric);
+  TIFFSetField(tif, TIFFTAG_PLANARCONFIG, sample.Planar);
+  TIFFSetField(tif, TIFFTAG_COMPRESSION, sample.Compression);
+  if (sample.Compression == COMPRESSION_JPEG && sample.Photometric == PHOTOMETRIC_YCBCR) {
     TIFFSetField(tif, TIFFTAG_JPEGCOLORMODE, JPEGCOLORMODE_RGB);
   }
-  if (spec.Photometric == PHOTOMETRIC_SEPARATED) TIFFSetField(tif, TIFFTAG_INKSET, INKSET_CMYK);
-  if (spec.ExtraSamples > 0) {
-    std::vector<std::uint16_t> kinds(spec.ExtraSamples, EXTRASAMPLE_UNASSALPHA);
-    TIFFSetField(tif, TIFFTAG_EXTRASAMPLES, spec.ExtraSamples, kinds.data());
+  if (sample.Photometric == PHOTOMETRIC_SEPARATED) TIFFSetField(tif, TIFFTAG_INKSET, INKSET_CMYK);
+  if (sample.ExtraSamples > 0) {
+    std::vector<std::uint16_t> kinds(sample.ExtraSamples, EXTRASAMPLE_UNASSALPHA);
+    TIFFSetField(tif, TIFFTAG_EXTRASAMPLES, sample.ExtraSamples, kinds.data());
   }
-  if (!spec.ColourMap.empty()) {
-    const std::size_t n = spec.ColourMap.size() / 3;
-    TIFFSetField(tif, TIFFTAG_COLORMAP, spec.ColourMap.data(), spec.ColourMap.data() + n,
-                 spec.ColourMap.data() + 2 * n);
+  if (!sample.ColourMap.empty()) {
+    const std::size_t n = sample.ColourMap.size() / 3;
+    TIFFSetField(tif, TIFFTAG_COLORMAP, sample.ColourMap.data(), sample.ColourMap.data() + n,
+                 sample.ColourMap.data() + 2 * n);
   }
-  const int planes = spec.Planar == PLANARCONFIG_SEPARATE ? spec.SamplesPerPixel : 1;
+  const int planes = sample.Planar == PLANARCONFIG_SEPARATE ? sample.SamplesPerPixel : 1;
   const std::size_t rowBytes =
-      (static_cast<std::size_t>(spec.Width) * spec.BitsPerSample *
-           (spec.Planar == PLANARCONFIG_SEPARATE ? 1 : spec.SamplesPerPixel) +
+      (static_cast<std::size_t>(sample.Width) * sample.BitsPerSample *
+           (sample.Planar == PLANARCONFIG_SEPARATE ? 1 : sample.SamplesPerPixel) +
        7) /
       8;
-  if (spec.Tiled) {
+  if (sample.Tiled) {
     TIFFSetField(tif, TIFFTAG_TILEWIDTH, 16);
     TIFFSetField(tif, TIFFTAG_TILELENGTH, 16);
     TBytes tile(static_cast<std::size_t>(TIFFTileSize(tif)), 0x55);
@@ -99,11 +99,11 @@ TBytes MakeTiff(const TTiffSpec& spec) {
       TIFFWriteEncodedTile(tif, t, tile.data(), static_cast<tmsize_t>(tile.size()));
     }
   } else {
-    TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, spec.Compression == COMPRESSION_JPEG ? 16 : 2);
+    TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, sample.Compression == COMPRESSION_JPEG ? 16 : 2);
     TBytes line(rowBytes);
     for (int p = 0; p < planes; ++p) {
-      for (int y = 0; y < spec.Height; ++y) {
-        std::memcpy(line.data(), spec.Rows.data() + (p * spec.Height + y) * rowBytes, rowBytes);
+      for (int y = 0; y < sample.Height; ++y) {
+        std::memcpy(line.data(), sample.Rows.data() + (p * sample.Height + y) * rowBytes, rowBytes);
         if (TIFFWriteScanline(tif, line.data(), y, static_cast<std::uint16_t>(p)) < 0) {
           TIFFClose(tif);
           throw std::runtime_error("TIFFWriteScanline failed");
@@ -123,37 +123,37 @@ int GifWrite(GifFileType* gif, const GifByteType* data, int length) {
 }
 }  // namespace
 
-TBytes MakeGif(const TGifSpec& spec) {
+TBytes MakeGif(const TGifSample& sample) {
   TBytes out;
   int error = 0;
   GifFileType* gif = EGifOpen(&out, GifWrite, &error);
   if (gif == nullptr) throw std::runtime_error("EGifOpen failed");
   std::vector<GifColorType> colours;
-  for (const TGifColour& c : spec.Colours) colours.push_back({c.Red, c.Green, c.Blue});
+  for (const TGifColour& c : sample.Colours) colours.push_back({c.Red, c.Green, c.Blue});
   ColorMapObject* map = GifMakeMapObject(static_cast<int>(colours.size()), colours.data());
   EGifSetGifVersion(gif, true);
-  EGifPutScreenDesc(gif, spec.Width, spec.Height, map->BitsPerPixel, 0, map);
-  if (spec.Transparent >= 0) {
+  EGifPutScreenDesc(gif, sample.Width, sample.Height, map->BitsPerPixel, 0, map);
+  if (sample.Transparent >= 0) {
     GraphicsControlBlock gcb{};
-    gcb.TransparentColor = spec.Transparent;
+    gcb.TransparentColor = sample.Transparent;
     GifByteType block[4];
     EGifGCBToExtension(&gcb, block);
     EGifPutExtension(gif, GRAPHICS_EXT_FUNC_CODE, 4, block);
   }
-  EGifPutImageDesc(gif, 0, 0, spec.Width, spec.Height, spec.Interlace, nullptr);
-  TBytes line(spec.Width);
+  EGifPutImageDesc(gif, 0, 0, sample.Width, sample.Height, sample.Interlace, nullptr);
+  TBytes line(sample.Width);
   auto put = [&](int y) {
-    std::memcpy(line.data(), spec.Indices.data() + y * spec.Width, spec.Width);
-    EGifPutLine(gif, line.data(), spec.Width);
+    std::memcpy(line.data(), sample.Indices.data() + y * sample.Width, sample.Width);
+    EGifPutLine(gif, line.data(), sample.Width);
   };
-  if (spec.Interlace) {
+  if (sample.Interlace) {
     static const int kStart[] = {0, 4, 2, 1};
     static const int kStep[] = {8, 8, 4, 2};
     for (int pass = 0; pass < 4; ++pass) {
-      for (int y = kStart[pass]; y < spec.Height; y += kStep[pass]) put(y);
+      for (int y = kStart[pass]; y < sample.Height; y += kStep[pass]) put(y);
     }
   } else {
-    for (int y = 0; y < spec.Height; ++y) put(y);
+    for (int y = 0; y < sample.Height; ++y) put(y);
   }
   EGifCloseFile(gif, &error);
   GifFreeMapObject(map);

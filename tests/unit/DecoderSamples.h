@@ -15,8 +15,8 @@ using TBytes = std::vector<std::uint8_t>;
 TBytes PngChunk(const std::string& type, const TBytes& data);
 // A PNG from packed, unfiltered rows (each ceil(width x bits per pixel / 8) bytes, big-endian
 // 16-bit samples); extra chunks go between IHDR and PLTE (or IDAT).
-struct TPngSpec {
-  TPngSpec(int width, int height, int colorType, int bitDepth, TBytes rows, TBytes palette = {})
+struct TPngSample {
+  TPngSample(int width, int height, int colorType, int bitDepth, TBytes rows, TBytes palette = {})
       : Width(width),
         Height(height),
         ColorType(colorType),
@@ -28,10 +28,10 @@ struct TPngSpec {
   TBytes Palette;  // RGB triples, for colour type 3
   std::vector<std::pair<std::string, TBytes>> Extra;
 };
-TBytes MakePng(const TPngSpec& spec);
+TBytes MakePng(const TPngSample& sample);
 TBytes BigEndian32(std::uint32_t v);
 
-struct TTiffSpec {
+struct TTiffSample {
   int Width = 1, Height = 1, BitsPerSample = 8, SamplesPerPixel = 1;
   int Photometric = 1;  // min-is-black
   int Planar = 1;       // contiguous
@@ -41,19 +41,19 @@ struct TTiffSpec {
   std::vector<std::uint16_t> ColourMap;  // red, then green, then blue (3 x 2^bits)
   TBytes Rows;  // packed rows in file order (plane after plane when separate), host byte order
 };
-TBytes MakeTiff(const TTiffSpec& spec);
+TBytes MakeTiff(const TTiffSample& sample);
 
 struct TGifColour {
   std::uint8_t Red, Green, Blue;
 };
-struct TGifSpec {
+struct TGifSample {
   int Width = 1, Height = 1;
   std::vector<TGifColour> Colours;  // a power of two entries
   TBytes Indices;                   // one per pixel, top row first
   int Transparent = -1;
   bool Interlace = false;
 };
-TBytes MakeGif(const TGifSpec& spec);
+TBytes MakeGif(const TGifSample& sample);
 
 // A baseline JPEG; components is 1 (grey) or 3 (RGB samples, red first).
 TBytes MakeJpeg(int width, int height, int components, const TBytes& samples, int quality = 100);

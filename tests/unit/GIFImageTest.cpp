@@ -10,13 +10,13 @@ namespace {
 using test::LoadFailsWith;
 using test::MakeGif;
 using test::TBytes;
-using test::TGifSpec;
+using test::TGifSample;
 
 TEST(GIFImageTest, OneBitFramesStayOneBitWithTheFileColours) {
-  TGifSpec spec{10, 2, {{255, 0, 0}, {0, 0, 255}}, {1, 0, 1, 1, 0, 0, 0, 0, 0, 1,  //
+  TGifSample sample{10, 2, {{255, 0, 0}, {0, 0, 255}}, {1, 0, 1, 1, 0, 0, 0, 0, 0, 1,  //
                                                     0, 0, 0, 0, 0, 0, 0, 0, 0, 0}};
   TGIFImage gif;
-  gif.LoadFromBytes(MakeGif(spec));
+  gif.LoadFromBytes(MakeGif(sample));
   const TBitmap& bitmap = *gif.GetBitmap();
   ASSERT_EQ(bitmap.BitsPerPixel(), 1);
   EXPECT_EQ(bitmap.RowLength(), 4u);
@@ -27,9 +27,9 @@ TEST(GIFImageTest, OneBitFramesStayOneBitWithTheFileColours) {
 }
 
 TEST(GIFImageTest, DeeperFramesBecomeTwentyFourBits) {
-  TGifSpec spec{3, 1, {{1, 2, 3}, {4, 5, 6}, {7, 8, 9}, {10, 11, 12}}, {3, 0, 2}};
+  TGifSample sample{3, 1, {{1, 2, 3}, {4, 5, 6}, {7, 8, 9}, {10, 11, 12}}, {3, 0, 2}};
   TGIFImage gif;
-  gif.LoadFromBytes(MakeGif(spec));
+  gif.LoadFromBytes(MakeGif(sample));
   const TBitmap& bitmap = *gif.GetBitmap();
   ASSERT_EQ(bitmap.BitsPerPixel(), 24);
   EXPECT_EQ(TBytes(bitmap.ConstRowAt(0), bitmap.ConstRowAt(0) + 9),
@@ -37,17 +37,17 @@ TEST(GIFImageTest, DeeperFramesBecomeTwentyFourBits) {
 }
 
 TEST(GIFImageTest, TransparentColourAndInterlacedRows) {
-  TGifSpec spec{1, 11, {{0, 0, 0}, {9, 9, 9}, {50, 60, 70}, {255, 255, 255}}, {}};
-  for (int y = 0; y < 11; ++y) spec.Indices.push_back(static_cast<std::uint8_t>(y % 4));
-  spec.Transparent = 2;
-  spec.Interlace = true;
+  TGifSample sample{1, 11, {{0, 0, 0}, {9, 9, 9}, {50, 60, 70}, {255, 255, 255}}, {}};
+  for (int y = 0; y < 11; ++y) sample.Indices.push_back(static_cast<std::uint8_t>(y % 4));
+  sample.Transparent = 2;
+  sample.Interlace = true;
   TGIFImage gif;
-  gif.LoadFromBytes(MakeGif(spec));
+  gif.LoadFromBytes(MakeGif(sample));
   const TBitmap& bitmap = *gif.GetBitmap();
   ASSERT_EQ(bitmap.Height(), 11);
   for (int y = 0; y < 11; ++y) {
     EXPECT_EQ(bitmap.GetPixel(0, y),
-              RGB(spec.Colours[y % 4].Red, spec.Colours[y % 4].Green, spec.Colours[y % 4].Blue))
+              RGB(sample.Colours[y % 4].Red, sample.Colours[y % 4].Green, sample.Colours[y % 4].Blue))
         << y;
   }
   EXPECT_TRUE(bitmap.Transparent());
@@ -55,9 +55,9 @@ TEST(GIFImageTest, TransparentColourAndInterlacedRows) {
 }
 
 TEST(GIFImageTest, DamagedFilesAreRefusedWithTheirReason) {
-  TGifSpec spec{40, 40, {{0, 0, 0}, {255, 255, 255}, {1, 1, 1}, {2, 2, 2}}, TBytes(1600)};
-  for (std::size_t i = 0; i < spec.Indices.size(); ++i) spec.Indices[i] = (i * 7 / 3) & 3;
-  const TBytes good = MakeGif(spec);
+  TGifSample sample{40, 40, {{0, 0, 0}, {255, 255, 255}, {1, 1, 1}, {2, 2, 2}}, TBytes(1600)};
+  for (std::size_t i = 0; i < sample.Indices.size(); ++i) sample.Indices[i] = (i * 7 / 3) & 3;
+  const TBytes good = MakeGif(sample);
   TGIFImage gif;
   EXPECT_TRUE(LoadFailsWith(gif, TBytes{'P', '6'}, "无法加载图像，无效或非预期的GIF图像格式。"));
   EXPECT_TRUE(LoadFailsWith(gif, TBytes(good.begin(), good.begin() + 8),

@@ -14,11 +14,11 @@ namespace {
 using test::LoadFailsWith;
 using test::MakePng;
 using test::TBytes;
-using test::TPngSpec;
+using test::TPngSample;
 
-TPNGGraphic Load(const TPngSpec& spec) {
+TPNGGraphic Load(const TPngSample& sample) {
   TPNGGraphic png;
-  png.LoadFromBytes(MakePng(spec));
+  png.LoadFromBytes(MakePng(sample));
   return png;
 }
 
@@ -89,13 +89,13 @@ TEST(PNGGraphicTest, GreyDepthsAndPalettes) {
 TEST(PNGGraphicTest, IndexedKeepsIndicesAndTheFilePalette) {
   const TBytes palette = {10, 20, 30, 40, 50, 60, 70, 80, 90, 100, 110, 120};
   for (int depth : {1, 2, 4, 8}) {
-    TPngSpec spec{4, 1, 3, depth, {}, palette};
-    if (depth == 1) spec.Rows = {0b10100000};
-    if (depth == 2) spec.Rows = {0b00011011};
-    if (depth == 4) spec.Rows = {0x01, 0x23};
-    if (depth == 8) spec.Rows = {0, 1, 2, 3};
-    if (depth == 1) spec.Palette.resize(6);
-    const TPNGGraphic png = Load(spec);
+    TPngSample sample{4, 1, 3, depth, {}, palette};
+    if (depth == 1) sample.Rows = {0b10100000};
+    if (depth == 2) sample.Rows = {0b00011011};
+    if (depth == 4) sample.Rows = {0x01, 0x23};
+    if (depth == 8) sample.Rows = {0, 1, 2, 3};
+    if (depth == 1) sample.Palette.resize(6);
+    const TPNGGraphic png = Load(sample);
     const int expectedDepth = depth == 1 ? 1 : depth <= 4 ? 4 : 8;
     ASSERT_EQ(png.BitsPerPixel(), expectedDepth) << depth;
     EXPECT_EQ(png.Palette()[1], RGB(40, 50, 60)) << depth;
@@ -112,9 +112,9 @@ TEST(PNGGraphicTest, GammaChunkPassesColourSamplesThroughTheTable) {
   const auto table = [](int i, double g) {
     return static_cast<int>(std::lround(255.0 * std::pow(i / 255.0, 1.0 / (g * 2.2))));
   };
-  TPngSpec spec{2, 1, 2, 8, {0, 64, 128, 200, 255, 1}};
-  spec.Extra = {{"gAMA", test::BigEndian32(100000)}};
-  const TPNGGraphic rgb = Load(spec);
+  TPngSample sample{2, 1, 2, 8, {0, 64, 128, 200, 255, 1}};
+  sample.Extra = {{"gAMA", test::BigEndian32(100000)}};
+  const TPNGGraphic rgb = Load(sample);
   const std::uint8_t* row = rgb.ConstRowAt(0);
   EXPECT_EQ(row[0], table(128, 1.0));
   EXPECT_EQ(row[1], table(64, 1.0));
@@ -123,7 +123,7 @@ TEST(PNGGraphicTest, GammaChunkPassesColourSamplesThroughTheTable) {
   EXPECT_EQ(row[5], table(200, 1.0));
 
   // Indexed pictures keep their indices; the table applies to the palette.
-  TPngSpec indexed{2, 1, 3, 8, {1, 0}, {0, 0, 0, 64, 128, 255}};
+  TPngSample indexed{2, 1, 3, 8, {1, 0}, {0, 0, 0, 64, 128, 255}};
   indexed.Extra = {{"gAMA", test::BigEndian32(50000)}};
   const TPNGGraphic png = Load(indexed);
   EXPECT_EQ(png.ConstRowAt(0)[0], 1);
@@ -135,13 +135,13 @@ TEST(PNGGraphicTest, GammaChunkPassesColourSamplesThroughTheTable) {
 }
 
 TEST(PNGGraphicTest, UnknownChunks) {
-  TPngSpec spec{1, 1, 2, 8, {1, 2, 3}};
-  spec.Extra = {{"xkCd", {1, 2, 3}}};  // ancillary: skipped
-  EXPECT_EQ(Load(spec).ConstRowAt(0)[0], 3);
+  TPngSample sample{1, 1, 2, 8, {1, 2, 3}};
+  sample.Extra = {{"xkCd", {1, 2, 3}}};  // ancillary: skipped
+  EXPECT_EQ(Load(sample).ConstRowAt(0)[0], 3);
 
-  spec.Extra = {{"ABCD", {1, 2, 3}}};  // critical and unknown: refused
+  sample.Extra = {{"ABCD", {1, 2, 3}}};  // critical and unknown: refused
   TPNGGraphic png;
-  EXPECT_TRUE(LoadFailsWith(png, MakePng(spec), "无法加载PNG图像，检测到非预期关键块."));
+  EXPECT_TRUE(LoadFailsWith(png, MakePng(sample), "无法加载PNG图像，检测到非预期关键块."));
 }
 
 TEST(PNGGraphicTest, DamagedFilesAreRefusedWithTheirReason) {

@@ -180,11 +180,11 @@ TEST(LimitsTest, JpegWithThousandsOfScansIsRefused) {
 
 TEST(LimitsTest, TiffScanlinesLongerThanTheByteLimitAreRefused) {
   // 100 x 1 pixels of 30 samples each: 400 bytes of 32-bit rows, but one scanline of 3000 bytes.
-  test::TTiffSpec spec;
-  spec.Width = 100;
-  spec.SamplesPerPixel = 30;
-  spec.Rows.assign(3000, 7);
-  const TBytes tiff = test::MakeTiff(spec);
+  test::TTiffSample sample;
+  sample.Width = 100;
+  sample.SamplesPerPixel = 30;
+  sample.Rows.assign(3000, 7);
+  const TBytes tiff = test::MakeTiff(sample);
   struct TRestore {
     TPixelLimits Saved = GetPixelLimits();
     ~TRestore() { SetPixelLimits(Saved); }

@@ -14,17 +14,17 @@ namespace {
 using test::LoadFailsWith;
 using test::MakeTiff;
 using test::TBytes;
-using test::TTiffSpec;
+using test::TTiffSample;
 
-TTiffSpec Spec(int width, int height, int bits, int samples, int photometric, TBytes rows) {
-  TTiffSpec spec;
-  spec.Width = width;
-  spec.Height = height;
-  spec.BitsPerSample = bits;
-  spec.SamplesPerPixel = samples;
-  spec.Photometric = photometric;
-  spec.Rows = std::move(rows);
-  return spec;
+TTiffSample Sample(int width, int height, int bits, int samples, int photometric, TBytes rows) {
+  TTiffSample sample;
+  sample.Width = width;
+  sample.Height = height;
+  sample.BitsPerSample = bits;
+  sample.SamplesPerPixel = samples;
+  sample.Photometric = photometric;
+  sample.Rows = std::move(rows);
+  return sample;
 }
 
 TBytes Words(std::initializer_list<std::uint16_t> values) {
@@ -37,48 +37,48 @@ TBytes Row(const TBitmap& bitmap, int y, std::size_t n) {
   return TBytes(bitmap.ConstRowAt(y), bitmap.ConstRowAt(y) + n);
 }
 
-TTIFFGraphic Load(const TTiffSpec& spec) {
+TTIFFGraphic Load(const TTiffSample& sample) {
   TTIFFGraphic tiff;
-  tiff.LoadFromBytes(MakeTiff(spec));
+  tiff.LoadFromBytes(MakeTiff(sample));
   return tiff;
 }
 
 TEST(TIFFGraphicTest, OneBitAndFourBitKeepTheirPackedPixels) {
   const TTIFFGraphic black =
-      Load(Spec(10, 1, 1, 1, PHOTOMETRIC_MINISBLACK, {0b10110000, 0b01000000}));
+      Load(Sample(10, 1, 1, 1, PHOTOMETRIC_MINISBLACK, {0b10110000, 0b01000000}));
   ASSERT_EQ(black.BitsPerPixel(), 1);
   EXPECT_EQ(black.RowLength(), 4u);
   EXPECT_EQ(black.ConstRowAt(0)[0], 0b10110000);
   EXPECT_EQ(black.Palette()[1], RGB(255, 255, 255));
-  const TTIFFGraphic white = Load(Spec(10, 1, 1, 1, PHOTOMETRIC_MINISWHITE, {0b10110000, 0}));
+  const TTIFFGraphic white = Load(Sample(10, 1, 1, 1, PHOTOMETRIC_MINISWHITE, {0b10110000, 0}));
   EXPECT_EQ(white.ConstRowAt(0)[0], 0b10110000);
   EXPECT_EQ(white.Palette()[1], RGB(0, 0, 0));
 
-  const TTIFFGraphic four = Load(Spec(3, 1, 4, 1, PHOTOMETRIC_MINISBLACK, {0x1F, 0x70}));
+  const TTIFFGraphic four = Load(Sample(3, 1, 4, 1, PHOTOMETRIC_MINISBLACK, {0x1F, 0x70}));
   ASSERT_EQ(four.BitsPerPixel(), 4);
   EXPECT_EQ(Row(four, 0, 2), (TBytes{0x1F, 0x70}));
-  const TTIFFGraphic two = Load(Spec(5, 1, 2, 1, PHOTOMETRIC_MINISBLACK, {0b00011011, 0b11000000}));
+  const TTIFFGraphic two = Load(Sample(5, 1, 2, 1, PHOTOMETRIC_MINISBLACK, {0b00011011, 0b11000000}));
   ASSERT_EQ(two.BitsPerPixel(), 4);
   EXPECT_EQ(Row(two, 0, 3), (TBytes{0x01, 0x23, 0x30}));
 }
 
 TEST(TIFFGraphicTest, EightAndSixteenBitGreyAndPalette) {
-  const TTIFFGraphic grey = Load(Spec(3, 2, 8, 1, PHOTOMETRIC_MINISBLACK, {1, 2, 3, 4, 5, 6}));
+  const TTIFFGraphic grey = Load(Sample(3, 2, 8, 1, PHOTOMETRIC_MINISBLACK, {1, 2, 3, 4, 5, 6}));
   ASSERT_EQ(grey.BitsPerPixel(), 8);
   EXPECT_EQ(Row(grey, 1, 3), (TBytes{4, 5, 6}));
   EXPECT_EQ(grey.Palette()[5], RGB(5, 5, 5));
 
   const TTIFFGraphic wide =
-      Load(Spec(3, 1, 16, 1, PHOTOMETRIC_MINISBLACK, Words({129, 32768, 65535})));
+      Load(Sample(3, 1, 16, 1, PHOTOMETRIC_MINISBLACK, Words({129, 32768, 65535})));
   ASSERT_EQ(wide.BitsPerPixel(), 8);
   EXPECT_EQ(Row(wide, 0, 3), (TBytes{1, 128, 255}));
 
   // Grey with alpha: the alpha sample is dropped.
-  TTiffSpec alpha = Spec(2, 1, 8, 2, PHOTOMETRIC_MINISBLACK, {50, 1, 60, 2});
+  TTiffSample alpha = Sample(2, 1, 8, 2, PHOTOMETRIC_MINISBLACK, {50, 1, 60, 2});
   alpha.ExtraSamples = 1;
   EXPECT_EQ(Row(Load(alpha), 0, 2), (TBytes{50, 60}));
 
-  TTiffSpec palette = Spec(2, 1, 8, 1, PHOTOMETRIC_PALETTE, {1, 0});
+  TTiffSample palette = Sample(2, 1, 8, 1, PHOTOMETRIC_PALETTE, {1, 0});
   palette.ColourMap.assign(3 * 256, 0);
   palette.ColourMap[1] = 0xFFFF;        // red of entry 1
   palette.ColourMap[256 + 1] = 0x8080;  // green of entry 1
@@ -89,31 +89,31 @@ TEST(TIFFGraphicTest, EightAndSixteenBitGreyAndPalette) {
 }
 
 TEST(TIFFGraphicTest, ColourImages) {
-  const TTIFFGraphic rgb = Load(Spec(2, 1, 8, 3, PHOTOMETRIC_RGB, {1, 2, 3, 4, 5, 6}));
+  const TTIFFGraphic rgb = Load(Sample(2, 1, 8, 3, PHOTOMETRIC_RGB, {1, 2, 3, 4, 5, 6}));
   ASSERT_EQ(rgb.BitsPerPixel(), 24);
   EXPECT_EQ(Row(rgb, 0, 6), (TBytes{3, 2, 1, 6, 5, 4}));
 
-  TTiffSpec planes = Spec(2, 1, 8, 3, PHOTOMETRIC_RGB, {1, 4, 2, 5, 3, 6});
+  TTiffSample planes = Sample(2, 1, 8, 3, PHOTOMETRIC_RGB, {1, 4, 2, 5, 3, 6});
   planes.Planar = PLANARCONFIG_SEPARATE;
   EXPECT_EQ(Row(Load(planes), 0, 6), (TBytes{3, 2, 1, 6, 5, 4}));
 
-  TTiffSpec rgba = Spec(1, 1, 8, 4, PHOTOMETRIC_RGB, {1, 2, 3, 4});
+  TTiffSample rgba = Sample(1, 1, 8, 4, PHOTOMETRIC_RGB, {1, 2, 3, 4});
   rgba.ExtraSamples = 1;
   const TTIFFGraphic withAlpha = Load(rgba);
   ASSERT_EQ(withAlpha.BitsPerPixel(), 32);
   EXPECT_EQ(Row(withAlpha, 0, 4), (TBytes{3, 2, 1, 4}));
 
-  const TTIFFGraphic wide = Load(Spec(1, 1, 16, 3, PHOTOMETRIC_RGB, Words({65535, 32768, 129})));
+  const TTIFFGraphic wide = Load(Sample(1, 1, 16, 3, PHOTOMETRIC_RGB, Words({65535, 32768, 129})));
   EXPECT_EQ(Row(wide, 0, 3), (TBytes{1, 128, 255}));
 
   // CMYK: each ink taken from white.
   const TTIFFGraphic cmyk =
-      Load(Spec(2, 1, 8, 4, PHOTOMETRIC_SEPARATED, {0, 255, 255, 0, 0, 0, 0, 255}));
+      Load(Sample(2, 1, 8, 4, PHOTOMETRIC_SEPARATED, {0, 255, 255, 0, 0, 0, 0, 255}));
   ASSERT_EQ(cmyk.BitsPerPixel(), 24);
   EXPECT_EQ(Row(cmyk, 0, 6), (TBytes{0, 0, 255, 0, 0, 0}));
 
   // YCbCr (JPEG-compressed) through libtiff's renderer.
-  TTiffSpec ycc = Spec(16, 16, 8, 3, PHOTOMETRIC_YCBCR, {});
+  TTiffSample ycc = Sample(16, 16, 8, 3, PHOTOMETRIC_YCBCR, {});
   ycc.Compression = COMPRESSION_JPEG;
   for (int i = 0; i < 256; ++i) ycc.Rows.insert(ycc.Rows.end(), {200, 100, 50});
   const TTIFFGraphic jpeg = Load(ycc);
@@ -125,7 +125,7 @@ TEST(TIFFGraphicTest, ColourImages) {
 }
 
 TEST(TIFFGraphicTest, TiledFilesGiveAnEmptyPictureWithoutError) {
-  TTiffSpec tiled = Spec(40, 20, 8, 3, PHOTOMETRIC_RGB, {});
+  TTiffSample tiled = Sample(40, 20, 8, 3, PHOTOMETRIC_RGB, {});
   tiled.Tiled = true;
   const TTIFFGraphic tiff = Load(tiled);
   EXPECT_EQ(tiff.Width(), 0);
@@ -133,7 +133,7 @@ TEST(TIFFGraphicTest, TiledFilesGiveAnEmptyPictureWithoutError) {
 }
 
 TEST(TIFFGraphicTest, DamagedFilesAreRefusedWithTheirReason) {
-  const TBytes good = MakeTiff(Spec(40, 40, 8, 3, PHOTOMETRIC_RGB, TBytes(40 * 40 * 3, 9)));
+  const TBytes good = MakeTiff(Sample(40, 40, 8, 3, PHOTOMETRIC_RGB, TBytes(40 * 40 * 3, 9)));
   TTIFFGraphic tiff;
   EXPECT_TRUE(LoadFailsWith(tiff, TBytes{'B', 'M', 1, 2, 3, 4, 5, 6},
                             "无法加载图像，无效或非预期的TIFF图像格式。"));
@@ -142,7 +142,7 @@ TEST(TIFFGraphicTest, DamagedFilesAreRefusedWithTheirReason) {
   // libtiff writes the directory after the pixels, so a cut keeps the header but loses the rest.
   EXPECT_TRUE(
       LoadFailsWith(tiff, TBytes(good.begin(), good.begin() + 2000), "无法加载图像，TIFF图像"));
-  TTiffSpec unsupported = Spec(2, 1, 8, 2, PHOTOMETRIC_RGB, {1, 2, 3, 4});
+  TTiffSample unsupported = Sample(2, 1, 8, 2, PHOTOMETRIC_RGB, {1, 2, 3, 4});
   EXPECT_TRUE(LoadFailsWith(tiff, MakeTiff(unsupported), "无法加载图像，不支持TIFF的"));
   tiff.LoadFromBytes(good);
   EXPECT_EQ(tiff.Width(), 40);
@@ -159,7 +159,7 @@ TBytes MakeEps(const TBytes& preview) {
 }
 
 TEST(TIFFGraphicTest, EpsShowsItsTiffPreview) {
-  const TBytes preview = MakeTiff(Spec(2, 1, 8, 3, PHOTOMETRIC_RGB, {1, 2, 3, 4, 5, 6}));
+  const TBytes preview = MakeTiff(Sample(2, 1, 8, 3, PHOTOMETRIC_RGB, {1, 2, 3, 4, 5, 6}));
   TEPSGraphic eps;
   eps.LoadFromBytes(MakeEps(preview));
   ASSERT_EQ(eps.BitsPerPixel(), 24);
