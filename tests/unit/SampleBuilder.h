@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "DecoderTestUtil.h"
 #include "picture/Errors.h"
 #include "picture/Graphic.h"
 
@@ -53,16 +54,7 @@ struct TByteWriter {
 // The load must fail with EInvalidGraphicFormat whose message begins with start.
 inline ::testing::AssertionResult LoadRefused(TGraphic& graphic, std::span<const std::uint8_t> data,
                                               const std::string& start) {
-  try {
-    graphic.LoadFromBytes(data);
-  } catch (const EInvalidGraphicFormat& e) {
-    if (std::string(e.what()).rfind(start, 0) == 0) return ::testing::AssertionSuccess();
-    return ::testing::AssertionFailure()
-           << "message \"" << e.what() << "\" does not begin with \"" << start << "\"";
-  } catch (const std::exception& e) {
-    return ::testing::AssertionFailure() << "wrong exception type: " << e.what();
-  }
-  return ::testing::AssertionFailure() << "loaded without an error";
+  return LoadFailsWith(graphic, data, start);
 }
 
 // Every proper prefix of a sample must either load or fail with EInvalidGraphicFormat.
