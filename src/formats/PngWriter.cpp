@@ -237,14 +237,16 @@ void TPngWriter::LoadFromBytes(std::span<const std::uint8_t>) {
   throw EInvalidGraphicFormat(UnsupportedMessage("PNG", "读取"));
 }
 
-std::vector<std::uint8_t> TPngWriter::SaveToStream() const {
-  // Depths other than 1, 4, 8 and 24 bits are written from a 24-bit copy; this writer's own
-  // pixels stay as they are.
+namespace {
+
+// The PNG bytes of a bitmap. Depths other than 1, 4, 8 and 24 bits are written from a 24-bit
+// copy; the bitmap itself stays as it is.
+std::vector<std::uint8_t> PngBytes(const TBitmap& source) {
   std::optional<TBitmap> widened;
-  const TBitmap* picture = this;
-  const int depth = BitsPerPixel();
+  const TBitmap* picture = &source;
+  const int depth = source.BitsPerPixel();
   if (depth != 1 && depth != 4 && depth != 8 && depth != 24) {
-    widened.emplace(static_cast<const TBitmap&>(*this));
+    widened.emplace(source);
     widened->SetBitsPerPixel(24);
     picture = &*widened;
   }
@@ -256,11 +258,14 @@ std::vector<std::uint8_t> TPngWriter::SaveToStream() const {
   return out;
 }
 
+}  // namespace
+
+std::vector<std::uint8_t> TPngWriter::SaveToStream() const { return PngBytes(*this); }
+
 void SaveAsPNG(const TBitmap& bitmap, const std::string& fileName) {
-  TPngWriter writer;
-  writer.Assign(bitmap);
-  const std::vector<std::uint8_t> bytes = writer.SaveToStream();
-  WriteFileAtomically(fileName, bytes);
+  // What a TPngWriter holding a copy of the bitmap would write, without the copy: a
+  // 12-megapixel picture is not held twice.
+  WriteFileAtomically(fileName, PngBytes(bitmap));
 }
 
 }  // namespace pennacrow
