@@ -165,9 +165,9 @@ TEST(AtomicWrite, PiecesOfAnySizeMakeTheFileInOrder) {
   std::vector<std::uint8_t> expected;
   WriteFileAtomically(dir.Path("f"), [&](const TByteSink& sink) {
     // Small pieces, one that crosses the 1 MiB gathering block, one larger than the block.
-    for (std::size_t size : {std::size_t{1}, std::size_t{1000}, std::size_t{(1 << 20) - 500},
-                             std::size_t{3000}, std::size_t{(1 << 21) + 7}, std::size_t{0},
-                             std::size_t{5}}) {
+    for (std::size_t size :
+         {std::size_t{1}, std::size_t{1000}, std::size_t{(1 << 20) - 500}, std::size_t{3000},
+          std::size_t{(1 << 21) + 7}, std::size_t{0}, std::size_t{5}}) {
       std::vector<std::uint8_t> piece(size);
       for (std::size_t i = 0; i < size; ++i) piece[i] = static_cast<std::uint8_t>(i * 31 + size);
       expected.insert(expected.end(), piece.begin(), piece.end());
@@ -182,15 +182,16 @@ TEST(AtomicWrite, AFailingProducerLeavesTheOldFileAndNoTemporaryFile) {
   test::TTempDir dir;
   test::WriteFileBytes(dir.Path("f"), {9, 8, 7});
   EXPECT_THROW(WriteFileAtomically(dir.Path("f"),
-                                    [](const TByteSink& sink) {
-                                      const std::vector<std::uint8_t> big(3 << 20, 1);
-                                      sink(big);
-                                      throw std::runtime_error("stop");
-                                    }),
+                                   [](const TByteSink& sink) {
+                                     const std::vector<std::uint8_t> big(3 << 20, 1);
+                                     sink(big);
+                                     throw std::runtime_error("stop");
+                                   }),
                std::runtime_error);
   EXPECT_EQ(test::ReadFileBytes(dir.Path("f")), (std::vector<std::uint8_t>{9, 8, 7}));
   int files = 0;
-  for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(dir.Path(""))) ++files;
+  for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(dir.Path("")))
+    ++files;
   EXPECT_EQ(files, 1);
 }
 
