@@ -11,6 +11,7 @@
 #include "formats/PngChunks.h"
 #include "formats/PngFilter.h"
 #include "picture/Errors.h"
+#include "picture/LargeBuffer.h"
 
 namespace pennacrow {
 
@@ -47,11 +48,17 @@ void PutU32(std::uint8_t* at, std::uint32_t v) {
 // was split, so the file is the same whatever the block size.
 class TDeflater {
  public:
-  explicit TDeflater(std::vector<std::uint8_t>& out) : FOut(out) {
+  // expected: the bytes that will be compressed, so that the output can be given zlib's bound
+  // of room at once instead of growing (and being copied) over and over.
+  TDeflater(std::vector<std::uint8_t>& out, std::size_t expected) : FOut(out) {
     FBlock.resize(kBlockSize);
     if (deflateInit(&FStream, Z_DEFAULT_COMPRESSION) != Z_OK) {
       throw EPennacrowError("PNG 压缩失败：zlib 无法初始化");
     }
+    const std::size_t bound =
+        expected + expected / 1000 + 64;  // deflate's worst case: stored blocks and the header
+    FOut.reserve(FOut.size() + bound);
+    PrepareLargeBuffer(FOut.data() + FOut.size(), FOut.capacity() - FOut.size());
   }
   TDeflater(const TDeflater&) = delete;
   TDeflater& operator=(const TDeflater&) = delete;
@@ -87,8 +94,13 @@ class TDeflater {
       const int pieceFlush = piece == size ? flush : Z_NO_FLUSH;
       int result;
       do {
-        if (FOutUsed == FOut.size())
-          FOut.resize(FOut.size() + std::max<std::size_t>(FOut.size() / 2, kBlockSize));
+        if (FOutUsed == FOut.size()) {
+          // First the room reserved at the start, then growth by half.
+          const std::size_t grown = FOut.capacity() > FOut.size()
+                                        ? FOut.capacity()
+                                        : FOut.size() + std::max<std::size_t>(FOut.size() / 2, kBlockSize);
+          FOut.resize(grown);
+        }
         const std::size_t room = std::min<std::size_t>(FOut.size() - FOutUsed, UINT_MAX);
         FStream.next_out = FOut.data() + FOutUsed;
         FStream.avail_out = static_cast<uInt>(room);
@@ -156,7 +168,7 @@ void TIdatChunk::AppendData(const TBitmap& picture, std::vector<std::uint8_t>& o
   const std::size_t rowBytes =
       indexed ? (width * static_cast<std::size_t>(picture.BitsPerPixel()) + 7) / 8 : 3 * width;
   TPngRowFilter filter(rowBytes, indexed ? 1 : 3);
-  TDeflater deflater(out);
+  TDeflater deflater(out, (rowBytes + 1) * static_cast<std::size_t>(picture.Height()));
   // RGB rows are rebuilt from the bitmap's blue, green, red; indexed rows are used in place.
   std::vector<std::uint8_t> rgb(indexed ? 0 : rowBytes);
   std::vector<std::uint8_t> priorRgb(indexed ? 0 : rowBytes);

@@ -6,6 +6,7 @@
 #include <unordered_map>
 
 #include "picture/Errors.h"
+#include "picture/LargeBuffer.h"
 #include "picture/PixelLimits.h"
 
 namespace pennacrow {
@@ -205,7 +206,7 @@ void TBitmap::Allocate(int width, int height, int bitsPerPixel) {
   }
   CheckPictureSize("位图", width, height, bitsPerPixel);
   const std::size_t rowLength = RowLengthFor(static_cast<std::uint64_t>(width), bitsPerPixel);
-  std::vector<std::uint8_t> bits(rowLength * static_cast<std::size_t>(height));
+  std::vector<std::uint8_t> bits = LargeZeroBuffer(rowLength * static_cast<std::size_t>(height));
   FBits = std::move(bits);
   FWidth = width;
   FHeight = height;

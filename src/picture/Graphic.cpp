@@ -10,6 +10,7 @@
 
 #include "picture/Bitmap.h"
 #include "picture/Errors.h"
+#include "picture/LargeBuffer.h"
 
 namespace pennacrow {
 
@@ -68,7 +69,8 @@ std::vector<std::uint8_t> ReadWholeFile(const std::string& fileName) {
   if (S_ISDIR(info.st_mode)) throw EFileError(SystemError("无法读取文件", fileName, EISDIR));
   // Read straight into the result, as large as fstat says; a file that turns out longer (one
   // that grows, a device) goes on through a small buffer.
-  std::vector<std::uint8_t> data(info.st_size > 0 ? static_cast<std::size_t>(info.st_size) : 0);
+  std::vector<std::uint8_t> data =
+      LargeZeroBuffer(info.st_size > 0 ? static_cast<std::size_t>(info.st_size) : 0);
   std::size_t used = 0;
   std::uint8_t extra[1 << 16];
   for (;;) {
