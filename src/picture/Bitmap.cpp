@@ -8,6 +8,7 @@
 #include "picture/Errors.h"
 #include "picture/LargeBuffer.h"
 #include "picture/PixelLimits.h"
+#include "picture/RowColors.h"
 
 namespace pennacrow {
 
@@ -43,17 +44,6 @@ std::uint32_t Pack(std::uint8_t v, std::uint32_t mask) {
 
 constexpr std::array<std::uint32_t, 3> kMasks555{0x7C00, 0x03E0, 0x001F};
 
-// Reads whole rows of a bitmap as colours, with GetPixel's results.
-class TRowColors {
- public:
-  explicit TRowColors(const TBitmap& bitmap);
-  void Read(const std::uint8_t* row, TRGBQuad* out) const;
-
- private:
-  const TBitmap& FBitmap;
-  std::vector<TRGBQuad> FTable;  // colour of each index or 16-bit word
-};
-
 // Writes whole rows of colours into a new (zeroed, maskless) bitmap, with SetPixel's results.
 class TRowWriter {
  public:
@@ -65,60 +55,6 @@ class TRowWriter {
   const TBitmap& FTarget;
   std::unordered_map<std::uint32_t, std::uint8_t> FIndices;
 };
-
-TRowColors::TRowColors(const TBitmap& bitmap) : FBitmap(bitmap) {
-  const int depth = bitmap.BitsPerPixel();
-  if (depth <= 8) {
-    // Indices past the colour table read as black, as GetPixel has them.
-    FTable.assign(256, TRGBQuad{});
-    for (std::size_t i = 0; i < bitmap.Palette().size() && i < 256; ++i)
-      FTable[i] = bitmap.Palette()[i];
-  } else if (depth == 15 || depth == 16) {
-    // Every 16-bit word once, rather than the mask arithmetic for every pixel.
-    const auto& m = (bitmap.HasColorMasks() && depth == 16) ? bitmap.ColorMasks() : kMasks555;
-    FTable.resize(65536);
-    for (std::uint32_t v = 0; v < 65536; ++v) {
-      FTable[v] = {Channel(v, m[2]), Channel(v, m[1]), Channel(v, m[0]), 0};
-    }
-  }
-}
-
-void TRowColors::Read(const std::uint8_t* row, TRGBQuad* out) const {
-  const int width = FBitmap.Width();
-  const TRGBQuad* table = FTable.data();
-  switch (FBitmap.BitsPerPixel()) {
-    case 1:
-      for (int x = 0; x < width; ++x) out[x] = table[(row[x >> 3] >> (7 - (x & 7))) & 1];
-      break;
-    case 4:
-      for (int x = 0; x < width; ++x) {
-        out[x] = table[(x & 1) ? row[x >> 1] & 0x0F : row[x >> 1] >> 4];
-      }
-      break;
-    case 8:
-      for (int x = 0; x < width; ++x) out[x] = table[row[x]];
-      break;
-    case 15:
-    case 16:
-      for (int x = 0; x < width; ++x) out[x] = table[row[2 * x] | (row[2 * x + 1] << 8)];
-      break;
-    case 24:
-      for (int x = 0; x < width; ++x, row += 3) out[x] = {row[0], row[1], row[2], 0};
-      break;
-    default:
-      if (FBitmap.HasColorMasks()) {
-        const auto& m = FBitmap.ColorMasks();
-        for (int x = 0; x < width; ++x, row += 4) {
-          const std::uint32_t v =
-              row[0] | (row[1] << 8) | (row[2] << 16) | (std::uint32_t{row[3]} << 24);
-          out[x] = {Channel(v, m[2]), Channel(v, m[1]), Channel(v, m[0]), 0};
-        }
-      } else {
-        for (int x = 0; x < width; ++x, row += 4) out[x] = {row[0], row[1], row[2], row[3]};
-      }
-      break;
-  }
-}
 
 std::uint8_t TRowWriter::Index(TRGBQuad c) {
   // Pictures hold few distinct colours next to each other; the search over the colour table is
@@ -179,6 +115,60 @@ void TRowWriter::Write(const TRGBQuad* colors, std::uint8_t* row) {
 }
 
 }  // namespace
+
+TRowColors::TRowColors(const TBitmap& bitmap) : FBitmap(bitmap) {
+  const int depth = bitmap.BitsPerPixel();
+  if (depth <= 8) {
+    // Indices past the colour table read as black, as GetPixel has them.
+    FTable.assign(256, TRGBQuad{});
+    for (std::size_t i = 0; i < bitmap.Palette().size() && i < 256; ++i)
+      FTable[i] = bitmap.Palette()[i];
+  } else if (depth == 15 || depth == 16) {
+    // Every 16-bit word once, rather than the mask arithmetic for every pixel.
+    const auto& m = (bitmap.HasColorMasks() && depth == 16) ? bitmap.ColorMasks() : kMasks555;
+    FTable.resize(65536);
+    for (std::uint32_t v = 0; v < 65536; ++v) {
+      FTable[v] = {Channel(v, m[2]), Channel(v, m[1]), Channel(v, m[0]), 0};
+    }
+  }
+}
+
+void TRowColors::Read(const std::uint8_t* row, TRGBQuad* out) const {
+  const int width = FBitmap.Width();
+  const TRGBQuad* table = FTable.data();
+  switch (FBitmap.BitsPerPixel()) {
+    case 1:
+      for (int x = 0; x < width; ++x) out[x] = table[(row[x >> 3] >> (7 - (x & 7))) & 1];
+      break;
+    case 4:
+      for (int x = 0; x < width; ++x) {
+        out[x] = table[(x & 1) ? row[x >> 1] & 0x0F : row[x >> 1] >> 4];
+      }
+      break;
+    case 8:
+      for (int x = 0; x < width; ++x) out[x] = table[row[x]];
+      break;
+    case 15:
+    case 16:
+      for (int x = 0; x < width; ++x) out[x] = table[row[2 * x] | (row[2 * x + 1] << 8)];
+      break;
+    case 24:
+      for (int x = 0; x < width; ++x, row += 3) out[x] = {row[0], row[1], row[2], 0};
+      break;
+    default:
+      if (FBitmap.HasColorMasks()) {
+        const auto& m = FBitmap.ColorMasks();
+        for (int x = 0; x < width; ++x, row += 4) {
+          const std::uint32_t v =
+              row[0] | (row[1] << 8) | (row[2] << 16) | (std::uint32_t{row[3]} << 24);
+          out[x] = {Channel(v, m[2]), Channel(v, m[1]), Channel(v, m[0]), 0};
+        }
+      } else {
+        for (int x = 0; x < width; ++x, row += 4) out[x] = {row[0], row[1], row[2], row[3]};
+      }
+      break;
+  }
+}
 
 TBitmap::TBitmap(int width, int height, int bitsPerPixel) {
   Allocate(width, height, bitsPerPixel);
