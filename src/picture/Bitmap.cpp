@@ -232,9 +232,15 @@ void TBitmap::SetSize(int width, int height) {
     std::fill(resized.FBits.begin(), resized.FBits.end(), fill);
   } else if (FBitsPerPixel == 24 || (FBitsPerPixel == 32 && !FHasColorMasks)) {
     std::fill(resized.FBits.begin(), resized.FBits.end(), 0xFF);
-  } else {
+  } else if (width > 0 && height > 0) {
+    // Masked pixels: white packed once, then repeated.
+    resized.SetPixel(0, 0, white);
+    const std::size_t bytes = FBitsPerPixel == 32 ? 4 : 2;
     for (int y = 0; y < height; ++y) {
-      for (int x = 0; x < width; ++x) resized.SetPixel(x, y, white);
+      std::uint8_t* row = resized.FBits.data() + static_cast<std::size_t>(y) * resized.FRowLength;
+      for (int x = (y == 0 ? 1 : 0); x < width; ++x) {
+        std::memcpy(row + bytes * static_cast<std::size_t>(x), resized.FBits.data(), bytes);
+      }
     }
   }
   const int rows = std::min(height, FHeight);
@@ -300,6 +306,7 @@ int TBitmap::NearestPaletteIndex(TRGBQuad color) const {
     if (bestDistance < 0 || distance < bestDistance) {
       bestDistance = distance;
       best = static_cast<int>(i);
+      if (distance == 0) break;  // nothing later can be nearer, and ties keep the first
     }
   }
   const int maxIndex = (1 << std::min(FBitsPerPixel, 8)) - 1;

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <filesystem>
 #include <stdexcept>
 #include <tuple>
@@ -92,6 +93,34 @@ TEST(FastConversion, PaddingStaysZeroAndOddWidthsKeepTheirLastPixel) {
           << width << " wide to " << target;
     }
   }
+}
+
+TEST(FastConversion, NewAreaOfMaskedPixelsIsTheWhiteSetPixelWrites) {
+  for (const auto& [name, masks] : std::vector<std::pair<int, std::array<std::uint32_t, 3>>>{
+           {15, {0, 0, 0}}, {16, {0xF800, 0x07E0, 0x001F}}, {32, {0x3FF00000, 0xFFC00, 0x3FF}}}) {
+    TBitmap bitmap = PatternBitmap(5, 3, name, 2);
+    if (name != 15) bitmap.SetColorMasks(masks[0], masks[1], masks[2]);
+    TBitmap expected = bitmap;
+    bitmap.SetSize(11, 6);
+    for (int y = 0; y < 6; ++y) {
+      for (int x = 0; x < 11; ++x) {
+        TBitmap one(1, 1, name);
+        if (name != 15) one.SetColorMasks(masks[0], masks[1], masks[2]);
+        one.SetPixel(0, 0, x < 5 && y < 3 ? expected.GetPixel(x, y) : RGB(255, 255, 255));
+        ASSERT_EQ(bitmap.GetPixel(x, y), one.GetPixel(0, 0)) << name << " at " << x << "," << y;
+      }
+    }
+  }
+}
+
+TEST(FastConversion, NearestPaletteEntryKeepsTheFirstOfEqualEntries) {
+  TBitmap bitmap(2, 2, 8);
+  bitmap.Palette() = {RGB(9, 9, 9), RGB(200, 0, 0), RGB(10, 10, 10), RGB(200, 0, 0),
+                      RGB(10, 10, 10)};
+  EXPECT_EQ(bitmap.NearestPaletteIndex(RGB(200, 0, 0)), 1);
+  EXPECT_EQ(bitmap.NearestPaletteIndex(RGB(10, 10, 10)), 2);
+  EXPECT_EQ(bitmap.NearestPaletteIndex(RGB(11, 11, 11)), 2);
+  EXPECT_EQ(bitmap.NearestPaletteIndex(RGB(0, 0, 0)), 0);
 }
 
 // Everything a load hands over: what Assign would copy.
