@@ -11,6 +11,7 @@
 #include "formats/PngChunks.h"
 #include "formats/PngFilter.h"
 #include "picture/Errors.h"
+#include "picture/LargeBuffer.h"
 
 namespace pennacrow {
 
@@ -47,11 +48,17 @@ void PutU32(std::uint8_t* at, std::uint32_t v) {
 // was split, so the file is the same whatever the block size.
 class TDeflater {
  public:
-  explicit TDeflater(std::vector<std::uint8_t>& out) : FOut(out) {
+  // expected: the bytes that will be compressed, so that the output can be given zlib's bound
+  // of room at once instead of growing (and being copied) over and over.
+  TDeflater(std::vector<std::uint8_t>& out, std::size_t expected) : FOut(out) {
     FBlock.resize(kBlockSize);
     if (deflateInit(&FStream, Z_DEFAULT_COMPRESSION) != Z_OK) {
       throw EPennacrowError("PNG 压缩失败：zlib 无法初始化");
     }
+    const std::size_t bound =
+        expected + expected / 1000 + 64;  // deflate's worst case: stored blocks and the header
+    FOut.reserve(FOut.size() + bound);
+    PrepareLargeBuffer(FOut.data() + FOut.size(), FOut.capacity() - FOut.size());
   }
   TDeflater(const TDeflater&) = delete;
   TDeflater& operator=(const TDeflater&) = delete;
@@ -87,8 +94,13 @@ class TDeflater {
       const int pieceFlush = piece == size ? flush : Z_NO_FLUSH;
       int result;
       do {
-        if (FOutUsed == FOut.size())
-          FOut.resize(FOut.size() + std::max<std::size_t>(FOut.size() / 2, kBlockSize));
+        if (FOutUsed == FOut.size()) {
+          // First the room reserved at the start, then growth by half.
+          const std::size_t grown = FOut.capacity() > FOut.size()
+                                        ? FOut.capacity()
+                                        : FOut.size() + std::max<std::size_t>(FOut.size() / 2, kBlockSize);
+          FOut.resize(grown);
+        }
         const std::size_t room = std::min<std::size_t>(FOut.size() - FOutUsed, UINT_MAX);
         FStream.next_out = FOut.data() + FOutUsed;
         FStream.avail_out = static_cast<uInt>(room);
@@ -156,7 +168,7 @@ void TIdatChunk::AppendData(const TBitmap& picture, std::vector<std::uint8_t>& o
   const std::size_t rowBytes =
       indexed ? (width * static_cast<std::size_t>(picture.BitsPerPixel()) + 7) / 8 : 3 * width;
   TPngRowFilter filter(rowBytes, indexed ? 1 : 3);
-  TDeflater deflater(out);
+  TDeflater deflater(out, (rowBytes + 1) * static_cast<std::size_t>(picture.Height()));
   // RGB rows are rebuilt from the bitmap's blue, green, red; indexed rows are used in place.
   std::vector<std::uint8_t> rgb(indexed ? 0 : rowBytes);
   std::vector<std::uint8_t> priorRgb(indexed ? 0 : rowBytes);
@@ -237,14 +249,16 @@ void TPngWriter::LoadFromBytes(std::span<const std::uint8_t>) {
   throw EInvalidGraphicFormat(UnsupportedMessage("PNG", "读取"));
 }
 
-std::vector<std::uint8_t> TPngWriter::SaveToStream() const {
-  // Depths other than 1, 4, 8 and 24 bits are written from a 24-bit copy; this writer's own
-  // pixels stay as they are.
+namespace {
+
+// The PNG bytes of a bitmap. Depths other than 1, 4, 8 and 24 bits are written from a 24-bit
+// copy; the bitmap itself stays as it is.
+std::vector<std::uint8_t> PngBytes(const TBitmap& source) {
   std::optional<TBitmap> widened;
-  const TBitmap* picture = this;
-  const int depth = BitsPerPixel();
+  const TBitmap* picture = &source;
+  const int depth = source.BitsPerPixel();
   if (depth != 1 && depth != 4 && depth != 8 && depth != 24) {
-    widened.emplace(static_cast<const TBitmap&>(*this));
+    widened.emplace(source);
     widened->SetBitsPerPixel(24);
     picture = &*widened;
   }
@@ -256,11 +270,14 @@ std::vector<std::uint8_t> TPngWriter::SaveToStream() const {
   return out;
 }
 
+}  // namespace
+
+std::vector<std::uint8_t> TPngWriter::SaveToStream() const { return PngBytes(*this); }
+
 void SaveAsPNG(const TBitmap& bitmap, const std::string& fileName) {
-  TPngWriter writer;
-  writer.Assign(bitmap);
-  const std::vector<std::uint8_t> bytes = writer.SaveToStream();
-  WriteFileAtomically(fileName, bytes);
+  // What a TPngWriter holding a copy of the bitmap would write, without the copy: a
+  // 12-megapixel picture is not held twice.
+  WriteFileAtomically(fileName, PngBytes(bitmap));
 }
 
 }  // namespace pennacrow

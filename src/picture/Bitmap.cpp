@@ -3,9 +3,12 @@
 #include <algorithm>
 #include <bit>
 #include <cstring>
+#include <unordered_map>
 
 #include "picture/Errors.h"
+#include "picture/LargeBuffer.h"
 #include "picture/PixelLimits.h"
+#include "picture/RowColors.h"
 
 namespace pennacrow {
 
@@ -41,9 +44,135 @@ std::uint32_t Pack(std::uint8_t v, std::uint32_t mask) {
 
 constexpr std::array<std::uint32_t, 3> kMasks555{0x7C00, 0x03E0, 0x001F};
 
+// Writes whole rows of colours into a new (zeroed, maskless) bitmap, with SetPixel's results.
+class TRowWriter {
+ public:
+  explicit TRowWriter(const TBitmap& target) : FTarget(target) {}
+  void Write(const TRGBQuad* colors, std::uint8_t* row);
+
+ private:
+  std::uint8_t Index(TRGBQuad c);
+  const TBitmap& FTarget;
+  std::unordered_map<std::uint32_t, std::uint8_t> FIndices;
+};
+
+std::uint8_t TRowWriter::Index(TRGBQuad c) {
+  // Pictures hold few distinct colours next to each other; the search over the colour table is
+  // done once per colour.
+  const std::uint32_t key = c.Red << 16 | c.Green << 8 | c.Blue;
+  if (const auto found = FIndices.find(key); found != FIndices.end()) return found->second;
+  const auto index = static_cast<std::uint8_t>(FTarget.NearestPaletteIndex(c));
+  FIndices.emplace(key, index);
+  return index;
+}
+
+void TRowWriter::Write(const TRGBQuad* colors, std::uint8_t* row) {
+  const int width = FTarget.Width();
+  switch (FTarget.BitsPerPixel()) {
+    case 1:
+      for (int x = 0; x < width; ++x) {
+        row[x >> 3] =
+            static_cast<std::uint8_t>(row[x >> 3] | (Index(colors[x]) & 1) << (7 - (x & 7)));
+      }
+      break;
+    case 4:
+      for (int x = 0; x < width; ++x) {
+        const int index = Index(colors[x]) & 0x0F;
+        row[x >> 1] = static_cast<std::uint8_t>(row[x >> 1] | ((x & 1) ? index : index << 4));
+      }
+      break;
+    case 8:
+      for (int x = 0; x < width; ++x) row[x] = Index(colors[x]);
+      break;
+    case 15:
+    case 16: {
+      // A new bitmap has no colour masks: 5-5-5 words.
+      for (int x = 0; x < width; ++x) {
+        const TRGBQuad c = colors[x];
+        const std::uint32_t v =
+            Pack(c.Red, kMasks555[0]) | Pack(c.Green, kMasks555[1]) | Pack(c.Blue, kMasks555[2]);
+        row[2 * x] = static_cast<std::uint8_t>(v);
+        row[2 * x + 1] = static_cast<std::uint8_t>(v >> 8);
+      }
+      break;
+    }
+    case 24:
+      for (int x = 0; x < width; ++x, row += 3) {
+        row[0] = colors[x].Blue;
+        row[1] = colors[x].Green;
+        row[2] = colors[x].Red;
+      }
+      break;
+    default:
+      for (int x = 0; x < width; ++x, row += 4) {
+        row[0] = colors[x].Blue;
+        row[1] = colors[x].Green;
+        row[2] = colors[x].Red;
+        row[3] = colors[x].Reserved;
+      }
+      break;
+  }
+}
+
 }  // namespace
 
-TBitmap::TBitmap(int width, int height, int bitsPerPixel) { Allocate(width, height, bitsPerPixel); }
+TRowColors::TRowColors(const TBitmap& bitmap) : FBitmap(bitmap) {
+  const int depth = bitmap.BitsPerPixel();
+  if (depth <= 8) {
+    // Indices past the colour table read as black, as GetPixel has them.
+    FTable.assign(256, TRGBQuad{});
+    for (std::size_t i = 0; i < bitmap.Palette().size() && i < 256; ++i)
+      FTable[i] = bitmap.Palette()[i];
+  } else if (depth == 15 || depth == 16) {
+    // Every 16-bit word once, rather than the mask arithmetic for every pixel.
+    const auto& m = (bitmap.HasColorMasks() && depth == 16) ? bitmap.ColorMasks() : kMasks555;
+    FTable.resize(65536);
+    for (std::uint32_t v = 0; v < 65536; ++v) {
+      FTable[v] = {Channel(v, m[2]), Channel(v, m[1]), Channel(v, m[0]), 0};
+    }
+  }
+}
+
+void TRowColors::Read(const std::uint8_t* row, TRGBQuad* out) const {
+  const int width = FBitmap.Width();
+  const TRGBQuad* table = FTable.data();
+  switch (FBitmap.BitsPerPixel()) {
+    case 1:
+      for (int x = 0; x < width; ++x) out[x] = table[(row[x >> 3] >> (7 - (x & 7))) & 1];
+      break;
+    case 4:
+      for (int x = 0; x < width; ++x) {
+        out[x] = table[(x & 1) ? row[x >> 1] & 0x0F : row[x >> 1] >> 4];
+      }
+      break;
+    case 8:
+      for (int x = 0; x < width; ++x) out[x] = table[row[x]];
+      break;
+    case 15:
+    case 16:
+      for (int x = 0; x < width; ++x) out[x] = table[row[2 * x] | (row[2 * x + 1] << 8)];
+      break;
+    case 24:
+      for (int x = 0; x < width; ++x, row += 3) out[x] = {row[0], row[1], row[2], 0};
+      break;
+    default:
+      if (FBitmap.HasColorMasks()) {
+        const auto& m = FBitmap.ColorMasks();
+        for (int x = 0; x < width; ++x, row += 4) {
+          const std::uint32_t v =
+              row[0] | (row[1] << 8) | (row[2] << 16) | (std::uint32_t{row[3]} << 24);
+          out[x] = {Channel(v, m[2]), Channel(v, m[1]), Channel(v, m[0]), 0};
+        }
+      } else {
+        for (int x = 0; x < width; ++x, row += 4) out[x] = {row[0], row[1], row[2], row[3]};
+      }
+      break;
+  }
+}
+
+TBitmap::TBitmap(int width, int height, int bitsPerPixel) {
+  Allocate(width, height, bitsPerPixel);
+}
 
 std::uint8_t* TBitmap::RowAt(int r) {
   if (r < 0 || r >= FHeight) throw EInvalidGraphicOperation("扫描行索引越界");
@@ -67,7 +196,7 @@ void TBitmap::Allocate(int width, int height, int bitsPerPixel) {
   }
   CheckPictureSize("位图", width, height, bitsPerPixel);
   const std::size_t rowLength = RowLengthFor(static_cast<std::uint64_t>(width), bitsPerPixel);
-  std::vector<std::uint8_t> bits(rowLength * static_cast<std::size_t>(height));
+  std::vector<std::uint8_t> bits = LargeZeroBuffer(rowLength * static_cast<std::size_t>(height));
   FBits = std::move(bits);
   FWidth = width;
   FHeight = height;
@@ -103,9 +232,15 @@ void TBitmap::SetSize(int width, int height) {
     std::fill(resized.FBits.begin(), resized.FBits.end(), fill);
   } else if (FBitsPerPixel == 24 || (FBitsPerPixel == 32 && !FHasColorMasks)) {
     std::fill(resized.FBits.begin(), resized.FBits.end(), 0xFF);
-  } else {
+  } else if (width > 0 && height > 0) {
+    // Masked pixels: white packed once, then repeated.
+    resized.SetPixel(0, 0, white);
+    const std::size_t bytes = FBitsPerPixel == 32 ? 4 : 2;
     for (int y = 0; y < height; ++y) {
-      for (int x = 0; x < width; ++x) resized.SetPixel(x, y, white);
+      std::uint8_t* row = resized.FBits.data() + static_cast<std::size_t>(y) * resized.FRowLength;
+      for (int x = (y == 0 ? 1 : 0); x < width; ++x) {
+        std::memcpy(row + bytes * static_cast<std::size_t>(x), resized.FBits.data(), bytes);
+      }
     }
   }
   const int rows = std::min(height, FHeight);
@@ -132,17 +267,25 @@ void TBitmap::SetSize(int width, int height) {
 void TBitmap::SetBitsPerPixel(int bitsPerPixel) {
   if (bitsPerPixel == FBitsPerPixel) return;
   if (bitsPerPixel <= 8 && FPalette.empty()) {
-    throw EInvalidGraphicOperation("无法转换为 " + std::to_string(bitsPerPixel) + " 位：没有调色板");
+    throw EInvalidGraphicOperation("无法转换为 " + std::to_string(bitsPerPixel) +
+                                   " 位：没有调色板");
   }
   TBitmap converted;
   converted.Allocate(FWidth, FHeight, bitsPerPixel);
   if (bitsPerPixel <= 8) converted.FPalette = FPalette;
+  // A row at a time: the source row is read into colours the way GetPixel reads one pixel, and
+  // the colours are written the way SetPixel writes one, without either's per-pixel checks.
+  TRowColors colors(*this);
+  TRowWriter writer(converted);
+  std::vector<TRGBQuad> row(static_cast<std::size_t>(FWidth));
+  const bool clearAlpha = bitsPerPixel == 32 && FBitsPerPixel != 32;
   for (int y = 0; y < FHeight; ++y) {
-    for (int x = 0; x < FWidth; ++x) {
-      TRGBQuad c = GetPixel(x, y);
-      if (bitsPerPixel == 32 && FBitsPerPixel != 32) c.Reserved = 0;
-      converted.SetPixel(x, y, c);
+    colors.Read(ConstRowAt(y), row.data());
+    if (clearAlpha) {
+      for (TRGBQuad& c : row) c.Reserved = 0;
     }
+    writer.Write(row.data(),
+                 converted.FBits.data() + static_cast<std::size_t>(y) * converted.FRowLength);
   }
   FBits = std::move(converted.FBits);
   FBitsPerPixel = bitsPerPixel;
@@ -163,6 +306,7 @@ int TBitmap::NearestPaletteIndex(TRGBQuad color) const {
     if (bestDistance < 0 || distance < bestDistance) {
       bestDistance = distance;
       best = static_cast<int>(i);
+      if (distance == 0) break;  // nothing later can be nearer, and ties keep the first
     }
   }
   const int maxIndex = (1 << std::min(FBitsPerPixel, 8)) - 1;
@@ -195,8 +339,8 @@ TRGBQuad TBitmap::GetPixel(int x, int y) const {
       const std::uint8_t* p = row + 4 * x;
       if (FHasColorMasks) {
         const std::uint32_t v = p[0] | (p[1] << 8) | (p[2] << 16) | (std::uint32_t{p[3]} << 24);
-        return {Channel(v, FColorMasks[2]), Channel(v, FColorMasks[1]),
-                Channel(v, FColorMasks[0]), 0};
+        return {Channel(v, FColorMasks[2]), Channel(v, FColorMasks[1]), Channel(v, FColorMasks[0]),
+                0};
       }
       return {p[0], p[1], p[2], p[3]};
     }
@@ -227,7 +371,8 @@ void TBitmap::SetPixel(int x, int y, TRGBQuad color) {
     case 15:
     case 16: {
       const auto& m = (FHasColorMasks && FBitsPerPixel == 16) ? FColorMasks : kMasks555;
-      const std::uint32_t v = Pack(color.Red, m[0]) | Pack(color.Green, m[1]) | Pack(color.Blue, m[2]);
+      const std::uint32_t v =
+          Pack(color.Red, m[0]) | Pack(color.Green, m[1]) | Pack(color.Blue, m[2]);
       row[2 * x] = static_cast<std::uint8_t>(v);
       row[2 * x + 1] = static_cast<std::uint8_t>(v >> 8);
       break;
@@ -240,7 +385,8 @@ void TBitmap::SetPixel(int x, int y, TRGBQuad color) {
     default: {
       std::uint8_t* p = row + 4 * x;
       if (FHasColorMasks) {
-        const std::uint32_t v = Pack(color.Red, FColorMasks[0]) | Pack(color.Green, FColorMasks[1]) |
+        const std::uint32_t v = Pack(color.Red, FColorMasks[0]) |
+                                Pack(color.Green, FColorMasks[1]) |
                                 Pack(color.Blue, FColorMasks[2]);
         p[0] = static_cast<std::uint8_t>(v);
         p[1] = static_cast<std::uint8_t>(v >> 8);

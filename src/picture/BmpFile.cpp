@@ -120,6 +120,72 @@ std::vector<std::uint8_t> DecodeRle(const TReader& in, std::size_t offset, int w
   return indices;
 }
 
+// The BMP file's headers and colour table: everything before the pixel rows.
+std::vector<std::uint8_t> BmpHeader(const TBitmap& b) {
+  const int fileBpp = b.BitsPerPixel() == 15 ? 16 : b.BitsPerPixel();
+  const std::size_t imageSize = b.RowLength() * static_cast<std::size_t>(b.Height());
+  const bool os2 = b.FileInfo().Os2 && b.Width() <= 0xFFFF && b.Height() <= 0xFFFF;
+
+  std::size_t entries = std::min<std::size_t>(b.Palette().size(), 256);
+  std::size_t headerSize = 40;
+  std::size_t entrySize = 4;
+  bool bitFields = false;
+  if (os2) {
+    headerSize = 12;
+    entrySize = 3;
+    entries = b.BitsPerPixel() <= 8 ? std::size_t{1} << b.BitsPerPixel() : 0;
+  } else {
+    bitFields = b.HasColorMasks() && (b.BitsPerPixel() == 16 || b.BitsPerPixel() == 32);
+  }
+  const std::size_t offset = 14 + headerSize + (bitFields ? 12 : 0) + entries * entrySize;
+  const std::size_t fileSize = offset + imageSize;
+
+  TWriter out(offset);
+  out.U8('B');
+  out.U8('M');
+  out.U32(static_cast<std::uint32_t>(fileSize));
+  out.U16(0);
+  out.U16(0);
+  out.U32(static_cast<std::uint32_t>(offset));
+  if (os2) {
+    out.U32(12);
+    out.U16(static_cast<std::uint32_t>(b.Width()));
+    out.U16(static_cast<std::uint32_t>(b.Height()));
+    out.U16(1);
+    out.U16(static_cast<std::uint32_t>(fileBpp));
+    for (std::size_t i = 0; i < entries; ++i) {
+      const TRGBQuad c = i < b.Palette().size() ? b.Palette()[i] : TRGBQuad{};
+      out.U8(c.Blue);
+      out.U8(c.Green);
+      out.U8(c.Red);
+    }
+  } else {
+    out.U32(40);
+    out.U32(static_cast<std::uint32_t>(b.Width()));
+    out.U32(static_cast<std::uint32_t>(b.Height()));
+    out.U16(1);
+    out.U16(static_cast<std::uint32_t>(fileBpp));
+    out.U32(bitFields ? kBitFields : kRgb);
+    out.U32(static_cast<std::uint32_t>(imageSize));
+    out.U32(static_cast<std::uint32_t>(b.FileInfo().XPelsPerMeter));
+    out.U32(static_cast<std::uint32_t>(b.FileInfo().YPelsPerMeter));
+    out.U32(static_cast<std::uint32_t>(entries));
+    out.U32(b.FileInfo().ClrImportant);
+    if (bitFields) {
+      out.U32(b.ColorMasks()[0]);
+      out.U32(b.ColorMasks()[1]);
+      out.U32(b.ColorMasks()[2]);
+    }
+    for (std::size_t i = 0; i < entries; ++i) {
+      out.U8(b.Palette()[i].Blue);
+      out.U8(b.Palette()[i].Green);
+      out.U8(b.Palette()[i].Red);
+      out.U8(0);
+    }
+  }
+  return out.Take();
+}
+
 }  // namespace
 
 void TBitmap::LoadFromBytes(std::span<const std::uint8_t> data) {
@@ -249,81 +315,33 @@ void TBitmap::LoadFromBytes(std::span<const std::uint8_t> data) {
 
 std::vector<std::uint8_t> TBitmap::SaveToBytes() const {
   if (!FAttachedFile.empty()) return FAttachedFile;
-
-  const int fileBpp = FBitsPerPixel == 15 ? 16 : FBitsPerPixel;
-  const std::size_t imageSize = FRowLength * static_cast<std::size_t>(FHeight);
-  const bool os2 = FFileInfo.Os2 && FWidth <= 0xFFFF && FHeight <= 0xFFFF;
-
-  std::size_t entries = std::min<std::size_t>(FPalette.size(), 256);
-  std::size_t headerSize = 40;
-  std::size_t entrySize = 4;
-  bool bitFields = false;
-  if (os2) {
-    headerSize = 12;
-    entrySize = 3;
-    entries = FBitsPerPixel <= 8 ? std::size_t{1} << FBitsPerPixel : 0;
-  } else {
-    bitFields = FHasColorMasks && (FBitsPerPixel == 16 || FBitsPerPixel == 32);
-  }
-  const std::size_t offset = 14 + headerSize + (bitFields ? 12 : 0) + entries * entrySize;
-  const std::size_t fileSize = offset + imageSize;
-
-  TWriter out(fileSize);
-  out.U8('B');
-  out.U8('M');
-  out.U32(static_cast<std::uint32_t>(fileSize));
-  out.U16(0);
-  out.U16(0);
-  out.U32(static_cast<std::uint32_t>(offset));
-  if (os2) {
-    out.U32(12);
-    out.U16(static_cast<std::uint32_t>(FWidth));
-    out.U16(static_cast<std::uint32_t>(FHeight));
-    out.U16(1);
-    out.U16(static_cast<std::uint32_t>(fileBpp));
-    for (std::size_t i = 0; i < entries; ++i) {
-      const TRGBQuad c = i < FPalette.size() ? FPalette[i] : TRGBQuad{};
-      out.U8(c.Blue);
-      out.U8(c.Green);
-      out.U8(c.Red);
-    }
-  } else {
-    out.U32(40);
-    out.U32(static_cast<std::uint32_t>(FWidth));
-    out.U32(static_cast<std::uint32_t>(FHeight));
-    out.U16(1);
-    out.U16(static_cast<std::uint32_t>(fileBpp));
-    out.U32(bitFields ? kBitFields : kRgb);
-    out.U32(static_cast<std::uint32_t>(imageSize));
-    out.U32(static_cast<std::uint32_t>(FFileInfo.XPelsPerMeter));
-    out.U32(static_cast<std::uint32_t>(FFileInfo.YPelsPerMeter));
-    out.U32(static_cast<std::uint32_t>(entries));
-    out.U32(FFileInfo.ClrImportant);
-    if (bitFields) {
-      out.U32(FColorMasks[0]);
-      out.U32(FColorMasks[1]);
-      out.U32(FColorMasks[2]);
-    }
-    for (std::size_t i = 0; i < entries; ++i) {
-      out.U8(FPalette[i].Blue);
-      out.U8(FPalette[i].Green);
-      out.U8(FPalette[i].Red);
-      out.U8(0);
-    }
-  }
+  std::vector<std::uint8_t> out = BmpHeader(*this);
+  out.reserve(out.size() + FRowLength * static_cast<std::size_t>(FHeight));
+  // The file holds the bottom row first.
   for (int r = FHeight - 1; r >= 0; --r) {
-    out.Bytes(FBits.data() + static_cast<std::size_t>(r) * FRowLength, FRowLength);
+    const std::uint8_t* row = FBits.data() + static_cast<std::size_t>(r) * FRowLength;
+    out.insert(out.end(), row, row + FRowLength);
   }
-  return out.Take();
+  return out;
 }
 
 void TBitmap::SaveToFile(const std::string& fileName) const {
   if (Empty() && FAttachedFile.empty()) {
-    WriteFileAtomically(fileName, {});
+    WriteFileAtomically(fileName, std::span<const std::uint8_t>{});
     return;
   }
-  const std::vector<std::uint8_t> bytes = SaveToBytes();
-  WriteFileAtomically(fileName, bytes);
+  if (!FAttachedFile.empty()) {
+    WriteFileAtomically(fileName, std::span<const std::uint8_t>(FAttachedFile));
+    return;
+  }
+  // Rows go to the file straight from the bitmap, so the file is never built in memory.
+  const std::vector<std::uint8_t> header = BmpHeader(*this);
+  WriteFileAtomically(fileName, [&](const TByteSink& sink) {
+    sink(header);
+    for (int r = FHeight - 1; r >= 0; --r) {
+      sink({FBits.data() + static_cast<std::size_t>(r) * FRowLength, FRowLength});
+    }
+  });
 }
 
 }  // namespace pennacrow

@@ -9,26 +9,48 @@ TBitmap& TFractalImage::PictureBitmap() {
   return *FPicture;
 }
 
-void TFractalImage::LoadPictureFile(const std::string& fileName) {
-  std::unique_ptr<TGraphic> graphic = LoadGraphicFile(FFormats, fileName);
-  CopyGraphicInto(*graphic, PictureBitmap());
-}
+namespace {
 
-void CopyGraphicInto(TGraphic& graphic, TBitmap& working) {
-  try {
-    if (const TBitmap* bitmap = graphic.GetBitmap()) {
-      working.Assign(*bitmap);
-      return;
-    }
-  } catch (const std::exception&) {
-    // A picture that decodes its pixels only now reports damage here; it then gets the same
-    // treatment as a picture that cannot be copied, as the earlier program did.
-  }
-  // Fallback: resize in place (old pixels at the top left, new area white), convert to 24 bits,
-  // and draw the picture at (0, 0) so that transparent pixels show what was underneath.
+// The fallback of a load: resize in place (old pixels at the top left, new area white), convert
+// to 24 bits, and draw the picture at (0, 0) so that transparent pixels show what was underneath.
+void DrawGraphicInto(TGraphic& graphic, TBitmap& working) {
   working.SetSize(graphic.Width(), graphic.Height());
   working.SetBitsPerPixel(24);
   graphic.Draw(working);
+}
+
+// The bitmap a picture is or renders; nullptr when it has none or fails to decode its pixels
+// now. A picture that decodes late reports damage here; it then gets the same treatment as a
+// picture that cannot be copied, as the earlier program did.
+const TBitmap* BitmapOf(TGraphic& graphic) {
+  try {
+    return graphic.GetBitmap();
+  } catch (const std::exception&) {
+    return nullptr;
+  }
+}
+
+}  // namespace
+
+void TFractalImage::LoadPictureFile(const std::string& fileName) {
+  std::unique_ptr<TGraphic> graphic = LoadGraphicFile(FFormats, fileName);
+  if (const TBitmap* decoded = BitmapOf(*graphic)) {
+    // The decoded picture dies with this call, so its bitmap is moved rather than copied: a
+    // 12-megapixel picture then sits in memory once, not twice. The result is what
+    // CopyGraphicInto's Assign gives. GetBitmap hands out a read-only view, but the object
+    // behind it is ours alone.
+    PictureBitmap() = std::move(*const_cast<TBitmap*>(decoded));
+    return;
+  }
+  DrawGraphicInto(*graphic, PictureBitmap());
+}
+
+void CopyGraphicInto(TGraphic& graphic, TBitmap& working) {
+  if (const TBitmap* bitmap = BitmapOf(graphic)) {
+    working.Assign(*bitmap);
+    return;
+  }
+  DrawGraphicInto(graphic, working);
 }
 
 void TFractalImage::SaveToFile(const std::string& fileName) const {

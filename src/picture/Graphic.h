@@ -4,6 +4,7 @@
 // which classes derive from which.
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <span>
 #include <string>
@@ -58,5 +59,12 @@ std::vector<std::uint8_t> ReadWholeFile(const std::string& fileName);
 // Writes bytes to a file atomically: a temporary file beside the target is written, flushed and
 // renamed over it, so a failing save never destroys the file that was there.
 void WriteFileAtomically(const std::string& fileName, std::span<const std::uint8_t> data);
+
+// The same, for a file made of pieces: produce is called once and hands the file's bytes to the
+// sink in order, so a large file need not be built in memory first. An exception from produce
+// removes the temporary file and leaves the target as it was.
+using TByteSink = std::function<void(std::span<const std::uint8_t>)>;
+void WriteFileAtomically(const std::string& fileName,
+                         const std::function<void(const TByteSink&)>& produce);
 
 }  // namespace pennacrow
