@@ -96,9 +96,10 @@ class TDeflater {
       do {
         if (FOutUsed == FOut.size()) {
           // First the room reserved at the start, then growth by half.
-          const std::size_t grown = FOut.capacity() > FOut.size()
-                                        ? FOut.capacity()
-                                        : FOut.size() + std::max<std::size_t>(FOut.size() / 2, kBlockSize);
+          const std::size_t grown =
+              FOut.capacity() > FOut.size()
+                  ? FOut.capacity()
+                  : FOut.size() + std::max<std::size_t>(FOut.size() / 2, kBlockSize);
           FOut.resize(grown);
         }
         const std::size_t room = std::min<std::size_t>(FOut.size() - FOutUsed, UINT_MAX);
@@ -272,7 +273,9 @@ std::vector<std::uint8_t> PngBytes(const TBitmap& source) {
 
 }  // namespace
 
-std::vector<std::uint8_t> TPngWriter::SaveToStream() const { return PngBytes(*this); }
+std::vector<std::uint8_t> TPngWriter::SaveToStream() const {
+  return PngBytes(*this);
+}
 
 void SaveAsPNG(const TBitmap& bitmap, const std::string& fileName) {
   // What a TPngWriter holding a copy of the bitmap would write, without the copy: a

@@ -23,11 +23,13 @@ struct TRGBQuad {
   friend bool operator==(const TRGBQuad&, const TRGBQuad&) = default;
 };
 
-inline TRGBQuad RGB(std::uint8_t r, std::uint8_t g, std::uint8_t b) { return {b, g, r, 0}; }
+inline TRGBQuad RGB(std::uint8_t r, std::uint8_t g, std::uint8_t b) {
+  return {b, g, r, 0};
+}
 
 // What a BMP file said about itself beyond the pixels, kept so that a save writes it back.
 struct TBmpFileInfo {
-  bool Os2 = false;               // came with the 12-byte OS/2 header
+  bool Os2 = false;                // came with the 12-byte OS/2 header
   std::int32_t XPelsPerMeter = 0;  // resolution fields, as held
   std::int32_t YPelsPerMeter = 0;
   std::uint32_t ClrImportant = 0;

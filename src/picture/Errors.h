@@ -37,7 +37,7 @@ class EFileError : public EPennacrowError {
 };
 
 // The shared decoder messages; %s of the originals becomes the format's name.
-std::string InvalidFormatMessage(const std::string& format);           // file is not this format
+std::string InvalidFormatMessage(const std::string& format);  // file is not this format
 std::string UnsupportedMessage(const std::string& format, const std::string& what);
 std::string InvalidPaletteMessage(const std::string& format);
 

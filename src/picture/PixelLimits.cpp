@@ -8,9 +8,13 @@ namespace {
 TPixelLimits gLimits;
 }
 
-TPixelLimits GetPixelLimits() { return gLimits; }
+TPixelLimits GetPixelLimits() {
+  return gLimits;
+}
 
-void SetPixelLimits(const TPixelLimits& limits) { gLimits = limits; }
+void SetPixelLimits(const TPixelLimits& limits) {
+  gLimits = limits;
+}
 
 std::uint64_t RowLengthFor(std::uint64_t width, int bitsPerPixel) {
   // 15-bit pixels are stored in 16-bit words.
@@ -32,9 +36,10 @@ void CheckPictureSize(const std::string& format, std::int64_t width, std::int64_
   const bool tooManyBytes =
       !tooManyPixels && w > 0 && h > 0 && RowLengthFor(w, bitsPerPixel) > gLimits.MaxBytes / h;
   if (tooManyPixels || tooManyBytes) {
-    throw EInvalidGraphicFormat("无法加载图像，" + format + "图像的尺寸 " + size + " 超出限制（最多 " +
-                                std::to_string(gLimits.MaxPixels) + " 个像素、" +
-                                std::to_string(gLimits.MaxBytes) + " 字节的像素数据）。");
+    throw EInvalidGraphicFormat("无法加载图像，" + format + "图像的尺寸 " + size +
+                                " 超出限制（最多 " + std::to_string(gLimits.MaxPixels) +
+                                " 个像素、" + std::to_string(gLimits.MaxBytes) +
+                                " 字节的像素数据）。");
   }
 }
 

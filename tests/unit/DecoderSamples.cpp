@@ -34,11 +34,13 @@ TBytes PngChunk(const std::string& type, const TBytes& data) {
 TBytes MakePng(const TPngSample& sample) {
   static const int kChannels[] = {1, 0, 3, 1, 2, 0, 4};
   const std::size_t rowBytes =
-      (static_cast<std::size_t>(sample.Width) * kChannels[sample.ColorType] * sample.BitDepth + 7) / 8;
+      (static_cast<std::size_t>(sample.Width) * kChannels[sample.ColorType] * sample.BitDepth + 7) /
+      8;
   TBytes raw;
   for (int y = 0; y < sample.Height; ++y) {
     raw.push_back(0);  // filter None
-    raw.insert(raw.end(), sample.Rows.begin() + y * rowBytes, sample.Rows.begin() + (y + 1) * rowBytes);
+    raw.insert(raw.end(), sample.Rows.begin() + y * rowBytes,
+               sample.Rows.begin() + (y + 1) * rowBytes);
   }
   uLongf size = compressBound(raw.size());
   TBytes compressed(size);

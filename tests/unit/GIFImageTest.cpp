@@ -14,7 +14,7 @@ using test::TGifSample;
 
 TEST(GIFImageTest, OneBitFramesStayOneBitWithTheFileColours) {
   TGifSample sample{10, 2, {{255, 0, 0}, {0, 0, 255}}, {1, 0, 1, 1, 0, 0, 0, 0, 0, 1,  //
-                                                    0, 0, 0, 0, 0, 0, 0, 0, 0, 0}};
+                                                        0, 0, 0, 0, 0, 0, 0, 0, 0, 0}};
   TGIFImage gif;
   gif.LoadFromBytes(MakeGif(sample));
   const TBitmap& bitmap = *gif.GetBitmap();
@@ -46,8 +46,8 @@ TEST(GIFImageTest, TransparentColourAndInterlacedRows) {
   const TBitmap& bitmap = *gif.GetBitmap();
   ASSERT_EQ(bitmap.Height(), 11);
   for (int y = 0; y < 11; ++y) {
-    EXPECT_EQ(bitmap.GetPixel(0, y),
-              RGB(sample.Colours[y % 4].Red, sample.Colours[y % 4].Green, sample.Colours[y % 4].Blue))
+    EXPECT_EQ(bitmap.GetPixel(0, y), RGB(sample.Colours[y % 4].Red, sample.Colours[y % 4].Green,
+                                         sample.Colours[y % 4].Blue))
         << y;
   }
   EXPECT_TRUE(bitmap.Transparent());

@@ -57,7 +57,8 @@ TEST(TIFFGraphicTest, OneBitAndFourBitKeepTheirPackedPixels) {
   const TTIFFGraphic four = Load(Sample(3, 1, 4, 1, PHOTOMETRIC_MINISBLACK, {0x1F, 0x70}));
   ASSERT_EQ(four.BitsPerPixel(), 4);
   EXPECT_EQ(Row(four, 0, 2), (TBytes{0x1F, 0x70}));
-  const TTIFFGraphic two = Load(Sample(5, 1, 2, 1, PHOTOMETRIC_MINISBLACK, {0b00011011, 0b11000000}));
+  const TTIFFGraphic two =
+      Load(Sample(5, 1, 2, 1, PHOTOMETRIC_MINISBLACK, {0b00011011, 0b11000000}));
   ASSERT_EQ(two.BitsPerPixel(), 4);
   EXPECT_EQ(Row(two, 0, 3), (TBytes{0x01, 0x23, 0x30}));
 }
