@@ -46,12 +46,7 @@ int CmdHide(const std::vector<std::string>& words) {
   TFractalImage picture(FileFormats());
   picture.LoadPictureFile(args.Positional()[0]);
   TBitmap& bitmap = picture.PictureBitmap();
-  // The PNG writer does not keep 15-, 16- or 32-bit pixels byte for byte; in 24 bits the
-  // container survives the save.
-  const int depth = bitmap.BitsPerPixel();
-  if (kind == TSaveKind::Png && (depth == 15 || depth == 16 || depth == 32)) {
-    bitmap.SetBitsPerPixel(24);
-  }
+  PrepareCarrierForSave(bitmap, kind);
   AddBinaryToImage(bitmap, BuildBinaryString(text, format));
   SavePictureFile(picture, out);
   // The file must give the text back; one that does not is no result.

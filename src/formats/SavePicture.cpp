@@ -24,9 +24,18 @@ TSaveKind SavePictureFile(TFractalImage& picture, const std::string& fileName) {
 
 namespace pennacrow {
 
+namespace {
+bool PngKeepsDepth(int bpp) {
+  return bpp == 1 || bpp == 4 || bpp == 8 || bpp == 24;
+}
+}  // namespace
+
+void PrepareCarrierForSave(TBitmap& carrier, TSaveKind kind) {
+  if (kind == TSaveKind::Png && !PngKeepsDepth(carrier.BitsPerPixel())) carrier.SetBitsPerPixel(24);
+}
+
 bool PngSaveLosesContainer(const TBitmap& bitmap) {
-  const int bpp = bitmap.BitsPerPixel();
-  if (bpp == 1 || bpp == 4 || bpp == 8 || bpp == 24) return false;
+  if (PngKeepsDepth(bitmap.BitsPerPixel())) return false;
   const std::uint8_t format = DetectDataFormat(&bitmap);
   return format == kFormatPlain || format == kFormatEncrypted || format == kFormatVersion1;
 }

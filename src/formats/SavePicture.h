@@ -25,6 +25,11 @@ namespace pennacrow {
 // 1, 4, 8 and 24 bits per pixel and converts every other depth, which moves the carrier bytes.
 bool PngSaveLosesContainer(const TBitmap& bitmap);
 
+// Makes a carrier keep its container through a save of this kind: the PNG writer keeps 1, 4, 8
+// and 24 bits per pixel byte for byte, so any other depth is converted to 24 bits before the
+// container is written. The command-line hide does this; the desktop program warns instead.
+void PrepareCarrierForSave(TBitmap& carrier, TSaveKind kind);
+
 // The warning shown before such a save.
 std::string PngLossWarning(const TBitmap& bitmap);
 
