@@ -10,18 +10,21 @@
 
 namespace pennacrow {
 
-QString ToQtFilter(const QString& filter) {
+QStringList ToQtFilter(const QString& filter) {
   const QStringList parts = filter.split('|');
   QStringList out;
   for (int i = 0; i + 1 < parts.size(); i += 2) {
-    QString description = parts[i];
-    const QString patterns = QString(parts[i + 1]).replace(';', ' ');
-    // Qt reads the patterns from the last parentheses, space-separated.
-    const int open = description.lastIndexOf('(');
-    if (open >= 0 && description.endsWith(')')) description.truncate(open);
-    out << description.trimmed() + " (" + patterns + ")";
+    // Qt reads the patterns from the last parentheses, space-separated, and matches them by
+    // case on Linux; the upper-case twin of each pattern lets "PHOTO.JPG" show as well. The
+    // dialog hides that parenthesis, so the user sees the description as it stands.
+    QStringList patterns;
+    for (const QString& pattern : parts[i + 1].split(';', Qt::SkipEmptyParts)) {
+      patterns << pattern;
+      if (pattern.toUpper() != pattern) patterns << pattern.toUpper();
+    }
+    out << parts[i] + " (" + patterns.join(' ') + ")";
   }
-  return out.join(";;");
+  return out;
 }
 
 namespace {
@@ -79,7 +82,8 @@ class TQtUserInterface : public TUserInterface {
   static void Prepare(QFileDialog& dialog, const TFileDialogRequest& request) {
     // Our own dialog, not the desktop's, so that the picture preview can sit beside the list.
     dialog.setOption(QFileDialog::DontUseNativeDialog, true);
-    dialog.setNameFilter(ToQtFilter(request.Filter));
+    dialog.setOption(QFileDialog::HideNameFilterDetails, true);
+    dialog.setNameFilters(ToQtFilter(request.Filter));
     if (!request.DefaultExt.isEmpty()) dialog.setDefaultSuffix(request.DefaultExt);
     if (!request.FileName.isEmpty()) dialog.selectFile(request.FileName);
   }

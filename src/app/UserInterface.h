@@ -4,6 +4,7 @@
 // runs without a modal dialog.
 
 #include <QString>
+#include <QStringList>
 #include <optional>
 
 class QWidget;
@@ -34,7 +35,7 @@ class TUserInterface {
 // The real dialogs.
 TUserInterface& DefaultUserInterface();
 
-// "desc|pattern|desc|pattern" as Qt's "desc (pattern pattern);;..." filter list.
-QString ToQtFilter(const QString& filter);
+// "desc|pattern|desc|pattern" as Qt's filter list, one "desc (pattern pattern...)" per choice.
+QStringList ToQtFilter(const QString& filter);
 
 }  // namespace pennacrow

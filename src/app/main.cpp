@@ -3,6 +3,8 @@
 
 #include <QApplication>
 #include <QIcon>
+#include <QLibraryInfo>
+#include <QTranslator>
 
 #include "app/Startup.h"
 #include "app/UserInterface.h"
@@ -16,6 +18,11 @@ int main(int argc, char** argv) {
   QApplication::setApplicationName("Pennacrow");
   QApplication::setApplicationVersion("2.0");
   QApplication::setDesktopFileName("pennacrow");
+  // The interface is Chinese; so are the buttons of Qt's own dialogs (打开, 取消, ...).
+  QTranslator qtTranslator;
+  if (qtTranslator.load("qtbase_zh_CN", QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+    QApplication::installTranslator(&qtTranslator);
+  }
   InitShellResources();
   QApplication::setWindowIcon(QIcon(":/pennacrow.svg"));
   QApplication::setFont(ShellFont(12));

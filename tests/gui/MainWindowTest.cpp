@@ -7,6 +7,7 @@
 
 #include "FakeUserInterface.h"
 #include "app/PennacrowForm.h"
+#include "app/UserInterface.h"
 #include "controls/FlatButton.h"
 #include "controls/TextMemo.h"
 #include "controls/TitledPopupMenu.h"
@@ -175,6 +176,21 @@ TEST_F(MainWindow, UnreadableTextFileShowsTheError) {
   menu->actions()[0]->trigger();
   ASSERT_EQ(Ui.Messages.size(), 1u);
   EXPECT_EQ(Form->TextData->Text(), "kept");
+}
+
+}  // namespace
+}  // namespace pennacrow
+
+namespace pennacrow {
+namespace {
+
+TEST(FileDialogFilter, KeepsTheDescriptionsAndMatchesUpperCaseNames) {
+  const QStringList filters =
+      ToQtFilter("全部 (*.jpg;*.bmp)|*.jpg;*.bmp|JPEG图像文件 (*.jpg)|*.jpg|全部文件|*.*");
+  ASSERT_EQ(filters.size(), 3);
+  EXPECT_EQ(filters[0], "全部 (*.jpg;*.bmp) (*.jpg *.JPG *.bmp *.BMP)");
+  EXPECT_EQ(filters[1], "JPEG图像文件 (*.jpg) (*.jpg *.JPG)");
+  EXPECT_EQ(filters[2], "全部文件 (*.*)");
 }
 
 }  // namespace
