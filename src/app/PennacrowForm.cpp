@@ -39,6 +39,15 @@ const char* const kPictureSaveFilter =
 const char* const kTextFilter = "文本文件|*.TXT|全部文件|*.*";
 const QColor kBannerColour(99, 148, 198);
 
+// The text menu's open and save dialogs.
+TFileDialogRequest TextFileRequest(const QString& caption) {
+  TFileDialogRequest request;
+  request.Caption = caption;
+  request.Filter = kTextFilter;
+  request.DefaultExt = "TXT";
+  return request;
+}
+
 std::span<const std::uint8_t> AsBytes(const std::string& text) {
   return {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()};
 }
@@ -319,10 +328,7 @@ void TPennacrowForm::FlatButton8Click() {
 }
 
 void TPennacrowForm::LoadTextFile1Click() {
-  TFileDialogRequest request;
-  request.Caption = "打开";
-  request.Filter = kTextFilter;
-  request.DefaultExt = "TXT";
+  const TFileDialogRequest request = TextFileRequest("打开");
   const std::optional<QString> chosen = FUi.OpenFile(this, request);
   if (!chosen) return;
   const std::vector<std::uint8_t> bytes = ReadWholeFile(chosen->toStdString());
@@ -331,10 +337,7 @@ void TPennacrowForm::LoadTextFile1Click() {
 }
 
 void TPennacrowForm::SaveTextDataToFile1Click() {
-  TFileDialogRequest request;
-  request.Caption = "另存为";
-  request.Filter = kTextFilter;
-  request.DefaultExt = "TXT";
+  const TFileDialogRequest request = TextFileRequest("另存为");
   const std::optional<QString> chosen = FUi.SaveFile(this, request);
   if (!chosen) return;
   WriteFileAtomically(chosen->toStdString(), AsBytes(PayloadToTextFile(TextData->Text())));

@@ -18,8 +18,7 @@ int CmdReveal(const std::vector<std::string>& words) {
   const TBitmap& bitmap = picture.PictureBitmap();
 
   std::uint8_t format = DetectDataFormat(&bitmap);
-  std::string text = format == kFormatVersion1 ? RemoveBinaryFromOldImage(bitmap, format)
-                                               : RemoveBinaryFromImage(bitmap, format);
+  std::string text = ReadContainer(bitmap, format);
   // Only a format 2 container holds an ArmouredText; any other text is printed as it is.
   if (format == kFormatEncrypted && args.Has("--decrypt")) {
     text = DecryptTextWithPassword(ReadPassword(args), text);

@@ -169,4 +169,9 @@ std::string RemoveBinaryFromOldImage(const TBitmap& bitmap, std::uint8_t& format
   return text;
 }
 
+std::string ReadContainer(const TBitmap& bitmap, std::uint8_t& format) {
+  return format == kFormatVersion1 ? RemoveBinaryFromOldImage(bitmap, format)
+                                   : RemoveBinaryFromImage(bitmap, format);
+}
+
 }  // namespace pennacrow

@@ -51,4 +51,9 @@ std::string RemoveBinaryFromImage(const TBitmap& bitmap, std::uint8_t& format);
 // Reads a version 1 container; format becomes kFormatVersion1.
 std::string RemoveBinaryFromOldImage(const TBitmap& bitmap, std::uint8_t& format);
 
+// Reads with the reader a DataFormat asks for, as the read command does: the version 1 reader for
+// kFormatVersion1, the version 2 reader for every other value. format receives what the reader
+// leaves (the format byte of row 0, or kFormatVersion1).
+std::string ReadContainer(const TBitmap& bitmap, std::uint8_t& format);
+
 }  // namespace pennacrow

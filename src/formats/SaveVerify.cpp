@@ -11,9 +11,9 @@ std::optional<THiddenText> ReadHiddenText(const TBitmap& bitmap) {
     return std::nullopt;
   }
   THiddenText hidden;
+  hidden.Format = probed;
   try {
-    hidden.Text = probed == kFormatVersion1 ? RemoveBinaryFromOldImage(bitmap, hidden.Format)
-                                            : RemoveBinaryFromImage(bitmap, hidden.Format);
+    hidden.Text = ReadContainer(bitmap, hidden.Format);
   } catch (const std::exception&) {
     return std::nullopt;
   }
