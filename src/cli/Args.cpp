@@ -1,5 +1,7 @@
 #include <unistd.h>
 
+#include <csignal>
+
 #include <algorithm>
 #include <cstdio>
 #include <iostream>
@@ -69,9 +71,34 @@ void WriteAllStdout(const std::string& bytes) {
   std::cout.flush();
 }
 
-void WriteOutputFile(const std::string& fileName, const std::string& bytes) {
+void WriteOutputFile(const std::string& fileName, const std::string& bytes, bool privateText) {
+  TWriteOptions options;
+  if (privateText) options.NewFileMode = 0600;
   WriteFileAtomically(fileName,
-                      std::span(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()));
+                      std::span(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()),
+                      options);
+}
+
+namespace {
+
+void RemoveTempFilesAndDie(int signal) {
+  RemoveTempFiles();
+  ::signal(signal, SIG_DFL);
+  ::raise(signal);
+}
+
+}  // namespace
+
+void InstallSignalCleanup() {
+  for (const int signal : {SIGINT, SIGTERM}) {
+    struct sigaction action {};
+    action.sa_handler = RemoveTempFilesAndDie;
+    sigemptyset(&action.sa_mask);
+    // An interrupt that was ignored when we started (a background job) stays ignored.
+    struct sigaction previous {};
+    if (::sigaction(signal, nullptr, &previous) == 0 && previous.sa_handler == SIG_IGN) continue;
+    ::sigaction(signal, &action, nullptr);
+  }
 }
 
 }  // namespace pennacrow::cli

@@ -57,6 +57,7 @@ int main(int argc, char** argv) {
     std::cout << "pennacrow-cli " << PENNACROW_VERSION << "\n";
     return kExitSuccess;
   }
+  InstallSignalCleanup();
   const std::vector<std::string> words(argv + 2, argv + argc);
   for (const TEntry& entry : kCommands) {
     if (command != entry.Name) continue;
