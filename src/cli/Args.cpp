@@ -9,6 +9,7 @@
 
 #include "cli/Cli.h"
 #include "picture/Graphic.h"
+#include "text/TextFile.h"
 
 namespace pennacrow::cli {
 
@@ -64,6 +65,19 @@ void TArgs::ExpectPositional(std::size_t n) const {
 
 std::string ReadAllStdin() {
   return std::string(std::istreambuf_iterator<char>(std::cin), std::istreambuf_iterator<char>());
+}
+
+std::string ReadTextStdin() {
+  std::string text;
+  char buffer[1 << 16];
+  while (std::cin.read(buffer, sizeof buffer) || std::cin.gcount() > 0) {
+    text.append(buffer, static_cast<std::size_t>(std::cin.gcount()));
+    if (text.size() > kMaxTextFileBytes) {
+      throw std::runtime_error("标准输入的文本太长：最多只能读取 " +
+                               std::to_string(kMaxTextFileBytes) + " 字节");
+    }
+  }
+  return text;
 }
 
 void WriteAllStdout(const std::string& bytes) {

@@ -20,7 +20,7 @@ std::string TextToHide(const TArgs& args) {
   } else if (args.Has("--text-file")) {
     text = ReadTextFile(args.Value("--text-file"));
   } else {
-    text = ReadAllStdin();
+    text = ReadTextStdin();
   }
   if (args.Has("--raw")) return text;
   // Converting would turn a bad sequence into "?" and hide a text the user never wrote.
