@@ -397,7 +397,11 @@ void TPennacrowForm::SaveTextDataToFile1Click() {
   const TFileDialogRequest request = TextFileRequest("另存为");
   const std::optional<QString> chosen = FUi.SaveFile(this, request, nullptr);
   if (!chosen) return;
-  WriteFileAtomically(chosen->toStdString(), AsBytes(PayloadToTextFile(TextData->Text())));
+  // The memo may hold a decrypted text: a new file is for its owner's eyes only.
+  TWriteOptions options;
+  options.NewFileMode = 0600;
+  WriteFileAtomically(chosen->toStdString(), AsBytes(PayloadToTextFile(TextData->Text())),
+                      options);
 }
 
 void TPennacrowForm::ClearTextBox1Click() {

@@ -149,8 +149,13 @@ TEST_F(MainWindow, TextMenuLoadsWithCrLfAndSavesUnchanged) {
   Ui.FileAnswers.push_back(out);
   Form->SaveTextDataToFile1Click();
   EXPECT_EQ(ReadAll(out), "one\r\ntwo\r\nthree\r\n中文");  // no line break added at the end
+  EXPECT_EQ(std::filesystem::status(out.toStdString()).permissions() &
+                std::filesystem::perms::all,
+            std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
   Form->ClearTextBox1Click();
   EXPECT_EQ(Form->TextData->Text(), "");
+  Form->TextData->undo();  // clearing, like loading, can be taken back
+  EXPECT_EQ(Form->TextData->toPlainText(), "one\ntwo\nthree\n中文");
 }
 
 TEST_F(MainWindow, TextFileInTheOldCodePageLoadsToo) {
