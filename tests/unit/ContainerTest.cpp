@@ -298,23 +298,5 @@ TEST(ContainerTest, ChanceVersionOneHitsAreNoContainer) {
   }
 }
 
-TEST(ContainerTest, HideTextStoresAnyBytesAndTheReadGivesThemBack) {
-  const std::string raw("\x00\x01\xFF junk \x81", 11);
-  for (const std::uint8_t format : {kFormatPlain, kFormatEncrypted}) {
-    TBitmap bitmap = PatternBitmap(50, 20, 24, 2);
-    HideText(bitmap, {raw, format});
-    EXPECT_EQ(ReadHiddenText(bitmap), (THiddenText{format, raw}));
-  }
-  TBitmap photo = PatternBitmap(50, 20, 24, 2);
-  PutBits(photo, 0, "11101011");  // a format byte no release writes
-  EXPECT_THROW(ReadHiddenText(photo), ENoHiddenText);
-}
-
-TEST(ContainerTest, OnlyTheUnchangedArmouredTextIsWrittenEncrypted) {
-  EXPECT_EQ(FormatForMemoText("QUJD", std::string("QUJD")), kFormatEncrypted);
-  EXPECT_EQ(FormatForMemoText("QUJDx", std::string("QUJD")), kFormatPlain);
-  EXPECT_EQ(FormatForMemoText("QUJD", std::nullopt), kFormatPlain);
-}
-
 }  // namespace
 }  // namespace pennacrow
