@@ -147,7 +147,17 @@ bool LooksLikeVersion1Text(const std::string& text) {
     // exact here.
     if ((byte < 0x20 && c != '\t' && c != '\r' && c != '\n') || byte == 0x7F) return false;
   }
-  return IsValidPayload(text);
+  // The earlier release ran on code page 936, whose single byte 0x80 is the euro sign; the
+  // payload code page has no such byte, so it stands in as a plain character for the check.
+  std::string checked = text;
+  for (std::size_t i = 0; i < checked.size();) {
+    const auto byte = static_cast<unsigned char>(checked[i]);
+    if (byte == 0x80) checked[i] = '?';
+    const bool fourBytes =
+        byte > 0x80 && i + 1 < checked.size() && checked[i + 1] >= '0' && checked[i + 1] <= '9';
+    i += byte <= 0x80 ? 1 : fourBytes ? 4 : 2;
+  }
+  return IsValidPayload(checked);
 }
 
 void AddBinaryToImage(TBitmap& bitmap, const std::string& bitString) {

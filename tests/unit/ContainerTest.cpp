@@ -277,6 +277,7 @@ TEST(ContainerTest, ChanceVersionOneHitsAreNoContainer) {
   const TCase cases[] = {
       {"memo text", "\xB5\xDA\xD2\xBB\xD0\xD0\r\nline\tend", true},
       {"four-byte character", "\x81\x30\x81\x30", true},
+      {"euro sign of code page 936", "5\x80, \xB0\x80", true},
       {"control byte", "ab\x01", false},
       {"DEL", "ab\x7F", false},
       {"not the code page", "a\x81\x20", false},
