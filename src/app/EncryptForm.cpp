@@ -3,6 +3,7 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QStatusBar>
+#include <QTextCursor>
 #include <QWidget>
 
 #include "app/Glyphs.h"
@@ -13,6 +14,15 @@
 #include "text/TextRules.h"
 
 namespace pennacrow {
+
+namespace {
+
+const char* const kEmptyPasswordQuestion =
+    "密码是空的：任何人不用密码就能解开这段文本。\n\n仍然使用空密码吗？";
+const char* const kWrongPasswordMessage =
+    "解密得到的不是有效的文本，密码可能不对。\n加密的文本保持不变，可以换一个密码再试。";
+
+}  // namespace
 
 TEncryptForm::TEncryptForm(TUserInterface& ui, QWidget* parent) : QDialog(parent), FUi(ui) {
   setWindowTitle("Pennacrow 加密器");
@@ -70,6 +80,21 @@ TEncryptForm::TEncryptForm(TUserInterface& ui, QWidget* parent) : QDialog(parent
   connect(FlatButton8, &QToolButton::clicked, this, [this] { FlatButton8Click(); });
 }
 
+void ReplaceMemoText(TTextMemo& memo, const std::string& payload) {
+  // What SetText shows: line breaks normalised, then one line feed per break.
+  const std::string utf8 = PayloadToUtf8(NormalizeLineBreaks(payload));
+  std::string shown;
+  shown.reserve(utf8.size());
+  for (const char c : utf8) {
+    if (c != '\r') shown += c;
+  }
+  QTextCursor cursor(memo.document());
+  cursor.beginEditBlock();
+  cursor.select(QTextCursor::Document);
+  cursor.insertText(QString::fromStdString(shown));
+  cursor.endEditBlock();
+}
+
 std::string TEncryptForm::Text() const {
   return EncryptMemo->Text();
 }
@@ -77,12 +102,20 @@ std::string TEncryptForm::Text() const {
 void TEncryptForm::SetText(const std::string& payload) {
   EncryptMemo->clear();
   EncryptMemo->SetText(payload);
+  FEncrypted.reset();
+}
+
+std::optional<std::string> TEncryptForm::EncryptedText() const {
+  if (FEncrypted && *FEncrypted == Text()) return FEncrypted;
+  return std::nullopt;
 }
 
 bool TEncryptForm::AskPassword(std::string& password) {
   password.clear();
   const std::optional<QString> typed = FUi.InputBox(this, "密码    ", "输入密码      ", 255);
   if (!typed) return false;
+  // An empty password is a key anyone tries first; used only when the user says so.
+  if (typed->isEmpty() && !FUi.Confirm(this, kEmptyPasswordQuestion)) return false;
   password = Utf8ToPayload(typed->toStdString());
   return true;
 }
@@ -91,7 +124,9 @@ void TEncryptForm::RunEncryption() {
   std::string password;
   if (!AskPassword(password)) return;
   try {
-    EncryptMemo->SetText(EncryptTextWithPassword(password, EncryptMemo->Text()));
+    const std::string armoured = EncryptTextWithPassword(password, EncryptMemo->Text());
+    ReplaceMemoText(*EncryptMemo, armoured);
+    FEncrypted = Text();
   } catch (const std::exception&) {
     FUi.ShowMessage(this, "加密错误消息            ");
   }
@@ -102,7 +137,14 @@ void TEncryptForm::RunDecryption() {
   std::string password;
   if (!AskPassword(password)) return;
   try {
-    EncryptMemo->SetText(DecryptTextWithPassword(password, EncryptMemo->Text()));
+    const std::string plain = DecryptTextWithPassword(password, EncryptMemo->Text());
+    // A wrong password gives bytes of no text at all; the armoured text stays for another try.
+    if (!IsValidPayload(plain)) {
+      FUi.ShowMessage(this, kWrongPasswordMessage);
+    } else {
+      ReplaceMemoText(*EncryptMemo, plain);
+      FEncrypted.reset();
+    }
   } catch (const std::exception&) {
     FUi.ShowMessage(this, "解密错误消息            ");
   }

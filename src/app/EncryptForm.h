@@ -3,6 +3,7 @@
 // It keeps nothing between presses but its memo's text.
 
 #include <QDialog>
+#include <optional>
 #include <string>
 
 namespace pennacrow {
@@ -11,6 +12,10 @@ class TFlatButton;
 class TTextMemo;
 class TUserInterface;
 
+// Replaces a memo's whole text as one edit that Ctrl+Z takes back, unlike TTextMemo::SetText,
+// which empties the undo history with the text.
+void ReplaceMemoText(TTextMemo& memo, const std::string& payload);
+
 class TEncryptForm : public QDialog {
   Q_OBJECT
  public:
@@ -18,6 +23,8 @@ class TEncryptForm : public QDialog {
 
   std::string Text() const;
   void SetText(const std::string& payload);
+  // The ArmouredText the last encryption produced, while the memo still holds it unchanged.
+  std::optional<std::string> EncryptedText() const;
 
   void FlatButton5Click() { RunEncryption(); }
   void FlatButton9Click() { RunDecryption(); }
@@ -35,6 +42,7 @@ class TEncryptForm : public QDialog {
   bool AskPassword(std::string& password);
 
   TUserInterface& FUi;
+  std::optional<std::string> FEncrypted;
 };
 
 }  // namespace pennacrow

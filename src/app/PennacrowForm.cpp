@@ -1,7 +1,9 @@
 #include "app/PennacrowForm.h"
 
+#include <QCloseEvent>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QFileInfo>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMimeData>
@@ -29,6 +31,7 @@
 #include "formats/SaveVerify.h"
 #include "picture/Graphic.h"
 #include "text/TextFile.h"
+#include "text/TextRules.h"
 
 namespace pennacrow {
 
@@ -38,6 +41,18 @@ const char* const kPictureSaveFilter =
     "位图(*.bmp)|*.bmp|可移植的网络图片(*.png)|*.png|全部文件|*.*";
 const char* const kTextFilter = "文本文件|*.TXT|全部文件|*.*";
 const QColor kBannerColour(99, 148, 198);
+
+// The main window's own questions and notes.
+const char* const kReadWithoutContainerQuestion =
+    "这幅图片里没有找到隐藏的文本。\n\n仍然把图片的最低位当作文本读出来吗？"
+    "（读出的多半是乱码；原来的文本可以用 Ctrl+Z 找回。）";
+const char* const kUnsavedQuestion = "写入了数据的图片还没有保存。\n\n关闭前保存图片吗？";
+const char* const kReadFailureTitle = "读取数据失败：";
+const char* const kWriteFailureTitle = "写入数据失败：";
+
+QString SavedNote(const QString& fileName) {
+  return " 图像已保存：" + QFileInfo(fileName).fileName();
+}
 
 // The text menu's open and save dialogs.
 TFileDialogRequest TextFileRequest(const QString& caption) {
@@ -103,6 +118,8 @@ void TPennacrowForm::BuildLayout() {
   connect(FlatButton5, &QToolButton::clicked, this,
           [this] { Guarded([this] { FlatButton5Click(); }); });
   // "解密" has no handler of its own: decryption happens inside the encryption dialog.
+  connect(FlatButton9, &QToolButton::clicked, this,
+          [this] { Guarded([this] { FlatButton5Click(); }); });
   connect(FlatButton3, &QToolButton::clicked, this,
           [this] { Guarded([this] { FlatButton3Click(); }); });
   connect(FlatButton8, &QToolButton::clicked, this, [this] { FlatButton8Click(); });
@@ -139,6 +156,9 @@ void TPennacrowForm::BuildLayout() {
   panelLayout->setContentsMargins(0, 0, 0, 0);
   TextData = new TTextMemo(panel1);
   TextData->setObjectName("TextData");
+  // The memo would take a dropped file as the text of its path.
+  TextData->installEventFilter(this);
+  TextData->viewport()->installEventFilter(this);
   panelLayout->addWidget(TextData);
   // The meter sits in the text panel's bottom right corner, over the memo.
   CapacityMeter = new QLabel(panel1);
@@ -286,6 +306,7 @@ void TPennacrowForm::FlatButton1Click() {
 void TPennacrowForm::LoadPicture(const QString& fileName) {
   FPictureFileName = fileName;
   FPicture.LoadPictureFile(fileName.toStdString());
+  FUnsavedWrite = false;
   PictureChanged();
   ToolButton1Click();
   DetectDataFormat();
@@ -293,28 +314,41 @@ void TPennacrowForm::LoadPicture(const QString& fileName) {
 }
 
 void TPennacrowForm::FlatButton2Click() {
+  SavePicture();
+}
+
+bool TPennacrowForm::SavePicture() {
   TFileDialogRequest request;
   request.Caption = "另存为";
   request.Filter = kPictureSaveFilter;
   request.DefaultExt = "BMP";
   request.FileName = FPictureFileName;
-  const std::optional<QString> chosen = FUi.SaveFile(this, request);
-  if (!chosen) return;
-  FPictureFileName = *chosen;
-  const std::string fileName = chosen->toStdString();
+  int filter = 0;
+  const std::optional<QString> chosen = FUi.SaveFile(this, request, &filter);
+  if (!chosen) return false;
+  const std::string fileName = WithSaveExtension(chosen->toStdString(), filter);
+  if (SaveKindFor(fileName) == TSaveKind::None) {
+    FUi.ShowMessage(this, QString::fromStdString(UnsavableExtensionMessage(fileName)));
+    return false;
+  }
+  const QString savedName = QString::fromStdString(fileName);
+  FPictureFileName = savedName;
   bool lossAccepted = false;
   if (SaveKindFor(fileName) == TSaveKind::Png && FPicture.HasPicture() &&
       PngSaveLosesContainer(FPicture.PictureBitmap())) {
     if (!FUi.Confirm(this, QString::fromStdString(PngLossWarning(FPicture.PictureBitmap()))))
-      return;
+      return false;
     lossAccepted = true;
   }
-  if (SavePictureFile(FPicture, fileName) == TSaveKind::None || lossAccepted) return;
+  SavePictureFile(FPicture, fileName);
+  FUnsavedWrite = false;
+  SetStatusPanel(0, SavedNote(savedName));
+  if (lossAccepted) return true;
   // Read the file back: a saved picture that no longer gives the text back is told at once.
-  const TBitmap* saved = FPicture.PictureOrNull();
-  if (saved == nullptr) return;
-  const std::string problem = VerifySavedContainer(*saved, fileName, FileFormats());
+  const std::string problem =
+      VerifySavedContainer(FPicture.PictureBitmap(), fileName, FileFormats());
   if (!problem.empty()) FUi.ShowMessage(this, QString::fromStdString(problem));
+  return true;
 }
 
 void TPennacrowForm::FlatButton3Click() {
@@ -327,24 +361,51 @@ void TPennacrowForm::FlatButton8Click() {
   close();
 }
 
+void TPennacrowForm::closeEvent(QCloseEvent* event) {
+  if (FUnsavedWrite) {
+    bool keepOpen = true;
+    switch (FUi.AskUnsaved(this, kUnsavedQuestion)) {
+      case TUnsavedAnswer::Save:
+        Guarded([this, &keepOpen] { keepOpen = !SavePicture(); });
+        break;
+      case TUnsavedAnswer::Discard:
+        keepOpen = false;
+        break;
+      case TUnsavedAnswer::Cancel:
+        break;
+    }
+    if (keepOpen) {
+      event->ignore();
+      return;
+    }
+  }
+  QMainWindow::closeEvent(event);
+}
+
 void TPennacrowForm::LoadTextFile1Click() {
   const TFileDialogRequest request = TextFileRequest("打开");
   const std::optional<QString> chosen = FUi.OpenFile(this, request);
   if (!chosen) return;
-  const std::vector<std::uint8_t> bytes = ReadWholeFile(chosen->toStdString());
-  TextData->SetText(TextFileToPayload(
-      std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size())));
+  LoadTextFile(*chosen);
+}
+
+void TPennacrowForm::LoadTextFile(const QString& fileName) {
+  ReplaceMemoText(*TextData, TextFileToPayload(ReadTextFile(fileName.toStdString())));
 }
 
 void TPennacrowForm::SaveTextDataToFile1Click() {
   const TFileDialogRequest request = TextFileRequest("另存为");
-  const std::optional<QString> chosen = FUi.SaveFile(this, request);
+  const std::optional<QString> chosen = FUi.SaveFile(this, request, nullptr);
   if (!chosen) return;
-  WriteFileAtomically(chosen->toStdString(), AsBytes(PayloadToTextFile(TextData->Text())));
+  // The memo may hold a decrypted text: a new file is for its owner's eyes only.
+  TWriteOptions options;
+  options.NewFileMode = 0600;
+  WriteFileAtomically(chosen->toStdString(), AsBytes(PayloadToTextFile(TextData->Text())),
+                      options);
 }
 
 void TPennacrowForm::ClearTextBox1Click() {
-  TextData->clear();
+  ReplaceMemoText(*TextData, {});
 }
 
 void TPennacrowForm::ToolButton1Click() {
@@ -352,31 +413,19 @@ void TPennacrowForm::ToolButton1Click() {
       2, QString::fromStdString(CapacityText(FPicture.PictureWidth(), FPicture.PictureHeight())));
 }
 
-void TPennacrowForm::CreateBinaryString() {
-  FBitString.clear();
-  FBitString = BuildBinaryString(TextData->Text(), FDataFormat);
-}
-
-void TPennacrowForm::AddBinaryToImage() {
-  if (FBitString.empty()) return;
-  ::pennacrow::AddBinaryToImage(FPicture.PictureBitmap(), FBitString);
-}
-
 void TPennacrowForm::FlatButton6Click() {
-  if (FDataFormat != kFormatEncrypted) FDataFormat = kFormatPlain;
+  const std::string text = TextData->Text();
+  FDataFormat = FormatForMemoText(text, FArmouredText);
   try {
-    CreateBinaryString();
-    AddBinaryToImage();
+    FBitString = HideText(FPicture.PictureBitmap(), {text, FDataFormat});
     PictureChanged();
     DetectDataFormat();
     SetStatusPanel(0, kWriteSucceeded);
-  } catch (const ETextDoesNotFit& e) {
-    // Nothing was written; unlike a silent truncation, the user learns why.
-    SetStatusPanel(0, kWriteFailed);
-    FUi.ShowMessage(this, QString::fromUtf8(e.what()));
-  } catch (const std::exception&) {
+    FUnsavedWrite = true;
+  } catch (const std::exception& e) {
     PictureChanged();
     SetStatusPanel(0, kWriteFailed);
+    FUi.ShowMessage(this, QString(kWriteFailureTitle) + "\n" + QString::fromUtf8(e.what()));
   }
 }
 
@@ -389,38 +438,38 @@ void TPennacrowForm::ShowDataFormat(std::uint8_t format) {
   SetStatusPanel(1, QString::fromStdString(DataFormatText(format)));
 }
 
-void TPennacrowForm::RemoveBinaryFromImage() {
-  FBitString.clear();
-  FBitString = ::pennacrow::RemoveBinaryFromImage(FPicture.PictureBitmap(), FDataFormat);
-}
-
-void TPennacrowForm::RemoveBinaryFromOldImage() {
-  FBitString.clear();
-  FBitString = ::pennacrow::RemoveBinaryFromOldImage(FPicture.PictureBitmap(), FDataFormat);
-}
-
 void TPennacrowForm::FlatButton4Click() {
+  const TBitmap* bitmap = FPicture.PictureOrNull();
+  const bool found = HoldsContainer(::pennacrow::DetectDataFormat(bitmap));
+  // Low bits that hold no container read as junk that would take the memo's place.
+  if (bitmap != nullptr && !found && !FUi.AskYesNo(this, kReadWithoutContainerQuestion)) return;
   try {
-    if (FDataFormat == kFormatVersion1) {
-      RemoveBinaryFromOldImage();
-    } else {
-      RemoveBinaryFromImage();
+    if (bitmap == nullptr) throw ENoHiddenText();
+    const THiddenText hidden = ReadHiddenText(*bitmap, !found);
+    FDataFormat = hidden.Format;
+    FBitString = hidden.Text;
+    ReplaceMemoText(*TextData, FBitString);
+    if (FDataFormat == kFormatEncrypted) {
+      FArmouredText = TextData->Text();
+      FlatButton5Click();
     }
-    TextData->SetText(FBitString);
-    if (FDataFormat == kFormatEncrypted) FlatButton5Click();
     SetStatusPanel(0, kReadSucceeded);
-  } catch (const std::exception&) {
+  } catch (const std::exception& e) {
     SetStatusPanel(0, kReadFailed);
+    FUi.ShowMessage(this, QString(kReadFailureTitle) + "\n" + QString::fromUtf8(e.what()));
   }
 }
 
 void TPennacrowForm::FlatButton5Click() {
-  if (FEncryptForm != nullptr) {
-    FEncryptForm->SetText(TextData->Text());
-    FEncryptForm->exec();
-    TextData->SetText(FEncryptForm->Text());
+  if (FEncryptForm == nullptr) return;
+  FEncryptForm->SetText(TextData->Text());
+  FEncryptForm->exec();
+  const std::string result = FEncryptForm->Text();
+  if (result != TextData->Text()) ReplaceMemoText(*TextData, result);
+  if (const std::optional<std::string> armoured = FEncryptForm->EncryptedText()) {
+    FArmouredText = armoured;
   }
-  FDataFormat = kFormatEncrypted;
+  FDataFormat = FormatForMemoText(TextData->Text(), FArmouredText);
 }
 
 void TPennacrowForm::PaintFractalMenuItem(TFractalTypes kind) {
@@ -457,11 +506,38 @@ void TPennacrowForm::dragEnterEvent(QDragEnterEvent* event) {
 }
 
 void TPennacrowForm::dropEvent(QDropEvent* event) {
-  const QList<QUrl> urls = event->mimeData()->urls();
-  if (urls.isEmpty() || !urls.first().isLocalFile()) return;
-  event->acceptProposedAction();
+  if (DropFile(event->mimeData(), false)) event->acceptProposedAction();
+}
+
+bool TPennacrowForm::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == TextData || watched == TextData->viewport()) {
+    if (event->type() == QEvent::DragEnter || event->type() == QEvent::DragMove) {
+      auto* drag = static_cast<QDragMoveEvent*>(event);
+      if (drag->mimeData()->hasUrls()) {
+        drag->acceptProposedAction();
+        return true;
+      }
+    } else if (event->type() == QEvent::Drop) {
+      auto* drop = static_cast<QDropEvent*>(event);
+      if (DropFile(drop->mimeData(), true)) {
+        drop->acceptProposedAction();
+        return true;
+      }
+    }
+  }
+  return QMainWindow::eventFilter(watched, event);
+}
+
+bool TPennacrowForm::DropFile(const QMimeData* data, bool onMemo) {
+  const QList<QUrl> urls = data->urls();
+  if (urls.isEmpty() || !urls.first().isLocalFile()) return false;
   const QString fileName = urls.first().toLocalFile();
-  Guarded([this, fileName] { LoadPicture(fileName); });
+  if (onMemo && QFileInfo(fileName).suffix().compare("txt", Qt::CaseInsensitive) == 0) {
+    Guarded([this, fileName] { LoadTextFile(fileName); });
+  } else {
+    Guarded([this, fileName] { LoadPicture(fileName); });
+  }
+  return true;
 }
 
 }  // namespace pennacrow

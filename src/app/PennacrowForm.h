@@ -1,10 +1,24 @@
 #pragma once
 // TPennacrowForm: the main window. It holds the picture control, the text memo, the status bar
 // and the commands; every rule it applies is a call into the core.
+//
+// What each handler is to the user:
+//   FlatButton1Click         "加载图像"  open a picture (a picture dropped on the window too)
+//   FlatButton2Click         "保存图像"  save the picture as BMP or PNG
+//   FlatButton4Click         "读取数据"  read the hidden text into the memo (asks first when the
+//                                        picture holds none)
+//   FlatButton6Click         "写入数据"  hide the memo's text in the picture
+//   FlatButton5Click         "加密", "解密"  the encryption dialog, on the memo's text
+//   FlatButton7 (no handler) "打印图像"  drops the print menu down: PrintAtScale,
+//   PrinterSetup1Click FlatButton3Click         "帮助"      the guide FlatButton8Click "关闭" close
+//   the window (asks when a written picture is unsaved) LoadTextFile1Click,
+//   SaveTextDataToFile1Click, ClearTextBox1Click: the memo's menu "文本" PaintFractalMenuItem the
+//   picture's menu: paint a fractal as the picture
 
 #include <QMainWindow>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 
 #include "app/Printing.h"
@@ -16,6 +30,7 @@ class QScrollArea;
 class QToolBar;
 class QMenu;
 class QAction;
+class QMimeData;
 
 namespace pennacrow {
 
@@ -57,12 +72,8 @@ class TPennacrowForm : public QMainWindow {
 
   // Work of the commands.
   void ToolButton1Click();  // capacity in status panel 2
-  void CreateBinaryString();
-  void AddBinaryToImage();
   void DetectDataFormat();
   void ShowDataFormat(std::uint8_t format);
-  void RemoveBinaryFromImage();
-  void RemoveBinaryFromOldImage();
 
   // The capacity meter under the text: bytes the container will take against the capacity.
   void UpdateCapacityMeter();
@@ -70,6 +81,10 @@ class TPennacrowForm : public QMainWindow {
 
   // Loads a picture file as the load command does after its dialog (also used for drops).
   void LoadPicture(const QString& fileName);
+  // Loads a text file into the memo as the text menu's load does after its dialog.
+  void LoadTextFile(const QString& fileName);
+  // A container was written into the picture and the picture has not been saved since.
+  bool HasUnsavedWrite() const { return FUnsavedWrite; }
 
   // State, for the commands and for tests.
   std::uint8_t DataFormat() const { return FDataFormat; }
@@ -95,6 +110,9 @@ class TPennacrowForm : public QMainWindow {
  protected:
   void dragEnterEvent(QDragEnterEvent* event) override;
   void dropEvent(QDropEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
+  // Drops on the memo: a text file loads, a picture loads as the picture.
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   // Runs a command that lets its errors reach the default handler: the message is shown in a
@@ -104,6 +122,10 @@ class TPennacrowForm : public QMainWindow {
   void BuildMenus();
   void SetStatusPanel(int index, const QString& text);
   void PictureChanged();
+  // Saves the picture under a name the user chose; false when nothing was saved.
+  bool SavePicture();
+  // Handles a dropped file; false when the drop was not a local file.
+  bool DropFile(const QMimeData* data, bool onMemo);
 
   TUserInterface& FUi;
   TEncryptForm* FEncryptForm = nullptr;
@@ -111,6 +133,10 @@ class TPennacrowForm : public QMainWindow {
   QString FPictureFileName;
   std::string FBitString;
   std::uint8_t FDataFormat = 1;
+  // The ArmouredText the memo held after the last encryption or format 2 read: a write stores
+  // format 2 only while the memo still holds exactly this.
+  std::optional<std::string> FArmouredText;
+  bool FUnsavedWrite = false;
   QString FOpenPictureFilter;
   TPrinterChoice FPrinters;
   QLabel* FStatusPanels[4] = {};

@@ -41,12 +41,29 @@ class TQtUserInterface : public TUserInterface {
     return dialog.selectedFiles().first();
   }
 
-  std::optional<QString> SaveFile(QWidget* parent, const TFileDialogRequest& request) override {
+  std::optional<QString> SaveFile(QWidget* parent, const TFileDialogRequest& request,
+                                  int* chosenFilter) override {
     QFileDialog dialog(parent, request.Caption);
     Prepare(dialog, request);
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);
+    // A name typed without an extension gets the chosen filter's, so that the dialog's own
+    // overwrite question is about the file that will be written.
+    const QStringList filters = ToQtFilter(request.Filter);
+    QObject::connect(
+        &dialog, &QFileDialog::filterSelected, &dialog, [&dialog, &request](const QString& filter) {
+          const qsizetype star = filter.lastIndexOf("(*.");
+          const qsizetype end = filter.indexOf(' ', star);
+          QString suffix =
+              star < 0 ? request.DefaultExt : filter.mid(star + 3, end < 0 ? -1 : end - star - 3);
+          suffix.remove(')');
+          dialog.setDefaultSuffix(suffix == "*" ? request.DefaultExt : suffix);
+        });
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
+    if (chosenFilter != nullptr) {
+      *chosenFilter =
+          static_cast<int>(std::max<qsizetype>(0, filters.indexOf(dialog.selectedNameFilter())));
+    }
     return dialog.selectedFiles().first();
   }
 
@@ -74,6 +91,32 @@ class TQtUserInterface : public TUserInterface {
     box.button(QMessageBox::Ok)->setText("确定");
     box.button(QMessageBox::Cancel)->setText("取消");
     return box.exec() == QMessageBox::Ok;
+  }
+
+  bool AskYesNo(QWidget* parent, const QString& text) override {
+    QMessageBox box(QMessageBox::Question, QApplicationName(), text,
+                    QMessageBox::Yes | QMessageBox::No, parent);
+    box.setDefaultButton(QMessageBox::No);
+    box.button(QMessageBox::Yes)->setText("是");
+    box.button(QMessageBox::No)->setText("否");
+    return box.exec() == QMessageBox::Yes;
+  }
+
+  TUnsavedAnswer AskUnsaved(QWidget* parent, const QString& text) override {
+    QMessageBox box(QMessageBox::Warning, QApplicationName(), text,
+                    QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, parent);
+    box.setDefaultButton(QMessageBox::Save);
+    box.button(QMessageBox::Save)->setText("保存");
+    box.button(QMessageBox::Discard)->setText("不保存");
+    box.button(QMessageBox::Cancel)->setText("取消");
+    switch (box.exec()) {
+      case QMessageBox::Save:
+        return TUnsavedAnswer::Save;
+      case QMessageBox::Discard:
+        return TUnsavedAnswer::Discard;
+      default:
+        return TUnsavedAnswer::Cancel;
+    }
   }
 
  private:

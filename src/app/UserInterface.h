@@ -19,17 +19,26 @@ struct TFileDialogRequest {
   bool PicturePreview = false;
 };
 
+// The answers to the question asked before closing with work that was not saved.
+enum class TUnsavedAnswer { Save, Discard, Cancel };
+
 class TUserInterface {
  public:
   virtual ~TUserInterface() = default;
   virtual std::optional<QString> OpenFile(QWidget* parent, const TFileDialogRequest& request) = 0;
-  virtual std::optional<QString> SaveFile(QWidget* parent, const TFileDialogRequest& request) = 0;
+  // chosenFilter, when given, receives the index of the filter the user chose (0 for the first).
+  virtual std::optional<QString> SaveFile(QWidget* parent, const TFileDialogRequest& request,
+                                          int* chosenFilter) = 0;
   // The single-line input box; nullopt when the user did not confirm.
   virtual std::optional<QString> InputBox(QWidget* parent, const QString& caption,
                                           const QString& prompt, int maxLength) = 0;
   virtual void ShowMessage(QWidget* parent, const QString& text) = 0;
   // A question with OK and Cancel; true for OK.
   virtual bool Confirm(QWidget* parent, const QString& text) = 0;
+  // A question with Yes and No, No the default; true for Yes.
+  virtual bool AskYesNo(QWidget* parent, const QString& text) = 0;
+  // Save, discard or cancel, Save the default.
+  virtual TUnsavedAnswer AskUnsaved(QWidget* parent, const QString& text) = 0;
 };
 
 // The real dialogs.

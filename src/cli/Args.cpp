@@ -1,5 +1,7 @@
 #include <unistd.h>
 
+#include <csignal>
+
 #include <algorithm>
 #include <cstdio>
 #include <iostream>
@@ -7,6 +9,7 @@
 
 #include "cli/Cli.h"
 #include "picture/Graphic.h"
+#include "text/TextFile.h"
 
 namespace pennacrow::cli {
 
@@ -64,14 +67,52 @@ std::string ReadAllStdin() {
   return std::string(std::istreambuf_iterator<char>(std::cin), std::istreambuf_iterator<char>());
 }
 
+std::string ReadTextStdin() {
+  std::string text;
+  char buffer[1 << 16];
+  while (std::cin.read(buffer, sizeof buffer) || std::cin.gcount() > 0) {
+    text.append(buffer, static_cast<std::size_t>(std::cin.gcount()));
+    if (text.size() > kMaxTextFileBytes) {
+      throw std::runtime_error("标准输入的文本太长：最多只能读取 " +
+                               std::to_string(kMaxTextFileBytes) + " 字节");
+    }
+  }
+  return text;
+}
+
 void WriteAllStdout(const std::string& bytes) {
   std::cout.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
   std::cout.flush();
 }
 
-void WriteOutputFile(const std::string& fileName, const std::string& bytes) {
+void WriteOutputFile(const std::string& fileName, const std::string& bytes, bool privateText) {
+  TWriteOptions options;
+  if (privateText) options.NewFileMode = 0600;
   WriteFileAtomically(fileName,
-                      std::span(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()));
+                      std::span(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()),
+                      options);
+}
+
+namespace {
+
+void RemoveTempFilesAndDie(int signal) {
+  RemoveTempFiles();
+  ::signal(signal, SIG_DFL);
+  ::raise(signal);
+}
+
+}  // namespace
+
+void InstallSignalCleanup() {
+  for (const int signal : {SIGINT, SIGTERM}) {
+    struct sigaction action {};
+    action.sa_handler = RemoveTempFilesAndDie;
+    sigemptyset(&action.sa_mask);
+    // An interrupt that was ignored when we started (a background job) stays ignored.
+    struct sigaction previous {};
+    if (::sigaction(signal, nullptr, &previous) == 0 && previous.sa_handler == SIG_IGN) continue;
+    ::sigaction(signal, &action, nullptr);
+  }
 }
 
 }  // namespace pennacrow::cli

@@ -51,8 +51,16 @@ int CmdFormats(const std::vector<std::string>& words);
 
 // Helpers shared by the commands.
 std::string ReadAllStdin();
+// Standard input when it holds a text to hide: more than kMaxTextFileBytes is refused, as from
+// a text file.
+std::string ReadTextStdin();
 void WriteAllStdout(const std::string& bytes);
-// Writes bytes to a file atomically (nothing is left behind when it fails).
-void WriteOutputFile(const std::string& fileName, const std::string& bytes);
+// Writes bytes to a file atomically (nothing is left behind when it fails). A file that did not
+// exist is created 0600 when it holds a revealed or decrypted text (private).
+void WriteOutputFile(const std::string& fileName, const std::string& bytes, bool privateText);
+
+// On SIGINT and SIGTERM the temporary files of a save are removed before the process dies of
+// the signal.
+void InstallSignalCleanup();
 
 }  // namespace pennacrow::cli

@@ -1,17 +1,37 @@
-#include <cstdio>
-
 #include "cli/Cli.h"
 #include "cli/Password.h"
-#include "codec/BinaryUnit.h"
 #include "codec/Container.h"
 #include "crypto/CryptText.h"
 #include "formats/Registry.h"
 #include "formats/SavePicture.h"
 #include "formats/SaveVerify.h"
 #include "picture/FractalImage.h"
+#include "text/TextFile.h"
 #include "text/TextRules.h"
 
 namespace pennacrow::cli {
+
+namespace {
+
+std::string TextToHide(const TArgs& args) {
+  std::string text;
+  if (args.Has("--text")) {
+    text = args.Value("--text");
+  } else if (args.Has("--text-file")) {
+    text = ReadTextFile(args.Value("--text-file"));
+  } else {
+    text = ReadTextStdin();
+  }
+  if (args.Has("--raw")) return text;
+  // Converting would turn a bad sequence into "?" and hide a text the user never wrote.
+  if (const std::size_t bad = FirstInvalidUtf8(text); bad != std::string::npos) {
+    throw std::runtime_error("文本不是有效的 UTF-8：第 " + std::to_string(bad) +
+                             " 字节处的序列无效（要按原样保存字节，请用 --raw）");
+  }
+  return Utf8ToPayload(text);
+}
+
+}  // namespace
 
 // Writes a version 2 container into CARRIER and saves the result as OUT. The text is stored as
 // given (no line-break rules of the desktop memo); nothing is written to OUT on failure.
@@ -27,34 +47,26 @@ int CmdHide(const std::vector<std::string>& words) {
     throw EUsage("--text 与 --text-file 只能选一个");
   }
 
-  std::string text;
-  if (args.Has("--text")) {
-    text = args.Value("--text");
-  } else if (args.Has("--text-file")) {
-    const auto bytes = ReadWholeFile(args.Value("--text-file"));
-    text.assign(bytes.begin(), bytes.end());
-  } else {
-    text = ReadAllStdin();
-  }
-  if (!args.Has("--raw")) text = Utf8ToPayload(text);
-  std::uint8_t format = kFormatPlain;
+  THideOptions hide;
+  hide.Text = TextToHide(args);
   if (args.Has("--encrypt")) {
-    text = EncryptTextWithPassword(ReadPassword(args), text);
-    format = kFormatEncrypted;
+    hide.Text = EncryptTextWithPassword(ReadPassword(args), hide.Text);
+    hide.Format = kFormatEncrypted;
   }
 
   TFractalImage picture(FileFormats());
   picture.LoadPictureFile(args.Positional()[0]);
   TBitmap& bitmap = picture.PictureBitmap();
   PrepareCarrierForSave(bitmap, kind);
-  AddBinaryToImage(bitmap, BuildBinaryString(text, format));
-  SavePictureFile(picture, out);
-  // The file must give the text back; one that does not is no result.
-  const std::string problem = VerifySavedContainer(bitmap, out, FileFormats());
-  if (!problem.empty()) {
-    std::remove(out.c_str());
-    throw EPennacrowError(problem);
-  }
+  HideText(bitmap, hide);
+  // The file must give the text back before it takes OUT's place; one that does not is no
+  // result, and OUT stays as it was.
+  TWriteOptions options;
+  options.Check = [&bitmap](const std::string& written) {
+    const std::string problem = VerifySavedContainer(bitmap, written, FileFormats());
+    if (!problem.empty()) throw EPennacrowError(problem);
+  };
+  SavePictureFile(picture, out, options);
   return kExitSuccess;
 }
 

@@ -8,24 +8,29 @@
 
 namespace pennacrow::cli {
 
-// Reads the container of FILE: version 1 when the probe says so, else version 2, as the
-// desktop program's read command does.
+// Reads the container of FILE as the desktop program's read command does. A picture without a
+// container is a failure unless --force, which reads its low bits anyway.
 int CmdReveal(const std::vector<std::string>& words) {
-  const TArgs args(words, {"-o", "--password-file"}, {"--decrypt", "--raw"});
+  const TArgs args(words, {"-o", "--password-file"}, {"--decrypt", "--raw", "--force"});
   args.ExpectPositional(1);
   TFractalImage picture(FileFormats());
   picture.LoadPictureFile(args.Positional()[0]);
   const TBitmap& bitmap = picture.PictureBitmap();
 
-  std::uint8_t format = DetectDataFormat(&bitmap);
-  std::string text = ReadContainer(bitmap, format);
+  THiddenText hidden;
+  try {
+    hidden = ReadHiddenText(bitmap, args.Has("--force"));
+  } catch (const ENoHiddenText& e) {
+    throw std::runtime_error(std::string(e.what()) + "（要照样读取最低位，请加 --force）");
+  }
+  std::string text = std::move(hidden.Text);
   // Only a format 2 container holds an ArmouredText; any other text is printed as it is.
-  if (format == kFormatEncrypted && args.Has("--decrypt")) {
+  if (hidden.Format == kFormatEncrypted && args.Has("--decrypt")) {
     text = DecryptTextWithPassword(ReadPassword(args), text);
   }
   if (!args.Has("--raw")) text = PayloadToUtf8(text);
   if (args.Has("-o")) {
-    WriteOutputFile(args.Value("-o"), text);
+    WriteOutputFile(args.Value("-o"), text, true);
   } else {
     WriteAllStdout(text);
   }

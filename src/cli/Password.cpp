@@ -5,12 +5,13 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
-#include <iterator>
+#include <vector>
 
 #include "crypto/CryptBase.h"
+#include "picture/Graphic.h"
 #include "text/TextRules.h"
 
 namespace pennacrow::cli {
@@ -29,16 +30,33 @@ std::string FirstLine(const std::string& content) {
   return line;
 }
 
+// Far more than any password; a file beyond it is not a password file.
+constexpr std::uint64_t kMaxPasswordFileBytes = 4096;
+
 std::string ReadPasswordFile(const std::string& fileName) {
-  std::ifstream file(fileName, std::ios::binary);
-  if (!file) {
-    throw std::runtime_error("无法读取密码文件 " + fileName + ": " + std::strerror(errno));
-  }
-  std::string content((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
-  if (file.bad()) throw std::runtime_error("无法读取密码文件 " + fileName);
+  std::vector<std::uint8_t> bytes = ReadWholeFile(fileName, kMaxPasswordFileBytes, "密码文件");
+  std::string content(bytes.begin(), bytes.end());
+  SecureFill(bytes.data(), bytes.size(), 0);
   std::string line = FirstLine(content);
   Forget(content);
   return line;
+}
+
+// The terminal whose echo is off, for the signal handlers: a Ctrl+C at the prompt must not leave
+// the shell without echo.
+volatile sig_atomic_t gQuietTerminal = -1;
+termios gSavedTerminal{};
+struct sigaction gPreviousActions[2];
+constexpr int kPromptSignals[2] = {SIGINT, SIGTERM};
+
+void RestoreEchoAndDie(int signal) {
+  if (gQuietTerminal >= 0) ::tcsetattr(gQuietTerminal, TCSANOW, &gSavedTerminal);
+  // Whatever handled the signal before (the removal of temporary files, or the default) runs
+  // next, once this handler returns, and the process dies of the signal as it would have.
+  for (int i = 0; i < 2; ++i) {
+    if (kPromptSignals[i] == signal) ::sigaction(signal, &gPreviousActions[i], nullptr);
+  }
+  ::raise(signal);
 }
 
 // The terminal, opened for the prompt; echo is off while the object lives.
@@ -51,6 +69,15 @@ class TTerminal {
       termios quiet = FSaved;
       quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
       quiet.c_lflag |= ECHONL;
+      gSavedTerminal = FSaved;
+      gQuietTerminal = FFd;
+      for (int i = 0; i < 2; ++i) {
+        struct sigaction action {};
+        action.sa_handler = RestoreEchoAndDie;
+        sigemptyset(&action.sa_mask);
+        ::sigaction(kPromptSignals[i], &action, &gPreviousActions[i]);
+      }
+      FHandlers = true;
       FRestore = ::tcsetattr(FFd, TCSAFLUSH, &quiet) == 0;
     }
   }
@@ -58,6 +85,10 @@ class TTerminal {
   TTerminal& operator=(const TTerminal&) = delete;
   ~TTerminal() {
     if (FRestore) ::tcsetattr(FFd, TCSAFLUSH, &FSaved);
+    if (FHandlers) {
+      for (int i = 0; i < 2; ++i) ::sigaction(kPromptSignals[i], &gPreviousActions[i], nullptr);
+      gQuietTerminal = -1;
+    }
     ::close(FFd);
   }
 
@@ -93,6 +124,7 @@ class TTerminal {
   int FFd;
   termios FSaved{};
   bool FRestore = false;
+  bool FHandlers = false;
 };
 
 std::string PromptPassword() {
@@ -112,6 +144,8 @@ std::string ReadPassword(const TArgs& args) {
   } else {
     utf8 = PromptPassword();
   }
+  // An empty password encrypts with a key anyone can try first.
+  if (utf8.empty()) throw std::runtime_error("密码不能为空");
   std::string password = Utf8ToPayload(utf8);
   Forget(utf8);
   return password;

@@ -14,6 +14,7 @@ const char* const kUsage =
     "  pennacrow-cli hide CARRIER -o OUT [--text TEXT | --text-file FILE] [--encrypt]\n"
     "                     [--password-file FILE] [--raw]\n"
     "  pennacrow-cli reveal FILE [-o OUT] [--decrypt] [--password-file FILE] [--raw]\n"
+    "                     [--force]\n"
     "  pennacrow-cli encrypt [--password-file FILE]      (标准输入到标准输出)\n"
     "  pennacrow-cli decrypt [--password-file FILE]      (标准输入到标准输出)\n"
     "  pennacrow-cli convert IN OUT\n"
@@ -57,6 +58,7 @@ int main(int argc, char** argv) {
     std::cout << "pennacrow-cli " << PENNACROW_VERSION << "\n";
     return kExitSuccess;
   }
+  InstallSignalCleanup();
   const std::vector<std::string> words(argv + 2, argv + argc);
   for (const TEntry& entry : kCommands) {
     if (command != entry.Name) continue;

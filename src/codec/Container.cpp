@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "codec/BinaryUnit.h"
+#include "text/TextRules.h"
 
 namespace pennacrow {
 
@@ -102,15 +103,61 @@ std::string CapacityText(int width, int height) {
   return "数据大小：  " + std::to_string(Capacity(width, height));
 }
 
-std::uint8_t DetectDataFormat(const TBitmap* bitmap) {
-  if (bitmap == nullptr || bitmap->Empty()) return kFormatProbeFailed;
+namespace {
+
+// Row 0 as the earlier release probed it, nothing more.
+std::uint8_t ProbeRowZero(const TBitmap& bitmap) {
+  if (bitmap.Empty()) return kFormatProbeFailed;
   try {
-    auto format = static_cast<std::uint8_t>(GetDataFormat(*bitmap));
-    if (format == 0 && GetOldDataLength(*bitmap) > 0) format = kFormatVersion1;
+    auto format = static_cast<std::uint8_t>(GetDataFormat(bitmap));
+    if (format == 0 && GetOldDataLength(bitmap) > 0) format = kFormatVersion1;
     return format;
   } catch (...) {
     return kFormatProbeFailed;
   }
+}
+
+// A version 1 hit is kept only when its text reads and could have come from the memo.
+bool IsVersion1Container(const TBitmap& bitmap) {
+  try {
+    std::uint8_t format = kFormatVersion1;
+    return LooksLikeVersion1Text(RemoveBinaryFromOldImage(bitmap, format));
+  } catch (const std::exception&) {
+    return false;
+  }
+}
+
+}  // namespace
+
+std::uint8_t DetectDataFormat(const TBitmap* bitmap) {
+  if (bitmap == nullptr) return kFormatProbeFailed;
+  const std::uint8_t format = ProbeRowZero(*bitmap);
+  if (format == kFormatVersion1 && !IsVersion1Container(*bitmap)) return kFormatProbeFailed;
+  return format;
+}
+
+bool HoldsContainer(std::uint8_t format) {
+  return format == kFormatPlain || format == kFormatEncrypted || format == kFormatVersion1;
+}
+
+bool LooksLikeVersion1Text(const std::string& text) {
+  for (const char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    // Trail bytes of the payload code page are never below 0x30 nor 0x7F, so a byte test is
+    // exact here.
+    if ((byte < 0x20 && c != '\t' && c != '\r' && c != '\n') || byte == 0x7F) return false;
+  }
+  // The earlier release ran on code page 936, whose single byte 0x80 is the euro sign; the
+  // payload code page has no such byte, so it stands in as a plain character for the check.
+  std::string checked = text;
+  for (std::size_t i = 0; i < checked.size();) {
+    const auto byte = static_cast<unsigned char>(checked[i]);
+    if (byte == 0x80) checked[i] = '?';
+    const bool fourBytes =
+        byte > 0x80 && i + 1 < checked.size() && checked[i + 1] >= '0' && checked[i + 1] <= '9';
+    i += byte <= 0x80 ? 1 : fourBytes ? 4 : 2;
+  }
+  return IsValidPayload(checked);
 }
 
 void AddBinaryToImage(TBitmap& bitmap, const std::string& bitString) {
@@ -172,6 +219,35 @@ std::string RemoveBinaryFromOldImage(const TBitmap& bitmap, std::uint8_t& format
 std::string ReadContainer(const TBitmap& bitmap, std::uint8_t& format) {
   return format == kFormatVersion1 ? RemoveBinaryFromOldImage(bitmap, format)
                                    : RemoveBinaryFromImage(bitmap, format);
+}
+
+ENoHiddenText::ENoHiddenText() : EPennacrowError("这幅图片里没有隐藏的文本") {}
+
+THiddenText ReadHiddenText(const TBitmap& bitmap, bool force) {
+  THiddenText hidden;
+  hidden.Format = force ? ProbeRowZero(bitmap) : DetectDataFormat(&bitmap);
+  if (!force && !HoldsContainer(hidden.Format)) throw ENoHiddenText();
+  hidden.Text = ReadContainer(bitmap, hidden.Format);
+  return hidden;
+}
+
+std::optional<THiddenText> FindHiddenText(const TBitmap& bitmap) {
+  try {
+    return ReadHiddenText(bitmap);
+  } catch (const std::exception&) {
+    return std::nullopt;
+  }
+}
+
+std::string HideText(TBitmap& bitmap, const THideOptions& options) {
+  std::string bitString = BuildBinaryString(options.Text, options.Format);
+  AddBinaryToImage(bitmap, bitString);
+  return bitString;
+}
+
+std::uint8_t FormatForMemoText(const std::string& memoText,
+                               const std::optional<std::string>& armouredText) {
+  return armouredText && *armouredText == memoText ? kFormatEncrypted : kFormatPlain;
 }
 
 }  // namespace pennacrow

@@ -4,6 +4,7 @@
 // the main window's methods of the same names are thin wrappers.
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "picture/Bitmap.h"
@@ -37,7 +38,17 @@ class ETextDoesNotFit : public EPennacrowError {
 };
 
 // Probes row 0. Never raises: nullptr, an empty bitmap or any error gives kFormatProbeFailed.
+// About one ordinary photograph in twenty probes as version 1 by the chance values of its low
+// bits; such a hit whose text could not have come from the memo (see LooksLikeVersion1Text) is
+// no container either, so the status bar, the read and the save check never disagree.
 std::uint8_t DetectDataFormat(const TBitmap* bitmap);
+
+// True for the formats that hold a container: plain, encrypted and version 1.
+bool HoldsContainer(std::uint8_t format);
+
+// The earlier release wrote version 1 only from the memo: a text of the payload code page with
+// no control characters but tab, CR and LF.
+bool LooksLikeVersion1Text(const std::string& text);
 
 // Writes a container BitString (see BuildBinaryString) into the low bits of the first width
 // bytes of each row, top row first. 1- and 4-bit bitmaps are converted to 24 bits first.
@@ -55,5 +66,41 @@ std::string RemoveBinaryFromOldImage(const TBitmap& bitmap, std::uint8_t& format
 // kFormatVersion1, the version 2 reader for every other value. format receives what the reader
 // leaves (the format byte of row 0, or kFormatVersion1).
 std::string ReadContainer(const TBitmap& bitmap, std::uint8_t& format);
+
+// A container's format code and its text as stored.
+struct THiddenText {
+  std::uint8_t Format = 0;
+  std::string Text;
+  friend bool operator==(const THiddenText&, const THiddenText&) = default;
+};
+
+// The picture holds no container (the probe finds none, or only a chance version 1 hit).
+class ENoHiddenText : public EPennacrowError {
+ public:
+  ENoHiddenText();
+};
+
+// The read command of both front ends: probes row 0 and reads what the probe found. Raises
+// ENoHiddenText when there is no container, unless force, which reads the low bits anyway with
+// the reader the bare probe asks for (as earlier releases always did). Version 2 texts come
+// back as stored, whatever their bytes.
+THiddenText ReadHiddenText(const TBitmap& bitmap, bool force = false);
+// The same, without raising: nothing when there is no container or it cannot be read.
+std::optional<THiddenText> FindHiddenText(const TBitmap& bitmap);
+
+// What a write stores: the text as payload bytes under a format code.
+struct THideOptions {
+  std::string Text;
+  std::uint8_t Format = kFormatPlain;
+};
+
+// The write command of both front ends: builds the container and writes it (AddBinaryToImage's
+// rules: nothing is touched when it does not fit). Returns the container's BitString.
+std::string HideText(TBitmap& bitmap, const THideOptions& options);
+
+// The format a write of the memo's text uses: encrypted only when the memo still holds exactly
+// the ArmouredText an encryption produced (or a format 2 read gave); anything else is plain.
+std::uint8_t FormatForMemoText(const std::string& memoText,
+                               const std::optional<std::string>& armouredText);
 
 }  // namespace pennacrow

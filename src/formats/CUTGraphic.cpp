@@ -77,7 +77,7 @@ void TCUTGraphic::LoadFromBytes(std::span<const std::uint8_t> data) {
 }
 
 void TCUTGraphic::LoadFromFile(const std::string& fileName) {
-  const std::vector<std::uint8_t> data = ReadWholeFile(fileName);
+  const std::vector<std::uint8_t> data = ReadPictureFile(fileName);
   std::vector<std::uint8_t> palette;
   const auto dot = fileName.find_last_of('.');
   const auto slash = fileName.find_last_of('/');
@@ -86,7 +86,7 @@ void TCUTGraphic::LoadFromFile(const std::string& fileName) {
                                : fileName.substr(0, dot);
   for (const char* extension : {".pal", ".PAL", ".Pal"}) {
     if (FileExists(stem + extension)) {
-      palette = ReadWholeFile(stem + extension);
+      palette = ReadPictureFile(stem + extension);
       break;
     }
   }

@@ -277,10 +277,10 @@ std::vector<std::uint8_t> TPngWriter::SaveToStream() const {
   return PngBytes(*this);
 }
 
-void SaveAsPNG(const TBitmap& bitmap, const std::string& fileName) {
+void SaveAsPNG(const TBitmap& bitmap, const std::string& fileName, const TWriteOptions& options) {
   // What a TPngWriter holding a copy of the bitmap would write, without the copy: a
   // 12-megapixel picture is not held twice.
-  WriteFileAtomically(fileName, PngBytes(bitmap));
+  WriteFileAtomically(fileName, PngBytes(bitmap), options);
 }
 
 }  // namespace pennacrow

@@ -23,6 +23,7 @@ class TPngWriter : public TBitmap {
 
 // The picture control's PNG save: a copy of the bitmap goes through a TPngWriter; the bitmap
 // itself is never changed. The file is written atomically.
-void SaveAsPNG(const TBitmap& bitmap, const std::string& fileName);
+void SaveAsPNG(const TBitmap& bitmap, const std::string& fileName,
+               const TWriteOptions& options = {});
 
 }  // namespace pennacrow

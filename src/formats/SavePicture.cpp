@@ -11,10 +11,24 @@ TSaveKind SaveKindFor(const std::string& fileName) {
   return TSaveKind::None;
 }
 
-TSaveKind SavePictureFile(TFractalImage& picture, const std::string& fileName) {
+std::string WithSaveExtension(const std::string& fileName, int chosenFilter) {
+  if (!ExtractExtension(fileName).empty()) return fileName;
+  return fileName + (chosenFilter == 1 ? ".png" : ".bmp");
+}
+
+EEmptyPicture::EEmptyPicture() : EPennacrowError("图片是空的（0 × 0），没有可保存的内容") {}
+
+std::string UnsavableExtensionMessage(const std::string& fileName) {
+  return "无法保存为 " + fileName + "：只能保存为位图（.bmp）或可移植的网络图片（.png）";
+}
+
+TSaveKind SavePictureFile(TFractalImage& picture, const std::string& fileName,
+                          const TWriteOptions& options) {
   const TSaveKind kind = SaveKindFor(fileName);
-  if (kind == TSaveKind::Bmp) picture.SaveToFile(fileName);
-  if (kind == TSaveKind::Png) SaveAsPNG(picture.PictureBitmap(), fileName);
+  if (kind == TSaveKind::None) return kind;
+  if (picture.PictureWidth() == 0 || picture.PictureHeight() == 0) throw EEmptyPicture();
+  if (kind == TSaveKind::Bmp) picture.SaveToFile(fileName, options);
+  if (kind == TSaveKind::Png) SaveAsPNG(picture.PictureBitmap(), fileName, options);
   return kind;
 }
 

@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "picture/Errors.h"
 #include "picture/FractalImage.h"
 
 namespace pennacrow {
@@ -12,10 +13,24 @@ enum class TSaveKind { None, Bmp, Png };
 
 TSaveKind SaveKindFor(const std::string& fileName);
 
-// The main window's save: BMP through the picture's own save, PNG through SaveAsPNG (an empty
-// control hands an empty bitmap to the PNG writer), anything else writes nothing.
+// The save of both front ends: BMP through the picture's own save, PNG through SaveAsPNG,
+// anything else writes nothing. An empty picture (none, or 0 x 0) is refused with
+// EEmptyPicture and leaves the file as it was: no reader would accept what it would write.
 // Returns what was written.
-TSaveKind SavePictureFile(TFractalImage& picture, const std::string& fileName);
+TSaveKind SavePictureFile(TFractalImage& picture, const std::string& fileName,
+                          const TWriteOptions& options = {});
+
+class EEmptyPicture : public EPennacrowError {
+ public:
+  EEmptyPicture();
+};
+
+// The save dialog's name with the extension its chosen filter stands for (0 BMP, 1 PNG, any
+// other the default, BMP) when the name has none; a name with an extension is kept as it is.
+std::string WithSaveExtension(const std::string& fileName, int chosenFilter);
+
+// The message for a name whose extension neither writer takes.
+std::string UnsavableExtensionMessage(const std::string& fileName);
 
 }  // namespace pennacrow
 

@@ -5,24 +5,9 @@
 
 namespace pennacrow {
 
-std::optional<THiddenText> ReadHiddenText(const TBitmap& bitmap) {
-  const std::uint8_t probed = DetectDataFormat(&bitmap);
-  if (probed != kFormatPlain && probed != kFormatEncrypted && probed != kFormatVersion1) {
-    return std::nullopt;
-  }
-  THiddenText hidden;
-  hidden.Format = probed;
-  try {
-    hidden.Text = ReadContainer(bitmap, hidden.Format);
-  } catch (const std::exception&) {
-    return std::nullopt;
-  }
-  return hidden;
-}
-
 std::string VerifySavedContainer(const TBitmap& saved, const std::string& fileName,
                                  const TFileFormatsList& formats) {
-  const std::optional<THiddenText> expected = ReadHiddenText(saved);
+  const std::optional<THiddenText> expected = FindHiddenText(saved);
   if (!expected) return {};
   const std::string wayOut = "要保留隐藏的文本，请保存为 BMP 文件。";
   TFractalImage reloaded(formats);
@@ -33,7 +18,7 @@ std::string VerifySavedContainer(const TBitmap& saved, const std::string& fileNa
            wayOut;
   }
   const TBitmap& back = reloaded.PictureBitmap();
-  if (ReadHiddenText(back) == expected) return {};
+  if (FindHiddenText(back) == expected) return {};
   std::string reason = "读回的隐藏文本与图片中的不一致。";
   if (back.BitsPerPixel() != saved.BitsPerPixel()) {
     reason = "保存时图片从 " + std::to_string(saved.BitsPerPixel()) + " 位转换成了 " +

@@ -6,20 +6,11 @@
 #include <optional>
 #include <string>
 
+#include "codec/Container.h"
 #include "picture/Bitmap.h"
 #include "picture/FileFormats.h"
 
 namespace pennacrow {
-
-struct THiddenText {
-  std::uint8_t Format = 0;
-  std::string Text;
-  friend bool operator==(const THiddenText&, const THiddenText&) = default;
-};
-
-// The container a bitmap holds, as the read command would take it; nothing when the probe finds
-// no container (format 1, 2 or 3).
-std::optional<THiddenText> ReadHiddenText(const TBitmap& bitmap);
 
 // Reads fileName back and compares its container with the one saved holds. Empty when saved
 // holds no container or the file keeps it; otherwise the message for the user, with the reason

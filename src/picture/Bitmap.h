@@ -100,7 +100,7 @@ class TBitmap : public TGraphic {
   std::vector<std::uint8_t> SaveToBytes() const;
   // Writes the BMP file atomically; an empty (0 x 0) bitmap that was made by PictureBitmap
   // writes an empty file, as the picture control asks.
-  void SaveToFile(const std::string& fileName) const;
+  void SaveToFile(const std::string& fileName, const TWriteOptions& options = {}) const;
 
   // The bytes of a run-length compressed file this bitmap was loaded from, while unchanged.
   const std::vector<std::uint8_t>& AttachedFile() const { return FAttachedFile; }

@@ -325,23 +325,26 @@ std::vector<std::uint8_t> TBitmap::SaveToBytes() const {
   return out;
 }
 
-void TBitmap::SaveToFile(const std::string& fileName) const {
+void TBitmap::SaveToFile(const std::string& fileName, const TWriteOptions& options) const {
   if (Empty() && FAttachedFile.empty()) {
-    WriteFileAtomically(fileName, std::span<const std::uint8_t>{});
+    WriteFileAtomically(fileName, std::span<const std::uint8_t>{}, options);
     return;
   }
   if (!FAttachedFile.empty()) {
-    WriteFileAtomically(fileName, std::span<const std::uint8_t>(FAttachedFile));
+    WriteFileAtomically(fileName, std::span<const std::uint8_t>(FAttachedFile), options);
     return;
   }
   // Rows go to the file straight from the bitmap, so the file is never built in memory.
   const std::vector<std::uint8_t> header = BmpHeader(*this);
-  WriteFileAtomically(fileName, [&](const TByteSink& sink) {
-    sink(header);
-    for (int r = FHeight - 1; r >= 0; --r) {
-      sink({FBits.data() + static_cast<std::size_t>(r) * FRowLength, FRowLength});
-    }
-  });
+  WriteFileAtomically(
+      fileName,
+      [&](const TByteSink& sink) {
+        sink(header);
+        for (int r = FHeight - 1; r >= 0; --r) {
+          sink({FBits.data() + static_cast<std::size_t>(r) * FRowLength, FRowLength});
+        }
+      },
+      options);
 }
 
 }  // namespace pennacrow

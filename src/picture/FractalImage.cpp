@@ -53,9 +53,9 @@ void CopyGraphicInto(TGraphic& graphic, TBitmap& working) {
   DrawGraphicInto(graphic, working);
 }
 
-void TFractalImage::SaveToFile(const std::string& fileName) const {
+void TFractalImage::SaveToFile(const std::string& fileName, const TWriteOptions& options) const {
   if (!FPicture) return;
-  FPicture->SaveToFile(fileName);
+  FPicture->SaveToFile(fileName, options);
 }
 
 void TFractalImage::SetActive(bool value) {

@@ -33,7 +33,7 @@ class TFractalImage {
 
   // The picture's own save, as BMP: no picture writes no file; the empty bitmap writes an empty
   // file; otherwise the bitmap unconverted, so every bit the codec wrote survives.
-  void SaveToFile(const std::string& fileName) const;
+  void SaveToFile(const std::string& fileName, const TWriteOptions& options = {}) const;
 
   // Size of the control on screen, which a fractal paint takes as the picture's size.
   int ControlWidth = 827;

@@ -4,13 +4,17 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <cstring>
+#include <random>
 
 #include "picture/Bitmap.h"
 #include "picture/Errors.h"
 #include "picture/LargeBuffer.h"
+#include "picture/PixelLimits.h"
 
 namespace pennacrow {
 
@@ -24,7 +28,7 @@ bool TGraphicClass::InheritsFrom(const TGraphicClass& base) const {
 }
 
 void TGraphic::LoadFromFile(const std::string& fileName) {
-  const std::vector<std::uint8_t> data = ReadWholeFile(fileName);
+  const std::vector<std::uint8_t> data = ReadPictureFile(fileName);
   LoadFromBytes(data);
 }
 
@@ -61,16 +65,34 @@ class TFileDescriptor {
 
 }  // namespace
 
-std::vector<std::uint8_t> ReadWholeFile(const std::string& fileName) {
-  TFileDescriptor fd(::open(fileName.c_str(), O_RDONLY | O_CLOEXEC));
+namespace {
+
+constexpr const char* kWriteError = "无法写入文件";
+
+std::string TooLargeMessage(const char* kind, const std::string& fileName, std::uint64_t limit) {
+  return std::string(kind) + " " + fileName + " 太大：最多只能读取 " + std::to_string(limit) +
+         " 字节";
+}
+
+std::vector<std::uint8_t> ReadFile(const std::string& fileName, std::uint64_t maxBytes,
+                                   const char* kind, bool regularOnly) {
+  // O_NONBLOCK: opening a FIFO that nobody writes must not hang before we can refuse it.
+  TFileDescriptor fd(
+      ::open(fileName.c_str(), O_RDONLY | O_CLOEXEC | (regularOnly ? O_NONBLOCK : 0)));
   if (fd.Get() < 0) throw EFileError(SystemError("无法打开文件", fileName, errno));
   struct stat info {};
   if (::fstat(fd.Get(), &info) != 0) throw EFileError(SystemError("无法读取文件", fileName, errno));
   if (S_ISDIR(info.st_mode)) throw EFileError(SystemError("无法读取文件", fileName, EISDIR));
+  if (regularOnly && !S_ISREG(info.st_mode)) {
+    throw EFileError(std::string(kind) + " " + fileName + " 不是普通文件（设备或管道），不能读取");
+  }
+  if (S_ISREG(info.st_mode) && static_cast<std::uint64_t>(info.st_size) > maxBytes) {
+    throw EFileError(TooLargeMessage(kind, fileName, maxBytes));
+  }
   // Read straight into the result, as large as fstat says; a file that turns out longer (one
-  // that grows, a device) goes on through a small buffer.
-  std::vector<std::uint8_t> data =
-      LargeZeroBuffer(info.st_size > 0 ? static_cast<std::size_t>(info.st_size) : 0);
+  // that grows, a device) goes on through a small buffer until it passes the limit.
+  const auto expected = info.st_size > 0 ? static_cast<std::uint64_t>(info.st_size) : 0;
+  std::vector<std::uint8_t> data = LargeZeroBuffer(static_cast<std::size_t>(expected));
   std::size_t used = 0;
   std::uint8_t extra[1 << 16];
   for (;;) {
@@ -84,67 +106,236 @@ std::vector<std::uint8_t> ReadWholeFile(const std::string& fileName) {
     if (n == 0) break;
     if (full) data.insert(data.end(), extra, extra + n);
     used += static_cast<std::size_t>(n);
+    if (used > maxBytes) throw EFileError(TooLargeMessage(kind, fileName, maxBytes));
   }
   data.resize(used);
   return data;
 }
 
-void WriteFileAtomically(const std::string& fileName, std::span<const std::uint8_t> data) {
-  WriteFileAtomically(fileName, [data](const TByteSink& sink) { sink(data); });
+}  // namespace
+
+std::vector<std::uint8_t> ReadWholeFile(const std::string& fileName, std::uint64_t maxBytes,
+                                        const char* kind) {
+  return ReadFile(fileName, maxBytes, kind, false);
 }
 
-void WriteFileAtomically(const std::string& fileName,
-                         const std::function<void(const TByteSink&)>& produce) {
-  std::string temp = fileName + ".XXXXXX";
-  TFileDescriptor fd(::mkstemp(temp.data()));
-  if (fd.Get() < 0) throw EFileError(SystemError("无法创建文件", fileName, errno));
-  bool removed = false;
-  auto fail = [&](int error) {
-    ::unlink(temp.c_str());
-    removed = true;
-    throw EFileError(SystemError("无法写入文件", fileName, error));
-  };
-  auto writeAll = [&](const std::uint8_t* data, std::size_t size) {
+std::vector<std::uint8_t> ReadPictureFile(const std::string& fileName, bool allowStream) {
+  // A file may hold its headers, palettes and metadata beside the largest rows we accept.
+  constexpr std::uint64_t kRoomBesideRows = std::uint64_t{16} << 20;
+  return ReadFile(fileName, GetPixelLimits().MaxBytes + kRoomBesideRows, "图片文件", !allowStream);
+}
+
+namespace {
+
+// Temporary files being written. A signal handler may only touch memory that needs no lock, so
+// this is a fixed table of paths whose slots are claimed with atomics.
+struct TTempSlot {
+  std::atomic<int> State{0};  // 0 free, 1 being filled, 2 holds a path
+  char Path[PATH_MAX];
+};
+constexpr int kTempSlots = 16;
+TTempSlot gTempSlots[kTempSlots];
+static_assert(std::atomic<int>::is_always_lock_free);
+
+class TTempRegistration {
+ public:
+  TTempRegistration() = default;
+  TTempRegistration(const TTempRegistration&) = delete;
+  TTempRegistration& operator=(const TTempRegistration&) = delete;
+  ~TTempRegistration() { Clear(); }
+
+  // Registered before the file is created, so that no moment exists in which it is on disk
+  // and unknown to the handler. With every slot taken the file is simply not registered.
+  void Set(const std::string& path) {
+    Clear();
+    if (path.size() >= PATH_MAX) return;
+    for (int i = 0; i < kTempSlots; ++i) {
+      int expected = 0;
+      if (gTempSlots[i].State.compare_exchange_strong(expected, 1)) {
+        std::memcpy(gTempSlots[i].Path, path.c_str(), path.size() + 1);
+        gTempSlots[i].State.store(2);
+        FSlot = i;
+        return;
+      }
+    }
+  }
+  void Clear() {
+    if (FSlot >= 0) gTempSlots[FSlot].State.store(0);
+    FSlot = -1;
+  }
+
+ private:
+  int FSlot = -1;
+};
+
+// Follows symbolic links to the file that is to be replaced; the name itself when it is no link
+// or does not exist.
+std::string ResolveLinks(const std::string& fileName) {
+  std::string path = fileName;
+  for (int hops = 0; hops < 40; ++hops) {
+    struct stat info {};
+    if (::lstat(path.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) return path;
+    std::string link(PATH_MAX, '\0');
+    const ssize_t n = ::readlink(path.c_str(), link.data(), link.size());
+    if (n < 0) throw EFileError(SystemError(kWriteError, fileName, errno));
+    link.resize(static_cast<std::size_t>(n));
+    if (link.empty() || link[0] != '/') {
+      const auto slash = path.rfind('/');
+      link = (slash == std::string::npos ? std::string() : path.substr(0, slash + 1)) + link;
+    }
+    path = link;
+  }
+  throw EFileError(SystemError(kWriteError, fileName, ELOOP));
+}
+
+// A short name in the target's directory: a target name of 250 characters and more must still
+// leave room for it. It keeps the target's extension, so a check can load it as the target.
+std::string TempNameFor(const std::string& target) {
+  static const char kLetters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+  thread_local std::mt19937 random{std::random_device{}()};
+  const auto slash = target.rfind('/');
+  const std::string directory = slash == std::string::npos ? "" : target.substr(0, slash + 1);
+  const std::string base = target.substr(slash == std::string::npos ? 0 : slash + 1);
+  const auto dot = base.rfind('.');
+  const std::string extension =
+      dot != std::string::npos && base.size() - dot <= 8 ? base.substr(dot) : "";
+  std::string name = ".pcw";
+  for (int i = 0; i < 8; ++i) name += kLetters[random() % (sizeof kLetters - 1)];
+  return directory + name + extension;
+}
+
+// The process's umask, read without changing it: setting it to learn it would race with any
+// other thread creating a file meanwhile.
+mode_t CurrentUmask() {
+  std::FILE* status = std::fopen("/proc/self/status", "re");
+  if (status == nullptr) return 022;
+  char line[256];
+  unsigned mask = 022;
+  while (std::fgets(line, sizeof line, status) != nullptr) {
+    if (std::sscanf(line, "Umask: %o", &mask) == 1) break;
+  }
+  std::fclose(status);
+  return static_cast<mode_t>(mask & 0777);
+}
+
+// Hands the pieces to the descriptor, gathered into blocks of a megabyte so that the system is
+// called once per block; a piece that fills a block by itself goes out directly.
+class TBlockWriter {
+ public:
+  TBlockWriter(int fd, const std::string& fileName) : FFd(fd), FFileName(fileName) {}
+
+  void Put(std::span<const std::uint8_t> piece) {
+    if (FBlock.size() + piece.size() > kBlock && !FBlock.empty()) Flush();
+    if (piece.size() >= kBlock) {
+      WriteAll(piece.data(), piece.size());
+      return;
+    }
+    if (FBlock.capacity() < kBlock) FBlock.reserve(kBlock);
+    FBlock.insert(FBlock.end(), piece.begin(), piece.end());
+  }
+
+  void Flush() {
+    WriteAll(FBlock.data(), FBlock.size());
+    FBlock.clear();
+  }
+
+ private:
+  static constexpr std::size_t kBlock = std::size_t{1} << 20;
+
+  void WriteAll(const std::uint8_t* data, std::size_t size) {
     while (size > 0) {
-      const ssize_t n = ::write(fd.Get(), data, size);
+      const ssize_t n = ::write(FFd, data, size);
       if (n < 0) {
         if (errno == EINTR) continue;
-        fail(errno);
+        throw EFileError(SystemError(kWriteError, FFileName, errno));
       }
       data += n;
       size -= static_cast<std::size_t>(n);
     }
-  };
-  // Small pieces (a header, a row) are gathered so that the system is called once per
-  // megabyte; a piece that fills the block by itself goes out directly.
-  constexpr std::size_t kBlock = std::size_t{1} << 20;
-  std::vector<std::uint8_t> block;
-  const TByteSink sink = [&](std::span<const std::uint8_t> piece) {
-    if (block.size() + piece.size() > kBlock && !block.empty()) {
-      writeAll(block.data(), block.size());
-      block.clear();
-    }
-    if (piece.size() >= kBlock) {
-      writeAll(piece.data(), piece.size());
-      return;
-    }
-    if (block.capacity() < kBlock) block.reserve(kBlock);
-    block.insert(block.end(), piece.begin(), piece.end());
-  };
+  }
+
+  int FFd;
+  const std::string& FFileName;
+  std::vector<std::uint8_t> FBlock;
+};
+
+void Produce(int fd, const std::string& fileName,
+             const std::function<void(const TByteSink&)>& produce) {
+  TBlockWriter writer(fd, fileName);
+  produce([&writer](std::span<const std::uint8_t> piece) { writer.Put(piece); });
+  writer.Flush();
+}
+
+// A device or a FIFO: renaming a regular file over it would replace the device node itself.
+void WriteInPlace(const std::string& target, const std::string& fileName,
+                  const std::function<void(const TByteSink&)>& produce) {
+  TFileDescriptor fd(::open(target.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY));
+  if (fd.Get() < 0) throw EFileError(SystemError(kWriteError, fileName, errno));
+  Produce(fd.Get(), fileName, produce);
+  if (::close(fd.Release()) != 0) throw EFileError(SystemError(kWriteError, fileName, errno));
+}
+
+}  // namespace
+
+void WriteFileAtomically(const std::string& fileName, std::span<const std::uint8_t> data,
+                         const TWriteOptions& options) {
+  WriteFileAtomically(
+      fileName, [data](const TByteSink& sink) { sink(data); }, options);
+}
+
+void WriteFileAtomically(const std::string& fileName,
+                         const std::function<void(const TByteSink&)>& produce,
+                         const TWriteOptions& options) {
+  const std::string target = ResolveLinks(fileName);
+  struct stat existing {};
+  const bool exists = ::stat(target.c_str(), &existing) == 0;
+  if (exists && !S_ISREG(existing.st_mode) && !S_ISDIR(existing.st_mode)) {
+    WriteInPlace(target, fileName, produce);
+    return;
+  }
+
+  // The temporary file is 0600 until it is complete, whatever it will hold.
+  TTempRegistration registration;
+  std::string temp;
+  int created = -1;
+  for (int attempt = 0; attempt < 100 && created < 0; ++attempt) {
+    temp = TempNameFor(target);
+    registration.Set(temp);
+    created = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (created < 0 && errno != EEXIST) break;
+  }
+  if (created < 0) throw EFileError(SystemError("无法创建文件", fileName, errno));
+  TFileDescriptor fd(created);
   try {
-    produce(sink);
+    Produce(fd.Get(), fileName, produce);
+    if (::fsync(fd.Get()) != 0) throw EFileError(SystemError(kWriteError, fileName, errno));
+    if (options.Check) options.Check(temp);
+    mode_t mode = static_cast<mode_t>(options.NewFileMode) & ~CurrentUmask();
+    if (exists) {
+      mode = existing.st_mode & 0777;
+      // Only root may give a file away; anyone may keep a group they belong to. Where neither
+      // is allowed the file becomes ours, with the old mode.
+      if (::fchown(fd.Get(), existing.st_uid, existing.st_gid) != 0) {
+        if (::fchown(fd.Get(), static_cast<uid_t>(-1), existing.st_gid) != 0) {
+          // Not a member of the group either: the file keeps ours.
+        }
+      }
+    }
+    if (::fchmod(fd.Get(), mode) != 0) throw EFileError(SystemError(kWriteError, fileName, errno));
+    if (::close(fd.Release()) != 0) throw EFileError(SystemError(kWriteError, fileName, errno));
+    if (::rename(temp.c_str(), target.c_str()) != 0) {
+      throw EFileError(SystemError(kWriteError, fileName, errno));
+    }
   } catch (...) {
-    if (!removed) ::unlink(temp.c_str());
+    ::unlink(temp.c_str());
     throw;
   }
-  writeAll(block.data(), block.size());
-  // mkstemp creates the file 0600; a saved picture gets the usual permissions.
-  const mode_t mask = ::umask(0);
-  ::umask(mask);
-  if (::fchmod(fd.Get(), 0666 & ~mask) != 0) fail(errno);
-  if (::fsync(fd.Get()) != 0) fail(errno);
-  if (::close(fd.Release()) != 0) fail(errno);
-  if (::rename(temp.c_str(), fileName.c_str()) != 0) fail(errno);
+}
+
+void RemoveTempFiles() noexcept {
+  for (TTempSlot& slot : gTempSlots) {
+    if (slot.State.load() == 2) ::unlink(slot.Path);
+  }
 }
 
 }  // namespace pennacrow

@@ -53,18 +53,48 @@ class TGraphic {
   virtual void Draw(TBitmap& canvas) const;
 };
 
-// Reads a whole file; EFileError with the system's reason when it cannot.
-std::vector<std::uint8_t> ReadWholeFile(const std::string& fileName);
+// Reads a whole file; EFileError with the system's reason when it cannot, or when it holds more
+// than maxBytes (then at most maxBytes + 1 bytes are read, so a device or an endless pipe cannot
+// exhaust memory). kind names the file in that message ("文本文件").
+std::vector<std::uint8_t> ReadWholeFile(const std::string& fileName,
+                                        std::uint64_t maxBytes = UINT64_MAX,
+                                        const char* kind = "文件");
+
+// Reads a picture file for a decoder. A file larger than the pixel byte limit allows, or one that
+// is not a regular file (a FIFO, a device), is refused before anything is read; a caller that
+// means standard input passes allowStream.
+std::vector<std::uint8_t> ReadPictureFile(const std::string& fileName, bool allowStream = false);
+
+// How a file is written.
+struct TWriteOptions {
+  // Permissions of a file that did not exist, before the umask: 0600 for a file that holds a
+  // revealed or decrypted text. A file that existed keeps its own mode (and owner where the
+  // system allows it).
+  unsigned NewFileMode = 0666;
+  // Runs on the complete temporary file before it replaces the target; an exception removes
+  // the temporary file and leaves the target as it was. Not called for a target written in
+  // place (a device or a FIFO), which cannot be read back.
+  std::function<void(const std::string& tempName)> Check;
+};
 
 // Writes bytes to a file atomically: a temporary file beside the target is written, flushed and
-// renamed over it, so a failing save never destroys the file that was there.
-void WriteFileAtomically(const std::string& fileName, std::span<const std::uint8_t> data);
+// renamed over it, so a failing save never destroys the file that was there. A symbolic link
+// is kept and the file it points to is replaced; a target that is not a regular file (a device,
+// a FIFO) is written in place, never renamed over.
+void WriteFileAtomically(const std::string& fileName, std::span<const std::uint8_t> data,
+                         const TWriteOptions& options = {});
 
 // The same, for a file made of pieces: produce is called once and hands the file's bytes to the
 // sink in order, so a large file need not be built in memory first. An exception from produce
 // removes the temporary file and leaves the target as it was.
 using TByteSink = std::function<void(std::span<const std::uint8_t>)>;
 void WriteFileAtomically(const std::string& fileName,
-                         const std::function<void(const TByteSink&)>& produce);
+                         const std::function<void(const TByteSink&)>& produce,
+                         const TWriteOptions& options = {});
+
+// Temporary files being written, kept where a signal handler can find them: a front end that
+// dies of SIGINT or SIGTERM calls RemoveTempFiles from its handler so that no half-written file
+// is left beside the target. Safe to call from a signal handler.
+void RemoveTempFiles() noexcept;
 
 }  // namespace pennacrow

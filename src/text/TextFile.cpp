@@ -1,10 +1,15 @@
 #include "text/TextFile.h"
 
+#include "picture/Graphic.h"
 #include "text/TextRules.h"
 
 namespace pennacrow {
 
 bool IsValidUtf8(std::string_view bytes) {
+  return FirstInvalidUtf8(bytes) == std::string_view::npos;
+}
+
+std::size_t FirstInvalidUtf8(std::string_view bytes) {
   std::size_t i = 0;
   while (i < bytes.size()) {
     const auto c = static_cast<unsigned char>(bytes[i]);
@@ -27,18 +32,23 @@ bool IsValidUtf8(std::string_view bytes) {
       minimum = 0x10000;
       code = c & 0x07;
     } else {
-      return false;
+      return i;
     }
-    if (i + follow >= bytes.size()) return false;
+    if (i + follow >= bytes.size()) return i;
     for (int k = 1; k <= follow; ++k) {
       const auto f = static_cast<unsigned char>(bytes[i + k]);
-      if ((f & 0xC0) != 0x80) return false;
+      if ((f & 0xC0) != 0x80) return i;
       code = code << 6 | (f & 0x3F);
     }
-    if (code < minimum || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) return false;
+    if (code < minimum || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) return i;
     i += follow + 1;
   }
-  return true;
+  return std::string_view::npos;
+}
+
+std::string ReadTextFile(const std::string& fileName) {
+  const std::vector<std::uint8_t> bytes = ReadWholeFile(fileName, kMaxTextFileBytes, "文本文件");
+  return std::string(bytes.begin(), bytes.end());
 }
 
 std::string TextFileToPayload(std::string_view fileBytes) {

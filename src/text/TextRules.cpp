@@ -72,6 +72,22 @@ class TIconv {
     return out;
   }
 
+  // True when all of input converts without a single undecodable or cut sequence.
+  bool Strict(std::string_view input) {
+    char* in = const_cast<char*>(input.data());
+    std::size_t inLeft = input.size();
+    char buffer[4096];
+    while (inLeft > 0) {
+      char* dst = buffer;
+      std::size_t outLeft = sizeof buffer;
+      if (iconv(FHandle, &in, &inLeft, &dst, &outLeft) == static_cast<std::size_t>(-1) &&
+          errno != E2BIG) {
+        return false;
+      }
+    }
+    return true;
+  }
+
  private:
   iconv_t FHandle;
 };
@@ -81,6 +97,11 @@ class TIconv {
 std::string Utf8ToPayload(std::string_view utf8) {
   TIconv conv("GB18030", "UTF-8");
   return conv.Convert(utf8, "?");
+}
+
+bool IsValidPayload(std::string_view payload) {
+  TIconv conv("UTF-8", "GB18030");
+  return conv.Strict(payload);
 }
 
 std::string PayloadToUtf8(std::string_view payload) {

@@ -17,4 +17,7 @@ std::string NormalizeLineBreaks(std::string_view text);
 std::string Utf8ToPayload(std::string_view utf8);
 std::string PayloadToUtf8(std::string_view payload);
 
+// True when every byte sequence is a character of the payload code page.
+bool IsValidPayload(std::string_view payload);
+
 }  // namespace pennacrow

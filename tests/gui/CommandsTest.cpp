@@ -3,8 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <QDropEvent>
 #include <QGuiApplication>
 #include <QLabel>
+#include <QMimeData>
 #include <QPrinter>
 #include <cstdlib>
 #include <filesystem>
@@ -119,6 +121,8 @@ TEST_F(Commands, ReadingAPictureWithoutRoomForItsLengthFailsAndKeepsTheMemo) {
   Form->FlatButton4Click();
   EXPECT_EQ(Form->StatusPanelText(0), " 自此图像读取数据失败！       ");
   EXPECT_EQ(Form->TextData->Text(), "memo");
+  ASSERT_EQ(Ui.Messages.size(), 1u);  // with the reason
+  EXPECT_TRUE(Ui.Messages[0].contains("隐藏数据不完整"));
 }
 
 TEST_F(Commands, EncryptDialogRoundTripAndFormatTwo) {
@@ -145,22 +149,134 @@ TEST_F(Commands, EncryptDialogRoundTripAndFormatTwo) {
   Form->FlatButton4Click();
   EXPECT_EQ(seenInDialog, armoured);
   EXPECT_EQ(Form->TextData->Text(), "secret\r\ntext");
-  EXPECT_EQ(Form->DataFormat(), 2);
+  EXPECT_EQ(Form->DataFormat(), 1);  // the memo holds the plain text now
   EXPECT_EQ(Form->StatusPanelText(0), " 自此图像读取数据成功！  ");
 }
 
-TEST_F(Commands, CancelledPasswordAndClosingAtOnceKeepTheTextButMarkFormatTwo) {
+TEST_F(Commands, OnlyTheUnchangedEncryptedTextIsWrittenAsFormatTwo) {
   LoadPicture(80, 60);
   Form->TextData->SetText("unchanged");
-  Ui.InputAnswers = {std::nullopt};
+  // A dialog closed without encrypting (the password was cancelled, an empty one declined).
+  for (const std::optional<QString>& password :
+       {std::optional<QString>(), std::optional<QString>("")}) {
+    Ui.InputAnswers = {password};
+    WhileDialogOpen([this] { Encrypt->FlatButton5Click(); });
+    Form->FlatButton5Click();
+    EXPECT_EQ(Form->TextData->Text(), "unchanged");
+    Form->FlatButton6Click();
+    EXPECT_EQ(Form->DataFormat(), 1);
+  }
+  EXPECT_EQ(Ui.Confirmations.size(), 1u);  // the empty password was asked about
+  // Encrypted, then edited: plain again.
+  Ui.InputAnswers = {QString("pw")};
   WhileDialogOpen([this] { Encrypt->FlatButton5Click(); });
   Form->FlatButton5Click();
-  EXPECT_EQ(Form->TextData->Text(), "unchanged");
-  EXPECT_EQ(Form->DataFormat(), 2);
-  EXPECT_TRUE(Ui.Messages.empty());
-  // The next write produces format byte 2.
+  Form->TextData->appendPlainText("edited");
   Form->FlatButton6Click();
+  EXPECT_EQ(Form->StatusPanelText(1), "Pennacrow Ver 2.0，未加密        ");
+}
+
+TEST_F(Commands, AWrongPasswordKeepsTheArmouredTextAndEveryReplacementUndoes) {
+  LoadPicture(80, 60);
+  Form->TextData->SetText("typed");
+  Ui.InputAnswers = {QString("right"), QString("wrong")};
+  std::string armoured;
+  WhileDialogOpen([this, &armoured] {
+    Encrypt->FlatButton5Click();
+    armoured = Encrypt->Text();
+    Encrypt->FlatButton9Click();
+  });
+  Form->FlatButton5Click();
+  ASSERT_EQ(Ui.Messages.size(), 1u);
+  EXPECT_TRUE(Ui.Messages[0].contains("密码可能不对"));
+  EXPECT_EQ(Encrypt->Text(), armoured);
+  EXPECT_EQ(Form->TextData->Text(), armoured);
   EXPECT_EQ(Form->DataFormat(), 2);
+  Encrypt->EncryptMemo->undo();
+  EXPECT_EQ(Encrypt->Text(), "typed");
+  Form->TextData->undo();
+  EXPECT_EQ(Form->TextData->Text(), "typed");
+}
+
+TEST_F(Commands, ReadingWithoutAContainerAsksFirstAndCanBeUndone) {
+  LoadPicture(64, 40);  // every low bit 0: no container
+  Form->TextData->SetText("typed by the user");
+  Form->FlatButton4Click();  // unanswered: No, the default
+  ASSERT_EQ(Ui.Questions.size(), 1u);
+  EXPECT_EQ(Form->TextData->Text(), "typed by the user");
+  EXPECT_EQ(Form->StatusPanelText(0), "");
+  Ui.YesNoAnswers = {true};
+  Form->FlatButton4Click();
+  EXPECT_EQ(Form->StatusPanelText(0), " 自此图像读取数据成功！  ");
+  EXPECT_EQ(Form->TextData->Text(), "");
+  Form->TextData->undo();
+  EXPECT_EQ(Form->TextData->Text(), "typed by the user");
+}
+
+TEST_F(Commands, ClosingWithAnUnsavedWriteAsks) {
+  Form->show();
+  LoadPicture(50, 30);
+  Form->TextData->SetText("unsaved");
+  Form->FlatButton6Click();
+  Ui.UnsavedAnswers = {TUnsavedAnswer::Cancel};
+  Form->FlatButton8Click();
+  EXPECT_TRUE(Form->isVisible());
+  Ui.UnsavedAnswers = {TUnsavedAnswer::Save};
+  Ui.FileAnswers.push_back(QString::fromStdString(Path("saved.bmp")));
+  Form->FlatButton8Click();
+  EXPECT_FALSE(Form->isVisible());
+  EXPECT_TRUE(std::filesystem::exists(Path("saved.bmp")));
+  EXPECT_EQ(Ui.Questions.size(), 2u);
+  // Saved since: closes without a question.
+  Form->show();
+  Form->FlatButton8Click();
+  EXPECT_FALSE(Form->isVisible());
+  EXPECT_EQ(Ui.Questions.size(), 2u);
+}
+
+TEST_F(Commands, SaveNamesGetTheFiltersExtensionOtherExtensionsAreRefused) {
+  LoadPicture(30, 20);
+  Ui.FilterAnswers = {1, 0};
+  Ui.FileAnswers = {QString::fromStdString(Path("noext")),
+                    QString::fromStdString(Path("photo.jpg"))};
+  Form->FlatButton2Click();
+  EXPECT_TRUE(std::filesystem::exists(Path("noext.png")));
+  EXPECT_EQ(Form->StatusPanelText(0), " 图像已保存：noext.png");
+  Form->FlatButton2Click();
+  EXPECT_FALSE(std::filesystem::exists(Path("photo.jpg")));
+  ASSERT_EQ(Ui.Messages.size(), 1u);
+  EXPECT_TRUE(Ui.Messages[0].contains(".bmp") && Ui.Messages[0].contains(".png"));
+}
+
+TEST_F(Commands, DropsLoadPicturesAnywhereAndTextFilesOnTheMemo) {
+  TBitmap bitmap(12, 8, 24);
+  bitmap.SaveToFile(Path("dropped.bmp"));
+  { std::ofstream(Path("note.txt"), std::ios::binary) << "dropped text"; }
+  Form->TextData->SetText("before");
+  auto drop = [this](const char* name) {
+    QMimeData data;
+    data.setUrls({QUrl::fromLocalFile(QString::fromStdString(Path(name)))});
+    // As a drag does it: the drop goes to the widget that accepted the drag's entry.
+    QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(Form->TextData->viewport(), &enter);
+    QDropEvent event(QPointF(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(Form->TextData->viewport(), &event);
+  };
+  drop("note.txt");
+  EXPECT_EQ(Form->TextData->Text(), "dropped text");
+  drop("dropped.bmp");
+  EXPECT_EQ(Form->TextData->Text(), "dropped text");  // no file:// path in the text
+  EXPECT_EQ(Form->Picture().PictureWidth(), 12);
+  Form->TextData->undo();
+  EXPECT_EQ(Form->TextData->Text(), "before");
+}
+
+TEST_F(Commands, TheDecryptButtonOpensTheEncryptionDialog) {
+  LoadPicture(20, 10);
+  bool shown = false;
+  WhileDialogOpen([this, &shown] { shown = Encrypt->isVisible(); });
+  Form->FlatButton9->click();
+  EXPECT_TRUE(shown);
 }
 
 TEST_F(Commands, FractalMenuPaintsEnablesAndShowsTheNewCapacity) {

@@ -15,6 +15,10 @@ class TFakeUserInterface : public TUserInterface {
   std::deque<std::optional<QString>> FileAnswers;   // open and save dialogs, in turn
   std::deque<std::optional<QString>> InputAnswers;  // input boxes
   std::deque<bool> ConfirmAnswers;
+  std::deque<bool> YesNoAnswers;              // unanswered: No, the default
+  std::deque<TUnsavedAnswer> UnsavedAnswers;  // unanswered: Cancel
+  std::deque<int> FilterAnswers;              // save dialogs' chosen filter; unanswered: 0
+  std::vector<QString> Questions;
   std::vector<TFileDialogRequest> FileRequests;
   std::vector<QString> Messages;
   std::vector<QString> Confirmations;
@@ -22,7 +26,11 @@ class TFakeUserInterface : public TUserInterface {
   std::optional<QString> OpenFile(QWidget*, const TFileDialogRequest& request) override {
     return NextFile(request);
   }
-  std::optional<QString> SaveFile(QWidget*, const TFileDialogRequest& request) override {
+  std::optional<QString> SaveFile(QWidget*, const TFileDialogRequest& request,
+                                  int* chosenFilter) override {
+    const int filter = FilterAnswers.empty() ? 0 : FilterAnswers.front();
+    if (!FilterAnswers.empty()) FilterAnswers.pop_front();
+    if (chosenFilter != nullptr) *chosenFilter = filter;
     return NextFile(request);
   }
   std::optional<QString> InputBox(QWidget*, const QString&, const QString&, int) override {
@@ -40,7 +48,23 @@ class TFakeUserInterface : public TUserInterface {
     return answer;
   }
 
+  bool AskYesNo(QWidget*, const QString& text) override {
+    Questions.push_back(text);
+    return Next(YesNoAnswers, false);
+  }
+  TUnsavedAnswer AskUnsaved(QWidget*, const QString& text) override {
+    Questions.push_back(text);
+    return Next(UnsavedAnswers, TUnsavedAnswer::Cancel);
+  }
+
  private:
+  template <typename T>
+  static T Next(std::deque<T>& answers, T fallback) {
+    if (answers.empty()) return fallback;
+    const T answer = answers.front();
+    answers.pop_front();
+    return answer;
+  }
   std::optional<QString> NextFile(const TFileDialogRequest& request) {
     FileRequests.push_back(request);
     if (FileAnswers.empty()) return std::nullopt;

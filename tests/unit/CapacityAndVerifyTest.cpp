@@ -72,7 +72,7 @@ TEST_F(VerifiedSave, SurvivingSavesPassQuietly) {
   EXPECT_EQ(VerifySavedContainer(bitmap, Dir.Path("a.png"), FileFormats()), "");
   // No container: nothing to verify.
   const TBitmap plain = test::PatternBitmap(40, 20, 24, 9);
-  ASSERT_FALSE(ReadHiddenText(plain));
+  ASSERT_FALSE(FindHiddenText(plain));
   EXPECT_EQ(VerifySavedContainer(plain, Dir.Path("missing.bmp"), FileFormats()), "");
 }
 

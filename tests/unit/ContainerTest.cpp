@@ -143,8 +143,9 @@ TEST(ContainerTest, ProbeCases) {
   PutBits(bitmap, 0, "00000011");
   PutBits(bitmap, 31, std::string(17, '0'));
   EXPECT_EQ(DetectDataFormat(&bitmap), kFormatVersion1);
+  // A length beyond the picture: a chance hit, not a container.
   PutBits(bitmap, 31, std::string(17, '1'));
-  EXPECT_EQ(DetectDataFormat(&bitmap), kFormatVersion1);
+  EXPECT_EQ(DetectDataFormat(&bitmap), kFormatProbeFailed);
 
   PutBits(bitmap, 8, "0000000000000001");
   EXPECT_EQ(GetDataLength(bitmap), 1);
@@ -254,6 +255,48 @@ TEST(ContainerTest, ALengthBeyondThePictureFailsToRead) {
   // The version 1 reader refuses a length beyond the picture as well.
   PutBits(bitmap, 0, std::string(32, '0') + ReverseString(IntToBinary(1000, 15)));
   EXPECT_THROW(RemoveBinaryFromOldImage(bitmap, format), EPennacrowError);
+}
+
+// A version 1 container as the earlier release laid it out: the doubled length from position 31,
+// least significant bit first, and the text's bytes from position 64, each least significant
+// bit first.
+std::string VersionOneBits(const std::string& text) {
+  std::string bits = std::string(31, '0') +
+                     ReverseString(IntToBinary(static_cast<int>(2 * text.size()), 16)) +
+                     std::string(16, '0');
+  for (const char c : text) bits += ReverseString(IntToBinary(static_cast<unsigned char>(c), 7));
+  return bits;
+}
+
+TEST(ContainerTest, ChanceVersionOneHitsAreNoContainer) {
+  struct TCase {
+    const char* Name;
+    std::string Text;
+    bool Real;
+  };
+  const TCase cases[] = {
+      {"memo text", "\xB5\xDA\xD2\xBB\xD0\xD0\r\nline\tend", true},
+      {"four-byte character", "\x81\x30\x81\x30", true},
+      {"euro sign of code page 936", "5\x80, \xB0\x80", true},
+      {"control byte", "ab\x01", false},
+      {"DEL", "ab\x7F", false},
+      {"not the code page", "a\x81\x20", false},
+      {"cut character", "ab\x81", false},
+  };
+  for (const TCase& c : cases) {
+    TBitmap bitmap = PatternBitmap(40, 12, 24, 3);
+    PutBits(bitmap, 0, VersionOneBits(c.Text));
+    const THiddenText asStored{kFormatVersion1, c.Text};
+    EXPECT_EQ(ReadHiddenText(bitmap, true), asStored) << c.Name;  // --force reads as before
+    if (c.Real) {
+      EXPECT_EQ(DetectDataFormat(&bitmap), kFormatVersion1) << c.Name;
+      EXPECT_EQ(ReadHiddenText(bitmap), asStored) << c.Name;
+    } else {
+      EXPECT_EQ(DetectDataFormat(&bitmap), kFormatProbeFailed) << c.Name;
+      EXPECT_THROW(ReadHiddenText(bitmap), ENoHiddenText) << c.Name;
+      EXPECT_FALSE(FindHiddenText(bitmap)) << c.Name;
+    }
+  }
 }
 
 }  // namespace
