@@ -17,7 +17,7 @@ namespace pennacrow::cli {
 // given (no line-break rules of the desktop memo); nothing is written to OUT on failure.
 int CmdHide(const std::vector<std::string>& words) {
   const TArgs args(words, {"-o", "--text", "--text-file", "--password-file"},
-                   {"--encrypt", "--raw"});
+                   {"--encrypt", "--raw", "--stealth"});
   args.ExpectPositional(1);
   if (!args.Has("-o")) throw EUsage("缺少 -o OUT");
   const std::string out = args.Value("-o");
@@ -47,7 +47,8 @@ int CmdHide(const std::vector<std::string>& words) {
   picture.LoadPictureFile(args.Positional()[0]);
   TBitmap& bitmap = picture.PictureBitmap();
   PrepareCarrierForSave(bitmap, kind);
-  AddBinaryToImage(bitmap, BuildBinaryString(text, format));
+  AddBinaryToImage(bitmap, BuildBinaryString(text, format),
+                   args.Has("--stealth") ? TLowBitWriting::Stealth : TLowBitWriting::Replace);
   SavePictureFile(picture, out);
   // The file must give the text back; one that does not is no result.
   const std::string problem = VerifySavedContainer(bitmap, out, FileFormats());

@@ -1,0 +1,78 @@
+#pragma once
+// How visible a hidden text is: the detectability report of a picture, which both front ends
+// show. Rates of low-bit replacement per channel by three estimators, over the whole picture
+// and, when a container is present, over the carrier bytes it occupies and over the rest (the
+// untouched rest is the control); the chi-square attack; the readable-text scan; a verdict.
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "analysis/Estimators.h"
+#include "analysis/TextScan.h"
+#include "picture/Bitmap.h"
+
+namespace pennacrow::analysis {
+
+enum class TArea { Whole = 0, Written = 1, Control = 2 };
+constexpr int kAreaCount = 3;
+
+struct TRates {
+  std::optional<double> Spa;
+  std::optional<double> Rs;
+  std::optional<double> Ws;
+};
+
+struct TChannelReport {
+  std::string Name;  // "B", "G", "R", "A", "灰度", "索引", "低字节", "高字节"
+  std::array<TRates, kAreaCount> Rates;
+  double ChiSquareP = 0;
+  // Where the chi-square attack sees a sequential message end, as a carrier bit position
+  // (comparable with ContainerBits); 0 when it sees none.
+  std::int64_t ChiSquareEnd = 0;
+};
+
+enum class TVerdict { Clean, Suspicious, Detectable };
+
+// The thresholds of the verdict: any single estimate at or above kSingleThreshold is suspicious;
+// the fused estimate (the mean of every channel's SPA, RS and WS) at or above kFusedThreshold, or
+// readable text, is easily detected.
+constexpr double kSingleThreshold = 0.05;
+constexpr double kFusedThreshold = 0.2;
+
+struct TAnalysisReport {
+  int Width = 0;
+  int Height = 0;
+  int BitsPerPixel = 0;
+  std::uint8_t DataFormat = 0;
+  std::int64_t ContainerBits = 0;  // carrier bits the container occupies; 0 without one
+  std::vector<TChannelReport> Channels;
+  std::array<std::optional<double>, kAreaCount> Fused;
+  std::vector<TTextFinding> Texts;
+  TVerdict Verdict = TVerdict::Clean;
+};
+
+// The carrier bits the container found by the probe occupies (24 + 8n for version 2, 64 + 8L
+// for version 1), or 0 when there is none or its length does not fit the picture.
+std::int64_t ContainerBitsOf(const TBitmap& bitmap, std::uint8_t format);
+
+// The whole report. The bitmap is only read.
+TAnalysisReport AnalyzeBitmap(const TBitmap& bitmap);
+
+// The report as words: a verdict, the names of areas and channels, streams. Chinese, like
+// every message of the program, and all of them here.
+std::string VerdictText(TVerdict verdict);
+std::string AreaText(TArea area);
+std::string StreamText(const TTextFinding& finding);
+// Several lines for one picture.
+std::string FormatReport(const TAnalysisReport& report, const std::string& fileName);
+// One line for one picture, for batches.
+std::string FormatReportLine(const TAnalysisReport& report, const std::string& fileName);
+// One JSON object on one line.
+std::string FormatReportJson(const TAnalysisReport& report, const std::string& fileName);
+std::string FormatFailureLine(const std::string& fileName, const std::string& message);
+std::string FormatFailureJson(const std::string& fileName, const std::string& message);
+
+}  // namespace pennacrow::analysis
