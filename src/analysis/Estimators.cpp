@@ -229,7 +229,9 @@ TChiSquareResult ChiSquare(const std::vector<std::uint8_t>& samples) {
       ++categories;
     }
     p = ChiSquareUpperTail(chi2, categories - 1);
-    if (p >= 0.5) result.End = until;
+    // A sequential message starts at the first byte: it ends where the prefixes that look
+    // embedded stop, counted from the start.
+    if (p >= 0.5 && result.End == n * (step - 1) / kSteps) result.End = until;
   }
   result.WholeP = p;
   return result;

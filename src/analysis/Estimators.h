@@ -80,8 +80,9 @@ constexpr std::int64_t kMinimumSamples = 2000;
 // The chi-square attack of Westfeld and Pfitzmann over prefixes of a sample sequence.
 struct TChiSquareResult {
   double WholeP = 0;  // the probability of embedding over the whole sequence
-  // The length of the longest prefix (in samples, a multiple of a hundredth of the sequence)
-  // whose probability is at least one half: where a sequential message seems to end.
+  // Where a sequential message seems to end: the longest prefix (in samples, a multiple of a
+  // hundredth of the sequence) such that it and every shorter one has a probability of at
+  // least one half; 0 when the first hundredth already has less.
   std::int64_t End = 0;
 };
 TChiSquareResult ChiSquare(const std::vector<std::uint8_t>& samples);
