@@ -167,6 +167,49 @@ std::int64_t ContainerBitsOf(const TBitmap& bitmap, std::uint8_t format) {
   return bits <= std::int64_t{bitmap.Width()} * bitmap.Height() ? bits : 0;
 }
 
+std::vector<std::uint8_t> LowBitPlane(const TBitmap& bitmap, int channel) {
+  if (bitmap.Empty()) return {};
+  const TLayout layout = LayoutOf(bitmap);
+  if (channel < 0 || channel >= static_cast<int>(layout.Names.size())) return {};
+  TChannelPlane plane = PlaneOf(bitmap, layout.BytesPerPixel, channel, 0);
+  for (std::uint8_t& s : plane.Samples) s = (s & 1u) != 0 ? 255 : 0;
+  return std::move(plane.Samples);
+}
+
+std::optional<TWriteDifference> WriteDifference(const TBitmap& before, const TBitmap& after) {
+  if (before.Width() != after.Width() || before.Height() != after.Height() || after.Empty()) {
+    return std::nullopt;
+  }
+  TBitmap converted;
+  const TBitmap* earlier = &before;
+  if (before.BitsPerPixel() != after.BitsPerPixel()) {
+    converted.Assign(before);
+    converted.SetBitsPerPixel(after.BitsPerPixel());
+    earlier = &converted;
+  }
+  TWriteDifference d;
+  d.Width = after.Width();
+  d.Height = after.Height();
+  d.Changed.assign(static_cast<std::size_t>(d.Width) * static_cast<std::size_t>(d.Height), 0);
+  const int bytesPerPixel = std::max(1, after.BitsPerPixel() / 8);
+  const auto used = static_cast<std::size_t>(d.Width) * static_cast<std::size_t>(bytesPerPixel);
+  for (int y = 0; y < d.Height; ++y) {
+    const std::uint8_t* a = earlier->ConstRowAt(y);
+    const std::uint8_t* b = after.ConstRowAt(y);
+    for (std::size_t i = 0; i < std::min(used, after.RowLength()); ++i) {
+      if (a[i] == b[i]) continue;
+      ++d.ChangedBytes;
+      d.Raised += b[i] == a[i] + 1;
+      d.Lowered += b[i] + 1 == a[i];
+      auto& pixel = d.Changed[static_cast<std::size_t>(y) * static_cast<std::size_t>(d.Width) +
+                              i / static_cast<std::size_t>(bytesPerPixel)];
+      d.ChangedPixels += pixel == 0;
+      pixel = 1;
+    }
+  }
+  return d;
+}
+
 TAnalysisReport AnalyzeBitmap(const TBitmap& bitmap) {
   TAnalysisReport report;
   report.Width = bitmap.Width();

@@ -61,6 +61,24 @@ std::int64_t ContainerBitsOf(const TBitmap& bitmap, std::uint8_t format);
 // The whole report. The bitmap is only read.
 TAnalysisReport AnalyzeBitmap(const TBitmap& bitmap);
 
+// Channel c's low bits as 0 or 255 per pixel, width x height, top row first: what the eye sees of
+// a container (the channels are those of the report).
+std::vector<std::uint8_t> LowBitPlane(const TBitmap& bitmap, int channel);
+
+// What a write changed: per pixel 1 where any byte changed, and the counts.
+struct TWriteDifference {
+  int Width = 0;
+  int Height = 0;
+  std::vector<std::uint8_t> Changed;
+  std::int64_t ChangedPixels = 0;
+  std::int64_t ChangedBytes = 0;
+  std::int64_t Raised = 0;   // bytes one higher than before
+  std::int64_t Lowered = 0;  // bytes one lower than before
+};
+// Nothing when the pictures differ in size. A picture the write converted to 24 bits is compared
+// with its earlier self converted the same way.
+std::optional<TWriteDifference> WriteDifference(const TBitmap& before, const TBitmap& after);
+
 // The report as words: a verdict, the names of areas and channels, streams. Chinese, like
 // every message of the program, and all of them here.
 std::string VerdictText(TVerdict verdict);
@@ -74,5 +92,8 @@ std::string FormatReportLine(const TAnalysisReport& report, const std::string& f
 std::string FormatReportJson(const TAnalysisReport& report, const std::string& fileName);
 std::string FormatFailureLine(const std::string& fileName, const std::string& message);
 std::string FormatFailureJson(const std::string& fileName, const std::string& message);
+std::string PlaneTitle(const std::string& channel);  // "B 最低位"
+std::string DifferenceTitle();
+std::string DifferenceText(const TWriteDifference& difference);
 
 }  // namespace pennacrow::analysis

@@ -194,6 +194,22 @@ std::string FormatReportJson(const TAnalysisReport& r, const std::string& fileNa
   return out + "]}";
 }
 
+std::string PlaneTitle(const std::string& channel) {
+  return channel + " 最低位";
+}
+
+std::string DifferenceTitle() {
+  return "写入改动";
+}
+
+std::string DifferenceText(const TWriteDifference& d) {
+  return "改动的字节: " + std::to_string(d.ChangedBytes) +
+         "\n  其中加 1: " + std::to_string(d.Raised) +
+         "\n  其中减 1: " + std::to_string(d.Lowered) +
+         "\n改动的像素: " + std::to_string(d.ChangedPixels) + " / " +
+         std::to_string(std::int64_t{d.Width} * d.Height);
+}
+
 std::string FormatFailureLine(const std::string& fileName, const std::string& message) {
   return fileName + ": 无法分析：" + message;
 }

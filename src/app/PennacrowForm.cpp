@@ -12,6 +12,7 @@
 #include <QToolBar>
 #include <QVBoxLayout>
 
+#include "app/AnalysisForm.h"
 #include "app/EncryptForm.h"
 #include "app/Glyphs.h"
 #include "app/HelpForm.h"
@@ -226,6 +227,14 @@ void TPennacrowForm::BuildMenus() {
     connect(action, &QAction::triggered, this,
             [this, kind] { Guarded([this, kind] { PaintFractalMenuItem(kind); }); });
   }
+  ImagePopup->addSeparator();
+  QAction* analysis = ImagePopup->addAction("检测风险");
+  analysis->setObjectName("AnalysisMenuItem");
+  connect(analysis, &QAction::triggered, this,
+          [this] { Guarded([this] { AnalysisMenuItemClick(); }); });
+  StealthWriting = ImagePopup->addAction("隐蔽写入");
+  StealthWriting->setObjectName("StealthWriting");
+  StealthWriting->setCheckable(true);
   StegoImage->setContextMenuPolicy(Qt::CustomContextMenu);
   connect(StegoImage, &QWidget::customContextMenuRequested, this,
           [this](const QPoint& at) { ImagePopup->popup(StegoImage->mapToGlobal(at)); });
@@ -286,6 +295,7 @@ void TPennacrowForm::FlatButton1Click() {
 void TPennacrowForm::LoadPicture(const QString& fileName) {
   FPictureFileName = fileName;
   FPicture.LoadPictureFile(fileName.toStdString());
+  FBeforeWrite.reset();
   PictureChanged();
   ToolButton1Click();
   DetectDataFormat();
@@ -359,7 +369,20 @@ void TPennacrowForm::CreateBinaryString() {
 
 void TPennacrowForm::AddBinaryToImage() {
   if (FBitString.empty()) return;
-  ::pennacrow::AddBinaryToImage(FPicture.PictureBitmap(), FBitString);
+  FBeforeWrite = std::make_unique<TBitmap>();
+  FBeforeWrite->Assign(FPicture.PictureBitmap());
+  ::pennacrow::AddBinaryToImage(
+      FPicture.PictureBitmap(), FBitString,
+      StealthWriting->isChecked() ? TLowBitWriting::Stealth : TLowBitWriting::Replace);
+}
+
+void TPennacrowForm::AnalysisMenuItemClick() {
+  if (!FPicture.HasPicture()) return;
+  auto* form = new TAnalysisForm(this);
+  form->setAttribute(Qt::WA_DeleteOnClose);
+  const QString title = FPictureFileName.isEmpty() ? windowTitle() : FPictureFileName;
+  form->ShowReport(FPicture.PictureBitmap(), FBeforeWrite.get(), title);
+  form->show();
 }
 
 void TPennacrowForm::FlatButton6Click() {
@@ -425,6 +448,7 @@ void TPennacrowForm::FlatButton5Click() {
 
 void TPennacrowForm::PaintFractalMenuItem(TFractalTypes kind) {
   FPicture.FractalProperties.ChangeFractalType(kind);
+  FBeforeWrite.reset();
   {
     TWaitCursor wait;
     try {

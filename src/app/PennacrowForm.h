@@ -5,6 +5,7 @@
 #include <QMainWindow>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 
 #include "app/Printing.h"
@@ -63,6 +64,8 @@ class TPennacrowForm : public QMainWindow {
   void ShowDataFormat(std::uint8_t format);
   void RemoveBinaryFromImage();
   void RemoveBinaryFromOldImage();
+  // The detectability report of the working bitmap, in its own window.
+  void AnalysisMenuItemClick();
 
   // The capacity meter under the text: bytes the container will take against the capacity.
   void UpdateCapacityMeter();
@@ -91,6 +94,7 @@ class TPennacrowForm : public QMainWindow {
   TTitledPopupMenu* TitledPopupMenu1 = nullptr;
   TTitledPopupMenu* TitledPopupMenu2 = nullptr;
   TTitledPopupMenu* ImagePopup = nullptr;
+  QAction* StealthWriting = nullptr;  // checked: the write command writes stealthily
 
  protected:
   void dragEnterEvent(QDragEnterEvent* event) override;
@@ -115,6 +119,8 @@ class TPennacrowForm : public QMainWindow {
   TPrinterChoice FPrinters;
   QLabel* FStatusPanels[4] = {};
   QScrollArea* ScrollBox1 = nullptr;
+  // The picture as it was before the last write, for the report's difference map.
+  std::unique_ptr<TBitmap> FBeforeWrite;
 };
 
 }  // namespace pennacrow
