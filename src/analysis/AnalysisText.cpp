@@ -139,8 +139,9 @@ std::string FormatReport(const TAnalysisReport& r, const std::string& fileName) 
   } else {
     for (const TTextFinding& f : r.Texts) out += "  可读文本: " + TextFindingText(f) + "\n";
   }
-  char thresholds[96];
-  std::snprintf(thresholds, sizeof thresholds, "  判定阈值: 单项 %.2f，综合 %.2f\n",
+  char thresholds[160];
+  std::snprintf(thresholds, sizeof thresholds,
+                "  判定阈值: 单项 %.2f，综合 %.2f（\"-\" 表示样本太少，无法估计）\n",
                 kSingleThreshold, kFusedThreshold);
   return out + thresholds;
 }
