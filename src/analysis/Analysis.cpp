@@ -13,6 +13,7 @@ namespace {
 struct TLayout {
   int BytesPerPixel;  // 0: fewer than 8 bits per pixel, one index per pixel unpacked
   std::vector<std::string> Names;
+  std::uint8_t Mask = 0xFF;  // the bits of a byte that make up the channel's value
 };
 
 TLayout LayoutOf(const TBitmap& bitmap) {
@@ -23,7 +24,9 @@ TLayout LayoutOf(const TBitmap& bitmap) {
       return {3, {"B", "G", "R"}};
     case 15:
     case 16:
-      return {2, {"低字节", "高字节"}};
+      // The low byte's low bit is blue's, its five low bits blue's value; the high byte's low bit
+      // is a middle bit of green, which no estimator models.
+      return {2, {"B"}, 0x1F};
     default: {
       const auto& palette = bitmap.Palette();
       const bool grey = std::all_of(palette.begin(), palette.end(), [](const TRGBQuad& q) {
@@ -46,14 +49,14 @@ void UnpackIndices(const std::uint8_t* row, int width, int bits, std::uint8_t* o
 
 // Channel c as a plane. Carrier byte k of row y (k < width) is pixel k div bpp's channel
 // k mod bpp; it is written when y * width + k < containerBits.
-TChannelPlane PlaneOf(const TBitmap& bitmap, int bytesPerPixel, int c, std::int64_t containerBits) {
+TChannelPlane PlaneOf(const TBitmap& bitmap, int bytesPerPixel, int c, std::int64_t containerBits,
+                      std::uint8_t mask = 0xFF) {
   TChannelPlane plane;
   plane.Width = bitmap.Width();
   plane.Height = bitmap.Height();
   plane.Samples.resize(static_cast<std::size_t>(plane.Width) *
                        static_cast<std::size_t>(plane.Height));
   plane.RegionEnd.assign(static_cast<std::size_t>(plane.Height), 0);
-  const std::int64_t width = bitmap.Width();
   for (int y = 0; y < plane.Height; ++y) {
     const std::uint8_t* row = bitmap.ConstRowAt(y);
     auto* out =
@@ -63,10 +66,8 @@ TChannelPlane PlaneOf(const TBitmap& bitmap, int bytesPerPixel, int c, std::int6
       continue;
     }
     for (int x = 0; x < plane.Width; ++x)
-      out[x] = row[static_cast<std::size_t>(x) * bytesPerPixel + c];
-    const std::int64_t limit = std::min(width, containerBits - y * width);
-    if (limit > c)
-      plane.RegionEnd[y] = static_cast<int>((limit - c + bytesPerPixel - 1) / bytesPerPixel);
+      out[x] = row[static_cast<std::size_t>(x) * bytesPerPixel + c] & mask;
+    plane.RegionEnd[y] = WrittenPixels(plane.Width, bytesPerPixel, c, y, containerBits);
   }
   return plane;
 }
@@ -88,7 +89,7 @@ TChannelReport AnalyzeChannel(const TBitmap& bitmap, const TLayout& layout, int 
                               std::int64_t containerBits) {
   TChannelReport report;
   report.Name = layout.Names[static_cast<std::size_t>(c)];
-  const TChannelPlane plane = PlaneOf(bitmap, layout.BytesPerPixel, c, containerBits);
+  const TChannelPlane plane = PlaneOf(bitmap, layout.BytesPerPixel, c, containerBits, layout.Mask);
   {
     const TPlaneCounts counts = CountPlane(plane);
     constexpr int w = static_cast<int>(TRegion::Written), k = static_cast<int>(TRegion::Control);
@@ -156,6 +157,13 @@ TVerdict VerdictOf(const TAnalysisReport& r) {
 
 }  // namespace
 
+int WrittenPixels(int width, int bytesPerPixel, int channel, int row, std::int64_t containerBits) {
+  const std::int64_t limit =
+      std::min<std::int64_t>(width, containerBits - std::int64_t{row} * width);
+  if (limit <= channel) return 0;
+  return static_cast<int>((limit - channel + bytesPerPixel - 1) / bytesPerPixel);
+}
+
 std::int64_t ContainerBitsOf(const TBitmap& bitmap, std::uint8_t format) {
   std::int64_t bits = 0;
   if (format == kFormatPlain || format == kFormatEncrypted) {
@@ -171,7 +179,7 @@ std::vector<std::uint8_t> LowBitPlane(const TBitmap& bitmap, int channel) {
   if (bitmap.Empty()) return {};
   const TLayout layout = LayoutOf(bitmap);
   if (channel < 0 || channel >= static_cast<int>(layout.Names.size())) return {};
-  TChannelPlane plane = PlaneOf(bitmap, layout.BytesPerPixel, channel, 0);
+  TChannelPlane plane = PlaneOf(bitmap, layout.BytesPerPixel, channel, 0, layout.Mask);
   for (std::uint8_t& s : plane.Samples) s = (s & 1u) != 0 ? 255 : 0;
   return std::move(plane.Samples);
 }
@@ -220,7 +228,9 @@ TAnalysisReport AnalyzeBitmap(const TBitmap& bitmap) {
   const TLayout layout = LayoutOf(bitmap);
   // The writer never leaves a container in rows shorter than the width.
   if (layout.BytesPerPixel > 0) report.ContainerBits = ContainerBitsOf(bitmap, report.DataFormat);
-  for (int c = 0; c < static_cast<int>(layout.Names.size()); ++c) {
+  // Below 8 bits per pixel a sample is a 1- or 4-bit index whose low bit is half or all of its
+  // value: the estimators' model of a low bit does not hold, so they are not asked.
+  for (int c = 0; layout.BytesPerPixel > 0 && c < static_cast<int>(layout.Names.size()); ++c) {
     report.Channels.push_back(AnalyzeChannel(bitmap, layout, c, report.ContainerBits));
   }
   for (const TArea area : {TArea::Whole, TArea::Written, TArea::Control}) {

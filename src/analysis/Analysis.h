@@ -54,6 +54,11 @@ struct TAnalysisReport {
   TVerdict Verdict = TVerdict::Clean;
 };
 
+// How many pixels at the start of a row hold a written byte of a channel: the writer fills the
+// first width bytes of each row, top row first, so for 3 bytes per pixel only the first third of
+// the pixels, and in the container's last row fewer.
+int WrittenPixels(int width, int bytesPerPixel, int channel, int row, std::int64_t containerBits);
+
 // The carrier bits the container found by the probe occupies (24 + 8n for version 2, 64 + 8L
 // for version 1), or 0 when there is none or its length does not fit the picture.
 std::int64_t ContainerBitsOf(const TBitmap& bitmap, std::uint8_t format);

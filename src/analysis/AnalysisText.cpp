@@ -118,22 +118,26 @@ std::string FormatReport(const TAnalysisReport& r, const std::string& fileName) 
          std::to_string(r.BitsPerPixel) + " 位\n";
   out += "  容器: " + ContainerText(r) + "\n";
   out += "  结论: " + VerdictText(r.Verdict) + "\n";
-  for (const TArea area : {TArea::Whole, TArea::Written, TArea::Control}) {
-    const int a = static_cast<int>(area);
-    if (area != TArea::Whole && r.ContainerBits == 0) continue;
-    out += "  " + AreaText(area) + "嵌入率估计（综合 " + Rate(r.Fused[a]) + "）\n";
-    for (const TChannelReport& c : r.Channels) {
-      out += "    " + c.Name + ": " + RatesLine(c.Rates[a]) + "\n";
+  if (r.Channels.empty()) {
+    out += "  嵌入率估计: 不适用（每像素不足 8 位）\n";
+  } else {
+    for (const TArea area : {TArea::Whole, TArea::Written, TArea::Control}) {
+      const int a = static_cast<int>(area);
+      if (area != TArea::Whole && r.ContainerBits == 0) continue;
+      out += "  " + AreaText(area) + "嵌入率估计（综合 " + Rate(r.Fused[a]) + "）\n";
+      for (const TChannelReport& c : r.Channels) {
+        out += "    " + c.Name + ": " + RatesLine(c.Rates[a]) + "\n";
+      }
     }
+    out += "  卡方检验:";
+    for (const TChannelReport& c : r.Channels) {
+      char p[16];
+      std::snprintf(p, sizeof p, "%.2f", c.ChiSquareP);
+      out += " " + c.Name + " p=" + p +
+             (c.ChiSquareEnd > 0 ? " 止于 " + std::to_string(c.ChiSquareEnd) : "");
+    }
+    out += "\n";
   }
-  out += "  卡方检验:";
-  for (const TChannelReport& c : r.Channels) {
-    char p[16];
-    std::snprintf(p, sizeof p, "%.2f", c.ChiSquareP);
-    out += " " + c.Name + " p=" + p +
-           (c.ChiSquareEnd > 0 ? " 止于 " + std::to_string(c.ChiSquareEnd) : "");
-  }
-  out += "\n";
   if (r.Texts.empty()) {
     out += "  可读文本: 未发现\n";
   } else {

@@ -381,7 +381,10 @@ void TPennacrowForm::AnalysisMenuItemClick() {
   auto* form = new TAnalysisForm(this);
   form->setAttribute(Qt::WA_DeleteOnClose);
   const QString title = FPictureFileName.isEmpty() ? windowTitle() : FPictureFileName;
-  form->ShowReport(FPicture.PictureBitmap(), FBeforeWrite.get(), title);
+  {
+    TWaitCursor wait;  // a photograph takes a moment
+    form->ShowReport(FPicture.PictureBitmap(), FBeforeWrite.get(), title);
+  }
   form->show();
 }
 

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <cmath>
 #include <random>
 
@@ -190,10 +191,12 @@ std::string RandomBytes(std::size_t n, std::uint32_t seed) {
 }
 
 TEST(AnalysisTest, StealthWritingReadsBackAndHidesFromTheEstimators) {
-  // Byte values 0 and 255 among the carrier bytes: neither may wrap around.
-  TBitmap cover = SmoothPicture(600, 400, 5);
-  for (int x = 0; x < 600; x += 5) cover.RowAt(0)[x] = x % 2 == 0 ? 0 : 255;
-  const std::string text = RandomBytes(600 * 400 / 8 / 2, 6);  // half the capacity
+  // Byte values 0 and 255 among the carrier bytes: neither may wrap around. The picture is
+  // large enough that the random steps keep every estimate clear of the threshold (no failure
+  // in 300 repeats).
+  TBitmap cover = SmoothPicture(1024, 640, 8);
+  for (int x = 0; x < 1024; x += 5) cover.RowAt(0)[x] = x % 2 == 0 ? 0 : 255;
+  const std::string text = RandomBytes(1024 * 640 / 8 / 2, 6);  // half the capacity
   for (const auto writing : {TLowBitWriting::Replace, TLowBitWriting::Stealth}) {
     TBitmap stego;
     stego.Assign(cover);
@@ -219,6 +222,62 @@ TEST(AnalysisTest, StealthWritingReadsBackAndHidesFromTheEstimators) {
     }
     // A random payload reads as no text in any stream.
     EXPECT_TRUE(report.Texts.empty());
+  }
+}
+
+TEST(AnalysisTest, TheWrittenRegionIsExactlyTheBytesTheWriterChanged) {
+  struct TCase {
+    int Width, Height, Bpp;
+    std::size_t TextBytes;
+  };
+  for (const TCase& t : {TCase{10, 20, 24, 5}, TCase{31, 9, 32, 20}, TCase{17, 12, 8, 7},
+                         TCase{48, 4, 16, 9}, TCase{9, 40, 24, 1}}) {
+    TBitmap before(t.Width, t.Height, t.Bpp);
+    before.Palette().resize(t.Bpp == 8 ? 256 : 0);
+    // Every low bit 0 and a text of 0xFF bytes: every written byte after the header changes.
+    TBitmap after;
+    after.Assign(before);
+    AddBinaryToImage(after, BuildBinaryString(std::string(t.TextBytes, '\xff'), kFormatPlain));
+    const int bytesPerPixel = t.Bpp / 8;
+    const std::int64_t bits = 24 + 8 * static_cast<std::int64_t>(t.TextBytes);
+    for (int y = 0; y < t.Height; ++y) {
+      for (int c = 0; c < bytesPerPixel; ++c) {
+        int lastChanged = 0;
+        for (int x = 0; x < t.Width; ++x) {
+          if (after.ConstRowAt(y)[x * bytesPerPixel + c] != 0) lastChanged = x + 1;
+        }
+        // Header bytes may stay 0; the text's bytes all change, and only written ones can.
+        const int written = WrittenPixels(t.Width, bytesPerPixel, c, y, bits);
+        EXPECT_LE(lastChanged, written) << t.Width << "x" << t.Bpp << " row " << y << " ch " << c;
+        if (std::int64_t{y} * t.Width >= 24 && written > 0) {
+          EXPECT_EQ(lastChanged, written) << t.Width << "x" << t.Bpp << " row " << y << " ch " << c;
+        }
+      }
+    }
+    const auto difference = WriteDifference(before, after);
+    ASSERT_TRUE(difference.has_value());
+    EXPECT_EQ(difference->ChangedBytes, difference->Raised);  // 0 -> 1 only
+    // The format byte 1 and the length's set bits, then every text bit.
+    EXPECT_EQ(difference->ChangedBytes,
+              1 + std::popcount(t.TextBytes) + 8 * static_cast<std::int64_t>(t.TextBytes));
+  }
+}
+
+TEST(AnalysisTest, ChannelsFollowTheDepth) {
+  // Below 8 bits an index's low bit is half or all of its value: no estimates at all. At 16 bits
+  // the low byte's five low bits are blue, whose low bit the writer changes.
+  const std::vector<std::pair<int, std::vector<std::string>>> cases = {{32, {"B", "G", "R", "A"}},
+                                                                       {24, {"B", "G", "R"}},
+                                                                       {16, {"B"}},
+                                                                       {8, {"灰度"}},
+                                                                       {4, {}},
+                                                                       {1, {}}};
+  for (const auto& [bpp, names] : cases) {
+    TBitmap bitmap(64, 48, bpp);
+    if (bpp <= 8) bitmap.Palette().assign(std::size_t{1} << bpp, TRGBQuad{7, 7, 7, 0});
+    std::vector<std::string> got;
+    for (const TChannelReport& c : AnalyzeBitmap(bitmap).Channels) got.push_back(c.Name);
+    EXPECT_EQ(got, names) << bpp;
   }
 }
 
