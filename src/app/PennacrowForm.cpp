@@ -14,6 +14,7 @@
 #include <QToolBar>
 #include <QVBoxLayout>
 
+#include "app/AnalysisForm.h"
 #include "app/EncryptForm.h"
 #include "app/Glyphs.h"
 #include "app/HelpForm.h"
@@ -246,6 +247,14 @@ void TPennacrowForm::BuildMenus() {
     connect(action, &QAction::triggered, this,
             [this, kind] { Guarded([this, kind] { PaintFractalMenuItem(kind); }); });
   }
+  ImagePopup->addSeparator();
+  QAction* analysis = ImagePopup->addAction("检测风险");
+  analysis->setObjectName("AnalysisMenuItem");
+  connect(analysis, &QAction::triggered, this,
+          [this] { Guarded([this] { AnalysisMenuItemClick(); }); });
+  StealthWriting = ImagePopup->addAction("隐蔽写入");
+  StealthWriting->setObjectName("StealthWriting");
+  StealthWriting->setCheckable(true);
   StegoImage->setContextMenuPolicy(Qt::CustomContextMenu);
   connect(StegoImage, &QWidget::customContextMenuRequested, this,
           [this](const QPoint& at) { ImagePopup->popup(StegoImage->mapToGlobal(at)); });
@@ -307,6 +316,7 @@ void TPennacrowForm::LoadPicture(const QString& fileName) {
   FPictureFileName = fileName;
   FPicture.LoadPictureFile(fileName.toStdString());
   FUnsavedWrite = false;
+  FBeforeWrite.reset();
   PictureChanged();
   ToolButton1Click();
   DetectDataFormat();
@@ -400,8 +410,7 @@ void TPennacrowForm::SaveTextDataToFile1Click() {
   // The memo may hold a decrypted text: a new file is for its owner's eyes only.
   TWriteOptions options;
   options.NewFileMode = 0600;
-  WriteFileAtomically(chosen->toStdString(), AsBytes(PayloadToTextFile(TextData->Text())),
-                      options);
+  WriteFileAtomically(chosen->toStdString(), AsBytes(PayloadToTextFile(TextData->Text())), options);
 }
 
 void TPennacrowForm::ClearTextBox1Click() {
@@ -413,11 +422,29 @@ void TPennacrowForm::ToolButton1Click() {
       2, QString::fromStdString(CapacityText(FPicture.PictureWidth(), FPicture.PictureHeight())));
 }
 
+void TPennacrowForm::AnalysisMenuItemClick() {
+  if (!FPicture.HasPicture()) return;
+  auto* form = new TAnalysisForm(this);
+  form->setAttribute(Qt::WA_DeleteOnClose);
+  const QString title = FPictureFileName.isEmpty() ? windowTitle() : FPictureFileName;
+  {
+    TWaitCursor wait;  // a photograph takes a moment
+    form->ShowReport(FPicture.PictureBitmap(), FBeforeWrite.get(), title);
+  }
+  form->show();
+}
+
 void TPennacrowForm::FlatButton6Click() {
   const std::string text = TextData->Text();
   FDataFormat = FormatForMemoText(text, FArmouredText);
   try {
-    FBitString = HideText(FPicture.PictureBitmap(), {text, FDataFormat});
+    THideOptions hide{text, FDataFormat};
+    if (StealthWriting->isChecked()) hide.Writing = TLowBitWriting::Stealth;
+    // The picture as it was, for the report's map of the bytes this write changes.
+    auto before = std::make_unique<TBitmap>();
+    before->Assign(FPicture.PictureBitmap());
+    FBitString = HideText(FPicture.PictureBitmap(), hide);
+    FBeforeWrite = std::move(before);
     PictureChanged();
     DetectDataFormat();
     SetStatusPanel(0, kWriteSucceeded);
@@ -474,6 +501,7 @@ void TPennacrowForm::FlatButton5Click() {
 
 void TPennacrowForm::PaintFractalMenuItem(TFractalTypes kind) {
   FPicture.FractalProperties.ChangeFractalType(kind);
+  FBeforeWrite.reset();
   {
     TWaitCursor wait;
     try {

@@ -19,6 +19,7 @@
 #include <cstdint>
 #include <functional>
 #include <optional>
+#include <memory>
 #include <string>
 
 #include "app/Printing.h"
@@ -74,6 +75,8 @@ class TPennacrowForm : public QMainWindow {
   void ToolButton1Click();  // capacity in status panel 2
   void DetectDataFormat();
   void ShowDataFormat(std::uint8_t format);
+  // The detectability report of the working bitmap, in its own window.
+  void AnalysisMenuItemClick();
 
   // The capacity meter under the text: bytes the container will take against the capacity.
   void UpdateCapacityMeter();
@@ -106,6 +109,7 @@ class TPennacrowForm : public QMainWindow {
   TTitledPopupMenu* TitledPopupMenu1 = nullptr;
   TTitledPopupMenu* TitledPopupMenu2 = nullptr;
   TTitledPopupMenu* ImagePopup = nullptr;
+  QAction* StealthWriting = nullptr;  // checked: the write command writes stealthily
 
  protected:
   void dragEnterEvent(QDragEnterEvent* event) override;
@@ -141,6 +145,8 @@ class TPennacrowForm : public QMainWindow {
   TPrinterChoice FPrinters;
   QLabel* FStatusPanels[4] = {};
   QScrollArea* ScrollBox1 = nullptr;
+  // The picture as it was before the last write, for the report's difference map.
+  std::unique_ptr<TBitmap> FBeforeWrite;
 };
 
 }  // namespace pennacrow

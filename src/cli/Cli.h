@@ -48,6 +48,7 @@ int CmdDecrypt(const std::vector<std::string>& words);
 int CmdConvert(const std::vector<std::string>& words);
 int CmdFractal(const std::vector<std::string>& words);
 int CmdFormats(const std::vector<std::string>& words);
+int CmdAnalyze(const std::vector<std::string>& words);
 
 // Helpers shared by the commands.
 std::string ReadAllStdin();

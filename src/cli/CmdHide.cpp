@@ -37,7 +37,7 @@ std::string TextToHide(const TArgs& args) {
 // given (no line-break rules of the desktop memo); nothing is written to OUT on failure.
 int CmdHide(const std::vector<std::string>& words) {
   const TArgs args(words, {"-o", "--text", "--text-file", "--password-file"},
-                   {"--encrypt", "--raw"});
+                   {"--encrypt", "--raw", "--stealth"});
   args.ExpectPositional(1);
   if (!args.Has("-o")) throw EUsage("缺少 -o OUT");
   const std::string out = args.Value("-o");
@@ -53,6 +53,7 @@ int CmdHide(const std::vector<std::string>& words) {
     hide.Text = EncryptTextWithPassword(ReadPassword(args), hide.Text);
     hide.Format = kFormatEncrypted;
   }
+  if (args.Has("--stealth")) hide.Writing = TLowBitWriting::Stealth;
 
   TFractalImage picture(FileFormats());
   picture.LoadPictureFile(args.Positional()[0]);

@@ -1,8 +1,10 @@
 #include "codec/Container.h"
 
 #include <algorithm>
+#include <array>
 
 #include "codec/BinaryUnit.h"
+#include "codec/SystemRandom.h"
 #include "text/TextRules.h"
 
 namespace pennacrow {
@@ -77,6 +79,44 @@ class TCarrierReader {
   int FColumn;
   const std::uint8_t* FRowBits = nullptr;
 };
+
+// Random bits from the system's source, fetched a block at a time.
+class TRandomBits {
+ public:
+  bool Next() {
+    if (FUsed == FBlock.size() * 8) {
+      FillFromSystem(FBlock.data(), FBlock.size());
+      FUsed = 0;
+    }
+    const bool bit = (FBlock[FUsed / 8] >> (FUsed % 8)) & 1u;
+    ++FUsed;
+    return bit;
+  }
+
+ private:
+  std::array<std::uint8_t, 4096> FBlock{};
+  std::size_t FUsed = FBlock.size() * 8;
+};
+
+void WriteLowBitsStealthily(TBitmap& bitmap, const std::string& bitString) {
+  TRandomBits random;
+  const auto bits = static_cast<std::int64_t>(bitString.size());
+  const std::int64_t width = bitmap.Width();
+  std::int64_t position = 0;
+  for (int r = 0; position < bits; ++r) {
+    std::uint8_t* row = bitmap.RowAt(r);
+    const std::int64_t count = std::min(width, bits - position);
+    const char* source = bitString.data() + position;
+    for (std::int64_t c = 0; c < count; ++c) {
+      const unsigned want = source[c] != '0' ? 1u : 0u;
+      if ((row[c] & 1u) == want) continue;
+      // Either step flips the low bit; at the ends of the range only one stays a byte.
+      const bool up = row[c] == 0 || (row[c] != 255 && random.Next());
+      row[c] = static_cast<std::uint8_t>(up ? row[c] + 1 : row[c] - 1);
+    }
+    position += count;
+  }
+}
 
 }  // namespace
 
@@ -160,7 +200,7 @@ bool LooksLikeVersion1Text(const std::string& text) {
   return IsValidPayload(checked);
 }
 
-void AddBinaryToImage(TBitmap& bitmap, const std::string& bitString) {
+void AddBinaryToImage(TBitmap& bitmap, const std::string& bitString, TLowBitWriting writing) {
   if (bitString.empty()) return;
   // Refuse before touching a pixel: a cut container would read back as a wrong text, and a
   // length of 65,536 or more would be stored modulo 65,536.
@@ -176,6 +216,10 @@ void AddBinaryToImage(TBitmap& bitmap, const std::string& bitString) {
   // Rows of 1 or 4 bits per pixel hold fewer bytes than the picture is wide.
   if (bitmap.BitsPerPixel() < 8) bitmap.SetBitsPerPixel(24);
 
+  if (writing == TLowBitWriting::Stealth) {
+    WriteLowBitsStealthily(bitmap, bitString);
+    return;
+  }
   const std::int64_t width = bitmap.Width();
   std::int64_t position = 0;
   for (int r = 0; position < bits; ++r) {
@@ -241,7 +285,7 @@ std::optional<THiddenText> FindHiddenText(const TBitmap& bitmap) {
 
 std::string HideText(TBitmap& bitmap, const THideOptions& options) {
   std::string bitString = BuildBinaryString(options.Text, options.Format);
-  AddBinaryToImage(bitmap, bitString);
+  AddBinaryToImage(bitmap, bitString, options.Writing);
   return bitString;
 }
 

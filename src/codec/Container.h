@@ -50,11 +50,17 @@ bool HoldsContainer(std::uint8_t format);
 // no control characters but tab, CR and LF.
 bool LooksLikeVersion1Text(const std::string& text);
 
+// How a carrier byte takes a bit whose low bit must change. Replace sets the low bit (what every
+// release has written); Stealth adds or subtracts 1 at random (never past 0 or 255), which reads
+// back the same but leaves none of the pairs structure that low-bit steganalysis measures.
+enum class TLowBitWriting { Replace, Stealth };
+
 // Writes a container BitString (see BuildBinaryString) into the low bits of the first width
 // bytes of each row, top row first. 1- and 4-bit bitmaps are converted to 24 bits first.
 // Raises ETextDoesNotFit, before touching any pixel, when the container is longer than
 // width x height bits or its text has 65,536 bytes or more.
-void AddBinaryToImage(TBitmap& bitmap, const std::string& bitString);
+void AddBinaryToImage(TBitmap& bitmap, const std::string& bitString,
+                      TLowBitWriting writing = TLowBitWriting::Replace);
 
 // Reads a version 2 container; format receives the format byte of row 0. Raises when the
 // length asks for more rows than the picture has.
@@ -92,6 +98,7 @@ std::optional<THiddenText> FindHiddenText(const TBitmap& bitmap);
 struct THideOptions {
   std::string Text;
   std::uint8_t Format = kFormatPlain;
+  TLowBitWriting Writing = TLowBitWriting::Replace;
 };
 
 // The write command of both front ends: builds the container and writes it (AddBinaryToImage's

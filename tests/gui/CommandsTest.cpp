@@ -281,7 +281,8 @@ TEST_F(Commands, TheDecryptButtonOpensTheEncryptionDialog) {
 
 TEST_F(Commands, FractalMenuPaintsEnablesAndShowsTheNewCapacity) {
   EXPECT_FALSE(Form->FlatButton6->isEnabled());
-  ASSERT_EQ(Form->ImagePopup->actions().size(), 6);
+  // Six fractals, then a separator, "检测风险" and "隐蔽写入".
+  ASSERT_EQ(Form->ImagePopup->actions().size(), 9);
   EXPECT_EQ(Form->ImagePopup->BandTitle(), "不规则图形");
   EXPECT_EQ(Form->ImagePopup->actions()[0]->text(), "创建 芒德勃罗 不规则位图图像");
   Form->Picture().ControlWidth = 120;

@@ -1,0 +1,244 @@
+#include "analysis/Analysis.h"
+
+#include <algorithm>
+#include <cstdio>
+
+#include "codec/BinaryUnit.h"
+#include "codec/Container.h"
+
+namespace pennacrow::analysis {
+
+namespace {
+
+struct TLayout {
+  int BytesPerPixel;  // 0: fewer than 8 bits per pixel, one index per pixel unpacked
+  std::vector<std::string> Names;
+  std::uint8_t Mask = 0xFF;  // the bits of a byte that make up the channel's value
+};
+
+TLayout LayoutOf(const TBitmap& bitmap) {
+  switch (bitmap.BitsPerPixel()) {
+    case 32:
+      return {4, {"B", "G", "R", "A"}};
+    case 24:
+      return {3, {"B", "G", "R"}};
+    case 15:
+    case 16:
+      // The low byte's low bit is blue's, its five low bits blue's value; the high byte's low bit
+      // is a middle bit of green, which no estimator models.
+      return {2, {"B"}, 0x1F};
+    default: {
+      const auto& palette = bitmap.Palette();
+      const bool grey = std::all_of(palette.begin(), palette.end(), [](const TRGBQuad& q) {
+        return q.Red == q.Green && q.Green == q.Blue;
+      });
+      return {bitmap.BitsPerPixel() == 8 ? 1 : 0, {grey ? "灰度" : "索引"}};
+    }
+  }
+}
+
+// Palette indices of a 1- or 4-bit row, one per pixel.
+void UnpackIndices(const std::uint8_t* row, int width, int bits, std::uint8_t* out) {
+  const int perByte = 8 / bits;
+  const unsigned mask = (1u << bits) - 1;
+  for (int x = 0; x < width; ++x) {
+    const int shift = 8 - bits * (x % perByte + 1);
+    out[x] = static_cast<std::uint8_t>((row[x / perByte] >> shift) & mask);
+  }
+}
+
+// Channel c as a plane. Carrier byte k of row y (k < width) is pixel k div bpp's channel
+// k mod bpp; it is written when y * width + k < containerBits.
+TChannelPlane PlaneOf(const TBitmap& bitmap, int bytesPerPixel, int c, std::int64_t containerBits,
+                      std::uint8_t mask = 0xFF) {
+  TChannelPlane plane;
+  plane.Width = bitmap.Width();
+  plane.Height = bitmap.Height();
+  plane.Samples.resize(static_cast<std::size_t>(plane.Width) *
+                       static_cast<std::size_t>(plane.Height));
+  plane.RegionEnd.assign(static_cast<std::size_t>(plane.Height), 0);
+  for (int y = 0; y < plane.Height; ++y) {
+    const std::uint8_t* row = bitmap.ConstRowAt(y);
+    auto* out =
+        plane.Samples.data() + static_cast<std::size_t>(y) * static_cast<std::size_t>(plane.Width);
+    if (bytesPerPixel == 0) {
+      UnpackIndices(row, plane.Width, bitmap.BitsPerPixel(), out);
+      continue;
+    }
+    for (int x = 0; x < plane.Width; ++x)
+      out[x] = row[static_cast<std::size_t>(x) * bytesPerPixel + c] & mask;
+    plane.RegionEnd[y] = WrittenPixels(plane.Width, bytesPerPixel, c, y, containerBits);
+  }
+  return plane;
+}
+
+// Channel c's carrier bytes in the writer's order: the first samples of each of the plane's rows.
+std::vector<std::uint8_t> CarrierSamples(const TChannelPlane& plane, int perRow) {
+  std::vector<std::uint8_t> samples;
+  samples.reserve(static_cast<std::size_t>(perRow) * static_cast<std::size_t>(plane.Height));
+  for (int y = 0; y < plane.Height; ++y)
+    samples.insert(samples.end(), plane.Row(y), plane.Row(y) + perRow);
+  return samples;
+}
+
+TRates RatesOf(const TSpaCounts& spa, const TRsCounts& rs, const TWsSums& ws) {
+  return {SpaRate(spa), RsRate(rs), WsRate(ws)};
+}
+
+TChannelReport AnalyzeChannel(const TBitmap& bitmap, const TLayout& layout, int c,
+                              std::int64_t containerBits) {
+  TChannelReport report;
+  report.Name = layout.Names[static_cast<std::size_t>(c)];
+  const TChannelPlane plane = PlaneOf(bitmap, layout.BytesPerPixel, c, containerBits, layout.Mask);
+  {
+    const TPlaneCounts counts = CountPlane(plane);
+    constexpr int w = static_cast<int>(TRegion::Written), k = static_cast<int>(TRegion::Control);
+    TSpaCounts spa = counts.Spa[w];
+    spa += counts.Spa[k];
+    TRsCounts rs = counts.Rs[w];
+    rs += counts.Rs[k];
+    TWsSums ws = counts.Ws[w];
+    ws += counts.Ws[k];
+    report.Rates[static_cast<int>(TArea::Whole)] = RatesOf(spa, rs, ws);
+    if (containerBits > 0) {
+      report.Rates[static_cast<int>(TArea::Written)] =
+          RatesOf(counts.Spa[w], counts.Rs[w], counts.Ws[w]);
+      report.Rates[static_cast<int>(TArea::Control)] =
+          RatesOf(counts.Spa[k], counts.Rs[k], counts.Ws[k]);
+    }
+  }
+  if (layout.BytesPerPixel > 0) {
+    const int bpp = layout.BytesPerPixel;
+    const int perRow = std::max(0, (bitmap.Width() - c + bpp - 1) / bpp);
+    if (perRow == 0) return report;
+    const TChiSquareResult chi = ChiSquare(CarrierSamples(plane, perRow));
+    report.ChiSquareP = chi.WholeP;
+    if (chi.End > 0) {
+      // Sample i of the channel is carrier byte c + (i mod perRow) * bpp of row i div perRow.
+      const std::int64_t last = chi.End - 1;
+      report.ChiSquareEnd = last / perRow * bitmap.Width() + c + last % perRow * bpp + 1;
+    }
+  }
+  return report;
+}
+
+std::optional<double> FusedOf(const std::vector<TChannelReport>& channels, TArea area) {
+  double sum = 0;
+  int n = 0;
+  for (const TChannelReport& c : channels) {
+    for (const auto& rate :
+         {c.Rates[static_cast<int>(area)].Spa, c.Rates[static_cast<int>(area)].Rs,
+          c.Rates[static_cast<int>(area)].Ws}) {
+      if (rate) {
+        sum += *rate;
+        ++n;
+      }
+    }
+  }
+  if (n == 0) return std::nullopt;
+  return sum / n;
+}
+
+TVerdict VerdictOf(const TAnalysisReport& r) {
+  if (!r.Texts.empty()) return TVerdict::Detectable;
+  bool suspicious = false;
+  for (const TArea area : {TArea::Whole, TArea::Written}) {
+    const auto& fused = r.Fused[static_cast<int>(area)];
+    if (fused && *fused >= kFusedThreshold) return TVerdict::Detectable;
+    for (const TChannelReport& c : r.Channels) {
+      const TRates& rates = c.Rates[static_cast<int>(area)];
+      for (const auto& rate : {rates.Spa, rates.Rs, rates.Ws}) {
+        suspicious = suspicious || (rate && *rate >= kSingleThreshold);
+      }
+    }
+  }
+  return suspicious ? TVerdict::Suspicious : TVerdict::Clean;
+}
+
+}  // namespace
+
+int WrittenPixels(int width, int bytesPerPixel, int channel, int row, std::int64_t containerBits) {
+  const std::int64_t limit =
+      std::min<std::int64_t>(width, containerBits - std::int64_t{row} * width);
+  if (limit <= channel) return 0;
+  return static_cast<int>((limit - channel + bytesPerPixel - 1) / bytesPerPixel);
+}
+
+std::int64_t ContainerBitsOf(const TBitmap& bitmap, std::uint8_t format) {
+  std::int64_t bits = 0;
+  if (format == kFormatPlain || format == kFormatEncrypted) {
+    bits = 24 + 8 * std::int64_t{GetDataLength(bitmap)};
+  } else if (format == kFormatVersion1) {
+    bits = 64 + 8 * std::int64_t{GetOldDataLength(bitmap) / 2};
+  }
+  // A length the picture cannot hold is the probe reading noise, not a container.
+  return bits <= std::int64_t{bitmap.Width()} * bitmap.Height() ? bits : 0;
+}
+
+std::vector<std::uint8_t> LowBitPlane(const TBitmap& bitmap, int channel) {
+  if (bitmap.Empty()) return {};
+  const TLayout layout = LayoutOf(bitmap);
+  if (channel < 0 || channel >= static_cast<int>(layout.Names.size())) return {};
+  TChannelPlane plane = PlaneOf(bitmap, layout.BytesPerPixel, channel, 0, layout.Mask);
+  for (std::uint8_t& s : plane.Samples) s = (s & 1u) != 0 ? 255 : 0;
+  return std::move(plane.Samples);
+}
+
+std::optional<TWriteDifference> WriteDifference(const TBitmap& before, const TBitmap& after) {
+  if (before.Width() != after.Width() || before.Height() != after.Height() || after.Empty()) {
+    return std::nullopt;
+  }
+  TBitmap converted;
+  const TBitmap* earlier = &before;
+  if (before.BitsPerPixel() != after.BitsPerPixel()) {
+    converted.Assign(before);
+    converted.SetBitsPerPixel(after.BitsPerPixel());
+    earlier = &converted;
+  }
+  TWriteDifference d;
+  d.Width = after.Width();
+  d.Height = after.Height();
+  d.Changed.assign(static_cast<std::size_t>(d.Width) * static_cast<std::size_t>(d.Height), 0);
+  const int bytesPerPixel = std::max(1, after.BitsPerPixel() / 8);
+  const auto used = static_cast<std::size_t>(d.Width) * static_cast<std::size_t>(bytesPerPixel);
+  for (int y = 0; y < d.Height; ++y) {
+    const std::uint8_t* a = earlier->ConstRowAt(y);
+    const std::uint8_t* b = after.ConstRowAt(y);
+    for (std::size_t i = 0; i < std::min(used, after.RowLength()); ++i) {
+      if (a[i] == b[i]) continue;
+      ++d.ChangedBytes;
+      d.Raised += b[i] == a[i] + 1;
+      d.Lowered += b[i] + 1 == a[i];
+      auto& pixel = d.Changed[static_cast<std::size_t>(y) * static_cast<std::size_t>(d.Width) +
+                              i / static_cast<std::size_t>(bytesPerPixel)];
+      d.ChangedPixels += pixel == 0;
+      pixel = 1;
+    }
+  }
+  return d;
+}
+
+TAnalysisReport AnalyzeBitmap(const TBitmap& bitmap) {
+  TAnalysisReport report;
+  report.Width = bitmap.Width();
+  report.Height = bitmap.Height();
+  report.BitsPerPixel = bitmap.BitsPerPixel();
+  if (bitmap.Empty()) return report;
+  report.DataFormat = DetectDataFormat(&bitmap);
+  const TLayout layout = LayoutOf(bitmap);
+  // The writer never leaves a container in rows shorter than the width.
+  if (layout.BytesPerPixel > 0) report.ContainerBits = ContainerBitsOf(bitmap, report.DataFormat);
+  // Below 8 bits per pixel a sample is a 1- or 4-bit index whose low bit is half or all of its
+  // value: the estimators' model of a low bit does not hold, so they are not asked.
+  for (int c = 0; layout.BytesPerPixel > 0 && c < static_cast<int>(layout.Names.size()); ++c) {
+    report.Channels.push_back(AnalyzeChannel(bitmap, layout, c, report.ContainerBits));
+  }
+  for (const TArea area : {TArea::Whole, TArea::Written, TArea::Control}) {
+    report.Fused[static_cast<int>(area)] = FusedOf(report.Channels, area);
+  }
+  report.Texts = ScanReadableText(bitmap);
+  report.Verdict = VerdictOf(report);
+  return report;
+}
+
+}  // namespace pennacrow::analysis

@@ -1,0 +1,226 @@
+// The words of the detectability report, in one place so that a translation finds them all.
+
+#include <cstdio>
+
+#include "analysis/Analysis.h"
+#include "codec/Container.h"
+
+namespace pennacrow::analysis {
+
+namespace {
+
+std::string Rate(const std::optional<double>& rate) {
+  if (!rate) return "-";
+  char text[16];
+  std::snprintf(text, sizeof text, "%.3f", *rate);
+  return text;
+}
+
+std::string JsonRate(const std::optional<double>& rate) {
+  if (!rate) return "null";
+  char text[24];
+  std::snprintf(text, sizeof text, "%.4f", *rate);
+  return text;
+}
+
+std::string JsonString(const std::string& text) {
+  std::string out = "\"";
+  for (const char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (c == '"' || c == '\\') {
+      out += '\\';
+      out += c;
+    } else if (byte < 0x20 || byte == 0x7F) {
+      char escaped[8];
+      std::snprintf(escaped, sizeof escaped, "\\u%04x", byte);
+      out += escaped;
+    } else {
+      out += c;
+    }
+  }
+  return out + "\"";
+}
+
+// A run's first characters on one line: line breaks and tabs shown as spaces.
+std::string OneLine(const std::string& text) {
+  std::string out = text;
+  for (char& c : out) {
+    if (c == '\r' || c == '\n' || c == '\t') c = ' ';
+  }
+  return out;
+}
+
+std::string ContainerText(const TAnalysisReport& r) {
+  std::string text = DataFormatText(r.DataFormat);
+  while (!text.empty() && text.back() == ' ') text.pop_back();
+  if (r.ContainerBits > 0) text += "（占 " + std::to_string(r.ContainerBits) + " 个载体字节）";
+  return text;
+}
+
+std::string TextFindingText(const TTextFinding& f) {
+  return StreamText(f) + "，第 " + std::to_string(f.Offset) + " 字节起 " +
+         std::to_string(f.Length) + " 个可读字符" + (f.Base64 ? "（Base64，像是加密文本）" : "") +
+         "：\"" + OneLine(f.Start) + "\"";
+}
+
+std::string RatesLine(const TRates& r) {
+  return "SPA " + Rate(r.Spa) + "  RS " + Rate(r.Rs) + "  WS " + Rate(r.Ws);
+}
+
+}  // namespace
+
+std::string VerdictText(TVerdict verdict) {
+  switch (verdict) {
+    case TVerdict::Detectable:
+      return "容易被检测";
+    case TVerdict::Suspicious:
+      return "有可疑痕迹";
+    case TVerdict::Clean:
+      break;
+  }
+  return "未发现明显痕迹";
+}
+
+std::string AreaText(TArea area) {
+  switch (area) {
+    case TArea::Written:
+      return "写入区";
+    case TArea::Control:
+      return "对照区";
+    case TArea::Whole:
+      break;
+  }
+  return "全图";
+}
+
+std::string StreamText(const TTextFinding& f) {
+  std::string order;
+  switch (f.Order) {
+    case TScanOrder::Bgr:
+      order = "BGR";
+      break;
+    case TScanOrder::Rgb:
+      order = "RGB";
+      break;
+    case TScanOrder::Writer:
+      order = "写入顺序";
+      break;
+    case TScanOrder::Bytes:
+      order = "字节顺序";
+      break;
+  }
+  return order + " 低 " + std::to_string(f.Bits) + " 位 " + (f.MsbFirst ? "高位在前" : "低位在前");
+}
+
+std::string FormatReport(const TAnalysisReport& r, const std::string& fileName) {
+  std::string out = fileName + "\n";
+  out += "  图片: " + std::to_string(r.Width) + " x " + std::to_string(r.Height) + "，" +
+         std::to_string(r.BitsPerPixel) + " 位\n";
+  out += "  容器: " + ContainerText(r) + "\n";
+  out += "  结论: " + VerdictText(r.Verdict) + "\n";
+  if (r.Channels.empty()) {
+    out += "  嵌入率估计: 不适用（每像素不足 8 位）\n";
+  } else {
+    for (const TArea area : {TArea::Whole, TArea::Written, TArea::Control}) {
+      const int a = static_cast<int>(area);
+      if (area != TArea::Whole && r.ContainerBits == 0) continue;
+      out += "  " + AreaText(area) + "嵌入率估计（综合 " + Rate(r.Fused[a]) + "）\n";
+      for (const TChannelReport& c : r.Channels) {
+        out += "    " + c.Name + ": " + RatesLine(c.Rates[a]) + "\n";
+      }
+    }
+    out += "  卡方检验:";
+    for (const TChannelReport& c : r.Channels) {
+      char p[16];
+      std::snprintf(p, sizeof p, "%.2f", c.ChiSquareP);
+      out += " " + c.Name + " p=" + p +
+             (c.ChiSquareEnd > 0 ? " 止于 " + std::to_string(c.ChiSquareEnd) : "");
+    }
+    out += "\n";
+  }
+  if (r.Texts.empty()) {
+    out += "  可读文本: 未发现\n";
+  } else {
+    for (const TTextFinding& f : r.Texts) out += "  可读文本: " + TextFindingText(f) + "\n";
+  }
+  char thresholds[160];
+  std::snprintf(thresholds, sizeof thresholds,
+                "  判定阈值: 单项 %.2f，综合 %.2f（\"-\" 表示样本太少，无法估计）\n",
+                kSingleThreshold, kFusedThreshold);
+  return out + thresholds;
+}
+
+std::string FormatReportLine(const TAnalysisReport& r, const std::string& fileName) {
+  std::string out = fileName + ": " + VerdictText(r.Verdict) + "；" + ContainerText(r);
+  for (const TArea area : {TArea::Whole, TArea::Written, TArea::Control}) {
+    if (area != TArea::Whole && r.ContainerBits == 0) continue;
+    out += "；" + AreaText(area) + " " + Rate(r.Fused[static_cast<int>(area)]);
+  }
+  if (!r.Texts.empty())
+    out +=
+        "；可读文本 " + StreamText(r.Texts.front()) + " \"" + OneLine(r.Texts.front().Start) + "\"";
+  return out;
+}
+
+std::string FormatReportJson(const TAnalysisReport& r, const std::string& fileName) {
+  static const char* const kAreaKeys[] = {"whole", "written", "control"};
+  static const char* const kOrderKeys[] = {"bgr", "rgb", "writer", "bytes"};
+  std::string out = "{\"file\":" + JsonString(fileName) + ",\"width\":" + std::to_string(r.Width) +
+                    ",\"height\":" + std::to_string(r.Height) +
+                    ",\"bits_per_pixel\":" + std::to_string(r.BitsPerPixel) +
+                    ",\"data_format\":" + std::to_string(r.DataFormat) +
+                    ",\"container_bits\":" + std::to_string(r.ContainerBits) +
+                    ",\"verdict\":" + JsonString(VerdictText(r.Verdict)) + ",\"fused\":{";
+  for (int a = 0; a < kAreaCount; ++a) {
+    out += std::string(a ? "," : "") + "\"" + kAreaKeys[a] + "\":" + JsonRate(r.Fused[a]);
+  }
+  out += "},\"channels\":[";
+  for (std::size_t i = 0; i < r.Channels.size(); ++i) {
+    const TChannelReport& c = r.Channels[i];
+    out += std::string(i ? "," : "") + "{\"name\":" + JsonString(c.Name);
+    for (int a = 0; a < kAreaCount; ++a) {
+      const TRates& rates = c.Rates[a];
+      out += ",\"" + std::string(kAreaKeys[a]) + "\":{\"spa\":" + JsonRate(rates.Spa) +
+             ",\"rs\":" + JsonRate(rates.Rs) + ",\"ws\":" + JsonRate(rates.Ws) + "}";
+    }
+    out += ",\"chi_square_p\":" + JsonRate(c.ChiSquareP) +
+           ",\"chi_square_end\":" + std::to_string(c.ChiSquareEnd) + "}";
+  }
+  out += "],\"text\":[";
+  for (std::size_t i = 0; i < r.Texts.size(); ++i) {
+    const TTextFinding& f = r.Texts[i];
+    out += std::string(i ? "," : "") + "{\"order\":\"" + kOrderKeys[static_cast<int>(f.Order)] +
+           "\",\"bits\":" + std::to_string(f.Bits) +
+           ",\"msb_first\":" + (f.MsbFirst ? "true" : "false") +
+           ",\"offset\":" + std::to_string(f.Offset) + ",\"length\":" + std::to_string(f.Length) +
+           ",\"base64\":" + (f.Base64 ? "true" : "false") + ",\"start\":" + JsonString(f.Start) +
+           "}";
+  }
+  return out + "]}";
+}
+
+std::string PlaneTitle(const std::string& channel) {
+  return channel + " 最低位";
+}
+
+std::string DifferenceTitle() {
+  return "写入改动";
+}
+
+std::string DifferenceText(const TWriteDifference& d) {
+  return "改动的字节: " + std::to_string(d.ChangedBytes) +
+         "\n  其中加 1: " + std::to_string(d.Raised) +
+         "\n  其中减 1: " + std::to_string(d.Lowered) +
+         "\n改动的像素: " + std::to_string(d.ChangedPixels) + " / " +
+         std::to_string(std::int64_t{d.Width} * d.Height);
+}
+
+std::string FormatFailureLine(const std::string& fileName, const std::string& message) {
+  return fileName + ": 无法分析：" + message;
+}
+
+std::string FormatFailureJson(const std::string& fileName, const std::string& message) {
+  return "{\"file\":" + JsonString(fileName) + ",\"error\":" + JsonString(message) + "}";
+}
+
+}  // namespace pennacrow::analysis
