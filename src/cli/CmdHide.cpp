@@ -2,6 +2,7 @@
 
 #include "cli/Cli.h"
 #include "cli/Password.h"
+#include "cli/Seal.h"
 #include "codec/BinaryUnit.h"
 #include "codec/Container.h"
 #include "crypto/CryptText.h"
@@ -16,8 +17,8 @@ namespace pennacrow::cli {
 // Writes a version 2 container into CARRIER and saves the result as OUT. The text is stored as
 // given (no line-break rules of the desktop memo); nothing is written to OUT on failure.
 int CmdHide(const std::vector<std::string>& words) {
-  const TArgs args(words, {"-o", "--text", "--text-file", "--password-file"},
-                   {"--encrypt", "--raw"});
+  const TArgs args(words, {"-o", "--text", "--text-file", "--file", "--password-file"},
+                   {"--encrypt", "--raw", "--seal"});
   args.ExpectPositional(1);
   if (!args.Has("-o")) throw EUsage("缺少 -o OUT");
   const std::string out = args.Value("-o");
@@ -26,6 +27,7 @@ int CmdHide(const std::vector<std::string>& words) {
   if (args.Has("--text") && args.Has("--text-file")) {
     throw EUsage("--text 与 --text-file 只能选一个");
   }
+  if (args.Has("--seal") || args.Has("--file")) return HideSealedCommand(args);
 
   std::string text;
   if (args.Has("--text")) {

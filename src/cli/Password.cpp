@@ -95,23 +95,32 @@ class TTerminal {
   bool FRestore = false;
 };
 
-std::string PromptPassword() {
+std::string PromptPassword(bool confirm) {
   TTerminal terminal;
   terminal.Write("密码: ");
-  return terminal.ReadLine();
+  std::string first = terminal.ReadLine();
+  if (!confirm) return first;
+  terminal.Write("再输入一次密码: ");
+  std::string second = terminal.ReadLine();
+  const bool same = first == second;
+  Forget(second);
+  if (!same) {
+    Forget(first);
+    throw std::runtime_error("两次输入的密码不一致");
+  }
+  return first;
 }
 
 }  // namespace
 
+std::string ReadPasswordUtf8(const TArgs& args, bool confirm) {
+  if (args.Has("--password-file")) return ReadPasswordFile(args.Value("--password-file"));
+  if (const char* env = std::getenv("PENNACROW_PASSWORD"); env != nullptr) return env;
+  return PromptPassword(confirm);
+}
+
 std::string ReadPassword(const TArgs& args) {
-  std::string utf8;
-  if (args.Has("--password-file")) {
-    utf8 = ReadPasswordFile(args.Value("--password-file"));
-  } else if (const char* env = std::getenv("PENNACROW_PASSWORD"); env != nullptr) {
-    utf8 = env;
-  } else {
-    utf8 = PromptPassword();
-  }
+  std::string utf8 = ReadPasswordUtf8(args);
   std::string password = Utf8ToPayload(utf8);
   Forget(utf8);
   return password;

@@ -87,6 +87,8 @@ std::string DataFormatText(std::uint8_t format) {
       return "Pennacrow Ver 2.0，已加密    ";
     case kFormatVersion1:
       return "Pennacrow Ver 1.x";
+    case kFormatSealed:
+      return "Pennacrow 已密封";
     default:
       return "无隐藏数据或格式未知   ";
   }

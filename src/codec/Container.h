@@ -15,6 +15,7 @@ namespace pennacrow {
 constexpr std::uint8_t kFormatPlain = 1;      // version 2, plain text
 constexpr std::uint8_t kFormatEncrypted = 2;  // version 2, encrypted text
 constexpr std::uint8_t kFormatVersion1 = 3;   // version 1 of an earlier release
+constexpr std::uint8_t kFormatSealed = 4;     // version 2 layout holding a sealed payload
 constexpr std::uint8_t kFormatProbeFailed = 255;
 
 // Status texts, spaces included.

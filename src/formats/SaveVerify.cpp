@@ -7,7 +7,8 @@ namespace pennacrow {
 
 std::optional<THiddenText> ReadHiddenText(const TBitmap& bitmap) {
   const std::uint8_t probed = DetectDataFormat(&bitmap);
-  if (probed != kFormatPlain && probed != kFormatEncrypted && probed != kFormatVersion1) {
+  if (probed != kFormatPlain && probed != kFormatEncrypted && probed != kFormatVersion1 &&
+      probed != kFormatSealed) {
     return std::nullopt;
   }
   THiddenText hidden;

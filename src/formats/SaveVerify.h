@@ -18,7 +18,7 @@ struct THiddenText {
 };
 
 // The container a bitmap holds, as the read command would take it; nothing when the probe finds
-// no container (format 1, 2 or 3).
+// no container (format 1, 2, 3 or 4).
 std::optional<THiddenText> ReadHiddenText(const TBitmap& bitmap);
 
 // Reads fileName back and compares its container with the one saved holds. Empty when saved
