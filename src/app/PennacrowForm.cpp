@@ -16,6 +16,7 @@
 #include "app/Glyphs.h"
 #include "app/HelpForm.h"
 #include "app/PictureView.h"
+#include "app/SealCommands.h"
 #include "app/UserInterface.h"
 #include "app/WaitCursor.h"
 #include "codec/BinaryUnit.h"
@@ -186,6 +187,7 @@ void TPennacrowForm::BuildMenus() {
   QAction* clear = TitledPopupMenu1->addAction("清理文本框!");
   clear->setObjectName("ClearTextBox1");
   connect(clear, &QAction::triggered, this, [this] { Guarded([this] { ClearTextBox1Click(); }); });
+  TSealCommands::AddTo(*TitledPopupMenu1, *this);
   TextData->setContextMenuPolicy(Qt::CustomContextMenu);
   connect(TextData, &QWidget::customContextMenuRequested, this,
           [this](const QPoint& at) { TitledPopupMenu1->popup(TextData->mapToGlobal(at)); });
@@ -400,6 +402,7 @@ void TPennacrowForm::RemoveBinaryFromOldImage() {
 }
 
 void TPennacrowForm::FlatButton4Click() {
+  if (FDataFormat == kFormatSealed) return TSealCommands(*this).ReadSealedData();
   try {
     if (FDataFormat == kFormatVersion1) {
       RemoveBinaryFromOldImage();

@@ -22,6 +22,7 @@ namespace pennacrow {
 class TEncryptForm;
 class TFlatButton;
 class TPictureView;
+class TSealCommands;
 class TTextMemo;
 class TTitledPopupMenu;
 class TUserInterface;
@@ -97,6 +98,7 @@ class TPennacrowForm : public QMainWindow {
   void dropEvent(QDropEvent* event) override;
 
  private:
+  friend class TSealCommands;
   // Runs a command that lets its errors reach the default handler: the message is shown in a
   // message box and the rest of the command is skipped. No exception leaves an event handler.
   void Guarded(const std::function<void()>& command);

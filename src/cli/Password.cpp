@@ -11,6 +11,7 @@
 #include <iterator>
 
 #include "crypto/CryptBase.h"
+#include "crypto/Sealed.h"
 #include "text/TextRules.h"
 
 namespace pennacrow::cli {
@@ -106,7 +107,7 @@ std::string PromptPassword(bool confirm) {
   Forget(second);
   if (!same) {
     Forget(first);
-    throw std::runtime_error("两次输入的密码不一致");
+    throw std::runtime_error(kMsgSealPasswordsDiffer);
   }
   return first;
 }

@@ -115,7 +115,7 @@ int HideSealedCommand(const TArgs& args) {
 
   std::string typed = ReadPasswordUtf8(args, true);
   const TSecret password(NormalizedPassword(typed));
-  if (password.Text().empty()) throw EPennacrowError("密封需要一个密码，不能为空");
+  if (password.Text().empty()) throw EPennacrowError(kMsgSealPasswordEmpty);
   HideSealed(bitmap, password.Text(), content);
 
   SavePictureFile(picture, out);

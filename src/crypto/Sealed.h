@@ -33,6 +33,10 @@ namespace pennacrow {
 // what we cannot and must not tell.
 inline constexpr const char* kMsgSealOpenFailed = "密码错误或数据已损坏";
 
+// What both front ends say when a new seal's password will not do.
+inline constexpr const char* kMsgSealPasswordsDiffer = "两次输入的密码不一致";
+inline constexpr const char* kMsgSealPasswordEmpty = "密封需要一个密码，不能为空";
+
 // A wrong password, or a seal changed since it was made.
 class ESealOpen : public EPennacrowError {
  public:

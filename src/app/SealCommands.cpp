@@ -1,0 +1,153 @@
+#include "app/SealCommands.h"
+
+#include <QFileInfo>
+#include <QMenu>
+
+#include "app/PennacrowForm.h"
+#include "app/PictureView.h"
+#include "app/UserInterface.h"
+#include "app/WaitCursor.h"
+#include "codec/Container.h"
+#include "codec/SealedContainer.h"
+#include "controls/TextMemo.h"
+#include "crypto/CryptBase.h"
+#include "picture/Graphic.h"
+#include "text/TextRules.h"
+
+namespace pennacrow {
+
+namespace {
+
+const char* const kSealCaption = "密封";
+const char* const kAskPassword = "输入密码";
+const char* const kAskPasswordAgain = "再输入一次密码";
+const char* const kNoPicture = "请先加载图像或绘制一幅分形图";
+const char* const kChooseFileCaption = "选择要密封的文件";
+const char* const kSaveFileCaption = "保存密封的文件";
+
+// A password as UTF-8 in normalisation form C, the typed copy overwritten: composed and
+// decomposed accents must open the same seal on every system.
+std::string PasswordUtf8(QString& typed) {
+  QString normal = typed.normalized(QString::NormalizationForm_C);
+  QByteArray bytes = normal.toUtf8();
+  std::string password(bytes.constData(), static_cast<std::size_t>(bytes.size()));
+  SecureFill(typed.data(), static_cast<std::size_t>(typed.size()) * sizeof(QChar), 0);
+  SecureFill(normal.data(), static_cast<std::size_t>(normal.size()) * sizeof(QChar), 0);
+  SecureFill(bytes.data(), static_cast<std::size_t>(bytes.size()), 0);
+  return password;
+}
+
+// Overwrites a password when the scope ends.
+class TWipe {
+ public:
+  explicit TWipe(std::string& s) : FText(s) {}
+  TWipe(const TWipe&) = delete;
+  TWipe& operator=(const TWipe&) = delete;
+  ~TWipe() { SecureFill(FText.data(), FText.size(), 0); }
+
+ private:
+  std::string& FText;
+};
+
+}  // namespace
+
+void TSealCommands::AddTo(QMenu& menu, TPennacrowForm& form) {
+  menu.addSeparator();
+  QAction* text = menu.addAction("密封写入…");
+  text->setObjectName("SealWrite1");
+  QObject::connect(text, &QAction::triggered, &form,
+                   [&form] { form.Guarded([&form] { TSealCommands(form).SealWrite1Click(); }); });
+  QAction* file = menu.addAction("密封写入文件…");
+  file->setObjectName("SealWriteFile1");
+  QObject::connect(file, &QAction::triggered, &form, [&form] {
+    form.Guarded([&form] { TSealCommands(form).SealWriteFile1Click(); });
+  });
+}
+
+std::optional<std::string> TSealCommands::AskNewPassword() {
+  std::optional<QString> first = FForm.FUi.PasswordBox(&FForm, kSealCaption, kAskPassword);
+  if (!first) return std::nullopt;
+  std::optional<QString> second = FForm.FUi.PasswordBox(&FForm, kSealCaption, kAskPasswordAgain);
+  if (!second) return std::nullopt;
+  std::string a = PasswordUtf8(*first);
+  std::string b = PasswordUtf8(*second);
+  const TWipe wipeB(b);
+  if (a != b) {
+    SecureFill(a.data(), a.size(), 0);
+    throw EPennacrowError(kMsgSealPasswordsDiffer);
+  }
+  if (a.empty()) throw EPennacrowError(kMsgSealPasswordEmpty);
+  return a;
+}
+
+void TSealCommands::Seal(const TSealedContent& content) {
+  if (!FForm.FPicture.HasPicture()) throw EPennacrowError(kNoPicture);
+  TBitmap& bitmap = FForm.FPicture.PictureBitmap();
+  try {
+    RequireSealedFits(bitmap, content);
+    std::optional<std::string> password = AskNewPassword();
+    if (!password) return;
+    const TWipe wipe(*password);
+    {
+      TWaitCursor wait;
+      HideSealed(bitmap, *password, content);
+    }
+    FForm.PictureChanged();
+    FForm.DetectDataFormat();
+    FForm.SetStatusPanel(0, kWriteSucceeded);
+  } catch (const ETextDoesNotFit&) {
+    FForm.SetStatusPanel(0, kWriteFailed);
+    throw;
+  }
+}
+
+void TSealCommands::SealWrite1Click() {
+  Seal({TSealedKind::Text, "", PayloadToUtf8(FForm.TextData->Text())});
+}
+
+void TSealCommands::SealWriteFile1Click() {
+  if (!FForm.FPicture.HasPicture()) throw EPennacrowError(kNoPicture);
+  TFileDialogRequest request;
+  request.Caption = kChooseFileCaption;
+  request.Filter = "全部文件|*.*";
+  const std::optional<QString> chosen = FForm.FUi.OpenFile(&FForm, request);
+  if (!chosen) return;
+  const std::vector<std::uint8_t> bytes = ReadWholeFile(chosen->toStdString());
+  Seal({TSealedKind::File, QFileInfo(*chosen).fileName().toStdString(),
+        std::string(bytes.begin(), bytes.end())});
+}
+
+void TSealCommands::ReadSealedData() {
+  try {
+    // A damaged container is told before anyone types a password for it.
+    const std::string payload = ReadSealedPayload(FForm.FPicture.PictureBitmap());
+    std::optional<QString> typed = FForm.FUi.PasswordBox(&FForm, kSealCaption, kAskPassword);
+    if (!typed) return;
+    std::string password = PasswordUtf8(*typed);
+    const TWipe wipe(password);
+    TSealedContent content;
+    {
+      TWaitCursor wait;
+      content = OpenSealedPayload(password, payload);
+    }
+    if (content.Kind == TSealedKind::Text) {
+      FForm.TextData->SetText(Utf8ToPayload(content.Bytes));
+    } else {
+      TFileDialogRequest request;
+      request.Caption = kSaveFileCaption;
+      request.Filter = "全部文件|*.*";
+      request.FileName = QString::fromStdString(content.Name);
+      const std::optional<QString> target = FForm.FUi.SaveFile(&FForm, request);
+      if (!target) return;
+      WriteFileAtomically(
+          target->toStdString(),
+          {reinterpret_cast<const std::uint8_t*>(content.Bytes.data()), content.Bytes.size()});
+    }
+    FForm.SetStatusPanel(0, kReadSucceeded);
+  } catch (const std::exception& e) {
+    FForm.SetStatusPanel(0, kReadFailed);
+    FForm.FUi.ShowMessage(&FForm, QString::fromUtf8(e.what()));
+  }
+}
+
+}  // namespace pennacrow
