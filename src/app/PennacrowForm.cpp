@@ -187,7 +187,6 @@ void TPennacrowForm::BuildMenus() {
   QAction* clear = TitledPopupMenu1->addAction("清理文本框!");
   clear->setObjectName("ClearTextBox1");
   connect(clear, &QAction::triggered, this, [this] { Guarded([this] { ClearTextBox1Click(); }); });
-  TSealCommands::AddTo(*TitledPopupMenu1, *this);
   TextData->setContextMenuPolicy(Qt::CustomContextMenu);
   connect(TextData, &QWidget::customContextMenuRequested, this,
           [this](const QPoint& at) { TitledPopupMenu1->popup(TextData->mapToGlobal(at)); });
@@ -215,6 +214,7 @@ void TPennacrowForm::BuildMenus() {
   QAction* setup = TitledPopupMenu2->addAction("配置打印机");
   setup->setObjectName("PrinterSetup1");
   connect(setup, &QAction::triggered, this, [this] { Guarded([this] { PrinterSetup1Click(); }); });
+  TSealCommands::AddWriteMenu(*this);
   connect(FlatButton7, &QToolButton::pressed, this, [this] {
     TitledPopupMenu2->popup(FlatButton7->mapToGlobal(QPoint(0, FlatButton7->height())));
   });

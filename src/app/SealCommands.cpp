@@ -1,7 +1,6 @@
 #include "app/SealCommands.h"
 
 #include <QFileInfo>
-#include <QMenu>
 
 #include "app/PennacrowForm.h"
 #include "app/PictureView.h"
@@ -9,7 +8,9 @@
 #include "app/WaitCursor.h"
 #include "codec/Container.h"
 #include "codec/SealedContainer.h"
+#include "controls/FlatButton.h"
 #include "controls/TextMemo.h"
+#include "controls/TitledPopupMenu.h"
 #include "crypto/CryptBase.h"
 #include "picture/Graphic.h"
 #include "text/TextRules.h"
@@ -51,17 +52,28 @@ class TWipe {
 
 }  // namespace
 
-void TSealCommands::AddTo(QMenu& menu, TPennacrowForm& form) {
-  menu.addSeparator();
-  QAction* text = menu.addAction("密封写入…");
-  text->setObjectName("SealWrite1");
-  QObject::connect(text, &QAction::triggered, &form,
-                   [&form] { form.Guarded([&form] { TSealCommands(form).SealWrite1Click(); }); });
-  QAction* file = menu.addAction("密封写入文件…");
-  file->setObjectName("SealWriteFile1");
-  QObject::connect(file, &QAction::triggered, &form, [&form] {
-    form.Guarded([&form] { TSealCommands(form).SealWriteFile1Click(); });
-  });
+void TSealCommands::AddWriteMenu(TPennacrowForm& form) {
+  auto* menu = new TTitledPopupMenu("写入", &form);
+  menu->setObjectName("WritePopupMenu");
+  auto add = [&](const char* name, const char* caption, void (TSealCommands::*command)()) {
+    QAction* action = menu->addAction(QString::fromUtf8(caption));
+    action->setObjectName(name);
+    QObject::connect(action, &QAction::triggered, &form, [&form, command] {
+      form.Guarded([&form, command] { (TSealCommands(form).*command)(); });
+    });
+  };
+  QAction* write = menu->addAction("写入数据");
+  write->setObjectName("WriteData1");
+  QObject::connect(write, &QAction::triggered, &form,
+                   [&form] { form.Guarded([&form] { form.FlatButton6Click(); }); });
+  menu->addSeparator();
+  add("SealWrite1", "密封写入…", &TSealCommands::SealWrite1Click);
+  add("SealWriteFile1", "密封写入文件…", &TSealCommands::SealWriteFile1Click);
+  TFlatButton* button = form.FlatButton6;
+  button->setToolTip("右键单击可密封写入文本或文件");
+  button->setContextMenuPolicy(Qt::CustomContextMenu);
+  QObject::connect(button, &QWidget::customContextMenuRequested, menu,
+                   [menu, button](const QPoint& at) { menu->popup(button->mapToGlobal(at)); });
 }
 
 std::optional<std::string> TSealCommands::AskNewPassword() {

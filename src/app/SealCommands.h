@@ -1,14 +1,13 @@
 #pragma once
-// The main window's sealed commands: "密封写入…" seals the memo's text and "密封写入文件…" a chosen
-// file into the picture, and the read command hands a sealed picture here, which asks for its
-// password and shows the text or offers to save the file. Every rule is the core's.
+// The main window's sealed commands, on the write button's menu: "密封写入…" seals the memo's text
+// and "密封写入文件…" a chosen file into the picture, and the read command hands a sealed picture
+// here, which asks for its password and shows the text or offers to save the file. Every rule is
+// the core's.
 
 #include <optional>
 #include <string>
 
 #include "crypto/Sealed.h"
-
-class QMenu;
 
 namespace pennacrow {
 
@@ -18,8 +17,9 @@ class TSealCommands {
  public:
   explicit TSealCommands(TPennacrowForm& form) : FForm(form) {}
 
-  // Adds both sealing commands to menu, each run as the form runs its commands.
-  static void AddTo(QMenu& menu, TPennacrowForm& form);
+  // The write button's own menu, on a right click: the write command, then both sealing
+  // commands, each run as the form runs its commands. The button's click keeps its job.
+  static void AddWriteMenu(TPennacrowForm& form);
 
   void SealWrite1Click();
   void SealWriteFile1Click();

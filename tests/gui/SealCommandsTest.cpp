@@ -27,7 +27,7 @@ TEST(SealCommands, SealTextAndFileThenReadThemBack) {
   carrier.SaveToFile(path("carrier.bmp").toStdString());
   form.LoadPicture(path("carrier.bmp"));
   auto trigger = [&](const char* name) {
-    form.TitledPopupMenu1->findChild<QAction*>(name)->trigger();
+    form.findChild<TTitledPopupMenu*>("WritePopupMenu")->findChild<QAction*>(name)->trigger();
   };
 
   // Two different answers write nothing.
