@@ -22,7 +22,7 @@ TEST(SealCommands, SealTextAndFileThenReadThemBack) {
   auto path = [&](const char* name) { return QString::fromStdString((dir / name).string()); };
   test::TFakeUserInterface ui;
   TPennacrowForm form(ui);
-  TBitmap carrier(120, 90, 24);
+  TBitmap carrier(700, 500, 24);
   for (std::uint8_t& b : carrier.MutableBits()) b = 0x5A;
   carrier.SaveToFile(path("carrier.bmp").toStdString());
   form.LoadPicture(path("carrier.bmp"));
@@ -57,8 +57,8 @@ TEST(SealCommands, SealTextAndFileThenReadThemBack) {
   EXPECT_EQ(form.StatusPanelText(0), " 自此图像读取数据成功！  ");
   EXPECT_EQ(form.TextData->toPlainText(), "密封的文字 😀\nline two");
 
-  // A file keeps its name and bytes.
-  std::vector<std::uint8_t> bytes(900);
+  // A 40 KB file keeps its name and bytes.
+  std::vector<std::uint8_t> bytes(40960);
   for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<std::uint8_t>(i * 31);
   WriteFileAtomically(path("报告.bin").toStdString(), bytes);
   ui.FileAnswers = {path("报告.bin"), path("sealed.bmp")};
