@@ -19,6 +19,7 @@
 #include "app/Glyphs.h"
 #include "app/HelpForm.h"
 #include "app/PictureView.h"
+#include "app/SealCommands.h"
 #include "app/UserInterface.h"
 #include "app/WaitCursor.h"
 #include "codec/BinaryUnit.h"
@@ -234,6 +235,7 @@ void TPennacrowForm::BuildMenus() {
   QAction* setup = TitledPopupMenu2->addAction("配置打印机");
   setup->setObjectName("PrinterSetup1");
   connect(setup, &QAction::triggered, this, [this] { Guarded([this] { PrinterSetup1Click(); }); });
+  TSealCommands::AddWriteMenu(*this);
   connect(FlatButton7, &QToolButton::pressed, this, [this] {
     TitledPopupMenu2->popup(FlatButton7->mapToGlobal(QPoint(0, FlatButton7->height())));
   });
@@ -467,7 +469,9 @@ void TPennacrowForm::ShowDataFormat(std::uint8_t format) {
 
 void TPennacrowForm::FlatButton4Click() {
   const TBitmap* bitmap = FPicture.PictureOrNull();
-  const bool found = HoldsContainer(::pennacrow::DetectDataFormat(bitmap));
+  const std::uint8_t probed = ::pennacrow::DetectDataFormat(bitmap);
+  if (probed == kFormatSealed) return TSealCommands(*this).ReadSealedData();
+  const bool found = HoldsContainer(probed);
   // Low bits that hold no container read as junk that would take the memo's place.
   if (bitmap != nullptr && !found && !FUi.AskYesNo(this, kReadWithoutContainerQuestion)) return;
   try {

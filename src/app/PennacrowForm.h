@@ -38,6 +38,7 @@ namespace pennacrow {
 class TEncryptForm;
 class TFlatButton;
 class TPictureView;
+class TSealCommands;
 class TTextMemo;
 class TTitledPopupMenu;
 class TUserInterface;
@@ -119,6 +120,7 @@ class TPennacrowForm : public QMainWindow {
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
+  friend class TSealCommands;
   // Runs a command that lets its errors reach the default handler: the message is shown in a
   // message box and the rest of the command is skipped. No exception leaves an event handler.
   void Guarded(const std::function<void()>& command);

@@ -80,6 +80,18 @@ class TQtUserInterface : public TUserInterface {
     return dialog.textValue().left(maxLength);
   }
 
+  std::optional<QString> PasswordBox(QWidget* parent, const QString& caption,
+                                     const QString& prompt) override {
+    QInputDialog dialog(parent);
+    dialog.setWindowTitle(caption);
+    dialog.setLabelText(prompt);
+    dialog.setTextEchoMode(QLineEdit::Password);
+    dialog.setOkButtonText("确定");
+    dialog.setCancelButtonText("取消");
+    if (dialog.exec() != QDialog::Accepted) return {};
+    return dialog.textValue();
+  }
+
   void ShowMessage(QWidget* parent, const QString& text) override {
     QMessageBox box(QMessageBox::NoIcon, QApplicationName(), text, QMessageBox::Ok, parent);
     box.exec();

@@ -32,6 +32,9 @@ class TUserInterface {
   // The single-line input box; nullopt when the user did not confirm.
   virtual std::optional<QString> InputBox(QWidget* parent, const QString& caption,
                                           const QString& prompt, int maxLength) = 0;
+  // The same with the typed characters hidden, for passwords.
+  virtual std::optional<QString> PasswordBox(QWidget* parent, const QString& caption,
+                                             const QString& prompt) = 0;
   virtual void ShowMessage(QWidget* parent, const QString& text) = 0;
   // A question with OK and Cancel; true for OK.
   virtual bool Confirm(QWidget* parent, const QString& text) = 0;

@@ -1,5 +1,7 @@
 #include "cli/Cli.h"
 #include "cli/Password.h"
+#include "cli/Seal.h"
+#include "codec/BinaryUnit.h"
 #include "codec/Container.h"
 #include "crypto/CryptText.h"
 #include "formats/Registry.h"
@@ -36,8 +38,8 @@ std::string TextToHide(const TArgs& args) {
 // Writes a version 2 container into CARRIER and saves the result as OUT. The text is stored as
 // given (no line-break rules of the desktop memo); nothing is written to OUT on failure.
 int CmdHide(const std::vector<std::string>& words) {
-  const TArgs args(words, {"-o", "--text", "--text-file", "--password-file"},
-                   {"--encrypt", "--raw", "--stealth"});
+  const TArgs args(words, {"-o", "--text", "--text-file", "--file", "--password-file"},
+                   {"--encrypt", "--raw", "--seal", "--stealth"});
   args.ExpectPositional(1);
   if (!args.Has("-o")) throw EUsage("缺少 -o OUT");
   const std::string out = args.Value("-o");
@@ -46,6 +48,7 @@ int CmdHide(const std::vector<std::string>& words) {
   if (args.Has("--text") && args.Has("--text-file")) {
     throw EUsage("--text 与 --text-file 只能选一个");
   }
+  if (args.Has("--seal") || args.Has("--file")) return HideSealedCommand(args);
 
   THideOptions hide;
   hide.Text = TextToHide(args);

@@ -3,6 +3,7 @@
 
 #include "cli/Cli.h"
 #include "codec/Container.h"
+#include "codec/SealedContainer.h"
 #include "formats/Registry.h"
 #include "picture/FractalImage.h"
 
@@ -40,16 +41,19 @@ int CmdInfo(const std::vector<std::string>& words) {
   picture.LoadPictureFile(args.Positional()[0]);
   const TBitmap& bitmap = picture.PictureBitmap();
   const int capacity = Capacity(bitmap.Width(), bitmap.Height());
+  const int sealedCapacity = SealedCapacity(bitmap.Width(), bitmap.Height());
   const std::uint8_t format = DetectDataFormat(&bitmap);
   const std::string status = DataFormatText(format);
   if (args.Has("--json")) {
     std::cout << "{\"width\":" << bitmap.Width() << ",\"height\":" << bitmap.Height()
               << ",\"bits_per_pixel\":" << bitmap.BitsPerPixel() << ",\"capacity\":" << capacity
+              << ",\"sealed_capacity\":" << sealedCapacity
               << ",\"data_format\":" << static_cast<int>(format)
               << ",\"status\":" << JsonString(status) << "}\n";
   } else {
     std::cout << "width: " << bitmap.Width() << "\nheight: " << bitmap.Height()
               << "\nbits_per_pixel: " << bitmap.BitsPerPixel() << "\ncapacity: " << capacity
+              << "\nsealed_capacity: " << sealedCapacity
               << "\ndata_format: " << static_cast<int>(format) << "\nstatus: " << status << "\n";
   }
   return kExitSuccess;

@@ -1,5 +1,6 @@
 #include "cli/Cli.h"
 #include "cli/Password.h"
+#include "cli/Seal.h"
 #include "codec/Container.h"
 #include "crypto/CryptText.h"
 #include "formats/Registry.h"
@@ -11,12 +12,14 @@ namespace pennacrow::cli {
 // Reads the container of FILE as the desktop program's read command does. A picture without a
 // container is a failure unless --force, which reads its low bits anyway.
 int CmdReveal(const std::vector<std::string>& words) {
-  const TArgs args(words, {"-o", "--password-file"}, {"--decrypt", "--raw", "--force"});
+  const TArgs args(words, {"-o", "--password-file"},
+                   {"--decrypt", "--raw", "--save-file", "--force"});
   args.ExpectPositional(1);
   TFractalImage picture(FileFormats());
   picture.LoadPictureFile(args.Positional()[0]);
   const TBitmap& bitmap = picture.PictureBitmap();
 
+  if (DetectDataFormat(&bitmap) == kFormatSealed) return RevealSealedCommand(args, bitmap);
   THiddenText hidden;
   try {
     hidden = ReadHiddenText(bitmap, args.Has("--force"));

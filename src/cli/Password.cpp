@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "crypto/CryptBase.h"
+#include "crypto/Sealed.h"
 #include "picture/Graphic.h"
 #include "text/TextRules.h"
 
@@ -127,25 +128,40 @@ class TTerminal {
   bool FHandlers = false;
 };
 
-std::string PromptPassword() {
+std::string PromptPassword(bool confirm) {
   TTerminal terminal;
   terminal.Write("密码: ");
-  return terminal.ReadLine();
+  std::string first = terminal.ReadLine();
+  if (!confirm) return first;
+  terminal.Write("再输入一次密码: ");
+  std::string second = terminal.ReadLine();
+  const bool same = first == second;
+  Forget(second);
+  if (!same) {
+    Forget(first);
+    throw std::runtime_error(kMsgSealPasswordsDiffer);
+  }
+  return first;
 }
 
 }  // namespace
 
-std::string ReadPassword(const TArgs& args) {
+std::string ReadPasswordUtf8(const TArgs& args, bool confirm) {
   std::string utf8;
   if (args.Has("--password-file")) {
     utf8 = ReadPasswordFile(args.Value("--password-file"));
   } else if (const char* env = std::getenv("PENNACROW_PASSWORD"); env != nullptr) {
     utf8 = env;
   } else {
-    utf8 = PromptPassword();
+    utf8 = PromptPassword(confirm);
   }
   // An empty password encrypts with a key anyone can try first.
   if (utf8.empty()) throw std::runtime_error("密码不能为空");
+  return utf8;
+}
+
+std::string ReadPassword(const TArgs& args) {
+  std::string utf8 = ReadPasswordUtf8(args);
   std::string password = Utf8ToPayload(utf8);
   Forget(utf8);
   return password;

@@ -13,8 +13,10 @@ const char* const kUsage =
     "  pennacrow-cli info FILE [--json]\n"
     "  pennacrow-cli hide CARRIER -o OUT [--text TEXT | --text-file FILE] [--encrypt]\n"
     "                     [--password-file FILE] [--raw] [--stealth]\n"
+    "  pennacrow-cli hide CARRIER -o OUT --seal [--text TEXT | --text-file FILE | --file PATH]\n"
+    "                     [--password-file FILE] [--stealth]\n"
     "  pennacrow-cli reveal FILE [-o OUT] [--decrypt] [--password-file FILE] [--raw]\n"
-    "                     [--force]\n"
+    "                     [--force] [--save-file]\n"
     "  pennacrow-cli encrypt [--password-file FILE]      (标准输入到标准输出)\n"
     "  pennacrow-cli decrypt [--password-file FILE]      (标准输入到标准输出)\n"
     "  pennacrow-cli convert IN OUT\n"
@@ -28,6 +30,15 @@ const char* const kUsage =
     "BMP 还是 PNG。密码取自 --password-file 的第一行，或环境变量 PENNACROW_PASSWORD，\n"
     "或在终端上不回显地输入。hide --stealth 以随机加减 1 代替替换最低位，更难被检测。\n"
     "analyze 报告图片被检测出隐藏数据的风险；多个文件时每个文件一行，-r 分析目录。\n"
+    "reveal 遇到没有隐藏数据的图片时失败，加 --force 仍读出最低位。\n"
+    "\n"
+    "--seal 把文本或文件密封起来（Argon2id 派生密钥，XChaCha20-Poly1305 加密并认证，格式 4），\n"
+    "在终端上要输入两次密码。reveal 遇到密封的图片会要密码；密码错误或数据被改动时只报\n"
+    "“密码错误或数据已损坏”，不输出任何内容。密封的文件用 -o 写出，或用 --save-file 以原名\n"
+    "存到当前目录（已有同名文件时须加 --force）。\n"
+    "--encrypt 写出旧版本也能读的格式 2，但它很弱：同一密码总是得到同一个 RC4 密钥流，两段\n"
+    "密文相互异或就露出明文；密码错了也照样“解密”出乱码；每个处理器核心每秒能试几十万个\n"
+    "密码；Base64 文本在最低位里一眼就能认出。要保密请用 --seal。\n"
     "退出状态: 0 成功; 1 失败; 2 用法错误。\n";
 
 struct TEntry {

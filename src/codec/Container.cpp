@@ -128,6 +128,8 @@ std::string DataFormatText(std::uint8_t format) {
       return "Pennacrow Ver 2.0，已加密    ";
     case kFormatVersion1:
       return "Pennacrow Ver 1.x";
+    case kFormatSealed:
+      return "Pennacrow 已密封";
     default:
       return "无隐藏数据或格式未知   ";
   }
@@ -177,7 +179,8 @@ std::uint8_t DetectDataFormat(const TBitmap* bitmap) {
 }
 
 bool HoldsContainer(std::uint8_t format) {
-  return format == kFormatPlain || format == kFormatEncrypted || format == kFormatVersion1;
+  return format == kFormatPlain || format == kFormatEncrypted || format == kFormatVersion1 ||
+         format == kFormatSealed;
 }
 
 bool LooksLikeVersion1Text(const std::string& text) {

@@ -16,6 +16,7 @@ namespace pennacrow {
 constexpr std::uint8_t kFormatPlain = 1;      // version 2, plain text
 constexpr std::uint8_t kFormatEncrypted = 2;  // version 2, encrypted text
 constexpr std::uint8_t kFormatVersion1 = 3;   // version 1 of an earlier release
+constexpr std::uint8_t kFormatSealed = 4;     // version 2 layout holding a sealed payload
 constexpr std::uint8_t kFormatProbeFailed = 255;
 
 // Status texts, spaces included.
@@ -43,7 +44,7 @@ class ETextDoesNotFit : public EPennacrowError {
 // no container either, so the status bar, the read and the save check never disagree.
 std::uint8_t DetectDataFormat(const TBitmap* bitmap);
 
-// True for the formats that hold a container: plain, encrypted and version 1.
+// True for the formats that hold a container: plain, encrypted, version 1 and sealed.
 bool HoldsContainer(std::uint8_t format);
 
 // The earlier release wrote version 1 only from the memo: a text of the payload code page with

@@ -51,7 +51,8 @@ void PrepareCarrierForSave(TBitmap& carrier, TSaveKind kind) {
 bool PngSaveLosesContainer(const TBitmap& bitmap) {
   if (PngKeepsDepth(bitmap.BitsPerPixel())) return false;
   const std::uint8_t format = DetectDataFormat(&bitmap);
-  return format == kFormatPlain || format == kFormatEncrypted || format == kFormatVersion1;
+  return format == kFormatPlain || format == kFormatEncrypted || format == kFormatVersion1 ||
+         format == kFormatSealed;
 }
 
 std::string PngLossWarning(const TBitmap& bitmap) {

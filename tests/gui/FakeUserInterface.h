@@ -14,6 +14,7 @@ class TFakeUserInterface : public TUserInterface {
  public:
   std::deque<std::optional<QString>> FileAnswers;   // open and save dialogs, in turn
   std::deque<std::optional<QString>> InputAnswers;  // input boxes
+  std::deque<std::optional<QString>> PasswordAnswers;
   std::deque<bool> ConfirmAnswers;
   std::deque<bool> YesNoAnswers;              // unanswered: No, the default
   std::deque<TUnsavedAnswer> UnsavedAnswers;  // unanswered: Cancel
@@ -37,6 +38,12 @@ class TFakeUserInterface : public TUserInterface {
     if (InputAnswers.empty()) return std::nullopt;
     auto answer = InputAnswers.front();
     InputAnswers.pop_front();
+    return answer;
+  }
+  std::optional<QString> PasswordBox(QWidget*, const QString&, const QString&) override {
+    if (PasswordAnswers.empty()) return std::nullopt;
+    auto answer = PasswordAnswers.front();
+    PasswordAnswers.pop_front();
     return answer;
   }
   void ShowMessage(QWidget*, const QString& text) override { Messages.push_back(text); }

@@ -44,7 +44,8 @@ TEST(ContainerTest, StatusTexts) {
   EXPECT_EQ(DataFormatText(2), "Pennacrow Ver 2.0，已加密    ");
   EXPECT_EQ(DataFormatText(3), "Pennacrow Ver 1.x");
   EXPECT_EQ(DataFormatText(0), "无隐藏数据或格式未知   ");
-  EXPECT_EQ(DataFormatText(4), "无隐藏数据或格式未知   ");
+  EXPECT_EQ(DataFormatText(4), "Pennacrow 已密封");
+  EXPECT_EQ(DataFormatText(5), "无隐藏数据或格式未知   ");
   EXPECT_EQ(DataFormatText(255), "无隐藏数据或格式未知   ");
   EXPECT_EQ(CapacityText(100, 50), "数据大小：  625");
   EXPECT_EQ(CapacityText(0, 0), "数据大小：  0");

@@ -1,0 +1,176 @@
+#include "app/SealCommands.h"
+
+#include <QFileInfo>
+
+#include "app/EncryptForm.h"
+#include "app/PennacrowForm.h"
+#include "app/PictureView.h"
+#include "app/UserInterface.h"
+#include "app/WaitCursor.h"
+#include "codec/Container.h"
+#include "codec/SealedContainer.h"
+#include "controls/FlatButton.h"
+#include "controls/TextMemo.h"
+#include "controls/TitledPopupMenu.h"
+#include "crypto/CryptBase.h"
+#include "picture/Graphic.h"
+#include "text/TextRules.h"
+
+namespace pennacrow {
+
+namespace {
+
+const char* const kSealCaption = "密封";
+const char* const kAskPassword = "输入密码";
+const char* const kAskPasswordAgain = "再输入一次密码";
+const char* const kNoPicture = "请先加载图像或绘制一幅分形图";
+const char* const kChooseFileCaption = "选择要密封的文件";
+const char* const kSaveFileCaption = "保存密封的文件";
+
+// A password as UTF-8 in normalisation form C, the typed copy overwritten: composed and
+// decomposed accents must open the same seal on every system.
+std::string PasswordUtf8(QString& typed) {
+  QString normal = typed.normalized(QString::NormalizationForm_C);
+  QByteArray bytes = normal.toUtf8();
+  std::string password(bytes.constData(), static_cast<std::size_t>(bytes.size()));
+  SecureFill(typed.data(), static_cast<std::size_t>(typed.size()) * sizeof(QChar), 0);
+  SecureFill(normal.data(), static_cast<std::size_t>(normal.size()) * sizeof(QChar), 0);
+  SecureFill(bytes.data(), static_cast<std::size_t>(bytes.size()), 0);
+  return password;
+}
+
+// Overwrites a password when the scope ends.
+class TWipe {
+ public:
+  explicit TWipe(std::string& s) : FText(s) {}
+  TWipe(const TWipe&) = delete;
+  TWipe& operator=(const TWipe&) = delete;
+  ~TWipe() { SecureFill(FText.data(), FText.size(), 0); }
+
+ private:
+  std::string& FText;
+};
+
+}  // namespace
+
+void TSealCommands::AddWriteMenu(TPennacrowForm& form) {
+  auto* menu = new TTitledPopupMenu("写入", &form);
+  menu->setObjectName("WritePopupMenu");
+  auto add = [&](const char* name, const char* caption, void (TSealCommands::*command)()) {
+    QAction* action = menu->addAction(QString::fromUtf8(caption));
+    action->setObjectName(name);
+    QObject::connect(action, &QAction::triggered, &form, [&form, command] {
+      form.Guarded([&form, command] { (TSealCommands(form).*command)(); });
+    });
+  };
+  QAction* write = menu->addAction("写入数据");
+  write->setObjectName("WriteData1");
+  QObject::connect(write, &QAction::triggered, &form,
+                   [&form] { form.Guarded([&form] { form.FlatButton6Click(); }); });
+  menu->addSeparator();
+  add("SealWrite1", "密封写入…", &TSealCommands::SealWrite1Click);
+  add("SealWriteFile1", "密封写入文件…", &TSealCommands::SealWriteFile1Click);
+  TFlatButton* button = form.FlatButton6;
+  button->setToolTip("右键单击可密封写入文本或文件");
+  button->setContextMenuPolicy(Qt::CustomContextMenu);
+  QObject::connect(button, &QWidget::customContextMenuRequested, menu,
+                   [menu, button](const QPoint& at) { menu->popup(button->mapToGlobal(at)); });
+}
+
+std::optional<std::string> TSealCommands::AskNewPassword() {
+  std::optional<QString> first = FForm.FUi.PasswordBox(&FForm, kSealCaption, kAskPassword);
+  if (!first) return std::nullopt;
+  std::optional<QString> second = FForm.FUi.PasswordBox(&FForm, kSealCaption, kAskPasswordAgain);
+  if (!second) return std::nullopt;
+  std::string a = PasswordUtf8(*first);
+  std::string b = PasswordUtf8(*second);
+  const TWipe wipeB(b);
+  if (a != b) {
+    SecureFill(a.data(), a.size(), 0);
+    throw EPennacrowError(kMsgSealPasswordsDiffer);
+  }
+  if (a.empty()) throw EPennacrowError(kMsgSealPasswordEmpty);
+  return a;
+}
+
+void TSealCommands::Seal(const TSealedContent& content) {
+  if (!FForm.FPicture.HasPicture()) throw EPennacrowError(kNoPicture);
+  TBitmap& bitmap = FForm.FPicture.PictureBitmap();
+  try {
+    RequireSealedFits(bitmap, content);
+    std::optional<std::string> password = AskNewPassword();
+    if (!password) return;
+    const TWipe wipe(*password);
+    auto before = std::make_unique<TBitmap>();
+    before->Assign(bitmap);
+    {
+      TWaitCursor wait;
+      HideSealed(
+          bitmap, *password, content, DefaultSealParameters(),
+          FForm.StealthWriting->isChecked() ? TLowBitWriting::Stealth : TLowBitWriting::Replace);
+    }
+    FForm.FBeforeWrite = std::move(before);
+    FForm.FUnsavedWrite = true;
+    FForm.PictureChanged();
+    FForm.DetectDataFormat();
+    FForm.SetStatusPanel(0, kWriteSucceeded);
+  } catch (const ETextDoesNotFit&) {
+    FForm.SetStatusPanel(0, kWriteFailed);
+    throw;
+  }
+}
+
+void TSealCommands::SealWrite1Click() {
+  Seal({TSealedKind::Text, "", PayloadToUtf8(FForm.TextData->Text())});
+}
+
+void TSealCommands::SealWriteFile1Click() {
+  if (!FForm.FPicture.HasPicture()) throw EPennacrowError(kNoPicture);
+  TFileDialogRequest request;
+  request.Caption = kChooseFileCaption;
+  request.Filter = "全部文件|*.*";
+  const std::optional<QString> chosen = FForm.FUi.OpenFile(&FForm, request);
+  if (!chosen) return;
+  const std::vector<std::uint8_t> bytes = ReadWholeFile(chosen->toStdString());
+  Seal({TSealedKind::File, QFileInfo(*chosen).fileName().toStdString(),
+        std::string(bytes.begin(), bytes.end())});
+}
+
+void TSealCommands::ReadSealedData() {
+  try {
+    // A damaged container is told before anyone types a password for it.
+    const std::string payload = ReadSealedPayload(FForm.FPicture.PictureBitmap());
+    std::optional<QString> typed = FForm.FUi.PasswordBox(&FForm, kSealCaption, kAskPassword);
+    if (!typed) return;
+    std::string password = PasswordUtf8(*typed);
+    const TWipe wipe(password);
+    TSealedContent content;
+    {
+      TWaitCursor wait;
+      content = OpenSealedPayload(password, payload);
+    }
+    if (content.Kind == TSealedKind::Text) {
+      ReplaceMemoText(*FForm.TextData, Utf8ToPayload(content.Bytes));
+    } else {
+      TFileDialogRequest request;
+      request.Caption = kSaveFileCaption;
+      request.Filter = "全部文件|*.*";
+      request.FileName = QString::fromStdString(content.Name);
+      const std::optional<QString> target = FForm.FUi.SaveFile(&FForm, request, nullptr);
+      if (!target) return;
+      // What was sealed was meant for the password's holder only.
+      TWriteOptions options;
+      options.NewFileMode = 0600;
+      WriteFileAtomically(
+          target->toStdString(),
+          {reinterpret_cast<const std::uint8_t*>(content.Bytes.data()), content.Bytes.size()},
+          options);
+    }
+    FForm.SetStatusPanel(0, kReadSucceeded);
+  } catch (const std::exception& e) {
+    FForm.SetStatusPanel(0, kReadFailed);
+    FForm.FUi.ShowMessage(&FForm, QString::fromUtf8(e.what()));
+  }
+}
+
+}  // namespace pennacrow

@@ -1,0 +1,148 @@
+#include "cli/Seal.h"
+#include "text/TextFile.h"
+
+#include <sys/stat.h>
+
+#include <QString>
+#include <QStringDecoder>
+#include <cerrno>
+#include <cstdio>
+
+#include "cli/Password.h"
+#include "codec/SealedContainer.h"
+#include "crypto/CryptBase.h"
+#include "formats/Registry.h"
+#include "formats/SavePicture.h"
+#include "formats/SaveVerify.h"
+#include "picture/FractalImage.h"
+#include "picture/Graphic.h"
+
+namespace pennacrow::cli {
+
+namespace {
+
+// A password string overwritten when the scope ends, whatever way it ends.
+class TSecret {
+ public:
+  explicit TSecret(std::string text) : FText(std::move(text)) {}
+  TSecret(const TSecret&) = delete;
+  TSecret& operator=(const TSecret&) = delete;
+  ~TSecret() { SecureFill(FText.data(), FText.size(), 0); }
+  const std::string& Text() const { return FText; }
+
+ private:
+  std::string FText;
+};
+
+std::string BaseName(const std::string& path) {
+  const auto slash = path.find_last_of('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+TSealedContent ContentToSeal(const TArgs& args) {
+  const int sources =
+      int{args.Has("--text")} + int{args.Has("--text-file")} + int{args.Has("--file")};
+  if (sources > 1) throw EUsage("--text、--text-file 与 --file 只能选一个");
+  TSealedContent content;
+  if (args.Has("--file")) {
+    const std::string path = args.Value("--file");
+    content.Kind = TSealedKind::File;
+    content.Name = BaseName(path);
+    CheckSealedFileName(content.Name);
+    const auto bytes = ReadWholeFile(path, kMaxTextFileBytes, "文件");
+    content.Bytes.assign(bytes.begin(), bytes.end());
+  } else if (args.Has("--text-file")) {
+    content.Bytes = ReadTextFile(args.Value("--text-file"));
+  } else if (args.Has("--text")) {
+    content.Bytes = args.Value("--text");
+  } else {
+    content.Bytes = ReadTextStdin();
+  }
+  return content;
+}
+
+bool Exists(const std::string& fileName) {
+  struct stat info {};
+  return ::lstat(fileName.c_str(), &info) == 0 || errno != ENOENT;
+}
+
+// Where a sealed file goes: -o, or with --save-file its own name in the current directory.
+std::string FileTarget(const TArgs& args, const TSealedContent& content) {
+  if (args.Has("-o")) return args.Value("-o");
+  if (!args.Has("--save-file")) {
+    throw EPennacrowError("这张图片密封的是文件“" + content.Name + "”（" +
+                          std::to_string(content.Bytes.size()) +
+                          " 字节）：用 -o 指定输出文件，或用 --save-file 以原名保存到当前目录");
+  }
+  if (!args.Has("--force") && Exists(content.Name)) {
+    throw EPennacrowError("文件“" + content.Name + "”已经存在；要覆盖它请加 --force");
+  }
+  return content.Name;
+}
+
+}  // namespace
+
+std::string NormalizedPassword(std::string& utf8) {
+  QStringDecoder decoder(QStringDecoder::Utf8);
+  QString text = decoder(QByteArrayView(utf8.data(), static_cast<qsizetype>(utf8.size())));
+  SecureFill(utf8.data(), utf8.size(), 0);
+  const bool valid = !decoder.hasError();
+  QString normal = text.normalized(QString::NormalizationForm_C);
+  QByteArray bytes = normal.toUtf8();
+  std::string result(bytes.constData(), static_cast<std::size_t>(bytes.size()));
+  SecureFill(text.data(), static_cast<std::size_t>(text.size()) * sizeof(QChar), 0);
+  SecureFill(normal.data(), static_cast<std::size_t>(normal.size()) * sizeof(QChar), 0);
+  SecureFill(bytes.data(), static_cast<std::size_t>(bytes.size()), 0);
+  if (!valid) {
+    SecureFill(result.data(), result.size(), 0);
+    throw EPennacrowError("密码不是有效的 UTF-8 文本");
+  }
+  return result;
+}
+
+int HideSealedCommand(const TArgs& args) {
+  if (!args.Has("--seal")) throw EUsage("--file 只能与 --seal 一起使用");
+  if (args.Has("--encrypt")) throw EUsage("--seal 与 --encrypt 只能选一个");
+  if (args.Has("--raw")) throw EUsage("--seal 的文本按 UTF-8 原样密封，不能与 --raw 一起使用");
+  const std::string out = args.Value("-o");
+  const TSealedContent content = ContentToSeal(args);
+
+  TFractalImage picture(FileFormats());
+  picture.LoadPictureFile(args.Positional()[0]);
+  TBitmap& bitmap = picture.PictureBitmap();
+  PrepareCarrierForSave(bitmap, SaveKindFor(out));
+  RequireSealedFits(bitmap, content);
+
+  std::string typed = ReadPasswordUtf8(args, true);
+  const TSecret password(NormalizedPassword(typed));
+  if (password.Text().empty()) throw EPennacrowError(kMsgSealPasswordEmpty);
+  HideSealed(bitmap, password.Text(), content, DefaultSealParameters(),
+             args.Has("--stealth") ? TLowBitWriting::Stealth : TLowBitWriting::Replace);
+
+  // As for any hide: the file must give the container back before it takes OUT's place.
+  TWriteOptions options;
+  options.Check = [&bitmap](const std::string& written) {
+    const std::string problem = VerifySavedContainer(bitmap, written, FileFormats());
+    if (!problem.empty()) throw EPennacrowError(problem);
+  };
+  SavePictureFile(picture, out, options);
+  return kExitSuccess;
+}
+
+int RevealSealedCommand(const TArgs& args, const TBitmap& bitmap) {
+  // A damaged container fails here, before anyone is asked for a password.
+  const std::string payload = ReadSealedPayload(bitmap);
+  std::string typed = ReadPasswordUtf8(args);
+  const TSecret password(NormalizedPassword(typed));
+  const TSealedContent content = OpenSealedPayload(password.Text(), payload);
+  if (content.Kind == TSealedKind::File) {
+    WriteOutputFile(FileTarget(args, content), content.Bytes, true);
+  } else if (args.Has("-o")) {
+    WriteOutputFile(args.Value("-o"), content.Bytes, true);
+  } else {
+    WriteAllStdout(content.Bytes);
+  }
+  return kExitSuccess;
+}
+
+}  // namespace pennacrow::cli

@@ -1,0 +1,78 @@
+// Sealing the memo's text and a file from the main window, and reading both back.
+
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <filesystem>
+
+#include "FakeUserInterface.h"
+#include "app/PennacrowForm.h"
+#include "controls/TextMemo.h"
+#include "controls/TitledPopupMenu.h"
+#include "picture/Bitmap.h"
+#include "picture/Graphic.h"
+#include "text/TextRules.h"
+
+namespace pennacrow {
+namespace {
+
+TEST(SealCommands, SealTextAndFileThenReadThemBack) {
+  char pattern[] = "/tmp/pennacrow-seal-XXXXXX";
+  const std::filesystem::path dir = ::mkdtemp(pattern);
+  auto path = [&](const char* name) { return QString::fromStdString((dir / name).string()); };
+  test::TFakeUserInterface ui;
+  TPennacrowForm form(ui);
+  TBitmap carrier(700, 500, 24);
+  for (std::uint8_t& b : carrier.MutableBits()) b = 0x5A;
+  carrier.SaveToFile(path("carrier.bmp").toStdString());
+  form.LoadPicture(path("carrier.bmp"));
+  auto trigger = [&](const char* name) {
+    form.findChild<TTitledPopupMenu*>("WritePopupMenu")->findChild<QAction*>(name)->trigger();
+  };
+
+  // Two different answers write nothing.
+  form.TextData->SetText(Utf8ToPayload("密封的文字 😀\r\nline two"));
+  ui.PasswordAnswers = {"pässwörd", "passwörd"};
+  trigger("SealWrite1");
+  ASSERT_EQ(ui.Messages, std::vector<QString>{"两次输入的密码不一致"});
+  EXPECT_EQ(form.DataFormat(), 0);
+
+  // The password typed decomposed the second time is the same password.
+  ui.PasswordAnswers = {"pässwörd", QString("pässwörd").normalized(QString::NormalizationForm_D)};
+  trigger("SealWrite1");
+  EXPECT_EQ(form.StatusPanelText(0), " 数据写入成功！           ");
+  ui.FileAnswers = {path("sealed.png")};
+  form.FlatButton2Click();
+  form.ClearTextBox1Click();
+  form.LoadPicture(path("sealed.png"));
+  EXPECT_EQ(form.StatusPanelText(1), "Pennacrow 已密封");
+
+  ui.PasswordAnswers = {"wrong"};
+  form.FlatButton4Click();
+  EXPECT_EQ(ui.Messages.back(), "密码错误或数据已损坏");
+  EXPECT_EQ(form.StatusPanelText(0), " 自此图像读取数据失败！       ");
+  EXPECT_TRUE(form.TextData->toPlainText().isEmpty());
+  ui.PasswordAnswers = {"pässwörd"};
+  form.FlatButton4Click();
+  EXPECT_EQ(form.StatusPanelText(0), " 自此图像读取数据成功！  ");
+  EXPECT_EQ(form.TextData->toPlainText(), "密封的文字 😀\nline two");
+
+  // A 40 KB file keeps its name and bytes.
+  std::vector<std::uint8_t> bytes(40960);
+  for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<std::uint8_t>(i * 31);
+  WriteFileAtomically(path("报告.bin").toStdString(), bytes);
+  ui.FileAnswers = {path("报告.bin"), path("sealed.bmp")};
+  ui.PasswordAnswers = {"pw", "pw"};
+  trigger("SealWriteFile1");
+  form.FlatButton2Click();
+  form.LoadPicture(path("sealed.bmp"));
+  ui.PasswordAnswers = {"pw"};
+  ui.FileAnswers = {path("back.bin")};
+  form.FlatButton4Click();
+  EXPECT_EQ(ui.FileRequests.back().FileName, "报告.bin");
+  EXPECT_EQ(ReadWholeFile(path("back.bin").toStdString()), bytes);
+  std::filesystem::remove_all(dir);
+}
+
+}  // namespace
+}  // namespace pennacrow
