@@ -1,9 +1,13 @@
 #include "app/HelpForm.h"
 
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QPushButton>
 #include <QScreen>
+#include <QUrl>
 #include <QVBoxLayout>
 
 #include "app/Startup.h"
@@ -13,10 +17,23 @@ namespace pennacrow {
 
 THelpForm* HelpForm = nullptr;
 
-const QStringList& HelpGuideLines() {
+QString HelpDocumentDir(const QString& programDir) {
+  // Installed: <prefix>/bin/pennacrow beside <prefix>/share/doc/pennacrow, whatever the prefix.
+  // Uninstalled: the build tree keeps the documents in doc/ beside the program.
+  const QString installed = QDir::cleanPath(programDir + "/../share/doc/pennacrow");
+  for (const QString& dir : {installed, QDir::cleanPath(programDir + "/doc")}) {
+    if (QFileInfo::exists(dir + "/README")) return dir;
+  }
+  return installed;
+}
+
+QStringList HelpGuideLines(const QString& documentDir) {
+  const auto link = [&documentDir](const char* document) {
+    return QUrl::fromLocalFile(documentDir + '/' + document).toString(QUrl::FullyEncoded);
+  };
   // Every line ends with a blank that belongs to the text: the two-line section titles
   // ("高级 特性", "加密／ 解密") get theirs from it.
-  static const QStringList lines = {
+  return {
       R"(<P ALIGN="center"><FONT FACE="Tahoma" COLOR="#400080" SIZE="12"><B><U>Pennacrow v2.0 汉化版 上手指导</U></B></FONT></P> )",
       R"(<P ALIGN="left"><FONT FACE="Tahoma" SIZE="8"><BR><BR><BR>欢迎使用 Pennacrow！本程序把您的私密文字藏进图片之中，而图片看上去与原来毫无二致。 )",
       R"(制作一幅带有隐藏文字的图片：先按[加载图像]打开一幅图片，本程序能打开多种格式的图片，但只能保存为 BMP 或 PNG 格式。 )",
@@ -34,10 +51,17 @@ const QStringList& HelpGuideLines() {
       R"(然后在图片上单击鼠标右键，选择一种不规则图形命令即可。 )",
       R"(生成的图片同样可以写入普通数据或加密数据，并保存为一幅看似普通的图片 ^_^ )",
       R"(<BR><BR><B>祝您使用愉快！</B><BR><BR>如有问题或建议，请与 Pennacrow 团队联系；命令行工具 pennacrow-cli 的用法见其手册页(man pennacrow-cli)。 )",
-      R"(<BR><BR><B>相关资料</B><BR><A HREF="file:///usr/share/doc/pennacrow/README">本机上的 Pennacrow 说明文件</A> )",
-      R"(<BR><A HREF="file:///usr/share/man/man1/pennacrow-cli.1">命令行工具 pennacrow-cli 手册</A> )",
+      QString(R"(<BR><BR><B>相关资料</B><BR><A HREF="%1">本机上的 Pennacrow 说明文件</A> )")
+          .arg(link("README")),
+      QString(R"(<BR><A HREF="%1">命令行工具 pennacrow-cli 手册</A> )")
+          .arg(link("pennacrow-cli.txt")),
       R"(</FONT></P> )",
   };
+}
+
+const QStringList& HelpGuideLines() {
+  static const QStringList lines =
+      HelpGuideLines(HelpDocumentDir(QCoreApplication::applicationDirPath()));
   return lines;
 }
 

@@ -27,7 +27,15 @@ class THelpForm : public QDialog {
 };
 
 // The guide's stored lines; each ends with one blank, and they are joined with nothing between.
+// Its links point at the program's own documents in documentDir.
+QStringList HelpGuideLines(const QString& documentDir);
+// The guide as the running program shows it, with its links into HelpDocumentDir.
 const QStringList& HelpGuideLines();
+
+// Where the documents the guide links to are: share/doc/pennacrow under the prefix of the
+// program in programDir when it is installed there, else doc/ beside a program in its build
+// tree. The installed place when neither holds them.
+QString HelpDocumentDir(const QString& programDir);
 
 // The help window while it is open, else null. Not an owner: the command that opens the
 // window frees it.

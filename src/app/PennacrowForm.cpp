@@ -8,6 +8,8 @@
 #include <QLabel>
 #include <QMimeData>
 #include <QPrintDialog>
+#include <QPrintPreviewDialog>
+#include <QPrinter>
 #include <QScrollArea>
 #include <QStatusBar>
 #include <QTimer>
@@ -231,6 +233,10 @@ void TPennacrowForm::BuildMenus() {
     connect(action, &QAction::triggered, this,
             [this, percent] { Guarded([this, percent] { PrintAtScale(percent); }); });
   }
+  QAction* preview = TitledPopupMenu2->addAction(kPrintPreviewCaption);
+  preview->setObjectName("PrintPreview1");
+  connect(preview, &QAction::triggered, this,
+          [this] { Guarded([this] { PrintPreview1Click(); }); });
   TitledPopupMenu2->addSeparator()->setObjectName("N2");
   QAction* setup = TitledPopupMenu2->addAction("配置打印机");
   setup->setObjectName("PrinterSetup1");
@@ -524,13 +530,22 @@ void TPennacrowForm::PaintFractalMenuItem(TFractalTypes kind) {
 
 void TPennacrowForm::PrintAtScale(int percent) {
   if (!FPicture.HasPicture() || FPicture.PictureBitmap().Empty()) return;
-  PrintImageAtScale(FPrinters.Current(), FPicture, percent);
+  QPrinter& printer = FPrinters.Current();
+  PrintImageAtScale(printer, FPicture, percent);
+  // A printer that writes a file shows nothing coming out: say where the page went.
+  if (const QString where = PrintedToFileMessage(printer); !where.isEmpty()) {
+    FUi.ShowMessage(this, where);
+  }
+}
+
+void TPennacrowForm::PrintPreview1Click() {
+  // The printer the set-up dialog chose, or a file printer when the machine has none, so the
+  // preview shows that printer's page.
+  MakePrintPreview(FPrinters.ForSetup(), FPicture, 100, this)->exec();
 }
 
 void TPennacrowForm::PrinterSetup1Click() {
-  QPrintDialog dialog(&FPrinters.ForSetup(), this);
-  dialog.setWindowTitle("配置打印机");
-  dialog.exec();
+  MakePrinterSetupDialog(FPrinters.ForSetup(), this)->exec();
 }
 
 void TPennacrowForm::dragEnterEvent(QDragEnterEvent* event) {

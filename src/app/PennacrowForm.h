@@ -69,6 +69,7 @@ class TPennacrowForm : public QMainWindow {
   void PaintFractalMenuItem(TFractalTypes kind);
   // The print menu.
   void PrintAtScale(int percent);
+  void PrintPreview1Click();
   void PrinterSetup1Click();
   TPrinterChoice& Printers() { return FPrinters; }
 

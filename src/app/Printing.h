@@ -3,13 +3,17 @@
 // rule; this layer only talks to Qt's printer.
 
 #include <QRect>
+#include <QString>
 #include <memory>
 
 #include "picture/Bitmap.h"
 #include "picture/FractalImage.h"
 
 class QPainter;
+class QPrintDialog;
+class QPrintPreviewDialog;
 class QPrinter;
+class QWidget;
 
 namespace pennacrow {
 
@@ -39,5 +43,29 @@ void PrintImageAtScale(QPrinter& printer, TFractalImage& picture, int percent);
 
 // Draws the whole bitmap stretched into (0, 0, rect width, rect height), unsmoothed.
 void DrawBitmapStretched(QPainter& canvas, const QRect& rect, const TBitmap& bitmap);
+
+// Draws on canvas, open on printer or on its preview, what printing the bitmap at percent puts
+// on the page.
+void PaintImageAtScale(QPainter& canvas, const QPrinter& printer, const TBitmap& bitmap,
+                       int percent);
+
+// Where the last job of printer went when it writes a file instead of printing ("图像已打印到
+// 文件：..."); empty for a real printer.
+QString PrintedToFileMessage(const QPrinter& printer);
+
+// The printer set-up dialog: Qt's print dialog, but it only keeps the choice of printer and
+// paper for later print commands, so its confirm button says so instead of "print".
+std::unique_ptr<QPrintDialog> MakePrinterSetupDialog(QPrinter& printer, QWidget* parent);
+
+// A preview of the page the print commands print on printer, at percent to start with; a
+// chooser in its tool bar switches between the print menu's scales. The picture must outlive
+// the dialog.
+std::unique_ptr<QPrintPreviewDialog> MakePrintPreview(QPrinter& printer,
+                                                      const TFractalImage& picture, int percent,
+                                                      QWidget* parent);
+
+// The captions of the print menu's preview command and of the preview's scale chooser.
+inline constexpr const char* kPrintPreviewCaption = "打印预览";
+inline constexpr const char* kPrintScaleCaption = "比例：";
 
 }  // namespace pennacrow

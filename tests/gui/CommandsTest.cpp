@@ -370,10 +370,11 @@ TEST_F(Commands, PrintingWithNoPictureOpensNoJob) {
   EXPECT_FALSE(std::filesystem::exists(Path("none.pdf")));
   EXPECT_TRUE(Ui.Messages.empty());
   EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
-  ASSERT_EQ(Form->TitledPopupMenu2->actions().size(), 6);
+  ASSERT_EQ(Form->TitledPopupMenu2->actions().size(), 7);
   EXPECT_EQ(Form->TitledPopupMenu2->actions()[3]->text(), "以 100% 比例打印");
-  EXPECT_TRUE(Form->TitledPopupMenu2->actions()[4]->isSeparator());
-  EXPECT_EQ(Form->TitledPopupMenu2->actions()[5]->text(), "配置打印机");
+  EXPECT_EQ(Form->TitledPopupMenu2->actions()[4]->text(), "打印预览");
+  EXPECT_TRUE(Form->TitledPopupMenu2->actions()[5]->isSeparator());
+  EXPECT_EQ(Form->TitledPopupMenu2->actions()[6]->text(), "配置打印机");
 }
 
 TEST_F(Commands, CapacityMeterFollowsTextAndPictureAndTurnsRedWhenTooLong) {
