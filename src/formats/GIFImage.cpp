@@ -6,7 +6,6 @@
 #include <cstring>
 #include <vector>
 
-#include "formats/DecoderErrors.h"
 #include "picture/Errors.h"
 #include "picture/PixelLimits.h"
 
@@ -50,19 +49,19 @@ using TGifFile = std::unique_ptr<GifFileType, TGifCloser>;
 
 [[noreturn]] void RaiseGifError(int code, const TGifInput& input) {
   if (input.ReadPastEnd && code != D_GIF_ERR_NOT_GIF_FILE) {
-    throw EInvalidGraphicFormat(TruncatedMessage(kFormat));
+    throw TruncatedError(kFormat);
   }
   switch (code) {
     case D_GIF_ERR_NOT_GIF_FILE:
-      throw EInvalidGraphicFormat(InvalidFormatMessage(kFormat));
+      throw InvalidFormatError(kFormat);
     case D_GIF_ERR_READ_FAILED:
     case D_GIF_ERR_EOF_TOO_SOON:
-      throw EInvalidGraphicFormat(TruncatedMessage(kFormat));
+      throw TruncatedError(kFormat);
     case D_GIF_ERR_NOT_ENOUGH_MEM:
       throw std::bad_alloc();
     default: {
       const char* reason = GifErrorString(code);
-      throw EInvalidGraphicFormat(DamagedMessage(kFormat, reason ? reason : ""));
+      throw DamagedError(kFormat, reason ? reason : "");
     }
   }
 }
@@ -81,7 +80,7 @@ TRGBQuad MapColour(const ColorMapObject& map, int index) {
 
 void TGIFImage::LoadFromBytes(std::span<const std::uint8_t> data) {
   if (data.size() < 6 || std::memcmp(data.data(), "GIF", 3) != 0) {
-    throw EInvalidGraphicFormat(InvalidFormatMessage(kFormat));
+    throw InvalidFormatError(kFormat);
   }
   TGifInput input{data.data(), data.size(), 0, false};
   int error = 0;
@@ -96,7 +95,7 @@ void TGIFImage::LoadFromBytes(std::span<const std::uint8_t> data) {
     GifRecordType record = UNDEFINED_RECORD_TYPE;
     Check(gif.get(), DGifGetRecordType(gif.get(), &record));
     if (record == TERMINATE_RECORD_TYPE) {
-      throw EInvalidGraphicFormat(DamagedMessage(kFormat, "no image"));
+      throw DamagedError(kFormat, "no image");
     }
     if (record == IMAGE_DESC_RECORD_TYPE) break;
     if (record != EXTENSION_RECORD_TYPE) RaiseGifError(D_GIF_ERR_WRONG_RECORD, input);
@@ -113,11 +112,11 @@ void TGIFImage::LoadFromBytes(std::span<const std::uint8_t> data) {
   const GifImageDesc& frame = gif->Image;
   const ColorMapObject* map = frame.ColorMap ? frame.ColorMap : gif->SColorMap;
   if (map == nullptr || map->ColorCount <= 0) {
-    throw EInvalidGraphicFormat(InvalidPaletteMessage(kFormat));
+    throw InvalidPaletteError(kFormat);
   }
   CheckPictureSize(kFormat, frame.Width, frame.Height, kTrueColourDepth);
   if (frame.Left < 0 || frame.Top < 0 || frame.Width <= 0 || frame.Height <= 0) {
-    throw EInvalidGraphicFormat(DamagedMessage(kFormat, "frame size"));
+    throw DamagedError(kFormat, "frame size");
   }
   // The logical screen, widened when the frame reaches beyond it, as viewers show it.
   const std::int64_t width =

@@ -3,9 +3,8 @@
 #include <algorithm>
 #include <vector>
 
-#include "formats/BoundedReader.h"
-#include "formats/DecoderErrors.h"
 #include "formats/PixelRows.h"
+#include "picture/ByteReader.h"
 #include "picture/Errors.h"
 #include "picture/PixelLimits.h"
 
@@ -22,7 +21,7 @@ constexpr std::size_t kHeaderSize = 128;
 constexpr std::size_t kPaletteSize = 769;  // the 0x0C marker and 256 RGB triples
 
 [[noreturn]] void Damaged(const char* detail) {
-  throw EInvalidGraphicFormat(DamagedMessage(kFormat, detail));
+  throw DamagedError(kFormat, detail);
 }
 
 unsigned U16At(std::span<const std::uint8_t> d, std::size_t at) {
@@ -42,7 +41,7 @@ int LayoutFor(unsigned bits, unsigned planes) {
 
 // One scan line, all its planes one after the other. Runs may cross from one plane to the next
 // (the encoder sees the scan line as one string of bytes) but never past the scan line's end.
-void ReadLine(TBoundedReader& in, bool rle, std::vector<std::uint8_t>& line) {
+void ReadLine(TByteReader& in, bool rle, std::vector<std::uint8_t>& line) {
   const std::size_t length = line.size();
   if (!rle) {
     const auto bytes = in.Bytes(length);
@@ -77,21 +76,21 @@ std::vector<TRGBQuad> HeaderPalette(std::span<const std::uint8_t> header, std::s
 
 void TPCXGraphic::LoadFromBytes(std::span<const std::uint8_t> data) {
   if (data.size() < kHeaderSize || data[0] != 0x0A) {
-    throw EInvalidGraphicFormat(InvalidFormatMessage(kFormat));
+    throw InvalidFormatError(kFormat);
   }
   const std::uint8_t version = data[1];
   if (version != 0 && version != 2 && version != 3 && version != 4 && version != 5) {
-    throw EInvalidGraphicFormat(InvalidFormatMessage(kFormat));
+    throw InvalidFormatError(kFormat);
   }
   const std::uint8_t encoding = data[2];
-  if (encoding > 1) throw EInvalidGraphicFormat(UnsupportedMessage(kFormat, "压缩方式"));
+  if (encoding > 1) throw UnsupportedError(kFormat, "压缩方式");
   const unsigned bits = data[3];
   const unsigned planes = data[65];
   const std::size_t bytesPerLine = U16At(data, 66);
   const int layout = LayoutFor(bits, planes);
   if (layout == 0) {
-    throw EInvalidGraphicFormat(UnsupportedMessage(
-        kFormat, std::to_string(planes) + "个" + std::to_string(bits) + "位平面的像素格式"));
+    throw UnsupportedError(
+        kFormat, std::to_string(planes) + "个" + std::to_string(bits) + "位平面的像素格式");
   }
   const long xMin = static_cast<long>(U16At(data, 4)), yMin = static_cast<long>(U16At(data, 6));
   const long xMax = static_cast<long>(U16At(data, 8)), yMax = static_cast<long>(U16At(data, 10));
@@ -108,7 +107,7 @@ void TPCXGraphic::LoadFromBytes(std::span<const std::uint8_t> data) {
   std::vector<TRGBQuad> palette;
   if (layout == 8) {
     if (data.size() < kHeaderSize + kPaletteSize || data[data.size() - kPaletteSize] != 0x0C) {
-      throw EInvalidGraphicFormat(InvalidPaletteMessage(kFormat));
+      throw InvalidPaletteError(kFormat);
     }
     end = data.size() - kPaletteSize;
     palette.resize(256);
@@ -124,7 +123,7 @@ void TPCXGraphic::LoadFromBytes(std::span<const std::uint8_t> data) {
     palette = HeaderPalette(data, bits == 2 ? 4 : 16);
   }
 
-  TBoundedReader in(data.subspan(0, end), kFormat);
+  TByteReader in(data.subspan(0, end), kFormat);
   in.Seek(kHeaderSize);
   const std::uint64_t lineBytes = std::uint64_t{planes} * bytesPerLine;
   const bool rle = encoding == 1;

@@ -9,7 +9,6 @@
 #include <cstring>
 #include <vector>
 
-#include "formats/DecoderErrors.h"
 #include "formats/PixelRows.h"
 #include "picture/Errors.h"
 #include "picture/PixelLimits.h"
@@ -119,9 +118,10 @@ bool PngReadImage(TPngDecoder* d, png_bytepp rows) {
 }
 
 [[noreturn]] void RaisePngError(const TPngState& state) {
-  if (state.UnknownCriticalChunk) throw EInvalidGraphicFormat(kUnknownCriticalChunk);
-  if (state.EndOfData) throw EInvalidGraphicFormat(TruncatedMessage(kFormat));
-  throw EInvalidGraphicFormat(DamagedMessage(kFormat, state.Message));
+  if (state.UnknownCriticalChunk)
+    throw EInvalidGraphicFormat(TGraphicFault::Unsupported, kUnknownCriticalChunk);
+  if (state.EndOfData) throw TruncatedError(kFormat);
+  throw DamagedError(kFormat, state.Message);
 }
 
 std::vector<TRGBQuad> GreyPalette(int bitDepth) {
@@ -138,7 +138,7 @@ std::vector<TRGBQuad> GreyPalette(int bitDepth) {
 
 void TPNGGraphic::LoadFromBytes(std::span<const std::uint8_t> data) {
   if (data.size() < 8 || png_sig_cmp(data.data(), 0, 8) != 0) {
-    throw EInvalidGraphicFormat(InvalidFormatMessage(kFormat));
+    throw InvalidFormatError(kFormat);
   }
   // The size in IHDR is checked before libpng allocates anything; libpng gets the same limits
   // for any later look, and a cap on the memory one ancillary chunk may take (a compressed text
@@ -152,7 +152,7 @@ void TPNGGraphic::LoadFromBytes(std::span<const std::uint8_t> data) {
   // the file: walking the chunk headers first bounds every such allocation by the file's size.
   for (std::size_t at = 8; data.size() - at >= 12;) {
     const png_uint_32 length = png_get_uint_32(data.data() + at);
-    if (length > data.size() - at - 12) throw EInvalidGraphicFormat(TruncatedMessage(kFormat));
+    if (length > data.size() - at - 12) throw TruncatedError(kFormat);
     if (std::memcmp(data.data() + at + 4, "IEND", 4) == 0) break;
     at += std::size_t{length} + 12;
   }
@@ -191,7 +191,7 @@ void TPNGGraphic::LoadFromBytes(std::span<const std::uint8_t> data) {
   TBitmap bitmap;
   bitmap.Allocate(static_cast<int>(h.Width), static_cast<int>(h.Height), bpp);
   if (png_get_rowbytes(d.Png, d.Info) > bitmap.RowLength()) {
-    throw EInvalidGraphicFormat(DamagedMessage(kFormat, "row length"));
+    throw DamagedError(kFormat, "row length");
   }
   const std::span<std::uint8_t> bits = bitmap.MutableBits();
   std::vector<png_bytep> rows(h.Height);
@@ -213,7 +213,7 @@ void TPNGGraphic::LoadFromBytes(std::span<const std::uint8_t> data) {
     png_colorp entries = nullptr;
     int count = 0;
     if (png_get_PLTE(d.Png, d.Info, &entries, &count) == 0 || count <= 0) {
-      throw EInvalidGraphicFormat(InvalidPaletteMessage(kFormat));
+      throw InvalidPaletteError(kFormat);
     }
     palette.resize(static_cast<std::size_t>(count));
     for (int i = 0; i < count; ++i)

@@ -4,9 +4,8 @@
 #include <cmath>
 #include <vector>
 
-#include "formats/BoundedReader.h"
-#include "formats/DecoderErrors.h"
 #include "formats/PixelRows.h"
+#include "picture/ByteReader.h"
 #include "picture/Errors.h"
 #include "picture/PixelLimits.h"
 
@@ -31,12 +30,12 @@ enum : unsigned {
 };
 
 [[noreturn]] void Damaged(const char* detail) {
-  throw EInvalidGraphicFormat(DamagedMessage(kFormat, detail));
+  throw DamagedError(kFormat, detail);
 }
 
 // One PackBits row: n in 0..127 copies the next n + 1 bytes, n in -127..-1 repeats the next
 // byte 1 - n times, -128 does nothing. Neither kind may cross the row's end.
-void UnpackBits(TBoundedReader& in, std::vector<std::uint8_t>& out) {
+void UnpackBits(TByteReader& in, std::vector<std::uint8_t>& out) {
   const std::size_t length = out.size();
   std::size_t i = 0;
   while (i < length) {
@@ -87,21 +86,21 @@ std::uint8_t Ink(unsigned a, unsigned b) {
 }  // namespace
 
 void TPSDGraphic::LoadFromBytes(std::span<const std::uint8_t> data) {
-  TBoundedReader in(data, kFormat);
+  TByteReader in(data, kFormat);
   if (data.size() < 4 || !std::equal(data.begin(), data.begin() + 4, "8BPS")) {
-    throw EInvalidGraphicFormat(InvalidFormatMessage(kFormat));
+    throw InvalidFormatError(kFormat);
   }
   in.Skip(4);
   const unsigned version = in.U16BE();
-  if (version == 2) throw EInvalidGraphicFormat(UnsupportedMessage(kFormat, "大文档格式(PSB)"));
-  if (version != 1) throw EInvalidGraphicFormat(InvalidFormatMessage(kFormat));
+  if (version == 2) throw UnsupportedError(kFormat, "大文档格式(PSB)");
+  if (version != 1) throw InvalidFormatError(kFormat);
   in.Skip(6);
   const unsigned channels = in.U16BE();
   const std::uint32_t height = in.U32BE();
   const std::uint32_t width = in.U32BE();
   const unsigned depth = in.U16BE();
   const unsigned mode = in.U16BE();
-  if (channels < 1 || channels > 56) throw EInvalidGraphicFormat(InvalidFormatMessage(kFormat));
+  if (channels < 1 || channels > 56) throw InvalidFormatError(kFormat);
 
   unsigned used = 1;  // the channels we read, the first ones of the file
   int layout = 8;
@@ -126,11 +125,11 @@ void TPSDGraphic::LoadFromBytes(std::span<const std::uint8_t> data) {
       layout = 24;
       break;
     default:
-      throw EInvalidGraphicFormat(UnsupportedMessage(kFormat, "颜色模式" + std::to_string(mode)));
+      throw UnsupportedError(kFormat, "颜色模式" + std::to_string(mode));
   }
   if (channels < used) Damaged("通道数少于颜色模式所需");
   if (mode == kBitmap ? depth != 1 : (depth != 8 && (depth != 16 || mode == kIndexed))) {
-    throw EInvalidGraphicFormat(UnsupportedMessage(kFormat, std::to_string(depth) + "位通道"));
+    throw UnsupportedError(kFormat, std::to_string(depth) + "位通道");
   }
   if (width == 0 || height == 0) Damaged("图像尺寸为零");
   if (width > 0x7FFFFFFF || height > 0x7FFFFFFF) Damaged("图像尺寸无效");
@@ -141,7 +140,7 @@ void TPSDGraphic::LoadFromBytes(std::span<const std::uint8_t> data) {
   const auto colorData = in.Bytes(colorDataLength);
   std::vector<TRGBQuad> palette;
   if (mode == kIndexed) {
-    if (colorDataLength < 768) throw EInvalidGraphicFormat(InvalidPaletteMessage(kFormat));
+    if (colorDataLength < 768) throw InvalidPaletteError(kFormat);
     palette.resize(256);
     for (std::size_t i = 0; i < 256; ++i) {
       palette[i] = RGB(colorData[i], colorData[256 + i], colorData[512 + i]);
@@ -155,8 +154,7 @@ void TPSDGraphic::LoadFromBytes(std::span<const std::uint8_t> data) {
   in.Skip(in.U32BE());  // layers and masks: the merged picture below is what we load
   const unsigned compression = in.U16BE();
   if (compression > 1) {
-    throw EInvalidGraphicFormat(
-        UnsupportedMessage(kFormat, compression <= 3 ? "ZIP压缩" : "压缩方式"));
+    throw UnsupportedError(kFormat, compression <= 3 ? "ZIP压缩" : "压缩方式");
   }
 
   const std::uint64_t rowBytes = CeilDiv(std::uint64_t{width} * depth, 8);
@@ -195,7 +193,7 @@ void TPSDGraphic::LoadFromBytes(std::span<const std::uint8_t> data) {
         const auto bytes = data.subspan(imageStart + r * rowBytes, raw.size());
         std::copy(bytes.begin(), bytes.end(), raw.begin());
       } else {
-        TBoundedReader row(data.subspan(rowStart[r], rowStart[r + 1] - rowStart[r]), kFormat);
+        TByteReader row(data.subspan(rowStart[r], rowStart[r + 1] - rowStart[r]), kFormat);
         UnpackBits(row, raw);
       }
       if (layout == 1) {

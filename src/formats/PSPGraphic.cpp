@@ -6,7 +6,6 @@
 #include <cstring>
 #include <optional>
 
-#include "formats/DecoderErrors.h"
 #include "picture/ByteReader.h"
 #include "picture/Errors.h"
 #include "picture/PixelLimits.h"
@@ -49,7 +48,7 @@ std::uint64_t MaxRatio(std::uint16_t compression) {
 }
 
 [[noreturn]] void Damaged(const std::string& detail) {
-  throw EInvalidGraphicFormat(DamagedMessage(kFormat, detail));
+  throw DamagedError(kFormat, detail);
 }
 
 struct TBlock {
@@ -90,7 +89,7 @@ std::vector<std::uint8_t> Expand(std::span<const std::uint8_t> stored, std::uint
     std::copy(stored.begin(), stored.end(), out.begin());
   } else if (compression == kRle) {
     // A count above 128 repeats the next byte count - 128 times; otherwise count bytes follow.
-    TByteReader in(stored, TruncatedMessage(kFormat));
+    TByteReader in(stored, kFormat);
     std::size_t at = 0;
     while (at < size) {
       if (in.AtEnd()) Damaged("通道数据不足");
@@ -121,7 +120,7 @@ std::vector<std::uint8_t> Expand(std::span<const std::uint8_t> stored, std::uint
 }
 
 TAttributes ReadAttributes(std::span<const std::uint8_t> data) {
-  TByteReader in(data, TruncatedMessage(kFormat));
+  TByteReader in(data, kFormat);
   in.Skip(4);  // chunk size
   TAttributes a;
   a.Width = in.S32LE();
@@ -135,11 +134,10 @@ TAttributes ReadAttributes(std::span<const std::uint8_t> data) {
 }
 
 std::vector<TRGBQuad> ReadPalette(std::span<const std::uint8_t> data) {
-  TByteReader in(data, InvalidPaletteMessage(kFormat));
+  TByteReader in(data, InvalidPaletteError(kFormat));
   const std::uint32_t chunkSize = in.U32LE();
   const std::uint32_t count = in.U32LE();
-  if (count == 0 || count > 256 || chunkSize < 8)
-    throw EInvalidGraphicFormat(InvalidPaletteMessage(kFormat));
+  if (count == 0 || count > 256 || chunkSize < 8) throw InvalidPaletteError(kFormat);
   in.Seek(chunkSize);
   std::vector<TRGBQuad> palette;
   for (std::uint32_t i = 0; i < count; ++i) {
@@ -154,37 +152,35 @@ std::vector<TRGBQuad> ReadPalette(std::span<const std::uint8_t> data) {
 void TPSPGraphic::LoadFromBytes(std::span<const std::uint8_t> data) {
   if (data.size() < kSignatureSize + 4 ||
       std::memcmp(data.data(), kSignature, sizeof kSignature - 1) != 0) {
-    throw EInvalidGraphicFormat(InvalidFormatMessage(kFormat));
+    throw InvalidFormatError(kFormat);
   }
-  TByteReader in(data, TruncatedMessage(kFormat));
+  TByteReader in(data, kFormat);
   in.Seek(kSignatureSize);
   const std::uint16_t major = in.U16LE();
   in.Skip(2);
   if (major < 4) {
-    throw EInvalidGraphicFormat(UnsupportedMessage(kFormat, "文件版本 " + std::to_string(major)));
+    throw UnsupportedError(kFormat, "文件版本 " + std::to_string(major));
   }
 
   const auto first = NextBlock(in);
-  if (!first || first->Id != kImageAttributes)
-    throw EInvalidGraphicFormat(InvalidFormatMessage(kFormat));
+  if (!first || first->Id != kImageAttributes) throw InvalidFormatError(kFormat);
   const TAttributes attributes = ReadAttributes(first->Data);
   const int depth = attributes.Depth;
   if (depth != 1 && depth != 4 && depth != 8 && depth != 24) {
-    throw EInvalidGraphicFormat(UnsupportedMessage(kFormat, std::to_string(depth) + " 位图像"));
+    throw UnsupportedError(kFormat, std::to_string(depth) + " 位图像");
   }
   if (attributes.Compression > kLz77) {
-    throw EInvalidGraphicFormat(
-        UnsupportedMessage(kFormat, "压缩方式 " + std::to_string(attributes.Compression)));
+    throw UnsupportedError(kFormat, "压缩方式 " + std::to_string(attributes.Compression));
   }
   if (attributes.Width <= 0 || attributes.Height <= 0) {
-    throw EInvalidGraphicFormat(InvalidFormatMessage(kFormat));
+    throw InvalidFormatError(kFormat);
   }
   CheckPictureSize(kFormat, attributes.Width, attributes.Height, depth == 24 ? 32 : depth);
   const int sampleBits = depth == 24 ? 8 : depth;
   const std::uint64_t planeBytes =
       (std::uint64_t(attributes.Width) * sampleBits + 7) / 8 * std::uint64_t(attributes.Height);
   if (planeBytes > in.Remaining() * MaxRatio(attributes.Compression)) {
-    throw EInvalidGraphicFormat(TruncatedMessage(kFormat));
+    throw TruncatedError(kFormat);
   }
 
   std::vector<TRGBQuad> palette;
@@ -194,7 +190,7 @@ void TPSPGraphic::LoadFromBytes(std::span<const std::uint8_t> data) {
     if (!block) break;
     if (block->Id == kColorPalette) palette = ReadPalette(block->Data);
     if (block->Id == kLayerBank) {
-      TByteReader bank(block->Data, TruncatedMessage(kFormat));
+      TByteReader bank(block->Data, kFormat);
       while (const auto sub = NextBlock(bank)) {
         if (sub->Id == kLayer) {
           layer = sub;
@@ -213,13 +209,13 @@ void TPSPGraphic::LoadFromBytes(std::span<const std::uint8_t> data) {
         palette.push_back(RGB(v, v, v));
       }
     } else if (palette.empty()) {
-      throw EInvalidGraphicFormat(InvalidPaletteMessage(kFormat));
+      throw InvalidPaletteError(kFormat);
     }
   }
 
   // The layer: its information chunk (name, type, rectangle ...), its bitmap chunk (bitmap and
   // channel counts), then one channel block per channel.
-  TByteReader lin(layer->Data, TruncatedMessage(kFormat));
+  TByteReader lin(layer->Data, kFormat);
   const std::uint32_t infoSize = lin.U32LE();
   const std::uint16_t nameLength = lin.U16LE();
   lin.Skip(nameLength + 1u);  // name and layer type
@@ -238,7 +234,7 @@ void TPSPGraphic::LoadFromBytes(std::span<const std::uint8_t> data) {
   CheckPictureSize(kFormat, rect.Width(), rect.Height(), depth == 24 ? 32 : depth);
   if (depth < 8 && (rect.Left != 0 || rect.Top != 0 || rect.Width() != attributes.Width ||
                     rect.Height() != attributes.Height)) {
-    throw EInvalidGraphicFormat(UnsupportedMessage(kFormat, "小于画布的 1 或 4 位图层"));
+    throw UnsupportedError(kFormat, "小于画布的 1 或 4 位图层");
   }
   const auto lw = static_cast<std::uint64_t>(rect.Width());
   const auto lh = static_cast<std::uint64_t>(rect.Height());
@@ -251,9 +247,9 @@ void TPSPGraphic::LoadFromBytes(std::span<const std::uint8_t> data) {
   std::uint64_t rowOf[4] = {}, alphaRow = 0;
   for (std::uint16_t c = 0; c < channelCount; ++c) {
     const auto block = NextBlock(lin);
-    if (!block) throw EInvalidGraphicFormat(TruncatedMessage(kFormat));
+    if (!block) throw TruncatedError(kFormat);
     if (block->Id != kChannel) continue;
-    TByteReader cin(block->Data, TruncatedMessage(kFormat));
+    TByteReader cin(block->Data, kFormat);
     const std::uint32_t chunkSize = cin.U32LE();
     const std::uint32_t storedLength = cin.U32LE();
     const std::uint32_t length = cin.U32LE();

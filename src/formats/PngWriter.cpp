@@ -247,7 +247,7 @@ void AppendChunk(const TPngChunk& chunk, const TBitmap& picture, std::vector<std
 }
 
 void TPngWriter::LoadFromBytes(std::span<const std::uint8_t>) {
-  throw EInvalidGraphicFormat(UnsupportedMessage("PNG", "读取"));
+  throw UnsupportedError("PNG", "读取");
 }
 
 namespace {

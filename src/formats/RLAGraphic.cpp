@@ -2,7 +2,6 @@
 
 #include <algorithm>
 
-#include "formats/DecoderErrors.h"
 #include "picture/ByteReader.h"
 #include "picture/Errors.h"
 #include "picture/PixelLimits.h"
@@ -25,14 +24,14 @@ constexpr std::size_t kChannelBits = 658;   // colour bits, matte type, matte bi
 constexpr std::uint64_t kMaxRun = 128;
 
 [[noreturn]] void Damaged(const std::string& detail) {
-  throw EInvalidGraphicFormat(DamagedMessage(kFormat, detail));
+  throw DamagedError(kFormat, detail);
 }
 
 // One channel of one scanline: a byte count, then runs. A non-negative count byte repeats the
 // next byte count + 1 times; a negative one is followed by -count literal bytes.
 void DecodeChannel(TByteReader& in, std::uint8_t* out, int width, int step) {
   const std::uint16_t length = in.U16BE();
-  TByteReader runs(in.Bytes(length), TruncatedMessage(kFormat));
+  TByteReader runs(in.Bytes(length), kFormat);
   int x = 0;
   while (x < width) {
     if (runs.AtEnd()) Damaged("扫描行的像素不足");
@@ -57,8 +56,8 @@ void DecodeChannel(TByteReader& in, std::uint8_t* out, int width, int step) {
 }  // namespace
 
 void TRLAGraphic::LoadFromBytes(std::span<const std::uint8_t> data) {
-  if (data.size() < kHeaderSize) throw EInvalidGraphicFormat(InvalidFormatMessage(kFormat));
-  TByteReader in(data, TruncatedMessage(kFormat));
+  if (data.size() < kHeaderSize) throw InvalidFormatError(kFormat);
+  TByteReader in(data, kFormat);
   in.Seek(kActiveWindow);
   const int left = in.S16BE();
   const int right = in.S16BE();
@@ -78,23 +77,20 @@ void TRLAGraphic::LoadFromBytes(std::span<const std::uint8_t> data) {
   const std::int64_t width = std::int64_t{right} - left + 1;
   const std::int64_t height = std::int64_t{top} - bottom + 1;
   if (width <= 0 || height <= 0 || colourChannels < 0 || matteChannels < 0 || auxChannels < 0) {
-    throw EInvalidGraphicFormat(InvalidFormatMessage(kFormat));
+    throw InvalidFormatError(kFormat);
   }
   if (colourChannels != 3 && colourChannels != 1) {
-    throw EInvalidGraphicFormat(
-        UnsupportedMessage(kFormat, std::to_string(colourChannels) + " 个颜色通道"));
+    throw UnsupportedError(kFormat, std::to_string(colourChannels) + " 个颜色通道");
   }
   if (matteChannels > 1) {
-    throw EInvalidGraphicFormat(
-        UnsupportedMessage(kFormat, std::to_string(matteChannels) + " 个遮罩通道"));
+    throw UnsupportedError(kFormat, std::to_string(matteChannels) + " 个遮罩通道");
   }
   // The bit counts are 0 in files of the oldest revision, which were always 8 bits a sample.
   const bool eightBits = (colourBits == 8 || colourBits == 0) &&
                          (matteChannels == 0 || matteBits == 8 || matteBits == 0) &&
                          (auxChannels == 0 || auxBits == 8 || auxBits == 0);
   if (!eightBits) {
-    throw EInvalidGraphicFormat(
-        UnsupportedMessage(kFormat, std::to_string(colourBits) + " 位通道"));
+    throw UnsupportedError(kFormat, std::to_string(colourBits) + " 位通道");
   }
   const int depth = matteChannels == 1 ? 32 : 24;
   CheckPictureSize(kFormat, width, height, depth);
@@ -103,7 +99,7 @@ void TRLAGraphic::LoadFromBytes(std::span<const std::uint8_t> data) {
   const std::uint64_t leastScanline =
       channels * (2 + 2 * ((static_cast<std::uint64_t>(width) + kMaxRun - 1) / kMaxRun));
   if (static_cast<std::uint64_t>(height) * 4 + leastScanline > data.size() - kHeaderSize) {
-    throw EInvalidGraphicFormat(TruncatedMessage(kFormat));
+    throw TruncatedError(kFormat);
   }
 
   in.Seek(kHeaderSize);

@@ -2,9 +2,8 @@
 
 #include <vector>
 
-#include "formats/BoundedReader.h"
-#include "formats/DecoderErrors.h"
 #include "formats/PixelRows.h"
+#include "picture/ByteReader.h"
 #include "picture/Errors.h"
 #include "picture/PixelLimits.h"
 
@@ -21,16 +20,16 @@ constexpr std::size_t kHeaderSize = 512;
 constexpr unsigned kMagic = 474;
 
 [[noreturn]] void Damaged(const char* detail) {
-  throw EInvalidGraphicFormat(DamagedMessage(kFormat, detail));
+  throw DamagedError(kFormat, detail);
 }
 
-std::uint8_t Sample(TBoundedReader& in, unsigned bpc) {
+std::uint8_t Sample(TByteReader& in, unsigned bpc) {
   return bpc == 1 ? in.U8() : Scale16To8(in.U16BE());
 }
 
 // One channel of one row, run-length encoded, from the bytes the offset table points at. A
 // count of zero ends the row; the row must come out exactly width samples long.
-void ReadRleRow(TBoundedReader& in, unsigned bpc, std::vector<std::uint8_t>& out) {
+void ReadRleRow(TByteReader& in, unsigned bpc, std::vector<std::uint8_t>& out) {
   const std::size_t width = out.size();
   std::size_t x = 0;
   for (;;) {
@@ -53,9 +52,9 @@ void ReadRleRow(TBoundedReader& in, unsigned bpc, std::vector<std::uint8_t>& out
 }  // namespace
 
 void TSGIGraphic::LoadFromBytes(std::span<const std::uint8_t> data) {
-  TBoundedReader in(data, kFormat);
+  TByteReader in(data, kFormat);
   if (data.size() < 2 || ((data[0] << 8) | data[1]) != kMagic) {
-    throw EInvalidGraphicFormat(InvalidFormatMessage(kFormat));
+    throw InvalidFormatError(kFormat);
   }
   in.Skip(2);
   const std::uint8_t storage = in.U8();
@@ -68,17 +67,16 @@ void TSGIGraphic::LoadFromBytes(std::span<const std::uint8_t> data) {
   const std::uint32_t colorMap = in.U32BE();
   in.Seek(kHeaderSize);
 
-  if (storage > 1) throw EInvalidGraphicFormat(UnsupportedMessage(kFormat, "压缩方式"));
+  if (storage > 1) throw UnsupportedError(kFormat, "压缩方式");
   if (bpc != 1 && bpc != 2) {
-    throw EInvalidGraphicFormat(
-        UnsupportedMessage(kFormat, "每通道" + std::to_string(bpc) + "字节"));
+    throw UnsupportedError(kFormat, "每通道" + std::to_string(bpc) + "字节");
   }
-  if (dimension < 1 || dimension > 3) throw EInvalidGraphicFormat(InvalidFormatMessage(kFormat));
+  if (dimension < 1 || dimension > 3) throw InvalidFormatError(kFormat);
   if (dimension == 1) ySize = 1;
   if (dimension < 3) zSize = 1;
-  if (colorMap != 0) throw EInvalidGraphicFormat(UnsupportedMessage(kFormat, "颜色映射图像"));
+  if (colorMap != 0) throw UnsupportedError(kFormat, "颜色映射图像");
   if (zSize < 1 || zSize > 4) {
-    throw EInvalidGraphicFormat(UnsupportedMessage(kFormat, std::to_string(zSize) + "个通道"));
+    throw UnsupportedError(kFormat, std::to_string(zSize) + "个通道");
   }
   const int layout = zSize <= 2 ? 8 : zSize == 3 ? 24 : 32;
   if (xSize == 0 || ySize == 0) Damaged("图像尺寸为零");
@@ -111,7 +109,7 @@ void TSGIGraphic::LoadFromBytes(std::span<const std::uint8_t> data) {
         if (std::uint64_t{starts[index]} + lengths[index] > data.size()) {
           Damaged("行偏移超出文件");
         }
-        TBoundedReader row(data.subspan(starts[index], lengths[index]), kFormat);
+        TByteReader row(data.subspan(starts[index], lengths[index]), kFormat);
         ReadRleRow(row, bpc, samples);
       } else {
         in.Seek(kHeaderSize + std::uint64_t{index} * xSize * bpc);

@@ -9,7 +9,6 @@
 #include <memory>
 #include <vector>
 
-#include "formats/DecoderErrors.h"
 #include "formats/PixelRows.h"
 #include "picture/Errors.h"
 #include "picture/PixelLimits.h"
@@ -103,11 +102,11 @@ class TTiffReader {
 
  private:
   [[noreturn]] void Fail() const {
-    if (FInput.ReadPastEnd) throw EInvalidGraphicFormat(TruncatedMessage(FFormat));
-    throw EInvalidGraphicFormat(DamagedMessage(FFormat, FInput.Message));
+    if (FInput.ReadPastEnd) throw TruncatedError(FFormat);
+    throw DamagedError(FFormat, FInput.Message);
   }
   [[noreturn]] void Unsupported(const std::string& what) const {
-    throw EInvalidGraphicFormat(UnsupportedMessage(FFormat, what));
+    throw UnsupportedError(FFormat, what);
   }
   template <typename T>
   T Field(ttag_t tag, T fallback) const {
@@ -134,7 +133,7 @@ class TTiffReader {
 std::vector<TRGBQuad> TTiffReader::ColourMap(int bits) const {
   std::uint16_t *red = nullptr, *green = nullptr, *blue = nullptr;
   if (!TIFFGetField(FTif.get(), TIFFTAG_COLORMAP, &red, &green, &blue)) {
-    throw EInvalidGraphicFormat(InvalidPaletteMessage(FFormat));
+    throw InvalidPaletteError(FFormat);
   }
   const std::size_t count = std::size_t{1} << bits;
   bool sixteen = false;
@@ -165,7 +164,7 @@ TBitmap TTiffReader::Decode() {
         FInput.Size >= 4 &&
         (std::memcmp(FInput.Data, "II*\0", 4) == 0 || std::memcmp(FInput.Data, "MM\0*", 4) == 0 ||
          std::memcmp(FInput.Data, "II+\0", 4) == 0 || std::memcmp(FInput.Data, "MM\0+", 4) == 0);
-    if (!magic) throw EInvalidGraphicFormat(InvalidFormatMessage(FFormat));
+    if (!magic) throw InvalidFormatError(FFormat);
     Fail();
   }
   // Tiled files are not read: they give an empty picture, without a message.

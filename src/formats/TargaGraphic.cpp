@@ -3,8 +3,7 @@
 #include <algorithm>
 #include <vector>
 
-#include "formats/BoundedReader.h"
-#include "formats/DecoderErrors.h"
+#include "picture/ByteReader.h"
 #include "picture/Errors.h"
 #include "picture/PixelLimits.h"
 
@@ -21,7 +20,7 @@ const char* const kFormat = "Targa";
 enum : std::uint8_t { kColorMapped = 1, kTrueColor = 2, kGrey = 3, kRleFlag = 8 };
 
 [[noreturn]] void Damaged(const char* detail) {
-  throw EInvalidGraphicFormat(DamagedMessage(kFormat, detail));
+  throw DamagedError(kFormat, detail);
 }
 
 TRGBQuad MapEntry(std::span<const std::uint8_t> e, int bits) {
@@ -35,7 +34,7 @@ TRGBQuad MapEntry(std::span<const std::uint8_t> e, int bits) {
 
 // One scan line of the file into `out` (width pixels of pixelBytes each). Packets must not
 // cross the end of a scan line: a run that would is damage, not something to clamp.
-void ReadRow(TBoundedReader& in, bool rle, std::size_t width, std::size_t pixelBytes,
+void ReadRow(TByteReader& in, bool rle, std::size_t width, std::size_t pixelBytes,
              std::uint8_t* out) {
   if (!rle) {
     const auto bytes = in.Bytes(width * pixelBytes);
@@ -63,8 +62,8 @@ void ReadRow(TBoundedReader& in, bool rle, std::size_t width, std::size_t pixelB
 
 void TTargaGraphic::LoadFromBytes(std::span<const std::uint8_t> data) {
   // Targa has no signature; the 18-byte header's fields must make sense instead.
-  if (data.size() < 18) throw EInvalidGraphicFormat(InvalidFormatMessage(kFormat));
-  TBoundedReader in(data, kFormat);
+  if (data.size() < 18) throw InvalidFormatError(kFormat);
+  TByteReader in(data, kFormat);
   const std::uint8_t idLength = in.U8();
   const std::uint8_t mapType = in.U8();
   const std::uint8_t imageType = in.U8();
@@ -77,14 +76,14 @@ void TTargaGraphic::LoadFromBytes(std::span<const std::uint8_t> data) {
   const std::uint8_t depth = in.U8();
   const std::uint8_t descriptor = in.U8();
 
-  if (mapType > 1) throw EInvalidGraphicFormat(InvalidFormatMessage(kFormat));
+  if (mapType > 1) throw InvalidFormatError(kFormat);
   if (imageType == 32 || imageType == 33) {
-    throw EInvalidGraphicFormat(UnsupportedMessage(kFormat, "哈夫曼压缩"));
+    throw UnsupportedError(kFormat, "哈夫曼压缩");
   }
   const int kind = imageType & 7;
   const bool rle = (imageType & kRleFlag) != 0;
   if ((imageType & ~std::uint8_t{0x0B}) != 0 || kind < kColorMapped || kind > kGrey) {
-    throw EInvalidGraphicFormat(InvalidFormatMessage(kFormat));
+    throw InvalidFormatError(kFormat);
   }
   int layout = 0;
   if (kind == kTrueColor) {
@@ -94,10 +93,9 @@ void TTargaGraphic::LoadFromBytes(std::span<const std::uint8_t> data) {
     layout = 8;
   }
   if (layout == 0) {
-    throw EInvalidGraphicFormat(UnsupportedMessage(kFormat, std::to_string(depth) + "位像素"));
+    throw UnsupportedError(kFormat, std::to_string(depth) + "位像素");
   }
-  if ((descriptor & 0xC0) != 0)
-    throw EInvalidGraphicFormat(UnsupportedMessage(kFormat, "交错扫描"));
+  if ((descriptor & 0xC0) != 0) throw UnsupportedError(kFormat, "交错扫描");
   if (width == 0 || height == 0) Damaged("图像尺寸为零");
   CheckPictureSize(kFormat, width, height, layout);
 
@@ -105,7 +103,7 @@ void TTargaGraphic::LoadFromBytes(std::span<const std::uint8_t> data) {
   std::vector<TRGBQuad> palette;
   if (mapType == 1) {
     if (mapEntryBits != 15 && mapEntryBits != 16 && mapEntryBits != 24 && mapEntryBits != 32) {
-      throw EInvalidGraphicFormat(InvalidPaletteMessage(kFormat));
+      throw InvalidPaletteError(kFormat);
     }
     const std::size_t entryBytes = (mapEntryBits + 7u) / 8u;
     const auto map = in.Bytes(std::size_t{mapLength} * entryBytes);
@@ -119,7 +117,7 @@ void TTargaGraphic::LoadFromBytes(std::span<const std::uint8_t> data) {
     }
   }
   if (kind == kColorMapped && (mapType != 1 || mapFirst >= 256 || mapLength == 0)) {
-    throw EInvalidGraphicFormat(InvalidPaletteMessage(kFormat));
+    throw InvalidPaletteError(kFormat);
   }
 
   const std::size_t pixelBytes = (depth + 7u) / 8u;
@@ -141,7 +139,7 @@ void TTargaGraphic::LoadFromBytes(std::span<const std::uint8_t> data) {
       switch (layout) {
         case 8:
           if (kind == kColorMapped && (p[0] < mapFirst || p[0] >= palette.size())) {
-            throw EInvalidGraphicFormat(InvalidPaletteMessage(kFormat));
+            throw InvalidPaletteError(kFormat);
           }
           out[x] = p[0];
           break;

@@ -17,8 +17,8 @@ constexpr std::uint32_t kRle4 = 2;
 constexpr std::uint32_t kBitFields = 3;
 constexpr std::uint32_t kAlphaBitFields = 6;
 
-[[noreturn]] void Invalid(const std::string& why) {
-  throw EInvalidGraphicFormat("无法加载图像，无效的BMP位图：" + why + "。");
+[[noreturn]] void Invalid(const std::string& why, TGraphicFault kind = TGraphicFault::Damaged) {
+  throw EInvalidGraphicFormat(kind, "无法加载图像，无效的BMP位图：" + why + "。");
 }
 
 class TReader {
@@ -27,7 +27,7 @@ class TReader {
   std::size_t Size() const { return FData.size(); }
   void Need(std::size_t offset, std::size_t count, const char* what) const {
     if (offset > FData.size() || count > FData.size() - offset) {
-      Invalid(std::string("文件在") + what + "处截断");
+      Invalid(std::string("文件在") + what + "处截断", TGraphicFault::Truncated);
     }
   }
   std::uint16_t U16(std::size_t at) const {
@@ -190,7 +190,8 @@ std::vector<std::uint8_t> BmpHeader(const TBitmap& b) {
 
 void TBitmap::LoadFromBytes(std::span<const std::uint8_t> data) {
   const TReader in(data);
-  if (data.size() < 26 || data[0] != 'B' || data[1] != 'M') Invalid("不是BMP文件");
+  if (data.size() < 26 || data[0] != 'B' || data[1] != 'M')
+    Invalid("不是BMP文件", TGraphicFault::NotThisFormat);
   const std::uint32_t pixelOffset = in.U32(10);
   const std::uint32_t headerSize = in.U32(14);
 
@@ -232,7 +233,7 @@ void TBitmap::LoadFromBytes(std::span<const std::uint8_t> data) {
       compression = kBitFields;
     }
   } else {
-    Invalid("不支持的文件头大小 " + std::to_string(headerSize));
+    Invalid("不支持的文件头大小 " + std::to_string(headerSize), TGraphicFault::Unsupported);
   }
 
   if (in.U16(headerSize == 12 ? 22 : 26) != 1) Invalid("色平面数不为 1");
@@ -245,11 +246,10 @@ void TBitmap::LoadFromBytes(std::span<const std::uint8_t> data) {
   if (compression == kRle4 && bpp != 4) Invalid("RLE4 压缩要求 4 位像素");
   if (rle && topDown) Invalid("行程编码的位图不能自上而下存储");
   if (compression != kRgb && compression != kBitFields && !rle) {
-    throw EInvalidGraphicFormat(
-        UnsupportedMessage("BMP", "压缩方式 " + std::to_string(compression)));
+    throw UnsupportedError("BMP", "压缩方式 " + std::to_string(compression));
   }
   if (bpp != 1 && bpp != 4 && bpp != 8 && bpp != 16 && bpp != 24 && bpp != 32) {
-    throw EInvalidGraphicFormat(UnsupportedMessage("BMP", std::to_string(bpp) + " 位像素"));
+    throw UnsupportedError("BMP", std::to_string(bpp) + " 位像素");
   }
   if (hasMasks && bpp != 16 && bpp != 32) Invalid("位域只用于 16 位和 32 位像素");
   CheckPictureSize("BMP", width, height, rle ? 24 : bpp);
@@ -261,7 +261,7 @@ void TBitmap::LoadFromBytes(std::span<const std::uint8_t> data) {
   if (info.Os2 && bpp <= 8 && pixelOffset > paletteOffset) {
     entries = std::min(entries, (pixelOffset - paletteOffset) / paletteEntrySize);
   }
-  if (entries > 256) Invalid("调色板过大");
+  if (entries > 256) Invalid("调色板过大", TGraphicFault::BadPalette);
   if (bpp <= 8 && entries > (std::size_t{1} << bpp)) entries = std::size_t{1} << bpp;
   in.Need(paletteOffset, entries * paletteEntrySize, "调色板");
   std::vector<TRGBQuad> palette(entries);

@@ -22,13 +22,8 @@ constexpr std::size_t kEntrySize = 16;
 constexpr std::size_t kInfoHeaderSize = 40;
 constexpr std::uint8_t kPngSignature[8] = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
 
-std::string Truncated() {
-  return "无法加载图像，" + std::string(kFormat) + "图像文件不完整。";
-}
-
 [[noreturn]] void Damaged(const std::string& detail) {
-  throw EInvalidGraphicFormat("无法加载图像，" + std::string(kFormat) + "图像数据已损坏（" +
-                              detail + "）。");
+  throw DamagedError(kFormat, detail);
 }
 
 bool IsPng(std::span<const std::uint8_t> image) {
@@ -45,7 +40,7 @@ struct TEntry {
 // Size and depth of an image as its own header states them, for choosing among the entries.
 TEntry Describe(std::span<const std::uint8_t> image) {
   TEntry entry{image};
-  TByteReader in(image, Truncated());
+  TByteReader in(image, kFormat);
   if (IsPng(image)) {
     in.Seek(16);  // signature, IHDR length and type
     entry.Area = std::uint64_t{in.U32BE()} * in.U32BE();
@@ -96,7 +91,7 @@ TBitmap DecodePng(std::span<const std::uint8_t> image) {
 // A device-independent bitmap whose height counts the colour rows and the AND mask's rows. Both
 // are stored bottom row first, each row padded to four bytes.
 TBitmap DecodeDib(std::span<const std::uint8_t> image) {
-  TByteReader in(image, Truncated());
+  TByteReader in(image, kFormat);
   const std::uint32_t headerSize = in.U32LE();
   if (headerSize < kInfoHeaderSize) Damaged("位图信息头大小 " + std::to_string(headerSize));
   const std::int32_t width = in.S32LE();
@@ -107,14 +102,13 @@ TBitmap DecodeDib(std::span<const std::uint8_t> image) {
   in.Skip(12);
   const std::uint32_t coloursUsed = in.U32LE();
   if (width <= 0 || doubleHeight <= 0 || doubleHeight % 2 != 0 || planes > 1) {
-    throw EInvalidGraphicFormat(InvalidFormatMessage(kFormat));
+    throw InvalidFormatError(kFormat);
   }
   if (depth != 1 && depth != 4 && depth != 8 && depth != 24 && depth != 32) {
-    throw EInvalidGraphicFormat(UnsupportedMessage(kFormat, std::to_string(depth) + " 位图像"));
+    throw UnsupportedError(kFormat, std::to_string(depth) + " 位图像");
   }
   if (compression != 0) {
-    throw EInvalidGraphicFormat(
-        UnsupportedMessage(kFormat, "压缩方式 " + std::to_string(compression)));
+    throw UnsupportedError(kFormat, "压缩方式 " + std::to_string(compression));
   }
   const int height = doubleHeight / 2;
   CheckPictureSize(kFormat, width, height, 32);
@@ -124,7 +118,7 @@ TBitmap DecodeDib(std::span<const std::uint8_t> image) {
   if (depth <= 8) {
     const std::uint32_t maxColours = 1u << depth;
     const std::uint32_t count = coloursUsed == 0 ? maxColours : coloursUsed;
-    if (count > maxColours) throw EInvalidGraphicFormat(InvalidPaletteMessage(kFormat));
+    if (count > maxColours) throw InvalidPaletteError(kFormat);
     const auto table = in.Bytes(std::uint64_t{count} * 4);
     for (std::uint32_t i = 0; i < count; ++i) {
       palette.push_back({table[4 * i], table[4 * i + 1], table[4 * i + 2], 255});
@@ -187,16 +181,16 @@ TBitmap DecodeDib(std::span<const std::uint8_t> image) {
 }  // namespace
 
 void TIcon::LoadFromBytes(std::span<const std::uint8_t> data) {
-  TByteReader in(data, Truncated());
-  if (data.size() < kDirectorySize) throw EInvalidGraphicFormat(InvalidFormatMessage(kFormat));
+  TByteReader in(data, kFormat);
+  if (data.size() < kDirectorySize) throw InvalidFormatError(kFormat);
   const std::uint16_t reserved = in.U16LE();
   const std::uint16_t type = in.U16LE();
   const std::uint16_t count = in.U16LE();
   // Type 1 is an icon, 2 a cursor; a cursor's picture is stored the same way.
   if (reserved != 0 || (type != 1 && type != 2) || count == 0) {
-    throw EInvalidGraphicFormat(InvalidFormatMessage(kFormat));
+    throw InvalidFormatError(kFormat);
   }
-  if (std::uint64_t{count} * kEntrySize > in.Remaining()) throw EInvalidGraphicFormat(Truncated());
+  if (std::uint64_t{count} * kEntrySize > in.Remaining()) in.Truncated();
 
   TEntry best;
   for (std::uint16_t i = 0; i < count; ++i) {

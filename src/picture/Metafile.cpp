@@ -25,13 +25,8 @@ constexpr std::uint32_t kEmfSignature = 0x464D4520;  // " EMF"
 constexpr double kScreenDpi = 96.0;
 constexpr int kMaxPenWidth = 32;
 
-std::string Truncated(const char* format) {
-  return "无法加载图像，" + std::string(format) + "图像文件不完整。";
-}
-
 [[noreturn]] void Damaged(const char* format, const std::string& detail) {
-  throw EInvalidGraphicFormat("无法加载图像，" + std::string(format) + "图像数据已损坏（" + detail +
-                              "）。");
+  throw DamagedError(format, detail);
 }
 
 TRGBQuad FromColorRef(std::uint32_t ref) {
@@ -255,7 +250,7 @@ std::vector<TPoint> WmfPoints(TByteReader& in, std::uint64_t count) {
 }
 
 void PlayWmf(std::span<const std::uint8_t> data, TBitmap& image) {
-  TByteReader in(data, Truncated(kWmf));
+  TByteReader in(data, kWmf);
   bool placeable = false;
   double left = 0, top = 0, right = 0, bottom = 0, unitsPerInch = 0;
   if (data.size() >= 4 && in.U32LE() == kPlaceableKey) {
@@ -271,13 +266,13 @@ void PlayWmf(std::span<const std::uint8_t> data, TBitmap& image) {
     in.Seek(0);
   }
   const std::size_t start = in.Position();
-  if (in.Remaining() < kWmfHeaderSize) throw EInvalidGraphicFormat(InvalidFormatMessage(kWmf));
+  if (in.Remaining() < kWmfHeaderSize) throw InvalidFormatError(kWmf);
   const std::uint16_t type = in.U16LE();
   const std::uint16_t headerWords = in.U16LE();
   const std::uint16_t version = in.U16LE();
   in.Skip(4 + 2 + 4 + 2);
   if ((type != 1 && type != 2) || headerWords != 9 || (version != 0x0300 && version != 0x0100)) {
-    throw EInvalidGraphicFormat(InvalidFormatMessage(kWmf));
+    throw InvalidFormatError(kWmf);
   }
   in.Seek(start + 6 + 4);
   const std::uint16_t objectCount = in.U16LE();
@@ -302,7 +297,7 @@ void PlayWmf(std::span<const std::uint8_t> data, TBitmap& image) {
   mapping.Scaled = true;
   int width = 0, height = 0;
   if (placeable) {
-    if (unitsPerInch == 0) throw EInvalidGraphicFormat(InvalidFormatMessage(kWmf));
+    if (unitsPerInch == 0) throw InvalidFormatError(kWmf);
     width = static_cast<int>(std::lround(std::fabs(right - left) * kScreenDpi / unitsPerInch));
     height = static_cast<int>(std::lround(std::fabs(bottom - top) * kScreenDpi / unitsPerInch));
     mapping.WinOrgX = std::min(left, right);
@@ -313,14 +308,14 @@ void PlayWmf(std::span<const std::uint8_t> data, TBitmap& image) {
     // Without the placeable header only the window extent tells the picture's size.
     for (const TRecord& r : records) {
       if (r.Function == 0x020C && r.Params.size() >= 4) {
-        TByteReader p(r.Params, Truncated(kWmf));
+        TByteReader p(r.Params, kWmf);
         height = std::abs(int{p.S16LE()});
         width = std::abs(int{p.S16LE()});
         break;
       }
     }
   }
-  if (width <= 0 || height <= 0) throw EInvalidGraphicFormat(InvalidFormatMessage(kWmf));
+  if (width <= 0 || height <= 0) throw InvalidFormatError(kWmf);
   CheckPictureSize(kWmf, width, height, 32);
   image.Allocate(width, height, 32);
   mapping.VpExtX = width;
@@ -338,7 +333,7 @@ void PlayWmf(std::span<const std::uint8_t> data, TBitmap& image) {
     }
   };
   for (const TRecord& r : records) {
-    TByteReader p(r.Params, Truncated(kWmf));
+    TByteReader p(r.Params, kWmf);
     try {
       switch (r.Function) {
         case 0x020B: {  // SETWINDOWORG: y, x
@@ -479,8 +474,8 @@ std::optional<TObject> StockObject(std::uint32_t index) {
 }
 
 void PlayEmf(std::span<const std::uint8_t> data, TBitmap& image) {
-  TByteReader in(data, Truncated(kEmf));
-  if (data.size() < kEmfHeaderMin) throw EInvalidGraphicFormat(InvalidFormatMessage(kEmf));
+  TByteReader in(data, kEmf);
+  if (data.size() < kEmfHeaderMin) throw InvalidFormatError(kEmf);
   const std::uint32_t type = in.U32LE();
   const std::uint32_t headerSize = in.U32LE();
   const double boundsL = in.S32LE(), boundsT = in.S32LE(), boundsR = in.S32LE(),
@@ -489,7 +484,7 @@ void PlayEmf(std::span<const std::uint8_t> data, TBitmap& image) {
   const std::uint32_t signature = in.U32LE();
   if (type != 1 || signature != kEmfSignature || headerSize < kEmfHeaderMin ||
       headerSize % 4 != 0) {
-    throw EInvalidGraphicFormat(InvalidFormatMessage(kEmf));
+    throw InvalidFormatError(kEmf);
   }
   in.Seek(72);
   const double deviceX = in.S32LE(), deviceY = in.S32LE();
@@ -516,7 +511,7 @@ void PlayEmf(std::span<const std::uint8_t> data, TBitmap& image) {
     mapping.DevX0 = boundsL;
     mapping.DevY0 = boundsT;
   }
-  if (width <= 0 || height <= 0) throw EInvalidGraphicFormat(InvalidFormatMessage(kEmf));
+  if (width <= 0 || height <= 0) throw InvalidFormatError(kEmf);
   CheckPictureSize(kEmf, width, height, 32);
 
   struct TRecord {
@@ -541,7 +536,7 @@ void PlayEmf(std::span<const std::uint8_t> data, TBitmap& image) {
   bool winExt = false, vpExt = false;
   std::map<std::uint32_t, TObject> objects;
   for (const TRecord& r : records) {
-    TByteReader p(r.Params, Truncated(kEmf));
+    TByteReader p(r.Params, kEmf);
     try {
       switch (r.Type) {
         case 9:  // SETWINDOWEXTEX

@@ -2,7 +2,6 @@
 
 #include "SampleBuilder.h"
 #include "formats/AutodeskGraphic.h"
-#include "formats/DecoderErrors.h"
 
 namespace pennacrow::test {
 namespace {

@@ -3,7 +3,6 @@
 #include "SampleBuilder.h"
 #include "TestUtil.h"
 #include "formats/CUTGraphic.h"
-#include "formats/DecoderErrors.h"
 #include "picture/FileFormats.h"
 #include "picture/FractalImage.h"
 

@@ -2,7 +2,6 @@
 #include <zlib.h>
 
 #include "SampleBuilder.h"
-#include "formats/DecoderErrors.h"
 #include "formats/PSPGraphic.h"
 
 namespace pennacrow::test {

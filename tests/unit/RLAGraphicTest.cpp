@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include "SampleBuilder.h"
-#include "formats/DecoderErrors.h"
 #include "formats/RLAGraphic.h"
 
 namespace pennacrow::test {
