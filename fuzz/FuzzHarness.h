@@ -14,6 +14,7 @@
 #include <memory>
 #include <span>
 #include <typeinfo>
+#include <vector>
 
 #include "codec/Container.h"
 #include "picture/Bitmap.h"
@@ -23,14 +24,19 @@
 
 namespace pennacrow::fuzz {
 
-// Small pictures only, so that each input decodes in microseconds and no allocation comes near
-// the fuzzer's 64 MiB malloc limit.
-inline void LimitPictures() {
-  static const bool once = [] {
-    SetPixelLimits({65536, 64u << 20});
-    return true;
-  }();
-  (void)once;
+// What a decoder target may change about how its input is fed to the decoder.
+struct TFuzzOptions {
+  // Small pictures only, so that each input decodes in microseconds and no allocation comes near
+  // the fuzzer's 64 MiB malloc limit. A format of one fixed size raises it to that size.
+  std::uint64_t MaxPixels = 65536;
+  // A format whose smallest file is far beyond the fuzzer's input length: a shorter input is
+  // repeated to this length, so every byte the fuzzer mutates lands in the header and again in
+  // the rows. Inputs of this length or longer are decoded as they are.
+  std::size_t ExpandTo = 0;
+};
+
+inline void LimitPictures(std::uint64_t maxPixels = TFuzzOptions{}.MaxPixels) {
+  SetPixelLimits({maxPixels, 64u << 20});
 }
 
 [[noreturn]] inline void Fail(const char* what, const char* file, int line) {
@@ -76,10 +82,17 @@ inline void CheckBitmap(const TBitmap& bitmap) {
 }
 
 // Decodes the input with a fresh picture of the given class, then walks what came out.
-inline int FuzzDecode(const TGraphicClass& pictureClass, const std::uint8_t* data,
-                      std::size_t size) {
-  LimitPictures();
+inline int FuzzDecode(const TGraphicClass& pictureClass, const std::uint8_t* data, std::size_t size,
+                      const TFuzzOptions& options = {}) {
+  LimitPictures(options.MaxPixels);
   FUZZ_REQUIRE(pictureClass.Create != nullptr);
+  std::vector<std::uint8_t> expanded;
+  if (size > 0 && size < options.ExpandTo) {
+    expanded.resize(options.ExpandTo);
+    for (std::size_t i = 0; i < expanded.size(); ++i) expanded[i] = data[i % size];
+    data = expanded.data();
+    size = expanded.size();
+  }
   std::unique_ptr<TGraphic> picture = pictureClass.Create();
   try {
     picture->LoadFromBytes(std::span<const std::uint8_t>(data, size));
