@@ -55,4 +55,8 @@ EInvalidGraphicFormat TooLargeError(const std::string& format, const std::string
                                        " 字节的像素数据）。"};
 }
 
+EInvalidGraphicFormat PlaybackBudgetError(const std::string& format) {
+  return {TGraphicFault::TooLarge, "无法加载图像，" + format + "图像的绘制量超出限制。"};
+}
+
 }  // namespace pennacrow

@@ -91,7 +91,17 @@ struct TMapping {
 // Draws into a 32-bit picture whose alpha marks the pixels drawn.
 class TPainter {
  public:
-  explicit TPainter(TBitmap& image) : FImage(image) {}
+  // Playback may paint a few times the picture's own pixels (overlapping shapes are normal),
+  // never more: a few hundred records filling a large picture again and again would otherwise
+  // take minutes. A small picture still gets enough to draw any sensible content.
+  static constexpr std::uint64_t kWorkPerPixel = 4;
+  static constexpr std::uint64_t kMinWork = std::uint64_t{1} << 20;
+
+  TPainter(TBitmap& image, const char* format)
+      : FImage(image),
+        FFormat(format),
+        FBudget(std::max(kMinWork, kWorkPerPixel * static_cast<std::uint64_t>(image.Width()) *
+                                       static_cast<std::uint64_t>(image.Height()))) {}
 
   TMapping Mapping;
   TPen Pen{false, RGB(0, 0, 0), 0};
@@ -147,7 +157,14 @@ class TPainter {
     return out;
   }
 
+  // Counts work towards the budget: every pixel painted and every polygon edge scanned.
+  void Spend(std::uint64_t work) {
+    FWork += work;
+    if (FWork > FBudget) throw PlaybackBudgetError(FFormat);
+  }
+
   void Plot(int x, int y, TRGBQuad c) {
+    Spend(1);
     if (x < 0 || y < 0 || x >= FImage.Width() || y >= FImage.Height()) return;
     c.Reserved = 255;
     FImage.SetPixel(x, y, c);
@@ -171,6 +188,7 @@ class TPainter {
       const double sy = y + 0.5;
       crossings.clear();
       for (const auto& p : polygons) {
+        Spend(p.size());
         for (std::size_t i = 0; i < p.size(); ++i) {
           const TPoint& a = p[i];
           const TPoint& b = p[(i + 1) % p.size()];
@@ -231,6 +249,9 @@ class TPainter {
   }
 
   TBitmap& FImage;
+  const char* FFormat;
+  std::uint64_t FBudget;
+  std::uint64_t FWork = 0;
 };
 
 // ---- Windows metafiles (16-bit records) ----
@@ -321,7 +342,7 @@ void PlayWmf(std::span<const std::uint8_t> data, TBitmap& image) {
   mapping.VpExtX = width;
   mapping.VpExtY = height;
 
-  TPainter painter(image);
+  TPainter painter(image, kWmf);
   painter.Mapping = mapping;
   std::vector<std::optional<TObject>> objects(objectCount);
   auto create = [&](TObject object) {
@@ -422,8 +443,9 @@ void PlayWmf(std::span<const std::uint8_t> data, TBitmap& image) {
         default:
           break;  // text, bitmaps, clipping and the rest are not played
       }
-    } catch (const EInvalidGraphicFormat&) {
+    } catch (const EInvalidGraphicFormat& e) {
       // A record shorter than its parameters is damage inside a record the header vouched for.
+      if (e.Kind() != TGraphicFault::Truncated) throw;
       Damaged(kWmf, "记录 " + std::to_string(r.Function) + " 的参数不足");
     }
   }
@@ -530,7 +552,7 @@ void PlayEmf(std::span<const std::uint8_t> data, TBitmap& image) {
   }
 
   image.Allocate(width, height, 32);
-  TPainter painter(image);
+  TPainter painter(image, kEmf);
   painter.Mapping = mapping;
   bool scaledMode = false;
   bool winExt = false, vpExt = false;
@@ -639,7 +661,8 @@ void PlayEmf(std::span<const std::uint8_t> data, TBitmap& image) {
         default:
           break;  // text, bitmaps, paths, clipping and the rest are not played
       }
-    } catch (const EInvalidGraphicFormat&) {
+    } catch (const EInvalidGraphicFormat& e) {
+      if (e.Kind() != TGraphicFault::Truncated) throw;
       Damaged(kEmf, "记录 " + std::to_string(r.Type) + " 的参数不足");
     }
     painter.Mapping.Scaled = scaledMode && winExt && vpExt;
