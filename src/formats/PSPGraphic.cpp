@@ -22,7 +22,6 @@ const char* const kFormat = "PSP";
 constexpr char kSignature[] = "Paint Shop Pro Image File\n\x1a";
 constexpr std::size_t kSignatureSize = 32;
 constexpr std::uint8_t kBlockMarker[4] = {'~', 'B', 'K', 0};
-constexpr std::size_t kBlockHeaderSize = 10;
 
 enum TBlockId : std::uint16_t {
   kImageAttributes = 0,

@@ -127,7 +127,7 @@ TEST(IconTest, DecodesPngImages) {
   EXPECT_EQ(icon.Image().GetPixel(0, 0).Reserved, 0);
   auto broken = png;
   broken.resize(40);
-  EXPECT_TRUE(LoadRefused(icon, Ico({broken}), kDamaged));
+  EXPECT_TRUE(LoadFailsWith(icon, Ico({broken}), kDamaged));
 }
 
 TEST(IconTest, LoadedOverAPhotographTheTransparentPixelsShowIt) {
@@ -160,7 +160,7 @@ TEST(IconTest, LoadedOverAPhotographTheTransparentPixelsShowIt) {
 TEST(IconTest, RefusesDamagedFiles) {
   auto refused = [](const std::vector<std::uint8_t>& data, const std::string& start) {
     TIcon icon;
-    return LoadRefused(icon, data, start);
+    return LoadFailsWith(icon, data, start);
   };
   const std::string invalid = InvalidFormatMessage("ICO");
   const auto good = Ico({OneBit()});
@@ -214,8 +214,7 @@ TEST(IconTest, RefusesDamagedFiles) {
 }
 
 TEST(IconTest, EveryPrefixLoadsOrFailsCleanly) {
-  EXPECT_TRUE(
-      EveryPrefixLoadsOrFails([] { return std::make_unique<TIcon>(); }, Ico({OneBit(), Alpha()})));
+  EXPECT_TRUE(LoadsAndEveryPrefixFailsCleanly(TIcon::ClassInfo, Ico({OneBit(), Alpha()})));
 }
 
 }  // namespace

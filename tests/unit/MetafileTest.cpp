@@ -122,7 +122,7 @@ TEST(MetafileTest, PlaybackStopsPastItsWorkBudget) {
 TEST(MetafileTest, RefusesDamagedFiles) {
   auto refused = [](const std::vector<std::uint8_t>& data, const std::string& start) {
     TMetafile m;
-    return LoadRefused(m, data, start);
+    return LoadFailsWith(m, data, start);
   };
   const std::string wmfInvalid = InvalidFormatMessage("WMF");
   const std::string emfInvalid = InvalidFormatMessage("EMF");
@@ -182,8 +182,8 @@ TEST(MetafileTest, RefusesDamagedFiles) {
 }
 
 TEST(MetafileTest, EveryPrefixLoadsOrFailsCleanly) {
-  EXPECT_TRUE(EveryPrefixLoadsOrFails([] { return std::make_unique<TMetafile>(); }, Wmf()));
-  EXPECT_TRUE(EveryPrefixLoadsOrFails([] { return std::make_unique<TMetafile>(); }, Emf()));
+  EXPECT_TRUE(LoadsAndEveryPrefixFailsCleanly(TMetafile::ClassInfo, Wmf()));
+  EXPECT_TRUE(LoadsAndEveryPrefixFailsCleanly(TMetafile::ClassInfo, Emf()));
 }
 
 }  // namespace

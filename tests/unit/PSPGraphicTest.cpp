@@ -122,7 +122,7 @@ TEST(PSPGraphicTest, GreyChannelsMayHavePaddedRows) {
 TEST(PSPGraphicTest, RefusesDamagedFiles) {
   auto refused = [](const std::vector<std::uint8_t>& data, const std::string& start) {
     TPSPGraphic psp;
-    return LoadRefused(psp, data, start);
+    return LoadFailsWith(psp, data, start);
   };
   const std::string invalid = InvalidFormatMessage("PSP");
   const std::string truncated = TruncatedMessage("PSP");
@@ -189,7 +189,7 @@ TEST(PSPGraphicTest, RefusesDamagedFiles) {
 }
 
 TEST(PSPGraphicTest, EveryPrefixLoadsOrFailsCleanly) {
-  EXPECT_TRUE(EveryPrefixLoadsOrFails([] { return std::make_unique<TPSPGraphic>(); }, Sample()));
+  EXPECT_TRUE(LoadsAndEveryPrefixFailsCleanly(TPSPGraphic::ClassInfo, Sample()));
 }
 
 }  // namespace

@@ -76,7 +76,7 @@ TEST(RLAGraphicTest, WithoutMatteLoadsAs24Bit) {
 TEST(RLAGraphicTest, RefusesDamagedFiles) {
   auto refused = [](std::vector<std::uint8_t> data, const std::string& start) {
     TRLAGraphic rla;
-    return LoadRefused(rla, data, start);
+    return LoadFailsWith(rla, data, start);
   };
   const std::string invalid = InvalidFormatMessage("RLA");
   const std::string truncated = TruncatedMessage("RLA");
@@ -126,7 +126,7 @@ TEST(RLAGraphicTest, RefusesDamagedFiles) {
 }
 
 TEST(RLAGraphicTest, EveryPrefixLoadsOrFailsCleanly) {
-  EXPECT_TRUE(EveryPrefixLoadsOrFails([] { return std::make_unique<TRLAGraphic>(); }, Sample()));
+  EXPECT_TRUE(LoadsAndEveryPrefixFailsCleanly(TRLAGraphic::ClassInfo, Sample()));
 }
 
 }  // namespace

@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "DecoderSamples.h"
-#include "DecoderTestUtil.h"
+#include "SampleBuilder.h"
 #include "formats/EPSGraphic.h"
 #include "formats/TIFFGraphic.h"
 
