@@ -57,6 +57,23 @@ TEST(TargaDecoder, TrueColour24BottomUpIsFlipped) {
   EXPECT_EQ(g.ConstRowAt(1)[0], 1);  // bytes kept in the file's blue, green, red order
 }
 
+// Each origin bit on its own: two rows and two columns, so a flip in either direction shows.
+TEST(TargaDecoder, EachOriginBitAloneFlipsItsOwnAxis) {
+  struct TCase {
+    const char* Name;
+    unsigned Descriptor;
+    TRGBQuad TopLeft;
+  };
+  for (const TCase& c :
+       {TCase{"bottom-left", 0x00, RGB(3, 3, 3)}, TCase{"bottom-right", 0x10, RGB(4, 4, 4)},
+        TCase{"top-left", 0x20, RGB(1, 1, 1)}, TCase{"top-right", 0x30, RGB(2, 2, 2)}}) {
+    // The file's pixels in stored order: 1, 2 on the first row, 3, 4 on the second.
+    TByteWriter b = Tga({.Width = 2, .Height = 2, .Depth = 24, .Descriptor = c.Descriptor});
+    b.U8s({1, 1, 1, 2, 2, 2, 3, 3, 3, 4, 4, 4});
+    EXPECT_EQ(Load(b).GetPixel(0, 0), c.TopLeft) << c.Name;
+  }
+}
+
 TEST(TargaDecoder, TopDownRightToLeft32KeepsAlpha) {
   TByteWriter b = Tga({.Width = 2, .Height = 1, .Depth = 32, .Descriptor = 0x38});
   b.U8s({10, 20, 30, 40, 50, 60, 70, 80});
