@@ -8,6 +8,7 @@
 #include <initializer_list>
 #include <span>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "DecodeCheck.h"
@@ -69,6 +70,38 @@ inline ::testing::AssertionResult LoadFailsWith(TGraphic& graphic,
     return ::testing::AssertionFailure() << "wrong exception type: " << e.what();
   }
   return ::testing::AssertionFailure() << "loaded without an error";
+}
+
+// One way to damage a good sample: bytes set at offsets, then the file cut to CutTo bytes
+// (0 keeps its length). The load must be refused with this kind of failure.
+struct TRefusal {
+  const char* Name;
+  std::vector<std::pair<std::size_t, std::uint8_t>> Set;
+  TGraphicFault Kind;
+  std::size_t CutTo = 0;
+};
+
+inline const char* KindName(TGraphicFault kind) {
+  static const char* const kNames[] = {"not this format", "unsupported", "truncated",
+                                       "damaged",         "too large",   "bad palette"};
+  return kNames[static_cast<int>(kind)];
+}
+
+// Every case of the table, each named in a failure.
+inline void ExpectRefusals(const TGraphicClass& pictureClass, const std::vector<std::uint8_t>& good,
+                           std::initializer_list<TRefusal> cases) {
+  for (const TRefusal& c : cases) {
+    std::vector<std::uint8_t> bytes = good;
+    for (const auto& [at, value] : c.Set) bytes.at(at) = value;
+    if (c.CutTo != 0) bytes.resize(c.CutTo);
+    const std::unique_ptr<TGraphic> picture = pictureClass.Create();
+    try {
+      picture->LoadFromBytes(bytes);
+      ADD_FAILURE() << c.Name << ": loaded";
+    } catch (const EInvalidGraphicFormat& e) {
+      EXPECT_STREQ(KindName(e.Kind()), KindName(c.Kind)) << c.Name << ": " << e.what();
+    }
+  }
 }
 
 // The message of the EInvalidGraphicFormat a load raises; any other outcome is described so that
