@@ -87,21 +87,37 @@ inline const char* KindName(TGraphicFault kind) {
   return kNames[static_cast<int>(kind)];
 }
 
-// Every case of the table, each named in a failure.
+// A whole damaged file and the kind of failure it must give.
+struct TRefusedFile {
+  const char* Name;
+  std::vector<std::uint8_t> Bytes;
+  TGraphicFault Kind;
+};
+
+inline void ExpectRefusal(const TGraphicClass& pictureClass, const TRefusedFile& c) {
+  const std::unique_ptr<TGraphic> picture = pictureClass.Create();
+  try {
+    picture->LoadFromBytes(c.Bytes);
+    ADD_FAILURE() << c.Name << ": loaded";
+  } catch (const EInvalidGraphicFormat& e) {
+    EXPECT_STREQ(KindName(e.Kind()), KindName(c.Kind)) << c.Name << ": " << e.what();
+  }
+}
+
+// Every case of a table, each named in a failure.
 inline void ExpectRefusals(const TGraphicClass& pictureClass, const std::vector<std::uint8_t>& good,
                            std::initializer_list<TRefusal> cases) {
   for (const TRefusal& c : cases) {
     std::vector<std::uint8_t> bytes = good;
     for (const auto& [at, value] : c.Set) bytes.at(at) = value;
     if (c.CutTo != 0) bytes.resize(c.CutTo);
-    const std::unique_ptr<TGraphic> picture = pictureClass.Create();
-    try {
-      picture->LoadFromBytes(bytes);
-      ADD_FAILURE() << c.Name << ": loaded";
-    } catch (const EInvalidGraphicFormat& e) {
-      EXPECT_STREQ(KindName(e.Kind()), KindName(c.Kind)) << c.Name << ": " << e.what();
-    }
+    ExpectRefusal(pictureClass, {c.Name, std::move(bytes), c.Kind});
   }
+}
+
+inline void ExpectRefusals(const TGraphicClass& pictureClass,
+                           std::initializer_list<TRefusedFile> cases) {
+  for (const TRefusedFile& c : cases) ExpectRefusal(pictureClass, c);
 }
 
 // The message of the EInvalidGraphicFormat a load raises; any other outcome is described so that
