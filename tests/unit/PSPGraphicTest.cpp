@@ -7,7 +7,6 @@
 namespace pennacrow::test {
 namespace {
 
-
 std::vector<std::uint8_t> Block(unsigned id, const std::vector<std::uint8_t>& data) {
   TByteWriter w;
   w.Text("~BK").U8(0).U16LE(id).U32LE(static_cast<std::uint32_t>(data.size())).Append(data);
