@@ -63,21 +63,7 @@ class TPreviewPane : public QWidget {
 
  private:
   void ShowWindow() {
-    QDialog window(this);
-    window.setWindowTitle("预览");
-    auto* label = new QLabel(&window);
-    label->setPixmap(QPixmap::fromImage(FPicture));
-    label->setAlignment(Qt::AlignCenter);
-    auto* layout = new QVBoxLayout(&window);
-    layout->setContentsMargins(5, 5, 5, 5);
-    layout->addWidget(label);
-    QSize size = FPicture.size() + QSize(10, 10);
-    if (const QScreen* screen = window.screen()) {
-      const QSize limit = screen->availableGeometry().size() * 3 / 4;
-      size = size.boundedTo(limit);
-    }
-    window.resize(size);
-    window.exec();  // QDialog closes on Esc
+    MakePreviewWindow(FPicture, this)->exec();  // QDialog closes on Esc
   }
 
   QLabel* FCaption;
@@ -87,6 +73,36 @@ class TPreviewPane : public QWidget {
 };
 
 }  // namespace
+
+QSize PreviewPictureSize(QSize picture, QSize room) {
+  if (picture.isEmpty()) return {0, 0};
+  if (picture.width() <= room.width() && picture.height() <= room.height()) return picture;
+  return picture.scaled(room.expandedTo(QSize(1, 1)), Qt::KeepAspectRatio);
+}
+
+std::unique_ptr<QDialog> MakePreviewWindow(const QImage& picture, QWidget* parent) {
+  auto window = std::make_unique<QDialog>(parent);
+  window->setWindowTitle("预览");
+  constexpr int kMargin = 5;
+  // The window manager's frame and a little air around the window.
+  QSize room(1024, 768);
+  if (const QScreen* screen = parent != nullptr ? parent->screen() : nullptr) {
+    room = screen->availableGeometry().size() - QSize(2 * kMargin + 16, 2 * kMargin + 48);
+  }
+  const QSize shown = PreviewPictureSize(picture.size(), room);
+  auto* label = new QLabel(window.get());
+  label->setObjectName("PreviewPicture");
+  label->setAlignment(Qt::AlignCenter);
+  label->setPixmap(QPixmap::fromImage(
+      shown == picture.size()
+          ? picture
+          : picture.scaled(shown, Qt::KeepAspectRatio, Qt::SmoothTransformation)));
+  auto* layout = new QVBoxLayout(window.get());
+  layout->setContentsMargins(kMargin, kMargin, kMargin, kMargin);
+  layout->addWidget(label);
+  window->setFixedSize(shown + QSize(2 * kMargin, 2 * kMargin));
+  return window;
+}
 
 void AttachPicturePreview(QFileDialog& dialog) {
   auto* grid = qobject_cast<QGridLayout*>(dialog.layout());
