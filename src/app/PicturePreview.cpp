@@ -84,11 +84,13 @@ std::unique_ptr<QDialog> MakePreviewWindow(const QImage& picture, QWidget* paren
   auto window = std::make_unique<QDialog>(parent);
   window->setWindowTitle("预览");
   constexpr int kMargin = 5;
-  // The window manager's frame and a little air around the window.
-  QSize room(1024, 768);
+  // A tenth of the screen is left for the window manager's frame and some air, and the window
+  // is centred on the screen rather than over its parent, so its title bar is never off-screen.
+  QRect available(0, 0, 1024, 768);
   if (const QScreen* screen = parent != nullptr ? parent->screen() : nullptr) {
-    room = screen->availableGeometry().size() - QSize(2 * kMargin + 16, 2 * kMargin + 48);
+    available = screen->availableGeometry();
   }
+  const QSize room = available.size() * 9 / 10 - QSize(2 * kMargin, 2 * kMargin);
   const QSize shown = PreviewPictureSize(picture.size(), room);
   auto* label = new QLabel(window.get());
   label->setObjectName("PreviewPicture");
@@ -101,6 +103,7 @@ std::unique_ptr<QDialog> MakePreviewWindow(const QImage& picture, QWidget* paren
   layout->setContentsMargins(kMargin, kMargin, kMargin, kMargin);
   layout->addWidget(label);
   window->setFixedSize(shown + QSize(2 * kMargin, 2 * kMargin));
+  window->move(available.center() - window->rect().center());
   return window;
 }
 
