@@ -2,12 +2,14 @@
 
 #include <QDialog>
 #include <QFileDialog>
+#include <QFutureWatcher>
 #include <QGridLayout>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QScreen>
 #include <QToolButton>
 #include <QVBoxLayout>
+#include <QtConcurrent/QtConcurrentRun>
 
 #include "app/BitmapImage.h"
 #include "formats/Registry.h"
@@ -16,6 +18,31 @@
 namespace pennacrow {
 
 namespace {
+
+constexpr int kPaneSize = 200;
+
+struct TDecodedPreview {
+  QImage Picture;
+  QImage Thumbnail;
+};
+
+// Decodes a file for the pane, off the GUI thread: a photograph takes a while, and the dialog
+// must keep answering meanwhile. A file that does not decode gives nothing.
+TDecodedPreview DecodePreview(const std::string& fileName) {
+  TDecodedPreview decoded;
+  try {
+    TFractalImage picture(FileFormats());
+    picture.LoadPictureFile(fileName);
+    if (const TBitmap* bitmap = picture.PictureOrNull(); bitmap != nullptr && !bitmap->Empty()) {
+      decoded.Picture = ToQImage(*bitmap);
+      decoded.Thumbnail = decoded.Picture.scaled(kPaneSize, kPaneSize, Qt::KeepAspectRatio,
+                                                 Qt::SmoothTransformation);
+    }
+  } catch (...) {
+    decoded = {};
+  }
+  return decoded;
+}
 
 class TPreviewPane : public QWidget {
  public:
@@ -32,22 +59,24 @@ class TPreviewPane : public QWidget {
     layout->addLayout(top);
     FImage = new QLabel("（无）", this);
     FImage->setAlignment(Qt::AlignCenter);
-    FImage->setFixedSize(200, 200);
+    FImage->setFixedSize(kPaneSize, kPaneSize);
     FImage->setFrameShape(QFrame::StyledPanel);
     layout->addWidget(FImage);
     layout->addStretch(1);
     QObject::connect(FButton, &QToolButton::clicked, this, [this] { ShowWindow(); });
+    QObject::connect(&FDecoding, &QFutureWatcher<TDecodedPreview>::finished, this,
+                     [this] { Show(FDecoding.result()); });
   }
 
+  // A newer selection takes the watcher over, so an older decode that ends later is ignored.
   void Select(const QString& fileName) {
-    FPicture = QImage();
-    try {
-      TFractalImage picture(FileFormats());
-      picture.LoadPictureFile(fileName.toStdString());
-      if (const TBitmap* bitmap = picture.PictureOrNull()) FPicture = ToQImage(*bitmap);
-    } catch (const std::exception&) {
-      FPicture = QImage();
-    }
+    Show({});
+    FDecoding.setFuture(QtConcurrent::run(DecodePreview, fileName.toStdString()));
+  }
+
+ private:
+  void Show(const TDecodedPreview& decoded) {
+    FPicture = decoded.Picture;
     if (FPicture.isNull()) {
       FCaption->setText("图片：");
       FImage->setPixmap({});
@@ -56,12 +85,10 @@ class TPreviewPane : public QWidget {
       return;
     }
     FCaption->setText(QString::asprintf(" (%dx%d)", FPicture.width(), FPicture.height()));
-    FImage->setPixmap(QPixmap::fromImage(
-        FPicture.scaled(FImage->size(), Qt::KeepAspectRatio, Qt::SmoothTransformation)));
+    FImage->setPixmap(QPixmap::fromImage(decoded.Thumbnail));
     FButton->setEnabled(true);
   }
 
- private:
   void ShowWindow() {
     MakePreviewWindow(FPicture, this)->exec();  // QDialog closes on Esc
   }
@@ -70,6 +97,7 @@ class TPreviewPane : public QWidget {
   QLabel* FImage;
   QToolButton* FButton;
   QImage FPicture;
+  QFutureWatcher<TDecodedPreview> FDecoding;
 };
 
 }  // namespace

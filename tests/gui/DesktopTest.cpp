@@ -207,6 +207,31 @@ TEST(PicturePreview, TheWindowFitsTheScreenScaledDownWithItsAspect) {
   EXPECT_NEAR(double(shown.width()) / shown.height(), 6.0, 0.05);
 }
 
+TEST(PicturePreview, ThePaneDecodesOffTheGuiThreadAndKeepsOnlyTheLastChoice) {
+  char pattern[] = "/tmp/pennacrow-pane-XXXXXX";
+  const std::string dir = ::mkdtemp(pattern);
+  TBitmap(300, 200, 24).SaveToFile(dir + "/a.bmp");
+  TBitmap(30, 20, 24).SaveToFile(dir + "/b.bmp");
+  QFileDialog dialog;
+  AttachPicturePreview(dialog);
+  auto caption = [&dialog](const QString& text, int timeoutMs = 5000) {
+    auto shown = [&] {
+      for (const QLabel* label : dialog.findChildren<QLabel*>()) {
+        if (label->text() == text) return true;
+      }
+      return false;
+    };
+    return QTest::qWaitFor(shown, timeoutMs);
+  };
+  emit dialog.currentChanged(QString::fromStdString(dir + "/a.bmp"));
+  emit dialog.currentChanged(QString::fromStdString(dir + "/b.bmp"));
+  EXPECT_TRUE(caption(" (30x20)"));
+  EXPECT_FALSE(caption(" (300x200)", 300));  // the first choice's late answer is not shown
+  emit dialog.currentChanged(QString::fromStdString(dir + "/missing.bmp"));
+  EXPECT_TRUE(caption("（无）"));
+  std::filesystem::remove_all(dir);
+}
+
 TEST_F(Desktop, APngSaveLeavesTheEventLoopRunningAndTheCommandsDisabled) {
   Load(1600, 1200);
   Form->TextData->SetText("saved while the window repaints");
