@@ -227,6 +227,10 @@ void TPennacrowForm::BuildLayout() {
   busyLayout->addWidget(FBusyLabel);
   busyLayout->addWidget(busyBar);
   BusyIndicator->hide();
+  FBusyTimer = new QTimer(this);
+  FBusyTimer->setSingleShot(true);
+  FBusyTimer->setInterval(kProgressDelayMs);
+  connect(FBusyTimer, &QTimer::timeout, BusyIndicator, &QWidget::show);
   stripLayout->addWidget(BusyIndicator);
   stripLayout->addStretch(1);
   CapacityMeter = new QLabel(strip);
@@ -418,12 +422,11 @@ void TPennacrowForm::SetBusy(bool busy, const QString& activity) {
   FBusy = busy;
   ToolBar2->setEnabled(!busy);
   FBusyLabel->setText(activity);
-  if (!busy) {
-    BusyIndicator->hide();
+  if (busy) {
+    FBusyTimer->start();
   } else {
-    QTimer::singleShot(kProgressDelayMs, BusyIndicator, [this] {
-      if (FBusy) BusyIndicator->show();
-    });
+    FBusyTimer->stop();
+    BusyIndicator->hide();
   }
   emit BusyChanged(busy);
 }

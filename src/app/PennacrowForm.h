@@ -37,6 +37,7 @@
 
 class QLabel;
 class QScrollArea;
+class QTimer;
 class QToolBar;
 class QMenu;
 class QAction;
@@ -179,6 +180,7 @@ class TPennacrowForm : public QMainWindow {
   QScrollArea* ScrollBox1 = nullptr;
   QToolBar* ToolBar2 = nullptr;
   QLabel* FBusyLabel = nullptr;
+  QTimer* FBusyTimer = nullptr;
   bool FBusy = false;
   // The picture as it was before the last write, for the report's difference map.
   std::unique_ptr<TBitmap> FBeforeWrite;
