@@ -427,11 +427,13 @@ void TPennacrowForm::SetBusy(bool busy, const QString& activity) {
   } else {
     FBusyTimer->stop();
     BusyIndicator->hide();
+    UpdateCapacityMeter();  // for what was typed meanwhile
   }
   emit BusyChanged(busy);
 }
 
 void TPennacrowForm::UpdateCapacityMeter() {
+  if (FBusy) return;  // the picture is a worker's; the command updates the meter when it ends
   const TCapacityUse use = MeasureCapacityUse(TextData->Text().size(), FPicture.PictureWidth(),
                                               FPicture.PictureHeight());
   CapacityMeter->setText(QString::fromStdString(CapacityUseText(use)));
@@ -451,8 +453,12 @@ void TPennacrowForm::FlatButton1Click() {
 
 namespace {
 
-// A copy of the picture control that a worker thread loads or paints, and the screen image it
-// makes of the result, so that the GUI thread only takes both over.
+QImage ScreenImage(const TBitmap* bitmap) {
+  return bitmap != nullptr && !bitmap->Empty() ? ToQImage(*bitmap) : QImage();
+}
+
+// A copy of the picture control that a worker thread paints, and the screen image it makes of
+// the result, so that the GUI thread only takes both over.
 struct TPictureWork {
   explicit TPictureWork(const TFractalImage& current) : Picture(FileFormats()) {
     Picture.ControlWidth = current.ControlWidth;
@@ -463,10 +469,7 @@ struct TPictureWork {
   void CopyBitmap(const TBitmap* current) {
     if (current != nullptr) Picture.PictureBitmap().Assign(*current);
   }
-  void MakeScreen() {
-    const TBitmap* bitmap = Picture.PictureOrNull();
-    if (bitmap != nullptr && !bitmap->Empty()) Screen = ToQImage(*bitmap);
-  }
+  void MakeScreen() { Screen = ScreenImage(Picture.PictureOrNull()); }
   TFractalImage Picture;
   QImage Screen;
 };
@@ -476,19 +479,18 @@ struct TPictureWork {
 void TPennacrowForm::LoadPicture(const QString& fileName) {
   if (FBusy) return;
   FPictureFileName = fileName;
-  TPictureWork work(FPicture);
-  const TBitmap* current = FPicture.PictureOrNull();
   const std::string name = fileName.toStdString();
-  RunInBackground(kLoadingActivity, [&work, current, &name] {
-    // A picture that is not a bitmap is drawn over the one it replaces.
-    work.CopyBitmap(current);
-    work.Picture.LoadPictureFile(name);
-    work.MakeScreen();
+  QImage screen;
+  // The load works on the picture itself, so the decoded bitmap is moved in rather than copied
+  // (and a picture that is not a bitmap is drawn over the one it replaces). Meanwhile nothing
+  // on the GUI thread looks at the picture: the screen shows its own copy, the meter waits.
+  RunInBackground(kLoadingActivity, [this, &name, &screen] {
+    FPicture.LoadPictureFile(name);
+    screen = ScreenImage(FPicture.PictureOrNull());
   });
-  FPicture.TakePicture(work.Picture);
   FUnsavedWrite = false;
   FBeforeWrite.reset();
-  StegoImage->PictureChanged(std::move(work.Screen));
+  StegoImage->PictureChanged(std::move(screen));
   UpdateCapacityMeter();
   NewPicture();
   DetectDataFormat();
