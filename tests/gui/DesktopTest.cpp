@@ -68,7 +68,6 @@ TEST_F(Desktop, EveryToolButtonHasAKeyOfItsOwnANameAndADescription) {
     const QKeySequence key = button->shortcut();
     SCOPED_TRACE(key.toString().toStdString());
     EXPECT_TRUE(button->toolTip().contains(key.toString(QKeySequence::NativeText)));
-    EXPECT_EQ(button->accessibleName(), button->text());
     EXPECT_FALSE(button->accessibleDescription().isEmpty());
     for (int k = QKeySequence::HelpContents; k <= QKeySequence::Cancel; ++k) {
       const auto standard = QKeySequence::StandardKey(k);
@@ -133,7 +132,7 @@ TEST_F(Desktop, ANewPictureLeavesNoPanelOfTheOldOne) {
   }
 }
 
-TEST_F(Desktop, AtTheSmallestSizeNothingOverlapsAndTheMeterCoversNoText) {
+TEST_F(Desktop, NothingOverlapsAtTheSmallestSizeAndTheWindowFitsAnyScreen) {
   ShowActive();
   Load(30, 20);
   Form->resize(Form->minimumSize());
@@ -149,9 +148,7 @@ TEST_F(Desktop, AtTheSmallestSizeNothingOverlapsAndTheMeterCoversNoText) {
   for (TFlatButton* b : Form->findChildren<TFlatButton*>())
     EXPECT_TRUE(Form->rect().contains(box(b)));
   EXPECT_FALSE(box(Form->CapacityMeter).intersects(box(Form->TextData)));
-}
 
-TEST_F(Desktop, TheWindowFitsTheScreenAtAnyScale) {
   // A 1280 x 1024 screen at scale 1 and 2, and a small screen with its panel on the left.
   for (const QRect& available :
        {QRect(0, 0, 1280, 1000), QRect(0, 0, 640, 500), QRect(48, 0, 752, 600)}) {
@@ -215,21 +212,6 @@ TEST_F(Desktop, APngSaveLeavesTheEventLoopRunningAndTheCommandsDisabled) {
   EXPECT_TRUE(Form->FlatButton1->isEnabled());
   EXPECT_TRUE(Ui.Messages.empty());  // the read-back found the text in the file
   EXPECT_TRUE(Form->StatusPanelText(0).contains("out.png"));
-}
-
-TEST_F(Desktop, ASaveDialogGivesANameWithoutExtensionALowerCaseOne) {
-  TFileDialogRequest request;
-  request.Filter = "位图(*.bmp)|*.bmp|全部文件|*.*";
-  request.DefaultExt = "BMP";
-  QTimer answer;
-  QObject::connect(&answer, &QTimer::timeout, [this] {
-    if (auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget())) {
-      dialog->selectFile(Path("picture"));
-      static_cast<QDialog*>(dialog)->accept();
-    }
-  });
-  answer.start(10);
-  EXPECT_EQ(DefaultUserInterface().SaveFile(nullptr, request, nullptr), Path("picture.bmp"));
 }
 
 TEST(MessageText, LongPathsBreakSoChinesePunctuationNeverStartsALine) {
