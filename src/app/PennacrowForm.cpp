@@ -411,7 +411,8 @@ void TPennacrowForm::RunInBackground(const QString& activity, const std::functio
     } catch (...) {
       failure = std::current_exception();
     }
-    QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
+    // By name: a posted call carries no functor whose last owner could be this thread.
+    QMetaObject::invokeMethod(&loop, "quit", Qt::QueuedConnection);
   });
   loop.exec();
   worker.join();
