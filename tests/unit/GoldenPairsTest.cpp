@@ -90,5 +90,9 @@ TEST(GoldenPairs, Targa) {
   CheckGoldenPairs("tga");
 }
 
+TEST(GoldenPairs, Tiff) {
+  CheckGoldenPairs("tiff");
+}
+
 }  // namespace
 }  // namespace pennacrow::test
