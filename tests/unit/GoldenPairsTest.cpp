@@ -90,6 +90,10 @@ TEST(GoldenPairs, Targa) {
   CheckGoldenPairs("tga");
 }
 
+TEST(GoldenPairs, Gif) {
+  CheckGoldenPairs("gif");
+}
+
 TEST(GoldenPairs, Tiff) {
   CheckGoldenPairs("tiff");
 }
