@@ -90,6 +90,10 @@ TEST(GoldenPairs, Targa) {
   CheckGoldenPairs("tga");
 }
 
+TEST(GoldenPairs, Bmp) {
+  CheckGoldenPairs("bmp");
+}
+
 TEST(GoldenPairs, Gif) {
   CheckGoldenPairs("gif");
 }
