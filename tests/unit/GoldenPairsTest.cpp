@@ -98,6 +98,10 @@ TEST(GoldenPairs, Gif) {
   CheckGoldenPairs("gif");
 }
 
+TEST(GoldenPairs, Rla) {
+  CheckGoldenPairs("rla");
+}
+
 TEST(GoldenPairs, Tiff) {
   CheckGoldenPairs("tiff");
 }
