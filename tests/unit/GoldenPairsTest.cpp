@@ -98,6 +98,10 @@ TEST(GoldenPairs, Gif) {
   CheckGoldenPairs("gif");
 }
 
+TEST(GoldenPairs, Psd) {
+  CheckGoldenPairs("psd");
+}
+
 TEST(GoldenPairs, Rla) {
   CheckGoldenPairs("rla");
 }
