@@ -98,6 +98,10 @@ TEST(GoldenPairs, Gif) {
   CheckGoldenPairs("gif");
 }
 
+TEST(GoldenPairs, Icon) {
+  CheckGoldenPairs("ico");
+}
+
 TEST(GoldenPairs, Psd) {
   CheckGoldenPairs("psd");
 }
