@@ -141,9 +141,10 @@ class TTiffReader {
   bool FTiled = false;
   std::uint32_t FTileWidth = 0, FTileLength = 0;
   std::size_t FScanline = 0, FTileRowBytes = 0, FBandStride = 0;
-  std::vector<std::uint8_t> FTile, FBand;
-  std::int64_t FBandTop = -1;
-  std::uint16_t FBandSample = 0;
+  // One band per sample plane, so that planes read row by row in turn do not evict each other.
+  std::vector<std::uint8_t> FTile;
+  std::vector<std::vector<std::uint8_t>> FBands;
+  std::vector<std::int64_t> FBandTops;
   // The current row's samples for the depths read sample by sample: one interleaved line, or
   // one line per plane.
   std::uint16_t FSampleFormat = SAMPLEFORMAT_UINT;
@@ -156,8 +157,12 @@ void TTiffReader::ReadScanline(void* buffer, std::uint32_t row, std::uint16_t sa
     return;
   }
   const std::uint32_t top = row / FTileLength * FTileLength;
-  if (top != FBandTop || sample != FBandSample) ReadTileBand(top, sample);
-  std::memcpy(buffer, FBand.data() + (row - top) * FBandStride, FScanline);
+  if (sample >= FBandTops.size()) {
+    FBandTops.resize(std::size_t{sample} + 1, -1);
+    FBands.resize(std::size_t{sample} + 1);
+  }
+  if (top != FBandTops[sample]) ReadTileBand(top, sample);
+  std::memcpy(buffer, FBands[sample].data() + (row - top) * FBandStride, FScanline);
 }
 
 // Sizes of one tile and one band, checked against the byte limit before anything is allocated:
@@ -183,11 +188,12 @@ void TTiffReader::PrepareTiles() {
   FBandStride = static_cast<std::size_t>(across * tileRowBytes);
   // Room for whole tile rows even where the file's tile size says less.
   FTile.resize(static_cast<std::size_t>(std::max(tileBytes, tileRowBytes * FTileLength)));
-  FBand.resize(FBandStride * std::min(FTileLength, FHeight));
 }
 
 void TTiffReader::ReadTileBand(std::uint32_t top, std::uint16_t sample) {
   const std::uint32_t rows = std::min(FTileLength, FHeight - top);
+  std::vector<std::uint8_t>& band = FBands[sample];
+  band.resize(FBandStride * std::min(FTileLength, FHeight));
   for (std::uint32_t x = 0, column = 0; x < FWidth; x += FTileWidth, ++column) {
     const std::uint32_t tile = TIFFComputeTile(FTif.get(), x, top, 0, sample);
     if (TIFFReadEncodedTile(FTif.get(), tile, FTile.data(), static_cast<tmsize_t>(FTile.size())) <
@@ -195,12 +201,11 @@ void TTiffReader::ReadTileBand(std::uint32_t top, std::uint16_t sample) {
       Fail();
     }
     for (std::uint32_t r = 0; r < rows; ++r) {
-      std::memcpy(FBand.data() + r * FBandStride + column * FTileRowBytes,
+      std::memcpy(band.data() + r * FBandStride + column * FTileRowBytes,
                   FTile.data() + r * FTileRowBytes, FTileRowBytes);
     }
   }
-  FBandTop = top;
-  FBandSample = sample;
+  FBandTops[sample] = top;
 }
 
 // The colour table of a palette image; some writers store 8-bit values in the 16-bit fields.

@@ -143,7 +143,9 @@ TEST(TIFFGraphicTest, TiledFilesDecodeAsTheirStripTwin) {
                          TCase{"16-bit grey", 16, 1, PHOTOMETRIC_MINISBLACK, PLANARCONFIG_CONTIG},
                          TCase{"8-bit RGB", 8, 3, PHOTOMETRIC_RGB, PLANARCONFIG_CONTIG},
                          TCase{"RGB planes", 8, 3, PHOTOMETRIC_RGB, PLANARCONFIG_SEPARATE},
-                         TCase{"CMYK", 8, 4, PHOTOMETRIC_SEPARATED, PLANARCONFIG_CONTIG}}) {
+                         TCase{"CMYK", 8, 4, PHOTOMETRIC_SEPARATED, PLANARCONFIG_CONTIG},
+                         TCase{"12-bit RGB planes", 12, 3, PHOTOMETRIC_RGB, PLANARCONFIG_SEPARATE},
+                         TCase{"L*a*b* planes", 8, 3, PHOTOMETRIC_CIELAB, PLANARCONFIG_SEPARATE}}) {
     const int width = 37, height = 21;
     const bool planes = c.Planar == PLANARCONFIG_SEPARATE;
     const std::size_t rowBytes =
