@@ -3,6 +3,7 @@
 #include <gif_lib.h>
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <vector>
 
@@ -95,7 +96,13 @@ GraphicsControlBlock SkipToImage(GifFileType* gif, const TGifInput& input) {
     }
     while (block != nullptr) Check(gif, DGifGetExtensionNext(gif, &block));
   }
-  Check(gif, DGifGetImageDesc(gif));
+  // The library refuses a minimum code size above 8 as a failed read, after it has read the
+  // descriptor and that byte; our own LZW decoder takes such frames. A read that really ran out
+  // is still truncation.
+  if (DGifGetImageDesc(gif) == GIF_ERROR &&
+      (gif->Error != D_GIF_ERR_READ_FAILED || input.ReadPastEnd)) {
+    RaiseGifError(gif->Error, input);
+  }
   return control;
 }
 
@@ -134,7 +141,7 @@ TBitmap Canvas(const GifFileType& gif, const ColorMapObject& map) {
 
 // One line of the frame's indices into its row of the canvas.
 void StoreLine(const GifImageDesc& frame, const ColorMapObject& map,
-               const std::vector<GifPixelType>& line, int frameRow, TBitmap& bitmap) {
+               const std::vector<std::uint16_t>& line, int frameRow, TBitmap& bitmap) {
   std::uint8_t* row = bitmap.RowAt(frame.Top + frameRow);
   const bool oneBit = bitmap.BitsPerPixel() == 1;
   for (int x = 0; x < frame.Width; ++x) {
@@ -152,11 +159,126 @@ void StoreLine(const GifImageDesc& frame, const ColorMapObject& map,
   }
 }
 
+// The frame's LZW data: codes of growing width, least significant bit first, in sub-blocks.
+// We decode it ourselves because writers do two things the format allows that the library
+// refuses: a minimum code size above 8 (codes still stop at 12 bits), and a table that fills up
+// and stays full until the encoder sends a clear code much later (a deferred clear).
+class TLzwDecoder {
+ public:
+  // The library has read the image descriptor and the code size byte after it; the sub-blocks
+  // follow in the input.
+  explicit TLzwDecoder(const TGifInput& input)
+      : FData(input.Data), FSize(input.Size), FPos(input.Position) {
+    const int minSize = FPos > 0 ? FData[FPos - 1] : 0;
+    if (minSize < 1 || minSize > 11) {
+      throw DamagedError(kFormat, "LZW 码长 " + std::to_string(minSize));
+    }
+    FMinSize = minSize;
+    FClear = 1 << minSize;
+    for (int i = 0; i < FClear; ++i) FFirst[i] = static_cast<std::uint16_t>(i);
+    Reset();
+  }
+
+  void ReadLine(std::uint16_t* out, int width) {
+    for (int x = 0; x < width;) {
+      if (FStack.empty()) Expand();
+      while (!FStack.empty() && x < width) {
+        out[x++] = FStack.back();
+        FStack.pop_back();
+      }
+    }
+  }
+
+ private:
+  static constexpr int kTableSize = 4096;  // 12-bit codes
+
+  void Reset() {
+    FCodeSize = FMinSize + 1;
+    FNext = FClear + 2;
+    FPrev = -1;
+  }
+
+  // The next code, or -1 at the sub-blocks' terminator.
+  int NextCode() {
+    while (FBitCount < FCodeSize) {
+      if (FBlockLeft == 0) {
+        if (FPos >= FSize) throw TruncatedError(kFormat);
+        FBlockLeft = FData[FPos++];
+        if (FBlockLeft == 0) return -1;
+      }
+      if (FPos >= FSize) throw TruncatedError(kFormat);
+      FBits |= std::uint32_t{FData[FPos++]} << FBitCount;
+      --FBlockLeft;
+      FBitCount += 8;
+    }
+    const int code = static_cast<int>(FBits & ((1u << FCodeSize) - 1));
+    FBits >>= FCodeSize;
+    FBitCount -= FCodeSize;
+    return code;
+  }
+
+  // Decodes codes until one yields pixels, pushed last pixel first onto the stack.
+  void Expand() {
+    for (;;) {
+      const int code = NextCode();
+      // The data ends (or says it does) before the frame is whole.
+      if (code < 0 || code == FClear + 1) throw TruncatedError(kFormat);
+      if (code == FClear) {
+        Reset();
+        continue;
+      }
+      int entry = code;
+      if (FPrev < 0) {
+        if (code > FClear) throw DamagedError(kFormat, "LZW 编码");
+        FStack.push_back(static_cast<std::uint16_t>(code));
+        FPrev = code;
+        return;
+      }
+      if (code > FNext || (code == FNext && FNext == kTableSize)) {
+        throw DamagedError(kFormat, "LZW 编码");
+      }
+      if (code == FNext) {  // the entry being defined: the previous string and its own first
+        FStack.push_back(FFirst[FPrev]);
+        entry = FPrev;
+      }
+      const std::uint16_t first = Push(entry);
+      if (FNext < kTableSize) {
+        FPrefix[FNext] = static_cast<std::uint16_t>(FPrev);
+        FSuffix[FNext] = first;
+        FFirst[FNext] = FFirst[FPrev];
+        if (++FNext == (1 << FCodeSize) && FCodeSize < 12) ++FCodeSize;
+      }
+      FPrev = code;
+      return;
+    }
+  }
+
+  // Pushes a table entry's string, last pixel first; returns its first pixel.
+  std::uint16_t Push(int code) {
+    while (code > FClear + 1) {
+      FStack.push_back(FSuffix[code]);
+      code = FPrefix[code];
+    }
+    FStack.push_back(static_cast<std::uint16_t>(code));
+    return static_cast<std::uint16_t>(code);
+  }
+
+  const std::uint8_t* FData;
+  std::size_t FSize, FPos;
+  std::size_t FBlockLeft = 0;  // bytes of the current sub-block not yet taken
+  std::uint32_t FBits = 0;
+  int FBitCount = 0, FMinSize = 0, FClear = 0, FCodeSize = 0, FNext = 0, FPrev = -1;
+  std::array<std::uint16_t, kTableSize> FPrefix{}, FSuffix{}, FFirst{};
+  std::vector<std::uint16_t> FStack;
+};
+
 // The frame's lines in stored order: interlaced frames come in four passes.
-void ReadFrame(GifFileType* gif, const ColorMapObject& map, TBitmap& bitmap) {
+void ReadFrame(GifFileType* gif, const TGifInput& input, const ColorMapObject& map,
+               TBitmap& bitmap) {
   const GifImageDesc& frame = gif->Image;
   // One scratch line of indices; each goes into its row of the bitmap as soon as it is read.
-  std::vector<GifPixelType> line(static_cast<std::size_t>(frame.Width));
+  std::vector<std::uint16_t> line(static_cast<std::size_t>(frame.Width));
+  TLzwDecoder codes(input);
   static const int kStart[] = {0, 4, 2, 1};
   static const int kStep[] = {8, 8, 4, 2};
   const int passes = frame.Interlace ? 4 : 1;
@@ -164,10 +286,24 @@ void ReadFrame(GifFileType* gif, const ColorMapObject& map, TBitmap& bitmap) {
     const int start = frame.Interlace ? kStart[pass] : 0;
     const int step = frame.Interlace ? kStep[pass] : 1;
     for (int y = start; y < frame.Height; y += step) {
-      Check(gif, DGifGetLine(gif, line.data(), frame.Width));
+      codes.ReadLine(line.data(), frame.Width);
       StoreLine(frame, map, line, y, bitmap);
     }
   }
+}
+
+// A frame without any colour table: common decoders show its indices as grey levels.
+const ColorMapObject& GreyRamp() {
+  static const std::array<GifColorType, 256> colours = [] {
+    std::array<GifColorType, 256> c{};
+    for (int i = 0; i < 256; ++i) {
+      const auto v = static_cast<GifByteType>(i);
+      c[i] = {v, v, v};
+    }
+    return c;
+  }();
+  static const ColorMapObject map{256, 8, false, const_cast<GifColorType*>(colours.data())};
+  return map;
 }
 
 }  // namespace
@@ -183,13 +319,14 @@ void TGIFImage::LoadFromBytes(std::span<const std::uint8_t> data) {
   const GraphicsControlBlock control = SkipToImage(gif.get(), input);
   const GifImageDesc& frame = gif->Image;
   const ColorMapObject* map = frame.ColorMap ? frame.ColorMap : gif->SColorMap;
-  if (map == nullptr || map->ColorCount <= 0) throw InvalidPaletteError(kFormat);
+  if (map == nullptr) map = &GreyRamp();
+  if (map->ColorCount <= 0) throw InvalidPaletteError(kFormat);
   CheckPictureSize(kFormat, frame.Width, frame.Height, kTrueColourDepth);
   if (frame.Left < 0 || frame.Top < 0 || frame.Width <= 0 || frame.Height <= 0) {
     throw DamagedError(kFormat, "frame size");
   }
   TBitmap bitmap = Canvas(*gif, *map);
-  ReadFrame(gif.get(), *map, bitmap);
+  ReadFrame(gif.get(), input, *map, bitmap);
   if (control.TransparentColor != NO_TRANSPARENT_COLOR) {
     bitmap.SetTransparent(true, MapColour(*map, control.TransparentColor));
   }

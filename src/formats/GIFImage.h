@@ -1,7 +1,8 @@
 #pragma once
-// TGIFImage: the first frame of a GIF file through giflib. A 1-bit frame stays 1-bit with the
-// file's two colours; deeper frames are rendered at 24 bits. A frame with a transparent colour
-// marks the bitmap transparent with that colour.
+// TGIFImage: the first frame of a GIF file; giflib reads the records, our own LZW decoder the
+// frame. A 1-bit frame stays 1-bit with the file's two colours; deeper frames are rendered at 24
+// bits. A frame without any colour table shows its indices as grey levels. A frame with a
+// transparent colour marks the bitmap transparent with that colour.
 
 #include "picture/Bitmap.h"
 

@@ -25,6 +25,7 @@ enum : unsigned {
   kIndexed = 2,
   kRgb = 3,
   kCmyk = 4,
+  kMultichannel = 7,
   kDuotone = 8,
   kLab = 9,
 };
@@ -114,6 +115,10 @@ void ChooseLayout(THeader& h) {
       h.Used = 3;
       h.Layout = 24;
       break;
+    case kMultichannel:  // the first three channels shown as RGB, as viewers do; one as grey
+      h.Used = h.Channels >= 3 ? 3 : 1;
+      h.Layout = h.Used == 3 ? 24 : 8;
+      break;
     default:
       throw UnsupportedError(kFormat, "颜色模式" + std::to_string(h.Mode));
   }
@@ -184,7 +189,7 @@ std::vector<std::uint64_t> ReadRowStarts(TByteReader& in, const THeader& h,
 // One pixel of the used channels' 8-bit samples at x into the bitmap row.
 void PutPixel(const THeader& h, const std::vector<std::vector<std::uint8_t>>& s, std::size_t x,
               std::uint8_t* out) {
-  switch (h.Mode) {
+  switch (h.Used == 3 && h.Mode == kMultichannel ? kRgb : h.Mode) {
     case kRgb:
       out[x * h.Used] = s[2][x];
       out[x * h.Used + 1] = s[1][x];

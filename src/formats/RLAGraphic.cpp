@@ -19,7 +19,8 @@ constexpr std::size_t kHeaderSize = 740;
 // Offsets of the header fields this decoder reads (all big-endian).
 constexpr std::size_t kActiveWindow = 8;    // left, right, bottom, top
 constexpr std::size_t kChannelCounts = 20;  // colour channels, matte channels, aux channels
-constexpr std::size_t kChannelBits = 658;   // colour bits, matte type, matte bits
+constexpr std::size_t kChannelType = 656;   // colour type, colour bits, matte type, matte bits
+enum : std::int16_t { kIntegerSamples = 0 };
 // A two-byte run yields at most 128 samples.
 constexpr std::uint64_t kMaxRun = 128;
 
@@ -27,24 +28,24 @@ constexpr std::uint64_t kMaxRun = 128;
   throw DamagedError(kFormat, detail);
 }
 
-// One channel of one scanline: a byte count, then runs. A non-negative count byte repeats the
-// next byte count + 1 times; a negative one is followed by -count literal bytes.
-void DecodeChannel(TByteReader& in, std::uint8_t* out, int width, int step) {
+// One channel of one scanline: a byte count, then runs of count bytes. A non-negative count byte
+// repeats the next byte count + 1 times; a negative one is followed by -count literal bytes.
+void DecodeRuns(TByteReader& in, std::uint8_t* out, int count, int step) {
   const std::uint16_t length = in.U16BE();
   TByteReader runs(in.Bytes(length), kFormat);
   int x = 0;
-  while (x < width) {
+  while (x < count) {
     if (runs.AtEnd()) Damaged("扫描行的像素不足");
-    const auto count = static_cast<std::int8_t>(runs.U8());
-    if (count >= 0) {
-      const int n = count + 1;
-      if (n > width - x) Damaged("游程越过行尾");
+    const auto header = static_cast<std::int8_t>(runs.U8());
+    if (header >= 0) {
+      const int n = header + 1;
+      if (n > count - x) Damaged("游程越过行尾");
       const std::uint8_t value = runs.U8();
       for (int i = 0; i < n; ++i) out[(x + i) * step] = value;
       x += n;
     } else {
-      const int n = -count;
-      if (n > width - x) Damaged("游程越过行尾");
+      const int n = -header;
+      if (n > count - x) Damaged("游程越过行尾");
       const auto literal = runs.Bytes(static_cast<std::uint64_t>(n));
       for (int i = 0; i < n; ++i) out[(x + i) * step] = literal[i];
       x += n;
@@ -53,9 +54,28 @@ void DecodeChannel(TByteReader& in, std::uint8_t* out, int width, int step) {
   if (!runs.AtEnd()) Damaged("游程越过行尾");
 }
 
+// A channel of 9 to 16 bits holds each sample in two bytes, the row's high bytes first, then its
+// low bytes; the samples are reduced to 8 bits as 16-bit samples are, round(v x 255 / max).
+void DecodeChannel(TByteReader& in, std::uint8_t* out, int width, int step, int bits,
+                   std::vector<std::uint8_t>& scratch) {
+  if (bits == 8) {
+    DecodeRuns(in, out, width, step);
+    return;
+  }
+  const auto w = static_cast<std::size_t>(width);
+  scratch.resize(2 * w);
+  DecodeRuns(in, scratch.data(), 2 * width, 1);
+  const std::uint32_t max = (1u << bits) - 1;
+  for (std::size_t x = 0; x < w; ++x) {
+    const std::uint32_t v = std::min<std::uint32_t>((scratch[x] << 8) | scratch[w + x], max);
+    out[x * step] = static_cast<std::uint8_t>((v * 255 + max / 2) / max);
+  }
+}
+
 struct THeader {
   std::int64_t Width = 0, Height = 0;
   int ColourChannels = 0, MatteChannels = 0;
+  int ColourBits = 8, MatteBits = 8;
   int Depth() const { return MatteChannels == 1 ? 32 : 24; }
 };
 
@@ -68,12 +88,11 @@ THeader ReadHeader(TByteReader& in) {
   h.ColourChannels = in.S16BE();
   h.MatteChannels = in.S16BE();
   const int auxChannels = in.S16BE();
-  in.Seek(kChannelBits);
+  in.Seek(kChannelType);
+  const int colourType = in.S16BE();
   const int colourBits = in.S16BE();
-  in.Skip(2);
+  const int matteType = in.S16BE();
   const int matteBits = in.S16BE();
-  in.Skip(2);
-  const int auxBits = in.S16BE();
   h.Width = std::int64_t{right} - left + 1;
   h.Height = std::int64_t{top} - bottom + 1;
   if (h.Width <= 0 || h.Height <= 0 || h.ColourChannels < 0 || h.MatteChannels < 0 ||
@@ -87,26 +106,35 @@ THeader ReadHeader(TByteReader& in) {
     throw UnsupportedError(kFormat, std::to_string(h.MatteChannels) + " 个遮罩通道");
   }
   // The bit counts are 0 in files of the oldest revision, which were always 8 bits a sample.
-  const bool eightBits = (colourBits == 8 || colourBits == 0) &&
-                         (h.MatteChannels == 0 || matteBits == 8 || matteBits == 0) &&
-                         (auxChannels == 0 || auxBits == 8 || auxBits == 0);
-  if (!eightBits) throw UnsupportedError(kFormat, std::to_string(colourBits) + " 位通道");
+  // Auxiliary channels (depth and the like) are not part of the picture and are not read.
+  auto depth = [](int bits) { return bits == 0 ? 8 : bits; };
+  h.ColourBits = depth(colourBits);
+  h.MatteBits = h.MatteChannels == 0 ? 8 : depth(matteBits);
+  for (int bits : {h.ColourBits, h.MatteBits}) {
+    if (bits != 8 && (bits < 9 || bits > 16)) {
+      throw UnsupportedError(kFormat, std::to_string(bits) + " 位通道");
+    }
+  }
+  if (colourType != kIntegerSamples || (h.MatteChannels != 0 && matteType != kIntegerSamples)) {
+    throw UnsupportedError(kFormat, "浮点通道");
+  }
   CheckPictureSize(kFormat, h.Width, h.Height, h.Depth());
   return h;
 }
 
 // One scanline at the reader's position: the colour channels (red, green, blue, or one grey
 // copied to all three), then the matte.
-void DecodeScanline(TByteReader& in, const THeader& h, std::uint8_t* row) {
+void DecodeScanline(TByteReader& in, const THeader& h, std::uint8_t* row,
+                    std::vector<std::uint8_t>& scratch) {
   const int step = h.Depth() / 8;
   const auto w = static_cast<int>(h.Width);
   if (h.ColourChannels == 3) {
-    for (int c = 0; c < 3; ++c) DecodeChannel(in, row + (2 - c), w, step);
+    for (int c = 0; c < 3; ++c) DecodeChannel(in, row + (2 - c), w, step, h.ColourBits, scratch);
   } else {
-    DecodeChannel(in, row, w, step);
+    DecodeChannel(in, row, w, step, h.ColourBits, scratch);
     for (int x = 0; x < w; ++x) row[x * step + 1] = row[x * step + 2] = row[x * step];
   }
-  if (h.MatteChannels == 1) DecodeChannel(in, row + 3, w, step);
+  if (h.MatteChannels == 1) DecodeChannel(in, row + 3, w, step, h.MatteBits, scratch);
 }
 
 }  // namespace
@@ -126,11 +154,12 @@ void TRLAGraphic::LoadFromBytes(std::span<const std::uint8_t> data) {
   std::vector<std::uint32_t> offsets(static_cast<std::size_t>(header.Height));
   for (auto& offset : offsets) offset = in.U32BE();
   TBitmap picture(static_cast<int>(header.Width), static_cast<int>(header.Height), header.Depth());
+  std::vector<std::uint8_t> scratch;
   for (std::size_t i = 0; i < offsets.size(); ++i) {
     if (offsets[i] < kHeaderSize || offsets[i] >= data.size()) Damaged("扫描行偏移超出文件");
     in.Seek(offsets[i]);
     // Scanlines are stored bottom row first.
-    DecodeScanline(in, header, picture.RowAt(static_cast<int>(offsets.size() - 1 - i)));
+    DecodeScanline(in, header, picture.RowAt(static_cast<int>(offsets.size() - 1 - i)), scratch);
   }
   Assign(picture);
 }

@@ -1,7 +1,7 @@
 #pragma once
 // TRLAGraphic: Wavefront/Alias RLA and RPF files: a 740-byte header, a table of scanline offsets
-// and run-length coded channels per scanline. Loads as 24-bit, or 32-bit with the matte channel
-// as alpha.
+// and run-length coded channels per scanline, of 8 or (reduced to 8) 9 to 16 bits. Loads as
+// 24-bit, or 32-bit with the matte channel as alpha.
 
 #include "formats/ExtraFormatGraphic.h"
 

@@ -3,6 +3,8 @@
 #include <tiffio.h>
 
 #include <algorithm>
+#include <bit>
+#include <cmath>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -10,6 +12,7 @@
 #include <vector>
 
 #include "formats/PixelRows.h"
+#include "picture/ByteReader.h"
 #include "picture/Errors.h"
 #include "picture/PixelLimits.h"
 
@@ -121,6 +124,12 @@ class TTiffReader {
   void DecodeRgb(TBitmap& bitmap);
   void DecodeCmyk(TBitmap& bitmap);
   void DecodeThroughRgba(TBitmap& bitmap);
+  bool NeedsSampleReduction() const;
+  void ReadSamples(std::uint32_t y, std::uint16_t samples);
+  std::uint64_t RawSample(std::uint32_t x, std::uint16_t sample) const;
+  std::uint8_t Sample8(std::uint32_t x, std::uint16_t sample) const;
+  void DecodeReduced(TBitmap& bitmap);
+  void DecodeLab(TBitmap& bitmap);
 
   std::string FFormat;
   TTiffInput FInput;
@@ -132,9 +141,14 @@ class TTiffReader {
   bool FTiled = false;
   std::uint32_t FTileWidth = 0, FTileLength = 0;
   std::size_t FScanline = 0, FTileRowBytes = 0, FBandStride = 0;
-  std::vector<std::uint8_t> FTile, FBand;
-  std::int64_t FBandTop = -1;
-  std::uint16_t FBandSample = 0;
+  // One band per sample plane, so that planes read row by row in turn do not evict each other.
+  std::vector<std::uint8_t> FTile;
+  std::vector<std::vector<std::uint8_t>> FBands;
+  std::vector<std::int64_t> FBandTops;
+  // The current row's samples for the depths read sample by sample: one interleaved line, or
+  // one line per plane.
+  std::uint16_t FSampleFormat = SAMPLEFORMAT_UINT;
+  std::vector<std::vector<std::uint8_t>> FLines;
 };
 
 void TTiffReader::ReadScanline(void* buffer, std::uint32_t row, std::uint16_t sample) {
@@ -143,8 +157,12 @@ void TTiffReader::ReadScanline(void* buffer, std::uint32_t row, std::uint16_t sa
     return;
   }
   const std::uint32_t top = row / FTileLength * FTileLength;
-  if (top != FBandTop || sample != FBandSample) ReadTileBand(top, sample);
-  std::memcpy(buffer, FBand.data() + (row - top) * FBandStride, FScanline);
+  if (sample >= FBandTops.size()) {
+    FBandTops.resize(std::size_t{sample} + 1, -1);
+    FBands.resize(std::size_t{sample} + 1);
+  }
+  if (top != FBandTops[sample]) ReadTileBand(top, sample);
+  std::memcpy(buffer, FBands[sample].data() + (row - top) * FBandStride, FScanline);
 }
 
 // Sizes of one tile and one band, checked against the byte limit before anything is allocated:
@@ -170,11 +188,12 @@ void TTiffReader::PrepareTiles() {
   FBandStride = static_cast<std::size_t>(across * tileRowBytes);
   // Room for whole tile rows even where the file's tile size says less.
   FTile.resize(static_cast<std::size_t>(std::max(tileBytes, tileRowBytes * FTileLength)));
-  FBand.resize(FBandStride * std::min(FTileLength, FHeight));
 }
 
 void TTiffReader::ReadTileBand(std::uint32_t top, std::uint16_t sample) {
   const std::uint32_t rows = std::min(FTileLength, FHeight - top);
+  std::vector<std::uint8_t>& band = FBands[sample];
+  band.resize(FBandStride * std::min(FTileLength, FHeight));
   for (std::uint32_t x = 0, column = 0; x < FWidth; x += FTileWidth, ++column) {
     const std::uint32_t tile = TIFFComputeTile(FTif.get(), x, top, 0, sample);
     if (TIFFReadEncodedTile(FTif.get(), tile, FTile.data(), static_cast<tmsize_t>(FTile.size())) <
@@ -182,12 +201,11 @@ void TTiffReader::ReadTileBand(std::uint32_t top, std::uint16_t sample) {
       Fail();
     }
     for (std::uint32_t r = 0; r < rows; ++r) {
-      std::memcpy(FBand.data() + r * FBandStride + column * FTileRowBytes,
+      std::memcpy(band.data() + r * FBandStride + column * FTileRowBytes,
                   FTile.data() + r * FTileRowBytes, FTileRowBytes);
     }
   }
-  FBandTop = top;
-  FBandSample = sample;
+  FBandTops[sample] = top;
 }
 
 // The colour table of a palette image; some writers store 8-bit values in the 16-bit fields.
@@ -245,8 +263,9 @@ TBitmap TTiffReader::Decode() {
   if (static_cast<std::uint64_t>(TIFFScanlineSize64(FTif.get())) > GetPixelLimits().MaxBytes) {
     Unsupported(std::to_string(FSamples) + " 个 " + std::to_string(FBits) + " 位采样的像素");
   }
-  if (Field<std::uint16_t>(TIFFTAG_SAMPLEFORMAT, SAMPLEFORMAT_UINT) == SAMPLEFORMAT_IEEEFP) {
-    Unsupported("浮点采样");
+  FSampleFormat = Field<std::uint16_t>(TIFFTAG_SAMPLEFORMAT, SAMPLEFORMAT_UINT);
+  if (FSampleFormat == SAMPLEFORMAT_IEEEFP && FBits != 32 && FBits != 64) {
+    Unsupported(std::to_string(FBits) + " 位浮点采样");
   }
   if (TIFFIsTiled(FTif.get())) PrepareTiles();
 
@@ -254,8 +273,13 @@ TBitmap TTiffReader::Decode() {
   const bool grey =
       FPhotometric == PHOTOMETRIC_MINISBLACK || FPhotometric == PHOTOMETRIC_MINISWHITE;
   const bool simpleDepth = FBits == 1 || FBits == 2 || FBits == 4 || FBits == 8 || FBits == 16;
-  if (((grey && FSamples <= 2) || (FPhotometric == PHOTOMETRIC_PALETTE && FSamples == 1)) &&
-      simpleDepth && !(FSamples == 2 && FBits < 8)) {
+  if (FPhotometric == PHOTOMETRIC_CIELAB && (FBits == 8 || FBits == 16) &&
+      FSampleFormat != SAMPLEFORMAT_IEEEFP) {
+    DecodeLab(bitmap);
+  } else if (NeedsSampleReduction()) {
+    DecodeReduced(bitmap);
+  } else if (((grey && FSamples <= 2) || (FPhotometric == PHOTOMETRIC_PALETTE && FSamples == 1)) &&
+             simpleDepth && !(FSamples == 2 && FBits < 8)) {
     DecodeGreyOrPalette(bitmap);
   } else if (FPhotometric == PHOTOMETRIC_RGB && FSamples >= 3 && (FBits == 8 || FBits == 16)) {
     DecodeRgb(bitmap);
@@ -267,6 +291,170 @@ TBitmap TTiffReader::Decode() {
     DecodeThroughRgba(bitmap);
   }
   return bitmap;
+}
+
+// Grey, palette and RGB pictures at depths the paths below do not take (and libtiff's renderer
+// refuses): integer samples of any depth up to 32 bits, 16-bit palette indices, and 32- or 64-bit
+// floating point.
+bool TTiffReader::NeedsSampleReduction() const {
+  const bool grey =
+      FPhotometric == PHOTOMETRIC_MINISBLACK || FPhotometric == PHOTOMETRIC_MINISWHITE;
+  const bool rgb = FPhotometric == PHOTOMETRIC_RGB && FSamples >= 3;
+  if (FSampleFormat == SAMPLEFORMAT_IEEEFP) return (grey && FSamples <= 2) || rgb;
+  if (FSampleFormat != SAMPLEFORMAT_UINT || FBits == 0 || FBits > 32) return false;
+  if (grey && FSamples <= 2) {
+    return !(FBits == 1 || FBits == 2 || FBits == 4 || FBits == 8 || FBits == 16) ||
+           (FSamples == 2 && FBits < 8);
+  }
+  if (FPhotometric == PHOTOMETRIC_PALETTE) return FSamples == 1 && FBits == 16;
+  return rgb && FBits != 8 && FBits != 16;
+}
+
+void TTiffReader::ReadSamples(std::uint32_t y, std::uint16_t samples) {
+  const auto scanline = static_cast<std::size_t>(TIFFScanlineSize64(FTif.get()));
+  const std::size_t planes = FPlanar == PLANARCONFIG_SEPARATE ? samples : 1;
+  FLines.resize(planes);
+  for (std::size_t p = 0; p < planes; ++p) {
+    FLines[p].resize(scanline);
+    ReadScanline(FLines[p].data(), y, static_cast<std::uint16_t>(p));
+  }
+}
+
+// libtiff hands 8-, 16-, 24-, 32- and 64-bit samples over whole and in the machine's byte order;
+// any other depth stays packed, most significant bit first, each row starting on a byte.
+std::uint64_t TTiffReader::RawSample(std::uint32_t x, std::uint16_t sample) const {
+  const bool planar = FPlanar == PLANARCONFIG_SEPARATE;
+  const std::vector<std::uint8_t>& line = FLines[planar ? sample : 0];
+  const std::uint64_t index = planar ? x : std::uint64_t{x} * FSamples + sample;
+  if (FBits % 8 == 0) {
+    const std::uint8_t* p = line.data() + index * (FBits / 8);
+    std::uint64_t v = 0;
+    for (unsigned i = 0; i < FBits / 8u; ++i) {
+      const unsigned shift = std::endian::native == std::endian::little ? 8 * i : FBits - 8 - 8 * i;
+      v |= std::uint64_t{p[i]} << shift;
+    }
+    return v;
+  }
+  std::uint64_t v = 0;
+  for (std::uint64_t bit = index * FBits, end = bit + FBits; bit < end; ++bit) {
+    v = (v << 1) | ((line[bit / 8] >> (7 - bit % 8)) & 1u);
+  }
+  return v;
+}
+
+// A sample reduced to 8 bits as 16-bit samples are, round(v x 255 / max); floating-point
+// samples are clamped to 0..1 first.
+std::uint8_t TTiffReader::Sample8(std::uint32_t x, std::uint16_t sample) const {
+  const std::uint64_t raw = RawSample(x, sample);
+  if (FSampleFormat == SAMPLEFORMAT_IEEEFP) {
+    double v = 0;
+    if (FBits == 32) {
+      v = std::bit_cast<float>(static_cast<std::uint32_t>(raw));
+    } else {
+      v = std::bit_cast<double>(raw);
+    }
+    if (!(v > 0)) return 0;  // NaN included
+    return static_cast<std::uint8_t>(std::lround(std::min(v, 1.0) * 255));
+  }
+  const std::uint64_t max = (std::uint64_t{1} << FBits) - 1;
+  return static_cast<std::uint8_t>((raw * 255 + max / 2) / max);
+}
+
+// Grey (8-bit with a grey palette), 16-bit palette (24-bit: a bitmap's palette holds 256 colours)
+// and RGB (24-bit, or 32-bit when an alpha sample follows), each sample reduced to 8 bits.
+void TTiffReader::DecodeReduced(TBitmap& bitmap) {
+  const bool palette = FPhotometric == PHOTOMETRIC_PALETTE;
+  const bool rgb = FPhotometric == PHOTOMETRIC_RGB;
+  const int channels = rgb ? (FSamples >= 4 ? 4 : 3) : 1;
+  bitmap.Allocate(static_cast<int>(FWidth), static_cast<int>(FHeight), palette ? 24 : channels * 8);
+  std::uint16_t *red = nullptr, *green = nullptr, *blue = nullptr;
+  bool eightBitMap = false;  // some writers store 8-bit values in the 16-bit fields
+  if (palette) {
+    if (!TIFFGetField(FTif.get(), TIFFTAG_COLORMAP, &red, &green, &blue)) {
+      throw InvalidPaletteError(FFormat);
+    }
+    eightBitMap = std::all_of(red, red + 65536, [](std::uint16_t v) { return v < 256; }) &&
+                  std::all_of(green, green + 65536, [](std::uint16_t v) { return v < 256; }) &&
+                  std::all_of(blue, blue + 65536, [](std::uint16_t v) { return v < 256; });
+  } else if (!rgb) {
+    bitmap.Palette() = GreyPalette();
+    if (FPhotometric == PHOTOMETRIC_MINISWHITE)
+      std::reverse(bitmap.Palette().begin(), bitmap.Palette().end());
+  }
+  auto map = [eightBitMap](std::uint16_t v) {
+    return eightBitMap ? static_cast<std::uint8_t>(v) : Scale16To8(v);
+  };
+  static const int kTarget[] = {2, 1, 0, 3};  // red, green, blue, alpha to bytes 2, 1, 0, 3
+  for (std::uint32_t y = 0; y < FHeight; ++y) {
+    ReadSamples(y, static_cast<std::uint16_t>(channels));
+    std::uint8_t* row = bitmap.RowAt(static_cast<int>(y));
+    for (std::uint32_t x = 0; x < FWidth; ++x) {
+      if (palette) {
+        const auto i = static_cast<std::size_t>(RawSample(x, 0));
+        row[3 * x] = map(blue[i]);
+        row[3 * x + 1] = map(green[i]);
+        row[3 * x + 2] = map(red[i]);
+        continue;
+      }
+      for (int c = 0; c < channels; ++c) {
+        const std::uint8_t v = Sample8(x, static_cast<std::uint16_t>(c));
+        row[x * channels + (rgb ? kTarget[c] : 0)] = v;
+      }
+    }
+  }
+}
+
+// CIE L*a*b* (L 0..100, a and b signed) relative to the D50 white, to sRGB: XYZ, adapted to D65
+// with the Bradford transform, so that white stays white and a photograph takes no cast.
+void TTiffReader::DecodeLab(TBitmap& bitmap) {
+  // Bradford D50 to D65 followed by XYZ to linear sRGB, as one matrix.
+  static const double kToRgb[3][3] = {
+      {3.1338560, -1.6168665, -0.4906148},
+      {-0.9787683, 1.9161414, 0.0334541},
+      {0.0719453, -0.2289914, 1.4052427},
+  };
+  static const double kWhite[3] = {0.96422, 1.0, 0.82521};
+  bitmap.Allocate(static_cast<int>(FWidth), static_cast<int>(FHeight), 24);
+  auto inverse = [](double t) {
+    return t > 6.0 / 29 ? t * t * t : 3 * (6.0 / 29) * (6.0 / 29) * (t - 4.0 / 29);
+  };
+  // The sRGB transfer curve, tabulated finely enough that every 8-bit result is the one the curve
+  // gives; a power per sample would make this the slowest decoder by far.
+  static const std::vector<std::uint8_t> kEncode = [] {
+    std::vector<std::uint8_t> table(65536);
+    for (std::size_t i = 0; i < table.size(); ++i) {
+      const double v = static_cast<double>(i) / 65535;
+      const double e = v <= 0.0031308 ? 12.92 * v : 1.055 * std::pow(v, 1 / 2.4) - 0.055;
+      table[i] = static_cast<std::uint8_t>(std::lround(e * 255));
+    }
+    return table;
+  }();
+  auto encode = [](double v) {
+    return kEncode[static_cast<std::size_t>(std::clamp(v, 0.0, 1.0) * 65535 + 0.5)];
+  };
+  const std::uint16_t samples = std::min<std::uint16_t>(FSamples, 3);
+  const double lMax = FBits == 16 ? 65535.0 : 255.0, abScale = FBits == 16 ? 256.0 : 1.0;
+  for (std::uint32_t y = 0; y < FHeight; ++y) {
+    ReadSamples(y, samples);
+    std::uint8_t* row = bitmap.RowAt(static_cast<int>(y));
+    for (std::uint32_t x = 0; x < FWidth; ++x) {
+      const double l = static_cast<double>(RawSample(x, 0)) * 100 / lMax;
+      double ab[2] = {0, 0};
+      for (std::uint16_t s = 1; s < samples; ++s) {
+        const std::uint64_t raw = RawSample(x, s);
+        const double v =
+            FBits == 16 ? static_cast<std::int16_t>(raw) : static_cast<std::int8_t>(raw);
+        ab[s - 1] = v / abScale;
+      }
+      const double fy = (l + 16) / 116, fx = fy + ab[0] / 500, fz = fy - ab[1] / 200;
+      const double xyz[3] = {kWhite[0] * inverse(fx), kWhite[1] * inverse(fy),
+                             kWhite[2] * inverse(fz)};
+      for (int c = 0; c < 3; ++c) {
+        const double linear = kToRgb[c][0] * xyz[0] + kToRgb[c][1] * xyz[1] + kToRgb[c][2] * xyz[2];
+        row[3 * x + 2 - c] = encode(linear);
+      }
+    }
+  }
 }
 
 // 1 bit: 1-bit; 2 and 4 bits: 4-bit; 8 and 16 bits: 8-bit; a second (alpha) sample is dropped.
@@ -390,10 +578,14 @@ void TTiffReader::DecodeCmyk(TBitmap& bitmap) {
 // CIE L*a*b*, YCbCr, separate CMYK planes and the remaining variants libtiff can render: 24-bit
 // (32-bit for RGB with alpha), one strip at a time through libtiff's RGBA renderer.
 void TTiffReader::DecodeThroughRgba(TBitmap& bitmap) {
+  // libtiff's reason is English; the user gets the variant in our own words.
   char message[1024] = "";
-  if (!TIFFRGBAImageOK(FTif.get(), message)) Unsupported(message);
+  const std::string variant = "颜色空间 " + std::to_string(FPhotometric) + "、" +
+                              std::to_string(FSamples) + " 个 " + std::to_string(FBits) +
+                              " 位采样的像素";
+  if (!TIFFRGBAImageOK(FTif.get(), message)) Unsupported(variant);
   TIFFRGBAImage image{};
-  if (!TIFFRGBAImageBegin(&image, FTif.get(), 1, message)) Unsupported(message);
+  if (!TIFFRGBAImageBegin(&image, FTif.get(), 1, message)) Unsupported(variant);
   struct TEnd {
     TIFFRGBAImage* Image;
     ~TEnd() { TIFFRGBAImageEnd(Image); }

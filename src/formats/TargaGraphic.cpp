@@ -32,9 +32,17 @@ TRGBQuad MapEntry(std::span<const std::uint8_t> e, int bits) {
   return RGB(e[2], e[1], e[0]);  // stored blue, green, red (and alpha, which a palette drops)
 }
 
-// One scan line of the file into `out` (width pixels of pixelBytes each). Packets must not
-// cross the end of a scan line: a run that would is damage, not something to clamp.
-void ReadRow(TByteReader& in, bool rle, std::size_t width, std::size_t pixelBytes,
+// A run-length packet still being expanded. Writers (and the format's own sample files) let a
+// packet continue on the next scan line, so it outlives the row it started in.
+struct TPacket {
+  std::size_t Left = 0;  // pixels of the packet not yet written
+  bool Repeat = false;
+  std::span<const std::uint8_t> Bytes;  // the repeated pixel, or the literals still to copy
+};
+
+// One scan line of the file into `out` (width pixels of pixelBytes each). A packet may carry
+// on into the next row; one that runs past the picture's last row is damage (see the caller).
+void ReadRow(TByteReader& in, bool rle, std::size_t width, std::size_t pixelBytes, TPacket& packet,
              std::uint8_t* out) {
   if (!rle) {
     const auto bytes = in.Bytes(width * pixelBytes);
@@ -43,18 +51,22 @@ void ReadRow(TByteReader& in, bool rle, std::size_t width, std::size_t pixelByte
   }
   std::size_t x = 0;
   while (x < width) {
-    const std::uint8_t header = in.U8();
-    const std::size_t count = (header & 0x7F) + 1u;  // packets count pixels, 1 to 128
-    if (count > width - x) Damaged(header & 0x80 ? "重复行程越过行尾" : "原样数据越过行尾");
-    if (header & 0x80) {
-      const auto pixel = in.Bytes(pixelBytes);
-      for (std::size_t i = 0; i < count; ++i, ++x)
-        std::copy(pixel.begin(), pixel.end(), out + x * pixelBytes);
-    } else {
-      const auto bytes = in.Bytes(count * pixelBytes);
-      std::copy(bytes.begin(), bytes.end(), out + x * pixelBytes);
-      x += count;
+    if (packet.Left == 0) {
+      const std::uint8_t header = in.U8();
+      packet.Left = (header & 0x7Fu) + 1u;  // packets count pixels, 1 to 128
+      packet.Repeat = (header & 0x80) != 0;
+      packet.Bytes = in.Bytes(packet.Repeat ? pixelBytes : packet.Left * pixelBytes);
     }
+    const std::size_t n = std::min(packet.Left, width - x);
+    if (packet.Repeat) {
+      for (std::size_t i = 0; i < n; ++i)
+        std::copy(packet.Bytes.begin(), packet.Bytes.end(), out + (x + i) * pixelBytes);
+    } else {
+      std::copy_n(packet.Bytes.begin(), n * pixelBytes, out + x * pixelBytes);
+      packet.Bytes = packet.Bytes.subspan(n * pixelBytes);
+    }
+    x += n;
+    packet.Left -= n;
   }
 }
 
@@ -98,8 +110,8 @@ int CheckHeader(const THeader& h) {
   if (h.Kind() == kTrueColor) {
     if (h.Depth == 15 || h.Depth == 16) layout = 15;
     if (h.Depth == 24 || h.Depth == 32) layout = h.Depth;
-  } else if (h.Depth == 8) {
-    layout = 8;
+  } else if (h.Depth == 8 || (h.Kind() == kGrey && h.Depth == 16)) {
+    layout = 8;  // 16-bit grey is grey then alpha; the alpha is dropped as for other grey pictures
   }
   if (layout == 0) throw UnsupportedError(kFormat, std::to_string(h.Depth) + "位像素");
   if ((h.Descriptor & 0xC0) != 0) throw UnsupportedError(kFormat, "交错扫描");
@@ -170,17 +182,19 @@ void TTargaGraphic::LoadFromBytes(std::span<const std::uint8_t> data) {
   const std::size_t pixelBytes = header.PixelBytes();
   const std::uint64_t rowBytes = std::uint64_t{header.Width} * pixelBytes;
   const std::uint64_t height = header.Height;
-  // A packet of 1 + pixelBytes bytes gives at most 128 pixels of its row.
-  RequireBytes(in, header.Rle() ? height * CeilDiv(header.Width * (1 + pixelBytes), 128)
+  // A packet of 1 + pixelBytes bytes gives at most 128 pixels.
+  RequireBytes(in, header.Rle() ? CeilDiv(height * header.Width, 128) * (1 + pixelBytes)
                                 : height * rowBytes);
   TBitmap bitmap;
   bitmap.Allocate(header.Width, header.Height, layout);
   std::vector<std::uint8_t> row(static_cast<std::size_t>(rowBytes));
+  TPacket packet;
   for (int y = 0; y < header.Height; ++y) {
-    ReadRow(in, header.Rle(), header.Width, pixelBytes, row.data());
+    ReadRow(in, header.Rle(), header.Width, pixelBytes, packet, row.data());
     std::uint8_t* out = bitmap.RowAt(header.TopDown() ? y : header.Height - 1 - y);
     PutRow(header, layout, palette.size(), row.data(), out);
   }
+  if (packet.Left != 0) Damaged("行程越过图像末尾");
   bitmap.Palette() = header.Kind() == kGrey ? GreyPalette() : std::move(palette);
   TBitmap::operator=(std::move(bitmap));
 }

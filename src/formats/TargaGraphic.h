@@ -1,8 +1,9 @@
 #pragma once
 // TTargaGraphic: TrueVision Targa files, uncompressed and run-length encoded: colour-mapped and
-// grey pictures of 8 bits load as 8-bit indexed (grey with a grey palette), 15- and 16-bit
-// colour as 15-bit 5-5-5 words, 24-bit as 24-bit and 32-bit as 32-bit (alpha in the fourth
-// byte). Any of the four origins.
+// grey pictures of 8 bits load as 8-bit indexed (grey with a grey palette), 16-bit grey with
+// alpha as 8-bit grey, 15- and 16-bit colour as 15-bit 5-5-5 words, 24-bit as 24-bit and 32-bit
+// as 32-bit (alpha in the fourth byte). Any of the four origins; run-length packets may run on
+// into the next row.
 
 #include "formats/ExtraFormatGraphic.h"
 

@@ -17,6 +17,9 @@ constexpr std::uint32_t kRle8 = 1;
 constexpr std::uint32_t kRle4 = 2;
 constexpr std::uint32_t kBitFields = 3;
 constexpr std::uint32_t kAlphaBitFields = 6;
+// OS/2 2.x gives codes 3 and 4 other meanings than Windows: Huffman 1D and 24-bit run length.
+constexpr std::uint32_t kOs2Huffman = 0x103;
+constexpr std::uint32_t kOs2Rle24 = 0x104;
 
 [[noreturn]] void Invalid(const std::string& why, TGraphicFault kind = TGraphicFault::Damaged) {
   throw EInvalidGraphicFormat(kind, "无法加载图像，无效的BMP位图：" + why + "。");
@@ -189,7 +192,31 @@ struct TBmpHeader {
   bool Rle() const { return Compression == kRle8 || Compression == kRle4; }
 };
 
-// The file header and the information header (OS/2's 12 bytes or Windows' 40 to 124).
+// OS/2 2.x headers run from 16 to 64 bytes: the Windows fields as far as the size reaches (the
+// rest count as zero), then OS/2's own. 40, 52 and 56 are Windows' sizes.
+bool IsOs2V2Header(std::uint32_t size) {
+  return size >= 16 && size <= 64 && size != 40 && size != 52 && size != 56;
+}
+
+TBmpHeader ReadOs2V2Header(TByteReader& in, TBmpHeader& h) {
+  auto field = [&](std::uint32_t end) { return h.HeaderSize >= end ? in.U32LE() : 0u; };
+  h.Width = in.S32LE();
+  h.Height = in.S32LE();
+  in.Skip(2);  // planes
+  h.Bpp = in.U16LE();
+  h.Compression = field(20);
+  if (h.Compression == 3) h.Compression = kOs2Huffman;
+  if (h.Compression == 4) h.Compression = kOs2Rle24;
+  field(24);  // image size
+  h.Info.XPelsPerMeter = static_cast<std::int32_t>(field(28));
+  h.Info.YPelsPerMeter = static_cast<std::int32_t>(field(32));
+  h.ColorsUsed = field(36);
+  h.Info.ClrUsedFromFile = h.ColorsUsed != 0;
+  h.Info.ClrImportant = field(40);
+  return h;
+}
+
+// The file header and the information header (OS/2's 12 or 16 to 64 bytes, Windows' 40 to 124).
 TBmpHeader ReadHeader(std::span<const std::uint8_t> data) {
   if (data.size() < 26 || data[0] != 'B' || data[1] != 'M') {
     Invalid("不是BMP文件", TGraphicFault::NotThisFormat);
@@ -209,6 +236,7 @@ TBmpHeader ReadHeader(std::span<const std::uint8_t> data) {
     h.PaletteEntrySize = 3;
     return h;
   }
+  if (IsOs2V2Header(h.HeaderSize)) return ReadOs2V2Header(in, h);
   if (h.HeaderSize < 40 || h.HeaderSize > 124) {
     Invalid("不支持的文件头大小 " + std::to_string(h.HeaderSize), TGraphicFault::Unsupported);
   }
@@ -231,6 +259,41 @@ TBmpHeader ReadHeader(std::span<const std::uint8_t> data) {
     h.Compression = kBitFields;
   }
   return h;
+}
+
+// A packed DIB (a headerless .dib file, as the clipboard holds a bitmap) is the information
+// header, masks, colour table and rows without the 14-byte file header. Given one, returns the
+// file with that header put in front, pointing past the table; otherwise nothing.
+std::vector<std::uint8_t> WithFileHeader(std::span<const std::uint8_t> data) {
+  if (data.size() < 16) return {};
+  TByteReader in = Reader(data, "文件头");
+  const std::uint32_t size = in.U32LE();
+  const bool os2 = size == 12;
+  const bool windows = size == 40 || size == 52 || size == 56 || size == 108 || size == 124;
+  if ((!os2 && !windows && !IsOs2V2Header(size)) || data.size() < size) return {};
+  in.Seek(os2 ? 8 : 12);
+  if (in.U16LE() != 1) return {};  // planes
+  const unsigned bpp = in.U16LE();
+  const std::uint32_t compression = !os2 && size >= 20 ? in.U32LE() : 0;
+  std::uint64_t entries = 0;
+  if (!os2 && size >= 36) {
+    in.Seek(32);
+    entries = in.U32LE();
+  }
+  if (entries == 0 && bpp <= 8) entries = std::uint64_t{1} << bpp;
+  std::uint64_t masks = 0;
+  if (size == 40 && compression == kBitFields) masks = 12;
+  if (size == 40 && compression == kAlphaBitFields) masks = 16;
+  const std::uint64_t offset = 14 + std::uint64_t{size} + masks + entries * (os2 ? 3 : 4);
+  if (offset >= 14 + data.size()) Invalid("像素数据的位置超出文件范围");
+  std::vector<std::uint8_t> file{'B', 'M'};
+  const std::uint32_t fields[] = {static_cast<std::uint32_t>(14 + data.size()), 0,
+                                  static_cast<std::uint32_t>(offset)};
+  for (std::uint32_t v : fields) {
+    for (int i = 0; i < 4; ++i) file.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
+  }
+  file.insert(file.end(), data.begin(), data.end());
+  return file;
 }
 
 void CheckHeader(std::span<const std::uint8_t> data, TBmpHeader& h) {
@@ -261,8 +324,10 @@ std::vector<TRGBQuad> ReadPalette(std::span<const std::uint8_t> data, const TBmp
   if (h.Info.Os2 && h.Bpp <= 8 && h.PixelOffset > h.PaletteOffset) {
     entries = std::min(entries, (h.PixelOffset - h.PaletteOffset) / h.PaletteEntrySize);
   }
-  if (entries > 256) Invalid("调色板过大", TGraphicFault::BadPalette);
+  // Writers may store a longer table than the depth can index: the first 2^depth entries are the
+  // colours. Above 8 bits the table is only a display hint, of which a bitmap keeps 256.
   if (h.Bpp <= 8 && entries > (std::size_t{1} << h.Bpp)) entries = std::size_t{1} << h.Bpp;
+  if (h.Bpp > 8) entries = std::min<std::size_t>(entries, 256);
   TByteReader in = Reader(data, "调色板");
   in.Seek(h.PaletteOffset);
   const auto table = in.Bytes(entries * h.PaletteEntrySize);
@@ -320,6 +385,11 @@ void CopyPixels(std::span<const std::uint8_t> data, const TBmpHeader& h,
 }  // namespace
 
 void TBitmap::LoadFromBytes(std::span<const std::uint8_t> data) {
+  std::vector<std::uint8_t> withHeader;
+  if (data.size() < 2 || data[0] != 'B' || data[1] != 'M') {
+    withHeader = WithFileHeader(data);
+    if (!withHeader.empty()) data = withHeader;
+  }
   TBmpHeader header = ReadHeader(data);
   CheckHeader(data, header);
   std::vector<TRGBQuad> palette = ReadPalette(data, header);

@@ -20,6 +20,8 @@ const char* const kFormat = "ICO";
 constexpr std::size_t kDirectorySize = 6;
 constexpr std::size_t kEntrySize = 16;
 constexpr std::size_t kInfoHeaderSize = 40;
+constexpr std::size_t kV5HeaderSize = 124;
+constexpr std::size_t kV5ProfileFields = 112;  // profile offset (from the header) and size
 constexpr std::uint8_t kPngSignature[8] = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
 
 [[noreturn]] void Damaged(const std::string& detail) {
@@ -93,6 +95,7 @@ struct TDibHeader {
   std::int32_t Width = 0, Height = 0;  // the colour rows only
   int Depth = 0;
   std::uint32_t ColoursUsed = 0;
+  std::uint32_t ProfileOffset = 0, ProfileSize = 0;  // a version 5 header's colour profile
 };
 
 TDibHeader ReadDibHeader(TByteReader& in) {
@@ -117,6 +120,11 @@ TDibHeader ReadDibHeader(TByteReader& in) {
   }
   h.Height = doubleHeight / 2;
   CheckPictureSize(kFormat, h.Width, h.Height, 32);
+  if (h.Size >= kV5HeaderSize) {
+    in.Seek(kV5ProfileFields);
+    h.ProfileOffset = in.U32LE();
+    h.ProfileSize = in.U32LE();
+  }
   in.Seek(h.Size);
   return h;
 }
@@ -168,6 +176,11 @@ TBitmap DecodeDib(std::span<const std::uint8_t> image) {
   const std::uint64_t colourRow = RowLengthFor(width, h.Depth);
   const std::uint64_t maskRow = RowLengthFor(width, 1);
   const auto colours = in.Bytes(colourRow * height);
+  // Writers that embed a colour profile in a version 5 header may put it right after the colour
+  // rows; the AND mask then follows the profile.
+  if (h.ProfileSize != 0 && h.ProfileOffset == in.Position() && h.ProfileSize <= in.Remaining()) {
+    in.Skip(h.ProfileSize);
+  }
   // A 32-bit image carries its transparency in its alpha bytes; some writers leave its mask out.
   const bool hasMask = h.Depth < 32 || in.Remaining() >= maskRow * height;
   const auto mask = hasMask ? in.Bytes(maskRow * height) : std::span<const std::uint8_t>{};

@@ -64,10 +64,15 @@ TEST(GIFImageTest, DamagedFilesAreRefusedWithTheirReason) {
                             "无法加载图像，GIF图像文件不完整。"));
   EXPECT_TRUE(LoadFailsWith(gif, TBytes(good.begin(), good.end() - 30),
                             "无法加载图像，GIF图像文件不完整。"));
-  // No colour table anywhere.
+  // No colour table anywhere: the indices show as grey levels.
   TBytes noMap = {'G', 'I', 'F', '8', '9', 'a', 1, 0,    1, 0, 0x00, 0,    0, 0x2C, 0,
                   0,   0,   0,   1,   0,   1,   0, 0x00, 2, 2, 0x4C, 0x01, 0, 0x3B};
-  EXPECT_TRUE(LoadFailsWith(gif, noMap, "无法加载图像，文件GIF的调色板为无效。"));
+  gif.LoadFromBytes(noMap);
+  EXPECT_EQ(gif.GetBitmap()->GetPixel(0, 0), RGB(1, 1, 1));
+  // A code beyond the next table entry.
+  TBytes badCode = noMap;
+  badCode[25] = 0x3C;  // clear, then code 7 where a literal must come
+  EXPECT_TRUE(LoadFailsWith(gif, badCode, "无法加载图像，GIF图像数据已损坏"));
   // A file that ends after the screen with no image.
   TBytes noImage(good.begin(), good.begin() + 13 + 12);
   noImage.push_back(0x3B);

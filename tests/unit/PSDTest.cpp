@@ -114,7 +114,7 @@ TEST(PSDDecoder, RefusesWhatIsNotPsdOrNotSupported) {
   EXPECT_TRUE(StartsWith(LoadError<TPSDGraphic>(Psd({.Version = 3}).Bytes), InvalidPrefix()));
   EXPECT_TRUE(StartsWith(LoadError<TPSDGraphic>(Psd({.Version = 2}).Bytes), UnsupportedPrefix()));
   EXPECT_TRUE(StartsWith(LoadError<TPSDGraphic>(Psd({.Channels = 0}).Bytes), InvalidPrefix()));
-  EXPECT_TRUE(StartsWith(LoadError<TPSDGraphic>(Psd({.Mode = 7}).Bytes), UnsupportedPrefix()));
+  EXPECT_TRUE(StartsWith(LoadError<TPSDGraphic>(Psd({.Mode = 6}).Bytes), UnsupportedPrefix()));
   EXPECT_TRUE(StartsWith(LoadError<TPSDGraphic>(Psd({.Depth = 32}).Bytes), UnsupportedPrefix()));
   EXPECT_TRUE(
       StartsWith(LoadError<TPSDGraphic>(Psd({.Depth = 1, .Mode = 3}).Bytes), UnsupportedPrefix()));

@@ -6,7 +6,6 @@
 namespace pennacrow::test {
 namespace {
 
-
 std::vector<std::uint8_t> Header(int width, int height, int channels, int mattes) {
   TByteWriter w;
   w.Fill(8);
@@ -83,7 +82,8 @@ TEST(RLAGraphicTest, RefusesDamagedFiles) {
                   {"beyond the pixel limits", {{10, 0x7F}, {14, 0x7F}}, K::TooLarge},
                   {"4097 rows cannot have their offsets in the file", {{14, 0x10}}, K::Truncated},
                   {"four colour channels", {{21, 4}}, K::Unsupported},
-                  {"16-bit channels", {{659, 16}}, K::Unsupported},
+                  {"32-bit channels", {{659, 32}}, K::Unsupported},
+                  {"floating-point channels", {{657, 4}}, K::Unsupported},
                   {"offset outside the file", {{741, 0xF0}}, K::Damaged},
                   {"offset into the header", {{742, 0}, {743, 100}}, K::Damaged},
                   {"run crossing the row end", {{750, 3}}, K::Damaged},

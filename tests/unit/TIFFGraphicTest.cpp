@@ -143,7 +143,9 @@ TEST(TIFFGraphicTest, TiledFilesDecodeAsTheirStripTwin) {
                          TCase{"16-bit grey", 16, 1, PHOTOMETRIC_MINISBLACK, PLANARCONFIG_CONTIG},
                          TCase{"8-bit RGB", 8, 3, PHOTOMETRIC_RGB, PLANARCONFIG_CONTIG},
                          TCase{"RGB planes", 8, 3, PHOTOMETRIC_RGB, PLANARCONFIG_SEPARATE},
-                         TCase{"CMYK", 8, 4, PHOTOMETRIC_SEPARATED, PLANARCONFIG_CONTIG}}) {
+                         TCase{"CMYK", 8, 4, PHOTOMETRIC_SEPARATED, PLANARCONFIG_CONTIG},
+                         TCase{"12-bit RGB planes", 12, 3, PHOTOMETRIC_RGB, PLANARCONFIG_SEPARATE},
+                         TCase{"L*a*b* planes", 8, 3, PHOTOMETRIC_CIELAB, PLANARCONFIG_SEPARATE}}) {
     const int width = 37, height = 21;
     const bool planes = c.Planar == PLANARCONFIG_SEPARATE;
     const std::size_t rowBytes =
@@ -162,6 +164,31 @@ TEST(TIFFGraphicTest, TiledFilesDecodeAsTheirStripTwin) {
                            expected.Bits().end()))
         << c.Name;
   }
+}
+
+TEST(TIFFGraphicTest, DepthsBeyondTheRendererAreReducedToEightBits) {
+  // 16-bit palette: too many colours for a bitmap palette, so 24-bit.
+  TTiffSample palette = Sample(2, 1, 16, 1, PHOTOMETRIC_PALETTE, Words({40000, 1}));
+  palette.ColourMap.assign(3 * 65536, 0);
+  palette.ColourMap[40000] = 0xFFFF;      // red of entry 40000
+  palette.ColourMap[65536 + 1] = 0x8080;  // green of entry 1
+  const TTIFFGraphic indexed = Load(palette);
+  ASSERT_EQ(indexed.BitsPerPixel(), 24);
+  EXPECT_EQ(Row(indexed, 0, 6), (TBytes{0, 0, 255, 0, 128, 0}));
+
+  // 12-bit RGB in separate planes, two pixels packed into three bytes per plane.
+  TTiffSample planes =
+      Sample(2, 1, 12, 3, PHOTOMETRIC_RGB, {0xFF, 0xF0, 0x00, 0x80, 0x00, 0x01, 0x00, 0x18, 0x00});
+  planes.Planar = PLANARCONFIG_SEPARATE;
+  const TTIFFGraphic rgb = Load(planes);
+  ASSERT_EQ(rgb.BitsPerPixel(), 24);
+  EXPECT_EQ(Row(rgb, 0, 6), (TBytes{0, 128, 255, 128, 0, 0}));
+
+  // A variant nobody decodes is refused in our words, not the library's.
+  const std::string message =
+      test::LoadError<TTIFFGraphic>(MakeTiff(Sample(2, 1, 8, 2, PHOTOMETRIC_RGB, {1, 2, 3, 4})));
+  EXPECT_TRUE(test::StartsWith(message, "无法加载图像，不支持TIFF的")) << message;
+  EXPECT_EQ(message.find("Sorry"), std::string::npos) << message;
 }
 
 TEST(TIFFGraphicTest, DamagedFilesAreRefusedWithTheirReason) {

@@ -133,7 +133,7 @@ TEST(TargaDecoder, RefusesFilesThatAreNotTargaOrNotSupported) {
   EXPECT_TRUE(StartsWith(LoadError<TTargaGraphic>(Tga({.Type = 4}).Bytes), InvalidPrefix()));
   EXPECT_TRUE(StartsWith(LoadError<TTargaGraphic>(Tga({.Type = 32}).Bytes), UnsupportedPrefix()));
   EXPECT_TRUE(StartsWith(LoadError<TTargaGraphic>(Tga({.Depth = 12}).Bytes), UnsupportedPrefix()));
-  EXPECT_TRUE(StartsWith(LoadError<TTargaGraphic>(Tga({.Type = 3, .Depth = 16}).Bytes),
+  EXPECT_TRUE(StartsWith(LoadError<TTargaGraphic>(Tga({.Type = 3, .Depth = 12}).Bytes),
                          UnsupportedPrefix()));
   EXPECT_TRUE(
       StartsWith(LoadError<TTargaGraphic>(Tga({.Descriptor = 0x40}).Bytes), UnsupportedPrefix()));
@@ -189,10 +189,21 @@ TEST(TargaDecoder, RefusesTruncatedAndOverrunningData) {
   literal.Bytes[18 + 3 + 9 + 2] = 0x03;  // four literals in a row of three
   literal.U8(2);
   EXPECT_TRUE(StartsWith(LoadError<TTargaGraphic>(literal.Bytes), DamagedPrefix(kTga)));
-  // A run that would carry on into the next row is damage too, not a wrap.
+  // A run may carry on into the next row, but not past the last one.
   TByteWriter across = Tga({.Type = 10, .Width = 2, .Height = 2, .Depth = 24});
-  across.U8s({0x83, 1, 2, 3, 0, 0, 0, 0});
+  across.U8s({0x84, 1, 2, 3});
   EXPECT_TRUE(StartsWith(LoadError<TTargaGraphic>(across.Bytes), DamagedPrefix(kTga)));
+}
+
+TEST(TargaDecoder, PacketsContinueOnTheNextRow) {
+  // A 3 x 2 picture: a run of four, then two literals; rows stored bottom first.
+  TByteWriter b = Tga({.Type = 10, .Width = 3, .Height = 2, .Depth = 24});
+  b.U8s({0x83, 1, 2, 3, 0x01, 4, 5, 6, 7, 8, 9});
+  TTargaGraphic g = Load(b);
+  EXPECT_EQ(g.GetPixel(0, 1), RGB(3, 2, 1));
+  EXPECT_EQ(g.GetPixel(0, 0), RGB(3, 2, 1));
+  EXPECT_EQ(g.GetPixel(1, 0), RGB(6, 5, 4));
+  EXPECT_EQ(g.GetPixel(2, 0), RGB(9, 8, 7));
 }
 
 TEST(TargaDecoder, EveryPrefixFailsCleanly) {
