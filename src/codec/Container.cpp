@@ -135,6 +135,26 @@ std::string DataFormatText(std::uint8_t format) {
   }
 }
 
+int MaxTextBytes(int width, int height) {
+  const std::int64_t bits = std::int64_t{width} * height;
+  return static_cast<int>(std::clamp<std::int64_t>((bits - kHeaderBits) / 8, 0, kMaxTextBytes));
+}
+
+const char* ContainerName(std::uint8_t format) {
+  switch (format) {
+    case kFormatPlain:
+      return "plain";
+    case kFormatEncrypted:
+      return "encrypted";
+    case kFormatVersion1:
+      return "version1";
+    case kFormatSealed:
+      return "sealed";
+    default:
+      return "none";
+  }
+}
+
 int Capacity(int width, int height) {
   // 32-bit arithmetic as the status bar always did it; the pixel limits keep it from wrapping,
   // and the conversion below is defined even if it did.

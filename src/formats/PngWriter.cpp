@@ -250,8 +250,6 @@ void TPngWriter::LoadFromBytes(std::span<const std::uint8_t>) {
   throw EInvalidGraphicFormat(UnsupportedMessage("PNG", "读取"));
 }
 
-namespace {
-
 // The PNG bytes of a bitmap. Depths other than 1, 4, 8 and 24 bits are written from a 24-bit
 // copy; the bitmap itself stays as it is.
 std::vector<std::uint8_t> PngBytes(const TBitmap& source) {
@@ -270,8 +268,6 @@ std::vector<std::uint8_t> PngBytes(const TBitmap& source) {
   for (const auto& chunk : chunks) AppendChunk(*chunk, *picture, out);
   return out;
 }
-
-}  // namespace
 
 std::vector<std::uint8_t> TPngWriter::SaveToStream() const {
   return PngBytes(*this);

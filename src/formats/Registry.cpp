@@ -1,5 +1,8 @@
 #include "formats/Registry.h"
 
+#include <algorithm>
+#include <cstring>
+
 #include "formats/AutodeskGraphic.h"
 #include "formats/CUTGraphic.h"
 #include "formats/EPSGraphic.h"
@@ -16,8 +19,10 @@
 #include "formats/SGIGraphic.h"
 #include "formats/TIFFGraphic.h"
 #include "formats/TargaGraphic.h"
+#include "picture/Errors.h"
 #include "picture/Icon.h"
 #include "picture/Metafile.h"
+#include "text/Translate.h"
 
 namespace pennacrow {
 
@@ -83,7 +88,163 @@ const TRegistration kRegistrations[] = {
     {"gif", "CompuServe GIF 图像", &TGIFImage::ClassInfo},
 };
 
+using TBytes = std::span<const std::uint8_t>;
+
+bool StartsWith(TBytes data, std::size_t offset, std::string_view magic) {
+  return data.size() >= offset + magic.size() &&
+         std::memcmp(data.data() + offset, magic.data(), magic.size()) == 0;
+}
+
+unsigned U16LE(TBytes d, std::size_t at) {
+  return d[at] | d[at + 1] << 8;
+}
+
+// Formats without a magic number: a header whose fields are all in range. Such a check may
+// claim a file of another format, so it only decides when the extension names no class.
+bool LooksLikeTarga(TBytes d) {
+  if (d.size() < 18 || d[1] > 1) return false;
+  const unsigned type = d[2];
+  const unsigned bits = d[16];
+  const bool known = type == 1 || type == 2 || type == 3 || type == 9 || type == 10 || type == 11;
+  const bool depth = bits == 8 || bits == 15 || bits == 16 || bits == 24 || bits == 32;
+  return known && depth && U16LE(d, 12) > 0 && U16LE(d, 14) > 0 && (d[17] & 0xC0) == 0;
+}
+
+bool LooksLikeCut(TBytes d) {
+  return d.size() >= 6 && U16LE(d, 0) > 0 && U16LE(d, 2) > 0 && U16LE(d, 4) == 0;
+}
+
+bool LooksLikeRla(TBytes d) {
+  // Active window (big-endian left, right, bottom, top) in order, one to four colour channels.
+  if (d.size() < 740) return false;
+  auto be = [&d](std::size_t at) { return static_cast<std::int16_t>(d[at] << 8 | d[at + 1]); };
+  return be(8) <= be(10) && be(12) <= be(14) && be(20) >= 1 && be(20) <= 4;
+}
+
+bool IsPbmFamily(TBytes d) {
+  return d.size() >= 2 && d[0] == 'P' && d[1] >= '1' && d[1] <= '6';
+}
+
+bool IsPcx(TBytes d) {
+  return d.size() >= 128 && d[0] == 0x0A && d[1] <= 5 && d[2] <= 1 &&
+         (d[3] == 1 || d[3] == 2 || d[3] == 4 || d[3] == 8);
+}
+
+bool IsMetafile(TBytes d) {
+  return StartsWith(d, 0, "\xD7\xCD\xC6\x9A") ||
+         StartsWith(d, 0, std::string_view("\1\0\t\0", 4)) ||
+         StartsWith(d, 0, std::string_view("\2\0\t\0", 4)) || StartsWith(d, 40, " EMF");
+}
+
+struct TSignature {
+  const TGraphicClass* PictureClass;
+  bool (*Matches)(TBytes head);
+  bool Weak;
+};
+
+// How each registered class recognises its files by content, for a file read from standard
+// input or one whose extension is missing or wrong. Strong signatures (magic numbers) first.
+const TSignature kSignatures[] = {
+    {&TPNGGraphic::ClassInfo, [](TBytes d) { return StartsWith(d, 0, "\x89PNG\r\n\x1A\n"); },
+     false},
+    {&TJPEGImage::ClassInfo, [](TBytes d) { return StartsWith(d, 0, "\xFF\xD8\xFF"); }, false},
+    {&TGIFImage::ClassInfo,
+     [](TBytes d) { return StartsWith(d, 0, "GIF87a") || StartsWith(d, 0, "GIF89a"); }, false},
+    {&TBitmap::ClassInfo, [](TBytes d) { return StartsWith(d, 0, "BM"); }, false},
+    {&TTIFFGraphic::ClassInfo,
+     [](TBytes d) {
+       return StartsWith(d, 0, std::string_view("II*\0", 4)) ||
+              StartsWith(d, 0, std::string_view("MM\0*", 4));
+     },
+     false},
+    {&TPSDGraphic::ClassInfo, [](TBytes d) { return StartsWith(d, 0, "8BPS"); }, false},
+    {&TPSPGraphic::ClassInfo,
+     [](TBytes d) { return StartsWith(d, 0, "Paint Shop Pro Image File\n\x1A"); }, false},
+    {&TSGIGraphic::ClassInfo, [](TBytes d) { return StartsWith(d, 0, "\x01\xDA"); }, false},
+    {&TAutodeskGraphic::ClassInfo, [](TBytes d) { return StartsWith(d, 0, "\x19\x91"); }, false},
+    {&TPCDGraphic::ClassInfo, [](TBytes d) { return StartsWith(d, 0x800, "PCD_IPI"); }, false},
+    {&TEPSGraphic::ClassInfo,
+     [](TBytes d) { return StartsWith(d, 0, "\xC5\xD0\xD3\xC6") || StartsWith(d, 0, "%!PS"); },
+     false},
+    {&TIcon::ClassInfo, [](TBytes d) { return StartsWith(d, 0, std::string_view("\0\0\1\0", 4)); },
+     false},
+    {&TMetafile::ClassInfo, IsMetafile, false},
+    {&TPPMGraphic::ClassInfo, IsPbmFamily, false},
+    {&TPCXGraphic::ClassInfo, IsPcx, false},
+    {&TTargaGraphic::ClassInfo, LooksLikeTarga, true},
+    {&TRLAGraphic::ClassInfo, LooksLikeRla, true},
+    {&TCUTGraphic::ClassInfo, LooksLikeCut, true},
+};
+
 }  // namespace
+
+std::size_t SignatureBytesNeeded() {
+  return 0x800 + 8;
+}
+
+const TGraphicClass* RecogniseGraphicClass(const TFileFormatsList& formats,
+                                           std::span<const std::uint8_t> head,
+                                           const std::string& extension) {
+  const TGraphicClass* named = formats.ClassForExtension(extension);
+  if (named != nullptr && named->Create == nullptr) named = nullptr;
+  // A class registered under another name reads the same files (TPngWriter is TPNGGraphic's
+  // writer; TBitmap's subclasses): a signature claims every class derived from its own.
+  auto claims = [&](const TSignature& s) {
+    return named != nullptr && (named == s.PictureClass || named->InheritsFrom(*s.PictureClass)) &&
+           s.Matches(head);
+  };
+  if (std::any_of(std::begin(kSignatures), std::end(kSignatures), claims)) return named;
+  for (const TSignature& s : kSignatures) {
+    if (!s.Weak && s.Matches(head)) return s.PictureClass;
+  }
+  // A damaged file keeps the reader its name asks for, which then says what is wrong with it.
+  if (named != nullptr) return named;
+  for (const TSignature& s : kSignatures) {
+    if (s.Weak && s.Matches(head)) return s.PictureClass;
+  }
+  return nullptr;
+}
+
+std::unique_ptr<TGraphic> LoadRecognisedGraphic(const std::string& fileName,
+                                                const std::string& forcedExtension) {
+  const bool fromStdin = fileName == "-";
+  const std::string extension =
+      forcedExtension.empty() ? ExtractExtension(fileName) : forcedExtension;
+  const TGraphicClass* pictureClass = nullptr;
+  std::vector<std::uint8_t> data;
+  if (!forcedExtension.empty()) {
+    pictureClass = FileFormats().ClassForExtension(forcedExtension);
+    if (pictureClass != nullptr && pictureClass->Create == nullptr) pictureClass = nullptr;
+  }
+  if (fromStdin) data = ReadPictureFile("/dev/stdin", true);
+  if (pictureClass == nullptr && forcedExtension.empty()) {
+    if (fromStdin) {
+      pictureClass = RecogniseGraphicClass(FileFormats(), data, extension);
+    } else {
+      std::vector<std::uint8_t> head;
+      try {
+        head = ReadFileStart(fileName, SignatureBytesNeeded());
+      } catch (const EFileError&) {
+        // A name no class reads stays an unknown extension, as in the desktop program.
+        if (FileFormats().ClassForExtension(extension) == nullptr)
+          head.clear();
+        else
+          throw;
+      }
+      pictureClass = RecogniseGraphicClass(FileFormats(), head, extension);
+    }
+  }
+  if (pictureClass == nullptr) {
+    throw EInvalidGraphic(TrF("未知图片文件扩展(.%1)", {extension}));
+  }
+  std::unique_ptr<TGraphic> graphic = pictureClass->Create();
+  if (fromStdin) {
+    graphic->LoadFromBytes(data);
+  } else {
+    graphic->LoadFromFile(fileName);
+  }
+  return graphic;
+}
 
 const TFileFormatsList& FileFormats() {
   static const TFileFormatsList formats = [] {

@@ -33,7 +33,7 @@ set +e
 status=$?
 set -e
 [ "$status" = 1 ] || fail "wrong password gave exit $status"
-[ "$(cat err)" = "密码错误或数据已损坏" ] || fail "wrong password said: $(cat err)"
+[ "$(cat err)" = "pennacrow-cli: 密码错误或数据已损坏" ] || fail "wrong password said: $(cat err)"
 [ ! -s out ] && [ ! -e nothing ] || fail "wrong password left output"
 
 # A sealed file goes under its own name only when asked, and never over a file without --force.
