@@ -20,6 +20,7 @@
 #include "app/EncryptForm.h"
 #include "app/Glyphs.h"
 #include "app/HelpForm.h"
+#include "app/Language.h"
 #include "app/PictureView.h"
 #include "app/SealCommands.h"
 #include "app/UserInterface.h"
@@ -42,27 +43,27 @@ namespace pennacrow {
 namespace {
 
 const char* const kPictureSaveFilter =
-    "位图(*.bmp)|*.bmp|可移植的网络图片(*.png)|*.png|全部文件|*.*";
-const char* const kTextFilter = "文本文件|*.TXT|全部文件|*.*";
+    N_("位图(*.bmp)|*.bmp|可移植的网络图片(*.png)|*.png|全部文件|*.*");
+const char* const kTextFilter = N_("文本文件|*.TXT|全部文件|*.*");
 const QColor kBannerColour(99, 148, 198);
 
 // The main window's own questions and notes.
 const char* const kReadWithoutContainerQuestion =
-    "这幅图片里没有找到隐藏的文本。\n\n仍然把图片的最低位当作文本读出来吗？"
-    "（读出的多半是乱码；原来的文本可以用 Ctrl+Z 找回。）";
-const char* const kUnsavedQuestion = "写入了数据的图片还没有保存。\n\n关闭前保存图片吗？";
-const char* const kReadFailureTitle = "读取数据失败：";
-const char* const kWriteFailureTitle = "写入数据失败：";
+    N_("这幅图片里没有找到隐藏的文本。\n\n仍然把图片的最低位当作文本读出来吗？"
+       "（读出的多半是乱码；原来的文本可以用 Ctrl+Z 找回。）");
+const char* const kUnsavedQuestion = N_("写入了数据的图片还没有保存。\n\n关闭前保存图片吗？");
+const char* const kReadFailureTitle = N_("读取数据失败：");
+const char* const kWriteFailureTitle = N_("写入数据失败：");
 
 QString SavedNote(const QString& fileName) {
-  return " 图像已保存：" + QFileInfo(fileName).fileName();
+  return QTr(" 图像已保存：") + QFileInfo(fileName).fileName();
 }
 
 // The text menu's open and save dialogs.
 TFileDialogRequest TextFileRequest(const QString& caption) {
   TFileDialogRequest request;
   request.Caption = caption;
-  request.Filter = kTextFilter;
+  request.Filter = QTr(kTextFilter);
   request.DefaultExt = "TXT";
   return request;
 }
@@ -75,7 +76,7 @@ std::span<const std::uint8_t> AsBytes(const std::string& text) {
 
 TPennacrowForm::TPennacrowForm(TUserInterface& ui, QWidget* parent)
     : QMainWindow(parent), FUi(ui), FPicture(FileFormats()) {
-  setWindowTitle("Pennacrow 2.0 图片隐写工具 - Pennacrow 团队");
+  setWindowTitle(QTr("Pennacrow 2.0 图片隐写工具 - Pennacrow 团队"));
   resize(839, 677);
   setAcceptDrops(true);
   BuildLayout();
@@ -95,20 +96,20 @@ void TPennacrowForm::BuildLayout() {
   toolBar->setStyleSheet(
       "QToolBar { background: white; border: none; spacing: 0px; padding: 3px 0px; }");
   addToolBar(Qt::TopToolBarArea, toolBar);
-  auto addButton = [&](TFlatButton*& field, const char* name, const char* caption, int glyph) {
-    field = new TFlatButton(QString::fromUtf8(caption), ToolGlyph(glyph), toolBar);
+  auto addButton = [&](TFlatButton*& field, const char* name, const QString& caption, int glyph) {
+    field = new TFlatButton(caption, ToolGlyph(glyph), toolBar);
     field->setObjectName(name);
     toolBar->addWidget(field);
   };
-  addButton(FlatButton1, "FlatButton1", "加载图像", 0);
-  addButton(FlatButton2, "FlatButton2", "保存图像", 1);
-  addButton(FlatButton4, "FlatButton4", "读取数据", 4);
-  addButton(FlatButton6, "FlatButton6", "写入数据", 4);
-  addButton(FlatButton5, "FlatButton5", "加密", 5);
-  addButton(FlatButton9, "FlatButton9", "解密", 5);
-  addButton(FlatButton7, "FlatButton7", "打印图像", 3);
-  addButton(FlatButton3, "FlatButton3", "帮助", 7);
-  addButton(FlatButton8, "FlatButton8", "关闭", 6);
+  addButton(FlatButton1, "FlatButton1", QTr("加载图像"), 0);
+  addButton(FlatButton2, "FlatButton2", QTr("保存图像"), 1);
+  addButton(FlatButton4, "FlatButton4", QTr("读取数据"), 4);
+  addButton(FlatButton6, "FlatButton6", QTr("写入数据"), 4);
+  addButton(FlatButton5, "FlatButton5", QTr("加密"), 5);
+  addButton(FlatButton9, "FlatButton9", QTr("解密"), 5);
+  addButton(FlatButton7, "FlatButton7", QTr("打印图像"), 3);
+  addButton(FlatButton3, "FlatButton3", QTr("帮助"), 7);
+  addButton(FlatButton8, "FlatButton8", QTr("关闭"), 6);
   // The data buttons wait for the first picture.
   EnableDataButtons(false);
   connect(FlatButton1, &QToolButton::clicked, this,
@@ -133,7 +134,7 @@ void TPennacrowForm::BuildLayout() {
   column->setContentsMargins(0, 0, 0, 0);
   column->setSpacing(0);
 
-  auto* banner = new QLabel("Pennacrow 创建／查看数据", central);
+  auto* banner = new QLabel(QTr("Pennacrow 创建／查看数据"), central);
   banner->setObjectName("Panel2");
   banner->setFixedHeight(27);
   banner->setAlignment(Qt::AlignCenter);
@@ -192,29 +193,29 @@ void TPennacrowForm::BuildLayout() {
     FStatusPanels[i]->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     status->addWidget(FStatusPanels[i]);
   }
-  FStatusPanels[3]->setText("Pennacrow 团队");
+  FStatusPanels[3]->setText(QTr("Pennacrow 团队"));
 }
 
 void TPennacrowForm::BuildMenus() {
-  TitledPopupMenu1 = new TTitledPopupMenu("文本", this);
+  TitledPopupMenu1 = new TTitledPopupMenu(QTr("文本"), this);
   TitledPopupMenu1->setObjectName("TitledPopupMenu1");
-  QAction* loadText = TitledPopupMenu1->addAction("加载文本文件");
+  QAction* loadText = TitledPopupMenu1->addAction(QTr("加载文本文件"));
   loadText->setObjectName("LoadTextFile1");
   connect(loadText, &QAction::triggered, this,
           [this] { Guarded([this] { LoadTextFile1Click(); }); });
-  QAction* saveText = TitledPopupMenu1->addAction("保存此文本为文件");
+  QAction* saveText = TitledPopupMenu1->addAction(QTr("保存此文本为文件"));
   saveText->setObjectName("SaveTextDataToFile1");
   connect(saveText, &QAction::triggered, this,
           [this] { Guarded([this] { SaveTextDataToFile1Click(); }); });
   TitledPopupMenu1->addSeparator()->setObjectName("N1");
-  QAction* clear = TitledPopupMenu1->addAction("清理文本框!");
+  QAction* clear = TitledPopupMenu1->addAction(QTr("清理文本框!"));
   clear->setObjectName("ClearTextBox1");
   connect(clear, &QAction::triggered, this, [this] { Guarded([this] { ClearTextBox1Click(); }); });
   TextData->setContextMenuPolicy(Qt::CustomContextMenu);
   connect(TextData, &QWidget::customContextMenuRequested, this,
           [this](const QPoint& at) { TitledPopupMenu1->popup(TextData->mapToGlobal(at)); });
 
-  TitledPopupMenu2 = new TTitledPopupMenu("打印图像", this);
+  TitledPopupMenu2 = new TTitledPopupMenu(QTr("打印图像"), this);
   TitledPopupMenu2->setObjectName("TitledPopupMenu2");
   // The print button has no click handler of its own: it drops the print menu down under
   // itself.
@@ -223,22 +224,22 @@ void TPennacrowForm::BuildMenus() {
     const char* Caption;
     int Percent;
   };
-  for (const TPrintItem& item : {TPrintItem{"PrintAt251", "以 25% 比例打印", 25},
-                                 TPrintItem{"PrintAt501", "以 50% 比例打印", 50},
-                                 TPrintItem{"PrintAt751", "以 75% 比例打印", 75},
-                                 TPrintItem{"PrintAt1001", "以 100% 比例打印", 100}}) {
-    QAction* action = TitledPopupMenu2->addAction(QString::fromUtf8(item.Caption));
+  for (const TPrintItem& item : {TPrintItem{"PrintAt251", N_("以 25% 比例打印"), 25},
+                                 TPrintItem{"PrintAt501", N_("以 50% 比例打印"), 50},
+                                 TPrintItem{"PrintAt751", N_("以 75% 比例打印"), 75},
+                                 TPrintItem{"PrintAt1001", N_("以 100% 比例打印"), 100}}) {
+    QAction* action = TitledPopupMenu2->addAction(QTr(item.Caption));
     action->setObjectName(item.Name);
     const int percent = item.Percent;
     connect(action, &QAction::triggered, this,
             [this, percent] { Guarded([this, percent] { PrintAtScale(percent); }); });
   }
-  QAction* preview = TitledPopupMenu2->addAction(kPrintPreviewCaption);
+  QAction* preview = TitledPopupMenu2->addAction(QTr(kPrintPreviewCaption));
   preview->setObjectName("PrintPreview1");
   connect(preview, &QAction::triggered, this,
           [this] { Guarded([this] { PrintPreview1Click(); }); });
   TitledPopupMenu2->addSeparator()->setObjectName("N2");
-  QAction* setup = TitledPopupMenu2->addAction("配置打印机");
+  QAction* setup = TitledPopupMenu2->addAction(QTr("配置打印机"));
   setup->setObjectName("PrinterSetup1");
   connect(setup, &QAction::triggered, this, [this] { Guarded([this] { PrinterSetup1Click(); }); });
   TSealCommands::AddWriteMenu(*this);
@@ -246,21 +247,21 @@ void TPennacrowForm::BuildMenus() {
     TitledPopupMenu2->popup(FlatButton7->mapToGlobal(QPoint(0, FlatButton7->height())));
   });
 
-  ImagePopup = new TTitledPopupMenu(QString::fromUtf8(FractalMenuTitle), this);
+  ImagePopup = new TTitledPopupMenu(QTr(FractalMenuTitle), this);
   ImagePopup->setObjectName("ImagePopup");
   for (const TFractalMenuItem& item : FractalMenuItems) {
-    QAction* action = ImagePopup->addAction(QString::fromUtf8(item.Caption));
+    QAction* action = ImagePopup->addAction(QTr(item.Caption));
     action->setObjectName(item.Name);
     const TFractalTypes kind = item.FractalType;
     connect(action, &QAction::triggered, this,
             [this, kind] { Guarded([this, kind] { PaintFractalMenuItem(kind); }); });
   }
   ImagePopup->addSeparator();
-  QAction* analysis = ImagePopup->addAction("检测风险");
+  QAction* analysis = ImagePopup->addAction(QTr("检测风险"));
   analysis->setObjectName("AnalysisMenuItem");
   connect(analysis, &QAction::triggered, this,
           [this] { Guarded([this] { AnalysisMenuItemClick(); }); });
-  StealthWriting = ImagePopup->addAction("隐蔽写入");
+  StealthWriting = ImagePopup->addAction(QTr("隐蔽写入"));
   StealthWriting->setObjectName("StealthWriting");
   StealthWriting->setCheckable(true);
   StegoImage->setContextMenuPolicy(Qt::CustomContextMenu);
@@ -274,7 +275,7 @@ void TPennacrowForm::Guarded(const std::function<void()>& command) {
   } catch (const std::exception& e) {
     FUi.ShowMessage(this, QString::fromUtf8(e.what()));
   } catch (...) {
-    FUi.ShowMessage(this, "未知错误");
+    FUi.ShowMessage(this, QTr("未知错误"));
   }
 }
 
@@ -312,12 +313,16 @@ void TPennacrowForm::UpdateCapacityMeter() {
 
 void TPennacrowForm::FlatButton1Click() {
   TFileDialogRequest request;
-  request.Caption = "打开";
+  request.Caption = QTr("打开");
   request.Filter = FOpenPictureFilter;
   request.PicturePreview = true;
   const std::optional<QString> chosen = FUi.OpenFile(this, request);
   if (!chosen) return;
   LoadPicture(*chosen);
+}
+
+void TPennacrowForm::OpenAtStart(const QString& fileName) {
+  Guarded([this, &fileName] { LoadPicture(fileName); });
 }
 
 void TPennacrowForm::LoadPicture(const QString& fileName) {
@@ -337,8 +342,8 @@ void TPennacrowForm::FlatButton2Click() {
 
 bool TPennacrowForm::SavePicture() {
   TFileDialogRequest request;
-  request.Caption = "另存为";
-  request.Filter = kPictureSaveFilter;
+  request.Caption = QTr("另存为");
+  request.Filter = QTr(kPictureSaveFilter);
   request.DefaultExt = "BMP";
   request.FileName = FPictureFileName;
   int filter = 0;
@@ -382,7 +387,7 @@ void TPennacrowForm::FlatButton8Click() {
 void TPennacrowForm::closeEvent(QCloseEvent* event) {
   if (FUnsavedWrite) {
     bool keepOpen = true;
-    switch (FUi.AskUnsaved(this, kUnsavedQuestion)) {
+    switch (FUi.AskUnsaved(this, QTr(kUnsavedQuestion))) {
       case TUnsavedAnswer::Save:
         Guarded([this, &keepOpen] { keepOpen = !SavePicture(); });
         break;
@@ -401,7 +406,7 @@ void TPennacrowForm::closeEvent(QCloseEvent* event) {
 }
 
 void TPennacrowForm::LoadTextFile1Click() {
-  const TFileDialogRequest request = TextFileRequest("打开");
+  const TFileDialogRequest request = TextFileRequest(QTr("打开"));
   const std::optional<QString> chosen = FUi.OpenFile(this, request);
   if (!chosen) return;
   LoadTextFile(*chosen);
@@ -412,7 +417,7 @@ void TPennacrowForm::LoadTextFile(const QString& fileName) {
 }
 
 void TPennacrowForm::SaveTextDataToFile1Click() {
-  const TFileDialogRequest request = TextFileRequest("另存为");
+  const TFileDialogRequest request = TextFileRequest(QTr("另存为"));
   const std::optional<QString> chosen = FUi.SaveFile(this, request, nullptr);
   if (!chosen) return;
   // The memo may hold a decrypted text: a new file is for its owner's eyes only.
@@ -455,12 +460,12 @@ void TPennacrowForm::FlatButton6Click() {
     FBeforeWrite = std::move(before);
     PictureChanged();
     DetectDataFormat();
-    SetStatusPanel(0, kWriteSucceeded);
+    SetStatusPanel(0, QTr(kWriteSucceeded));
     FUnsavedWrite = true;
   } catch (const std::exception& e) {
     PictureChanged();
-    SetStatusPanel(0, kWriteFailed);
-    FUi.ShowMessage(this, QString(kWriteFailureTitle) + "\n" + QString::fromUtf8(e.what()));
+    SetStatusPanel(0, QTr(kWriteFailed));
+    FUi.ShowMessage(this, QTr(kWriteFailureTitle) + "\n" + QString::fromUtf8(e.what()));
   }
 }
 
@@ -470,7 +475,7 @@ void TPennacrowForm::DetectDataFormat() {
 }
 
 void TPennacrowForm::ShowDataFormat(std::uint8_t format) {
-  SetStatusPanel(1, QString::fromStdString(DataFormatText(format)));
+  SetStatusPanel(1, QTr(DataFormatText(format).c_str()));
 }
 
 void TPennacrowForm::FlatButton4Click() {
@@ -479,7 +484,8 @@ void TPennacrowForm::FlatButton4Click() {
   if (probed == kFormatSealed) return TSealCommands(*this).ReadSealedData();
   const bool found = HoldsContainer(probed);
   // Low bits that hold no container read as junk that would take the memo's place.
-  if (bitmap != nullptr && !found && !FUi.AskYesNo(this, kReadWithoutContainerQuestion)) return;
+  if (bitmap != nullptr && !found && !FUi.AskYesNo(this, QTr(kReadWithoutContainerQuestion)))
+    return;
   try {
     if (bitmap == nullptr) throw ENoHiddenText();
     const THiddenText hidden = ReadHiddenText(*bitmap, !found);
@@ -490,10 +496,10 @@ void TPennacrowForm::FlatButton4Click() {
       FArmouredText = TextData->Text();
       FlatButton5Click();
     }
-    SetStatusPanel(0, kReadSucceeded);
+    SetStatusPanel(0, QTr(kReadSucceeded));
   } catch (const std::exception& e) {
-    SetStatusPanel(0, kReadFailed);
-    FUi.ShowMessage(this, QString(kReadFailureTitle) + "\n" + QString::fromUtf8(e.what()));
+    SetStatusPanel(0, QTr(kReadFailed));
+    FUi.ShowMessage(this, QTr(kReadFailureTitle) + "\n" + QString::fromUtf8(e.what()));
   }
 }
 

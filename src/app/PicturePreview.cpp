@@ -10,6 +10,7 @@
 #include <QVBoxLayout>
 
 #include "app/BitmapImage.h"
+#include "app/Language.h"
 #include "formats/Registry.h"
 #include "picture/FractalImage.h"
 
@@ -22,15 +23,15 @@ class TPreviewPane : public QWidget {
   explicit TPreviewPane(QWidget* parent) : QWidget(parent) {
     auto* layout = new QVBoxLayout(this);
     auto* top = new QHBoxLayout;
-    FCaption = new QLabel("图片：", this);
+    FCaption = new QLabel(QTr("图片："), this);
     FButton = new QToolButton(this);
-    FButton->setText("预览");
-    FButton->setToolTip("预览");
+    FButton->setText(QTr("预览"));
+    FButton->setToolTip(QTr("预览"));
     FButton->setEnabled(false);
     top->addWidget(FCaption, 1);
     top->addWidget(FButton);
     layout->addLayout(top);
-    FImage = new QLabel("（无）", this);
+    FImage = new QLabel(QTr("（无）"), this);
     FImage->setAlignment(Qt::AlignCenter);
     FImage->setFixedSize(200, 200);
     FImage->setFrameShape(QFrame::StyledPanel);
@@ -49,9 +50,9 @@ class TPreviewPane : public QWidget {
       FPicture = QImage();
     }
     if (FPicture.isNull()) {
-      FCaption->setText("图片：");
+      FCaption->setText(QTr("图片："));
       FImage->setPixmap({});
-      FImage->setText("（无）");
+      FImage->setText(QTr("（无）"));
       FButton->setEnabled(false);
       return;
     }
@@ -64,7 +65,7 @@ class TPreviewPane : public QWidget {
  private:
   void ShowWindow() {
     QDialog window(this);
-    window.setWindowTitle("预览");
+    window.setWindowTitle(QTr("预览"));
     auto* label = new QLabel(&window);
     label->setPixmap(QPixmap::fromImage(FPicture));
     label->setAlignment(Qt::AlignCenter);

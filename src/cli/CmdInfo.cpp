@@ -6,6 +6,7 @@
 #include "codec/SealedContainer.h"
 #include "formats/Registry.h"
 #include "picture/FractalImage.h"
+#include "text/Translate.h"
 
 namespace pennacrow::cli {
 
@@ -56,7 +57,7 @@ int CmdInfo(const std::vector<std::string>& words) {
     std::cout << "width: " << bitmap.Width() << "\nheight: " << bitmap.Height()
               << "\nbits_per_pixel: " << bitmap.BitsPerPixel() << "\ncapacity: " << capacity
               << "\nsealed_capacity: " << sealedCapacity
-              << "\ndata_format: " << static_cast<int>(format) << "\nstatus: " << status
+              << "\ndata_format: " << static_cast<int>(format) << "\nstatus: " << Tr(status.c_str())
               << "\ncontainer: " << ContainerName(format)
               << "\nmax_text_bytes: " << MaxTextBytes(bitmap.Width(), bitmap.Height()) << "\n";
   }

@@ -142,7 +142,7 @@ std::string PromptPassword(bool confirm) {
   Forget(second);
   if (!same) {
     Forget(first);
-    throw std::runtime_error(kMsgSealPasswordsDiffer);
+    throw std::runtime_error(Tr(kMsgSealPasswordsDiffer));
   }
   return first;
 }

@@ -118,7 +118,7 @@ int HideSealedCommand(const TArgs& args) {
 
   std::string typed = ReadPasswordUtf8(args, true);
   const TSecret password(NormalizedPassword(typed));
-  if (password.Text().empty()) throw EPennacrowError(kMsgSealPasswordEmpty);
+  if (password.Text().empty()) throw EPennacrowError(Tr(kMsgSealPasswordEmpty));
   HideSealed(bitmap, password.Text(), content, DefaultSealParameters(),
              args.Has("--stealth") ? TLowBitWriting::Stealth : TLowBitWriting::Replace);
 

@@ -26,6 +26,7 @@ extern const char* const kReadSucceeded;   // " 自此图像读取数据成功�
 extern const char* const kReadFailed;      // " 自此图像读取数据失败！       "
 
 // The status panel 1 text for a DataFormat value.
+// Always the program's own Chinese text (scripts read it from info --json); show it with Tr.
 std::string DataFormatText(std::uint8_t format);
 
 // Capacity in bytes: (width x height) div 8, and its status panel 2 text "数据大小：  N".

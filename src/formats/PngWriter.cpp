@@ -1,4 +1,5 @@
 #include "formats/PngWriter.h"
+#include "text/Translate.h"
 
 #include <zlib.h>
 
@@ -53,7 +54,7 @@ class TDeflater {
   TDeflater(std::vector<std::uint8_t>& out, std::size_t expected) : FOut(out) {
     FBlock.resize(kBlockSize);
     if (deflateInit(&FStream, Z_DEFAULT_COMPRESSION) != Z_OK) {
-      throw EPennacrowError("PNG 压缩失败：zlib 无法初始化");
+      throw EPennacrowError(Tr("PNG 压缩失败：zlib 无法初始化"));
     }
     const std::size_t bound =
         expected + expected / 1000 + 64;  // deflate's worst case: stored blocks and the header
@@ -106,7 +107,7 @@ class TDeflater {
         FStream.next_out = FOut.data() + FOutUsed;
         FStream.avail_out = static_cast<uInt>(room);
         result = deflate(&FStream, pieceFlush);
-        if (result == Z_STREAM_ERROR) throw EPennacrowError("PNG 压缩失败");
+        if (result == Z_STREAM_ERROR) throw EPennacrowError(Tr("PNG 压缩失败"));
         FOutUsed += room - FStream.avail_out;
       } while (FStream.avail_out == 0 || (pieceFlush == Z_FINISH && result != Z_STREAM_END));
       data += piece;
@@ -240,7 +241,7 @@ void AppendChunk(const TPngChunk& chunk, const TBitmap& picture, std::vector<std
   out.insert(out.end(), type.begin(), type.end());
   chunk.AppendData(picture, out);
   const std::size_t length = out.size() - start - 8;
-  if (length > kMaxChunkData) throw EPennacrowError("PNG 数据块过大，无法写入");
+  if (length > kMaxChunkData) throw EPennacrowError(Tr("PNG 数据块过大，无法写入"));
   PutU32(out.data() + start, static_cast<std::uint32_t>(length));
   const uLong crc = crc32(0, out.data() + start + 4, static_cast<uInt>(length + 4));
   AppendU32(out, static_cast<std::uint32_t>(crc));

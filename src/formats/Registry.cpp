@@ -42,50 +42,50 @@ const TRegistration kRegistrations[] = {
     // The PNG writer's unit registers its class under the upper-case extension.
     {"PNG", "Portable Graphics Network", &TPngWriter::ClassInfo},
     // The JPEG unit.
-    {"jpeg", "JPEG图像文件", &TJPEGImage::ClassInfo},
-    {"jpg", "JPEG图像文件", &TJPEGImage::ClassInfo},
+    {"jpeg", N_("JPEG图像文件"), &TJPEGImage::ClassInfo},
+    {"jpg", N_("JPEG图像文件"), &TJPEGImage::ClassInfo},
     // The extra formats unit.
-    {"bmp", "Windows位图", &TBitmap::ClassInfo},
-    {"ico", "Windows图标", &TIcon::ClassInfo},
-    {"wmf", "Windows元文件", &TMetafile::ClassInfo},
-    {"emf", "Windows增强型元文件", &TMetafile::ClassInfo},
-    {"jfif", "JFIF图像", &TJPEGImage::ClassInfo},
-    {"jpg", "JPG图像", &TJPEGImage::ClassInfo},
-    {"jpe", "JPE图像", &TJPEGImage::ClassInfo},
-    {"jpeg", "JPEG图像", &TJPEGImage::ClassInfo},
-    {"rle", "行程长度编码Windows位图", &TBitmap::ClassInfo},
-    {"dib", "与设备无关Windows位图", &TBitmap::ClassInfo},
-    {"win", "TrueVision 图像", &TTargaGraphic::ClassInfo},
-    {"vst", "TrueVision 图像", &TTargaGraphic::ClassInfo},
-    {"vda", "TrueVision 图像", &TTargaGraphic::ClassInfo},
-    {"tga", "TrueVision 图像", &TTargaGraphic::ClassInfo},
-    {"icb", "TrueVision 图像", &TTargaGraphic::ClassInfo},
-    {"tiff", "梅肯套希TIFF图像（苹果机）", &TTIFFGraphic::ClassInfo},
-    {"tif", "PC TIF 图像", &TTIFFGraphic::ClassInfo},
-    {"fax", "GFI传真类型图像", &TTIFFGraphic::ClassInfo},
-    {"eps", "Encapsulated Postscript 图像", &TEPSGraphic::ClassInfo},
-    {"pcx", "ZSoft PaintBrush 图像", &TPCXGraphic::ClassInfo},
-    {"pcc", "ZSoft PaintBrush 图像", &TPCXGraphic::ClassInfo},
-    {"scr", "Word 5.x 屏幕截图图像", &TPCXGraphic::ClassInfo},
-    {"rpf", "Alias/WaveFront 图像", &TRLAGraphic::ClassInfo},
-    {"rla", "Alias/WaveFront 图像", &TRLAGraphic::ClassInfo},
-    {"sgi", "SGI 真彩图像", &TSGIGraphic::ClassInfo},
-    {"rgba", "带α通道的 SGI 真彩图像", &TSGIGraphic::ClassInfo},
-    {"rgb", "SGI 真彩图像", &TSGIGraphic::ClassInfo},
-    {"bw", "SGI 黑白图像", &TSGIGraphic::ClassInfo},
-    {"psd", "PhotoShop 图像", &TPSDGraphic::ClassInfo},
-    {"pdd", "PhotoShop 图像", &TPSDGraphic::ClassInfo},
-    {"ppm", "可移植的象素映射图像", &TPPMGraphic::ClassInfo},
-    {"pgm", "可移植的灰度映射图像", &TPPMGraphic::ClassInfo},
-    {"pbm", "可移植的位图图像", &TPPMGraphic::ClassInfo},
-    {"cel", "AutoDesk 图像", &TAutodeskGraphic::ClassInfo},
-    {"pic", "AutoDesk 图像", &TAutodeskGraphic::ClassInfo},
-    {"pcd", "Kodak Photo-CD 图像", &TPCDGraphic::ClassInfo},
-    {"cut", "Dr. Halo 图像", &TCUTGraphic::ClassInfo},
-    {"psp", "PaintShop Pro 图像", &TPSPGraphic::ClassInfo},
-    {"png", "可移植的网络图形位图", &TPNGGraphic::ClassInfo},
+    {"bmp", N_("Windows位图"), &TBitmap::ClassInfo},
+    {"ico", N_("Windows图标"), &TIcon::ClassInfo},
+    {"wmf", N_("Windows元文件"), &TMetafile::ClassInfo},
+    {"emf", N_("Windows增强型元文件"), &TMetafile::ClassInfo},
+    {"jfif", N_("JFIF图像"), &TJPEGImage::ClassInfo},
+    {"jpg", N_("JPG图像"), &TJPEGImage::ClassInfo},
+    {"jpe", N_("JPE图像"), &TJPEGImage::ClassInfo},
+    {"jpeg", N_("JPEG图像"), &TJPEGImage::ClassInfo},
+    {"rle", N_("行程长度编码Windows位图"), &TBitmap::ClassInfo},
+    {"dib", N_("与设备无关Windows位图"), &TBitmap::ClassInfo},
+    {"win", N_("TrueVision 图像"), &TTargaGraphic::ClassInfo},
+    {"vst", N_("TrueVision 图像"), &TTargaGraphic::ClassInfo},
+    {"vda", N_("TrueVision 图像"), &TTargaGraphic::ClassInfo},
+    {"tga", N_("TrueVision 图像"), &TTargaGraphic::ClassInfo},
+    {"icb", N_("TrueVision 图像"), &TTargaGraphic::ClassInfo},
+    {"tiff", N_("梅肯套希TIFF图像（苹果机）"), &TTIFFGraphic::ClassInfo},
+    {"tif", N_("PC TIF 图像"), &TTIFFGraphic::ClassInfo},
+    {"fax", N_("GFI传真类型图像"), &TTIFFGraphic::ClassInfo},
+    {"eps", N_("Encapsulated Postscript 图像"), &TEPSGraphic::ClassInfo},
+    {"pcx", N_("ZSoft PaintBrush 图像"), &TPCXGraphic::ClassInfo},
+    {"pcc", N_("ZSoft PaintBrush 图像"), &TPCXGraphic::ClassInfo},
+    {"scr", N_("Word 5.x 屏幕截图图像"), &TPCXGraphic::ClassInfo},
+    {"rpf", N_("Alias/WaveFront 图像"), &TRLAGraphic::ClassInfo},
+    {"rla", N_("Alias/WaveFront 图像"), &TRLAGraphic::ClassInfo},
+    {"sgi", N_("SGI 真彩图像"), &TSGIGraphic::ClassInfo},
+    {"rgba", N_("带α通道的 SGI 真彩图像"), &TSGIGraphic::ClassInfo},
+    {"rgb", N_("SGI 真彩图像"), &TSGIGraphic::ClassInfo},
+    {"bw", N_("SGI 黑白图像"), &TSGIGraphic::ClassInfo},
+    {"psd", N_("PhotoShop 图像"), &TPSDGraphic::ClassInfo},
+    {"pdd", N_("PhotoShop 图像"), &TPSDGraphic::ClassInfo},
+    {"ppm", N_("可移植的象素映射图像"), &TPPMGraphic::ClassInfo},
+    {"pgm", N_("可移植的灰度映射图像"), &TPPMGraphic::ClassInfo},
+    {"pbm", N_("可移植的位图图像"), &TPPMGraphic::ClassInfo},
+    {"cel", N_("AutoDesk 图像"), &TAutodeskGraphic::ClassInfo},
+    {"pic", N_("AutoDesk 图像"), &TAutodeskGraphic::ClassInfo},
+    {"pcd", N_("Kodak Photo-CD 图像"), &TPCDGraphic::ClassInfo},
+    {"cut", N_("Dr. Halo 图像"), &TCUTGraphic::ClassInfo},
+    {"psp", N_("PaintShop Pro 图像"), &TPSPGraphic::ClassInfo},
+    {"png", N_("可移植的网络图形位图"), &TPNGGraphic::ClassInfo},
     // The GIF unit.
-    {"gif", "CompuServe GIF 图像", &TGIFImage::ClassInfo},
+    {"gif", N_("CompuServe GIF 图像"), &TGIFImage::ClassInfo},
 };
 
 using TBytes = std::span<const std::uint8_t>;
@@ -93,6 +93,12 @@ using TBytes = std::span<const std::uint8_t>;
 bool StartsWith(TBytes data, std::size_t offset, std::string_view magic) {
   return data.size() >= offset + magic.size() &&
          std::memcmp(data.data() + offset, magic.data(), magic.size()) == 0;
+}
+
+// Magic numbers that are not text.
+bool StartsWith(TBytes data, std::size_t offset, std::initializer_list<std::uint8_t> magic) {
+  return data.size() >= offset + magic.size() &&
+         std::equal(magic.begin(), magic.end(), data.begin() + static_cast<std::ptrdiff_t>(offset));
 }
 
 unsigned U16LE(TBytes d, std::size_t at) {
@@ -131,9 +137,8 @@ bool IsPcx(TBytes d) {
 }
 
 bool IsMetafile(TBytes d) {
-  return StartsWith(d, 0, "\xD7\xCD\xC6\x9A") ||
-         StartsWith(d, 0, std::string_view("\1\0\t\0", 4)) ||
-         StartsWith(d, 0, std::string_view("\2\0\t\0", 4)) || StartsWith(d, 40, " EMF");
+  return StartsWith(d, 0, {0xD7, 0xCD, 0xC6, 0x9A}) || StartsWith(d, 0, {1, 0, 9, 0}) ||
+         StartsWith(d, 0, {2, 0, 9, 0}) || StartsWith(d, 40, " EMF");
 }
 
 struct TSignature {
@@ -145,28 +150,50 @@ struct TSignature {
 // How each registered class recognises its files by content, for a file read from standard
 // input or one whose extension is missing or wrong. Strong signatures (magic numbers) first.
 const TSignature kSignatures[] = {
-    {&TPNGGraphic::ClassInfo, [](TBytes d) { return StartsWith(d, 0, "\x89PNG\r\n\x1A\n"); },
+    {&TPNGGraphic::ClassInfo,
+     [](TBytes d) {
+       return StartsWith(d, 0, {0x89, 0x50, 0x4E, 0x47, 0x0D, 0x0A, 0x1A, 0x0A});
+     },
      false},
-    {&TJPEGImage::ClassInfo, [](TBytes d) { return StartsWith(d, 0, "\xFF\xD8\xFF"); }, false},
+    {&TJPEGImage::ClassInfo,
+     [](TBytes d) {
+       return StartsWith(d, 0, {0xFF, 0xD8, 0xFF});
+     },
+     false},
     {&TGIFImage::ClassInfo,
      [](TBytes d) { return StartsWith(d, 0, "GIF87a") || StartsWith(d, 0, "GIF89a"); }, false},
     {&TBitmap::ClassInfo, [](TBytes d) { return StartsWith(d, 0, "BM"); }, false},
     {&TTIFFGraphic::ClassInfo,
      [](TBytes d) {
-       return StartsWith(d, 0, std::string_view("II*\0", 4)) ||
-              StartsWith(d, 0, std::string_view("MM\0*", 4));
+       return StartsWith(d, 0, {'I', 'I', 42, 0}) || StartsWith(d, 0, {'M', 'M', 0, 42});
      },
      false},
     {&TPSDGraphic::ClassInfo, [](TBytes d) { return StartsWith(d, 0, "8BPS"); }, false},
     {&TPSPGraphic::ClassInfo,
-     [](TBytes d) { return StartsWith(d, 0, "Paint Shop Pro Image File\n\x1A"); }, false},
-    {&TSGIGraphic::ClassInfo, [](TBytes d) { return StartsWith(d, 0, "\x01\xDA"); }, false},
-    {&TAutodeskGraphic::ClassInfo, [](TBytes d) { return StartsWith(d, 0, "\x19\x91"); }, false},
+     [](TBytes d) {
+       return StartsWith(d, 0, "Paint Shop Pro Image File\n") && StartsWith(d, 26, {0x1A});
+     },
+     false},
+    {&TSGIGraphic::ClassInfo,
+     [](TBytes d) {
+       return StartsWith(d, 0, {0x01, 0xDA});
+     },
+     false},
+    {&TAutodeskGraphic::ClassInfo,
+     [](TBytes d) {
+       return StartsWith(d, 0, {0x19, 0x91});
+     },
+     false},
     {&TPCDGraphic::ClassInfo, [](TBytes d) { return StartsWith(d, 0x800, "PCD_IPI"); }, false},
     {&TEPSGraphic::ClassInfo,
-     [](TBytes d) { return StartsWith(d, 0, "\xC5\xD0\xD3\xC6") || StartsWith(d, 0, "%!PS"); },
+     [](TBytes d) {
+       return StartsWith(d, 0, {0xC5, 0xD0, 0xD3, 0xC6}) || StartsWith(d, 0, "%!PS");
+     },
      false},
-    {&TIcon::ClassInfo, [](TBytes d) { return StartsWith(d, 0, std::string_view("\0\0\1\0", 4)); },
+    {&TIcon::ClassInfo,
+     [](TBytes d) {
+       return StartsWith(d, 0, {0, 0, 1, 0});
+     },
      false},
     {&TMetafile::ClassInfo, IsMetafile, false},
     {&TPPMGraphic::ClassInfo, IsPbmFamily, false},

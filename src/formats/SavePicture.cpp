@@ -62,9 +62,10 @@ bool PngSaveLosesContainer(const TBitmap& bitmap) {
 }
 
 std::string PngLossWarning(const TBitmap& bitmap) {
-  return "这幅图片是 " + std::to_string(bitmap.BitsPerPixel()) +
-         " 位的。保存为 PNG 时会转换为 24 位，图片里隐藏的文本将会丢失。\n"
-         "要保留隐藏的文本，请保存为 BMP。\n\n仍然保存为 PNG 吗？";
+  return TrF(
+      "这幅图片是 %1 位的。保存为 PNG 时会转换为 24 位，图片里隐藏的文本将会丢失。\n"
+      "要保留隐藏的文本，请保存为 BMP。\n\n仍然保存为 PNG 吗？",
+      {std::to_string(bitmap.BitsPerPixel())});
 }
 
 }  // namespace pennacrow
