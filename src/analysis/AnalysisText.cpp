@@ -59,8 +59,8 @@ std::string ContainerText(const TAnalysisReport& r) {
 }
 
 std::string TextFindingText(const TTextFinding& f) {
-  return TrF(f.Base64 ? "%1，第 %2 字节起 %3 个可读字符（Base64，像是加密文本）：\"%4\""
-                      : "%1，第 %2 字节起 %3 个可读字符：\"%4\"",
+  return TrF(f.Base64 ? N_("%1，第 %2 字节起 %3 个可读字符（Base64，像是加密文本）：\"%4\"")
+                      : N_("%1，第 %2 字节起 %3 个可读字符：\"%4\""),
              {StreamText(f), std::to_string(f.Offset), std::to_string(f.Length), OneLine(f.Start)});
 }
 
@@ -110,7 +110,7 @@ std::string StreamText(const TTextFinding& f) {
       order = Tr("字节顺序");
       break;
   }
-  return TrF(f.MsbFirst ? "%1 低 %2 位 高位在前" : "%1 低 %2 位 低位在前",
+  return TrF(f.MsbFirst ? N_("%1 低 %2 位 高位在前") : N_("%1 低 %2 位 低位在前"),
              {order, std::to_string(f.Bits)});
 }
 

@@ -97,6 +97,10 @@ void WriteOutputFile(const std::string& fileName, const std::string& bytes, bool
                       options);
 }
 
+std::string ShownName(const std::string& name) {
+  return name == "-" ? Tr("标准输入") : name;
+}
+
 std::string InputPath(const std::string& name) {
   return name == "-" ? "/dev/stdin" : name;
 }
@@ -108,7 +112,7 @@ void LoadPicture(TFractalImage& picture, const std::string& name, const TArgs& a
     picture.LoadGraphic(LoadRecognisedGraphic(name, forced));
   } catch (const EPennacrowError& e) {
     // A decoder's message says what is wrong, not with which file: add the name.
-    const std::string shown = name == "-" ? Tr("标准输入") : name;
+    const std::string shown = ShownName(name);
     const std::string message = e.what();
     if (message.find(shown) != std::string::npos) throw;
     throw EPennacrowError(FormatMessage(Tr("%1：%2"), {shown, message}));

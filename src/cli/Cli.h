@@ -63,6 +63,8 @@ void WriteAllStdout(const std::string& bytes);
 // exist is created 0600 when it holds a revealed or decrypted text (private).
 void WriteOutputFile(const std::string& fileName, const std::string& bytes, bool privateText);
 
+// A file's name in a message; "-" is standard input.
+std::string ShownName(const std::string& name);
 // "-" names standard input for options that read a file.
 std::string InputPath(const std::string& name);
 

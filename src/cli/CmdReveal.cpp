@@ -25,7 +25,9 @@ int CmdReveal(const std::vector<std::string>& words) {
   try {
     hidden = ReadHiddenText(bitmap, args.Has("--force"));
   } catch (const ENoHiddenText& e) {
-    throw std::runtime_error(TrF("%1（要照样读取最低位，请加 --force）", {e.what()}));
+    throw std::runtime_error(
+        TrF("%1：%2", {ShownName(args.Positional()[0]),
+                       TrF("%1（要照样读取最低位，请加 --force）", {e.what()})}));
   }
   std::string text = std::move(hidden.Text);
   // Only a format 2 container holds an ArmouredText; any other text is printed as it is.

@@ -262,6 +262,8 @@ std::unique_ptr<TGraphic> LoadRecognisedGraphic(const std::string& fileName,
     }
   }
   if (pictureClass == nullptr) {
+    // Without an extension to blame, say what is wrong: the content is no format we know.
+    if (extension.empty()) throw EInvalidGraphic(Tr("无法识别的图片格式"));
     throw EInvalidGraphic(TrF("未知图片文件扩展(.%1)", {extension}));
   }
   std::unique_ptr<TGraphic> graphic = pictureClass->Create();
