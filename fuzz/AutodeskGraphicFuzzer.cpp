@@ -1,18 +1,7 @@
-// libFuzzer target: TAutodeskGraphic must turn any input into a picture or a clean error.
-#include <cstddef>
-#include <cstdint>
-#include <exception>
-#include <span>
-
+// Autodesk Animator cels, 8-bit with their palette.
+#include "FuzzHarness.h"
 #include "formats/AutodeskGraphic.h"
-#include "picture/PixelLimits.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  pennacrow::SetPixelLimits({65536, 64u << 20});
-  pennacrow::TAutodeskGraphic graphic;
-  try {
-    graphic.LoadFromBytes(std::span<const std::uint8_t>(data, size));
-  } catch (const std::exception&) {
-  }
-  return 0;
+  return pennacrow::fuzz::FuzzDecode(pennacrow::TAutodeskGraphic::ClassInfo, data, size);
 }

@@ -1,18 +1,7 @@
-// libFuzzer target: TCUTGraphic must turn any input into a picture or a clean error.
-#include <cstddef>
-#include <cstdint>
-#include <exception>
-#include <span>
-
+// Dr. Halo CUT pictures, run-length rows of palette indices.
+#include "FuzzHarness.h"
 #include "formats/CUTGraphic.h"
-#include "picture/PixelLimits.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  pennacrow::SetPixelLimits({65536, 64u << 20});
-  pennacrow::TCUTGraphic graphic;
-  try {
-    graphic.LoadFromBytes(std::span<const std::uint8_t>(data, size));
-  } catch (const std::exception&) {
-  }
-  return 0;
+  return pennacrow::fuzz::FuzzDecode(pennacrow::TCUTGraphic::ClassInfo, data, size);
 }

@@ -1,18 +1,7 @@
-// libFuzzer target: any bytes given to TPSDGraphic either load or raise our exception.
-#include <cstddef>
-#include <cstdint>
-#include <exception>
-#include <span>
-
+// Photoshop files, raw and PackBits channels.
+#include "FuzzHarness.h"
 #include "formats/PSDGraphic.h"
-#include "picture/PixelLimits.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  pennacrow::SetPixelLimits({65536, 64u << 20});
-  try {
-    pennacrow::TPSDGraphic picture;
-    picture.LoadFromBytes(std::span<const std::uint8_t>(data, size));
-  } catch (const std::exception&) {
-  }
-  return 0;
+  return pennacrow::fuzz::FuzzDecode(pennacrow::TPSDGraphic::ClassInfo, data, size);
 }

@@ -1,18 +1,7 @@
-// libFuzzer target: TPSPGraphic must turn any input into a picture or a clean error.
-#include <cstddef>
-#include <cstdint>
-#include <exception>
-#include <span>
-
+// Paint Shop Pro files, their blocks and compressed channels.
+#include "FuzzHarness.h"
 #include "formats/PSPGraphic.h"
-#include "picture/PixelLimits.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  pennacrow::SetPixelLimits({65536, 64u << 20});
-  pennacrow::TPSPGraphic graphic;
-  try {
-    graphic.LoadFromBytes(std::span<const std::uint8_t>(data, size));
-  } catch (const std::exception&) {
-  }
-  return 0;
+  return pennacrow::fuzz::FuzzDecode(pennacrow::TPSPGraphic::ClassInfo, data, size);
 }

@@ -1,18 +1,7 @@
-// libFuzzer target: TRLAGraphic must turn any input into a picture or a clean error.
-#include <cstddef>
-#include <cstdint>
-#include <exception>
-#include <span>
-
+// Wavefront RLA files, run-length channels per scanline.
+#include "FuzzHarness.h"
 #include "formats/RLAGraphic.h"
-#include "picture/PixelLimits.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  pennacrow::SetPixelLimits({65536, 64u << 20});
-  pennacrow::TRLAGraphic graphic;
-  try {
-    graphic.LoadFromBytes(std::span<const std::uint8_t>(data, size));
-  } catch (const std::exception&) {
-  }
-  return 0;
+  return pennacrow::fuzz::FuzzDecode(pennacrow::TRLAGraphic::ClassInfo, data, size);
 }

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 
-#include "formats/DecoderErrors.h"
 #include "picture/ByteReader.h"
 #include "picture/Errors.h"
 #include "picture/PixelLimits.h"
@@ -24,9 +23,9 @@ constexpr std::size_t kPaletteSize = 256 * 3;
 }  // namespace
 
 void TAutodeskGraphic::LoadFromBytes(std::span<const std::uint8_t> data) {
-  TByteReader in(data, TruncatedMessage(kFormat));
+  TByteReader in(data, kFormat);
   if (data.size() < 2 || (data[0] | data[1] << 8) != kMagic) {
-    throw EInvalidGraphicFormat(InvalidFormatMessage(kFormat));
+    throw InvalidFormatError(kFormat);
   }
   in.Skip(2);
   const int width = in.U16LE();
@@ -36,26 +35,23 @@ void TAutodeskGraphic::LoadFromBytes(std::span<const std::uint8_t> data) {
   const std::uint8_t compression = in.U8();
   const std::uint32_t imageSize = in.U32LE();
   in.Seek(kHeaderSize);
-  if (depth != 8)
-    throw EInvalidGraphicFormat(UnsupportedMessage(kFormat, std::to_string(depth) + " 位像素"));
+  if (depth != 8) throw UnsupportedError(kFormat, std::to_string(depth) + " 位像素");
   if (compression != 0) {
-    throw EInvalidGraphicFormat(
-        UnsupportedMessage(kFormat, "压缩方式 " + std::to_string(compression)));
+    throw UnsupportedError(kFormat, "压缩方式 " + std::to_string(compression));
   }
-  if (width == 0 || height == 0) throw EInvalidGraphicFormat(InvalidFormatMessage(kFormat));
+  if (width == 0 || height == 0) throw InvalidFormatError(kFormat);
   CheckPictureSize(kFormat, width, height, 8);
   const std::uint64_t pixels =
       static_cast<std::uint64_t>(width) * static_cast<std::uint64_t>(height);
   if (imageSize != 0 && imageSize < pixels) {
-    throw EInvalidGraphicFormat(DamagedMessage(kFormat, "图像大小与尺寸不符"));
+    throw DamagedError(kFormat, "图像大小与尺寸不符");
   }
-  if (kPaletteSize + pixels > in.Remaining())
-    throw EInvalidGraphicFormat(TruncatedMessage(kFormat));
+  if (kPaletteSize + pixels > in.Remaining()) throw TruncatedError(kFormat);
 
   TBitmap picture(width, height, 8);
   const auto palette = in.Bytes(kPaletteSize);
   if (std::any_of(palette.begin(), palette.end(), [](std::uint8_t v) { return v > 63; })) {
-    throw EInvalidGraphicFormat(InvalidPaletteMessage(kFormat));
+    throw InvalidPaletteError(kFormat);
   }
   // Six-bit components: 63 is full brightness.
   auto scale = [](std::uint8_t v) { return static_cast<std::uint8_t>((v * 255 + 31) / 63); };

@@ -4,7 +4,6 @@
 
 #include <algorithm>
 
-#include "formats/DecoderErrors.h"
 #include "picture/ByteReader.h"
 #include "picture/Errors.h"
 #include "picture/PixelLimits.h"
@@ -33,16 +32,16 @@ bool FileExists(const std::string& name) {
 }
 
 [[noreturn]] void Damaged(const std::string& detail) {
-  throw EInvalidGraphicFormat(DamagedMessage(kFormat, detail));
+  throw DamagedError(kFormat, detail);
 }
 
 }  // namespace
 
 std::vector<TRGBQuad> ReadHaloPalette(std::span<const std::uint8_t> palette) {
-  const std::string message = InvalidPaletteMessage(kFormat);
-  TByteReader in(palette, message);
+  const EInvalidGraphicFormat invalid = InvalidPaletteError(kFormat);
+  TByteReader in(palette, invalid);
   if (palette.size() < kPaletteHeaderSize || palette[0] != 'A' || palette[1] != 'H') {
-    throw EInvalidGraphicFormat(message);
+    throw invalid;
   }
   in.Seek(6);
   const std::uint8_t fileType = in.U8();
@@ -52,11 +51,11 @@ std::vector<TRGBQuad> ReadHaloPalette(std::span<const std::uint8_t> palette) {
   const std::uint16_t maxGreen = in.U16LE();
   const std::uint16_t maxBlue = in.U16LE();
   if (fileType != 'A' || maxIndex > 255 || maxRed == 0 || maxGreen == 0 || maxBlue == 0) {
-    throw EInvalidGraphicFormat(message);
+    throw invalid;
   }
   in.Seek(kPaletteHeaderSize);
   auto scale = [&](std::uint16_t v, std::uint16_t max) {
-    if (v > max) throw EInvalidGraphicFormat(message);
+    if (v > max) throw invalid;
     return static_cast<std::uint8_t>((std::uint32_t{v} * 255 + max / 2) / max);
   };
   std::vector<TRGBQuad> colours;
@@ -105,23 +104,23 @@ void TCUTGraphic::LoadWithPalette(std::span<const std::uint8_t> data,
     colours = ReadHaloPalette(palette);
   }
 
-  TByteReader in(data, TruncatedMessage(kFormat));
-  if (data.size() < kHeaderSize) throw EInvalidGraphicFormat(InvalidFormatMessage(kFormat));
+  TByteReader in(data, kFormat);
+  if (data.size() < kHeaderSize) throw InvalidFormatError(kFormat);
   const int width = in.U16LE();
   const int height = in.U16LE();
   in.Skip(2);
-  if (width == 0 || height == 0) throw EInvalidGraphicFormat(InvalidFormatMessage(kFormat));
+  if (width == 0 || height == 0) throw InvalidFormatError(kFormat);
   CheckPictureSize(kFormat, width, height, 8);
   const std::uint64_t leastPerRow = 2 + 2 * ((width + kMaxRun - 1) / kMaxRun);
   if (leastPerRow * static_cast<std::uint64_t>(height) > in.Remaining()) {
-    throw EInvalidGraphicFormat(TruncatedMessage(kFormat));
+    throw TruncatedError(kFormat);
   }
 
   TBitmap picture(width, height, 8);
   picture.Palette() = colours;
   for (int y = 0; y < height; ++y) {
     const std::uint16_t rowBytes = in.U16LE();
-    TByteReader row(in.Bytes(rowBytes), TruncatedMessage(kFormat));
+    TByteReader row(in.Bytes(rowBytes), kFormat);
     std::uint8_t* out = picture.RowAt(y);
     int x = 0;
     while (x < width) {

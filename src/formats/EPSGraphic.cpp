@@ -2,7 +2,6 @@
 
 #include <algorithm>
 
-#include "formats/DecoderErrors.h"
 #include "picture/Errors.h"
 
 namespace pennacrow {
@@ -25,15 +24,15 @@ std::uint32_t LittleEndian32(const std::uint8_t* p) {
 void TEPSGraphic::LoadFromBytes(std::span<const std::uint8_t> data) {
   static const std::uint8_t kMagic[] = {0xC5, 0xD0, 0xD3, 0xC6};
   if (data.size() < 30 || !std::equal(std::begin(kMagic), std::end(kMagic), data.begin())) {
-    throw EInvalidGraphicFormat(InvalidFormatMessage("EPS"));
+    throw InvalidFormatError("EPS");
   }
   const std::uint64_t offset = LittleEndian32(data.data() + 20);
   std::uint64_t length = LittleEndian32(data.data() + 24);
-  if (offset == 0) throw EInvalidGraphicFormat(UnsupportedMessage("EPS", "无 TIFF 预览的文件"));
-  if (offset >= data.size()) throw EInvalidGraphicFormat(TruncatedMessage("EPS"));
+  if (offset == 0) throw UnsupportedError("EPS", "无 TIFF 预览的文件");
+  if (offset >= data.size()) throw TruncatedError("EPS");
   // A length of 0 is taken as "up to the end of the file".
   if (length == 0) length = data.size() - offset;
-  if (offset + length > data.size()) throw EInvalidGraphicFormat(TruncatedMessage("EPS"));
+  if (offset + length > data.size()) throw TruncatedError("EPS");
   LoadTIFF(data.subspan(offset, length), "EPS");
 }
 

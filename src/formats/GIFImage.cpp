@@ -6,7 +6,6 @@
 #include <cstring>
 #include <vector>
 
-#include "formats/DecoderErrors.h"
 #include "picture/Errors.h"
 #include "picture/PixelLimits.h"
 
@@ -50,19 +49,19 @@ using TGifFile = std::unique_ptr<GifFileType, TGifCloser>;
 
 [[noreturn]] void RaiseGifError(int code, const TGifInput& input) {
   if (input.ReadPastEnd && code != D_GIF_ERR_NOT_GIF_FILE) {
-    throw EInvalidGraphicFormat(TruncatedMessage(kFormat));
+    throw TruncatedError(kFormat);
   }
   switch (code) {
     case D_GIF_ERR_NOT_GIF_FILE:
-      throw EInvalidGraphicFormat(InvalidFormatMessage(kFormat));
+      throw InvalidFormatError(kFormat);
     case D_GIF_ERR_READ_FAILED:
     case D_GIF_ERR_EOF_TOO_SOON:
-      throw EInvalidGraphicFormat(TruncatedMessage(kFormat));
+      throw TruncatedError(kFormat);
     case D_GIF_ERR_NOT_ENOUGH_MEM:
       throw std::bad_alloc();
     default: {
       const char* reason = GifErrorString(code);
-      throw EInvalidGraphicFormat(DamagedMessage(kFormat, reason ? reason : ""));
+      throw DamagedError(kFormat, reason ? reason : "");
     }
   }
 }
@@ -77,111 +76,120 @@ TRGBQuad MapColour(const ColorMapObject& map, int index) {
   return RGB(c.Red, c.Green, c.Blue);
 }
 
+// The records up to the first image; a graphic control extension before it carries the
+// frame's transparent colour.
+GraphicsControlBlock SkipToImage(GifFileType* gif, const TGifInput& input) {
+  GraphicsControlBlock control{};
+  control.TransparentColor = NO_TRANSPARENT_COLOR;
+  for (;;) {
+    GifRecordType record = UNDEFINED_RECORD_TYPE;
+    Check(gif, DGifGetRecordType(gif, &record));
+    if (record == TERMINATE_RECORD_TYPE) throw DamagedError(kFormat, "no image");
+    if (record == IMAGE_DESC_RECORD_TYPE) break;
+    if (record != EXTENSION_RECORD_TYPE) RaiseGifError(D_GIF_ERR_WRONG_RECORD, input);
+    int code = 0;
+    GifByteType* block = nullptr;
+    Check(gif, DGifGetExtension(gif, &code, &block));
+    if (code == GRAPHICS_EXT_FUNC_CODE && block != nullptr && block[0] >= 4) {
+      DGifExtensionToGCB(block[0], block + 1, &control);
+    }
+    while (block != nullptr) Check(gif, DGifGetExtensionNext(gif, &block));
+  }
+  Check(gif, DGifGetImageDesc(gif));
+  return control;
+}
+
+// The logical screen, widened when the frame reaches beyond it, as viewers show it, filled
+// with the background colour: 1-bit for two-colour pictures, else 24-bit.
+TBitmap Canvas(const GifFileType& gif, const ColorMapObject& map) {
+  const GifImageDesc& frame = gif.Image;
+  const std::int64_t width =
+      std::max<std::int64_t>(gif.SWidth, std::int64_t{frame.Left} + frame.Width);
+  const std::int64_t height =
+      std::max<std::int64_t>(gif.SHeight, std::int64_t{frame.Top} + frame.Height);
+  const bool oneBit = map.BitsPerPixel == 1 && map.ColorCount <= 2;
+  const int bpp = oneBit ? 1 : kTrueColourDepth;
+  CheckPictureSize(kFormat, width, height, bpp);
+  TBitmap bitmap;
+  bitmap.Allocate(static_cast<int>(width), static_cast<int>(height), bpp);
+  const int background = gif.SBackGroundColor;
+  if (oneBit) {
+    for (int i = 0; i < map.ColorCount; ++i) bitmap.Palette().push_back(MapColour(map, i));
+    if (bitmap.Palette().size() < 2) bitmap.Palette().resize(2);
+    if (background == 1) std::fill(bitmap.MutableBits().begin(), bitmap.MutableBits().end(), 0xFF);
+    return bitmap;
+  }
+  const TRGBQuad fill = MapColour(map, background);
+  if (fill == TRGBQuad{}) return bitmap;
+  for (int y = 0; y < bitmap.Height(); ++y) {
+    std::uint8_t* row = bitmap.RowAt(y);
+    for (int x = 0; x < bitmap.Width(); ++x, row += 3) {
+      row[0] = fill.Blue;
+      row[1] = fill.Green;
+      row[2] = fill.Red;
+    }
+  }
+  return bitmap;
+}
+
+// One line of the frame's indices into its row of the canvas.
+void StoreLine(const GifImageDesc& frame, const ColorMapObject& map,
+               const std::vector<GifPixelType>& line, int frameRow, TBitmap& bitmap) {
+  std::uint8_t* row = bitmap.RowAt(frame.Top + frameRow);
+  const bool oneBit = bitmap.BitsPerPixel() == 1;
+  for (int x = 0; x < frame.Width; ++x) {
+    const int px = frame.Left + x;
+    if (oneBit) {
+      const std::uint8_t bit = static_cast<std::uint8_t>(0x80 >> (px & 7));
+      row[px >> 3] = (line[x] & 1) ? (row[px >> 3] | bit) : (row[px >> 3] & ~bit);
+    } else {
+      const TRGBQuad c = MapColour(map, line[x]);
+      std::uint8_t* p = row + 3 * static_cast<std::size_t>(px);
+      p[0] = c.Blue;
+      p[1] = c.Green;
+      p[2] = c.Red;
+    }
+  }
+}
+
+// The frame's lines in stored order: interlaced frames come in four passes.
+void ReadFrame(GifFileType* gif, const ColorMapObject& map, TBitmap& bitmap) {
+  const GifImageDesc& frame = gif->Image;
+  // One scratch line of indices; each goes into its row of the bitmap as soon as it is read.
+  std::vector<GifPixelType> line(static_cast<std::size_t>(frame.Width));
+  static const int kStart[] = {0, 4, 2, 1};
+  static const int kStep[] = {8, 8, 4, 2};
+  const int passes = frame.Interlace ? 4 : 1;
+  for (int pass = 0; pass < passes; ++pass) {
+    const int start = frame.Interlace ? kStart[pass] : 0;
+    const int step = frame.Interlace ? kStep[pass] : 1;
+    for (int y = start; y < frame.Height; y += step) {
+      Check(gif, DGifGetLine(gif, line.data(), frame.Width));
+      StoreLine(frame, map, line, y, bitmap);
+    }
+  }
+}
+
 }  // namespace
 
 void TGIFImage::LoadFromBytes(std::span<const std::uint8_t> data) {
   if (data.size() < 6 || std::memcmp(data.data(), "GIF", 3) != 0) {
-    throw EInvalidGraphicFormat(InvalidFormatMessage(kFormat));
+    throw InvalidFormatError(kFormat);
   }
   TGifInput input{data.data(), data.size(), 0, false};
   int error = 0;
   TGifFile gif(DGifOpen(&input, GifRead, &error));
   if (!gif) RaiseGifError(error, input);
-
-  // The records up to the first image; a graphic control extension before it carries the
-  // frame's transparent colour.
-  GraphicsControlBlock control{};
-  control.TransparentColor = NO_TRANSPARENT_COLOR;
-  for (;;) {
-    GifRecordType record = UNDEFINED_RECORD_TYPE;
-    Check(gif.get(), DGifGetRecordType(gif.get(), &record));
-    if (record == TERMINATE_RECORD_TYPE) {
-      throw EInvalidGraphicFormat(DamagedMessage(kFormat, "no image"));
-    }
-    if (record == IMAGE_DESC_RECORD_TYPE) break;
-    if (record != EXTENSION_RECORD_TYPE) RaiseGifError(D_GIF_ERR_WRONG_RECORD, input);
-    int code = 0;
-    GifByteType* block = nullptr;
-    Check(gif.get(), DGifGetExtension(gif.get(), &code, &block));
-    if (code == GRAPHICS_EXT_FUNC_CODE && block != nullptr && block[0] >= 4) {
-      DGifExtensionToGCB(block[0], block + 1, &control);
-    }
-    while (block != nullptr) Check(gif.get(), DGifGetExtensionNext(gif.get(), &block));
-  }
-  Check(gif.get(), DGifGetImageDesc(gif.get()));
-
+  const GraphicsControlBlock control = SkipToImage(gif.get(), input);
   const GifImageDesc& frame = gif->Image;
   const ColorMapObject* map = frame.ColorMap ? frame.ColorMap : gif->SColorMap;
-  if (map == nullptr || map->ColorCount <= 0) {
-    throw EInvalidGraphicFormat(InvalidPaletteMessage(kFormat));
-  }
+  if (map == nullptr || map->ColorCount <= 0) throw InvalidPaletteError(kFormat);
   CheckPictureSize(kFormat, frame.Width, frame.Height, kTrueColourDepth);
   if (frame.Left < 0 || frame.Top < 0 || frame.Width <= 0 || frame.Height <= 0) {
-    throw EInvalidGraphicFormat(DamagedMessage(kFormat, "frame size"));
+    throw DamagedError(kFormat, "frame size");
   }
-  // The logical screen, widened when the frame reaches beyond it, as viewers show it.
-  const std::int64_t width =
-      std::max<std::int64_t>(gif->SWidth, std::int64_t{frame.Left} + frame.Width);
-  const std::int64_t height =
-      std::max<std::int64_t>(gif->SHeight, std::int64_t{frame.Top} + frame.Height);
-  const bool oneBit = map->BitsPerPixel == 1 && map->ColorCount <= 2;
-  const int bpp = oneBit ? 1 : kTrueColourDepth;
-  CheckPictureSize(kFormat, width, height, bpp);
-
-  TBitmap bitmap;
-  bitmap.Allocate(static_cast<int>(width), static_cast<int>(height), bpp);
-  const int background = gif->SBackGroundColor;
-  if (oneBit) {
-    for (int i = 0; i < map->ColorCount; ++i) bitmap.Palette().push_back(MapColour(*map, i));
-    if (bitmap.Palette().size() < 2) bitmap.Palette().resize(2);
-    if (background == 1) std::fill(bitmap.MutableBits().begin(), bitmap.MutableBits().end(), 0xFF);
-  } else {
-    const TRGBQuad fill = MapColour(*map, background);
-    if (fill != TRGBQuad{}) {
-      for (int y = 0; y < bitmap.Height(); ++y) {
-        std::uint8_t* row = bitmap.RowAt(y);
-        for (int x = 0; x < bitmap.Width(); ++x, row += 3) {
-          row[0] = fill.Blue;
-          row[1] = fill.Green;
-          row[2] = fill.Red;
-        }
-      }
-    }
-  }
-
-  // One scratch line of indices; each goes into its row of the bitmap as soon as it is read.
-  std::vector<GifPixelType> line(static_cast<std::size_t>(frame.Width));
-  auto storeLine = [&](int frameRow) {
-    std::uint8_t* row = bitmap.RowAt(frame.Top + frameRow);
-    for (int x = 0; x < frame.Width; ++x) {
-      const int px = frame.Left + x;
-      if (oneBit) {
-        const std::uint8_t bit = static_cast<std::uint8_t>(0x80 >> (px & 7));
-        row[px >> 3] = (line[x] & 1) ? (row[px >> 3] | bit) : (row[px >> 3] & ~bit);
-      } else {
-        const TRGBQuad c = MapColour(*map, line[x]);
-        std::uint8_t* p = row + 3 * static_cast<std::size_t>(px);
-        p[0] = c.Blue;
-        p[1] = c.Green;
-        p[2] = c.Red;
-      }
-    }
-  };
-  if (frame.Interlace) {
-    static const int kStart[] = {0, 4, 2, 1};
-    static const int kStep[] = {8, 8, 4, 2};
-    for (int pass = 0; pass < 4; ++pass) {
-      for (int y = kStart[pass]; y < frame.Height; y += kStep[pass]) {
-        Check(gif.get(), DGifGetLine(gif.get(), line.data(), frame.Width));
-        storeLine(y);
-      }
-    }
-  } else {
-    for (int y = 0; y < frame.Height; ++y) {
-      Check(gif.get(), DGifGetLine(gif.get(), line.data(), frame.Width));
-      storeLine(y);
-    }
-  }
+  TBitmap bitmap = Canvas(*gif, *map);
+  ReadFrame(gif.get(), *map, bitmap);
   if (control.TransparentColor != NO_TRANSPARENT_COLOR) {
     bitmap.SetTransparent(true, MapColour(*map, control.TransparentColor));
   }

@@ -13,7 +13,6 @@
 #include <climits>
 #include <vector>
 
-#include "formats/DecoderErrors.h"
 #include "picture/Errors.h"
 #include "picture/PixelLimits.h"
 
@@ -162,20 +161,19 @@ bool JpegReadRows(TJpegDecoder* d, std::uint8_t* bits, std::size_t rowLength,
 
 [[noreturn]] void RaiseJpegError(const TJpegErrorState& error) {
   if (error.TooManyScans) {
-    throw EInvalidGraphicFormat(
-        UnsupportedMessage(kFormat, "超过 " + std::to_string(kMaxScans) + " 次扫描的渐进式文件"));
+    throw UnsupportedError(kFormat, "超过 " + std::to_string(kMaxScans) + " 次扫描的渐进式文件");
   }
   if (error.Code == JERR_NO_SOI || error.Code == JERR_INPUT_EMPTY) {
-    throw EInvalidGraphicFormat(InvalidFormatMessage(kFormat));
+    throw InvalidFormatError(kFormat);
   }
-  if (error.EndOfData) throw EInvalidGraphicFormat(TruncatedMessage(kFormat));
+  if (error.EndOfData) throw TruncatedError(kFormat);
   if (error.Code == JERR_BAD_PRECISION) {
-    throw EInvalidGraphicFormat(UnsupportedMessage(kFormat, "采样精度"));
+    throw UnsupportedError(kFormat, "采样精度");
   }
   if (error.Code == JERR_CONVERSION_NOTIMPL) {
-    throw EInvalidGraphicFormat(UnsupportedMessage(kFormat, "颜色空间"));
+    throw UnsupportedError(kFormat, "颜色空间");
   }
-  throw EInvalidGraphicFormat(DamagedMessage(kFormat, error.Message));
+  throw DamagedError(kFormat, error.Message);
 }
 
 }  // namespace
@@ -200,7 +198,7 @@ void TJPEGImage::LoadFromBytes(std::span<const std::uint8_t> data) {
       out = JCS_CMYK;
       break;
     default:
-      throw EInvalidGraphicFormat(UnsupportedMessage(kFormat, "颜色空间"));
+      throw UnsupportedError(kFormat, "颜色空间");
   }
   if (!JpegStart(&decoder, out)) RaiseJpegError(decoder.Error);
 
@@ -215,7 +213,7 @@ void TJPEGImage::LoadFromBytes(std::span<const std::uint8_t> data) {
     RaiseJpegError(decoder.Error);
   }
   if (decoder.Error.EndOfData || info.output_scanline < info.output_height) {
-    throw EInvalidGraphicFormat(TruncatedMessage(kFormat));
+    throw TruncatedError(kFormat);
   }
 
   if (out == JCS_GRAYSCALE) {

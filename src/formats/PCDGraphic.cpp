@@ -4,7 +4,6 @@
 #include <cmath>
 #include <cstring>
 
-#include "formats/DecoderErrors.h"
 #include "picture/Errors.h"
 #include "picture/PixelLimits.h"
 
@@ -36,10 +35,9 @@ void TPCDGraphic::LoadFromBytes(std::span<const std::uint8_t> data) {
   const std::size_t signatureLength = sizeof kSignature - 1;
   if (data.size() < kSignatureOffset + signatureLength ||
       std::memcmp(data.data() + kSignatureOffset, kSignature, signatureLength) != 0) {
-    throw EInvalidGraphicFormat(InvalidFormatMessage(kFormat));
+    throw InvalidFormatError(kFormat);
   }
-  if (data.size() < kBaseOffset + kBaseBytes)
-    throw EInvalidGraphicFormat(TruncatedMessage(kFormat));
+  if (data.size() < kBaseOffset + kBaseBytes) throw TruncatedError(kFormat);
   CheckPictureSize(kFormat, kWidth, kHeight, 24);
 
   TBitmap picture(kWidth, kHeight, 24);

@@ -3,9 +3,8 @@
 #include <algorithm>
 #include <vector>
 
-#include "formats/BoundedReader.h"
-#include "formats/DecoderErrors.h"
 #include "formats/PixelRows.h"
+#include "picture/ByteReader.h"
 #include "picture/Errors.h"
 #include "picture/PixelLimits.h"
 
@@ -22,7 +21,7 @@ constexpr std::size_t kHeaderSize = 128;
 constexpr std::size_t kPaletteSize = 769;  // the 0x0C marker and 256 RGB triples
 
 [[noreturn]] void Damaged(const char* detail) {
-  throw EInvalidGraphicFormat(DamagedMessage(kFormat, detail));
+  throw DamagedError(kFormat, detail);
 }
 
 unsigned U16At(std::span<const std::uint8_t> d, std::size_t at) {
@@ -42,7 +41,7 @@ int LayoutFor(unsigned bits, unsigned planes) {
 
 // One scan line, all its planes one after the other. Runs may cross from one plane to the next
 // (the encoder sees the scan line as one string of bytes) but never past the scan line's end.
-void ReadLine(TBoundedReader& in, bool rle, std::vector<std::uint8_t>& line) {
+void ReadLine(TByteReader& in, bool rle, std::vector<std::uint8_t>& line) {
   const std::size_t length = line.size();
   if (!rle) {
     const auto bytes = in.Bytes(length);
@@ -73,94 +72,119 @@ std::vector<TRGBQuad> HeaderPalette(std::span<const std::uint8_t> header, std::s
   return palette;
 }
 
-}  // namespace
+struct THeader {
+  bool Rle = false;
+  unsigned Bits = 0, Planes = 0;
+  std::size_t BytesPerLine = 0;
+  int Layout = 0;  // the bitmap's bits per pixel
+  int Width = 0, Height = 0;
+};
 
-void TPCXGraphic::LoadFromBytes(std::span<const std::uint8_t> data) {
-  if (data.size() < kHeaderSize || data[0] != 0x0A) {
-    throw EInvalidGraphicFormat(InvalidFormatMessage(kFormat));
-  }
+// The 128-byte header, checked.
+THeader ReadHeader(std::span<const std::uint8_t> data) {
+  if (data.size() < kHeaderSize || data[0] != 0x0A) throw InvalidFormatError(kFormat);
   const std::uint8_t version = data[1];
   if (version != 0 && version != 2 && version != 3 && version != 4 && version != 5) {
-    throw EInvalidGraphicFormat(InvalidFormatMessage(kFormat));
+    throw InvalidFormatError(kFormat);
   }
   const std::uint8_t encoding = data[2];
-  if (encoding > 1) throw EInvalidGraphicFormat(UnsupportedMessage(kFormat, "压缩方式"));
-  const unsigned bits = data[3];
-  const unsigned planes = data[65];
-  const std::size_t bytesPerLine = U16At(data, 66);
-  const int layout = LayoutFor(bits, planes);
-  if (layout == 0) {
-    throw EInvalidGraphicFormat(UnsupportedMessage(
-        kFormat, std::to_string(planes) + "个" + std::to_string(bits) + "位平面的像素格式"));
+  if (encoding > 1) throw UnsupportedError(kFormat, "压缩方式");
+  THeader h;
+  h.Rle = encoding == 1;
+  h.Bits = data[3];
+  h.Planes = data[65];
+  h.BytesPerLine = U16At(data, 66);
+  h.Layout = LayoutFor(h.Bits, h.Planes);
+  if (h.Layout == 0) {
+    throw UnsupportedError(
+        kFormat, std::to_string(h.Planes) + "个" + std::to_string(h.Bits) + "位平面的像素格式");
   }
   const long xMin = static_cast<long>(U16At(data, 4)), yMin = static_cast<long>(U16At(data, 6));
   const long xMax = static_cast<long>(U16At(data, 8)), yMax = static_cast<long>(U16At(data, 10));
   if (xMax < xMin || yMax < yMin) Damaged("图像尺寸为零");
-  const int width = static_cast<int>(xMax - xMin + 1);
-  const int height = static_cast<int>(yMax - yMin + 1);
-  CheckPictureSize(kFormat, width, height, layout);
-  if (bytesPerLine < CeilDiv(static_cast<std::uint64_t>(width) * bits, 8)) {
+  h.Width = static_cast<int>(xMax - xMin + 1);
+  h.Height = static_cast<int>(yMax - yMin + 1);
+  CheckPictureSize(kFormat, h.Width, h.Height, h.Layout);
+  if (h.BytesPerLine < CeilDiv(static_cast<std::uint64_t>(h.Width) * h.Bits, 8)) {
     Damaged("每行字节数小于图像宽度");
   }
+  return h;
+}
 
-  // 8-bit pictures keep their colours in the last 769 bytes; the pixels stop before them.
-  std::size_t end = data.size();
-  std::vector<TRGBQuad> palette;
-  if (layout == 8) {
+// 8-bit pictures keep their colours in the last 769 bytes, and the pixels stop before them
+// (end); the others keep theirs in the header.
+std::vector<TRGBQuad> ReadPalette(std::span<const std::uint8_t> data, const THeader& h,
+                                  std::size_t& end) {
+  end = data.size();
+  if (h.Layout == 8) {
     if (data.size() < kHeaderSize + kPaletteSize || data[data.size() - kPaletteSize] != 0x0C) {
-      throw EInvalidGraphicFormat(InvalidPaletteMessage(kFormat));
+      throw InvalidPaletteError(kFormat);
     }
     end = data.size() - kPaletteSize;
-    palette.resize(256);
+    std::vector<TRGBQuad> palette(256);
     for (std::size_t i = 0; i < 256; ++i) {
       const std::uint8_t* c = data.data() + end + 1 + 3 * i;
       palette[i] = RGB(c[0], c[1], c[2]);
     }
-  } else if (layout == 1) {
-    // Many writers leave the header palette zero; such a file is black and white.
-    palette = HeaderPalette(data, 2);
-    if (palette[0] == palette[1]) palette = {RGB(0, 0, 0), RGB(255, 255, 255)};
-  } else if (layout == 4) {
-    palette = HeaderPalette(data, bits == 2 ? 4 : 16);
+    return palette;
   }
+  if (h.Layout == 1) {
+    // Many writers leave the header palette zero; such a file is black and white.
+    std::vector<TRGBQuad> palette = HeaderPalette(data, 2);
+    if (palette[0] == palette[1]) palette = {RGB(0, 0, 0), RGB(255, 255, 255)};
+    return palette;
+  }
+  if (h.Layout == 4) return HeaderPalette(data, h.Bits == 2 ? 4 : 16);
+  return {};
+}
 
-  TBoundedReader in(data.subspan(0, end), kFormat);
-  in.Seek(kHeaderSize);
-  const std::uint64_t lineBytes = std::uint64_t{planes} * bytesPerLine;
-  const bool rle = encoding == 1;
-  // A run of two bytes gives at most 63 bytes; a literal byte gives one.
-  RequireBytes(in, rle ? height * CeilDiv(2 * lineBytes, 63) : height * lineBytes);
-
-  TBitmap bitmap;
-  bitmap.Allocate(width, height, layout);
-  std::vector<std::uint8_t> line(static_cast<std::size_t>(lineBytes));
-  const std::size_t w = static_cast<std::size_t>(width);
-  for (int y = 0; y < height; ++y) {
-    ReadLine(in, rle, line);
-    std::uint8_t* out = bitmap.RowAt(y);
-    if (layout == 1 || layout == 8 || (layout == 4 && bits == 4)) {
-      std::copy_n(line.begin(), CeilDiv(w * bits, 8), out);
-    } else if (layout == 4 && bits == 2) {
-      std::copy_n(line.begin(), CeilDiv(w * 2, 8), out);
-      Expand2To4(out, static_cast<std::uint32_t>(width));
-    } else if (layout == 4) {  // planes of 1 bit: plane p holds bit p of each index
-      for (std::size_t x = 0; x < w; ++x) {
-        unsigned index = 0;
-        for (unsigned p = 0; p < planes; ++p) {
-          index |= ((line[p * bytesPerLine + x / 8] >> (7 - x % 8)) & 1u) << p;
-        }
-        out[x / 2] |= static_cast<std::uint8_t>(x % 2 ? index : index << 4);
+// One decoded line (all its planes) into a bitmap row.
+void PutLine(const THeader& h, const std::vector<std::uint8_t>& line, std::uint8_t* out) {
+  const auto w = static_cast<std::size_t>(h.Width);
+  const std::size_t stride = h.BytesPerLine;
+  if (h.Layout == 1 || h.Layout == 8 || (h.Layout == 4 && h.Bits == 4)) {
+    std::copy_n(line.begin(), CeilDiv(w * h.Bits, 8), out);
+  } else if (h.Layout == 4 && h.Bits == 2) {
+    std::copy_n(line.begin(), CeilDiv(w * 2, 8), out);
+    Expand2To4(out, static_cast<std::uint32_t>(w));
+  } else if (h.Layout == 4) {  // planes of 1 bit: plane p holds bit p of each index
+    for (std::size_t x = 0; x < w; ++x) {
+      unsigned index = 0;
+      for (unsigned p = 0; p < h.Planes; ++p) {
+        index |= ((line[p * stride + x / 8] >> (7 - x % 8)) & 1u) << p;
       }
-    } else {  // planes of 8 bits: red, green, blue (and alpha) lines
-      const std::size_t channels = planes;
-      for (std::size_t x = 0; x < w; ++x) {
-        std::uint8_t* px = out + x * channels;
-        px[0] = line[2 * bytesPerLine + x];
-        px[1] = line[bytesPerLine + x];
-        px[2] = line[x];
-        if (channels == 4) px[3] = line[3 * bytesPerLine + x];
-      }
+      out[x / 2] |= static_cast<std::uint8_t>(x % 2 ? index : index << 4);
     }
+  } else {  // planes of 8 bits: red, green, blue (and alpha) lines
+    const std::size_t channels = h.Planes;
+    for (std::size_t x = 0; x < w; ++x) {
+      std::uint8_t* px = out + x * channels;
+      px[0] = line[2 * stride + x];
+      px[1] = line[stride + x];
+      px[2] = line[x];
+      if (channels == 4) px[3] = line[3 * stride + x];
+    }
+  }
+}
+
+}  // namespace
+
+void TPCXGraphic::LoadFromBytes(std::span<const std::uint8_t> data) {
+  const THeader header = ReadHeader(data);
+  std::size_t end = 0;
+  std::vector<TRGBQuad> palette = ReadPalette(data, header, end);
+  TByteReader in(data.subspan(0, end), kFormat);
+  in.Seek(kHeaderSize);
+  const std::uint64_t lineBytes = std::uint64_t{header.Planes} * header.BytesPerLine;
+  const auto height = static_cast<std::uint64_t>(header.Height);
+  // A run of two bytes gives at most 63 bytes; a literal byte gives one.
+  RequireBytes(in, header.Rle ? height * CeilDiv(2 * lineBytes, 63) : height * lineBytes);
+  TBitmap bitmap;
+  bitmap.Allocate(header.Width, header.Height, header.Layout);
+  std::vector<std::uint8_t> line(static_cast<std::size_t>(lineBytes));
+  for (int y = 0; y < header.Height; ++y) {
+    ReadLine(in, header.Rle, line);
+    PutLine(header, line, bitmap.RowAt(y));
   }
   bitmap.Palette() = std::move(palette);
   TBitmap::operator=(std::move(bitmap));

@@ -9,7 +9,6 @@
 #include <cstring>
 #include <vector>
 
-#include "formats/DecoderErrors.h"
 #include "formats/PixelRows.h"
 #include "picture/Errors.h"
 #include "picture/PixelLimits.h"
@@ -119,9 +118,10 @@ bool PngReadImage(TPngDecoder* d, png_bytepp rows) {
 }
 
 [[noreturn]] void RaisePngError(const TPngState& state) {
-  if (state.UnknownCriticalChunk) throw EInvalidGraphicFormat(kUnknownCriticalChunk);
-  if (state.EndOfData) throw EInvalidGraphicFormat(TruncatedMessage(kFormat));
-  throw EInvalidGraphicFormat(DamagedMessage(kFormat, state.Message));
+  if (state.UnknownCriticalChunk)
+    throw EInvalidGraphicFormat(TGraphicFault::Unsupported, kUnknownCriticalChunk);
+  if (state.EndOfData) throw TruncatedError(kFormat);
+  throw DamagedError(kFormat, state.Message);
 }
 
 std::vector<TRGBQuad> GreyPalette(int bitDepth) {
@@ -134,29 +134,29 @@ std::vector<TRGBQuad> GreyPalette(int bitDepth) {
   return palette;
 }
 
-}  // namespace
-
-void TPNGGraphic::LoadFromBytes(std::span<const std::uint8_t> data) {
-  if (data.size() < 8 || png_sig_cmp(data.data(), 0, 8) != 0) {
-    throw EInvalidGraphicFormat(InvalidFormatMessage(kFormat));
-  }
-  // The size in IHDR is checked before libpng allocates anything; libpng gets the same limits
-  // for any later look, and a cap on the memory one ancillary chunk may take (a compressed text
-  // or profile chunk can otherwise inflate to any size).
+// Checks made before libpng sees the file. The size in IHDR is checked before libpng
+// allocates anything. libpng allocates a chunk's declared length before it reads the chunk, so
+// a few bytes that claim a gigabyte of text make it ask for a gigabyte; no chunk can be longer
+// than the rest of the file, so walking the chunk headers first bounds every such allocation by
+// the file's size.
+void PrecheckFile(std::span<const std::uint8_t> data) {
+  if (data.size() < 8 || png_sig_cmp(data.data(), 0, 8) != 0) throw InvalidFormatError(kFormat);
   if (data.size() >= 24 && std::memcmp(data.data() + 12, "IHDR", 4) == 0) {
     CheckPictureSize(kFormat, png_get_uint_32(data.data() + 16), png_get_uint_32(data.data() + 20),
                      32);
   }
-  // libpng allocates a chunk's declared length before it reads the chunk, so a few bytes that
-  // claim a gigabyte of text make it ask for a gigabyte. No chunk can be longer than the rest of
-  // the file: walking the chunk headers first bounds every such allocation by the file's size.
   for (std::size_t at = 8; data.size() - at >= 12;) {
     const png_uint_32 length = png_get_uint_32(data.data() + at);
-    if (length > data.size() - at - 12) throw EInvalidGraphicFormat(TruncatedMessage(kFormat));
+    if (length > data.size() - at - 12) throw TruncatedError(kFormat);
     if (std::memcmp(data.data() + at + 4, "IEND", 4) == 0) break;
     at += std::size_t{length} + 12;
   }
-  TPngDecoder d;
+}
+
+// libpng's structures over the data, with our limits for any later look and a cap on the
+// memory one ancillary chunk may take (a compressed text or profile chunk can otherwise inflate
+// to any size).
+void OpenDecoder(TPngDecoder& d, std::span<const std::uint8_t> data) {
   d.State.Data = data.data();
   d.State.Size = data.size();
   d.Png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &d.State, PngError, PngWarning);
@@ -170,72 +170,87 @@ void TPNGGraphic::LoadFromBytes(std::span<const std::uint8_t> data) {
   png_set_chunk_malloc_max(d.Png, static_cast<png_alloc_size_t>(
                                       std::min<std::uint64_t>(limits.MaxBytes, kMaxChunkBytes)));
   png_set_chunk_cache_max(d.Png, kMaxAncillaryChunks);
+}
 
+bool Indexed(const THeader& h) {
+  return h.ColorType == PNG_COLOR_TYPE_PALETTE || h.ColorType == PNG_COLOR_TYPE_GRAY;
+}
+
+// The bitmap's depth for each colour type and bit depth; 2-bit pixels are read as they are
+// and widened to 4 bits afterwards.
+int BitmapDepth(const THeader& h) {
+  if (Indexed(h)) return h.BitDepth == 1 ? 1 : h.BitDepth <= 4 ? 4 : 8;
+  if (h.ColorType == PNG_COLOR_TYPE_RGB) return 24;
+  if (h.ColorType == PNG_COLOR_TYPE_RGB_ALPHA) return 32;
+  return 8;
+}
+
+std::vector<TRGBQuad> ReadPalette(const TPngDecoder& d, const THeader& h, int bpp) {
+  if (h.ColorType != PNG_COLOR_TYPE_PALETTE) {
+    return bpp <= 8 ? GreyPalette(std::min(h.BitDepth, 8)) : std::vector<TRGBQuad>{};
+  }
+  png_colorp entries = nullptr;
+  int count = 0;
+  if (png_get_PLTE(d.Png, d.Info, &entries, &count) == 0 || count <= 0) {
+    throw InvalidPaletteError(kFormat);
+  }
+  std::vector<TRGBQuad> palette(static_cast<std::size_t>(count));
+  for (int i = 0; i < count; ++i)
+    palette[i] = RGB(entries[i].red, entries[i].green, entries[i].blue);
+  return palette;
+}
+
+// Gamma: the table applies to every colour sample. Indexed and grey bitmaps carry their
+// colours in the palette, so the table goes there and the pixel indices stay as stored.
+void ApplyGamma(const THeader& h, TBitmap& bitmap) {
+  if (!h.HasGamma) return;
+  std::array<std::uint8_t, 256> gamma;
+  for (int i = 0; i < 256; ++i) {
+    gamma[i] =
+        static_cast<std::uint8_t>(std::lround(255.0 * std::pow(i / 255.0, 1.0 / (h.Gamma * 2.2))));
+  }
+  if (bitmap.BitsPerPixel() <= 8) {
+    for (TRGBQuad& c : bitmap.Palette()) c = {gamma[c.Blue], gamma[c.Green], gamma[c.Red], 0};
+    return;
+  }
+  const std::size_t samples = bitmap.BitsPerPixel() == 32 ? 4 : 3;
+  for (int y = 0; y < bitmap.Height(); ++y) {
+    std::uint8_t* row = bitmap.RowAt(y);
+    for (png_uint_32 x = 0; x < h.Width; ++x) {
+      std::uint8_t* p = row + x * samples;
+      p[0] = gamma[p[0]];
+      p[1] = gamma[p[1]];
+      p[2] = gamma[p[2]];
+    }
+  }
+}
+
+}  // namespace
+
+void TPNGGraphic::LoadFromBytes(std::span<const std::uint8_t> data) {
+  PrecheckFile(data);
+  TPngDecoder d;
+  OpenDecoder(d, data);
   THeader h{};
   if (!PngReadHeader(&d, &h)) RaisePngError(d.State);
   CheckPictureSize(kFormat, h.Width, h.Height, 32);
   if (!PngSetTransforms(&d, h)) RaisePngError(d.State);
 
-  // The bitmap's depth for each colour type and bit depth; 2-bit pixels are read as they are
-  // and widened to 4 bits afterwards.
-  int bpp = 8;
-  const bool indexed = h.ColorType == PNG_COLOR_TYPE_PALETTE || h.ColorType == PNG_COLOR_TYPE_GRAY;
-  if (indexed) {
-    bpp = h.BitDepth == 1 ? 1 : h.BitDepth <= 4 ? 4 : 8;
-  } else if (h.ColorType == PNG_COLOR_TYPE_RGB) {
-    bpp = 24;
-  } else if (h.ColorType == PNG_COLOR_TYPE_RGB_ALPHA) {
-    bpp = 32;
-  }
-
+  const int bpp = BitmapDepth(h);
   TBitmap bitmap;
   bitmap.Allocate(static_cast<int>(h.Width), static_cast<int>(h.Height), bpp);
   if (png_get_rowbytes(d.Png, d.Info) > bitmap.RowLength()) {
-    throw EInvalidGraphicFormat(DamagedMessage(kFormat, "row length"));
+    throw DamagedError(kFormat, "row length");
   }
   const std::span<std::uint8_t> bits = bitmap.MutableBits();
   std::vector<png_bytep> rows(h.Height);
   for (png_uint_32 y = 0; y < h.Height; ++y) rows[y] = bits.data() + y * bitmap.RowLength();
   if (!PngReadImage(&d, rows.data())) RaisePngError(d.State);
-  if (indexed && h.BitDepth == 2) {
+  if (Indexed(h) && h.BitDepth == 2) {
     for (png_bytep row : rows) Expand2To4(row, h.Width);
   }
-
-  // Gamma: the table applies to every colour sample. Indexed and grey bitmaps carry their
-  // colours in the palette, so the table goes there and the pixel indices stay as stored.
-  std::array<std::uint8_t, 256> gamma;
-  for (int i = 0; i < 256; ++i) {
-    gamma[i] = static_cast<std::uint8_t>(
-        h.HasGamma ? std::lround(255.0 * std::pow(i / 255.0, 1.0 / (h.Gamma * 2.2))) : i);
-  }
-  auto& palette = bitmap.Palette();
-  if (h.ColorType == PNG_COLOR_TYPE_PALETTE) {
-    png_colorp entries = nullptr;
-    int count = 0;
-    if (png_get_PLTE(d.Png, d.Info, &entries, &count) == 0 || count <= 0) {
-      throw EInvalidGraphicFormat(InvalidPaletteMessage(kFormat));
-    }
-    palette.resize(static_cast<std::size_t>(count));
-    for (int i = 0; i < count; ++i)
-      palette[i] = RGB(entries[i].red, entries[i].green, entries[i].blue);
-  } else if (bpp <= 8) {
-    palette = GreyPalette(std::min(h.BitDepth, 8));
-  }
-  if (h.HasGamma) {
-    if (bpp <= 8) {
-      for (TRGBQuad& c : palette) c = {gamma[c.Blue], gamma[c.Green], gamma[c.Red], 0};
-    } else {
-      const std::size_t samples = bpp == 32 ? 4 : 3;
-      for (png_bytep row : rows) {
-        for (png_uint_32 x = 0; x < h.Width; ++x) {
-          std::uint8_t* p = row + x * samples;
-          p[0] = gamma[p[0]];
-          p[1] = gamma[p[1]];
-          p[2] = gamma[p[2]];
-        }
-      }
-    }
-  }
+  bitmap.Palette() = ReadPalette(d, h, bpp);
+  ApplyGamma(h, bitmap);
   TBitmap::operator=(std::move(bitmap));
 }
 

@@ -11,7 +11,6 @@ extern "C" {
 #include <pam.h>
 }
 
-#include "formats/DecoderErrors.h"
 #include "picture/Errors.h"
 #include "picture/PixelLimits.h"
 
@@ -135,7 +134,7 @@ struct TNetpbmMessages {
 void TPPMGraphic::LoadFromBytes(std::span<const std::uint8_t> data) {
   // P1 to P6 only; libnetpbm would also take PAM (P7), which has no entry here.
   if (data.size() < 3 || data[0] != 'P' || data[1] < '1' || data[1] > '6') {
-    throw EInvalidGraphicFormat(InvalidFormatMessage(kFormat));
+    throw InvalidFormatError(kFormat);
   }
   std::unique_ptr<FILE, TFileCloser> file(
       fmemopen(const_cast<std::uint8_t*>(data.data()), data.size(), "rb"));
@@ -144,8 +143,8 @@ void TPPMGraphic::LoadFromBytes(std::span<const std::uint8_t> data) {
   TNetpbmState state{};
   state.File = file.get();
   auto fail = [&]() {
-    if (std::feof(file.get())) throw EInvalidGraphicFormat(TruncatedMessage(kFormat));
-    throw EInvalidGraphicFormat(DamagedMessage(kFormat, gNetpbmMessage));
+    if (std::feof(file.get())) throw TruncatedError(kFormat);
+    throw DamagedError(kFormat, gNetpbmMessage);
   };
   if (!NetpbmReadHeader(&state)) fail();
 
@@ -155,7 +154,7 @@ void TPPMGraphic::LoadFromBytes(std::span<const std::uint8_t> data) {
   // A picture without pixels is no picture; worse, a zero width lets a header declare millions
   // of empty rows that would each be read and walked.
   if (state.Width == 0 || state.Height == 0) {
-    throw EInvalidGraphicFormat(DamagedMessage(kFormat, "宽度或高度为 0"));
+    throw DamagedError(kFormat, "宽度或高度为 0");
   }
   if (type != PBM_TYPE && state.Maxval == 0) fail();
   // Every pixel takes at least one byte of a plain file and a fixed number of bits of a raw one;
@@ -166,7 +165,7 @@ void TPPMGraphic::LoadFromBytes(std::span<const std::uint8_t> data) {
           ? data.size() - headerEnd
           : 0;
   if (available < MinimumPixelBytes(state.Format, state.Width, state.Height, state.Maxval)) {
-    throw EInvalidGraphicFormat(TruncatedMessage(kFormat));
+    throw TruncatedError(kFormat);
   }
 
   TBitmap bitmap;

@@ -4,9 +4,8 @@
 #include <cmath>
 #include <vector>
 
-#include "formats/BoundedReader.h"
-#include "formats/DecoderErrors.h"
 #include "formats/PixelRows.h"
+#include "picture/ByteReader.h"
 #include "picture/Errors.h"
 #include "picture/PixelLimits.h"
 
@@ -31,12 +30,12 @@ enum : unsigned {
 };
 
 [[noreturn]] void Damaged(const char* detail) {
-  throw EInvalidGraphicFormat(DamagedMessage(kFormat, detail));
+  throw DamagedError(kFormat, detail);
 }
 
 // One PackBits row: n in 0..127 copies the next n + 1 bytes, n in -127..-1 repeats the next
 // byte 1 - n times, -128 does nothing. Neither kind may cross the row's end.
-void UnpackBits(TBoundedReader& in, std::vector<std::uint8_t>& out) {
+void UnpackBits(TByteReader& in, std::vector<std::uint8_t>& out) {
   const std::size_t length = out.size();
   std::size_t i = 0;
   while (i < length) {
@@ -84,157 +83,186 @@ std::uint8_t Ink(unsigned a, unsigned b) {
   return static_cast<std::uint8_t>((a * b + 127) / 255);
 }
 
-}  // namespace
+enum TCompression : unsigned { kRaw = 0, kPackBits = 1 };
 
-void TPSDGraphic::LoadFromBytes(std::span<const std::uint8_t> data) {
-  TBoundedReader in(data, kFormat);
-  if (data.size() < 4 || !std::equal(data.begin(), data.begin() + 4, "8BPS")) {
-    throw EInvalidGraphicFormat(InvalidFormatMessage(kFormat));
-  }
-  in.Skip(4);
-  const unsigned version = in.U16BE();
-  if (version == 2) throw EInvalidGraphicFormat(UnsupportedMessage(kFormat, "大文档格式(PSB)"));
-  if (version != 1) throw EInvalidGraphicFormat(InvalidFormatMessage(kFormat));
-  in.Skip(6);
-  const unsigned channels = in.U16BE();
-  const std::uint32_t height = in.U32BE();
-  const std::uint32_t width = in.U32BE();
-  const unsigned depth = in.U16BE();
-  const unsigned mode = in.U16BE();
-  if (channels < 1 || channels > 56) throw EInvalidGraphicFormat(InvalidFormatMessage(kFormat));
+struct THeader {
+  unsigned Channels = 0, Depth = 0, Mode = 0;
+  std::uint32_t Width = 0, Height = 0;
+  unsigned Used = 1;  // the channels we read, the first ones of the file
+  int Layout = 8;     // bits per pixel of the bitmap
+};
 
-  unsigned used = 1;  // the channels we read, the first ones of the file
-  int layout = 8;
-  switch (mode) {
+// Channels read and bitmap depth for a colour mode.
+void ChooseLayout(THeader& h) {
+  switch (h.Mode) {
     case kBitmap:
-      layout = 1;
+      h.Layout = 1;
       break;
     case kGrey:
     case kDuotone:
     case kIndexed:
       break;
     case kRgb:
-      used = channels >= 4 ? 4 : 3;
-      layout = used * 8;
+      h.Used = h.Channels >= 4 ? 4 : 3;
+      h.Layout = static_cast<int>(h.Used * 8);
       break;
     case kCmyk:
-      used = 4;
-      layout = 24;
+      h.Used = 4;
+      h.Layout = 24;
       break;
     case kLab:
-      used = 3;
-      layout = 24;
+      h.Used = 3;
+      h.Layout = 24;
       break;
     default:
-      throw EInvalidGraphicFormat(UnsupportedMessage(kFormat, "颜色模式" + std::to_string(mode)));
+      throw UnsupportedError(kFormat, "颜色模式" + std::to_string(h.Mode));
   }
-  if (channels < used) Damaged("通道数少于颜色模式所需");
-  if (mode == kBitmap ? depth != 1 : (depth != 8 && (depth != 16 || mode == kIndexed))) {
-    throw EInvalidGraphicFormat(UnsupportedMessage(kFormat, std::to_string(depth) + "位通道"));
-  }
-  if (width == 0 || height == 0) Damaged("图像尺寸为零");
-  if (width > 0x7FFFFFFF || height > 0x7FFFFFFF) Damaged("图像尺寸无效");
-  CheckPictureSize(kFormat, width, height, layout);
+}
 
-  // Colour mode data: the colour table of an indexed picture, 256 reds, greens, then blues.
-  const std::uint32_t colorDataLength = in.U32BE();
-  const auto colorData = in.Bytes(colorDataLength);
-  std::vector<TRGBQuad> palette;
-  if (mode == kIndexed) {
-    if (colorDataLength < 768) throw EInvalidGraphicFormat(InvalidPaletteMessage(kFormat));
-    palette.resize(256);
-    for (std::size_t i = 0; i < 256; ++i) {
-      palette[i] = RGB(colorData[i], colorData[256 + i], colorData[512 + i]);
+THeader ReadHeader(TByteReader& in) {
+  if (in.Size() < 4) throw InvalidFormatError(kFormat);
+  const auto magic = in.Bytes(4);
+  if (!std::equal(magic.begin(), magic.end(), "8BPS")) throw InvalidFormatError(kFormat);
+  const unsigned version = in.U16BE();
+  if (version == 2) throw UnsupportedError(kFormat, "大文档格式(PSB)");
+  if (version != 1) throw InvalidFormatError(kFormat);
+  in.Skip(6);
+  THeader h;
+  h.Channels = in.U16BE();
+  h.Height = in.U32BE();
+  h.Width = in.U32BE();
+  h.Depth = in.U16BE();
+  h.Mode = in.U16BE();
+  if (h.Channels < 1 || h.Channels > 56) throw InvalidFormatError(kFormat);
+  ChooseLayout(h);
+  if (h.Channels < h.Used) Damaged("通道数少于颜色模式所需");
+  if (h.Mode == kBitmap ? h.Depth != 1 : (h.Depth != 8 && (h.Depth != 16 || h.Mode == kIndexed))) {
+    throw UnsupportedError(kFormat, std::to_string(h.Depth) + "位通道");
+  }
+  if (h.Width == 0 || h.Height == 0) Damaged("图像尺寸为零");
+  if (h.Width > 0x7FFFFFFF || h.Height > 0x7FFFFFFF) Damaged("图像尺寸无效");
+  CheckPictureSize(kFormat, h.Width, h.Height, h.Layout);
+  return h;
+}
+
+// Colour mode data: the colour table of an indexed picture, 256 reds, greens, then blues.
+std::vector<TRGBQuad> ReadPalette(TByteReader& in, const THeader& h) {
+  const std::uint32_t length = in.U32BE();
+  const auto table = in.Bytes(length);
+  if (h.Mode == kBitmap) return {RGB(255, 255, 255), RGB(0, 0, 0)};  // a set bit is black
+  if (h.Mode != kIndexed) return h.Layout == 8 ? GreyPalette() : std::vector<TRGBQuad>{};
+  if (length < 768) throw InvalidPaletteError(kFormat);
+  std::vector<TRGBQuad> palette(256);
+  for (std::size_t i = 0; i < 256; ++i) {
+    palette[i] = RGB(table[i], table[256 + i], table[512 + i]);
+  }
+  return palette;
+}
+
+// PackBits: every row's byte count comes first, for every channel; then the rows. Returns
+// where row y of channel c starts, for the channels we use, and one past the last. A PackBits
+// pair gives at most 128 bytes, so a row shorter than a 64th of its length is damage.
+std::vector<std::uint64_t> ReadRowStarts(TByteReader& in, const THeader& h,
+                                         std::uint64_t rowBytes) {
+  const std::uint64_t planeRows = std::uint64_t{h.Height} * h.Channels;
+  RequireBytes(in, 2 * planeRows);
+  const std::size_t usedRows = std::size_t{h.Height} * h.Used;
+  std::vector<std::uint64_t> rowStart(usedRows + 1);
+  std::uint64_t offset = in.Position() + 2 * planeRows;
+  const std::uint64_t least = CeilDiv(rowBytes, 64);
+  for (std::size_t r = 0; r < usedRows; ++r) {
+    rowStart[r] = offset;
+    const unsigned count = in.U16BE();
+    if (count < least) Damaged("压缩行过短");
+    offset += count;
+  }
+  rowStart[usedRows] = offset;
+  if (offset > in.Size()) in.Truncated();
+  return rowStart;
+}
+
+// One pixel of the used channels' 8-bit samples at x into the bitmap row.
+void PutPixel(const THeader& h, const std::vector<std::vector<std::uint8_t>>& s, std::size_t x,
+              std::uint8_t* out) {
+  switch (h.Mode) {
+    case kRgb:
+      out[x * h.Used] = s[2][x];
+      out[x * h.Used + 1] = s[1][x];
+      out[x * h.Used + 2] = s[0][x];
+      if (h.Used == 4) out[x * 4 + 3] = s[3][x];
+      break;
+    case kCmyk:
+      out[3 * x] = Ink(s[2][x], s[3][x]);
+      out[3 * x + 1] = Ink(s[1][x], s[3][x]);
+      out[3 * x + 2] = Ink(s[0][x], s[3][x]);
+      break;
+    case kLab: {
+      const TRGBQuad c = LabToSrgb(s[0][x], s[1][x], s[2][x]);
+      out[3 * x] = c.Blue;
+      out[3 * x + 1] = c.Green;
+      out[3 * x + 2] = c.Red;
+      break;
     }
-  } else if (mode == kBitmap) {
-    palette = {RGB(255, 255, 255), RGB(0, 0, 0)};  // a set bit is black
-  } else if (layout == 8) {
-    palette = GreyPalette();
+    default:
+      out[x] = s[0][x];
+      break;
   }
-  in.Skip(in.U32BE());  // image resources
-  in.Skip(in.U32BE());  // layers and masks: the merged picture below is what we load
-  const unsigned compression = in.U16BE();
-  if (compression > 1) {
-    throw EInvalidGraphicFormat(
-        UnsupportedMessage(kFormat, compression <= 3 ? "ZIP压缩" : "压缩方式"));
-  }
+}
 
-  const std::uint64_t rowBytes = CeilDiv(std::uint64_t{width} * depth, 8);
-  const std::uint64_t planeRows = std::uint64_t{height} * channels;
-  std::vector<std::uint64_t> rowStart;  // RLE: where row y of channel c starts, for the used ones
-  if (compression == 0) {
-    RequireBytes(in, std::uint64_t{used} * height * rowBytes);
-  } else {
-    // Every row's byte count comes first, for every channel; then the rows. A PackBits pair
-    // gives at most 128 bytes.
-    RequireBytes(in, 2 * planeRows);
-    const std::size_t usedRows = std::size_t{height} * used;
-    rowStart.resize(usedRows + 1);
-    std::uint64_t offset = in.Position() + 2 * planeRows;
-    const std::uint64_t least = CeilDiv(rowBytes, 64);
-    for (std::size_t r = 0; r < usedRows; ++r) {
-      rowStart[r] = offset;
-      const unsigned count = in.U16BE();
-      if (count < least) Damaged("压缩行过短");
-      offset += count;
-    }
-    rowStart[usedRows] = offset;
-    if (offset > data.size()) in.Truncated();
-  }
-
+// The merged picture's rows: each channel's row (raw at imageStart, or PackBits at rowStart)
+// reduced to 8-bit samples, then the samples of a pixel combined.
+TBitmap DecodeRows(std::span<const std::uint8_t> data, const THeader& h, std::uint64_t rowBytes,
+                   std::size_t imageStart, const std::vector<std::uint64_t>& rowStart) {
   TBitmap bitmap;
-  bitmap.Allocate(static_cast<int>(width), static_cast<int>(height), layout);
-  const std::size_t imageStart = compression == 0 ? in.Position() : 0;
+  bitmap.Allocate(static_cast<int>(h.Width), static_cast<int>(h.Height), h.Layout);
   std::vector<std::uint8_t> raw(static_cast<std::size_t>(rowBytes));
-  std::vector<std::vector<std::uint8_t>> samples(used, std::vector<std::uint8_t>(width));
-  for (std::uint32_t y = 0; y < height; ++y) {
+  std::vector<std::vector<std::uint8_t>> samples(h.Used, std::vector<std::uint8_t>(h.Width));
+  for (std::uint32_t y = 0; y < h.Height; ++y) {
     std::uint8_t* out = bitmap.RowAt(static_cast<int>(y));
-    for (unsigned c = 0; c < used; ++c) {
-      const std::size_t r = std::size_t{c} * height + y;
-      if (compression == 0) {
+    for (unsigned c = 0; c < h.Used; ++c) {
+      const std::size_t r = std::size_t{c} * h.Height + y;
+      if (rowStart.empty()) {
         const auto bytes = data.subspan(imageStart + r * rowBytes, raw.size());
         std::copy(bytes.begin(), bytes.end(), raw.begin());
       } else {
-        TBoundedReader row(data.subspan(rowStart[r], rowStart[r + 1] - rowStart[r]), kFormat);
+        TByteReader row(data.subspan(rowStart[r], rowStart[r + 1] - rowStart[r]), kFormat);
         UnpackBits(row, raw);
       }
-      if (layout == 1) {
+      if (h.Layout == 1) {
         std::copy(raw.begin(), raw.end(), out);
-      } else if (depth == 16) {
-        for (std::size_t x = 0; x < width; ++x)
+      } else if (h.Depth == 16) {
+        for (std::size_t x = 0; x < h.Width; ++x)
           samples[c][x] = Scale16To8((raw[2 * x] << 8) | raw[2 * x + 1]);
       } else {
         samples[c] = raw;
       }
     }
-    if (layout == 1) continue;
-    const auto& s = samples;
-    for (std::size_t x = 0; x < width; ++x) {
-      switch (mode) {
-        case kRgb:
-          out[x * used] = s[2][x];
-          out[x * used + 1] = s[1][x];
-          out[x * used + 2] = s[0][x];
-          if (used == 4) out[x * 4 + 3] = s[3][x];
-          break;
-        case kCmyk:
-          out[3 * x] = Ink(s[2][x], s[3][x]);
-          out[3 * x + 1] = Ink(s[1][x], s[3][x]);
-          out[3 * x + 2] = Ink(s[0][x], s[3][x]);
-          break;
-        case kLab: {
-          const TRGBQuad c = LabToSrgb(s[0][x], s[1][x], s[2][x]);
-          out[3 * x] = c.Blue;
-          out[3 * x + 1] = c.Green;
-          out[3 * x + 2] = c.Red;
-          break;
-        }
-        default:
-          out[x] = s[0][x];
-          break;
-      }
-    }
+    if (h.Layout == 1) continue;
+    for (std::size_t x = 0; x < h.Width; ++x) PutPixel(h, samples, x, out);
   }
+  return bitmap;
+}
+
+}  // namespace
+
+void TPSDGraphic::LoadFromBytes(std::span<const std::uint8_t> data) {
+  TByteReader in(data, kFormat);
+  const THeader header = ReadHeader(in);
+  std::vector<TRGBQuad> palette = ReadPalette(in, header);
+  in.Skip(in.U32BE());  // image resources
+  in.Skip(in.U32BE());  // layers and masks: the merged picture below is what we load
+  const unsigned compression = in.U16BE();
+  if (compression != kRaw && compression != kPackBits) {
+    throw UnsupportedError(kFormat, compression <= 3 ? "ZIP压缩" : "压缩方式");
+  }
+  const std::uint64_t rowBytes = CeilDiv(std::uint64_t{header.Width} * header.Depth, 8);
+  std::vector<std::uint64_t> rowStart;
+  if (compression == kRaw) {
+    RequireBytes(in, std::uint64_t{header.Used} * header.Height * rowBytes);
+  } else {
+    rowStart = ReadRowStarts(in, header, rowBytes);
+  }
+  TBitmap bitmap = DecodeRows(data, header, rowBytes, in.Position(), rowStart);
   bitmap.Palette() = std::move(palette);
   TBitmap::operator=(std::move(bitmap));
 }

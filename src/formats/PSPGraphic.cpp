@@ -6,7 +6,6 @@
 #include <cstring>
 #include <optional>
 
-#include "formats/DecoderErrors.h"
 #include "picture/ByteReader.h"
 #include "picture/Errors.h"
 #include "picture/PixelLimits.h"
@@ -23,7 +22,6 @@ const char* const kFormat = "PSP";
 constexpr char kSignature[] = "Paint Shop Pro Image File\n\x1a";
 constexpr std::size_t kSignatureSize = 32;
 constexpr std::uint8_t kBlockMarker[4] = {'~', 'B', 'K', 0};
-constexpr std::size_t kBlockHeaderSize = 10;
 
 enum TBlockId : std::uint16_t {
   kImageAttributes = 0,
@@ -49,7 +47,7 @@ std::uint64_t MaxRatio(std::uint16_t compression) {
 }
 
 [[noreturn]] void Damaged(const std::string& detail) {
-  throw EInvalidGraphicFormat(DamagedMessage(kFormat, detail));
+  throw DamagedError(kFormat, detail);
 }
 
 struct TBlock {
@@ -73,6 +71,8 @@ struct TAttributes {
   std::uint16_t Compression = 0;
   std::uint16_t Depth = 0;
   bool Grey = false;
+  // Bits of one sample in a channel: 24-bit pictures keep 8-bit red, green and blue planes.
+  int SampleBits() const { return Depth == 24 ? 8 : Depth; }
 };
 
 struct TRect {
@@ -90,7 +90,7 @@ std::vector<std::uint8_t> Expand(std::span<const std::uint8_t> stored, std::uint
     std::copy(stored.begin(), stored.end(), out.begin());
   } else if (compression == kRle) {
     // A count above 128 repeats the next byte count - 128 times; otherwise count bytes follow.
-    TByteReader in(stored, TruncatedMessage(kFormat));
+    TByteReader in(stored, kFormat);
     std::size_t at = 0;
     while (at < size) {
       if (in.AtEnd()) Damaged("通道数据不足");
@@ -121,7 +121,7 @@ std::vector<std::uint8_t> Expand(std::span<const std::uint8_t> stored, std::uint
 }
 
 TAttributes ReadAttributes(std::span<const std::uint8_t> data) {
-  TByteReader in(data, TruncatedMessage(kFormat));
+  TByteReader in(data, kFormat);
   in.Skip(4);  // chunk size
   TAttributes a;
   a.Width = in.S32LE();
@@ -135,11 +135,10 @@ TAttributes ReadAttributes(std::span<const std::uint8_t> data) {
 }
 
 std::vector<TRGBQuad> ReadPalette(std::span<const std::uint8_t> data) {
-  TByteReader in(data, InvalidPaletteMessage(kFormat));
+  TByteReader in(data, InvalidPaletteError(kFormat));
   const std::uint32_t chunkSize = in.U32LE();
   const std::uint32_t count = in.U32LE();
-  if (count == 0 || count > 256 || chunkSize < 8)
-    throw EInvalidGraphicFormat(InvalidPaletteMessage(kFormat));
+  if (count == 0 || count > 256 || chunkSize < 8) throw InvalidPaletteError(kFormat);
   in.Seek(chunkSize);
   std::vector<TRGBQuad> palette;
   for (std::uint32_t i = 0; i < count; ++i) {
@@ -151,79 +150,115 @@ std::vector<TRGBQuad> ReadPalette(std::span<const std::uint8_t> data) {
 
 }  // namespace
 
-void TPSPGraphic::LoadFromBytes(std::span<const std::uint8_t> data) {
-  if (data.size() < kSignatureSize + 4 ||
-      std::memcmp(data.data(), kSignature, sizeof kSignature - 1) != 0) {
-    throw EInvalidGraphicFormat(InvalidFormatMessage(kFormat));
+namespace {
+
+// The file's header and its first block, the picture's attributes, checked.
+TAttributes ReadHeader(TByteReader& in) {
+  const std::span<const std::uint8_t> signature = in.Bytes(kSignatureSize);
+  if (std::memcmp(signature.data(), kSignature, sizeof kSignature - 1) != 0) {
+    throw InvalidFormatError(kFormat);
   }
-  TByteReader in(data, TruncatedMessage(kFormat));
-  in.Seek(kSignatureSize);
   const std::uint16_t major = in.U16LE();
   in.Skip(2);
   if (major < 4) {
-    throw EInvalidGraphicFormat(UnsupportedMessage(kFormat, "文件版本 " + std::to_string(major)));
+    throw UnsupportedError(kFormat, "文件版本 " + std::to_string(major));
   }
-
   const auto first = NextBlock(in);
-  if (!first || first->Id != kImageAttributes)
-    throw EInvalidGraphicFormat(InvalidFormatMessage(kFormat));
-  const TAttributes attributes = ReadAttributes(first->Data);
-  const int depth = attributes.Depth;
-  if (depth != 1 && depth != 4 && depth != 8 && depth != 24) {
-    throw EInvalidGraphicFormat(UnsupportedMessage(kFormat, std::to_string(depth) + " 位图像"));
+  if (!first || first->Id != kImageAttributes) throw InvalidFormatError(kFormat);
+  const TAttributes a = ReadAttributes(first->Data);
+  if (a.Depth != 1 && a.Depth != 4 && a.Depth != 8 && a.Depth != 24) {
+    throw UnsupportedError(kFormat, std::to_string(a.Depth) + " 位图像");
   }
-  if (attributes.Compression > kLz77) {
-    throw EInvalidGraphicFormat(
-        UnsupportedMessage(kFormat, "压缩方式 " + std::to_string(attributes.Compression)));
+  if (a.Compression > kLz77) {
+    throw UnsupportedError(kFormat, "压缩方式 " + std::to_string(a.Compression));
   }
-  if (attributes.Width <= 0 || attributes.Height <= 0) {
-    throw EInvalidGraphicFormat(InvalidFormatMessage(kFormat));
-  }
-  CheckPictureSize(kFormat, attributes.Width, attributes.Height, depth == 24 ? 32 : depth);
-  const int sampleBits = depth == 24 ? 8 : depth;
+  if (a.Width <= 0 || a.Height <= 0) throw InvalidFormatError(kFormat);
+  CheckPictureSize(kFormat, a.Width, a.Height, a.Depth == 24 ? 32 : a.Depth);
   const std::uint64_t planeBytes =
-      (std::uint64_t(attributes.Width) * sampleBits + 7) / 8 * std::uint64_t(attributes.Height);
-  if (planeBytes > in.Remaining() * MaxRatio(attributes.Compression)) {
-    throw EInvalidGraphicFormat(TruncatedMessage(kFormat));
-  }
+      (std::uint64_t(a.Width) * a.SampleBits() + 7) / 8 * std::uint64_t(a.Height);
+  if (planeBytes > in.Remaining() * MaxRatio(a.Compression)) throw TruncatedError(kFormat);
+  return a;
+}
 
-  std::vector<TRGBQuad> palette;
-  std::optional<TBlock> layer;
-  while (!layer) {
-    const auto block = NextBlock(in);
-    if (!block) break;
+// The blocks up to the first layer: the palette, if any, and that layer.
+TBlock FindLayer(TByteReader& in, std::vector<TRGBQuad>& palette) {
+  while (const auto block = NextBlock(in)) {
     if (block->Id == kColorPalette) palette = ReadPalette(block->Data);
-    if (block->Id == kLayerBank) {
-      TByteReader bank(block->Data, TruncatedMessage(kFormat));
-      while (const auto sub = NextBlock(bank)) {
-        if (sub->Id == kLayer) {
-          layer = sub;
-          break;
-        }
-      }
+    if (block->Id != kLayerBank) continue;
+    TByteReader bank(block->Data, kFormat);
+    while (const auto sub = NextBlock(bank)) {
+      if (sub->Id == kLayer) return *sub;
     }
   }
-  if (!layer) Damaged("没有图层");
-  if (depth <= 8) {
-    if (attributes.Grey) {
-      palette.clear();
-      const int levels = 1 << depth;
-      for (int i = 0; i < levels; ++i) {
-        const auto v = static_cast<std::uint8_t>(i * 255 / (levels - 1));
-        palette.push_back(RGB(v, v, v));
-      }
-    } else if (palette.empty()) {
-      throw EInvalidGraphicFormat(InvalidPaletteMessage(kFormat));
-    }
-  }
+  Damaged("没有图层");
+}
 
-  // The layer: its information chunk (name, type, rectangle ...), its bitmap chunk (bitmap and
-  // channel counts), then one channel block per channel.
-  TByteReader lin(layer->Data, TruncatedMessage(kFormat));
+// Grey pictures get their levels; other indexed pictures must have brought a palette.
+void ResolvePalette(const TAttributes& a, std::vector<TRGBQuad>& palette) {
+  if (a.Depth > 8) return;
+  if (!a.Grey) {
+    if (palette.empty()) throw InvalidPaletteError(kFormat);
+    return;
+  }
+  palette.clear();
+  const int levels = 1 << a.Depth;
+  for (int i = 0; i < levels; ++i) {
+    const auto v = static_cast<std::uint8_t>(i * 255 / (levels - 1));
+    palette.push_back(RGB(v, v, v));
+  }
+}
+
+// One layer's channels, expanded: 0 is the composite of an indexed or grey image, 1 to 3 are
+// red, green and blue; Row gives each one's row length in bytes.
+struct TLayer {
+  TRect Rect;
+  std::vector<std::uint8_t> Planes[4], Alpha;
+  std::uint64_t Row[4] = {}, AlphaRow = 0;
+  std::uint64_t PlainRow = 0, PaddedRow = 0;
+};
+
+// Reads one channel block into the layer; blocks of other kinds are skipped.
+void ReadChannel(const TBlock& block, const TAttributes& a, TLayer& layer) {
+  if (block.Id != kChannel) return;
+  TByteReader cin(block.Data, kFormat);
+  const std::uint32_t chunkSize = cin.U32LE();
+  const std::uint32_t storedLength = cin.U32LE();
+  const std::uint32_t length = cin.U32LE();
+  const std::uint16_t bitmapType = cin.U16LE();
+  const std::uint16_t channelType = cin.U16LE();
+  cin.Seek(chunkSize);
+  const auto stored = cin.Bytes(storedLength);
+  if (bitmapType != kImageBitmap && bitmapType != kTransparencyMask) return;
+  if (channelType > 3) Damaged("通道类型 " + std::to_string(channelType));
+  // Rows are either packed or padded to four bytes; the stated length tells which.
+  const auto lh = static_cast<std::uint64_t>(layer.Rect.Height());
+  std::uint64_t row = 0;
+  if (length == layer.PlainRow * lh)
+    row = layer.PlainRow;
+  else if (length == layer.PaddedRow * lh)
+    row = layer.PaddedRow;
+  else
+    Damaged("通道长度与图层尺寸不符");
+  if (length > std::uint64_t{storedLength} * MaxRatio(a.Compression)) Damaged("通道数据不足");
+  auto bytes = Expand(stored, a.Compression, length);
+  if (bitmapType == kTransparencyMask) {
+    layer.Alpha = std::move(bytes);
+    layer.AlphaRow = row;
+  } else {
+    layer.Planes[channelType] = std::move(bytes);
+    layer.Row[channelType] = row;
+  }
+}
+
+// The layer: its information chunk (name, type, rectangle ...), its bitmap chunk (bitmap and
+// channel counts), then one channel block per channel.
+TLayer ReadLayer(const TBlock& block, const TAttributes& a) {
+  TByteReader lin(block.Data, kFormat);
   const std::uint32_t infoSize = lin.U32LE();
   const std::uint16_t nameLength = lin.U16LE();
   lin.Skip(nameLength + 1u);  // name and layer type
-  TRect rect;
+  TLayer layer;
+  TRect& rect = layer.Rect;
   rect.Left = lin.S32LE();
   rect.Top = lin.S32LE();
   rect.Right = lin.S32LE();
@@ -235,107 +270,100 @@ void TPSPGraphic::LoadFromBytes(std::span<const std::uint8_t> data) {
   const std::uint16_t channelCount = lin.U16LE();
   lin.Seek(std::uint64_t{bitmapChunk} + bitmapSize);
   if (rect.Width() < 0 || rect.Height() < 0) Damaged("图层矩形无效");
-  CheckPictureSize(kFormat, rect.Width(), rect.Height(), depth == 24 ? 32 : depth);
-  if (depth < 8 && (rect.Left != 0 || rect.Top != 0 || rect.Width() != attributes.Width ||
-                    rect.Height() != attributes.Height)) {
-    throw EInvalidGraphicFormat(UnsupportedMessage(kFormat, "小于画布的 1 或 4 位图层"));
+  CheckPictureSize(kFormat, rect.Width(), rect.Height(), a.Depth == 24 ? 32 : a.Depth);
+  if (a.Depth < 8 &&
+      (rect.Left != 0 || rect.Top != 0 || rect.Width() != a.Width || rect.Height() != a.Height)) {
+    throw UnsupportedError(kFormat, "小于画布的 1 或 4 位图层");
   }
   const auto lw = static_cast<std::uint64_t>(rect.Width());
-  const auto lh = static_cast<std::uint64_t>(rect.Height());
-  const std::uint64_t plainRow = (lw * sampleBits + 7) / 8;
-  const std::uint64_t paddedRow = RowLengthFor(lw, sampleBits);
-
-  // channel 0 is the composite of an indexed or grey image; 1 to 3 are red, green and blue.
-  std::vector<std::uint8_t> planes[4];
-  std::vector<std::uint8_t> alpha;
-  std::uint64_t rowOf[4] = {}, alphaRow = 0;
+  layer.PlainRow = (lw * a.SampleBits() + 7) / 8;
+  layer.PaddedRow = RowLengthFor(lw, a.SampleBits());
   for (std::uint16_t c = 0; c < channelCount; ++c) {
-    const auto block = NextBlock(lin);
-    if (!block) throw EInvalidGraphicFormat(TruncatedMessage(kFormat));
-    if (block->Id != kChannel) continue;
-    TByteReader cin(block->Data, TruncatedMessage(kFormat));
-    const std::uint32_t chunkSize = cin.U32LE();
-    const std::uint32_t storedLength = cin.U32LE();
-    const std::uint32_t length = cin.U32LE();
-    const std::uint16_t bitmapType = cin.U16LE();
-    const std::uint16_t channelType = cin.U16LE();
-    cin.Seek(chunkSize);
-    const auto stored = cin.Bytes(storedLength);
-    if (bitmapType != kImageBitmap && bitmapType != kTransparencyMask) continue;
-    if (channelType > 3) Damaged("通道类型 " + std::to_string(channelType));
-    // Rows are either packed or padded to four bytes; the stated length tells which.
-    std::uint64_t row;
-    if (length == plainRow * lh)
-      row = plainRow;
-    else if (length == paddedRow * lh)
-      row = paddedRow;
-    else
-      Damaged("通道长度与图层尺寸不符");
-    if (length > std::uint64_t{storedLength} * MaxRatio(attributes.Compression)) {
-      Damaged("通道数据不足");
-    }
-    auto bytes = Expand(stored, attributes.Compression, length);
-    if (bitmapType == kTransparencyMask) {
-      alpha = std::move(bytes);
-      alphaRow = row;
-    } else {
-      planes[channelType] = std::move(bytes);
-      rowOf[channelType] = row;
-    }
+    const auto channel = NextBlock(lin);
+    if (!channel) throw TruncatedError(kFormat);
+    ReadChannel(*channel, a, layer);
   }
-
-  const bool colour = depth == 24;
-  if (colour && (planes[1].empty() || planes[2].empty() || planes[3].empty()))
+  if (a.Depth == 24 &&
+      (layer.Planes[1].empty() || layer.Planes[2].empty() || layer.Planes[3].empty()))
     Damaged("缺少颜色通道");
-  if (!colour && planes[0].empty()) Damaged("缺少图像通道");
-  const bool hasAlpha = colour && !alpha.empty();
-  const int outDepth = colour ? (hasAlpha ? 32 : 24) : depth;
-  TBitmap picture(attributes.Width, attributes.Height, outDepth);
-  picture.Palette() = palette;
-  if (colour) {
-    // Outside the layer the canvas is white, and transparent when there is an alpha channel.
-    for (int y = 0; y < attributes.Height; ++y) {
-      std::uint8_t* out = picture.RowAt(y);
-      for (int x = 0; x < attributes.Width; ++x) {
-        std::fill_n(out + x * (outDepth / 8), 3, 0xFF);
-      }
-    }
+  if (a.Depth != 24 && layer.Planes[0].empty()) Damaged("缺少图像通道");
+  return layer;
+}
+
+// One row of the layer onto the canvas row y: the parts outside the canvas are dropped.
+void PlaceRow(const TLayer& layer, std::uint64_t ly, int depth, int outDepth, std::uint8_t* out,
+              std::int64_t canvasWidth) {
+  const auto lw = static_cast<std::uint64_t>(layer.Rect.Width());
+  if (depth < 8) {
+    std::copy_n(layer.Planes[0].begin() + static_cast<std::ptrdiff_t>(ly * layer.Row[0]),
+                layer.PlainRow, out);
+    return;
   }
-  for (std::uint64_t ly = 0; ly < lh; ++ly) {
-    const std::int64_t y = rect.Top + static_cast<std::int64_t>(ly);
-    if (y < 0 || y >= attributes.Height) continue;
-    std::uint8_t* out = picture.RowAt(static_cast<int>(y));
-    if (!colour && depth < 8) {
-      std::copy_n(planes[0].begin() + static_cast<std::ptrdiff_t>(ly * rowOf[0]), plainRow, out);
+  for (std::uint64_t lx = 0; lx < lw; ++lx) {
+    const std::int64_t x = layer.Rect.Left + static_cast<std::int64_t>(lx);
+    if (x < 0 || x >= canvasWidth) continue;
+    if (depth == 8) {
+      out[x] = layer.Planes[0][ly * layer.Row[0] + lx];
       continue;
     }
-    for (std::uint64_t lx = 0; lx < lw; ++lx) {
-      const std::int64_t x = rect.Left + static_cast<std::int64_t>(lx);
-      if (x < 0 || x >= attributes.Width) continue;
-      if (!colour) {
-        out[x] = planes[0][ly * rowOf[0] + lx];
-        continue;
-      }
-      std::uint8_t* p = out + x * (outDepth / 8);
-      p[0] = planes[3][ly * rowOf[3] + lx];
-      p[1] = planes[2][ly * rowOf[2] + lx];
-      p[2] = planes[1][ly * rowOf[1] + lx];
-      if (hasAlpha) p[3] = alpha[ly * alphaRow + lx];
+    std::uint8_t* p = out + x * (outDepth / 8);
+    p[0] = layer.Planes[3][ly * layer.Row[3] + lx];
+    p[1] = layer.Planes[2][ly * layer.Row[2] + lx];
+    p[2] = layer.Planes[1][ly * layer.Row[1] + lx];
+    if (outDepth == 32) p[3] = layer.Alpha[ly * layer.AlphaRow + lx];
+  }
+}
+
+// The layer on a canvas of the picture's size.
+TBitmap Compose(const TAttributes& a, const TLayer& layer, std::vector<TRGBQuad> palette) {
+  const bool colour = a.Depth == 24;
+  const int outDepth = colour ? (layer.Alpha.empty() ? 24 : 32) : a.Depth;
+  TBitmap picture(a.Width, a.Height, outDepth);
+  picture.Palette() = std::move(palette);
+  if (colour) {
+    // Outside the layer the canvas is white, and transparent when there is an alpha channel.
+    for (int y = 0; y < a.Height; ++y) {
+      std::uint8_t* out = picture.RowAt(y);
+      for (int x = 0; x < a.Width; ++x) std::fill_n(out + x * (outDepth / 8), 3, 0xFF);
     }
   }
-  if (!colour) {
-    // Every index must name a colour of the palette.
-    const unsigned count = static_cast<unsigned>(palette.size());
-    for (int y = 0; y < attributes.Height; ++y) {
-      for (int x = 0; x < attributes.Width; ++x) {
-        const std::uint8_t* row = picture.ConstRowAt(y);
-        unsigned index = depth == 8   ? row[x]
-                         : depth == 4 ? (x & 1 ? row[x / 2] & 0x0F : row[x / 2] >> 4)
-                                      : (row[x / 8] >> (7 - x % 8)) & 1;
-        if (index >= count) Damaged("颜色索引超出调色板");
-      }
+  const auto lh = static_cast<std::uint64_t>(layer.Rect.Height());
+  for (std::uint64_t ly = 0; ly < lh; ++ly) {
+    const std::int64_t y = layer.Rect.Top + static_cast<std::int64_t>(ly);
+    if (y < 0 || y >= a.Height) continue;
+    PlaceRow(layer, ly, a.Depth, outDepth, picture.RowAt(static_cast<int>(y)), a.Width);
+  }
+  return picture;
+}
+
+// Every index of an indexed picture must name a colour of its palette.
+void CheckIndices(const TBitmap& picture) {
+  const int depth = picture.BitsPerPixel();
+  if (depth > 8) return;
+  const auto count = static_cast<unsigned>(picture.Palette().size());
+  for (int y = 0; y < picture.Height(); ++y) {
+    const std::uint8_t* row = picture.ConstRowAt(y);
+    for (int x = 0; x < picture.Width(); ++x) {
+      const unsigned index = depth == 8   ? row[x]
+                             : depth == 4 ? (x & 1 ? row[x / 2] & 0x0F : row[x / 2] >> 4)
+                                          : (row[x / 8] >> (7 - x % 8)) & 1;
+      if (index >= count) Damaged("颜色索引超出调色板");
     }
   }
+}
+
+}  // namespace
+
+void TPSPGraphic::LoadFromBytes(std::span<const std::uint8_t> data) {
+  if (data.size() < kSignatureSize + 4) throw InvalidFormatError(kFormat);
+  TByteReader in(data, kFormat);
+  const TAttributes attributes = ReadHeader(in);
+  std::vector<TRGBQuad> palette;
+  const TBlock layerBlock = FindLayer(in, palette);
+  ResolvePalette(attributes, palette);
+  const TLayer layer = ReadLayer(layerBlock, attributes);
+  TBitmap picture = Compose(attributes, layer, std::move(palette));
+  CheckIndices(picture);
   Assign(picture);
 }
 

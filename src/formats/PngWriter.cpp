@@ -52,7 +52,9 @@ class TDeflater {
   // expected: the bytes that will be compressed, so that the output can be given zlib's bound
   // of room at once instead of growing (and being copied) over and over.
   TDeflater(std::vector<std::uint8_t>& out, std::size_t expected) : FOut(out) {
-    FBlock.resize(kBlockSize);
+    // A small picture needs no more than its own size: zero-filling a whole block for a few
+    // rows cost more than compressing them.
+    FBlock.resize(std::clamp<std::size_t>(expected, 1, kBlockSize));
     if (deflateInit(&FStream, Z_DEFAULT_COMPRESSION) != Z_OK) {
       throw EPennacrowError(Tr("PNG 压缩失败：zlib 无法初始化"));
     }
@@ -248,7 +250,7 @@ void AppendChunk(const TPngChunk& chunk, const TBitmap& picture, std::vector<std
 }
 
 void TPngWriter::LoadFromBytes(std::span<const std::uint8_t>) {
-  throw EInvalidGraphicFormat(UnsupportedMessage("PNG", "读取"));
+  throw UnsupportedError("PNG", "读取");
 }
 
 // The PNG bytes of a bitmap. Depths other than 1, 4, 8 and 24 bits are written from a 24-bit

@@ -9,7 +9,6 @@
 #include <memory>
 #include <vector>
 
-#include "formats/DecoderErrors.h"
 #include "formats/PixelRows.h"
 #include "picture/Errors.h"
 #include "picture/PixelLimits.h"
@@ -103,20 +102,20 @@ class TTiffReader {
 
  private:
   [[noreturn]] void Fail() const {
-    if (FInput.ReadPastEnd) throw EInvalidGraphicFormat(TruncatedMessage(FFormat));
-    throw EInvalidGraphicFormat(DamagedMessage(FFormat, FInput.Message));
+    if (FInput.ReadPastEnd) throw TruncatedError(FFormat);
+    throw DamagedError(FFormat, FInput.Message);
   }
   [[noreturn]] void Unsupported(const std::string& what) const {
-    throw EInvalidGraphicFormat(UnsupportedMessage(FFormat, what));
+    throw UnsupportedError(FFormat, what);
   }
   template <typename T>
   T Field(ttag_t tag, T fallback) const {
     T value{};
     return TIFFGetFieldDefaulted(FTif.get(), tag, &value) ? value : fallback;
   }
-  void ReadScanline(void* buffer, std::uint32_t row, std::uint16_t sample) {
-    if (TIFFReadScanline(FTif.get(), buffer, row, sample) < 0) Fail();
-  }
+  void ReadScanline(void* buffer, std::uint32_t row, std::uint16_t sample);
+  void PrepareTiles();
+  void ReadTileBand(std::uint32_t top, std::uint16_t sample);
   std::vector<TRGBQuad> ColourMap(int bits) const;
   void DecodeGreyOrPalette(TBitmap& bitmap);
   void DecodeRgb(TBitmap& bitmap);
@@ -128,13 +127,74 @@ class TTiffReader {
   std::unique_ptr<TIFF, TTiffCloser> FTif;
   std::uint32_t FWidth = 0, FHeight = 0;
   std::uint16_t FBits = 1, FSamples = 1, FPhotometric = 0, FPlanar = PLANARCONFIG_CONTIG;
+  // A tiled file is read one band of tiles (a tile's height across the picture) at a time and
+  // handed out as scanlines, so every depth rule of the strip path applies to it unchanged.
+  bool FTiled = false;
+  std::uint32_t FTileWidth = 0, FTileLength = 0;
+  std::size_t FScanline = 0, FTileRowBytes = 0, FBandStride = 0;
+  std::vector<std::uint8_t> FTile, FBand;
+  std::int64_t FBandTop = -1;
+  std::uint16_t FBandSample = 0;
 };
+
+void TTiffReader::ReadScanline(void* buffer, std::uint32_t row, std::uint16_t sample) {
+  if (!FTiled) {
+    if (TIFFReadScanline(FTif.get(), buffer, row, sample) < 0) Fail();
+    return;
+  }
+  const std::uint32_t top = row / FTileLength * FTileLength;
+  if (top != FBandTop || sample != FBandSample) ReadTileBand(top, sample);
+  std::memcpy(buffer, FBand.data() + (row - top) * FBandStride, FScanline);
+}
+
+// Sizes of one tile and one band, checked against the byte limit before anything is allocated:
+// a tile's dimensions come from the file and need not be anywhere near the picture's.
+void TTiffReader::PrepareTiles() {
+  if (!TIFFGetField(FTif.get(), TIFFTAG_TILEWIDTH, &FTileWidth) ||
+      !TIFFGetField(FTif.get(), TIFFTAG_TILELENGTH, &FTileLength) || FTileWidth == 0 ||
+      FTileLength == 0) {
+    Fail();
+  }
+  const std::uint64_t limit = GetPixelLimits().MaxBytes;
+  const auto tileBytes = static_cast<std::uint64_t>(TIFFTileSize64(FTif.get()));
+  const auto tileRowBytes = static_cast<std::uint64_t>(TIFFTileRowSize64(FTif.get()));
+  const std::uint64_t across = (std::uint64_t{FWidth} + FTileWidth - 1) / FTileWidth;
+  if (tileBytes == 0 || tileRowBytes == 0 || tileBytes > limit || across > limit / tileRowBytes ||
+      FTileLength > limit / (across * tileRowBytes)) {
+    Unsupported("尺寸为 " + std::to_string(FTileWidth) + "x" + std::to_string(FTileLength) +
+                " 的图块");
+  }
+  FTiled = true;
+  FScanline = static_cast<std::size_t>(TIFFScanlineSize64(FTif.get()));
+  FTileRowBytes = static_cast<std::size_t>(tileRowBytes);
+  FBandStride = static_cast<std::size_t>(across * tileRowBytes);
+  // Room for whole tile rows even where the file's tile size says less.
+  FTile.resize(static_cast<std::size_t>(std::max(tileBytes, tileRowBytes * FTileLength)));
+  FBand.resize(FBandStride * std::min(FTileLength, FHeight));
+}
+
+void TTiffReader::ReadTileBand(std::uint32_t top, std::uint16_t sample) {
+  const std::uint32_t rows = std::min(FTileLength, FHeight - top);
+  for (std::uint32_t x = 0, column = 0; x < FWidth; x += FTileWidth, ++column) {
+    const std::uint32_t tile = TIFFComputeTile(FTif.get(), x, top, 0, sample);
+    if (TIFFReadEncodedTile(FTif.get(), tile, FTile.data(), static_cast<tmsize_t>(FTile.size())) <
+        0) {
+      Fail();
+    }
+    for (std::uint32_t r = 0; r < rows; ++r) {
+      std::memcpy(FBand.data() + r * FBandStride + column * FTileRowBytes,
+                  FTile.data() + r * FTileRowBytes, FTileRowBytes);
+    }
+  }
+  FBandTop = top;
+  FBandSample = sample;
+}
 
 // The colour table of a palette image; some writers store 8-bit values in the 16-bit fields.
 std::vector<TRGBQuad> TTiffReader::ColourMap(int bits) const {
   std::uint16_t *red = nullptr, *green = nullptr, *blue = nullptr;
   if (!TIFFGetField(FTif.get(), TIFFTAG_COLORMAP, &red, &green, &blue)) {
-    throw EInvalidGraphicFormat(InvalidPaletteMessage(FFormat));
+    throw InvalidPaletteError(FFormat);
   }
   const std::size_t count = std::size_t{1} << bits;
   bool sixteen = false;
@@ -165,12 +225,9 @@ TBitmap TTiffReader::Decode() {
         FInput.Size >= 4 &&
         (std::memcmp(FInput.Data, "II*\0", 4) == 0 || std::memcmp(FInput.Data, "MM\0*", 4) == 0 ||
          std::memcmp(FInput.Data, "II+\0", 4) == 0 || std::memcmp(FInput.Data, "MM\0+", 4) == 0);
-    if (!magic) throw EInvalidGraphicFormat(InvalidFormatMessage(FFormat));
+    if (!magic) throw InvalidFormatError(FFormat);
     Fail();
   }
-  // Tiled files are not read: they give an empty picture, without a message.
-  if (TIFFIsTiled(FTif.get())) return TBitmap();
-
   if (!TIFFGetField(FTif.get(), TIFFTAG_IMAGEWIDTH, &FWidth) ||
       !TIFFGetField(FTif.get(), TIFFTAG_IMAGELENGTH, &FHeight)) {
     Fail();
@@ -191,6 +248,7 @@ TBitmap TTiffReader::Decode() {
   if (Field<std::uint16_t>(TIFFTAG_SAMPLEFORMAT, SAMPLEFORMAT_UINT) == SAMPLEFORMAT_IEEEFP) {
     Unsupported("浮点采样");
   }
+  if (TIFFIsTiled(FTif.get())) PrepareTiles();
 
   TBitmap bitmap;
   const bool grey =
@@ -346,8 +404,9 @@ void TTiffReader::DecodeThroughRgba(TBitmap& bitmap) {
   const int channels = alpha ? 4 : 3;
   bitmap.Allocate(static_cast<int>(FWidth), static_cast<int>(FHeight), channels * 8);
   const std::span<std::uint8_t> bits = bitmap.MutableBits();
-  const std::uint32_t strip =
-      std::clamp<std::uint32_t>(Field<std::uint32_t>(TIFFTAG_ROWSPERSTRIP, FHeight), 1, FHeight);
+  const std::uint32_t band =
+      FTiled ? FTileLength : Field<std::uint32_t>(TIFFTAG_ROWSPERSTRIP, FHeight);
+  const std::uint32_t strip = std::clamp<std::uint32_t>(band, 1, FHeight);
   std::vector<std::uint32_t> raster(static_cast<std::size_t>(FWidth) * strip);
   for (std::uint32_t y = 0; y < FHeight; y += strip) {
     const std::uint32_t rows = std::min(strip, FHeight - y);

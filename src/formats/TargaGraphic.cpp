@@ -3,8 +3,7 @@
 #include <algorithm>
 #include <vector>
 
-#include "formats/BoundedReader.h"
-#include "formats/DecoderErrors.h"
+#include "picture/ByteReader.h"
 #include "picture/Errors.h"
 #include "picture/PixelLimits.h"
 
@@ -21,7 +20,7 @@ const char* const kFormat = "Targa";
 enum : std::uint8_t { kColorMapped = 1, kTrueColor = 2, kGrey = 3, kRleFlag = 8 };
 
 [[noreturn]] void Damaged(const char* detail) {
-  throw EInvalidGraphicFormat(DamagedMessage(kFormat, detail));
+  throw DamagedError(kFormat, detail);
 }
 
 TRGBQuad MapEntry(std::span<const std::uint8_t> e, int bits) {
@@ -35,7 +34,7 @@ TRGBQuad MapEntry(std::span<const std::uint8_t> e, int bits) {
 
 // One scan line of the file into `out` (width pixels of pixelBytes each). Packets must not
 // cross the end of a scan line: a run that would is damage, not something to clamp.
-void ReadRow(TBoundedReader& in, bool rle, std::size_t width, std::size_t pixelBytes,
+void ReadRow(TByteReader& in, bool rle, std::size_t width, std::size_t pixelBytes,
              std::uint8_t* out) {
   if (!rle) {
     const auto bytes = in.Bytes(width * pixelBytes);
@@ -59,103 +58,130 @@ void ReadRow(TBoundedReader& in, bool rle, std::size_t width, std::size_t pixelB
   }
 }
 
+// The 18-byte header, as stored.
+struct THeader {
+  std::uint8_t IdLength = 0, MapType = 0, ImageType = 0, MapEntryBits = 0, Depth = 0;
+  std::uint8_t Descriptor = 0;
+  std::uint16_t MapFirst = 0, MapLength = 0, Width = 0, Height = 0;
+  int Kind() const { return ImageType & 7; }
+  bool Rle() const { return (ImageType & kRleFlag) != 0; }
+  std::size_t PixelBytes() const { return (Depth + 7u) / 8u; }
+  // The origin bits: rows stored top first, pixels stored right to left.
+  bool TopDown() const { return (Descriptor & 0x20) != 0; }
+  bool RightToLeft() const { return (Descriptor & 0x10) != 0; }
+};
+
+THeader ReadHeader(TByteReader& in) {
+  THeader h;
+  h.IdLength = in.U8();
+  h.MapType = in.U8();
+  h.ImageType = in.U8();
+  h.MapFirst = in.U16LE();
+  h.MapLength = in.U16LE();
+  h.MapEntryBits = in.U8();
+  in.Skip(4);  // x and y origin on the screen
+  h.Width = in.U16LE();
+  h.Height = in.U16LE();
+  h.Depth = in.U8();
+  h.Descriptor = in.U8();
+  return h;
+}
+
+// Checks the header; returns the bitmap's depth.
+int CheckHeader(const THeader& h) {
+  if (h.MapType > 1) throw InvalidFormatError(kFormat);
+  if (h.ImageType == 32 || h.ImageType == 33) throw UnsupportedError(kFormat, "哈夫曼压缩");
+  if ((h.ImageType & ~std::uint8_t{0x0B}) != 0 || h.Kind() < kColorMapped || h.Kind() > kGrey) {
+    throw InvalidFormatError(kFormat);
+  }
+  int layout = 0;
+  if (h.Kind() == kTrueColor) {
+    if (h.Depth == 15 || h.Depth == 16) layout = 15;
+    if (h.Depth == 24 || h.Depth == 32) layout = h.Depth;
+  } else if (h.Depth == 8) {
+    layout = 8;
+  }
+  if (layout == 0) throw UnsupportedError(kFormat, std::to_string(h.Depth) + "位像素");
+  if ((h.Descriptor & 0xC0) != 0) throw UnsupportedError(kFormat, "交错扫描");
+  if (h.Width == 0 || h.Height == 0) Damaged("图像尺寸为零");
+  CheckPictureSize(kFormat, h.Width, h.Height, layout);
+  return layout;
+}
+
+// The colour map, which every file may carry but only colour-mapped pictures use. Indices are
+// the file's own: entry i of the map is colour number MapFirst + i. Colours below MapFirst stay
+// black; an index outside the map is refused with the rows.
+std::vector<TRGBQuad> ReadColourMap(TByteReader& in, const THeader& h) {
+  std::vector<TRGBQuad> palette;
+  if (h.MapType == 1) {
+    const unsigned bits = h.MapEntryBits;
+    if (bits != 15 && bits != 16 && bits != 24 && bits != 32) throw InvalidPaletteError(kFormat);
+    const std::size_t entryBytes = (bits + 7u) / 8u;
+    const auto map = in.Bytes(std::size_t{h.MapLength} * entryBytes);
+    if (h.Kind() == kColorMapped) {
+      palette.resize(std::min<std::size_t>(256, std::size_t{h.MapFirst} + h.MapLength));
+      for (std::size_t i = h.MapFirst; i < palette.size(); ++i) {
+        palette[i] = MapEntry(map.subspan((i - h.MapFirst) * entryBytes, entryBytes), bits);
+      }
+    }
+  }
+  if (h.Kind() == kColorMapped && (h.MapType != 1 || h.MapFirst >= 256 || h.MapLength == 0)) {
+    throw InvalidPaletteError(kFormat);
+  }
+  return palette;
+}
+
+// One stored row's pixels into a bitmap row of the given layout, mirrored when stored right
+// to left.
+void PutRow(const THeader& h, int layout, std::size_t paletteSize, const std::uint8_t* row,
+            std::uint8_t* out) {
+  const std::size_t width = h.Width, pixelBytes = h.PixelBytes();
+  for (std::size_t x = 0; x < width; ++x) {
+    const std::uint8_t* p = row + (h.RightToLeft() ? width - 1 - x : x) * pixelBytes;
+    switch (layout) {
+      case 8:
+        if (h.Kind() == kColorMapped && (p[0] < h.MapFirst || p[0] >= paletteSize)) {
+          throw InvalidPaletteError(kFormat);
+        }
+        out[x] = p[0];
+        break;
+      case 15:  // the attribute bit of 16-bit pixels is not part of the colour
+        out[2 * x] = p[0];
+        out[2 * x + 1] = static_cast<std::uint8_t>(p[1] & 0x7F);
+        break;
+      default:  // 24 and 32 bits: the file's blue, green, red (, alpha) order is ours
+        std::copy(p, p + pixelBytes, out + x * pixelBytes);
+        break;
+    }
+  }
+}
+
 }  // namespace
 
 void TTargaGraphic::LoadFromBytes(std::span<const std::uint8_t> data) {
   // Targa has no signature; the 18-byte header's fields must make sense instead.
-  if (data.size() < 18) throw EInvalidGraphicFormat(InvalidFormatMessage(kFormat));
-  TBoundedReader in(data, kFormat);
-  const std::uint8_t idLength = in.U8();
-  const std::uint8_t mapType = in.U8();
-  const std::uint8_t imageType = in.U8();
-  const std::uint16_t mapFirst = in.U16LE();
-  const std::uint16_t mapLength = in.U16LE();
-  const std::uint8_t mapEntryBits = in.U8();
-  in.Skip(4);  // x and y origin on the screen
-  const std::uint16_t width = in.U16LE();
-  const std::uint16_t height = in.U16LE();
-  const std::uint8_t depth = in.U8();
-  const std::uint8_t descriptor = in.U8();
+  if (data.size() < 18) throw InvalidFormatError(kFormat);
+  TByteReader in(data, kFormat);
+  const THeader header = ReadHeader(in);
+  const int layout = CheckHeader(header);
+  in.Skip(header.IdLength);
+  std::vector<TRGBQuad> palette = ReadColourMap(in, header);
 
-  if (mapType > 1) throw EInvalidGraphicFormat(InvalidFormatMessage(kFormat));
-  if (imageType == 32 || imageType == 33) {
-    throw EInvalidGraphicFormat(UnsupportedMessage(kFormat, "哈夫曼压缩"));
-  }
-  const int kind = imageType & 7;
-  const bool rle = (imageType & kRleFlag) != 0;
-  if ((imageType & ~std::uint8_t{0x0B}) != 0 || kind < kColorMapped || kind > kGrey) {
-    throw EInvalidGraphicFormat(InvalidFormatMessage(kFormat));
-  }
-  int layout = 0;
-  if (kind == kTrueColor) {
-    if (depth == 15 || depth == 16) layout = 15;
-    if (depth == 24 || depth == 32) layout = depth;
-  } else if (depth == 8) {
-    layout = 8;
-  }
-  if (layout == 0) {
-    throw EInvalidGraphicFormat(UnsupportedMessage(kFormat, std::to_string(depth) + "位像素"));
-  }
-  if ((descriptor & 0xC0) != 0)
-    throw EInvalidGraphicFormat(UnsupportedMessage(kFormat, "交错扫描"));
-  if (width == 0 || height == 0) Damaged("图像尺寸为零");
-  CheckPictureSize(kFormat, width, height, layout);
-
-  in.Skip(idLength);
-  std::vector<TRGBQuad> palette;
-  if (mapType == 1) {
-    if (mapEntryBits != 15 && mapEntryBits != 16 && mapEntryBits != 24 && mapEntryBits != 32) {
-      throw EInvalidGraphicFormat(InvalidPaletteMessage(kFormat));
-    }
-    const std::size_t entryBytes = (mapEntryBits + 7u) / 8u;
-    const auto map = in.Bytes(std::size_t{mapLength} * entryBytes);
-    if (kind == kColorMapped) {
-      // Indices are the file's own: entry i of the map is colour number mapFirst + i. Colours
-      // below mapFirst stay black; an index outside the map is refused below.
-      palette.resize(std::min<std::size_t>(256, std::size_t{mapFirst} + mapLength));
-      for (std::size_t i = mapFirst; i < palette.size(); ++i) {
-        palette[i] = MapEntry(map.subspan((i - mapFirst) * entryBytes, entryBytes), mapEntryBits);
-      }
-    }
-  }
-  if (kind == kColorMapped && (mapType != 1 || mapFirst >= 256 || mapLength == 0)) {
-    throw EInvalidGraphicFormat(InvalidPaletteMessage(kFormat));
-  }
-
-  const std::size_t pixelBytes = (depth + 7u) / 8u;
-  const std::uint64_t rowBytes = std::uint64_t{width} * pixelBytes;
+  const std::size_t pixelBytes = header.PixelBytes();
+  const std::uint64_t rowBytes = std::uint64_t{header.Width} * pixelBytes;
+  const std::uint64_t height = header.Height;
   // A packet of 1 + pixelBytes bytes gives at most 128 pixels of its row.
-  RequireBytes(
-      in, rle ? height * CeilDiv(std::uint64_t{width} * (1 + pixelBytes), 128) : height * rowBytes);
-
+  RequireBytes(in, header.Rle() ? height * CeilDiv(header.Width * (1 + pixelBytes), 128)
+                                : height * rowBytes);
   TBitmap bitmap;
-  bitmap.Allocate(width, height, layout);
-  const bool topDown = (descriptor & 0x20) != 0;
-  const bool rightToLeft = (descriptor & 0x10) != 0;
+  bitmap.Allocate(header.Width, header.Height, layout);
   std::vector<std::uint8_t> row(static_cast<std::size_t>(rowBytes));
-  for (int y = 0; y < height; ++y) {
-    ReadRow(in, rle, width, pixelBytes, row.data());
-    std::uint8_t* out = bitmap.RowAt(topDown ? y : height - 1 - y);
-    for (std::size_t x = 0; x < width; ++x) {
-      const std::uint8_t* p = row.data() + (rightToLeft ? width - 1 - x : x) * pixelBytes;
-      switch (layout) {
-        case 8:
-          if (kind == kColorMapped && (p[0] < mapFirst || p[0] >= palette.size())) {
-            throw EInvalidGraphicFormat(InvalidPaletteMessage(kFormat));
-          }
-          out[x] = p[0];
-          break;
-        case 15:  // the attribute bit of 16-bit pixels is not part of the colour
-          out[2 * x] = p[0];
-          out[2 * x + 1] = static_cast<std::uint8_t>(p[1] & 0x7F);
-          break;
-        default:  // 24 and 32 bits: the file's blue, green, red (, alpha) order is ours
-          std::copy(p, p + pixelBytes, out + x * pixelBytes);
-          break;
-      }
-    }
+  for (int y = 0; y < header.Height; ++y) {
+    ReadRow(in, header.Rle(), header.Width, pixelBytes, row.data());
+    std::uint8_t* out = bitmap.RowAt(header.TopDown() ? y : header.Height - 1 - y);
+    PutRow(header, layout, palette.size(), row.data(), out);
   }
-  bitmap.Palette() = kind == kGrey ? GreyPalette() : std::move(palette);
+  bitmap.Palette() = header.Kind() == kGrey ? GreyPalette() : std::move(palette);
   TBitmap::operator=(std::move(bitmap));
 }
 

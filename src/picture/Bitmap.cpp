@@ -127,6 +127,12 @@ TRowColors::TRowColors(const TBitmap& bitmap) : FBitmap(bitmap) {
   } else if (depth == 15 || depth == 16) {
     // Every 16-bit word once, rather than the mask arithmetic for every pixel.
     const auto& m = (bitmap.HasColorMasks() && depth == 16) ? bitmap.ColorMasks() : kMasks555;
+    // The table pays for itself only when there are more pixels than words to fill it with.
+    const auto pixels = std::uint64_t(bitmap.Width()) * std::uint64_t(bitmap.Height());
+    if (pixels < 65536) {
+      FMasks = m.data();
+      return;
+    }
     FTable.resize(65536);
     for (std::uint32_t v = 0; v < 65536; ++v) {
       FTable[v] = {Channel(v, m[2]), Channel(v, m[1]), Channel(v, m[0]), 0};
@@ -151,6 +157,14 @@ void TRowColors::Read(const std::uint8_t* row, TRGBQuad* out) const {
       break;
     case 15:
     case 16:
+      if (FMasks != nullptr) {
+        const std::uint32_t* m = FMasks;
+        for (int x = 0; x < width; ++x) {
+          const std::uint32_t v = row[2 * x] | (row[2 * x + 1] << 8);
+          out[x] = {Channel(v, m[2]), Channel(v, m[1]), Channel(v, m[0]), 0};
+        }
+        break;
+      }
       for (int x = 0; x < width; ++x) out[x] = table[row[2 * x] | (row[2 * x + 1] << 8)];
       break;
     case 24:

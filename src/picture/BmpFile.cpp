@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "picture/Bitmap.h"
+#include "picture/ByteReader.h"
 #include "picture/Errors.h"
 #include "picture/PixelLimits.h"
 
@@ -17,34 +18,16 @@ constexpr std::uint32_t kRle4 = 2;
 constexpr std::uint32_t kBitFields = 3;
 constexpr std::uint32_t kAlphaBitFields = 6;
 
-[[noreturn]] void Invalid(const std::string& why) {
-  throw EInvalidGraphicFormat("无法加载图像，无效的BMP位图：" + why + "。");
+[[noreturn]] void Invalid(const std::string& why, TGraphicFault kind = TGraphicFault::Damaged) {
+  throw EInvalidGraphicFormat(kind, "无法加载图像，无效的BMP位图：" + why + "。");
 }
 
-class TReader {
- public:
-  explicit TReader(std::span<const std::uint8_t> data) : FData(data) {}
-  std::size_t Size() const { return FData.size(); }
-  void Need(std::size_t offset, std::size_t count, const char* what) const {
-    if (offset > FData.size() || count > FData.size() - offset) {
-      Invalid(std::string("文件在") + what + "处截断");
-    }
-  }
-  std::uint16_t U16(std::size_t at) const {
-    Need(at, 2, "文件头");
-    return static_cast<std::uint16_t>(FData[at] | FData[at + 1] << 8);
-  }
-  std::uint32_t U32(std::size_t at) const {
-    Need(at, 4, "文件头");
-    return FData[at] | FData[at + 1] << 8 | FData[at + 2] << 16 |
-           static_cast<std::uint32_t>(FData[at + 3]) << 24;
-  }
-  std::int32_t I32(std::size_t at) const { return static_cast<std::int32_t>(U32(at)); }
-  const std::uint8_t* At(std::size_t at) const { return FData.data() + at; }
-
- private:
-  std::span<const std::uint8_t> FData;
-};
+// A reader over the whole file whose end, reached while reading `what`, is that truncation.
+TByteReader Reader(std::span<const std::uint8_t> data, const std::string& what) {
+  return TByteReader(
+      data, EInvalidGraphicFormat(TGraphicFault::Truncated,
+                                  "无法加载图像，无效的BMP位图：文件在" + what + "处截断。"));
+}
 
 class TWriter {
  public:
@@ -67,8 +50,8 @@ class TWriter {
 
 // Expands run-length coded pixels into one palette index per pixel, top row first. Runs that
 // overrun a row, or rows beyond the picture, are errors: the file is damaged.
-std::vector<std::uint8_t> DecodeRle(const TReader& in, std::size_t offset, int width, int height,
-                                    bool fourBit) {
+std::vector<std::uint8_t> DecodeRle(std::span<const std::uint8_t> data, std::size_t offset,
+                                    int width, int height, bool fourBit) {
   std::vector<std::uint8_t> indices(static_cast<std::size_t>(width) * height, 0);
   // Encoders (ImageMagick among them) code whole padded rows, so a run may cover the pixels of
   // the row's padding; those are dropped. A run beyond the padded row is damage.
@@ -76,17 +59,17 @@ std::vector<std::uint8_t> DecodeRle(const TReader& in, std::size_t offset, int w
       RowLengthFor(static_cast<std::uint64_t>(width), fourBit ? 4 : 8) * (fourBit ? 2 : 1));
   int x = 0;
   int y = 0;  // counted from the bottom, as the file stores rows
-  std::size_t p = offset;
+  TByteReader in = Reader(data, "行程编码数据");
+  in.Seek(offset);
   auto put = [&](std::uint8_t index) {
     if (x >= paddedWidth || y >= height) Invalid("行程编码超出图像范围");
     if (x < width) indices[static_cast<std::size_t>(height - 1 - y) * width + x] = index;
     ++x;
   };
   for (;;) {
-    in.Need(p, 2, "行程编码数据");
-    const std::uint8_t count = *in.At(p);
-    const std::uint8_t value = *in.At(p + 1);
-    p += 2;
+    const auto pair = in.Bytes(2);
+    const std::uint8_t count = pair[0];
+    const std::uint8_t value = pair[1];
     if (count > 0) {
       for (int i = 0; i < count; ++i) {
         put(fourBit ? ((i & 1) ? value & 0x0F : value >> 4) : value);
@@ -100,21 +83,21 @@ std::vector<std::uint8_t> DecodeRle(const TReader& in, std::size_t offset, int w
     }
     if (value == 1) break;  // end of bitmap
     if (value == 2) {       // delta
-      in.Need(p, 2, "行程编码数据");
-      x += *in.At(p);
-      y += *in.At(p + 1);
-      p += 2;
+      const auto delta = in.Bytes(2);
+      x += delta[0];
+      y += delta[1];
       if (x > paddedWidth || y > height) Invalid("行程编码的位移超出图像范围");
       continue;
     }
-    // A literal run of `value` pixels, padded to a 16-bit boundary.
+    // A literal run of `value` pixels, padded to a 16-bit boundary; the padding of the last
+    // run may be missing at the end of the file.
     const std::size_t bytes = fourBit ? (value + 1u) / 2 : value;
-    in.Need(p, bytes, "行程编码数据");
+    const auto literal = in.Bytes(bytes);
     for (int i = 0; i < value; ++i) {
-      const std::uint8_t b = *in.At(p + (fourBit ? i / 2 : i));
+      const std::uint8_t b = literal[fourBit ? i / 2 : i];
       put(fourBit ? ((i & 1) ? b & 0x0F : b >> 4) : b);
     }
-    p += bytes + (bytes & 1);
+    in.Skip(std::min<std::size_t>(bytes & 1, in.Remaining()));
     if (y >= height) break;
   }
   return indices;
@@ -188,127 +171,166 @@ std::vector<std::uint8_t> BmpHeader(const TBitmap& b) {
 
 }  // namespace
 
-void TBitmap::LoadFromBytes(std::span<const std::uint8_t> data) {
-  const TReader in(data);
-  if (data.size() < 26 || data[0] != 'B' || data[1] != 'M') Invalid("不是BMP文件");
-  const std::uint32_t pixelOffset = in.U32(10);
-  const std::uint32_t headerSize = in.U32(14);
+namespace {
 
-  TBmpFileInfo info;
-  std::int64_t width = 0;
-  std::int64_t height = 0;
-  int bpp = 0;
-  std::uint32_t compression = kRgb;
-  std::uint32_t colorsUsed = 0;
-  std::size_t paletteEntrySize = 4;
-  bool hasMasks = false;
-  std::uint32_t masks[3] = {0, 0, 0};
-  std::size_t paletteOffset = 14 + static_cast<std::size_t>(headerSize);
+struct TBmpHeader {
+  std::uint32_t PixelOffset = 0;
+  std::uint32_t HeaderSize = 0;
+  TBmpFileInfo Info;
+  std::int64_t Width = 0, Height = 0;
+  int Bpp = 0;
+  std::uint32_t Compression = kRgb;
+  std::uint32_t ColorsUsed = 0;
+  std::size_t PaletteEntrySize = 4;
+  bool HasMasks = false;
+  std::uint32_t Masks[3] = {0, 0, 0};
+  std::size_t PaletteOffset = 0;
+  bool TopDown = false;
+  bool Rle() const { return Compression == kRle8 || Compression == kRle4; }
+};
 
-  if (headerSize == 12) {
-    info.Os2 = true;
-    width = in.U16(18);
-    height = static_cast<std::int16_t>(in.U16(20));
-    bpp = in.U16(24);
-    paletteEntrySize = 3;
-  } else if (headerSize >= 40 && headerSize <= 124) {
-    width = in.I32(18);
-    height = in.I32(22);
-    bpp = in.U16(28);
-    compression = in.U32(30);
-    info.XPelsPerMeter = in.I32(38);
-    info.YPelsPerMeter = in.I32(42);
-    colorsUsed = in.U32(46);
-    info.ClrUsedFromFile = colorsUsed != 0;
-    info.ClrImportant = in.U32(50);
-    if (compression == kBitFields || compression == kAlphaBitFields) {
-      hasMasks = true;
-      // A 40-byte header is followed by the masks; larger headers hold them inside.
-      const std::size_t at = 54;
-      masks[0] = in.U32(at);
-      masks[1] = in.U32(at + 4);
-      masks[2] = in.U32(at + 8);
-      if (headerSize == 40) paletteOffset += compression == kAlphaBitFields ? 16 : 12;
-      compression = kBitFields;
-    }
-  } else {
-    Invalid("不支持的文件头大小 " + std::to_string(headerSize));
+// The file header and the information header (OS/2's 12 bytes or Windows' 40 to 124).
+TBmpHeader ReadHeader(std::span<const std::uint8_t> data) {
+  if (data.size() < 26 || data[0] != 'B' || data[1] != 'M') {
+    Invalid("不是BMP文件", TGraphicFault::NotThisFormat);
   }
-
-  if (in.U16(headerSize == 12 ? 22 : 26) != 1) Invalid("色平面数不为 1");
-  const bool topDown = height < 0;
-  if (topDown) height = -height;
-  if (width <= 0 || height <= 0) Invalid("宽度或高度无效");
-
-  const bool rle = compression == kRle8 || compression == kRle4;
-  if (compression == kRle8 && bpp != 8) Invalid("RLE8 压缩要求 8 位像素");
-  if (compression == kRle4 && bpp != 4) Invalid("RLE4 压缩要求 4 位像素");
-  if (rle && topDown) Invalid("行程编码的位图不能自上而下存储");
-  if (compression != kRgb && compression != kBitFields && !rle) {
-    throw EInvalidGraphicFormat(
-        UnsupportedMessage("BMP", "压缩方式 " + std::to_string(compression)));
+  TByteReader in = Reader(data, "文件头");
+  TBmpHeader h;
+  in.Seek(10);
+  h.PixelOffset = in.U32LE();
+  h.HeaderSize = in.U32LE();
+  h.PaletteOffset = 14 + static_cast<std::size_t>(h.HeaderSize);
+  if (h.HeaderSize == 12) {
+    h.Info.Os2 = true;
+    h.Width = in.U16LE();
+    h.Height = in.S16LE();
+    in.Skip(2);  // planes
+    h.Bpp = in.U16LE();
+    h.PaletteEntrySize = 3;
+    return h;
   }
-  if (bpp != 1 && bpp != 4 && bpp != 8 && bpp != 16 && bpp != 24 && bpp != 32) {
-    throw EInvalidGraphicFormat(UnsupportedMessage("BMP", std::to_string(bpp) + " 位像素"));
+  if (h.HeaderSize < 40 || h.HeaderSize > 124) {
+    Invalid("不支持的文件头大小 " + std::to_string(h.HeaderSize), TGraphicFault::Unsupported);
   }
-  if (hasMasks && bpp != 16 && bpp != 32) Invalid("位域只用于 16 位和 32 位像素");
-  CheckPictureSize("BMP", width, height, rle ? 24 : bpp);
+  h.Width = in.S32LE();
+  h.Height = in.S32LE();
+  in.Skip(2);  // planes
+  h.Bpp = in.U16LE();
+  h.Compression = in.U32LE();
+  in.Skip(4);  // image size
+  h.Info.XPelsPerMeter = in.S32LE();
+  h.Info.YPelsPerMeter = in.S32LE();
+  h.ColorsUsed = in.U32LE();
+  h.Info.ClrUsedFromFile = h.ColorsUsed != 0;
+  h.Info.ClrImportant = in.U32LE();
+  if (h.Compression == kBitFields || h.Compression == kAlphaBitFields) {
+    // A 40-byte header is followed by the masks; larger headers hold them inside.
+    h.HasMasks = true;
+    for (std::uint32_t& mask : h.Masks) mask = in.U32LE();
+    if (h.HeaderSize == 40) h.PaletteOffset += h.Compression == kAlphaBitFields ? 16 : 12;
+    h.Compression = kBitFields;
+  }
+  return h;
+}
 
-  // Colour table: the colours-used count, else the full table of an indexed depth. OS/2 files
-  // hold as many entries as fit before the pixels.
-  std::size_t entries = colorsUsed;
-  if (entries == 0 && bpp <= 8) entries = std::size_t{1} << bpp;
-  if (info.Os2 && bpp <= 8 && pixelOffset > paletteOffset) {
-    entries = std::min(entries, (pixelOffset - paletteOffset) / paletteEntrySize);
+void CheckHeader(std::span<const std::uint8_t> data, TBmpHeader& h) {
+  TByteReader in = Reader(data, "文件头");
+  in.Seek(h.HeaderSize == 12 ? 22 : 26);
+  if (in.U16LE() != 1) Invalid("色平面数不为 1");
+  h.TopDown = h.Height < 0;
+  if (h.TopDown) h.Height = -h.Height;
+  if (h.Width <= 0 || h.Height <= 0) Invalid("宽度或高度无效");
+  if (h.Compression == kRle8 && h.Bpp != 8) Invalid("RLE8 压缩要求 8 位像素");
+  if (h.Compression == kRle4 && h.Bpp != 4) Invalid("RLE4 压缩要求 4 位像素");
+  if (h.Rle() && h.TopDown) Invalid("行程编码的位图不能自上而下存储");
+  if (h.Compression != kRgb && h.Compression != kBitFields && !h.Rle()) {
+    throw UnsupportedError("BMP", "压缩方式 " + std::to_string(h.Compression));
   }
-  if (entries > 256) Invalid("调色板过大");
-  if (bpp <= 8 && entries > (std::size_t{1} << bpp)) entries = std::size_t{1} << bpp;
-  in.Need(paletteOffset, entries * paletteEntrySize, "调色板");
+  if (h.Bpp != 1 && h.Bpp != 4 && h.Bpp != 8 && h.Bpp != 16 && h.Bpp != 24 && h.Bpp != 32) {
+    throw UnsupportedError("BMP", std::to_string(h.Bpp) + " 位像素");
+  }
+  if (h.HasMasks && h.Bpp != 16 && h.Bpp != 32) Invalid("位域只用于 16 位和 32 位像素");
+  CheckPictureSize("BMP", h.Width, h.Height, h.Rle() ? 24 : h.Bpp);
+}
+
+// Colour table: the colours-used count, else the full table of an indexed depth. OS/2 files
+// hold as many entries as fit before the pixels.
+std::vector<TRGBQuad> ReadPalette(std::span<const std::uint8_t> data, const TBmpHeader& h) {
+  std::size_t entries = h.ColorsUsed;
+  if (entries == 0 && h.Bpp <= 8) entries = std::size_t{1} << h.Bpp;
+  if (h.Info.Os2 && h.Bpp <= 8 && h.PixelOffset > h.PaletteOffset) {
+    entries = std::min(entries, (h.PixelOffset - h.PaletteOffset) / h.PaletteEntrySize);
+  }
+  if (entries > 256) Invalid("调色板过大", TGraphicFault::BadPalette);
+  if (h.Bpp <= 8 && entries > (std::size_t{1} << h.Bpp)) entries = std::size_t{1} << h.Bpp;
+  TByteReader in = Reader(data, "调色板");
+  in.Seek(h.PaletteOffset);
+  const auto table = in.Bytes(entries * h.PaletteEntrySize);
   std::vector<TRGBQuad> palette(entries);
   for (std::size_t i = 0; i < entries; ++i) {
-    const std::uint8_t* e = in.At(paletteOffset + i * paletteEntrySize);
+    const std::uint8_t* e = table.data() + i * h.PaletteEntrySize;
     palette[i] = {e[0], e[1], e[2], 0};
   }
-
-  std::size_t pixelsAt = pixelOffset;
-  if (pixelsAt < paletteOffset + entries * paletteEntrySize || pixelsAt >= data.size()) {
+  if (h.PixelOffset < h.PaletteOffset + entries * h.PaletteEntrySize ||
+      h.PixelOffset >= data.size()) {
     Invalid("像素数据的位置超出文件范围");
   }
+  return palette;
+}
 
-  TBitmap result;
-  result.FFileInfo = info;
-  if (rle) {
-    const std::vector<std::uint8_t> indices =
-        DecodeRle(in, pixelsAt, static_cast<int>(width), static_cast<int>(height), bpp == 4);
-    // Run-length pictures take our fixed display depth, 24 bits, and keep the file's bytes so
-    // that an unchanged picture is saved back exactly as it was read.
-    result.Allocate(static_cast<int>(width), static_cast<int>(height), 24);
-    for (int y = 0; y < result.FHeight; ++y) {
-      std::uint8_t* row = result.FBits.data() + static_cast<std::size_t>(y) * result.FRowLength;
-      const std::uint8_t* src = indices.data() + static_cast<std::size_t>(y) * result.FWidth;
-      for (int x = 0; x < result.FWidth; ++x) {
-        const TRGBQuad c = src[x] < palette.size() ? palette[src[x]] : TRGBQuad{};
-        row[3 * x] = c.Blue;
-        row[3 * x + 1] = c.Green;
-        row[3 * x + 2] = c.Red;
-      }
+// Run-length pictures take our fixed display depth, 24 bits.
+void DecodeRlePixels(std::span<const std::uint8_t> data, const TBmpHeader& h,
+                     const std::vector<TRGBQuad>& palette, TBitmap& result) {
+  const int width = static_cast<int>(h.Width), height = static_cast<int>(h.Height);
+  const std::vector<std::uint8_t> indices =
+      DecodeRle(data, h.PixelOffset, width, height, h.Bpp == 4);
+  result.Allocate(width, height, 24);
+  for (int y = 0; y < height; ++y) {
+    std::uint8_t* row = result.RowAt(y);
+    const std::uint8_t* src = indices.data() + static_cast<std::size_t>(y) * width;
+    for (int x = 0; x < width; ++x) {
+      const TRGBQuad c = src[x] < palette.size() ? palette[src[x]] : TRGBQuad{};
+      row[3 * x] = c.Blue;
+      row[3 * x + 1] = c.Green;
+      row[3 * x + 2] = c.Red;
     }
-    result.FFileInfo = TBmpFileInfo{};
+  }
+}
+
+// Uncompressed rows, bottom row first unless the height was negative.
+void CopyPixels(std::span<const std::uint8_t> data, const TBmpHeader& h,
+                std::vector<TRGBQuad> palette, TBitmap& result) {
+  // A 16-bit file without colour masks holds 5-5-5 words: a 15-bit bitmap.
+  const int depth = (h.Bpp == 16 && !h.HasMasks) ? 15 : h.Bpp;
+  // The rows must all be in the file before we allocate room for them.
+  const std::size_t rowLength = RowLengthFor(static_cast<std::uint64_t>(h.Width), depth);
+  TByteReader in = Reader(data, "像素数据");
+  in.Seek(h.PixelOffset);
+  const auto rows = in.Bytes(rowLength * static_cast<std::size_t>(h.Height));
+  result.Allocate(static_cast<int>(h.Width), static_cast<int>(h.Height), depth);
+  result.Palette() = std::move(palette);
+  if (h.HasMasks) result.SetColorMasks(h.Masks[0], h.Masks[1], h.Masks[2]);
+  for (int r = 0; r < result.Height(); ++r) {
+    const int fileRow = h.TopDown ? r : result.Height() - 1 - r;
+    std::memcpy(result.RowAt(r), rows.data() + static_cast<std::size_t>(fileRow) * rowLength,
+                rowLength);
+  }
+}
+
+}  // namespace
+
+void TBitmap::LoadFromBytes(std::span<const std::uint8_t> data) {
+  TBmpHeader header = ReadHeader(data);
+  CheckHeader(data, header);
+  std::vector<TRGBQuad> palette = ReadPalette(data, header);
+  TBitmap result;
+  if (header.Rle()) {
+    // The file's bytes are kept so that an unchanged picture is saved back exactly as read.
+    DecodeRlePixels(data, header, palette, result);
     result.FAttachedFile.assign(data.begin(), data.end());
   } else {
-    // A 16-bit file without colour masks holds 5-5-5 words: a 15-bit bitmap.
-    const int depth = (bpp == 16 && !hasMasks) ? 15 : bpp;
-    // The rows must all be in the file before we allocate room for them.
-    const std::size_t rowLength = RowLengthFor(static_cast<std::uint64_t>(width), depth);
-    in.Need(pixelsAt, rowLength * static_cast<std::size_t>(height), "像素数据");
-    result.Allocate(static_cast<int>(width), static_cast<int>(height), depth);
-    result.FPalette = std::move(palette);
-    if (hasMasks) result.SetColorMasks(masks[0], masks[1], masks[2]);
-    for (int r = 0; r < result.FHeight; ++r) {
-      const int fileRow = topDown ? r : result.FHeight - 1 - r;
-      std::memcpy(result.FBits.data() + static_cast<std::size_t>(r) * rowLength,
-                  in.At(pixelsAt + static_cast<std::size_t>(fileRow) * rowLength), rowLength);
-    }
+    result.FFileInfo = header.Info;
+    CopyPixels(data, header, std::move(palette), result);
   }
   *this = std::move(result);
 }

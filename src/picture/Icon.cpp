@@ -22,13 +22,8 @@ constexpr std::size_t kEntrySize = 16;
 constexpr std::size_t kInfoHeaderSize = 40;
 constexpr std::uint8_t kPngSignature[8] = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
 
-std::string Truncated() {
-  return "无法加载图像，" + std::string(kFormat) + "图像文件不完整。";
-}
-
 [[noreturn]] void Damaged(const std::string& detail) {
-  throw EInvalidGraphicFormat("无法加载图像，" + std::string(kFormat) + "图像数据已损坏（" +
-                              detail + "）。");
+  throw DamagedError(kFormat, detail);
 }
 
 bool IsPng(std::span<const std::uint8_t> image) {
@@ -45,7 +40,7 @@ struct TEntry {
 // Size and depth of an image as its own header states them, for choosing among the entries.
 TEntry Describe(std::span<const std::uint8_t> image) {
   TEntry entry{image};
-  TByteReader in(image, Truncated());
+  TByteReader in(image, kFormat);
   if (IsPng(image)) {
     in.Seek(16);  // signature, IHDR length and type
     entry.Area = std::uint64_t{in.U32BE()} * in.U32BE();
@@ -93,92 +88,105 @@ TBitmap DecodePng(std::span<const std::uint8_t> image) {
   return bitmap;
 }
 
+struct TDibHeader {
+  std::uint32_t Size = 0;
+  std::int32_t Width = 0, Height = 0;  // the colour rows only
+  int Depth = 0;
+  std::uint32_t ColoursUsed = 0;
+};
+
+TDibHeader ReadDibHeader(TByteReader& in) {
+  TDibHeader h;
+  h.Size = in.U32LE();
+  if (h.Size < kInfoHeaderSize) Damaged("位图信息头大小 " + std::to_string(h.Size));
+  h.Width = in.S32LE();
+  const std::int32_t doubleHeight = in.S32LE();
+  const std::uint16_t planes = in.U16LE();
+  h.Depth = in.U16LE();
+  const std::uint32_t compression = in.U32LE();
+  in.Skip(12);
+  h.ColoursUsed = in.U32LE();
+  if (h.Width <= 0 || doubleHeight <= 0 || doubleHeight % 2 != 0 || planes > 1) {
+    throw InvalidFormatError(kFormat);
+  }
+  if (h.Depth != 1 && h.Depth != 4 && h.Depth != 8 && h.Depth != 24 && h.Depth != 32) {
+    throw UnsupportedError(kFormat, std::to_string(h.Depth) + " 位图像");
+  }
+  if (compression != 0) {
+    throw UnsupportedError(kFormat, "压缩方式 " + std::to_string(compression));
+  }
+  h.Height = doubleHeight / 2;
+  CheckPictureSize(kFormat, h.Width, h.Height, 32);
+  in.Seek(h.Size);
+  return h;
+}
+
+std::vector<TRGBQuad> ReadDibPalette(TByteReader& in, const TDibHeader& h) {
+  std::vector<TRGBQuad> palette;
+  if (h.Depth > 8) return palette;
+  const std::uint32_t maxColours = 1u << h.Depth;
+  const std::uint32_t count = h.ColoursUsed == 0 ? maxColours : h.ColoursUsed;
+  if (count > maxColours) throw InvalidPaletteError(kFormat);
+  const auto table = in.Bytes(std::uint64_t{count} * 4);
+  for (std::uint32_t i = 0; i < count; ++i) {
+    palette.push_back({table[4 * i], table[4 * i + 1], table[4 * i + 2], 255});
+  }
+  return palette;
+}
+
+// One stored colour row as 32-bit pixels; returns whether any alpha byte was set.
+bool PutColourRow(const TDibHeader& h, const std::vector<TRGBQuad>& palette,
+                  const std::uint8_t* from, std::uint8_t* to) {
+  bool anyAlpha = false;
+  for (int x = 0; x < h.Width; ++x) {
+    TRGBQuad c;
+    if (h.Depth <= 8) {
+      const int perByte = 8 / h.Depth;
+      const int shift = 8 - h.Depth * (x % perByte + 1);
+      const unsigned index = (from[x / perByte] >> shift) & ((1u << h.Depth) - 1);
+      if (index >= palette.size()) Damaged("颜色索引超出调色板");
+      c = palette[index];
+    } else if (h.Depth == 24) {
+      c = {from[3 * x], from[3 * x + 1], from[3 * x + 2], 255};
+    } else {
+      c = {from[4 * x], from[4 * x + 1], from[4 * x + 2], from[4 * x + 3]};
+      anyAlpha = anyAlpha || c.Reserved != 0;
+    }
+    std::memcpy(to + 4 * x, &c, 4);
+  }
+  return anyAlpha;
+}
+
 // A device-independent bitmap whose height counts the colour rows and the AND mask's rows. Both
 // are stored bottom row first, each row padded to four bytes.
 TBitmap DecodeDib(std::span<const std::uint8_t> image) {
-  TByteReader in(image, Truncated());
-  const std::uint32_t headerSize = in.U32LE();
-  if (headerSize < kInfoHeaderSize) Damaged("位图信息头大小 " + std::to_string(headerSize));
-  const std::int32_t width = in.S32LE();
-  const std::int32_t doubleHeight = in.S32LE();
-  const std::uint16_t planes = in.U16LE();
-  const int depth = in.U16LE();
-  const std::uint32_t compression = in.U32LE();
-  in.Skip(12);
-  const std::uint32_t coloursUsed = in.U32LE();
-  if (width <= 0 || doubleHeight <= 0 || doubleHeight % 2 != 0 || planes > 1) {
-    throw EInvalidGraphicFormat(InvalidFormatMessage(kFormat));
-  }
-  if (depth != 1 && depth != 4 && depth != 8 && depth != 24 && depth != 32) {
-    throw EInvalidGraphicFormat(UnsupportedMessage(kFormat, std::to_string(depth) + " 位图像"));
-  }
-  if (compression != 0) {
-    throw EInvalidGraphicFormat(
-        UnsupportedMessage(kFormat, "压缩方式 " + std::to_string(compression)));
-  }
-  const int height = doubleHeight / 2;
-  CheckPictureSize(kFormat, width, height, 32);
-  in.Seek(headerSize);
-
-  std::vector<TRGBQuad> palette;
-  if (depth <= 8) {
-    const std::uint32_t maxColours = 1u << depth;
-    const std::uint32_t count = coloursUsed == 0 ? maxColours : coloursUsed;
-    if (count > maxColours) throw EInvalidGraphicFormat(InvalidPaletteMessage(kFormat));
-    const auto table = in.Bytes(std::uint64_t{count} * 4);
-    for (std::uint32_t i = 0; i < count; ++i) {
-      palette.push_back({table[4 * i], table[4 * i + 1], table[4 * i + 2], 255});
-    }
-  }
-  const std::uint64_t colourRow = RowLengthFor(static_cast<std::uint64_t>(width), depth);
-  const std::uint64_t maskRow = RowLengthFor(static_cast<std::uint64_t>(width), 1);
-  const auto colours = in.Bytes(colourRow * static_cast<std::uint64_t>(height));
+  TByteReader in(image, kFormat);
+  const TDibHeader h = ReadDibHeader(in);
+  const std::vector<TRGBQuad> palette = ReadDibPalette(in, h);
+  const auto width = static_cast<std::uint64_t>(h.Width);
+  const auto height = static_cast<std::uint64_t>(h.Height);
+  const std::uint64_t colourRow = RowLengthFor(width, h.Depth);
+  const std::uint64_t maskRow = RowLengthFor(width, 1);
+  const auto colours = in.Bytes(colourRow * height);
   // A 32-bit image carries its transparency in its alpha bytes; some writers leave its mask out.
-  const bool hasMask = depth < 32 || in.Remaining() >= maskRow * static_cast<std::uint64_t>(height);
-  const auto mask = hasMask ? in.Bytes(maskRow * static_cast<std::uint64_t>(height))
-                            : std::span<const std::uint8_t>{};
+  const bool hasMask = h.Depth < 32 || in.Remaining() >= maskRow * height;
+  const auto mask = hasMask ? in.Bytes(maskRow * height) : std::span<const std::uint8_t>{};
 
-  TBitmap bitmap(width, height, 32);
+  TBitmap bitmap(h.Width, h.Height, 32);
   bool anyAlpha = false;
-  for (int y = 0; y < height; ++y) {
-    const std::uint8_t* from =
-        colours.data() + colourRow * static_cast<std::uint64_t>(height - 1 - y);
-    std::uint8_t* to = bitmap.RowAt(y);
-    for (int x = 0; x < width; ++x) {
-      TRGBQuad c;
-      switch (depth) {
-        case 1:
-        case 4:
-        case 8: {
-          const int perByte = 8 / depth;
-          const int shift = 8 - depth * (x % perByte + 1);
-          const unsigned index = (from[x / perByte] >> shift) & ((1u << depth) - 1);
-          if (index >= palette.size()) Damaged("颜色索引超出调色板");
-          c = palette[index];
-          break;
-        }
-        case 24:
-          c = {from[3 * x], from[3 * x + 1], from[3 * x + 2], 255};
-          break;
-        default:
-          c = {from[4 * x], from[4 * x + 1], from[4 * x + 2], from[4 * x + 3]};
-          anyAlpha = anyAlpha || c.Reserved != 0;
-          break;
-      }
-      std::memcpy(to + 4 * x, &c, 4);
-    }
+  for (int y = 0; y < h.Height; ++y) {
+    const std::uint8_t* from = colours.data() + colourRow * (height - 1 - y);
+    anyAlpha = PutColourRow(h, palette, from, bitmap.RowAt(y)) || anyAlpha;
   }
   // Without alpha the AND mask decides: a set bit is a transparent pixel. A 32-bit image whose
   // alpha bytes are all zero is an old-style icon that relies on its mask as well.
-  if (depth < 32 || !anyAlpha) {
-    for (int y = 0; y < height; ++y) {
-      std::uint8_t* to = bitmap.RowAt(y);
-      const std::uint8_t* bits =
-          hasMask ? mask.data() + maskRow * static_cast<std::uint64_t>(height - 1 - y) : nullptr;
-      for (int x = 0; x < width; ++x) {
-        const bool transparent = bits != nullptr && ((bits[x >> 3] >> (7 - (x & 7))) & 1);
-        to[4 * x + 3] = transparent ? 0 : 255;
-      }
+  if (h.Depth == 32 && anyAlpha) return bitmap;
+  for (int y = 0; y < h.Height; ++y) {
+    std::uint8_t* to = bitmap.RowAt(y);
+    const std::uint8_t* bits = hasMask ? mask.data() + maskRow * (height - 1 - y) : nullptr;
+    for (int x = 0; x < h.Width; ++x) {
+      const bool transparent = bits != nullptr && ((bits[x >> 3] >> (7 - (x & 7))) & 1);
+      to[4 * x + 3] = transparent ? 0 : 255;
     }
   }
   return bitmap;
@@ -187,16 +195,16 @@ TBitmap DecodeDib(std::span<const std::uint8_t> image) {
 }  // namespace
 
 void TIcon::LoadFromBytes(std::span<const std::uint8_t> data) {
-  TByteReader in(data, Truncated());
-  if (data.size() < kDirectorySize) throw EInvalidGraphicFormat(InvalidFormatMessage(kFormat));
+  TByteReader in(data, kFormat);
+  if (data.size() < kDirectorySize) throw InvalidFormatError(kFormat);
   const std::uint16_t reserved = in.U16LE();
   const std::uint16_t type = in.U16LE();
   const std::uint16_t count = in.U16LE();
   // Type 1 is an icon, 2 a cursor; a cursor's picture is stored the same way.
   if (reserved != 0 || (type != 1 && type != 2) || count == 0) {
-    throw EInvalidGraphicFormat(InvalidFormatMessage(kFormat));
+    throw InvalidFormatError(kFormat);
   }
-  if (std::uint64_t{count} * kEntrySize > in.Remaining()) throw EInvalidGraphicFormat(Truncated());
+  if (std::uint64_t{count} * kEntrySize > in.Remaining()) in.Truncated();
 
   TEntry best;
   for (std::uint16_t i = 0; i < count; ++i) {

@@ -26,7 +26,7 @@ void CheckPictureSize(const std::string& format, std::int64_t width, std::int64_
                       int bitsPerPixel) {
   const std::string size = std::to_string(width) + "x" + std::to_string(height);
   if (width < 0 || height < 0) {
-    throw EInvalidGraphicFormat("无法加载图像，" + format + "图像的尺寸 " + size + " 无效。");
+    throw InvalidSizeError(format, size);
   }
   const auto w = static_cast<std::uint64_t>(width);
   const auto h = static_cast<std::uint64_t>(height);
@@ -36,10 +36,7 @@ void CheckPictureSize(const std::string& format, std::int64_t width, std::int64_
   const bool tooManyBytes =
       !tooManyPixels && w > 0 && h > 0 && RowLengthFor(w, bitsPerPixel) > gLimits.MaxBytes / h;
   if (tooManyPixels || tooManyBytes) {
-    throw EInvalidGraphicFormat("无法加载图像，" + format + "图像的尺寸 " + size +
-                                " 超出限制（最多 " + std::to_string(gLimits.MaxPixels) +
-                                " 个像素、" + std::to_string(gLimits.MaxBytes) +
-                                " 字节的像素数据）。");
+    throw TooLargeError(format, size, gLimits.MaxPixels, gLimits.MaxBytes);
   }
 }
 

@@ -19,7 +19,8 @@ class TRowColors {
 
  private:
   const TBitmap& FBitmap;
-  std::vector<TRGBQuad> FTable;  // colour of each index or 16-bit word
+  std::vector<TRGBQuad> FTable;           // colour of each index or 16-bit word
+  const std::uint32_t* FMasks = nullptr;  // 16-bit words of a picture too small for the table
 };
 
 }  // namespace pennacrow

@@ -1,14 +1,9 @@
 #!/bin/bash
 # analyze over several files and directories, and hide --stealth, on pictures made here.
 set -u
-CLI=$1
-DIR=$(mktemp -d)
-trap 'rm -rf "$DIR"' EXIT
-FAILED=0
-fail() {
-  echo "FAIL: $*" >&2
-  FAILED=1
-}
+. "$(dirname "$0")/lib.sh"
+CLI=$cli DIR=$work
+cd - >/dev/null || exit 1
 
 mkdir -p "$DIR/pics/sub"
 "$CLI" fractal mandelbrot -o "$DIR/pics/a.bmp" --size 96x64 --seed 1 || fail "fractal a"
@@ -50,4 +45,4 @@ grep -q 'c.bmp: 容易被检测' <<<"$one" || fail "the written picture's verdic
 "$CLI" analyze --jobs 0 "$DIR/pics/a.bmp" 2>/dev/null
 [ $? -eq 2 ] || fail "--jobs 0 is a usage error"
 "$CLI" --help | grep -q 'analyze FILE' || fail "analyze in --help"
-exit $FAILED
+finish

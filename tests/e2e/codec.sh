@@ -1,16 +1,9 @@
 #!/bin/bash
 # hide, reveal and info on BMP carriers made here byte by byte.
 set -u
-CLI=$1
-DIR=$(mktemp -d)
-trap 'rm -rf "$DIR"' EXIT
+. "$(dirname "$0")/lib.sh"
+CLI=$cli DIR=$work
 export LC_ALL=C
-FAILED=0
-
-fail() {
-  echo "FAIL: $*" >&2
-  FAILED=1
-}
 
 le32() {
   local v=$1
@@ -116,4 +109,4 @@ make_bmp "$DIR/short.bmp" 48 1 24 "000000010000000000000100"
 [ $? = 1 ] || fail "a length beyond the picture must exit 1"
 [ -e "$DIR/short.txt" ] && fail "a failed reveal wrote OUT"
 
-exit $FAILED
+finish

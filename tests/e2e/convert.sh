@@ -2,10 +2,7 @@
 # pennacrow-cli convert keeps size, depth, colour table and every pixel of BMP files, and the
 # formats command lists the registry.
 set -euo pipefail
-cli=$1
-dir=$(mktemp -d)
-trap 'rm -rf "$dir"' EXIT
-cd "$dir"
+. "$(dirname "$0")/lib.sh"
 
 convert -size 47x33 plasma:fractal -seed 7 base.png 2>/dev/null || convert -size 47x33 gradient:red-blue base.png
 convert base.png -type truecolor bmp3:c24.bmp
@@ -50,4 +47,4 @@ set -e
 "$cli" formats --filter | grep -q '^全部 ('
 "$cli" --version | grep -q '^pennacrow-cli '
 "$cli" --help | grep -q 'pennacrow-cli info'
-echo "convert: all checks passed"
+finish

@@ -2,11 +2,8 @@
 # pennacrow-cli encrypt/decrypt: the ArmouredText against an independent computation, and the
 # round trip for arbitrary bytes.
 set -u
-CLI=$1
-WORK=$(mktemp -d)
-trap 'rm -rf "$WORK"' EXIT
-FAILS=0
-fail() { echo "FAIL: $*" >&2; FAILS=$((FAILS + 1)); }
+. "$(dirname "$0")/lib.sh"
+CLI=$cli WORK=$work
 
 # The reference: Base64 of standard RC4 under the SHA-1 digest of the password file's bytes.
 PY=$(command -v /usr/bin/python3 || command -v python3) || { echo "crypt: python3 needed" >&2; exit 1; }
@@ -82,5 +79,4 @@ got=$("$CLI" encrypt --password-file "$WORK/empty" < "$WORK/hello" 2>/dev/null)
 env -u PENNACROW_PASSWORD setsid "$CLI" encrypt < "$WORK/hello" > /dev/null 2>&1
 [ $? -eq 1 ] || fail "no terminal: want exit 1"
 
-[ "$FAILS" -eq 0 ] && echo "crypt: all passed"
-exit $((FAILS > 0))
+finish

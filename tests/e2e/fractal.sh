@@ -3,10 +3,8 @@
 # reference pixel for pixel; a seed makes IFS paints reproducible; over a carrier the depth and
 # colour table stay; usage errors exit 2 and write nothing.
 set -u
-CLI="$1"
-DIR=$(mktemp -d)
-trap 'rm -rf "$DIR"' EXIT
-fail() { echo "FAIL: $*" >&2; exit 1; }
+. "$(dirname "$0")/lib.sh"
+CLI=$cli DIR=$work
 
 for kind in mandelbrot julia moire sierpinski fern leaf curl koch; do
   "$CLI" fractal "$kind" -o "$DIR/$kind.bmp" --seed 1 || fail "$kind did not paint"
@@ -103,4 +101,4 @@ rm -f "$DIR/u.bmp"
 [ $? -eq 1 ] || fail "unreadable carrier should exit 1"
 grep -q '未知图片文件扩展(.xyz)' "$DIR/err" || fail "unreadable carrier message"
 [ ! -e "$DIR/u.bmp" ] || fail "failed paint wrote a file"
-echo "fractal: all passed"
+finish

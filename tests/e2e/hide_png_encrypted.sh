@@ -1,10 +1,7 @@
 #!/usr/bin/env bash
 # hide and reveal with encryption, into PNG, and from carriers of every depth.
 set -euo pipefail
-cli=$1
-dir=$(mktemp -d)
-trap 'rm -rf "$dir"' EXIT
-cd "$dir"
+. "$(dirname "$0")/lib.sh"
 
 convert -size 120x90 gradient:navy-orange -type truecolor bmp3:c24.bmp
 convert -size 120x90 gradient:navy-orange -alpha set -channel A -evaluate set 50% +channel c32.bmp
@@ -34,4 +31,4 @@ for c in c24 c32 c8; do
 done
 [ "$(od -An -tu2 -j28 -N2 c32.out.BMP | tr -d ' ')" = 32 ]
 
-echo "hide_png_encrypted: all checks passed"
+finish

@@ -2,15 +2,8 @@
 # What reveal and hide refuse instead of reporting success: pictures without a container, text
 # that is not UTF-8, empty passwords, inputs that never end; and the prompt's echo after a signal.
 set -u
-CLI=$1
-DIR=$(mktemp -d)
-trap 'rm -rf "$DIR"' EXIT
-cd "$DIR" || exit 1
-FAILED=0
-fail() {
-  echo "FAIL: $*" >&2
-  FAILED=1
-}
+. "$(dirname "$0")/lib.sh"
+CLI=$cli DIR=$work
 PY=$(command -v /usr/bin/python3 || command -v python3) || { echo "python3 needed" >&2; exit 1; }
 
 # A grey picture: every low bit 0, so it holds no container.
@@ -66,4 +59,4 @@ if not os.WIFSIGNALED(status) or os.WTERMSIG(status) != signal.SIGTERM:
 sys.exit(0 if termios.tcgetattr(master)[3] & termios.ECHO else 5)
 PY
 
-exit $FAILED
+finish

@@ -3,15 +3,8 @@
 # devices and FIFOs written in place, private texts 0600, long names, and no temporary file left
 # behind by a signal.
 set -u
-CLI=$1
-DIR=$(mktemp -d)
-trap 'rm -rf "$DIR"' EXIT
-cd "$DIR" || exit 1
-FAILED=0
-fail() {
-  echo "FAIL: $*" >&2
-  FAILED=1
-}
+. "$(dirname "$0")/lib.sh"
+CLI=$cli DIR=$work
 mode() { stat -c %a "$1"; }
 temps() { find . -name '.pcw*' | wc -l; }
 
@@ -78,4 +71,4 @@ done
 set +m
 [ "$(temps)" = 0 ] || fail "temporary files left behind"
 
-exit $FAILED
+finish

@@ -4,10 +4,7 @@
 # since ImageMagick reads its own bottom-up Targa files without flipping them; ImageMagick for
 # the others). Damaged files fail with exit status 1 and write nothing.
 set -euo pipefail
-cli=$1
-dir=$(mktemp -d)
-trap 'rm -rf "$dir"' EXIT
-cd "$dir"
+. "$(dirname "$0")/lib.sh"
 
 convert -size 47x33 plasma:fractal -seed 7 -depth 8 base.png 2>/dev/null ||
   convert -size 47x33 gradient:red-blue -depth 8 base.png
@@ -104,21 +101,21 @@ imrgb() { convert "$1[0]" -alpha off -colorspace sRGB -depth 8 ppm:-; }
 near cmyk.psd 24 2 imrgb
 
 # Damaged files: exit 1, a message, nothing written.
-fail() {
+refused() {
   local file=$1
   set +e
   "$cli" convert "$file" out.bmp 2>err.txt
   local rc=$?
   set -e
-  [ $rc -eq 1 ] || { echo "$file: exit $rc"; exit 1; }
-  grep -q '无法加载图像' err.txt || { echo "$file: no message"; cat err.txt; exit 1; }
-  [ ! -e out.bmp ]
+  [ $rc -eq 1 ] || fail "$file: exit $rc"
+  grep -q '无法加载图像' err.txt || fail "$file: no message: $(cat err.txt)"
+  [ ! -e out.bmp ] || fail "$file: output written after a failure"
 }
-head -c 40 rle.tga > cut.tga && fail cut.tga
-head -c 500 rgb.pcx > cut.pcx && fail cut.pcx
-head -c 700 rle.rgb > cut.sgi && fail cut.sgi
-head -c 300 rle.psd > cut.psd && fail cut.psd
-printf 'not a picture at all, not even close' > junk.psd && fail junk.psd
-cp junk.psd junk.sgi && fail junk.sgi
-cp junk.psd junk.pcx && fail junk.pcx
-echo "own decoders (Targa, PCX, SGI, PSD): all checks passed"
+head -c 40 rle.tga > cut.tga && refused cut.tga
+head -c 500 rgb.pcx > cut.pcx && refused cut.pcx
+head -c 700 rle.rgb > cut.sgi && refused cut.sgi
+head -c 300 rle.psd > cut.psd && refused cut.psd
+printf 'not a picture at all, not even close' > junk.psd && refused junk.psd
+cp junk.psd junk.sgi && refused junk.sgi
+cp junk.psd junk.pcx && refused junk.pcx
+finish

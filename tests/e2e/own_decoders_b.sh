@@ -2,10 +2,7 @@
 # Icons made by ImageMagick load through the fallback path: 24 bits at the largest image's size,
 # with the same colours as the picture they were made from where it is opaque.
 set -euo pipefail
-cli=$1
-dir=$(mktemp -d)
-trap 'rm -rf "$dir"' EXIT
-cd "$dir"
+. "$(dirname "$0")/lib.sh"
 
 convert -size 48x48 gradient:red-blue -alpha off base.png
 # Several sizes in one file; the 48 x 48 image must be chosen.
@@ -37,4 +34,4 @@ same big8.png big.bmp
 head -c 100 multi.ico > cut.ico
 if "$cli" info cut.ico 2> err.txt; then echo "truncated icon loaded"; exit 1; fi
 grep -q "无法加载图像" err.txt || { cat err.txt; exit 1; }
-echo "own decoders b: ok"
+finish

@@ -2,12 +2,7 @@
 # pennacrow-cli convert writes PNG files whose pixels are those of the source BMP, keeping 1-, 4-
 # and 8-bit pictures indexed and writing 24- and 32-bit ones as 8-bit RGB.
 set -euo pipefail
-cli="$1"
-work="$(mktemp -d)"
-trap 'rm -rf "$work"' EXIT
-cd "$work"
-
-fail() { echo "FAIL: $*" >&2; exit 1; }
+. "$(dirname "$0")/lib.sh"
 
 # Any netpbm picture as plain 8-bit PPM, so that PBM, PGM and PPM outputs compare.
 as_ppm() { ppmtoppm | pamdepth 255; }
@@ -46,4 +41,4 @@ if "$cli" convert s24.bmp taken.png 2>/dev/null; then fail "save over a director
 [ -z "$(ls -A taken.png)" ] || fail "files left inside the directory"
 [ "$(ls | grep -c '\.png\.')" = 0 ] || fail "a temporary file was left behind"
 
-echo "png: ok"
+finish

@@ -2,7 +2,6 @@
 
 #include "SampleBuilder.h"
 #include "formats/AutodeskGraphic.h"
-#include "formats/DecoderErrors.h"
 
 namespace pennacrow::test {
 namespace {
@@ -33,7 +32,7 @@ TEST(AutodeskGraphicTest, DecodesPixelsAndScalesTheSixBitPalette) {
 TEST(AutodeskGraphicTest, RefusesDamagedFiles) {
   auto refused = [](std::vector<std::uint8_t> data, const std::string& start) {
     TAutodeskGraphic cel;
-    return LoadRefused(cel, data, start);
+    return LoadFailsWith(cel, data, start);
   };
   const std::string invalid = InvalidFormatMessage("Autodesk");
   const std::string truncated = TruncatedMessage("Autodesk");
@@ -74,8 +73,7 @@ TEST(AutodeskGraphicTest, RefusesDamagedFiles) {
 }
 
 TEST(AutodeskGraphicTest, EveryPrefixLoadsOrFailsCleanly) {
-  EXPECT_TRUE(
-      EveryPrefixLoadsOrFails([] { return std::make_unique<TAutodeskGraphic>(); }, Sample()));
+  EXPECT_TRUE(LoadsAndEveryPrefixFailsCleanly(TAutodeskGraphic::ClassInfo, Sample()));
 }
 
 }  // namespace

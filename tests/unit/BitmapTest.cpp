@@ -78,7 +78,20 @@ TEST(Bitmap, SizeLimitIsCheckedBeforeAllocating) {
     EXPECT_NE(message.find("BMP"), std::string::npos);
     EXPECT_NE(message.find("1073741824x1073741824"), std::string::npos);
     EXPECT_NE(message.find("268435456"), std::string::npos);
+    EXPECT_EQ(e.Kind(), TGraphicFault::TooLarge);
   }
+  // Exactly at each limit a picture is allowed; one past it is refused. 16384 x 16384 is the
+  // pixel limit and, at 32 bits, exactly the byte limit too.
+  EXPECT_NO_THROW(CheckPictureSize("BMP", 16384, 16384, 32));
+  EXPECT_THROW(CheckPictureSize("BMP", 16385, 16384, 8), EInvalidGraphicFormat);
+  EXPECT_THROW(CheckPictureSize("BMP", 16384, 16385, 1), EInvalidGraphicFormat);
+  struct TRestore {
+    TPixelLimits Saved = GetPixelLimits();
+    ~TRestore() { SetPixelLimits(Saved); }
+  } restore;
+  SetPixelLimits({1000, 400});  // 100 rows of 4 bytes
+  EXPECT_NO_THROW(CheckPictureSize("BMP", 1, 100, 32));
+  EXPECT_THROW(CheckPictureSize("BMP", 1, 101, 32), EInvalidGraphicFormat);
 }
 
 TEST(Bitmap, SetSizeKeepsTheTopLeftAndFillsWhite) {

@@ -3,7 +3,6 @@
 #include "SampleBuilder.h"
 #include "TestUtil.h"
 #include "formats/CUTGraphic.h"
-#include "formats/DecoderErrors.h"
 #include "picture/FileFormats.h"
 #include "picture/FractalImage.h"
 
@@ -83,7 +82,7 @@ TEST(CUTGraphicTest, PaletteTriplesNeverStraddleA512ByteBlock) {
 TEST(CUTGraphicTest, RefusesDamagedFiles) {
   auto refused = [](std::vector<std::uint8_t> data, const std::string& start) {
     TCUTGraphic cut;
-    return LoadRefused(cut, data, start);
+    return LoadFailsWith(cut, data, start);
   };
   const std::string invalid = InvalidFormatMessage("CUT");
   const std::string truncated = TruncatedMessage("CUT");
@@ -158,7 +157,7 @@ TEST(CUTGraphicTest, RefusesBadPaletteFiles) {
 }
 
 TEST(CUTGraphicTest, EveryPrefixLoadsOrFailsCleanly) {
-  EXPECT_TRUE(EveryPrefixLoadsOrFails([] { return std::make_unique<TCUTGraphic>(); }, Sample()));
+  EXPECT_TRUE(LoadsAndEveryPrefixFailsCleanly(TCUTGraphic::ClassInfo, Sample()));
 }
 
 }  // namespace

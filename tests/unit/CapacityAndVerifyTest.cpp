@@ -41,10 +41,18 @@ TEST(CapacityMeter, BoundaryBetweenFittingAndNot) {
         written = false;
       }
       EXPECT_EQ(MeasureCapacityUse(n, width, 3).Fits, written) << width << " " << n;
+      // What fits, the last bit included, comes back whole.
+      std::uint8_t format = 0;
+      if (written) {
+        EXPECT_EQ(RemoveBinaryFromImage(bitmap, format), std::string(n, 'x'));
+      }
     }
   }
-  EXPECT_FALSE(MeasureCapacityUse(65536, 4000, 3000).Fits);
-  EXPECT_TRUE(MeasureCapacityUse(65535, 4000, 3000).Fits);
+  // A length field holds at most 65,535, whatever the picture's room.
+  for (const auto& [width, height] : {std::pair{4000, 3000}, std::pair{725, 725}}) {
+    EXPECT_FALSE(MeasureCapacityUse(65536, width, height).Fits) << width;
+    EXPECT_TRUE(MeasureCapacityUse(65535, width, height).Fits) << width;
+  }
 }
 
 TEST(CapacityMeter, ThousandsSeparators) {

@@ -4,6 +4,7 @@
 #include <tiffio.h>
 #include <zlib.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <stdexcept>
@@ -94,11 +95,24 @@ TBytes MakeTiff(const TTiffSample& sample) {
        7) /
       8;
   if (sample.Tiled) {
+    // 16 x 16 tiles cut from the same rows; the parts past the picture's edges are zero.
     TIFFSetField(tif, TIFFTAG_TILEWIDTH, 16);
     TIFFSetField(tif, TIFFTAG_TILELENGTH, 16);
-    TBytes tile(static_cast<std::size_t>(TIFFTileSize(tif)), 0x55);
-    for (std::uint32_t t = 0; t < TIFFNumberOfTiles(tif); ++t) {
-      TIFFWriteEncodedTile(tif, t, tile.data(), static_cast<tmsize_t>(tile.size()));
+    const std::size_t tileRow = static_cast<std::size_t>(TIFFTileRowSize(tif));
+    for (int p = 0; p < planes; ++p) {
+      for (int y0 = 0; y0 < sample.Height; y0 += 16) {
+        for (int x0 = 0; x0 < sample.Width; x0 += 16) {
+          TBytes tile(static_cast<std::size_t>(TIFFTileSize(tif)), 0);
+          const std::size_t from = static_cast<std::size_t>(x0 / 16) * tileRow;
+          for (int y = y0; y < sample.Height && y < y0 + 16; ++y) {
+            const std::size_t n = std::min(tileRow, rowBytes - from);
+            std::memcpy(tile.data() + (y - y0) * tileRow,
+                        sample.Rows.data() + (p * sample.Height + y) * rowBytes + from, n);
+          }
+          TIFFWriteEncodedTile(tif, TIFFComputeTile(tif, x0, y0, 0, static_cast<std::uint16_t>(p)),
+                               tile.data(), static_cast<tmsize_t>(tile.size()));
+        }
+      }
     }
   } else {
     TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, sample.Compression == COMPRESSION_JPEG ? 16 : 2);

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <vector>
 
 #include "picture/FractalPainters.h"
@@ -188,6 +189,41 @@ TEST(FractalPainters, SierpinskiFollowsTheGeneratorStepByStep) {
   for (int py = 0; py < h; ++py) {
     for (int px = 0; px < w; ++px) {
       ASSERT_EQ(b.GetPixel(px, py), black[static_cast<std::size_t>(py * w + px)] ? kBlack : kWhite);
+    }
+  }
+}
+
+// The fern follows its maps step by step: an upside-down or mirrored painter fails here.
+TEST(FractalPainters, IfsFollowsTheGeneratorStepByStep) {
+  const int w = 90, h = 110;
+  TBitmap b(w, h, 24);
+  DrawIFS(b, 0, 3000, 7);
+  const TIFSTable& maps = IFSTable[0];
+  const std::array<int, 4> thresholds = IFSThresholds(maps);
+  TFractalRandom random(7);
+  std::vector<bool> black(static_cast<std::size_t>(w * h));
+  double x = 0, y = 0;
+  auto apply = [&](const TIFSMap& m) {
+    const double nx = m.a * x + m.b * y + m.e;
+    y = m.c * x + m.d * y + m.f;
+    x = nx;
+  };
+  for (int step = 0; step < 8; ++step) apply(maps[random.Random(4)]);
+  for (int n = 1; n < 3000; ++n) {
+    const int r = static_cast<int>(random.Random(100));
+    std::size_t m = 0;
+    while (m < 4 && thresholds[m] <= r) ++m;
+    if (m == 4) continue;
+    apply(maps[m]);
+    // y grows upwards in the fern's plane and downwards in the picture.
+    const auto px = static_cast<long>(std::nearbyint(h * x / 11 + w / 2));
+    const auto py = static_cast<long>(std::nearbyint(-h * y / 11 + h / 2));
+    if (px >= 0 && py >= 0 && px < w && py < h) black[static_cast<std::size_t>(py * w + px)] = true;
+  }
+  for (int py = 0; py < h; ++py) {
+    for (int px = 0; px < w; ++px) {
+      ASSERT_EQ(b.GetPixel(px, py), black[static_cast<std::size_t>(py * w + px)] ? kBlack : kWhite)
+          << px << "," << py;
     }
   }
 }

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "DecoderSamples.h"
-#include "DecoderTestUtil.h"
+#include "SampleBuilder.h"
 #include "formats/GIFImage.h"
 
 namespace pennacrow {

@@ -127,7 +127,7 @@ TEST(IconTest, DecodesPngImages) {
   EXPECT_EQ(icon.Image().GetPixel(0, 0).Reserved, 0);
   auto broken = png;
   broken.resize(40);
-  EXPECT_TRUE(LoadRefused(icon, Ico({broken}), kDamaged));
+  EXPECT_TRUE(LoadFailsWith(icon, Ico({broken}), kDamaged));
 }
 
 TEST(IconTest, LoadedOverAPhotographTheTransparentPixelsShowIt) {
@@ -158,64 +158,41 @@ TEST(IconTest, LoadedOverAPhotographTheTransparentPixelsShowIt) {
 }
 
 TEST(IconTest, RefusesDamagedFiles) {
-  auto refused = [](const std::vector<std::uint8_t>& data, const std::string& start) {
-    TIcon icon;
-    return LoadRefused(icon, data, start);
-  };
-  const std::string invalid = InvalidFormatMessage("ICO");
-  const auto good = Ico({OneBit()});
-  EXPECT_TRUE(refused({}, invalid));
-  auto s = good;
-  s[0] = 1;
-  EXPECT_TRUE(refused(s, invalid)) << "reserved word";
-  s = good;
-  s[2] = 3;
-  EXPECT_TRUE(refused(s, invalid)) << "type";
-  s = good;
-  s[4] = 0;
-  EXPECT_TRUE(refused(s, invalid)) << "no images";
-  s = good;
-  s[4] = 200;
-  EXPECT_TRUE(refused(s, kTruncated)) << "directory beyond the file";
-  s = good;
-  s[21] = 0x7F;
-  EXPECT_TRUE(refused(s, kDamaged)) << "image offset outside the file";
-  s = good;
-  s[14] = 0xFF;
-  s[15] = 0xFF;
-  EXPECT_TRUE(refused(s, kDamaged)) << "image size outside the file";
-  EXPECT_TRUE(refused(Ico({Dib(0, 1, 1, {{}, {}}, {{0}}, {{0}})}), invalid)) << "zero width";
-  s = Ico({OneBit()});
-  s[22 + 8] = 3;
-  EXPECT_TRUE(refused(s, invalid)) << "odd doubled height";
-  s = Ico({OneBit()});
-  s[22 + 4] = s[22 + 5] = s[22 + 6] = 0xFF;
-  s[22 + 7] = 0x7F;
-  EXPECT_TRUE(refused(s, "无法加载图像，ICO图像的尺寸")) << "beyond the pixel limits";
-  s = Ico({OneBit()});
-  s[22 + 14] = 16;
-  EXPECT_TRUE(refused(s, "无法加载图像，不支持ICO的")) << "16 bits";
-  s = Ico({OneBit()});
-  s[22 + 16] = 1;
-  EXPECT_TRUE(refused(s, "无法加载图像，不支持ICO的")) << "compressed";
-  s = Ico({OneBit()});
-  s[22 + 32] = 3;
-  EXPECT_TRUE(refused(s, InvalidPaletteMessage("ICO"))) << "three colours for one bit";
+  using K = TGraphicFault;
+  const std::size_t dib = 22;  // where the one image's bitmap header starts
+  ExpectRefusals(TIcon::ClassInfo, Ico({OneBit()}),
+                 {{"reserved word", {{0, 1}}, K::NotThisFormat},
+                  {"type", {{2, 3}}, K::NotThisFormat},
+                  {"no images", {{4, 0}}, K::NotThisFormat},
+                  {"directory beyond the file", {{4, 200}}, K::Truncated},
+                  {"image offset outside the file", {{21, 0x7F}}, K::Damaged},
+                  {"image size outside the file", {{14, 0xFF}, {15, 0xFF}}, K::Damaged},
+                  {"odd doubled height", {{dib + 8, 3}}, K::NotThisFormat},
+                  {"beyond the pixel limits",
+                   {{dib + 4, 0xFF}, {dib + 5, 0xFF}, {dib + 6, 0xFF}, {dib + 7, 0x7F}},
+                   K::TooLarge},
+                  {"16 bits", {{dib + 14, 16}}, K::Unsupported},
+                  {"compressed", {{dib + 16, 1}}, K::Unsupported},
+                  {"three colours for one bit", {{dib + 32, 3}}, K::BadPalette}});
+  TIcon icon;
+  EXPECT_TRUE(LoadFailsWith(icon, {}, InvalidFormatMessage("ICO")));
   EXPECT_TRUE(
-      refused(Ico({Dib(2, 1, 4, {RGB(1, 1, 1), RGB(2, 2, 2)}, {{0x15}}, {{0}}, 2)}), kDamaged))
+      LoadFailsWith(icon, Ico({Dib(0, 1, 1, {{}, {}}, {{0}}, {{0}})}), InvalidFormatMessage("ICO")))
+      << "zero width";
+  EXPECT_TRUE(LoadFailsWith(
+      icon, Ico({Dib(2, 1, 4, {RGB(1, 1, 1), RGB(2, 2, 2)}, {{0x15}}, {{0}}, 2)}), kDamaged))
       << "index beyond the palette";
-  s = good;
+  auto s = Ico({OneBit()});
   s.resize(s.size() - 4);
-  EXPECT_TRUE(refused(s, kDamaged)) << "mask cut: the entry runs past the end";
+  EXPECT_TRUE(LoadFailsWith(icon, s, kDamaged)) << "mask cut: the entry runs past the end";
   s = Ico({Dib(1, 1, 24, {}, {{1, 2, 3}}, {{0}})});
   s.resize(s.size() - 4);
   s[14] = static_cast<std::uint8_t>(s[14] - 4);
-  EXPECT_TRUE(refused(s, kTruncated)) << "24-bit image without its mask";
+  EXPECT_TRUE(LoadFailsWith(icon, s, kTruncated)) << "24-bit image without its mask";
 }
 
 TEST(IconTest, EveryPrefixLoadsOrFailsCleanly) {
-  EXPECT_TRUE(
-      EveryPrefixLoadsOrFails([] { return std::make_unique<TIcon>(); }, Ico({OneBit(), Alpha()})));
+  EXPECT_TRUE(LoadsAndEveryPrefixFailsCleanly(TIcon::ClassInfo, Ico({OneBit(), Alpha()})));
 }
 
 }  // namespace

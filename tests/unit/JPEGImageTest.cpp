@@ -3,7 +3,7 @@
 #include <cstdlib>
 
 #include "DecoderSamples.h"
-#include "DecoderTestUtil.h"
+#include "SampleBuilder.h"
 #include "formats/JPEGImage.h"
 
 namespace pennacrow {

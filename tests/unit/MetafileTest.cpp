@@ -93,10 +93,36 @@ TEST(MetafileTest, PlaysAnEmfIntoItsFrame) {
   EXPECT_EQ(emf.Image().GetPixel(8, 8).Reserved, 0);
 }
 
+// Playback paints at most a few times the picture's pixels: a small file of many large fills
+// is refused quickly instead of taking minutes, while ordinary overdraw still plays.
+TEST(MetafileTest, PlaybackStopsPastItsWorkBudget) {
+  auto fills = [](int count) {
+    TByteWriter w;
+    w.U32LE(0x9AC6CDD7).U16LE(0).U16LE(0).U16LE(0).U16LE(64).U16LE(64).U16LE(96).U32LE(0).U16LE(0);
+    w.U16LE(1).U16LE(9).U16LE(0x0300).U32LE(0).U16LE(1).U32LE(8).U16LE(0);
+    WmfRecord(w, 0x02FC, {0, 0x00FF, 0x0000, 0});  // solid red brush, kept by the default pen
+    WmfRecord(w, 0x012D, {0});
+    for (int i = 0; i < count; ++i) WmfRecord(w, 0x041B, {64, 64, 0, 0});
+    WmfRecord(w, 0, {});
+    return w.Bytes;
+  };
+  TMetafile ok;
+  ok.LoadFromBytes(fills(20));
+  EXPECT_EQ(ok.Image().GetPixel(30, 30), (TRGBQuad{0, 0, 255, 255}));
+  try {
+    TMetafile m;
+    m.LoadFromBytes(fills(400));
+    ADD_FAILURE() << "400 fills of the whole picture played";
+  } catch (const EInvalidGraphicFormat& e) {
+    EXPECT_EQ(e.Kind(), TGraphicFault::TooLarge);
+    EXPECT_STREQ(e.what(), "无法加载图像，WMF图像的绘制量超出限制。");
+  }
+}
+
 TEST(MetafileTest, RefusesDamagedFiles) {
   auto refused = [](const std::vector<std::uint8_t>& data, const std::string& start) {
     TMetafile m;
-    return LoadRefused(m, data, start);
+    return LoadFailsWith(m, data, start);
   };
   const std::string wmfInvalid = InvalidFormatMessage("WMF");
   const std::string emfInvalid = InvalidFormatMessage("EMF");
@@ -156,8 +182,8 @@ TEST(MetafileTest, RefusesDamagedFiles) {
 }
 
 TEST(MetafileTest, EveryPrefixLoadsOrFailsCleanly) {
-  EXPECT_TRUE(EveryPrefixLoadsOrFails([] { return std::make_unique<TMetafile>(); }, Wmf()));
-  EXPECT_TRUE(EveryPrefixLoadsOrFails([] { return std::make_unique<TMetafile>(); }, Emf()));
+  EXPECT_TRUE(LoadsAndEveryPrefixFailsCleanly(TMetafile::ClassInfo, Wmf()));
+  EXPECT_TRUE(LoadsAndEveryPrefixFailsCleanly(TMetafile::ClassInfo, Emf()));
 }
 
 }  // namespace

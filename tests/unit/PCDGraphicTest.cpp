@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include "SampleBuilder.h"
-#include "formats/DecoderErrors.h"
 #include "formats/PCDGraphic.h"
 
 namespace pennacrow::test {
@@ -46,7 +45,7 @@ TEST(PCDGraphicTest, ConvertsTheBaseImageFromPhotoYcc) {
 TEST(PCDGraphicTest, RefusesDamagedFiles) {
   auto refused = [](const std::vector<std::uint8_t>& data, const std::string& start) {
     TPCDGraphic pcd;
-    return LoadRefused(pcd, data, start);
+    return LoadFailsWith(pcd, data, start);
   };
   const std::string invalid = InvalidFormatMessage("Kodak Photo-CD");
   const std::string truncated = TruncatedMessage("Kodak Photo-CD");
@@ -61,8 +60,7 @@ TEST(PCDGraphicTest, RefusesDamagedFiles) {
 }
 
 TEST(PCDGraphicTest, EveryPrefixLoadsOrFailsCleanly) {
-  EXPECT_TRUE(
-      EveryPrefixLoadsOrFails([] { return std::make_unique<TPCDGraphic>(); }, Sample(), 4093));
+  EXPECT_TRUE(LoadsAndEveryPrefixFailsCleanly(TPCDGraphic::ClassInfo, Sample(), 4093));
 }
 
 }  // namespace

@@ -1,7 +1,7 @@
 // PCX samples built from ZSoft's layout: a 128-byte header, run-length encoded scan lines of
 // BytesPerLine bytes per plane, and for 8-bit pictures 0x0C and 768 palette bytes at the end.
 
-#include "OwnDecoderTestUtil.h"
+#include "SampleBuilder.h"
 #include "formats/PCXGraphic.h"
 
 namespace pennacrow::test {
@@ -13,8 +13,8 @@ struct TPcxHeader {
   unsigned Version = 5, Encoding = 1, Bits = 8, Width = 3, Height = 2, Planes = 1, BytesPerLine = 4;
 };
 
-TBytes Pcx(const TPcxHeader& h, std::initializer_list<unsigned> egaPalette = {}) {
-  TBytes b;
+TByteWriter Pcx(const TPcxHeader& h, std::initializer_list<unsigned> egaPalette = {}) {
+  TByteWriter b;
   b.U8(0x0A).U8(h.Version).U8(h.Encoding).U8(h.Bits);
   b.U16LE(0).U16LE(0).U16LE(h.Width - 1).U16LE(h.Height - 1).U16LE(72).U16LE(72);
   b.U8s(egaPalette).Fill(48 - egaPalette.size(), 0);
@@ -22,7 +22,7 @@ TBytes Pcx(const TPcxHeader& h, std::initializer_list<unsigned> egaPalette = {})
   return b;
 }
 
-TBytes Palette256(TBytes b) {
+TByteWriter Palette256(TByteWriter b) {
   b.U8(0x0C);
   for (unsigned i = 0; i < 256; ++i) b.U8s({i, 255 - i, i / 2});
   return b;
@@ -30,16 +30,16 @@ TBytes Palette256(TBytes b) {
 
 // 3 x 2, 8 bits: a run of three 7s (plus the pad byte as a literal), then 0xC5 escaped as a
 // run of one and two literals.
-TBytes EightBit() {
-  TBytes b = Pcx({});
+TByteWriter EightBit() {
+  TByteWriter b = Pcx({});
   b.U8s({0xC3, 7, 0});
   b.U8s({0xC1, 0xC5, 1, 2, 0});
   return Palette256(b);
 }
 
-TPCXGraphic Load(const TBytes& b) {
+TPCXGraphic Load(const TByteWriter& b) {
   TPCXGraphic g;
-  g.LoadFromBytes(b.B);
+  g.LoadFromBytes(b.Bytes);
   return g;
 }
 
@@ -55,7 +55,7 @@ TEST(PCXDecoder, EightBitUsesTheTrailingPalette) {
 }
 
 TEST(PCXDecoder, ThreePlanesBecome24BitAndRunsMayCrossPlanes) {
-  TBytes b = Pcx({.Width = 2, .Height = 1, .Planes = 3, .BytesPerLine = 2});
+  TByteWriter b = Pcx({.Width = 2, .Height = 1, .Planes = 3, .BytesPerLine = 2});
   b.U8s({10, 0xC3, 20, 30, 40});  // red 10 20, green 20 20 (the run crosses), blue 30 40
   TPCXGraphic g = Load(b);
   ASSERT_EQ(g.BitsPerPixel(), 24);
@@ -64,13 +64,13 @@ TEST(PCXDecoder, ThreePlanesBecome24BitAndRunsMayCrossPlanes) {
 }
 
 TEST(PCXDecoder, OneBitPicturesAndTheirColours) {
-  TBytes b = Pcx({.Bits = 1, .Width = 10, .Height = 1, .BytesPerLine = 2});
+  TByteWriter b = Pcx({.Bits = 1, .Width = 10, .Height = 1, .BytesPerLine = 2});
   b.U8s({0xA5, 0x40});
   TPCXGraphic plain = Load(b);
   ASSERT_EQ(plain.BitsPerPixel(), 1);
   EXPECT_EQ(plain.ConstRowAt(0)[0], 0xA5);
   EXPECT_EQ(plain.Palette(), (std::vector<TRGBQuad>{RGB(0, 0, 0), RGB(255, 255, 255)}));
-  TBytes coloured =
+  TByteWriter coloured =
       Pcx({.Bits = 1, .Width = 10, .Height = 1, .BytesPerLine = 2}, {1, 2, 3, 4, 5, 6});
   coloured.U8s({0xA5, 0x40});
   EXPECT_EQ(Load(coloured).Palette()[1], RGB(4, 5, 6));
@@ -78,7 +78,7 @@ TEST(PCXDecoder, OneBitPicturesAndTheirColours) {
 
 TEST(PCXDecoder, PlanesOfOneBitAndTwoBitPixelsBecome4Bit) {
   // Four planes: pixel 0 has bits in planes 0 and 3 (index 9), pixel 1 in plane 1 (index 2).
-  TBytes planar = Pcx(
+  TByteWriter planar = Pcx(
       {.Bits = 1, .Width = 2, .Height = 1, .Planes = 4, .BytesPerLine = 2},
       {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 9, 9, 9});
   planar.U8s({0x80, 0, 0x40, 0, 0, 0, 0x80, 0});
@@ -87,7 +87,7 @@ TEST(PCXDecoder, PlanesOfOneBitAndTwoBitPixelsBecome4Bit) {
   EXPECT_EQ(g.ConstRowAt(0)[0], 0x92);
   EXPECT_EQ(g.GetPixel(0, 0), RGB(9, 9, 9));
 
-  TBytes twoBit = Pcx({.Encoding = 0, .Bits = 2, .Width = 5, .Height = 1, .BytesPerLine = 2});
+  TByteWriter twoBit = Pcx({.Encoding = 0, .Bits = 2, .Width = 5, .Height = 1, .BytesPerLine = 2});
   twoBit.U8s({0x1B, 0xC0});  // 0 1 2 3 3, uncompressed
   TPCXGraphic t = Load(twoBit);
   ASSERT_EQ(t.BitsPerPixel(), 4);
@@ -98,62 +98,62 @@ TEST(PCXDecoder, PlanesOfOneBitAndTwoBitPixelsBecome4Bit) {
 
 TEST(PCXDecoder, RefusesWhatIsNotPcxOrNotSupported) {
   EXPECT_TRUE(StartsWith(LoadError<TPCXGraphic>({0x0A, 5, 1, 8}), InvalidPrefix()));
-  TBytes manufacturer = EightBit();
-  manufacturer.B[0] = 0x0B;
-  EXPECT_TRUE(StartsWith(LoadError<TPCXGraphic>(manufacturer.B), InvalidPrefix()));
+  TByteWriter manufacturer = EightBit();
+  manufacturer.Bytes[0] = 0x0B;
+  EXPECT_TRUE(StartsWith(LoadError<TPCXGraphic>(manufacturer.Bytes), InvalidPrefix()));
   EXPECT_TRUE(
-      StartsWith(LoadError<TPCXGraphic>(Palette256(Pcx({.Version = 1})).B), InvalidPrefix()));
-  EXPECT_TRUE(
-      StartsWith(LoadError<TPCXGraphic>(Palette256(Pcx({.Encoding = 2})).B), UnsupportedPrefix()));
-  EXPECT_TRUE(StartsWith(LoadError<TPCXGraphic>(Pcx({.Planes = 2}).B), UnsupportedPrefix()));
-  EXPECT_TRUE(StartsWith(LoadError<TPCXGraphic>(Pcx({.Bits = 16}).B), UnsupportedPrefix()));
+      StartsWith(LoadError<TPCXGraphic>(Palette256(Pcx({.Version = 1})).Bytes), InvalidPrefix()));
+  EXPECT_TRUE(StartsWith(LoadError<TPCXGraphic>(Palette256(Pcx({.Encoding = 2})).Bytes),
+                         UnsupportedPrefix()));
+  EXPECT_TRUE(StartsWith(LoadError<TPCXGraphic>(Pcx({.Planes = 2}).Bytes), UnsupportedPrefix()));
+  EXPECT_TRUE(StartsWith(LoadError<TPCXGraphic>(Pcx({.Bits = 16}).Bytes), UnsupportedPrefix()));
 }
 
 TEST(PCXDecoder, RefusesBadSizesBeforeAllocating) {
-  TBytes inverted = EightBit();
-  inverted.B[8] = 0;
-  inverted.B[4] = 5;  // xMax 0 < xMin 5
-  EXPECT_TRUE(StartsWith(LoadError<TPCXGraphic>(inverted.B), DamagedPrefix(kPcx)));
+  TByteWriter inverted = EightBit();
+  inverted.Bytes[8] = 0;
+  inverted.Bytes[4] = 5;  // xMax 0 < xMin 5
+  EXPECT_TRUE(StartsWith(LoadError<TPCXGraphic>(inverted.Bytes), DamagedPrefix(kPcx)));
   EXPECT_TRUE(
-      StartsWith(LoadError<TPCXGraphic>(Pcx({.Width = 65535, .Height = 65535, .Planes = 3}).B),
+      StartsWith(LoadError<TPCXGraphic>(Pcx({.Width = 65535, .Height = 65535, .Planes = 3}).Bytes),
                  SizePrefix(kPcx)));
-  EXPECT_TRUE(StartsWith(LoadError<TPCXGraphic>(Palette256(Pcx({.BytesPerLine = 2})).B),
+  EXPECT_TRUE(StartsWith(LoadError<TPCXGraphic>(Palette256(Pcx({.BytesPerLine = 2})).Bytes),
                          DamagedPrefix(kPcx)));
   // 5000 x 5000 cannot come out of 769 bytes of palette and 10 bytes of runs.
-  TBytes big = Pcx({.Width = 5000, .Height = 5000, .BytesPerLine = 5000});
+  TByteWriter big = Pcx({.Width = 5000, .Height = 5000, .BytesPerLine = 5000});
   big.Fill(10, 0xFF);
-  EXPECT_EQ(LoadError<TPCXGraphic>(Palette256(big).B), TruncatedText(kPcx));
+  EXPECT_EQ(LoadError<TPCXGraphic>(Palette256(big).Bytes), TruncatedText(kPcx));
 }
 
 TEST(PCXDecoder, RefusesDamagedPalettesAndRuns) {
-  TBytes noMarker = EightBit();
-  noMarker.B[noMarker.B.size() - 769] = 0x0B;
-  EXPECT_TRUE(StartsWith(LoadError<TPCXGraphic>(noMarker.B), PalettePrefix()));
-  TBytes noPalette = Pcx({});
+  TByteWriter noMarker = EightBit();
+  noMarker.Bytes[noMarker.Bytes.size() - 769] = 0x0B;
+  EXPECT_TRUE(StartsWith(LoadError<TPCXGraphic>(noMarker.Bytes), PalettePrefix()));
+  TByteWriter noPalette = Pcx({});
   noPalette.U8s({0xC3, 7, 0, 0xC3, 7, 0});
-  EXPECT_TRUE(StartsWith(LoadError<TPCXGraphic>(noPalette.B), PalettePrefix()));
+  EXPECT_TRUE(StartsWith(LoadError<TPCXGraphic>(noPalette.Bytes), PalettePrefix()));
 
-  TBytes zeroRun = EightBit();
-  zeroRun.B[128] = 0xC0;
-  EXPECT_EQ(LoadError<TPCXGraphic>(zeroRun.B), DamagedPrefix(kPcx) + "（长度为零的行程）。");
-  TBytes overrun = EightBit();
-  overrun.B[128] = 0xC5;  // five bytes in a scan line of four
-  EXPECT_EQ(LoadError<TPCXGraphic>(overrun.B), DamagedPrefix(kPcx) + "（行程越过行尾）。");
+  TByteWriter zeroRun = EightBit();
+  zeroRun.Bytes[128] = 0xC0;
+  EXPECT_EQ(LoadError<TPCXGraphic>(zeroRun.Bytes), DamagedPrefix(kPcx) + "（长度为零的行程）。");
+  TByteWriter overrun = EightBit();
+  overrun.Bytes[128] = 0xC5;  // five bytes in a scan line of four
+  EXPECT_EQ(LoadError<TPCXGraphic>(overrun.Bytes), DamagedPrefix(kPcx) + "（行程越过行尾）。");
   // The pixels end in the middle of the last scan line: the palette is not pixel data.
-  TBytes shortData = Pcx({});
+  TByteWriter shortData = Pcx({});
   shortData.U8s({0xC3, 7, 0, 0xC1, 0xC5, 1});
-  EXPECT_EQ(LoadError<TPCXGraphic>(Palette256(shortData).B), TruncatedText(kPcx));
-  TBytes rawShort =
+  EXPECT_EQ(LoadError<TPCXGraphic>(Palette256(shortData).Bytes), TruncatedText(kPcx));
+  TByteWriter rawShort =
       Pcx({.Encoding = 0, .Bits = 8, .Width = 2, .Height = 2, .Planes = 3, .BytesPerLine = 2});
   rawShort.Fill(11, 1);
-  EXPECT_EQ(LoadError<TPCXGraphic>(rawShort.B), TruncatedText(kPcx));
+  EXPECT_EQ(LoadError<TPCXGraphic>(rawShort.Bytes), TruncatedText(kPcx));
 }
 
 TEST(PCXDecoder, EveryPrefixFailsCleanly) {
-  ExpectEveryPrefixCleanlyHandled<TPCXGraphic>(EightBit().B);
-  TBytes planar = Pcx({.Bits = 1, .Width = 9, .Height = 2, .Planes = 4, .BytesPerLine = 2});
+  EXPECT_TRUE(LoadsAndEveryPrefixFailsCleanly(TPCXGraphic::ClassInfo, EightBit().Bytes));
+  TByteWriter planar = Pcx({.Bits = 1, .Width = 9, .Height = 2, .Planes = 4, .BytesPerLine = 2});
   for (int i = 0; i < 2; ++i) planar.U8s({0xC4, 0x55, 0xC4, 0xFF});
-  ExpectEveryPrefixCleanlyHandled<TPCXGraphic>(planar.B);
+  EXPECT_TRUE(LoadsAndEveryPrefixFailsCleanly(TPCXGraphic::ClassInfo, planar.Bytes));
 }
 
 }  // namespace

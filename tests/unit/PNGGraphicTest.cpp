@@ -3,7 +3,7 @@
 #include <cmath>
 
 #include "DecoderSamples.h"
-#include "DecoderTestUtil.h"
+#include "SampleBuilder.h"
 #include "TestUtil.h"
 #include "formats/PNGGraphic.h"
 #include "formats/Registry.h"

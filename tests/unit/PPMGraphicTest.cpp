@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "DecoderTestUtil.h"
+#include "SampleBuilder.h"
 #include "formats/PPMGraphic.h"
 
 namespace pennacrow {

@@ -2,7 +2,7 @@
 // image resources and layer sections (each led by its 32-bit length), then the merged picture,
 // raw or PackBits with a table of row byte counts.
 
-#include "OwnDecoderTestUtil.h"
+#include "SampleBuilder.h"
 #include "formats/PSDGraphic.h"
 
 namespace pennacrow::test {
@@ -15,20 +15,20 @@ struct TPsdHeader {
 };
 
 // Header and the three sections; the caller appends the compression word and the data.
-TBytes Psd(const TPsdHeader& h, const std::vector<std::uint8_t>& colorData = {}) {
-  TBytes b;
+TByteWriter Psd(const TPsdHeader& h, const std::vector<std::uint8_t>& colorData = {}) {
+  TByteWriter b;
   b.Text("8BPS").U16BE(h.Version).Fill(6, 0).U16BE(h.Channels).U32BE(h.Height).U32BE(h.Width);
   b.U16BE(h.Depth).U16BE(h.Mode);
   b.U32BE(static_cast<std::uint32_t>(colorData.size()));
-  b.B.insert(b.B.end(), colorData.begin(), colorData.end());
+  b.Bytes.insert(b.Bytes.end(), colorData.begin(), colorData.end());
   b.U32BE(4).Fill(4, 0xAA);  // resources we skip
   b.U32BE(0);
   return b;
 }
 
 // 3 x 1 RGBA with PackBits: each channel's row is one byte count, then the rows.
-TBytes RgbaRle() {
-  TBytes b = Psd({.Channels = 4, .Height = 1, .Width = 3});
+TByteWriter RgbaRle() {
+  TByteWriter b = Psd({.Channels = 4, .Height = 1, .Width = 3});
   b.U16BE(1).U16BE(4).U16BE(2).U16BE(3).U16BE(2);
   b.U8s({0x02, 10, 20, 30});  // red: three literals
   b.U8s({0xFE, 40});          // green: a run of three
@@ -37,14 +37,14 @@ TBytes RgbaRle() {
   return b;
 }
 
-TPSDGraphic Load(const TBytes& b) {
+TPSDGraphic Load(const TByteWriter& b) {
   TPSDGraphic g;
-  g.LoadFromBytes(b.B);
+  g.LoadFromBytes(b.Bytes);
   return g;
 }
 
 TEST(PSDDecoder, RawRgbAndRleRgba) {
-  TBytes raw = Psd({});
+  TByteWriter raw = Psd({});
   raw.U16BE(0).U8s({1, 2, 3, 4, 5, 6});  // red plane, green plane, blue plane
   TPSDGraphic g = Load(raw);
   EXPECT_EQ(g.GetBitmap(), &g);
@@ -58,7 +58,7 @@ TEST(PSDDecoder, RawRgbAndRleRgba) {
 }
 
 TEST(PSDDecoder, GreyIndexedAndBitmapModesKeepTheirDepth) {
-  TBytes grey = Psd({.Channels = 2, .Depth = 16, .Mode = 1});  // grey with an alpha channel
+  TByteWriter grey = Psd({.Channels = 2, .Depth = 16, .Mode = 1});  // grey with an alpha channel
   grey.U16BE(0).U16BE(0xFFFF).U16BE(0x8080).U16BE(0).U16BE(0);
   TPSDGraphic g = Load(grey);
   ASSERT_EQ(g.BitsPerPixel(), 8);
@@ -68,13 +68,13 @@ TEST(PSDDecoder, GreyIndexedAndBitmapModesKeepTheirDepth) {
   std::vector<std::uint8_t> table(768, 0);
   table[7] = 200;        // red of colour 7
   table[512 + 7] = 100;  // blue of colour 7
-  TBytes indexed = Psd({.Channels = 1, .Mode = 2}, table);
+  TByteWriter indexed = Psd({.Channels = 1, .Mode = 2}, table);
   indexed.U16BE(0).U8s({7, 0});
   TPSDGraphic i = Load(indexed);
   ASSERT_EQ(i.BitsPerPixel(), 8);
   EXPECT_EQ(i.GetPixel(0, 0), RGB(200, 0, 100));
 
-  TBytes bitmap = Psd({.Channels = 1, .Height = 2, .Width = 10, .Depth = 1, .Mode = 0});
+  TByteWriter bitmap = Psd({.Channels = 1, .Height = 2, .Width = 10, .Depth = 1, .Mode = 0});
   bitmap.U16BE(1).U16BE(3).U16BE(2).U8s({0x01, 0xC0, 0x40}).U8s({0xFF, 0x0F});
   TPSDGraphic m = Load(bitmap);
   ASSERT_EQ(m.BitsPerPixel(), 1);
@@ -84,7 +84,7 @@ TEST(PSDDecoder, GreyIndexedAndBitmapModesKeepTheirDepth) {
 }
 
 TEST(PSDDecoder, CmykIsInvertedInkAndLabIsConvertedFromD50) {
-  TBytes cmyk = Psd({.Channels = 4, .Width = 3, .Mode = 4});
+  TByteWriter cmyk = Psd({.Channels = 4, .Width = 3, .Mode = 4});
   // Stored 255 - ink: pixel 0 full cyan, pixel 1 no ink, pixel 2 full black.
   cmyk.U16BE(0).U8s({0, 255, 255}).U8s({255, 255, 255}).U8s({255, 255, 255}).U8s({255, 255, 0});
   TPSDGraphic c = Load(cmyk);
@@ -93,7 +93,7 @@ TEST(PSDDecoder, CmykIsInvertedInkAndLabIsConvertedFromD50) {
   EXPECT_EQ(c.GetPixel(1, 0), RGB(255, 255, 255));
   EXPECT_EQ(c.GetPixel(2, 0), RGB(0, 0, 0));
 
-  TBytes lab = Psd({.Channels = 3, .Width = 4, .Mode = 9});
+  TByteWriter lab = Psd({.Channels = 3, .Width = 4, .Mode = 9});
   // White, black, L* 50 grey, and sRGB red (L* 54.3, a* 80.8, b* 69.9 under D50).
   lab.U16BE(0).U8s({255, 0, 128, 138}).U8s({128, 128, 128, 209}).U8s({128, 128, 128, 198});
   TPSDGraphic l = Load(lab);
@@ -111,64 +111,64 @@ TEST(PSDDecoder, CmykIsInvertedInkAndLabIsConvertedFromD50) {
 
 TEST(PSDDecoder, RefusesWhatIsNotPsdOrNotSupported) {
   EXPECT_TRUE(StartsWith(LoadError<TPSDGraphic>({'8', 'B', 'P'}), InvalidPrefix()));
-  EXPECT_TRUE(StartsWith(LoadError<TPSDGraphic>(Psd({.Version = 3}).B), InvalidPrefix()));
-  EXPECT_TRUE(StartsWith(LoadError<TPSDGraphic>(Psd({.Version = 2}).B), UnsupportedPrefix()));
-  EXPECT_TRUE(StartsWith(LoadError<TPSDGraphic>(Psd({.Channels = 0}).B), InvalidPrefix()));
-  EXPECT_TRUE(StartsWith(LoadError<TPSDGraphic>(Psd({.Mode = 7}).B), UnsupportedPrefix()));
-  EXPECT_TRUE(StartsWith(LoadError<TPSDGraphic>(Psd({.Depth = 32}).B), UnsupportedPrefix()));
+  EXPECT_TRUE(StartsWith(LoadError<TPSDGraphic>(Psd({.Version = 3}).Bytes), InvalidPrefix()));
+  EXPECT_TRUE(StartsWith(LoadError<TPSDGraphic>(Psd({.Version = 2}).Bytes), UnsupportedPrefix()));
+  EXPECT_TRUE(StartsWith(LoadError<TPSDGraphic>(Psd({.Channels = 0}).Bytes), InvalidPrefix()));
+  EXPECT_TRUE(StartsWith(LoadError<TPSDGraphic>(Psd({.Mode = 7}).Bytes), UnsupportedPrefix()));
+  EXPECT_TRUE(StartsWith(LoadError<TPSDGraphic>(Psd({.Depth = 32}).Bytes), UnsupportedPrefix()));
   EXPECT_TRUE(
-      StartsWith(LoadError<TPSDGraphic>(Psd({.Depth = 1, .Mode = 3}).B), UnsupportedPrefix()));
-  EXPECT_TRUE(StartsWith(LoadError<TPSDGraphic>(Psd({.Channels = 2}).B), DamagedPrefix(kPsd)));
-  TBytes zip = Psd({});
+      StartsWith(LoadError<TPSDGraphic>(Psd({.Depth = 1, .Mode = 3}).Bytes), UnsupportedPrefix()));
+  EXPECT_TRUE(StartsWith(LoadError<TPSDGraphic>(Psd({.Channels = 2}).Bytes), DamagedPrefix(kPsd)));
+  TByteWriter zip = Psd({});
   zip.U16BE(2).Fill(16, 0);
-  EXPECT_TRUE(StartsWith(LoadError<TPSDGraphic>(zip.B), UnsupportedPrefix()));
+  EXPECT_TRUE(StartsWith(LoadError<TPSDGraphic>(zip.Bytes), UnsupportedPrefix()));
 }
 
 TEST(PSDDecoder, RefusesBadSizesAndSectionsBeforeAllocating) {
-  EXPECT_TRUE(StartsWith(LoadError<TPSDGraphic>(Psd({.Width = 0}).B), DamagedPrefix(kPsd)));
-  EXPECT_TRUE(StartsWith(LoadError<TPSDGraphic>(Psd({.Height = 70000, .Width = 70000}).B),
+  EXPECT_TRUE(StartsWith(LoadError<TPSDGraphic>(Psd({.Width = 0}).Bytes), DamagedPrefix(kPsd)));
+  EXPECT_TRUE(StartsWith(LoadError<TPSDGraphic>(Psd({.Height = 70000, .Width = 70000}).Bytes),
                          SizePrefix(kPsd)));
-  EXPECT_TRUE(StartsWith(LoadError<TPSDGraphic>(Psd({.Height = 0x80000000u, .Width = 1}).B),
+  EXPECT_TRUE(StartsWith(LoadError<TPSDGraphic>(Psd({.Height = 0x80000000u, .Width = 1}).Bytes),
                          DamagedPrefix(kPsd)));
-  TBytes section = Psd({});
-  section.B[29] = 0x7F;  // the colour mode data claims about 2 GB
-  EXPECT_EQ(LoadError<TPSDGraphic>(section.B), TruncatedText(kPsd));
-  TBytes shortTable = Psd({.Channels = 1, .Mode = 2}, std::vector<std::uint8_t>(767, 0));
+  TByteWriter section = Psd({});
+  section.Bytes[29] = 0x7F;  // the colour mode data claims about 2 GB
+  EXPECT_EQ(LoadError<TPSDGraphic>(section.Bytes), TruncatedText(kPsd));
+  TByteWriter shortTable = Psd({.Channels = 1, .Mode = 2}, std::vector<std::uint8_t>(767, 0));
   shortTable.U16BE(0).U8s({0, 0});
-  EXPECT_TRUE(StartsWith(LoadError<TPSDGraphic>(shortTable.B), PalettePrefix()));
-  TBytes raw = Psd({.Height = 1000, .Width = 1000});
+  EXPECT_TRUE(StartsWith(LoadError<TPSDGraphic>(shortTable.Bytes), PalettePrefix()));
+  TByteWriter raw = Psd({.Height = 1000, .Width = 1000});
   raw.U16BE(0).Fill(5000, 0);
-  EXPECT_EQ(LoadError<TPSDGraphic>(raw.B), TruncatedText(kPsd));
-  TBytes counts = Psd({.Height = 1000, .Width = 1000});
+  EXPECT_EQ(LoadError<TPSDGraphic>(raw.Bytes), TruncatedText(kPsd));
+  TByteWriter counts = Psd({.Height = 1000, .Width = 1000});
   counts.U16BE(1).Fill(5000, 0);  // 3000 row counts need 6000 bytes
-  EXPECT_EQ(LoadError<TPSDGraphic>(counts.B), TruncatedText(kPsd));
+  EXPECT_EQ(LoadError<TPSDGraphic>(counts.Bytes), TruncatedText(kPsd));
 }
 
 TEST(PSDDecoder, RefusesDamagedPackBitsRows) {
-  const std::size_t counts = RgbaRle().B.size() - 11 - 8;
-  TBytes tooShort = RgbaRle();
-  tooShort.B[counts + 1] = 0;  // a row of three bytes cannot come from zero bytes
-  EXPECT_EQ(LoadError<TPSDGraphic>(tooShort.B), DamagedPrefix(kPsd) + "（压缩行过短）。");
-  TBytes beyond = RgbaRle();
-  beyond.B[counts] = 0x10;  // the first row's count reaches past the file
-  EXPECT_EQ(LoadError<TPSDGraphic>(beyond.B), TruncatedText(kPsd));
-  TBytes literal = RgbaRle();
-  literal.B[counts + 8] = 0x03;  // four literals in a row of three
-  EXPECT_EQ(LoadError<TPSDGraphic>(literal.B), DamagedPrefix(kPsd) + "（原样数据越过行尾）。");
-  TBytes run = RgbaRle();
-  run.B[counts + 8 + 4] = 0xFD;  // a run of four
-  EXPECT_EQ(LoadError<TPSDGraphic>(run.B), DamagedPrefix(kPsd) + "（重复行程越过行尾）。");
-  TBytes ends = RgbaRle();
-  ends.B[counts + 8 + 7] = 0x80;  // the blue row becomes three no-ops: it ends short
-  ends.B[counts + 8 + 8] = 0x80;
-  EXPECT_EQ(LoadError<TPSDGraphic>(ends.B), TruncatedText(kPsd));
+  const std::size_t counts = RgbaRle().Bytes.size() - 11 - 8;
+  TByteWriter tooShort = RgbaRle();
+  tooShort.Bytes[counts + 1] = 0;  // a row of three bytes cannot come from zero bytes
+  EXPECT_EQ(LoadError<TPSDGraphic>(tooShort.Bytes), DamagedPrefix(kPsd) + "（压缩行过短）。");
+  TByteWriter beyond = RgbaRle();
+  beyond.Bytes[counts] = 0x10;  // the first row's count reaches past the file
+  EXPECT_EQ(LoadError<TPSDGraphic>(beyond.Bytes), TruncatedText(kPsd));
+  TByteWriter literal = RgbaRle();
+  literal.Bytes[counts + 8] = 0x03;  // four literals in a row of three
+  EXPECT_EQ(LoadError<TPSDGraphic>(literal.Bytes), DamagedPrefix(kPsd) + "（原样数据越过行尾）。");
+  TByteWriter run = RgbaRle();
+  run.Bytes[counts + 8 + 4] = 0xFD;  // a run of four
+  EXPECT_EQ(LoadError<TPSDGraphic>(run.Bytes), DamagedPrefix(kPsd) + "（重复行程越过行尾）。");
+  TByteWriter ends = RgbaRle();
+  ends.Bytes[counts + 8 + 7] = 0x80;  // the blue row becomes three no-ops: it ends short
+  ends.Bytes[counts + 8 + 8] = 0x80;
+  EXPECT_EQ(LoadError<TPSDGraphic>(ends.Bytes), TruncatedText(kPsd));
 }
 
 TEST(PSDDecoder, EveryPrefixFailsCleanly) {
-  ExpectEveryPrefixCleanlyHandled<TPSDGraphic>(RgbaRle().B);
-  TBytes raw = Psd({.Channels = 1, .Height = 2, .Width = 3, .Depth = 16, .Mode = 1});
+  EXPECT_TRUE(LoadsAndEveryPrefixFailsCleanly(TPSDGraphic::ClassInfo, RgbaRle().Bytes));
+  TByteWriter raw = Psd({.Channels = 1, .Height = 2, .Width = 3, .Depth = 16, .Mode = 1});
   raw.U16BE(0).Fill(12, 0x33);
-  ExpectEveryPrefixCleanlyHandled<TPSDGraphic>(raw.B);
+  EXPECT_TRUE(LoadsAndEveryPrefixFailsCleanly(TPSDGraphic::ClassInfo, raw.Bytes));
 }
 
 }  // namespace

@@ -2,13 +2,10 @@
 #include <zlib.h>
 
 #include "SampleBuilder.h"
-#include "formats/DecoderErrors.h"
 #include "formats/PSPGraphic.h"
 
 namespace pennacrow::test {
 namespace {
-
-const std::string kDamaged = "无法加载图像，PSP图像数据已损坏";
 
 std::vector<std::uint8_t> Block(unsigned id, const std::vector<std::uint8_t>& data) {
   TByteWriter w;
@@ -121,76 +118,55 @@ TEST(PSPGraphicTest, GreyChannelsMayHavePaddedRows) {
 }
 
 TEST(PSPGraphicTest, RefusesDamagedFiles) {
-  auto refused = [](const std::vector<std::uint8_t>& data, const std::string& start) {
-    TPSPGraphic psp;
-    return LoadRefused(psp, data, start);
+  using K = TGraphicFault;
+  // Red, green and blue channels of a 3 x 2 layer, each one run.
+  auto rgb = [](TChannel red, TChannel green = {0, 2, 6, {0x86, 1}}) {
+    return std::vector<TChannel>{red, green, {0, 3, 6, {0x86, 2}}};
   };
-  const std::string invalid = InvalidFormatMessage("PSP");
-  const std::string truncated = TruncatedMessage("PSP");
-  const std::string unsupported = "无法加载图像，不支持PSP的";
-  const auto layer =
-      Layer(0, 0, 3, 2, {{0, 1, 6, {0x86, 10}}, {0, 2, 6, {0x86, 1}}, {0, 3, 6, {0x86, 2}}});
-  EXPECT_TRUE(refused({}, invalid));
-  auto s = Sample();
-  s[0] = 'X';
-  EXPECT_TRUE(refused(s, invalid)) << "signature";
-  s = Sample();
-  s[32] = 3;
-  EXPECT_TRUE(refused(s, unsupported)) << "Paint Shop Pro 5 files";
-  s = Sample();
-  s[36] = '!';
-  EXPECT_TRUE(refused(s, kDamaged)) << "block marker";
-  EXPECT_TRUE(refused(File({layer}), invalid)) << "no attributes first";
-  EXPECT_TRUE(refused(File({Attributes(0, 2, 1, 24, false), layer}), invalid)) << "zero width";
-  EXPECT_TRUE(
-      refused(File({Attributes(60000, 60000, 2, 24, false), layer}), "无法加载图像，PSP图像的尺寸"))
-      << "beyond the pixel limits";
-  EXPECT_TRUE(refused(File({Attributes(3000, 3000, 1, 24, false), layer}), truncated))
-      << "more pixels than the runs can give";
-  EXPECT_TRUE(refused(File({Attributes(3, 2, 1, 16, false), layer}), unsupported)) << "16 bits";
-  EXPECT_TRUE(refused(File({Attributes(3, 2, 3, 24, false), layer}), unsupported)) << "JPEG";
-  EXPECT_TRUE(refused(File({Attributes(3, 2, 1, 24, false)}), truncated))
-      << "nothing after the attributes";
-  EXPECT_TRUE(refused(
-      File({Attributes(3, 2, 1, 24, false), Block(1, std::vector<std::uint8_t>(8))}), kDamaged))
-      << "no layer";
-  EXPECT_TRUE(refused(File({Attributes(3, 2, 1, 8, false), layer}), InvalidPaletteMessage("PSP")))
-      << "indexed without a palette";
-  EXPECT_TRUE(refused(File({Attributes(1, 1, 0, 8, false), Palette({RGB(1, 2, 3)}),
-                            Layer(0, 0, 1, 1, {{0, 0, 1, {1}}})}),
-                      kDamaged))
-      << "index beyond the palette";
-  EXPECT_TRUE(refused(
-      File(
-          {Attributes(3, 2, 1, 24, false),
-           Layer(0, 0, 3, 2, {{0, 1, 6, {0x87, 10}}, {0, 2, 6, {0x86, 1}}, {0, 3, 6, {0x86, 2}}})}),
-      kDamaged))
-      << "run beyond the channel";
-  EXPECT_TRUE(refused(
-      File(
-          {Attributes(3, 2, 1, 24, false),
-           Layer(0, 0, 3, 2, {{0, 1, 7, {0x86, 10}}, {0, 2, 6, {0x86, 1}}, {0, 3, 6, {0x86, 2}}})}),
-      kDamaged))
-      << "channel length not matching the layer";
-  EXPECT_TRUE(refused(
-      File({Attributes(3, 2, 2, 24, false),
-            Layer(0, 0, 3, 2, {{0, 1, 6, {1, 2, 3}}, {0, 2, 6, {0x86, 1}}, {0, 3, 6, {0x86, 2}}})}),
-      kDamaged))
-      << "broken deflate stream";
-  EXPECT_TRUE(refused(File({Attributes(3, 2, 1, 24, false),
-                            Layer(0, 0, 3, 2, {{0, 1, 6, {0x86, 10}}, {0, 2, 6, {0x86, 1}}})}),
-                      kDamaged))
-      << "blue channel missing";
-  EXPECT_TRUE(refused(
-      File({Attributes(3, 2, 1, 24, false), Layer(3, 2, 0, 0, {{0, 1, 6, {0x86, 10}}})}), kDamaged))
-      << "inverted layer rectangle";
-  s = Sample();
-  s.resize(s.size() - 3);
-  EXPECT_TRUE(refused(s, truncated)) << "cut inside the last channel";
+  const auto layer = Layer(0, 0, 3, 2, rgb({0, 1, 6, {0x86, 10}}));
+  const auto colour = Attributes(3, 2, 1, 24, false);
+  ExpectRefusals(TPSPGraphic::ClassInfo, Sample(),
+                 {{"signature", {{0, 'X'}}, K::NotThisFormat},
+                  {"Paint Shop Pro 5 files", {{32, 3}}, K::Unsupported},
+                  {"block marker", {{36, '!'}}, K::Damaged},
+                  {"cut inside the last channel", {}, K::Truncated, Sample().size() - 3}});
+  ExpectRefusals(
+      TPSPGraphic::ClassInfo,
+      {{"no attributes first", File({layer}), K::NotThisFormat},
+       {"zero width", File({Attributes(0, 2, 1, 24, false), layer}), K::NotThisFormat},
+       {"beyond the pixel limits", File({Attributes(60000, 60000, 2, 24, false), layer}),
+        K::TooLarge},
+       {"more pixels than the runs can give", File({Attributes(3000, 3000, 1, 24, false), layer}),
+        K::Truncated},
+       {"16 bits", File({Attributes(3, 2, 1, 16, false), layer}), K::Unsupported},
+       {"JPEG", File({Attributes(3, 2, 3, 24, false), layer}), K::Unsupported},
+       {"nothing after the attributes", File({colour}), K::Truncated},
+       {"no layer", File({colour, Block(1, std::vector<std::uint8_t>(8))}), K::Damaged},
+       {"indexed without a palette", File({Attributes(3, 2, 1, 8, false), layer}), K::BadPalette},
+       {"index beyond the palette",
+        File({Attributes(1, 1, 0, 8, false), Palette({RGB(1, 2, 3)}),
+              Layer(0, 0, 1, 1, {{0, 0, 1, {1}}})}),
+        K::Damaged},
+       {"run beyond the channel", File({colour, Layer(0, 0, 3, 2, rgb({0, 1, 6, {0x87, 10}}))}),
+        K::Damaged},
+       {"channel length not matching the layer",
+        File({colour, Layer(0, 0, 3, 2, rgb({0, 1, 7, {0x86, 10}}))}), K::Damaged},
+       {"broken deflate stream",
+        File({Attributes(3, 2, 2, 24, false), Layer(0, 0, 3, 2, rgb({0, 1, 6, {1, 2, 3}}))}),
+        K::Damaged},
+       {"blue channel missing",
+        File({colour, Layer(0, 0, 3, 2, {{0, 1, 6, {0x86, 10}}, {0, 2, 6, {0x86, 1}}})}),
+        K::Damaged},
+       {"inverted layer rectangle", File({colour, Layer(3, 2, 0, 0, {{0, 1, 6, {0x86, 10}}})}),
+        K::Damaged}});
+  TPSPGraphic psp;
+  EXPECT_TRUE(LoadFailsWith(psp, {}, InvalidFormatMessage("PSP")));
+  EXPECT_TRUE(LoadFailsWith(psp, File({Attributes(3, 2, 1, 8, false), layer}),
+                            InvalidPaletteMessage("PSP")));
 }
 
 TEST(PSPGraphicTest, EveryPrefixLoadsOrFailsCleanly) {
-  EXPECT_TRUE(EveryPrefixLoadsOrFails([] { return std::make_unique<TPSPGraphic>(); }, Sample()));
+  EXPECT_TRUE(LoadsAndEveryPrefixFailsCleanly(TPSPGraphic::ClassInfo, Sample()));
 }
 
 }  // namespace

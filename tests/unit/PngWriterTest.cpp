@@ -286,6 +286,51 @@ INSTANTIATE_TEST_SUITE_P(
                       TLayoutCase{32, false, 8, 2}, TLayoutCase{16, true, 8, 2},
                       TLayoutCase{16, false, 8, 2}, TLayoutCase{15, false, 8, 2}));
 
+// Grey rows each made for one filter: flat (None), a ramp (Sub), noise, the average of its
+// left neighbour and the noise above (Average), the same again (Paeth).
+TBitmap OneRowPerFilter(int w) {
+  TBitmap bitmap(w, 5, 24);
+  std::uint32_t seed = 99;
+  for (int x = 0; x < w; ++x) {
+    seed = seed * 1664525 + 1013904223;
+    const auto noise = static_cast<std::uint8_t>(seed >> 24);
+    const std::uint8_t left = x ? bitmap.GetPixel(x - 1, 3).Red : 0;
+    const auto average = static_cast<std::uint8_t>((left + noise) / 2);
+    const std::uint8_t rows[5] = {50, static_cast<std::uint8_t>(3 * x + 1), noise, average,
+                                  average};
+    for (int y = 0; y < 5; ++y) bitmap.SetPixel(x, y, RGB(rows[y], rows[y], rows[y]));
+  }
+  return bitmap;
+}
+
+// Every filter the writer uses is chosen, and each row still reads back exactly through
+// libpng: a wrong Average or Paeth would pass the pinned-bytes test only by luck.
+TEST(PngWriter, EveryChosenFilterReadsBackExactly) {
+  const int w = 16, h = 5;
+  const TBitmap source = OneRowPerFilter(w);
+  const Bytes file = Save(source);
+  Bytes idat;
+  for (const TChunk& c : Chunks(file)) {
+    if (c.Type == "IDAT") idat.insert(idat.end(), c.Data.begin(), c.Data.end());
+  }
+  const Bytes rows = Inflate(idat);
+  ASSERT_EQ(rows.size(), static_cast<std::size_t>(h) * (3 * w + 1));
+  std::vector<int> chosen;
+  for (int y = 0; y < h; ++y) chosen.push_back(rows[static_cast<std::size_t>(y) * (3 * w + 1)]);
+  EXPECT_EQ(chosen[0], 0);
+  EXPECT_EQ(chosen[1], 1);
+  EXPECT_EQ(chosen[3], 3);
+  EXPECT_EQ(chosen[4], 4);
+  const TDecoded decoded = DecodeWithLibpng(file);
+  for (int y = 0; y < h; ++y) {
+    for (int x = 0; x < w; ++x) {
+      const TRGBQuad want = source.GetPixel(x, y);
+      const std::uint8_t* got = &decoded.Rgb[(static_cast<std::size_t>(y) * w + x) * 3];
+      ASSERT_EQ(RGB(got[0], got[1], got[2]), want) << x << "," << y;
+    }
+  }
+}
+
 TEST(PngWriter, WidenedCopyLeavesTheWritersOwnPixelsAlone) {
   TPngWriter writer;
   writer.Assign(test::PatternBitmap(9, 4, 32, 3));

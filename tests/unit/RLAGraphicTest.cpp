@@ -1,13 +1,11 @@
 #include <gtest/gtest.h>
 
 #include "SampleBuilder.h"
-#include "formats/DecoderErrors.h"
 #include "formats/RLAGraphic.h"
 
 namespace pennacrow::test {
 namespace {
 
-const std::string kDamaged = "无法加载图像，RLA图像数据已损坏";
 
 std::vector<std::uint8_t> Header(int width, int height, int channels, int mattes) {
   TByteWriter w;
@@ -75,59 +73,31 @@ TEST(RLAGraphicTest, WithoutMatteLoadsAs24Bit) {
 }
 
 TEST(RLAGraphicTest, RefusesDamagedFiles) {
-  auto refused = [](std::vector<std::uint8_t> data, const std::string& start) {
-    TRLAGraphic rla;
-    return LoadRefused(rla, data, start);
-  };
-  const std::string invalid = InvalidFormatMessage("RLA");
-  const std::string truncated = TruncatedMessage("RLA");
-  const auto good = Sample();
-  EXPECT_TRUE(refused({}, invalid));
-  EXPECT_TRUE(refused(std::vector<std::uint8_t>(good.begin(), good.begin() + 739), invalid));
-  EXPECT_TRUE(refused(std::vector<std::uint8_t>(good.begin(), good.begin() + 744), truncated))
-      << "offset table cut";
-  EXPECT_TRUE(refused(std::vector<std::uint8_t>(good.begin(), good.end() - 1), truncated))
-      << "last channel cut";
-  auto s = good;
-  s[10] = 0xFF;  // right < left
-  s[11] = 0xF0;
-  EXPECT_TRUE(refused(s, invalid)) << "negative width";
-  s = good;
-  s[10] = 0x7F;
-  s[14] = 0x7F;
-  EXPECT_TRUE(refused(s, "无法加载图像，RLA图像的尺寸")) << "beyond the pixel limits";
-  s = good;
-  s[14] = 0x10;
-  EXPECT_TRUE(refused(s, truncated)) << "4097 rows cannot have their offsets in the file";
-  s = good;
-  s[21] = 4;
-  EXPECT_TRUE(refused(s, "无法加载图像，不支持RLA的")) << "four colour channels";
-  s = good;
-  s[659] = 16;
-  EXPECT_TRUE(refused(s, "无法加载图像，不支持RLA的")) << "16-bit channels";
-  s = good;
-  s[741] = 0xF0;
-  EXPECT_TRUE(refused(s, kDamaged)) << "offset outside the file";
-  s = good;
-  s[742] = 0;
-  s[743] = 100;
-  EXPECT_TRUE(refused(s, kDamaged)) << "offset into the header";
-  s = good;
-  s[750] = 3;  // run of 4 in a row of 3
-  EXPECT_TRUE(refused(s, kDamaged)) << "run crossing the row end";
-  s = good;
-  s[749] = 3;  // channel length 3 leaves a stray byte
-  EXPECT_TRUE(refused(s, kDamaged)) << "bytes left in a channel";
-  s = good;
-  s[766] = 0xFC;  // literal of 4
-  EXPECT_TRUE(refused(s, kDamaged)) << "literal crossing the row end";
-  s = good;
-  s[749] = 1;  // channel length too small for its run
-  EXPECT_TRUE(refused(s, truncated)) << "run beyond the channel";
+  using K = TGraphicFault;
+  const std::vector<std::uint8_t> good = Sample();
+  ExpectRefusals(TRLAGraphic::ClassInfo, good,
+                 {{"shorter than the header", {}, K::NotThisFormat, 739},
+                  {"offset table cut", {}, K::Truncated, 744},
+                  {"last channel cut", {}, K::Truncated, good.size() - 1},
+                  {"negative width", {{10, 0xFF}, {11, 0xF0}}, K::NotThisFormat},
+                  {"beyond the pixel limits", {{10, 0x7F}, {14, 0x7F}}, K::TooLarge},
+                  {"4097 rows cannot have their offsets in the file", {{14, 0x10}}, K::Truncated},
+                  {"four colour channels", {{21, 4}}, K::Unsupported},
+                  {"16-bit channels", {{659, 16}}, K::Unsupported},
+                  {"offset outside the file", {{741, 0xF0}}, K::Damaged},
+                  {"offset into the header", {{742, 0}, {743, 100}}, K::Damaged},
+                  {"run crossing the row end", {{750, 3}}, K::Damaged},
+                  {"bytes left in a channel", {{749, 3}}, K::Damaged},
+                  {"literal crossing the row end", {{766, 0xFC}}, K::Damaged},
+                  {"run beyond the channel", {{749, 1}}, K::Truncated}});
+  TRLAGraphic rla;
+  EXPECT_TRUE(LoadFailsWith(rla, {}, InvalidFormatMessage("RLA")));
+  EXPECT_TRUE(LoadFailsWith(rla, std::vector<std::uint8_t>(good.begin(), good.end() - 1),
+                            TruncatedMessage("RLA")));
 }
 
 TEST(RLAGraphicTest, EveryPrefixLoadsOrFailsCleanly) {
-  EXPECT_TRUE(EveryPrefixLoadsOrFails([] { return std::make_unique<TRLAGraphic>(); }, Sample()));
+  EXPECT_TRUE(LoadsAndEveryPrefixFailsCleanly(TRLAGraphic::ClassInfo, Sample()));
 }
 
 }  // namespace

@@ -1,7 +1,7 @@
 // SGI samples built from the published layout: a 512-byte big-endian header, then either the
 // channel planes bottom row first, or two tables (row offsets and lengths) and run-length rows.
 
-#include "OwnDecoderTestUtil.h"
+#include "SampleBuilder.h"
 #include "formats/SGIGraphic.h"
 
 namespace pennacrow::test {
@@ -13,8 +13,8 @@ struct TSgiHeader {
   unsigned Storage = 0, Bpc = 1, Dimension = 3, X = 2, Y = 2, Z = 1, ColorMap = 0;
 };
 
-TBytes Sgi(const TSgiHeader& h) {
-  TBytes b;
+TByteWriter Sgi(const TSgiHeader& h) {
+  TByteWriter b;
   b.U16BE(474).U8(h.Storage).U8(h.Bpc).U16BE(h.Dimension).U16BE(h.X).U16BE(h.Y).U16BE(h.Z);
   b.U32BE(0).U32BE(255).U32BE(0).Fill(80, 0).U32BE(h.ColorMap).Fill(404, 0);
   return b;
@@ -22,8 +22,8 @@ TBytes Sgi(const TSgiHeader& h) {
 
 // 3 x 2 RGB, run-length encoded. Rows (y, z) in the table order z * height + y; the two rows of
 // the blue channel share their bytes.
-TBytes RgbRle() {
-  TBytes b = Sgi({.Storage = 1, .X = 3, .Y = 2, .Z = 3});
+TByteWriter RgbRle() {
+  TByteWriter b = Sgi({.Storage = 1, .X = 3, .Y = 2, .Z = 3});
   const std::vector<std::vector<unsigned>> rows = {
       {0x83, 10, 20, 30, 0},    // red, bottom: three literals
       {0x03, 40, 0},            // red, top: a run of three
@@ -47,14 +47,14 @@ TBytes RgbRle() {
   return b;
 }
 
-TSGIGraphic Load(const TBytes& b) {
+TSGIGraphic Load(const TByteWriter& b) {
   TSGIGraphic g;
-  g.LoadFromBytes(b.B);
+  g.LoadFromBytes(b.Bytes);
   return g;
 }
 
 TEST(SGIDecoder, VerbatimGreyRunsBottomUp) {
-  TBytes b = Sgi({.Dimension = 2, .X = 2, .Y = 2, .Z = 7});  // dimension 2: one channel
+  TByteWriter b = Sgi({.Dimension = 2, .X = 2, .Y = 2, .Z = 7});  // dimension 2: one channel
   b.U8s({1, 2, 3, 4});
   TSGIGraphic g = Load(b);
   EXPECT_EQ(g.GetBitmap(), &g);
@@ -73,14 +73,14 @@ TEST(SGIDecoder, RleColourWithSharedRows) {
 }
 
 TEST(SGIDecoder, SixteenBitChannelsAreReducedAndAlphaKept) {
-  TBytes b = Sgi({.Bpc = 2, .X = 1, .Y = 1, .Z = 4});
+  TByteWriter b = Sgi({.Bpc = 2, .X = 1, .Y = 1, .Z = 4});
   b.U16BE(65535).U16BE(32896).U16BE(0).U16BE(257);
   TSGIGraphic g = Load(b);
   ASSERT_EQ(g.BitsPerPixel(), 32);
   const std::uint8_t* p = g.ConstRowAt(0);
   EXPECT_EQ(std::vector<std::uint8_t>(p, p + 4), (std::vector<std::uint8_t>{0, 128, 255, 1}));
 
-  TBytes rle = Sgi({.Storage = 1, .Bpc = 2, .X = 3, .Y = 1, .Z = 2});  // grey + alpha
+  TByteWriter rle = Sgi({.Storage = 1, .Bpc = 2, .X = 3, .Y = 1, .Z = 2});  // grey + alpha
   rle.U32BE(528).U32BE(528).U32BE(6).U32BE(6);
   rle.U16BE(0x03).U16BE(0xFFFF).U16BE(0);
   TSGIGraphic grey = Load(rle);
@@ -92,51 +92,51 @@ TEST(SGIDecoder, RefusesWhatIsNotSgiOrNotSupported) {
   EXPECT_TRUE(StartsWith(LoadError<TSGIGraphic>({0x01}), InvalidPrefix()));
   EXPECT_TRUE(StartsWith(LoadError<TSGIGraphic>({0x01, 0xDB, 0, 1}), InvalidPrefix()));
   EXPECT_EQ(LoadError<TSGIGraphic>({0x01, 0xDA, 0, 1}), TruncatedText(kSgi));
-  EXPECT_TRUE(StartsWith(LoadError<TSGIGraphic>(Sgi({.Storage = 2}).B), UnsupportedPrefix()));
-  EXPECT_TRUE(StartsWith(LoadError<TSGIGraphic>(Sgi({.Bpc = 3}).B), UnsupportedPrefix()));
-  EXPECT_TRUE(StartsWith(LoadError<TSGIGraphic>(Sgi({.Dimension = 4}).B), InvalidPrefix()));
-  EXPECT_TRUE(StartsWith(LoadError<TSGIGraphic>(Sgi({.Z = 5}).B), UnsupportedPrefix()));
-  EXPECT_TRUE(StartsWith(LoadError<TSGIGraphic>(Sgi({.ColorMap = 3}).B), UnsupportedPrefix()));
+  EXPECT_TRUE(StartsWith(LoadError<TSGIGraphic>(Sgi({.Storage = 2}).Bytes), UnsupportedPrefix()));
+  EXPECT_TRUE(StartsWith(LoadError<TSGIGraphic>(Sgi({.Bpc = 3}).Bytes), UnsupportedPrefix()));
+  EXPECT_TRUE(StartsWith(LoadError<TSGIGraphic>(Sgi({.Dimension = 4}).Bytes), InvalidPrefix()));
+  EXPECT_TRUE(StartsWith(LoadError<TSGIGraphic>(Sgi({.Z = 5}).Bytes), UnsupportedPrefix()));
+  EXPECT_TRUE(StartsWith(LoadError<TSGIGraphic>(Sgi({.ColorMap = 3}).Bytes), UnsupportedPrefix()));
 }
 
 TEST(SGIDecoder, RefusesBadSizesBeforeAllocating) {
-  EXPECT_TRUE(StartsWith(LoadError<TSGIGraphic>(Sgi({.X = 0}).B), DamagedPrefix(kSgi)));
-  EXPECT_TRUE(StartsWith(LoadError<TSGIGraphic>(Sgi({.X = 65535, .Y = 65535, .Z = 4}).B),
+  EXPECT_TRUE(StartsWith(LoadError<TSGIGraphic>(Sgi({.X = 0}).Bytes), DamagedPrefix(kSgi)));
+  EXPECT_TRUE(StartsWith(LoadError<TSGIGraphic>(Sgi({.X = 65535, .Y = 65535, .Z = 4}).Bytes),
                          SizePrefix(kSgi)));
-  TBytes verbatim = Sgi({.X = 2, .Y = 2, .Z = 3});
+  TByteWriter verbatim = Sgi({.X = 2, .Y = 2, .Z = 3});
   verbatim.Fill(11, 0);
-  EXPECT_EQ(LoadError<TSGIGraphic>(verbatim.B), TruncatedText(kSgi));
+  EXPECT_EQ(LoadError<TSGIGraphic>(verbatim.Bytes), TruncatedText(kSgi));
   // Tables of 3 x 4000 rows need 96000 bytes; there are far fewer.
-  TBytes tables = Sgi({.Storage = 1, .X = 4000, .Y = 4000, .Z = 3});
+  TByteWriter tables = Sgi({.Storage = 1, .X = 4000, .Y = 4000, .Z = 3});
   tables.Fill(1000, 0);
-  EXPECT_EQ(LoadError<TSGIGraphic>(tables.B), TruncatedText(kSgi));
+  EXPECT_EQ(LoadError<TSGIGraphic>(tables.Bytes), TruncatedText(kSgi));
 }
 
 TEST(SGIDecoder, RefusesDamagedRows) {
   const std::size_t firstRow = 512 + 48;
-  TBytes outside = RgbRle();
-  outside.B[512 + 4 * 5 + 3] = 0xF0;  // the sixth row's offset far beyond the file
-  outside.B[512 + 4 * 5 + 2] = 0xFF;
-  EXPECT_EQ(LoadError<TSGIGraphic>(outside.B), DamagedPrefix(kSgi) + "（行偏移超出文件）。");
-  TBytes literal = RgbRle();
-  literal.B[firstRow] = 0x84;  // four literals in a row of three
-  EXPECT_EQ(LoadError<TSGIGraphic>(literal.B), DamagedPrefix(kSgi) + "（原样数据越过行尾）。");
-  TBytes run = RgbRle();
-  run.B[firstRow + 5] = 0x04;  // a run of four
-  EXPECT_EQ(LoadError<TSGIGraphic>(run.B), DamagedPrefix(kSgi) + "（重复行程越过行尾）。");
-  TBytes zero = RgbRle();
-  zero.B[firstRow] = 0x80;  // a literal of length zero ends the row at once
-  EXPECT_EQ(LoadError<TSGIGraphic>(zero.B), DamagedPrefix(kSgi) + "（行数据短于图像宽度）。");
-  TBytes cut = RgbRle();
-  cut.B[512 + 24 + 3] = 2;  // the first row's length cut to two bytes
-  EXPECT_EQ(LoadError<TSGIGraphic>(cut.B), TruncatedText(kSgi));
+  TByteWriter outside = RgbRle();
+  outside.Bytes[512 + 4 * 5 + 3] = 0xF0;  // the sixth row's offset far beyond the file
+  outside.Bytes[512 + 4 * 5 + 2] = 0xFF;
+  EXPECT_EQ(LoadError<TSGIGraphic>(outside.Bytes), DamagedPrefix(kSgi) + "（行偏移超出文件）。");
+  TByteWriter literal = RgbRle();
+  literal.Bytes[firstRow] = 0x84;  // four literals in a row of three
+  EXPECT_EQ(LoadError<TSGIGraphic>(literal.Bytes), DamagedPrefix(kSgi) + "（原样数据越过行尾）。");
+  TByteWriter run = RgbRle();
+  run.Bytes[firstRow + 5] = 0x04;  // a run of four
+  EXPECT_EQ(LoadError<TSGIGraphic>(run.Bytes), DamagedPrefix(kSgi) + "（重复行程越过行尾）。");
+  TByteWriter zero = RgbRle();
+  zero.Bytes[firstRow] = 0x80;  // a literal of length zero ends the row at once
+  EXPECT_EQ(LoadError<TSGIGraphic>(zero.Bytes), DamagedPrefix(kSgi) + "（行数据短于图像宽度）。");
+  TByteWriter cut = RgbRle();
+  cut.Bytes[512 + 24 + 3] = 2;  // the first row's length cut to two bytes
+  EXPECT_EQ(LoadError<TSGIGraphic>(cut.Bytes), TruncatedText(kSgi));
 }
 
 TEST(SGIDecoder, EveryPrefixFailsCleanly) {
-  ExpectEveryPrefixCleanlyHandled<TSGIGraphic>(RgbRle().B);
-  TBytes verbatim = Sgi({.Bpc = 2, .X = 2, .Y = 2, .Z = 3});
+  EXPECT_TRUE(LoadsAndEveryPrefixFailsCleanly(TSGIGraphic::ClassInfo, RgbRle().Bytes));
+  TByteWriter verbatim = Sgi({.Bpc = 2, .X = 2, .Y = 2, .Z = 3});
   verbatim.Fill(24, 0x42);
-  ExpectEveryPrefixCleanlyHandled<TSGIGraphic>(verbatim.B);
+  EXPECT_TRUE(LoadsAndEveryPrefixFailsCleanly(TSGIGraphic::ClassInfo, verbatim.Bytes));
 }
 
 }  // namespace

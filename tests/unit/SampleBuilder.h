@@ -1,16 +1,17 @@
 #pragma once
-// Building sample files byte by byte and checking how a decoder refuses damaged ones.
+// What the decoder tests build their samples with and check refusals by: a file written byte by
+// byte from a published layout, the error a load ends with, and the shared clean-failure rule.
 
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <functional>
-#include <memory>
+#include <initializer_list>
 #include <span>
 #include <string>
+#include <utility>
 #include <vector>
 
-#include "DecoderTestUtil.h"
+#include "DecodeCheck.h"
 #include "picture/Errors.h"
 #include "picture/Graphic.h"
 
@@ -24,9 +25,13 @@ struct TByteWriter {
     Bytes.push_back(static_cast<std::uint8_t>(v));
     return *this;
   }
-  TByteWriter& U16LE(unsigned v) { return U8(v).U8(v >> 8); }
+  TByteWriter& U8s(std::initializer_list<unsigned> vs) {
+    for (unsigned v : vs) U8(v);
+    return *this;
+  }
+  TByteWriter& U16LE(unsigned v) { return U8(v & 0xFF).U8(v >> 8); }
   TByteWriter& U32LE(std::uint32_t v) { return U16LE(v & 0xFFFF).U16LE(v >> 16); }
-  TByteWriter& U16BE(unsigned v) { return U8(v >> 8).U8(v); }
+  TByteWriter& U16BE(unsigned v) { return U8(v >> 8).U8(v & 0xFF); }
   TByteWriter& U32BE(std::uint32_t v) { return U16BE(v >> 16).U16BE(v & 0xFFFF); }
   TByteWriter& Text(const std::string& s) {
     Bytes.insert(Bytes.end(), s.begin(), s.end());
@@ -52,25 +57,122 @@ struct TByteWriter {
 };
 
 // The load must fail with EInvalidGraphicFormat whose message begins with start.
-inline ::testing::AssertionResult LoadRefused(TGraphic& graphic, std::span<const std::uint8_t> data,
-                                              const std::string& start) {
-  return LoadFailsWith(graphic, data, start);
+inline ::testing::AssertionResult LoadFailsWith(TGraphic& graphic,
+                                                std::span<const std::uint8_t> data,
+                                                const std::string& start) {
+  try {
+    graphic.LoadFromBytes(data);
+  } catch (const EInvalidGraphicFormat& e) {
+    if (std::string(e.what()).rfind(start, 0) == 0) return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure()
+           << "message \"" << e.what() << "\" does not begin with \"" << start << "\"";
+  } catch (const std::exception& e) {
+    return ::testing::AssertionFailure() << "wrong exception type: " << e.what();
+  }
+  return ::testing::AssertionFailure() << "loaded without an error";
 }
 
-// Every proper prefix of a sample must either load or fail with EInvalidGraphicFormat.
-inline ::testing::AssertionResult EveryPrefixLoadsOrFails(
-    const std::function<std::unique_ptr<TGraphic>()>& create, const std::vector<std::uint8_t>& data,
-    std::size_t step = 1) {
-  for (std::size_t n = 0; n < data.size(); n += step) {
-    auto graphic = create();
-    try {
-      graphic->LoadFromBytes(std::span(data.data(), n));
-    } catch (const EInvalidGraphicFormat&) {
-    } catch (const std::exception& e) {
-      return ::testing::AssertionFailure() << "prefix of " << n << " bytes: " << e.what();
-    }
+// One way to damage a good sample: bytes set at offsets, then the file cut to CutTo bytes
+// (0 keeps its length). The load must be refused with this kind of failure.
+struct TRefusal {
+  const char* Name;
+  std::vector<std::pair<std::size_t, std::uint8_t>> Set;
+  TGraphicFault Kind;
+  std::size_t CutTo = 0;
+};
+
+inline const char* KindName(TGraphicFault kind) {
+  static const char* const kNames[] = {"not this format", "unsupported", "truncated",
+                                       "damaged",         "too large",   "bad palette"};
+  return kNames[static_cast<int>(kind)];
+}
+
+// A whole damaged file and the kind of failure it must give.
+struct TRefusedFile {
+  const char* Name;
+  std::vector<std::uint8_t> Bytes;
+  TGraphicFault Kind;
+};
+
+inline void ExpectRefusal(const TGraphicClass& pictureClass, const TRefusedFile& c) {
+  const std::unique_ptr<TGraphic> picture = pictureClass.Create();
+  try {
+    picture->LoadFromBytes(c.Bytes);
+    ADD_FAILURE() << c.Name << ": loaded";
+  } catch (const EInvalidGraphicFormat& e) {
+    EXPECT_STREQ(KindName(e.Kind()), KindName(c.Kind)) << c.Name << ": " << e.what();
+  }
+}
+
+// Every case of a table, each named in a failure.
+inline void ExpectRefusals(const TGraphicClass& pictureClass, const std::vector<std::uint8_t>& good,
+                           std::initializer_list<TRefusal> cases) {
+  for (const TRefusal& c : cases) {
+    std::vector<std::uint8_t> bytes = good;
+    for (const auto& [at, value] : c.Set) bytes.at(at) = value;
+    if (c.CutTo != 0) bytes.resize(c.CutTo);
+    ExpectRefusal(pictureClass, {c.Name, std::move(bytes), c.Kind});
+  }
+}
+
+inline void ExpectRefusals(const TGraphicClass& pictureClass,
+                           std::initializer_list<TRefusedFile> cases) {
+  for (const TRefusedFile& c : cases) ExpectRefusal(pictureClass, c);
+}
+
+// The message of the EInvalidGraphicFormat a load raises; any other outcome is described so that
+// the assertion on the message fails with it.
+template <class T>
+std::string LoadError(const std::vector<std::uint8_t>& bytes) {
+  try {
+    T picture;
+    picture.LoadFromBytes(bytes);
+  } catch (const EInvalidGraphicFormat& e) {
+    return e.what();
+  } catch (const std::exception& e) {
+    return std::string("unexpected exception: ") + e.what();
+  }
+  return "loaded without error";
+}
+
+inline bool StartsWith(const std::string& s, const std::string& prefix) {
+  return s.compare(0, prefix.size(), prefix) == 0;
+}
+
+// A good sample loads, and every shorter prefix of it (every stride-th for a large sample)
+// loads or is refused cleanly.
+inline ::testing::AssertionResult LoadsAndEveryPrefixFailsCleanly(
+    const TGraphicClass& pictureClass, const std::vector<std::uint8_t>& data,
+    std::size_t stride = 1) {
+  const std::string fault = check::PrefixFault(pictureClass, data, 0, stride);
+  if (!fault.empty()) return ::testing::AssertionFailure() << fault;
+  const std::unique_ptr<TGraphic> picture = pictureClass.Create();
+  try {
+    picture->LoadFromBytes(data);
+  } catch (const std::exception& e) {
+    return ::testing::AssertionFailure() << "the whole sample: " << e.what();
   }
   return ::testing::AssertionSuccess();
+}
+
+// The shared message beginnings, so that a test names the kind of failure it expects.
+inline std::string InvalidPrefix() {
+  return "无法加载图像，无效或非预期的";
+}
+inline std::string UnsupportedPrefix() {
+  return "无法加载图像，不支持";
+}
+inline std::string PalettePrefix() {
+  return "无法加载图像，文件";
+}
+inline std::string TruncatedText(const std::string& f) {
+  return "无法加载图像，" + f + "图像文件不完整。";
+}
+inline std::string DamagedPrefix(const std::string& f) {
+  return "无法加载图像，" + f + "图像数据已损坏";
+}
+inline std::string SizePrefix(const std::string& f) {
+  return "无法加载图像，" + f + "图像的尺寸";
 }
 
 }  // namespace pennacrow::test

@@ -1,10 +1,11 @@
 #include <gtest/gtest.h>
 #include <tiffio.h>
 
+#include <algorithm>
 #include <cstring>
 
 #include "DecoderSamples.h"
-#include "DecoderTestUtil.h"
+#include "SampleBuilder.h"
 #include "formats/EPSGraphic.h"
 #include "formats/TIFFGraphic.h"
 
@@ -125,12 +126,42 @@ TEST(TIFFGraphicTest, ColourImages) {
   EXPECT_NEAR(p[2], 200, 4);
 }
 
-TEST(TIFFGraphicTest, TiledFilesGiveAnEmptyPictureWithoutError) {
-  TTiffSample tiled = Sample(40, 20, 8, 3, PHOTOMETRIC_RGB, {});
-  tiled.Tiled = true;
-  const TTIFFGraphic tiff = Load(tiled);
-  EXPECT_EQ(tiff.Width(), 0);
-  EXPECT_EQ(tiff.Height(), 0);
+// A tiled file decodes to the very picture its strip twin does, across tile edges and with
+// partial tiles at the right and bottom, through each depth rule.
+TEST(TIFFGraphicTest, TiledFilesDecodeAsTheirStripTwin) {
+  auto pattern = [](std::size_t n) {
+    TBytes rows(n);
+    for (std::size_t i = 0; i < n; ++i) rows[i] = static_cast<std::uint8_t>(i * 7 + i / 13);
+    return rows;
+  };
+  struct TCase {
+    const char* Name;
+    int Bits, Samples, Photometric, Planar;
+  };
+  for (const TCase& c : {TCase{"1-bit grey", 1, 1, PHOTOMETRIC_MINISBLACK, PLANARCONFIG_CONTIG},
+                         TCase{"4-bit grey", 4, 1, PHOTOMETRIC_MINISBLACK, PLANARCONFIG_CONTIG},
+                         TCase{"16-bit grey", 16, 1, PHOTOMETRIC_MINISBLACK, PLANARCONFIG_CONTIG},
+                         TCase{"8-bit RGB", 8, 3, PHOTOMETRIC_RGB, PLANARCONFIG_CONTIG},
+                         TCase{"RGB planes", 8, 3, PHOTOMETRIC_RGB, PLANARCONFIG_SEPARATE},
+                         TCase{"CMYK", 8, 4, PHOTOMETRIC_SEPARATED, PLANARCONFIG_CONTIG}}) {
+    const int width = 37, height = 21;
+    const bool planes = c.Planar == PLANARCONFIG_SEPARATE;
+    const std::size_t rowBytes =
+        (static_cast<std::size_t>(width) * c.Bits * (planes ? 1 : c.Samples) + 7) / 8;
+    TTiffSample strips =
+        Sample(width, height, c.Bits, c.Samples, c.Photometric,
+               pattern(rowBytes * height * static_cast<std::size_t>(planes ? c.Samples : 1)));
+    strips.Planar = c.Planar;
+    TTiffSample tiles = strips;
+    tiles.Tiled = true;
+    const TTIFFGraphic expected = Load(strips), tiled = Load(tiles);
+    ASSERT_EQ(tiled.Width(), width) << c.Name;
+    ASSERT_EQ(tiled.Height(), height) << c.Name;
+    EXPECT_EQ(tiled.BitsPerPixel(), expected.BitsPerPixel()) << c.Name;
+    EXPECT_TRUE(std::equal(tiled.Bits().begin(), tiled.Bits().end(), expected.Bits().begin(),
+                           expected.Bits().end()))
+        << c.Name;
+  }
 }
 
 TEST(TIFFGraphicTest, DamagedFilesAreRefusedWithTheirReason) {

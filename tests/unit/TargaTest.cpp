@@ -1,7 +1,7 @@
 // Targa samples built from the published header layout: 18 bytes, the image ID, the colour map,
 // then the pixels bottom row first unless the descriptor says otherwise.
 
-#include "OwnDecoderTestUtil.h"
+#include "SampleBuilder.h"
 #include "formats/TargaGraphic.h"
 #include "picture/PixelLimits.h"
 
@@ -15,31 +15,31 @@ struct TTgaHeader {
   unsigned Width = 2, Height = 2, Depth = 24, Descriptor = 0;
 };
 
-TBytes Tga(const TTgaHeader& h) {
-  TBytes b;
+TByteWriter Tga(const TTgaHeader& h) {
+  TByteWriter b;
   b.U8(h.IdLength).U8(h.MapType).U8(h.Type).U16LE(h.MapFirst).U16LE(h.MapLength).U8(h.MapBits);
   b.U16LE(0).U16LE(0).U16LE(h.Width).U16LE(h.Height).U8(h.Depth).U8(h.Descriptor);
   b.Fill(h.IdLength, 'i');
   return b;
 }
 
-TTargaGraphic Load(const TBytes& b) {
+TTargaGraphic Load(const TByteWriter& b) {
   TTargaGraphic g;
-  g.LoadFromBytes(b.B);
+  g.LoadFromBytes(b.Bytes);
   return g;
 }
 
 // A colour-mapped 3 x 2 picture: map entries 2..4 (24-bit), RLE.
-TBytes MappedRle() {
-  TBytes b = Tga({.IdLength = 3,
-                  .MapType = 1,
-                  .Type = 9,
-                  .MapFirst = 2,
-                  .MapLength = 3,
-                  .MapBits = 24,
-                  .Width = 3,
-                  .Height = 2,
-                  .Depth = 8});
+TByteWriter MappedRle() {
+  TByteWriter b = Tga({.IdLength = 3,
+                       .MapType = 1,
+                       .Type = 9,
+                       .MapFirst = 2,
+                       .MapLength = 3,
+                       .MapBits = 24,
+                       .Width = 3,
+                       .Height = 2,
+                       .Depth = 8});
   b.U8s({0, 0, 255, 0, 255, 0, 255, 0, 0});  // entries 2, 3, 4: red, green, blue (stored B G R)
   b.U8s({0x82, 2});                          // bottom row: a run of three 2s
   b.U8s({0x02, 3, 4, 2});                    // top row: three literal indices
@@ -47,7 +47,7 @@ TBytes MappedRle() {
 }
 
 TEST(TargaDecoder, TrueColour24BottomUpIsFlipped) {
-  TBytes b = Tga({.Width = 2, .Height = 2, .Depth = 24});
+  TByteWriter b = Tga({.Width = 2, .Height = 2, .Depth = 24});
   b.U8s({1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12});  // bottom row, then top row
   TTargaGraphic g = Load(b);
   EXPECT_EQ(g.GetBitmap(), &g);
@@ -57,8 +57,25 @@ TEST(TargaDecoder, TrueColour24BottomUpIsFlipped) {
   EXPECT_EQ(g.ConstRowAt(1)[0], 1);  // bytes kept in the file's blue, green, red order
 }
 
+// Each origin bit on its own: two rows and two columns, so a flip in either direction shows.
+TEST(TargaDecoder, EachOriginBitAloneFlipsItsOwnAxis) {
+  struct TCase {
+    const char* Name;
+    unsigned Descriptor;
+    TRGBQuad TopLeft;
+  };
+  for (const TCase& c :
+       {TCase{"bottom-left", 0x00, RGB(3, 3, 3)}, TCase{"bottom-right", 0x10, RGB(4, 4, 4)},
+        TCase{"top-left", 0x20, RGB(1, 1, 1)}, TCase{"top-right", 0x30, RGB(2, 2, 2)}}) {
+    // The file's pixels in stored order: 1, 2 on the first row, 3, 4 on the second.
+    TByteWriter b = Tga({.Width = 2, .Height = 2, .Depth = 24, .Descriptor = c.Descriptor});
+    b.U8s({1, 1, 1, 2, 2, 2, 3, 3, 3, 4, 4, 4});
+    EXPECT_EQ(Load(b).GetPixel(0, 0), c.TopLeft) << c.Name;
+  }
+}
+
 TEST(TargaDecoder, TopDownRightToLeft32KeepsAlpha) {
-  TBytes b = Tga({.Width = 2, .Height = 1, .Depth = 32, .Descriptor = 0x38});
+  TByteWriter b = Tga({.Width = 2, .Height = 1, .Depth = 32, .Descriptor = 0x38});
   b.U8s({10, 20, 30, 40, 50, 60, 70, 80});
   TTargaGraphic g = Load(b);
   ASSERT_EQ(g.BitsPerPixel(), 32);
@@ -68,7 +85,7 @@ TEST(TargaDecoder, TopDownRightToLeft32KeepsAlpha) {
 }
 
 TEST(TargaDecoder, Rle16BitBecomes15BitWordsWithoutTheAttributeBit) {
-  TBytes b = Tga({.Type = 10, .Width = 4, .Height = 1, .Depth = 16, .Descriptor = 0x20});
+  TByteWriter b = Tga({.Type = 10, .Width = 4, .Height = 1, .Depth = 16, .Descriptor = 0x20});
   b.U8s({0x81, 0x1F, 0x80});              // run of 2: pure blue with the attribute bit set
   b.U8s({0x01, 0x00, 0x7C, 0xE0, 0x03});  // 2 literals: red, green
   TTargaGraphic g = Load(b);
@@ -89,17 +106,17 @@ TEST(TargaDecoder, ColourMappedKeepsTheFilesIndices) {
 }
 
 TEST(TargaDecoder, FifteenBitMapAndGreyPictures) {
-  TBytes mapped = Tga({.MapType = 1,
-                       .Type = 1,
-                       .MapLength = 1,
-                       .MapBits = 15,
-                       .Width = 1,
-                       .Height = 1,
-                       .Depth = 8});
+  TByteWriter mapped = Tga({.MapType = 1,
+                            .Type = 1,
+                            .MapLength = 1,
+                            .MapBits = 15,
+                            .Width = 1,
+                            .Height = 1,
+                            .Depth = 8});
   mapped.U16LE(0x7C00).U8(0);  // entry 0: red in 5-5-5
   EXPECT_EQ(Load(mapped).Palette()[0], RGB(255, 0, 0));
 
-  TBytes grey = Tga({.Type = 11, .Width = 3, .Height = 1, .Depth = 8});
+  TByteWriter grey = Tga({.Type = 11, .Width = 3, .Height = 1, .Depth = 8});
   grey.U8s({0x82, 77});
   TTargaGraphic g = Load(grey);
   ASSERT_EQ(g.BitsPerPixel(), 8);
@@ -109,80 +126,80 @@ TEST(TargaDecoder, FifteenBitMapAndGreyPictures) {
 
 TEST(TargaDecoder, RefusesFilesThatAreNotTargaOrNotSupported) {
   EXPECT_TRUE(StartsWith(LoadError<TTargaGraphic>({}), InvalidPrefix()));
-  TBytes badMapType = Tga({});
-  badMapType.B[1] = 2;
-  EXPECT_TRUE(StartsWith(LoadError<TTargaGraphic>(badMapType.B), InvalidPrefix()));
-  EXPECT_TRUE(StartsWith(LoadError<TTargaGraphic>(Tga({.Type = 0}).B), InvalidPrefix()));
-  EXPECT_TRUE(StartsWith(LoadError<TTargaGraphic>(Tga({.Type = 4}).B), InvalidPrefix()));
-  EXPECT_TRUE(StartsWith(LoadError<TTargaGraphic>(Tga({.Type = 32}).B), UnsupportedPrefix()));
-  EXPECT_TRUE(StartsWith(LoadError<TTargaGraphic>(Tga({.Depth = 12}).B), UnsupportedPrefix()));
+  TByteWriter badMapType = Tga({});
+  badMapType.Bytes[1] = 2;
+  EXPECT_TRUE(StartsWith(LoadError<TTargaGraphic>(badMapType.Bytes), InvalidPrefix()));
+  EXPECT_TRUE(StartsWith(LoadError<TTargaGraphic>(Tga({.Type = 0}).Bytes), InvalidPrefix()));
+  EXPECT_TRUE(StartsWith(LoadError<TTargaGraphic>(Tga({.Type = 4}).Bytes), InvalidPrefix()));
+  EXPECT_TRUE(StartsWith(LoadError<TTargaGraphic>(Tga({.Type = 32}).Bytes), UnsupportedPrefix()));
+  EXPECT_TRUE(StartsWith(LoadError<TTargaGraphic>(Tga({.Depth = 12}).Bytes), UnsupportedPrefix()));
+  EXPECT_TRUE(StartsWith(LoadError<TTargaGraphic>(Tga({.Type = 3, .Depth = 16}).Bytes),
+                         UnsupportedPrefix()));
   EXPECT_TRUE(
-      StartsWith(LoadError<TTargaGraphic>(Tga({.Type = 3, .Depth = 16}).B), UnsupportedPrefix()));
-  EXPECT_TRUE(
-      StartsWith(LoadError<TTargaGraphic>(Tga({.Descriptor = 0x40}).B), UnsupportedPrefix()));
+      StartsWith(LoadError<TTargaGraphic>(Tga({.Descriptor = 0x40}).Bytes), UnsupportedPrefix()));
 }
 
 TEST(TargaDecoder, RefusesImpossibleSizesBeforeAllocating) {
-  EXPECT_TRUE(StartsWith(LoadError<TTargaGraphic>(Tga({.Width = 0}).B), DamagedPrefix(kTga)));
+  EXPECT_TRUE(StartsWith(LoadError<TTargaGraphic>(Tga({.Width = 0}).Bytes), DamagedPrefix(kTga)));
   // 65535 x 65535 x 4 bytes overflows 32 bits and the pixel limit.
-  EXPECT_TRUE(
-      StartsWith(LoadError<TTargaGraphic>(Tga({.Width = 65535, .Height = 65535, .Depth = 32}).B),
-                 SizePrefix(kTga)));
+  EXPECT_TRUE(StartsWith(
+      LoadError<TTargaGraphic>(Tga({.Width = 65535, .Height = 65535, .Depth = 32}).Bytes),
+      SizePrefix(kTga)));
   // Within the limits but far more than 8 bytes of RLE data can hold.
-  TBytes big = Tga({.Type = 10, .Width = 4000, .Height = 4000, .Depth = 24});
+  TByteWriter big = Tga({.Type = 10, .Width = 4000, .Height = 4000, .Depth = 24});
   big.U8s({0xFF, 1, 2, 3, 0xFF, 1, 2, 3});
-  EXPECT_EQ(LoadError<TTargaGraphic>(big.B), TruncatedText(kTga));
+  EXPECT_EQ(LoadError<TTargaGraphic>(big.Bytes), TruncatedText(kTga));
 }
 
 TEST(TargaDecoder, RefusesDamagedPalettes) {
-  TBytes noMap = Tga({.Type = 1, .Width = 1, .Height = 1, .Depth = 8});
+  TByteWriter noMap = Tga({.Type = 1, .Width = 1, .Height = 1, .Depth = 8});
   noMap.U8(0);
-  EXPECT_TRUE(StartsWith(LoadError<TTargaGraphic>(noMap.B), PalettePrefix()));
-  TBytes badBits = Tga({.MapType = 1,
-                        .Type = 1,
-                        .MapLength = 1,
-                        .MapBits = 12,
-                        .Width = 1,
-                        .Height = 1,
-                        .Depth = 8});
+  EXPECT_TRUE(StartsWith(LoadError<TTargaGraphic>(noMap.Bytes), PalettePrefix()));
+  TByteWriter badBits = Tga({.MapType = 1,
+                             .Type = 1,
+                             .MapLength = 1,
+                             .MapBits = 12,
+                             .Width = 1,
+                             .Height = 1,
+                             .Depth = 8});
   badBits.U8s({0, 0, 0});
-  EXPECT_TRUE(StartsWith(LoadError<TTargaGraphic>(badBits.B), PalettePrefix()));
-  TBytes outside = MappedRle();
-  outside.B.back() = 5;  // beyond entries 2..4
-  EXPECT_TRUE(StartsWith(LoadError<TTargaGraphic>(outside.B), PalettePrefix()));
-  outside.B.back() = 1;  // below the first entry
-  EXPECT_TRUE(StartsWith(LoadError<TTargaGraphic>(outside.B), PalettePrefix()));
+  EXPECT_TRUE(StartsWith(LoadError<TTargaGraphic>(badBits.Bytes), PalettePrefix()));
+  TByteWriter outside = MappedRle();
+  outside.Bytes.back() = 5;  // beyond entries 2..4
+  EXPECT_TRUE(StartsWith(LoadError<TTargaGraphic>(outside.Bytes), PalettePrefix()));
+  outside.Bytes.back() = 1;  // below the first entry
+  EXPECT_TRUE(StartsWith(LoadError<TTargaGraphic>(outside.Bytes), PalettePrefix()));
 }
 
 TEST(TargaDecoder, RefusesTruncatedAndOverrunningData) {
-  const std::vector<std::uint8_t> good = MappedRle().B;
+  const std::vector<std::uint8_t> good = MappedRle().Bytes;
   // Inside the ID field, inside the colour map, inside the pixels.
   for (std::size_t cut : {std::size_t{19}, std::size_t{25}, good.size() - 1}) {
     const std::vector<std::uint8_t> part(good.begin(), good.begin() + static_cast<long>(cut));
     EXPECT_EQ(LoadError<TTargaGraphic>(part), TruncatedText(kTga)) << cut;
   }
-  TBytes raw = Tga({.Width = 2, .Height = 2, .Depth = 24});
+  TByteWriter raw = Tga({.Width = 2, .Height = 2, .Depth = 24});
   raw.Fill(11, 0);
-  EXPECT_EQ(LoadError<TTargaGraphic>(raw.B), TruncatedText(kTga));
+  EXPECT_EQ(LoadError<TTargaGraphic>(raw.Bytes), TruncatedText(kTga));
 
-  TBytes run = MappedRle();
-  run.B[18 + 3 + 9] = 0x83;  // a run of four in a row of three
-  EXPECT_TRUE(StartsWith(LoadError<TTargaGraphic>(run.B), DamagedPrefix(kTga)));
-  TBytes literal = MappedRle();
-  literal.B[18 + 3 + 9 + 2] = 0x03;  // four literals in a row of three
+  TByteWriter run = MappedRle();
+  run.Bytes[18 + 3 + 9] = 0x83;  // a run of four in a row of three
+  EXPECT_TRUE(StartsWith(LoadError<TTargaGraphic>(run.Bytes), DamagedPrefix(kTga)));
+  TByteWriter literal = MappedRle();
+  literal.Bytes[18 + 3 + 9 + 2] = 0x03;  // four literals in a row of three
   literal.U8(2);
-  EXPECT_TRUE(StartsWith(LoadError<TTargaGraphic>(literal.B), DamagedPrefix(kTga)));
+  EXPECT_TRUE(StartsWith(LoadError<TTargaGraphic>(literal.Bytes), DamagedPrefix(kTga)));
   // A run that would carry on into the next row is damage too, not a wrap.
-  TBytes across = Tga({.Type = 10, .Width = 2, .Height = 2, .Depth = 24});
+  TByteWriter across = Tga({.Type = 10, .Width = 2, .Height = 2, .Depth = 24});
   across.U8s({0x83, 1, 2, 3, 0, 0, 0, 0});
-  EXPECT_TRUE(StartsWith(LoadError<TTargaGraphic>(across.B), DamagedPrefix(kTga)));
+  EXPECT_TRUE(StartsWith(LoadError<TTargaGraphic>(across.Bytes), DamagedPrefix(kTga)));
 }
 
 TEST(TargaDecoder, EveryPrefixFailsCleanly) {
-  ExpectEveryPrefixCleanlyHandled<TTargaGraphic>(MappedRle().B);
-  TBytes b = Tga({.Type = 10, .Width = 3, .Height = 2, .Depth = 16});
+  EXPECT_TRUE(LoadsAndEveryPrefixFailsCleanly(TTargaGraphic::ClassInfo, MappedRle().Bytes));
+  TByteWriter b = Tga({.Type = 10, .Width = 3, .Height = 2, .Depth = 16});
   b.U8s({0x82, 1, 2, 0x00, 3, 4, 0x81, 5, 6});
-  ExpectEveryPrefixCleanlyHandled<TTargaGraphic>(b.B);
+  EXPECT_TRUE(LoadsAndEveryPrefixFailsCleanly(TTargaGraphic::ClassInfo, b.Bytes));
 }
 
 }  // namespace
