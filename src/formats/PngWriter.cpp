@@ -250,7 +250,7 @@ void AppendChunk(const TPngChunk& chunk, const TBitmap& picture, std::vector<std
 }
 
 void TPngWriter::LoadFromBytes(std::span<const std::uint8_t>) {
-  throw UnsupportedError("PNG", "读取");
+  throw UnsupportedError("PNG", Tr("读取"));
 }
 
 // The PNG bytes of a bitmap. Depths other than 1, 4, 8 and 24 bits are written from a 24-bit

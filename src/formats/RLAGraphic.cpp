@@ -1,4 +1,5 @@
 #include "formats/RLAGraphic.h"
+#include "text/Translate.h"
 
 #include <algorithm>
 
@@ -34,23 +35,23 @@ void DecodeChannel(TByteReader& in, std::uint8_t* out, int width, int step) {
   TByteReader runs(in.Bytes(length), kFormat);
   int x = 0;
   while (x < width) {
-    if (runs.AtEnd()) Damaged("扫描行的像素不足");
+    if (runs.AtEnd()) Damaged(Tr("扫描行的像素不足"));
     const auto count = static_cast<std::int8_t>(runs.U8());
     if (count >= 0) {
       const int n = count + 1;
-      if (n > width - x) Damaged("游程越过行尾");
+      if (n > width - x) Damaged(Tr("游程越过行尾"));
       const std::uint8_t value = runs.U8();
       for (int i = 0; i < n; ++i) out[(x + i) * step] = value;
       x += n;
     } else {
       const int n = -count;
-      if (n > width - x) Damaged("游程越过行尾");
+      if (n > width - x) Damaged(Tr("游程越过行尾"));
       const auto literal = runs.Bytes(static_cast<std::uint64_t>(n));
       for (int i = 0; i < n; ++i) out[(x + i) * step] = literal[i];
       x += n;
     }
   }
-  if (!runs.AtEnd()) Damaged("游程越过行尾");
+  if (!runs.AtEnd()) Damaged(Tr("游程越过行尾"));
 }
 
 struct THeader {
@@ -81,16 +82,16 @@ THeader ReadHeader(TByteReader& in) {
     throw InvalidFormatError(kFormat);
   }
   if (h.ColourChannels != 3 && h.ColourChannels != 1) {
-    throw UnsupportedError(kFormat, std::to_string(h.ColourChannels) + " 个颜色通道");
+    throw UnsupportedError(kFormat, TrF("%1 个颜色通道", {std::to_string(h.ColourChannels)}));
   }
   if (h.MatteChannels > 1) {
-    throw UnsupportedError(kFormat, std::to_string(h.MatteChannels) + " 个遮罩通道");
+    throw UnsupportedError(kFormat, TrF("%1 个遮罩通道", {std::to_string(h.MatteChannels)}));
   }
   // The bit counts are 0 in files of the oldest revision, which were always 8 bits a sample.
   const bool eightBits = (colourBits == 8 || colourBits == 0) &&
                          (h.MatteChannels == 0 || matteBits == 8 || matteBits == 0) &&
                          (auxChannels == 0 || auxBits == 8 || auxBits == 0);
-  if (!eightBits) throw UnsupportedError(kFormat, std::to_string(colourBits) + " 位通道");
+  if (!eightBits) throw UnsupportedError(kFormat, TrF("%1 位通道", {std::to_string(colourBits)}));
   CheckPictureSize(kFormat, h.Width, h.Height, h.Depth());
   return h;
 }
@@ -127,7 +128,7 @@ void TRLAGraphic::LoadFromBytes(std::span<const std::uint8_t> data) {
   for (auto& offset : offsets) offset = in.U32BE();
   TBitmap picture(static_cast<int>(header.Width), static_cast<int>(header.Height), header.Depth());
   for (std::size_t i = 0; i < offsets.size(); ++i) {
-    if (offsets[i] < kHeaderSize || offsets[i] >= data.size()) Damaged("扫描行偏移超出文件");
+    if (offsets[i] < kHeaderSize || offsets[i] >= data.size()) Damaged(Tr("扫描行偏移超出文件"));
     in.Seek(offsets[i]);
     // Scanlines are stored bottom row first.
     DecodeScanline(in, header, picture.RowAt(static_cast<int>(offsets.size() - 1 - i)));

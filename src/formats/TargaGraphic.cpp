@@ -1,4 +1,5 @@
 #include "formats/TargaGraphic.h"
+#include "text/Translate.h"
 
 #include <algorithm>
 #include <vector>
@@ -19,7 +20,7 @@ const char* const kFormat = "Targa";
 
 enum : std::uint8_t { kColorMapped = 1, kTrueColor = 2, kGrey = 3, kRleFlag = 8 };
 
-[[noreturn]] void Damaged(const char* detail) {
+[[noreturn]] void Damaged(const std::string& detail) {
   throw DamagedError(kFormat, detail);
 }
 
@@ -45,7 +46,7 @@ void ReadRow(TByteReader& in, bool rle, std::size_t width, std::size_t pixelByte
   while (x < width) {
     const std::uint8_t header = in.U8();
     const std::size_t count = (header & 0x7F) + 1u;  // packets count pixels, 1 to 128
-    if (count > width - x) Damaged(header & 0x80 ? "重复行程越过行尾" : "原样数据越过行尾");
+    if (count > width - x) Damaged(header & 0x80 ? Tr("重复行程越过行尾") : Tr("原样数据越过行尾"));
     if (header & 0x80) {
       const auto pixel = in.Bytes(pixelBytes);
       for (std::size_t i = 0; i < count; ++i, ++x)
@@ -90,7 +91,7 @@ THeader ReadHeader(TByteReader& in) {
 // Checks the header; returns the bitmap's depth.
 int CheckHeader(const THeader& h) {
   if (h.MapType > 1) throw InvalidFormatError(kFormat);
-  if (h.ImageType == 32 || h.ImageType == 33) throw UnsupportedError(kFormat, "哈夫曼压缩");
+  if (h.ImageType == 32 || h.ImageType == 33) throw UnsupportedError(kFormat, Tr("哈夫曼压缩"));
   if ((h.ImageType & ~std::uint8_t{0x0B}) != 0 || h.Kind() < kColorMapped || h.Kind() > kGrey) {
     throw InvalidFormatError(kFormat);
   }
@@ -101,9 +102,9 @@ int CheckHeader(const THeader& h) {
   } else if (h.Depth == 8) {
     layout = 8;
   }
-  if (layout == 0) throw UnsupportedError(kFormat, std::to_string(h.Depth) + "位像素");
-  if ((h.Descriptor & 0xC0) != 0) throw UnsupportedError(kFormat, "交错扫描");
-  if (h.Width == 0 || h.Height == 0) Damaged("图像尺寸为零");
+  if (layout == 0) throw UnsupportedError(kFormat, TrF("%1位像素", {std::to_string(h.Depth)}));
+  if ((h.Descriptor & 0xC0) != 0) throw UnsupportedError(kFormat, Tr("交错扫描"));
+  if (h.Width == 0 || h.Height == 0) Damaged(Tr("图像尺寸为零"));
   CheckPictureSize(kFormat, h.Width, h.Height, layout);
   return layout;
 }

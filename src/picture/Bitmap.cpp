@@ -209,7 +209,7 @@ void TBitmap::Allocate(int width, int height, int bitsPerPixel) {
   if (!ValidDepth(bitsPerPixel)) {
     throw EInvalidGraphicOperation(TrF("不支持的像素位数 %1", {std::to_string(bitsPerPixel)}));
   }
-  CheckPictureSize("位图", width, height, bitsPerPixel);
+  CheckPictureSize(Tr("位图"), width, height, bitsPerPixel);
   const std::size_t rowLength = RowLengthFor(static_cast<std::uint64_t>(width), bitsPerPixel);
   std::vector<std::uint8_t> bits = LargeZeroBuffer(rowLength * static_cast<std::size_t>(height));
   FBits = std::move(bits);
