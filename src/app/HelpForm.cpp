@@ -60,10 +60,9 @@ QStringList HelpGuideLines(const QString& documentDir) {
   };
 }
 
-const QStringList& HelpGuideLines() {
-  static const QStringList lines =
-      HelpGuideLines(HelpDocumentDir(QCoreApplication::applicationDirPath()));
-  return lines;
+QStringList HelpGuideLines() {
+  // Built each time the window opens: the guide follows the language, which tests change.
+  return HelpGuideLines(HelpDocumentDir(QCoreApplication::applicationDirPath()));
 }
 
 THelpForm::THelpForm(QWidget* owner) : QDialog(owner) {
