@@ -60,6 +60,8 @@ TEncryptForm::TEncryptForm(TUserInterface& ui, QWidget* parent) : QDialog(parent
   EncryptMemo->setObjectName("EncryptMemo");
   EncryptMemo->setGeometry(10, 22, 521, 257);
   EncryptMemo->SetHoverBorder(QColor(8, 36, 107));
+  EncryptMemo->setAccessibleName(QTr("文本"));
+  EncryptMemo->setAccessibleDescription(QTr("要加密或解密的文本"));
 
   auto* status = new QStatusBar(this);
   status->setObjectName("StatusBar1");

@@ -3,6 +3,7 @@
 #include <QCloseEvent>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QEventLoop>
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -10,13 +11,18 @@
 #include <QPrintDialog>
 #include <QPrintPreviewDialog>
 #include <QPrinter>
+#include <QProgressBar>
+#include <QScreen>
 #include <QScrollArea>
 #include <QStatusBar>
 #include <QTimer>
 #include <QToolBar>
 #include <QVBoxLayout>
+#include <exception>
+#include <thread>
 
 #include "app/AnalysisForm.h"
+#include "app/BitmapImage.h"
 #include "app/EncryptForm.h"
 #include "app/Glyphs.h"
 #include "app/HelpForm.h"
@@ -55,6 +61,46 @@ const char* const kUnsavedQuestion = N_("写入了数据的图片还没有保存
 const char* const kReadFailureTitle = N_("读取数据失败：");
 const char* const kWriteFailureTitle = N_("写入数据失败：");
 
+// What the progress indication says while a command works off the GUI thread.
+const char* const kLoadingActivity = N_("正在加载图像…");
+const char* const kSavingActivity = N_("正在保存图像…");
+const char* const kPaintingActivity = N_("正在绘制图形…");
+// A command that has not finished after this long shows its progress indication.
+constexpr int kProgressDelayMs = 500;
+
+// The toolbar, left to right: each button's key (shown in its tooltip) and what a screen reader
+// says about it. The keys keep clear of the memo's own editing keys (Ctrl+D, Ctrl+E, Ctrl+K and
+// Ctrl+U on X11), so nothing typed in the memo starts a command.
+struct TToolButton {
+  TFlatButton* TPennacrowForm::*Field;
+  const char* Name;
+  const char* Caption;
+  int Glyph;
+  const char* Key;
+  const char* Description;
+};
+const TToolButton kToolButtons[] = {
+    {&TPennacrowForm::FlatButton1, "FlatButton1", N_("加载图像"), 0, "Ctrl+O",
+     N_("打开一幅图片作为载体")},
+    {&TPennacrowForm::FlatButton2, "FlatButton2", N_("保存图像"), 1, "Ctrl+S",
+     N_("把图片保存为 BMP 或 PNG 文件")},
+    {&TPennacrowForm::FlatButton4, "FlatButton4", N_("读取数据"), 4, "Ctrl+R",
+     N_("把图片里隐藏的文本读到文本框")},
+    {&TPennacrowForm::FlatButton6, "FlatButton6", N_("写入数据"), 4, "Ctrl+M",
+     N_("把文本框里的文本隐藏到图片里")},
+    {&TPennacrowForm::FlatButton5, "FlatButton5", N_("加密"), 5, "Ctrl+L",
+     N_("用密码加密文本框里的文本")},
+    {&TPennacrowForm::FlatButton9, "FlatButton9", N_("解密"), 5, "Ctrl+Shift+L",
+     N_("用密码解密文本框里的文本")},
+    {&TPennacrowForm::FlatButton7, "FlatButton7", N_("打印图像"), 3, "Ctrl+P",
+     N_("按所选比例打印图片")},
+    {&TPennacrowForm::FlatButton3, "FlatButton3", N_("帮助"), 7, "F1", N_("打开使用说明")},
+    {&TPennacrowForm::FlatButton8, "FlatButton8", N_("关闭"), 6, "Ctrl+Q", N_("关闭程序")},
+};
+const char* const kMemoName = N_("文本");
+const char* const kMemoDescription =
+    N_("要隐藏或读出的文本。Tab 键移到下一个控件，Ctrl+Tab 输入制表符");
+
 QString SavedNote(const QString& fileName) {
   return QTr(" 图像已保存：") + QFileInfo(fileName).fileName();
 }
@@ -89,27 +135,25 @@ TPennacrowForm::TPennacrowForm(TUserInterface& ui, QWidget* parent)
 TPennacrowForm::~TPennacrowForm() = default;
 
 void TPennacrowForm::BuildLayout() {
-  auto* toolBar = new QToolBar(this);
+  ToolBar2 = new QToolBar(this);
+  QToolBar* toolBar = ToolBar2;
   toolBar->setObjectName("ToolBar2");
   toolBar->setMovable(false);
   toolBar->setFixedHeight(59);
   toolBar->setStyleSheet(
       "QToolBar { background: white; border: none; spacing: 0px; padding: 3px 0px; }");
   addToolBar(Qt::TopToolBarArea, toolBar);
-  auto addButton = [&](TFlatButton*& field, const char* name, const QString& caption, int glyph) {
-    field = new TFlatButton(caption, ToolGlyph(glyph), toolBar);
-    field->setObjectName(name);
-    toolBar->addWidget(field);
-  };
-  addButton(FlatButton1, "FlatButton1", QTr("加载图像"), 0);
-  addButton(FlatButton2, "FlatButton2", QTr("保存图像"), 1);
-  addButton(FlatButton4, "FlatButton4", QTr("读取数据"), 4);
-  addButton(FlatButton6, "FlatButton6", QTr("写入数据"), 4);
-  addButton(FlatButton5, "FlatButton5", QTr("加密"), 5);
-  addButton(FlatButton9, "FlatButton9", QTr("解密"), 5);
-  addButton(FlatButton7, "FlatButton7", QTr("打印图像"), 3);
-  addButton(FlatButton3, "FlatButton3", QTr("帮助"), 7);
-  addButton(FlatButton8, "FlatButton8", QTr("关闭"), 6);
+  for (const TToolButton& spec : kToolButtons) {
+    auto* button = new TFlatButton(QTr(spec.Caption), ToolGlyph(spec.Glyph), toolBar);
+    button->setObjectName(spec.Name);
+    const QKeySequence key(QString::fromLatin1(spec.Key));
+    button->setShortcut(key);
+    button->setToolTip(
+        QString("%1 (%2)").arg(button->text(), key.toString(QKeySequence::NativeText)));
+    button->setAccessibleDescription(QTr(spec.Description));
+    toolBar->addWidget(button);
+    this->*spec.Field = button;
+  }
   // The data buttons wait for the first picture.
   EnableDataButtons(false);
   connect(FlatButton1, &QToolButton::clicked, this,
@@ -165,21 +209,45 @@ void TPennacrowForm::BuildLayout() {
   TextData->installEventFilter(this);
   TextData->viewport()->installEventFilter(this);
   panelLayout->addWidget(TextData);
-  // The meter sits in the text panel's bottom right corner, over the memo.
-  CapacityMeter = new QLabel(panel1);
+  TextData->setAccessibleName(QTr(kMemoName));
+  TextData->setAccessibleDescription(QTr(kMemoDescription));
+  column->addWidget(panel1);
+
+  // A strip of its own under the text: the capacity meter on the right, where it never covers
+  // what is typed, and the progress of a long command on the left.
+  auto* strip = new QWidget(central);
+  strip->setObjectName("MeterStrip");
+  auto* stripLayout = new QHBoxLayout(strip);
+  stripLayout->setContentsMargins(4, 1, 4, 1);
+  BusyIndicator = new QWidget(strip);
+  BusyIndicator->setObjectName("BusyIndicator");
+  auto* busyLayout = new QHBoxLayout(BusyIndicator);
+  busyLayout->setContentsMargins(0, 0, 0, 0);
+  FBusyLabel = new QLabel(BusyIndicator);
+  auto* busyBar = new QProgressBar(BusyIndicator);
+  busyBar->setRange(0, 0);  // no measure of the work: a bar that only moves
+  busyBar->setTextVisible(false);
+  busyBar->setFixedWidth(160);
+  busyLayout->addWidget(FBusyLabel);
+  busyLayout->addWidget(busyBar);
+  BusyIndicator->hide();
+  FBusyTimer = new QTimer(this);
+  FBusyTimer->setSingleShot(true);
+  FBusyTimer->setInterval(kProgressDelayMs);
+  connect(FBusyTimer, &QTimer::timeout, BusyIndicator, &QWidget::show);
+  stripLayout->addWidget(BusyIndicator);
+  stripLayout->addStretch(1);
+  CapacityMeter = new QLabel(strip);
   CapacityMeter->setObjectName("CapacityMeter");
-  CapacityMeter->setAttribute(Qt::WA_TransparentForMouseEvents);
-  auto* meterLayout = new QVBoxLayout(TextData->viewport());
-  meterLayout->setContentsMargins(0, 0, 4, 2);
-  meterLayout->addStretch(1);
-  meterLayout->addWidget(CapacityMeter, 0, Qt::AlignRight | Qt::AlignBottom);
+  stripLayout->addWidget(CapacityMeter);
+  strip->setFixedHeight(fontMetrics().height() + 6);
+  column->addWidget(strip);
   // Typing updates the meter once per pass of the event loop, however many edits it holds.
   auto* meterTimer = new QTimer(this);
   meterTimer->setSingleShot(true);
   meterTimer->setInterval(0);
   connect(meterTimer, &QTimer::timeout, this, [this] { UpdateCapacityMeter(); });
   connect(TextData, &QPlainTextEdit::textChanged, meterTimer, qOverload<>(&QTimer::start));
-  column->addWidget(panel1);
   setCentralWidget(central);
 
   QStatusBar* status = statusBar();
@@ -194,6 +262,22 @@ void TPennacrowForm::BuildLayout() {
     status->addWidget(FStatusPanels[i]);
   }
   FStatusPanels[3]->setText(QTr("Pennacrow 团队"));
+  // Below this size the panels would be pushed over one another, and the toolbar's buttons out
+  // of the window.
+  const int toolBarWidth = static_cast<int>(std::size(kToolButtons)) * 80;
+  setMinimumSize(
+      minimumSizeHint().expandedTo(QSize(std::max(toolBarWidth, status->sizeHint().width()), 0)));
+}
+
+void TPennacrowForm::PlaceOnScreen(const QRect& available) {
+  // Room for the window manager's frame, which a window learns of only once it is shown.
+  const QSize frame(16, 40);
+  const QSize room = (available.size() - frame).expandedTo(QSize(1, 1));
+  setMinimumSize(minimumSize().boundedTo(room));
+  resize(QSize(839, 677).boundedTo(room));
+  const QSize outer = size() + frame;
+  move(available.x() + std::max(0, (available.width() - outer.width()) / 2),
+       available.y() + std::max(0, (available.height() - outer.height()) / 2));
 }
 
 void TPennacrowForm::BuildMenus() {
@@ -246,6 +330,12 @@ void TPennacrowForm::BuildMenus() {
   connect(FlatButton7, &QToolButton::pressed, this, [this] {
     TitledPopupMenu2->popup(FlatButton7->mapToGlobal(QPoint(0, FlatButton7->height())));
   });
+  // The open menu takes the mouse, so the button never sees its release and would stay drawn
+  // pressed.
+  connect(TitledPopupMenu2, &QMenu::aboutToHide, FlatButton7, [this] {
+    FlatButton7->setDown(false);
+    FlatButton7->update();
+  });
 
   ImagePopup = new TTitledPopupMenu(QTr(FractalMenuTitle), this);
   ImagePopup->setObjectName("ImagePopup");
@@ -265,8 +355,9 @@ void TPennacrowForm::BuildMenus() {
   StealthWriting->setObjectName("StealthWriting");
   StealthWriting->setCheckable(true);
   StegoImage->setContextMenuPolicy(Qt::CustomContextMenu);
-  connect(StegoImage, &QWidget::customContextMenuRequested, this,
-          [this](const QPoint& at) { ImagePopup->popup(StegoImage->mapToGlobal(at)); });
+  connect(StegoImage, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
+    if (!FBusy) ImagePopup->popup(StegoImage->mapToGlobal(at));
+  });
 }
 
 void TPennacrowForm::Guarded(const std::function<void()>& command) {
@@ -303,7 +394,51 @@ void TPennacrowForm::PictureChanged() {
   UpdateCapacityMeter();
 }
 
+void TPennacrowForm::NewPicture() {
+  SetStatusPanel(0, {});
+  ToolButton1Click();
+}
+
+void TPennacrowForm::RunInBackground(const QString& activity, const std::function<void()>& work) {
+  struct TBusyScope {
+    TPennacrowForm& Form;
+    ~TBusyScope() { Form.SetBusy(false, {}); }
+  };
+  SetBusy(true, activity);
+  TBusyScope busy{*this};
+  TWaitCursor wait;
+  std::exception_ptr failure;
+  QEventLoop loop;
+  std::thread worker([&work, &failure, &loop] {
+    try {
+      work();
+    } catch (...) {
+      failure = std::current_exception();
+    }
+    // By name: a posted call carries no functor whose last owner could be this thread.
+    QMetaObject::invokeMethod(&loop, "quit", Qt::QueuedConnection);
+  });
+  loop.exec();
+  worker.join();
+  if (failure) std::rethrow_exception(failure);
+}
+
+void TPennacrowForm::SetBusy(bool busy, const QString& activity) {
+  FBusy = busy;
+  ToolBar2->setEnabled(!busy);
+  FBusyLabel->setText(activity);
+  if (busy) {
+    FBusyTimer->start();
+  } else {
+    FBusyTimer->stop();
+    BusyIndicator->hide();
+    UpdateCapacityMeter();  // for what was typed meanwhile
+  }
+  emit BusyChanged(busy);
+}
+
 void TPennacrowForm::UpdateCapacityMeter() {
+  if (FBusy) return;  // the picture is a worker's; the command updates the meter when it ends
   const TCapacityUse use = MeasureCapacityUse(TextData->Text().size(), FPicture.PictureWidth(),
                                               FPicture.PictureHeight());
   CapacityMeter->setText(QString::fromStdString(CapacityUseText(use)));
@@ -321,17 +456,52 @@ void TPennacrowForm::FlatButton1Click() {
   LoadPicture(*chosen);
 }
 
+namespace {
+
+QImage ScreenImage(const TBitmap* bitmap) {
+  return bitmap != nullptr && !bitmap->Empty() ? ToQImage(*bitmap) : QImage();
+}
+
+// A copy of the picture control that a worker thread paints, and the screen image it makes of
+// the result, so that the GUI thread only takes both over.
+struct TPictureWork {
+  explicit TPictureWork(const TFractalImage& current) : Picture(FileFormats()) {
+    Picture.ControlWidth = current.ControlWidth;
+    Picture.ControlHeight = current.ControlHeight;
+    Picture.FractalProperties = current.FractalProperties;
+  }
+  // Run on the worker: the current bitmap is copied there, not on the GUI thread.
+  void CopyBitmap(const TBitmap* current) {
+    if (current != nullptr) Picture.PictureBitmap().Assign(*current);
+  }
+  void MakeScreen() { Screen = ScreenImage(Picture.PictureOrNull()); }
+  TFractalImage Picture;
+  QImage Screen;
+};
+
+}  // namespace
+
 void TPennacrowForm::OpenAtStart(const QString& fileName) {
   Guarded([this, &fileName] { LoadPicture(fileName); });
 }
 
 void TPennacrowForm::LoadPicture(const QString& fileName) {
+  if (FBusy) return;
   FPictureFileName = fileName;
-  FPicture.LoadPictureFile(fileName.toStdString());
+  const std::string name = fileName.toStdString();
+  QImage screen;
+  // The load works on the picture itself, so the decoded bitmap is moved in rather than copied
+  // (and a picture that is not a bitmap is drawn over the one it replaces). Meanwhile nothing
+  // on the GUI thread looks at the picture: the screen shows its own copy, the meter waits.
+  RunInBackground(QTr(kLoadingActivity), [this, &name, &screen] {
+    FPicture.LoadPictureFile(name);
+    screen = ScreenImage(FPicture.PictureOrNull());
+  });
   FUnsavedWrite = false;
   FBeforeWrite.reset();
-  PictureChanged();
-  ToolButton1Click();
+  StegoImage->PictureChanged(std::move(screen));
+  UpdateCapacityMeter();
+  NewPicture();
   DetectDataFormat();
   EnableDataButtons(true);
 }
@@ -363,13 +533,22 @@ bool TPennacrowForm::SavePicture() {
       return false;
     lossAccepted = true;
   }
-  SavePictureFile(FPicture, fileName);
+  const TBitmap* bitmap = FPicture.PictureOrNull();
+  std::string problem;
+  if (bitmap == nullptr || bitmap->Empty()) {
+    SavePictureFile(FPicture, fileName);  // refuses at once: nothing to wait for
+  } else {
+    // The worker only reads the picture, and nothing that changes it runs meanwhile.
+    RunInBackground(QTr(kSavingActivity), [this, &fileName, &problem, lossAccepted] {
+      SavePictureFile(FPicture, fileName);
+      // Read the file back: a saved picture that no longer gives the text back is told at once.
+      if (!lossAccepted) {
+        problem = VerifySavedContainer(FPicture.PictureBitmap(), fileName, FileFormats());
+      }
+    });
+  }
   FUnsavedWrite = false;
   SetStatusPanel(0, SavedNote(savedName));
-  if (lossAccepted) return true;
-  // Read the file back: a saved picture that no longer gives the text back is told at once.
-  const std::string problem =
-      VerifySavedContainer(FPicture.PictureBitmap(), fileName, FileFormats());
   if (!problem.empty()) FUi.ShowMessage(this, QString::fromStdString(problem));
   return true;
 }
@@ -385,6 +564,11 @@ void TPennacrowForm::FlatButton8Click() {
 }
 
 void TPennacrowForm::closeEvent(QCloseEvent* event) {
+  // A save in progress finishes first; a load or paint would only be thrown away.
+  if (FBusy) {
+    event->ignore();
+    return;
+  }
   if (FUnsavedWrite) {
     bool keepOpen = true;
     switch (FUi.AskUnsaved(this, QTr(kUnsavedQuestion))) {
@@ -516,22 +700,25 @@ void TPennacrowForm::FlatButton5Click() {
 }
 
 void TPennacrowForm::PaintFractalMenuItem(TFractalTypes kind) {
+  if (FBusy) return;
   FPicture.FractalProperties.ChangeFractalType(kind);
+  TPictureWork work(FPicture);
+  const TBitmap* current = FPicture.PictureOrNull();
+  // A failed paint leaves the picture as it was: the work was done on a copy.
+  RunInBackground(QTr(kPaintingActivity), [&work, current] {
+    work.CopyBitmap(current);
+    work.Picture.PaintFractal();
+    work.MakeScreen();
+  });
+  FPicture.TakePicture(work.Picture);
   FBeforeWrite.reset();
-  {
-    TWaitCursor wait;
-    try {
-      FPicture.PaintFractal();
-    } catch (...) {
-      PictureChanged();
-      throw;
-    }
-  }
-  PictureChanged();
+  StegoImage->PictureChanged(std::move(work.Screen));
+  UpdateCapacityMeter();
   EnableDataButtons(true);
-  // The new picture's capacity, so that panel 2 never shows the figure of a picture that is
-  // gone.
-  ToolButton1Click();
+  // Every panel speaks of the new picture. The probe's answer is shown without becoming the
+  // format the next write uses, which the memo's text decides.
+  NewPicture();
+  ShowDataFormat(::pennacrow::DetectDataFormat(FPicture.PictureOrNull()));
 }
 
 void TPennacrowForm::PrintAtScale(int percent) {
@@ -582,6 +769,7 @@ bool TPennacrowForm::eventFilter(QObject* watched, QEvent* event) {
 }
 
 bool TPennacrowForm::DropFile(const QMimeData* data, bool onMemo) {
+  if (FBusy) return false;
   const QList<QUrl> urls = data->urls();
   if (urls.isEmpty() || !urls.first().isLocalFile()) return false;
   const QString fileName = urls.first().toLocalFile();

@@ -2,18 +2,27 @@
 // TPennacrowForm: the main window. It holds the picture control, the text memo, the status bar
 // and the commands; every rule it applies is a call into the core.
 //
-// What each handler is to the user:
-//   FlatButton1Click         "加载图像"  open a picture (a picture dropped on the window too)
-//   FlatButton2Click         "保存图像"  save the picture as BMP or PNG
-//   FlatButton4Click         "读取数据"  read the hidden text into the memo (asks first when the
-//                                        picture holds none)
-//   FlatButton6Click         "写入数据"  hide the memo's text in the picture
-//   FlatButton5Click         "加密", "解密"  the encryption dialog, on the memo's text
-//   FlatButton7 (no handler) "打印图像"  drops the print menu down: PrintAtScale,
-//   PrinterSetup1Click FlatButton3Click         "帮助"      the guide FlatButton8Click "关闭" close
-//   the window (asks when a written picture is unsaved) LoadTextFile1Click,
-//   SaveTextDataToFile1Click, ClearTextBox1Click: the memo's menu "文本" PaintFractalMenuItem the
-//   picture's menu: paint a fractal as the picture
+// What each handler is to the user (key in brackets):
+// clang-format off
+//   FlatButton1Click         "加载图像" [Ctrl+O]  open a picture (a picture dropped on the window
+//                                                too); off the GUI thread
+//   FlatButton2Click         "保存图像" [Ctrl+S]  save the picture as BMP or PNG; off the GUI
+//                                                thread
+//   FlatButton4Click         "读取数据" [Ctrl+R]  read the hidden text into the memo (asks first
+//                                                when the picture holds none)
+//   FlatButton6Click         "写入数据" [Ctrl+M]  hide the memo's text in the picture; a right
+//                                                click (or the menu key) offers the sealed writes
+//   FlatButton5Click         "加密" [Ctrl+L], "解密" [Ctrl+Shift+L]  the encryption dialog, on
+//                                                the memo's text
+//   FlatButton7 (no handler) "打印图像" [Ctrl+P]  drops the print menu down: PrintAtScale,
+//                                                PrintPreview1Click, PrinterSetup1Click
+//   FlatButton3Click         "帮助" [F1]          the guide
+//   FlatButton8Click         "关闭" [Ctrl+Q]      close the window (asks when a written picture
+//                                                is unsaved)
+//   LoadTextFile1Click, SaveTextDataToFile1Click, ClearTextBox1Click: the memo's menu "文本"
+//   PaintFractalMenuItem, AnalysisMenuItemClick: the picture's menu (paints off the GUI thread)
+// While a load, save or paint runs, the toolbar, the picture's menu, drops and closing wait.
+// clang-format on
 
 #include <QMainWindow>
 #include <cstdint>
@@ -28,6 +37,7 @@
 
 class QLabel;
 class QScrollArea;
+class QTimer;
 class QToolBar;
 class QMenu;
 class QAction;
@@ -82,9 +92,17 @@ class TPennacrowForm : public QMainWindow {
   // The detectability report of the working bitmap, in its own window.
   void AnalysisMenuItemClick();
 
-  // The capacity meter under the text: bytes the container will take against the capacity.
+  // The capacity meter in its strip under the text: bytes the container will take against the
+  // capacity.
   void UpdateCapacityMeter();
   QLabel* CapacityMeter = nullptr;
+  // The strip's progress indication, shown when a load, save or paint takes a while.
+  QWidget* BusyIndicator = nullptr;
+  // True while a load, save or paint runs off the GUI thread.
+  bool IsBusy() const { return FBusy; }
+  // Sizes and centres the window within a screen's free area, so it opens whole on any screen
+  // and at any scale factor.
+  void PlaceOnScreen(const QRect& available);
 
   // Loads a picture file as the load command does after its dialog (also used for drops).
   void LoadPicture(const QString& fileName);
@@ -115,6 +133,9 @@ class TPennacrowForm : public QMainWindow {
   TTitledPopupMenu* ImagePopup = nullptr;
   QAction* StealthWriting = nullptr;  // checked: the write command writes stealthily
 
+ signals:
+  void BusyChanged(bool busy);
+
  protected:
   void dragEnterEvent(QDragEnterEvent* event) override;
   void dropEvent(QDropEvent* event) override;
@@ -131,6 +152,15 @@ class TPennacrowForm : public QMainWindow {
   void BuildMenus();
   void SetStatusPanel(int index, const QString& text);
   void PictureChanged();
+  // The picture was replaced by a load or a paint: panel 0's outcome belongs to the picture
+  // that is gone, the format and capacity panels are the new one's.
+  void NewPicture();
+  // Runs work on its own thread while the event loop goes on (so the window repaints), with the
+  // wait cursor, the conflicting commands disabled and, after half a second, the progress
+  // indication naming the activity. Returns when the work is done; its exception is rethrown
+  // here, on the GUI thread.
+  void RunInBackground(const QString& activity, const std::function<void()>& work);
+  void SetBusy(bool busy, const QString& activity);
   // Saves the picture under a name the user chose; false when nothing was saved.
   bool SavePicture();
   // Handles a dropped file; false when the drop was not a local file.
@@ -150,6 +180,10 @@ class TPennacrowForm : public QMainWindow {
   TPrinterChoice FPrinters;
   QLabel* FStatusPanels[4] = {};
   QScrollArea* ScrollBox1 = nullptr;
+  QToolBar* ToolBar2 = nullptr;
+  QLabel* FBusyLabel = nullptr;
+  QTimer* FBusyTimer = nullptr;
+  bool FBusy = false;
   // The picture as it was before the last write, for the report's difference map.
   std::unique_ptr<TBitmap> FBeforeWrite;
 };

@@ -18,6 +18,11 @@ void TPictureView::PictureChanged() {
   update();
 }
 
+void TPictureView::PictureChanged(QImage screen) {
+  FCache = std::move(screen);
+  update();
+}
+
 QPoint TPictureView::PictureOrigin() const {
   // Integer division rounds toward zero, so a larger picture is cut equally on both sides.
   return {(width() - FPicture.PictureWidth()) / 2, (height() - FPicture.PictureHeight()) / 2};

@@ -17,6 +17,8 @@ class TPictureView : public QWidget {
   TFractalImage& Picture() { return FPicture; }
   // Call after the working bitmap changed: the cached screen image is rebuilt.
   void PictureChanged();
+  // The same with the screen image already made (off the GUI thread) from the new bitmap.
+  void PictureChanged(QImage screen);
   // Where the picture's top-left corner sits in the control.
   QPoint PictureOrigin() const;
 

@@ -72,7 +72,7 @@ void TSealCommands::AddWriteMenu(TPennacrowForm& form) {
   add("SealWrite1", QTr("密封写入…"), &TSealCommands::SealWrite1Click);
   add("SealWriteFile1", QTr("密封写入文件…"), &TSealCommands::SealWriteFile1Click);
   TFlatButton* button = form.FlatButton6;
-  button->setToolTip(QTr("右键单击可密封写入文本或文件"));
+  button->setToolTip(button->toolTip() + "\n" + QTr("右键单击可密封写入文本或文件"));
   button->setContextMenuPolicy(Qt::CustomContextMenu);
   QObject::connect(button, &QWidget::customContextMenuRequested, menu,
                    [menu, button](const QPoint& at) { menu->popup(button->mapToGlobal(at)); });

@@ -64,8 +64,7 @@ int RunStartup(TUserInterface& ui, const TStartupOptions& options) {
   TEncryptForm encryptForm(ui, &mainWindow);
   mainWindow.SetEncryptForm(&encryptForm);
   if (const QScreen* screen = QGuiApplication::primaryScreen()) {
-    const QRect area = screen->availableGeometry();
-    mainWindow.move(area.center() - QPoint(mainWindow.width() / 2, mainWindow.height() / 2));
+    mainWindow.PlaceOnScreen(screen->availableGeometry());
   }
 
   if (options.Sleep) options.Sleep(options.SplashMs);

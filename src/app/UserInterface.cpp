@@ -1,6 +1,7 @@
 #include "app/UserInterface.h"
 
 #include <QFileDialog>
+#include <QGridLayout>
 #include <QInputDialog>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -28,7 +29,41 @@ QStringList ToQtFilter(const QString& filter) {
   return out;
 }
 
+QString WithBreakOpportunities(const QString& text) {
+  // A message box that meets a "word" wider than the screen (a long path, a run of digits)
+  // gives up on line breaking rules and breaks anywhere, even before a full stop. Zero-width
+  // spaces after a path's separators and every 16 characters of a long run give the line
+  // breaker places of its own, so the rules stay in force.
+  constexpr int kLongestRun = 16;
+  const QChar zeroWidthSpace(0x200B);
+  QString out;
+  out.reserve(text.size() + text.size() / 8);
+  int run = 0;
+  for (const QChar c : text) {
+    out += c;
+    const bool latin = c.unicode() < 0x2E80 && !c.isSpace();
+    run = latin ? run + 1 : 0;
+    if (latin && (c == '/' || c == '\\' || c == '_' || run >= kLongestRun)) {
+      out += zeroWidthSpace;
+      run = 0;
+    }
+  }
+  return out;
+}
+
 namespace {
+
+// Message boxes are as wide as their text needs; a short text would leave too little room for
+// the window manager to show the whole title beside its buttons.
+void PrepareMessageBox(QMessageBox& box) {
+  box.setText(WithBreakOpportunities(box.text()));
+  constexpr int kTitleButtons = 160;
+  const int titleWidth = box.fontMetrics().horizontalAdvance(box.windowTitle()) + kTitleButtons;
+  if (auto* grid = qobject_cast<QGridLayout*>(box.layout())) {
+    grid->addItem(new QSpacerItem(titleWidth, 0, QSizePolicy::Minimum, QSizePolicy::Minimum),
+                  grid->rowCount(), 0, 1, grid->columnCount());
+  }
+}
 
 class TQtUserInterface : public TUserInterface {
  public:
@@ -58,7 +93,7 @@ class TQtUserInterface : public TUserInterface {
           QString suffix =
               star < 0 ? request.DefaultExt : filter.mid(star + 3, end < 0 ? -1 : end - star - 3);
           suffix.remove(')');
-          dialog.setDefaultSuffix(suffix == "*" ? request.DefaultExt : suffix);
+          dialog.setDefaultSuffix((suffix == "*" ? request.DefaultExt : suffix).toLower());
         });
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
     if (chosenFilter != nullptr) {
@@ -95,12 +130,14 @@ class TQtUserInterface : public TUserInterface {
 
   void ShowMessage(QWidget* parent, const QString& text) override {
     QMessageBox box(QMessageBox::NoIcon, QApplicationName(), text, QMessageBox::Ok, parent);
+    PrepareMessageBox(box);
     box.exec();
   }
 
   bool Confirm(QWidget* parent, const QString& text) override {
     QMessageBox box(QMessageBox::Warning, QApplicationName(), text,
                     QMessageBox::Ok | QMessageBox::Cancel, parent);
+    PrepareMessageBox(box);
     box.button(QMessageBox::Ok)->setText(QTr("确定"));
     box.button(QMessageBox::Cancel)->setText(QTr("取消"));
     return box.exec() == QMessageBox::Ok;
@@ -109,6 +146,7 @@ class TQtUserInterface : public TUserInterface {
   bool AskYesNo(QWidget* parent, const QString& text) override {
     QMessageBox box(QMessageBox::Question, QApplicationName(), text,
                     QMessageBox::Yes | QMessageBox::No, parent);
+    PrepareMessageBox(box);
     box.setDefaultButton(QMessageBox::No);
     box.button(QMessageBox::Yes)->setText(QTr("是"));
     box.button(QMessageBox::No)->setText(QTr("否"));
@@ -118,6 +156,7 @@ class TQtUserInterface : public TUserInterface {
   TUnsavedAnswer AskUnsaved(QWidget* parent, const QString& text) override {
     QMessageBox box(QMessageBox::Warning, QApplicationName(), text,
                     QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, parent);
+    PrepareMessageBox(box);
     box.setDefaultButton(QMessageBox::Save);
     box.button(QMessageBox::Save)->setText(QTr("保存"));
     box.button(QMessageBox::Discard)->setText(QTr("不保存"));
@@ -140,7 +179,8 @@ class TQtUserInterface : public TUserInterface {
     dialog.setOption(QFileDialog::DontUseNativeDialog, true);
     dialog.setOption(QFileDialog::HideNameFilterDetails, true);
     dialog.setNameFilters(ToQtFilter(request.Filter));
-    if (!request.DefaultExt.isEmpty()) dialog.setDefaultSuffix(request.DefaultExt);
+    // Linux names are case-sensitive and written in lower case: "photo" becomes "photo.bmp".
+    if (!request.DefaultExt.isEmpty()) dialog.setDefaultSuffix(request.DefaultExt.toLower());
     if (!request.FileName.isEmpty()) dialog.selectFile(request.FileName);
   }
 };

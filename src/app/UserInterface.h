@@ -47,6 +47,10 @@ class TUserInterface {
 // The real dialogs.
 TUserInterface& DefaultUserInterface();
 
+// A message's text with break opportunities in long runs of Latin letters, digits and path
+// separators, so a message box wraps it by the line breaking rules (never before a full stop).
+QString WithBreakOpportunities(const QString& text);
+
 // "desc|pattern|desc|pattern" as Qt's filter list, one "desc (pattern pattern...)" per choice.
 QStringList ToQtFilter(const QString& filter);
 

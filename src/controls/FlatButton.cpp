@@ -1,5 +1,6 @@
 #include "controls/FlatButton.h"
 
+#include <QKeyEvent>
 #include <QPainter>
 #include <QStyleOptionToolButton>
 
@@ -12,7 +13,18 @@ TFlatButton::TFlatButton(const QString& caption, const QIcon& glyph, QWidget* pa
   setIconSize({32, 32});
   setAutoRaise(true);
   setFixedSize(80, 53);
-  setFocusPolicy(Qt::NoFocus);
+  setFocusPolicy(Qt::TabFocus);
+  setAccessibleName(caption);
+}
+
+void TFlatButton::keyPressEvent(QKeyEvent* event) {
+  // A tool button takes only Space; a keyboard user expects Enter to press it as well.
+  const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+  if (enter && event->modifiers() == Qt::NoModifier && !event->isAutoRepeat()) {
+    animateClick();
+    return;
+  }
+  QToolButton::keyPressEvent(event);
 }
 
 void TFlatButton::paintEvent(QPaintEvent*) {
@@ -23,6 +35,13 @@ void TFlatButton::paintEvent(QPaintEvent*) {
   if (isEnabled() && (underMouse() || isDown())) {
     painter.setPen(isDown() ? palette().color(QPalette::Dark) : palette().color(QPalette::Mid));
     painter.drawRect(rect().adjusted(0, 0, -1, -1));
+  }
+  if (hasFocus()) {
+    QStyleOptionFocusRect focus;
+    focus.initFrom(this);
+    focus.rect = rect().adjusted(2, 2, -2, -2);
+    focus.backgroundColor = palette().color(QPalette::Window);
+    style()->drawPrimitive(QStyle::PE_FrameFocusRect, &focus, &painter, this);
   }
   const QRect textRect(0, 2, width(), fontMetrics().height() + 2);
   painter.setPen(

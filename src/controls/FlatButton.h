@@ -1,5 +1,7 @@
 #pragma once
-// TFlatButton: a flat tool-bar button that shows its caption above its glyph.
+// TFlatButton: a flat tool-bar button that shows its caption above its glyph. It takes focus
+// from the keyboard only (a click leaves the focus where the user was typing), shows a focus
+// frame while it has it, and Space, Enter and Return press it.
 
 #include <QToolButton>
 
@@ -14,6 +16,7 @@ class TFlatButton : public QToolButton {
 
  protected:
   void paintEvent(QPaintEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
 };
 
 }  // namespace pennacrow

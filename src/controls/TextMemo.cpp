@@ -1,5 +1,7 @@
 #include "controls/TextMemo.h"
 
+#include <QKeyEvent>
+
 #include "text/TextRules.h"
 
 namespace pennacrow {
@@ -9,6 +11,15 @@ TTextMemo::TTextMemo(QWidget* parent) : QPlainTextEdit(parent) {
   setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
   setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  setTabChangesFocus(true);
+}
+
+void TTextMemo::keyPressEvent(QKeyEvent* event) {
+  if (event->key() == Qt::Key_Tab && event->modifiers() == Qt::ControlModifier) {
+    if (!isReadOnly()) insertPlainText(QStringLiteral("\t"));
+    return;
+  }
+  QPlainTextEdit::keyPressEvent(event);
 }
 
 std::string TTextMemo::Text() const {

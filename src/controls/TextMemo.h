@@ -2,6 +2,8 @@
 // TTextMemo: the multi-line memo that holds a payload text. Its whole text is a byte string in
 // the payload code page with CR LF line breaks; setting a text normalises its line breaks and
 // stops at its first zero byte. Long lines wrap at the right edge; no scroll bars.
+// Tab and Shift+Tab move the focus on, as in any form, so the keyboard is never caught in the
+// memo; Ctrl+Tab types a tab character, which texts may hold.
 
 #include <QPlainTextEdit>
 #include <string>
@@ -22,6 +24,7 @@ class TTextMemo : public QPlainTextEdit {
  protected:
   void enterEvent(QEnterEvent* event) override;
   void leaveEvent(QEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
 
  private:
   void ApplyBorder(bool hovered);

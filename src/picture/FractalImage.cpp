@@ -67,6 +67,12 @@ void TFractalImage::SetActive(bool value) {
   if (value) PaintFractal();
 }
 
+void TFractalImage::TakePicture(TFractalImage& other) {
+  FPicture = std::move(other.FPicture);
+  other.FPicture.reset();
+  FractalProperties = other.FractalProperties;
+}
+
 void TFractalImage::PaintFractal() {
   // The trigger must not stay stuck at true after a failed paint, or the next SetActive(true)
   // would paint nothing.

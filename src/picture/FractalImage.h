@@ -58,6 +58,10 @@ class TFractalImage {
   bool Active() const { return FActive; }
   void SetActive(bool value);
 
+  // Takes other's picture and fractal settings as its own (other is left without a picture),
+  // so that a load or paint done on a copy elsewhere becomes this control's in one step.
+  void TakePicture(TFractalImage& other);
+
  private:
   const TFileFormatsList& FFormats;
   std::optional<TBitmap> FPicture;

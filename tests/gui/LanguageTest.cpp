@@ -70,7 +70,11 @@ INSTANTIATE_TEST_SUITE_P(EnglishAndChinese, WindowLanguage,
                          ::testing::Values(TCaptionCase{TLanguage::English, "Open", "Print",
                                                         "Pennacrow Encryption", "Pennacrow Help"},
                                            TCaptionCase{TLanguage::Chinese, "加载图像", "打印图像",
-                                                        "Pennacrow 加密器", "Pennacrow 帮助"}));
+                                                        "Pennacrow 加密器", "Pennacrow 帮助"}),
+                         [](const ::testing::TestParamInfo<TCaptionCase>& info) {
+                           return std::string(
+                               info.param.Language == TLanguage::English ? "English" : "Chinese");
+                         });
 
 }  // namespace
 }  // namespace pennacrow
