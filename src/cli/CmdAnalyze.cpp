@@ -66,7 +66,7 @@ TOutcome AnalyzeFile(const std::string& file, bool json, bool detailed) {
   } catch (const std::exception& e) {
     return {true, true,
             (json ? analysis::FormatFailureJson(file, e.what())
-                  : analysis::FormatFailureLine(file, e.what())) +
+                  : "pennacrow-cli: " + analysis::FormatFailureLine(file, e.what())) +
                 "\n"};
   }
 }
