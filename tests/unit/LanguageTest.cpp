@@ -127,3 +127,38 @@ TEST(Recognition, ContentDecidesWhereTheExtensionIsMissingOrWrong) {
 
 }  // namespace
 }  // namespace pennacrow
+
+namespace pennacrow {
+namespace {
+
+bool HasChinese(const std::string& text) {
+  // Every CJK ideograph is three bytes in UTF-8 whose first byte is 0xE4 to 0xE9.
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const auto b = static_cast<unsigned char>(text[i]);
+    if (b >= 0xE4 && b <= 0xE9) return true;
+  }
+  return false;
+}
+
+// What a user of the English program meets at run time: every format's description, and the
+// refusal of every reader given bytes it cannot read, carries no Chinese.
+TEST_F(TranslationTest, EveryFormatNameAndRefusalIsEnglish) {
+  SetLanguage(TLanguage::English);
+  const std::vector<std::vector<std::uint8_t>> inputs = {
+      {}, {'x'}, std::vector<std::uint8_t>(64, 0), std::vector<std::uint8_t>(3000, 0xFF)};
+  for (const TFileFormat& f : FileFormats().Entries()) {
+    EXPECT_FALSE(HasChinese(Tr(f.FormatText.c_str()))) << f.FormatText;
+    if (f.PictureClass->Create == nullptr) continue;
+    for (const auto& bytes : inputs) {
+      try {
+        f.PictureClass->Create()->LoadFromBytes(bytes);
+      } catch (const std::exception& e) {
+        EXPECT_FALSE(HasChinese(e.what())) << f.Suffix << ": " << e.what();
+      }
+    }
+  }
+  EXPECT_FALSE(HasChinese(FileFormats().BuildFilter(TGraphic::ClassInfo)));
+}
+
+}  // namespace
+}  // namespace pennacrow
