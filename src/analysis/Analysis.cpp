@@ -1,4 +1,5 @@
 #include "analysis/Analysis.h"
+#include "text/Translate.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -32,7 +33,7 @@ TLayout LayoutOf(const TBitmap& bitmap) {
       const bool grey = std::all_of(palette.begin(), palette.end(), [](const TRGBQuad& q) {
         return q.Red == q.Green && q.Green == q.Blue;
       });
-      return {bitmap.BitsPerPixel() == 8 ? 1 : 0, {grey ? "灰度" : "索引"}};
+      return {bitmap.BitsPerPixel() == 8 ? 1 : 0, {grey ? N_("灰度") : N_("索引")}};
     }
   }
 }

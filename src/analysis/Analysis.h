@@ -86,6 +86,7 @@ std::optional<TWriteDifference> WriteDifference(const TBitmap& before, const TBi
 
 // The report as words: a verdict, the names of areas and channels, streams. Chinese, like
 // every message of the program, and all of them here.
+// The verdict in the program's own Chinese, as analyze --json gives it; shown through Tr.
 std::string VerdictText(TVerdict verdict);
 std::string AreaText(TArea area);
 std::string StreamText(const TTextFinding& finding);

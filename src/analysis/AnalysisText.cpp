@@ -4,6 +4,7 @@
 
 #include "analysis/Analysis.h"
 #include "codec/Container.h"
+#include "text/Translate.h"
 
 namespace pennacrow::analysis {
 
@@ -51,16 +52,16 @@ std::string OneLine(const std::string& text) {
 }
 
 std::string ContainerText(const TAnalysisReport& r) {
-  std::string text = DataFormatText(r.DataFormat);
+  std::string text = Tr(DataFormatText(r.DataFormat).c_str());
   while (!text.empty() && text.back() == ' ') text.pop_back();
-  if (r.ContainerBits > 0) text += "（占 " + std::to_string(r.ContainerBits) + " 个载体字节）";
+  if (r.ContainerBits > 0) text += TrF("（占 %1 个载体字节）", {std::to_string(r.ContainerBits)});
   return text;
 }
 
 std::string TextFindingText(const TTextFinding& f) {
-  return StreamText(f) + "，第 " + std::to_string(f.Offset) + " 字节起 " +
-         std::to_string(f.Length) + " 个可读字符" + (f.Base64 ? "（Base64，像是加密文本）" : "") +
-         "：\"" + OneLine(f.Start) + "\"";
+  return TrF(f.Base64 ? N_("%1，第 %2 字节起 %3 个可读字符（Base64，像是加密文本）：\"%4\"")
+                      : N_("%1，第 %2 字节起 %3 个可读字符：\"%4\""),
+             {StreamText(f), std::to_string(f.Offset), std::to_string(f.Length), OneLine(f.Start)});
 }
 
 std::string RatesLine(const TRates& r) {
@@ -72,25 +73,25 @@ std::string RatesLine(const TRates& r) {
 std::string VerdictText(TVerdict verdict) {
   switch (verdict) {
     case TVerdict::Detectable:
-      return "容易被检测";
+      return N_("容易被检测");
     case TVerdict::Suspicious:
-      return "有可疑痕迹";
+      return N_("有可疑痕迹");
     case TVerdict::Clean:
       break;
   }
-  return "未发现明显痕迹";
+  return N_("未发现明显痕迹");
 }
 
 std::string AreaText(TArea area) {
   switch (area) {
     case TArea::Written:
-      return "写入区";
+      return Tr("写入区");
     case TArea::Control:
-      return "对照区";
+      return Tr("对照区");
     case TArea::Whole:
       break;
   }
-  return "全图";
+  return Tr("全图");
 }
 
 std::string StreamText(const TTextFinding& f) {
@@ -103,62 +104,67 @@ std::string StreamText(const TTextFinding& f) {
       order = "RGB";
       break;
     case TScanOrder::Writer:
-      order = "写入顺序";
+      order = Tr("写入顺序");
       break;
     case TScanOrder::Bytes:
-      order = "字节顺序";
+      order = Tr("字节顺序");
       break;
   }
-  return order + " 低 " + std::to_string(f.Bits) + " 位 " + (f.MsbFirst ? "高位在前" : "低位在前");
+  return TrF(f.MsbFirst ? N_("%1 低 %2 位 高位在前") : N_("%1 低 %2 位 低位在前"),
+             {order, std::to_string(f.Bits)});
 }
 
 std::string FormatReport(const TAnalysisReport& r, const std::string& fileName) {
   std::string out = fileName + "\n";
-  out += "  图片: " + std::to_string(r.Width) + " x " + std::to_string(r.Height) + "，" +
-         std::to_string(r.BitsPerPixel) + " 位\n";
-  out += "  容器: " + ContainerText(r) + "\n";
-  out += "  结论: " + VerdictText(r.Verdict) + "\n";
+  out += TrF("  图片: %1 x %2，%3 位\n",
+             {std::to_string(r.Width), std::to_string(r.Height), std::to_string(r.BitsPerPixel)});
+  out += TrF("  容器: %1\n", {ContainerText(r)});
+  out += TrF("  结论: %1\n", {Tr(VerdictText(r.Verdict).c_str())});
   if (r.Channels.empty()) {
-    out += "  嵌入率估计: 不适用（每像素不足 8 位）\n";
+    out += Tr("  嵌入率估计: 不适用（每像素不足 8 位）\n");
   } else {
     for (const TArea area : {TArea::Whole, TArea::Written, TArea::Control}) {
       const int a = static_cast<int>(area);
       if (area != TArea::Whole && r.ContainerBits == 0) continue;
-      out += "  " + AreaText(area) + "嵌入率估计（综合 " + Rate(r.Fused[a]) + "）\n";
+      out += TrF("  %1嵌入率估计（综合 %2）\n", {AreaText(area), Rate(r.Fused[a])});
       for (const TChannelReport& c : r.Channels) {
-        out += "    " + c.Name + ": " + RatesLine(c.Rates[a]) + "\n";
+        out += "    " + Tr(c.Name.c_str()) + ": " + RatesLine(c.Rates[a]) + "\n";
       }
     }
-    out += "  卡方检验:";
+    out += Tr("  卡方检验:");
     for (const TChannelReport& c : r.Channels) {
       char p[16];
       std::snprintf(p, sizeof p, "%.2f", c.ChiSquareP);
-      out += " " + c.Name + " p=" + p +
-             (c.ChiSquareEnd > 0 ? " 止于 " + std::to_string(c.ChiSquareEnd) : "");
+      out += ' ';
+      out += Tr(c.Name.c_str());
+      out += " p=";
+      out += p;
+      if (c.ChiSquareEnd > 0) out += TrF(" 止于 %1", {std::to_string(c.ChiSquareEnd)});
     }
     out += "\n";
   }
   if (r.Texts.empty()) {
-    out += "  可读文本: 未发现\n";
+    out += Tr("  可读文本: 未发现\n");
   } else {
-    for (const TTextFinding& f : r.Texts) out += "  可读文本: " + TextFindingText(f) + "\n";
+    for (const TTextFinding& f : r.Texts) out += TrF("  可读文本: %1\n", {TextFindingText(f)});
   }
-  char thresholds[160];
-  std::snprintf(thresholds, sizeof thresholds,
-                "  判定阈值: 单项 %.2f，综合 %.2f（\"-\" 表示样本太少，无法估计）\n",
-                kSingleThreshold, kFusedThreshold);
-  return out + thresholds;
+  char single[16], fused[16];
+  std::snprintf(single, sizeof single, "%.2f", kSingleThreshold);
+  std::snprintf(fused, sizeof fused, "%.2f", kFusedThreshold);
+  return out +
+         TrF("  判定阈值: 单项 %1，综合 %2（\"-\" 表示样本太少，无法估计）\n", {single, fused});
 }
 
 std::string FormatReportLine(const TAnalysisReport& r, const std::string& fileName) {
-  std::string out = fileName + ": " + VerdictText(r.Verdict) + "；" + ContainerText(r);
+  std::string out =
+      fileName + ": " + Tr(VerdictText(r.Verdict).c_str()) + Tr("；") + ContainerText(r);
   for (const TArea area : {TArea::Whole, TArea::Written, TArea::Control}) {
     if (area != TArea::Whole && r.ContainerBits == 0) continue;
-    out += "；" + AreaText(area) + " " + Rate(r.Fused[static_cast<int>(area)]);
+    out += Tr("；") + AreaText(area) + " " + Rate(r.Fused[static_cast<int>(area)]);
   }
   if (!r.Texts.empty())
     out +=
-        "；可读文本 " + StreamText(r.Texts.front()) + " \"" + OneLine(r.Texts.front().Start) + "\"";
+        TrF("；可读文本 %1 \"%2\"", {StreamText(r.Texts.front()), OneLine(r.Texts.front().Start)});
   return out;
 }
 
@@ -200,23 +206,21 @@ std::string FormatReportJson(const TAnalysisReport& r, const std::string& fileNa
 }
 
 std::string PlaneTitle(const std::string& channel) {
-  return channel + " 最低位";
+  return TrF("%1 最低位", {Tr(channel.c_str())});
 }
 
 std::string DifferenceTitle() {
-  return "写入改动";
+  return Tr("写入改动");
 }
 
 std::string DifferenceText(const TWriteDifference& d) {
-  return "改动的字节: " + std::to_string(d.ChangedBytes) +
-         "\n  其中加 1: " + std::to_string(d.Raised) +
-         "\n  其中减 1: " + std::to_string(d.Lowered) +
-         "\n改动的像素: " + std::to_string(d.ChangedPixels) + " / " +
-         std::to_string(std::int64_t{d.Width} * d.Height);
+  return TrF("改动的字节: %1\n  其中加 1: %2\n  其中减 1: %3\n改动的像素: %4 / %5",
+             {std::to_string(d.ChangedBytes), std::to_string(d.Raised), std::to_string(d.Lowered),
+              std::to_string(d.ChangedPixels), std::to_string(std::int64_t{d.Width} * d.Height)});
 }
 
 std::string FormatFailureLine(const std::string& fileName, const std::string& message) {
-  return fileName + ": 无法分析：" + message;
+  return TrF("%1: 无法分析：%2", {fileName, message});
 }
 
 std::string FormatFailureJson(const std::string& fileName, const std::string& message) {

@@ -6,13 +6,14 @@
 #include <QImage>
 #include <QLabel>
 #include <QPixmap>
-#include <QPushButton>
 #include <QPlainTextEdit>
+#include <QPushButton>
 #include <QScrollArea>
 #include <QTabWidget>
 #include <QVBoxLayout>
 
 #include "analysis/Analysis.h"
+#include "app/Language.h"
 
 namespace pennacrow {
 
@@ -34,7 +35,7 @@ QScrollArea* PictureBox(const std::vector<std::uint8_t>& grey, int width, int he
 
 TAnalysisForm::TAnalysisForm(QWidget* parent) : QDialog(parent) {
   setObjectName("AnalysisForm");
-  setWindowTitle("检测风险");
+  setWindowTitle(QTr("检测风险"));
   resize(760, 640);
   ReportText = new QPlainTextEdit(this);
   ReportText->setObjectName("ReportText");
@@ -43,7 +44,7 @@ TAnalysisForm::TAnalysisForm(QWidget* parent) : QDialog(parent) {
   Pictures = new QTabWidget(this);
   Pictures->setObjectName("Pictures");
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, this);
-  buttons->button(QDialogButtonBox::Close)->setText("关闭");
+  buttons->button(QDialogButtonBox::Close)->setText(QTr("关闭"));
   connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(ReportText, 2);

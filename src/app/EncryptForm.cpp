@@ -7,6 +7,7 @@
 #include <QWidget>
 
 #include "app/Glyphs.h"
+#include "app/Language.h"
 #include "app/UserInterface.h"
 #include "controls/FlatButton.h"
 #include "controls/TextMemo.h"
@@ -18,14 +19,14 @@ namespace pennacrow {
 namespace {
 
 const char* const kEmptyPasswordQuestion =
-    "密码是空的：任何人不用密码就能解开这段文本。\n\n仍然使用空密码吗？";
+    N_("密码是空的：任何人不用密码就能解开这段文本。\n\n仍然使用空密码吗？");
 const char* const kWrongPasswordMessage =
-    "解密得到的不是有效的文本，密码可能不对。\n加密的文本保持不变，可以换一个密码再试。";
+    N_("解密得到的不是有效的文本，密码可能不对。\n加密的文本保持不变，可以换一个密码再试。");
 
 }  // namespace
 
 TEncryptForm::TEncryptForm(TUserInterface& ui, QWidget* parent) : QDialog(parent), FUi(ui) {
-  setWindowTitle("Pennacrow 加密器");
+  setWindowTitle(QTr("Pennacrow 加密器"));
   setFixedSize(572, 403);
   setModal(true);
 
@@ -34,17 +35,17 @@ TEncryptForm::TEncryptForm(TUserInterface& ui, QWidget* parent) : QDialog(parent
   toolBar->setGeometry(0, 0, 572, 59);
   toolBar->setAutoFillBackground(true);
   toolBar->setStyleSheet("background: white;");
-  FlatButton5 = new TFlatButton("加密", ToolGlyph(5), toolBar);
+  FlatButton5 = new TFlatButton(QTr("加密"), ToolGlyph(5), toolBar);
   FlatButton5->setObjectName("FlatButton5");
   FlatButton5->move(0, 2);
-  FlatButton9 = new TFlatButton("解密", ToolGlyph(5), toolBar);
+  FlatButton9 = new TFlatButton(QTr("解密"), ToolGlyph(5), toolBar);
   FlatButton9->setObjectName("FlatButton9");
   FlatButton9->move(80, 2);
-  FlatButton8 = new TFlatButton("关闭", ToolGlyph(6), toolBar);
+  FlatButton8 = new TFlatButton(QTr("关闭"), ToolGlyph(6), toolBar);
   FlatButton8->setObjectName("FlatButton8");
   FlatButton8->move(160, 2);
 
-  auto* banner = new QLabel("Pennacrow 数据加／解密", this);
+  auto* banner = new QLabel(QTr("Pennacrow 数据加／解密"), this);
   banner->setObjectName("Panel2");
   banner->setGeometry(0, 59, 572, 27);
   banner->setAlignment(Qt::AlignCenter);
@@ -52,15 +53,15 @@ TEncryptForm::TEncryptForm(TUserInterface& ui, QWidget* parent) : QDialog(parent
   banner->setStyleSheet(
       "QLabel { background: #6394c6; color: white; font-weight: bold; font-size: 14px; }");
 
-  auto* group = new QGroupBox("已加／解密的文本", this);
+  auto* group = new QGroupBox(QTr("已加／解密的文本"), this);
   group->setObjectName("GroupBox1");
   group->setGeometry(16, 90, 540, 286);
   EncryptMemo = new TTextMemo(group);
   EncryptMemo->setObjectName("EncryptMemo");
   EncryptMemo->setGeometry(10, 22, 521, 257);
   EncryptMemo->SetHoverBorder(QColor(8, 36, 107));
-  EncryptMemo->setAccessibleName("文本");
-  EncryptMemo->setAccessibleDescription("要加密或解密的文本");
+  EncryptMemo->setAccessibleName(QTr("文本"));
+  EncryptMemo->setAccessibleDescription(QTr("要加密或解密的文本"));
 
   auto* status = new QStatusBar(this);
   status->setObjectName("StatusBar1");
@@ -114,10 +115,11 @@ std::optional<std::string> TEncryptForm::EncryptedText() const {
 
 bool TEncryptForm::AskPassword(std::string& password) {
   password.clear();
-  const std::optional<QString> typed = FUi.InputBox(this, "密码    ", "输入密码      ", 255);
+  const std::optional<QString> typed =
+      FUi.InputBox(this, QTr("密码    "), QTr("输入密码      "), 255);
   if (!typed) return false;
   // An empty password is a key anyone tries first; used only when the user says so.
-  if (typed->isEmpty() && !FUi.Confirm(this, kEmptyPasswordQuestion)) return false;
+  if (typed->isEmpty() && !FUi.Confirm(this, QTr(kEmptyPasswordQuestion))) return false;
   password = Utf8ToPayload(typed->toStdString());
   return true;
 }
@@ -130,7 +132,7 @@ void TEncryptForm::RunEncryption() {
     ReplaceMemoText(*EncryptMemo, armoured);
     FEncrypted = Text();
   } catch (const std::exception&) {
-    FUi.ShowMessage(this, "加密错误消息            ");
+    FUi.ShowMessage(this, QTr("加密错误消息            "));
   }
   std::fill(password.begin(), password.end(), '\0');
 }
@@ -142,13 +144,13 @@ void TEncryptForm::RunDecryption() {
     const std::string plain = DecryptTextWithPassword(password, EncryptMemo->Text());
     // A wrong password gives bytes of no text at all; the armoured text stays for another try.
     if (!IsValidPayload(plain)) {
-      FUi.ShowMessage(this, kWrongPasswordMessage);
+      FUi.ShowMessage(this, QTr(kWrongPasswordMessage));
     } else {
       ReplaceMemoText(*EncryptMemo, plain);
       FEncrypted.reset();
     }
   } catch (const std::exception&) {
-    FUi.ShowMessage(this, "解密错误消息            ");
+    FUi.ShowMessage(this, QTr("解密错误消息            "));
   }
   std::fill(password.begin(), password.end(), '\0');
 }

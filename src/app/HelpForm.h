@@ -30,7 +30,7 @@ class THelpForm : public QDialog {
 // Its links point at the program's own documents in documentDir.
 QStringList HelpGuideLines(const QString& documentDir);
 // The guide as the running program shows it, with its links into HelpDocumentDir.
-const QStringList& HelpGuideLines();
+QStringList HelpGuideLines();
 
 // Where the documents the guide links to are: share/doc/pennacrow under the prefix of the
 // program in programDir when it is installed there, else doc/ beside a program in its build

@@ -26,6 +26,7 @@
 #include "app/EncryptForm.h"
 #include "app/Glyphs.h"
 #include "app/HelpForm.h"
+#include "app/Language.h"
 #include "app/PictureView.h"
 #include "app/SealCommands.h"
 #include "app/UserInterface.h"
@@ -48,22 +49,22 @@ namespace pennacrow {
 namespace {
 
 const char* const kPictureSaveFilter =
-    "位图(*.bmp)|*.bmp|可移植的网络图片(*.png)|*.png|全部文件|*.*";
-const char* const kTextFilter = "文本文件|*.TXT|全部文件|*.*";
+    N_("位图(*.bmp)|*.bmp|可移植的网络图片(*.png)|*.png|全部文件|*.*");
+const char* const kTextFilter = N_("文本文件|*.TXT|全部文件|*.*");
 const QColor kBannerColour(99, 148, 198);
 
 // The main window's own questions and notes.
 const char* const kReadWithoutContainerQuestion =
-    "这幅图片里没有找到隐藏的文本。\n\n仍然把图片的最低位当作文本读出来吗？"
-    "（读出的多半是乱码；原来的文本可以用 Ctrl+Z 找回。）";
-const char* const kUnsavedQuestion = "写入了数据的图片还没有保存。\n\n关闭前保存图片吗？";
-const char* const kReadFailureTitle = "读取数据失败：";
-const char* const kWriteFailureTitle = "写入数据失败：";
+    N_("这幅图片里没有找到隐藏的文本。\n\n仍然把图片的最低位当作文本读出来吗？"
+       "（读出的多半是乱码；原来的文本可以用 Ctrl+Z 找回。）");
+const char* const kUnsavedQuestion = N_("写入了数据的图片还没有保存。\n\n关闭前保存图片吗？");
+const char* const kReadFailureTitle = N_("读取数据失败：");
+const char* const kWriteFailureTitle = N_("写入数据失败：");
 
 // What the progress indication says while a command works off the GUI thread.
-const char* const kLoadingActivity = "正在加载图像…";
-const char* const kSavingActivity = "正在保存图像…";
-const char* const kPaintingActivity = "正在绘制图形…";
+const char* const kLoadingActivity = N_("正在加载图像…");
+const char* const kSavingActivity = N_("正在保存图像…");
+const char* const kPaintingActivity = N_("正在绘制图形…");
 // A command that has not finished after this long shows its progress indication.
 constexpr int kProgressDelayMs = 500;
 
@@ -79,33 +80,36 @@ struct TToolButton {
   const char* Description;
 };
 const TToolButton kToolButtons[] = {
-    {&TPennacrowForm::FlatButton1, "FlatButton1", "加载图像", 0, "Ctrl+O", "打开一幅图片作为载体"},
-    {&TPennacrowForm::FlatButton2, "FlatButton2", "保存图像", 1, "Ctrl+S",
-     "把图片保存为 BMP 或 PNG 文件"},
-    {&TPennacrowForm::FlatButton4, "FlatButton4", "读取数据", 4, "Ctrl+R",
-     "把图片里隐藏的文本读到文本框"},
-    {&TPennacrowForm::FlatButton6, "FlatButton6", "写入数据", 4, "Ctrl+M",
-     "把文本框里的文本隐藏到图片里"},
-    {&TPennacrowForm::FlatButton5, "FlatButton5", "加密", 5, "Ctrl+L", "用密码加密文本框里的文本"},
-    {&TPennacrowForm::FlatButton9, "FlatButton9", "解密", 5, "Ctrl+Shift+L",
-     "用密码解密文本框里的文本"},
-    {&TPennacrowForm::FlatButton7, "FlatButton7", "打印图像", 3, "Ctrl+P", "按所选比例打印图片"},
-    {&TPennacrowForm::FlatButton3, "FlatButton3", "帮助", 7, "F1", "打开使用说明"},
-    {&TPennacrowForm::FlatButton8, "FlatButton8", "关闭", 6, "Ctrl+Q", "关闭程序"},
+    {&TPennacrowForm::FlatButton1, "FlatButton1", N_("加载图像"), 0, "Ctrl+O",
+     N_("打开一幅图片作为载体")},
+    {&TPennacrowForm::FlatButton2, "FlatButton2", N_("保存图像"), 1, "Ctrl+S",
+     N_("把图片保存为 BMP 或 PNG 文件")},
+    {&TPennacrowForm::FlatButton4, "FlatButton4", N_("读取数据"), 4, "Ctrl+R",
+     N_("把图片里隐藏的文本读到文本框")},
+    {&TPennacrowForm::FlatButton6, "FlatButton6", N_("写入数据"), 4, "Ctrl+M",
+     N_("把文本框里的文本隐藏到图片里")},
+    {&TPennacrowForm::FlatButton5, "FlatButton5", N_("加密"), 5, "Ctrl+L",
+     N_("用密码加密文本框里的文本")},
+    {&TPennacrowForm::FlatButton9, "FlatButton9", N_("解密"), 5, "Ctrl+Shift+L",
+     N_("用密码解密文本框里的文本")},
+    {&TPennacrowForm::FlatButton7, "FlatButton7", N_("打印图像"), 3, "Ctrl+P",
+     N_("按所选比例打印图片")},
+    {&TPennacrowForm::FlatButton3, "FlatButton3", N_("帮助"), 7, "F1", N_("打开使用说明")},
+    {&TPennacrowForm::FlatButton8, "FlatButton8", N_("关闭"), 6, "Ctrl+Q", N_("关闭程序")},
 };
-const char* const kMemoName = "文本";
+const char* const kMemoName = N_("文本");
 const char* const kMemoDescription =
-    "要隐藏或读出的文本。Tab 键移到下一个控件，Ctrl+Tab 输入制表符";
+    N_("要隐藏或读出的文本。Tab 键移到下一个控件，Ctrl+Tab 输入制表符");
 
 QString SavedNote(const QString& fileName) {
-  return " 图像已保存：" + QFileInfo(fileName).fileName();
+  return QTr(" 图像已保存：") + QFileInfo(fileName).fileName();
 }
 
 // The text menu's open and save dialogs.
 TFileDialogRequest TextFileRequest(const QString& caption) {
   TFileDialogRequest request;
   request.Caption = caption;
-  request.Filter = kTextFilter;
+  request.Filter = QTr(kTextFilter);
   request.DefaultExt = "TXT";
   return request;
 }
@@ -118,7 +122,7 @@ std::span<const std::uint8_t> AsBytes(const std::string& text) {
 
 TPennacrowForm::TPennacrowForm(TUserInterface& ui, QWidget* parent)
     : QMainWindow(parent), FUi(ui), FPicture(FileFormats()) {
-  setWindowTitle("Pennacrow 2.0 图片隐写工具 - Pennacrow 团队");
+  setWindowTitle(QTr("Pennacrow 2.0 图片隐写工具 - Pennacrow 团队"));
   resize(839, 677);
   setAcceptDrops(true);
   BuildLayout();
@@ -140,13 +144,13 @@ void TPennacrowForm::BuildLayout() {
       "QToolBar { background: white; border: none; spacing: 0px; padding: 3px 0px; }");
   addToolBar(Qt::TopToolBarArea, toolBar);
   for (const TToolButton& spec : kToolButtons) {
-    auto* button = new TFlatButton(QString::fromUtf8(spec.Caption), ToolGlyph(spec.Glyph), toolBar);
+    auto* button = new TFlatButton(QTr(spec.Caption), ToolGlyph(spec.Glyph), toolBar);
     button->setObjectName(spec.Name);
     const QKeySequence key(QString::fromLatin1(spec.Key));
     button->setShortcut(key);
     button->setToolTip(
         QString("%1 (%2)").arg(button->text(), key.toString(QKeySequence::NativeText)));
-    button->setAccessibleDescription(QString::fromUtf8(spec.Description));
+    button->setAccessibleDescription(QTr(spec.Description));
     toolBar->addWidget(button);
     this->*spec.Field = button;
   }
@@ -174,7 +178,7 @@ void TPennacrowForm::BuildLayout() {
   column->setContentsMargins(0, 0, 0, 0);
   column->setSpacing(0);
 
-  auto* banner = new QLabel("Pennacrow 创建／查看数据", central);
+  auto* banner = new QLabel(QTr("Pennacrow 创建／查看数据"), central);
   banner->setObjectName("Panel2");
   banner->setFixedHeight(27);
   banner->setAlignment(Qt::AlignCenter);
@@ -205,8 +209,8 @@ void TPennacrowForm::BuildLayout() {
   TextData->installEventFilter(this);
   TextData->viewport()->installEventFilter(this);
   panelLayout->addWidget(TextData);
-  TextData->setAccessibleName(kMemoName);
-  TextData->setAccessibleDescription(kMemoDescription);
+  TextData->setAccessibleName(QTr(kMemoName));
+  TextData->setAccessibleDescription(QTr(kMemoDescription));
   column->addWidget(panel1);
 
   // A strip of its own under the text: the capacity meter on the right, where it never covers
@@ -257,7 +261,7 @@ void TPennacrowForm::BuildLayout() {
     FStatusPanels[i]->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     status->addWidget(FStatusPanels[i]);
   }
-  FStatusPanels[3]->setText("Pennacrow 团队");
+  FStatusPanels[3]->setText(QTr("Pennacrow 团队"));
   // Below this size the panels would be pushed over one another, and the toolbar's buttons out
   // of the window.
   const int toolBarWidth = static_cast<int>(std::size(kToolButtons)) * 80;
@@ -277,25 +281,25 @@ void TPennacrowForm::PlaceOnScreen(const QRect& available) {
 }
 
 void TPennacrowForm::BuildMenus() {
-  TitledPopupMenu1 = new TTitledPopupMenu("文本", this);
+  TitledPopupMenu1 = new TTitledPopupMenu(QTr("文本"), this);
   TitledPopupMenu1->setObjectName("TitledPopupMenu1");
-  QAction* loadText = TitledPopupMenu1->addAction("加载文本文件");
+  QAction* loadText = TitledPopupMenu1->addAction(QTr("加载文本文件"));
   loadText->setObjectName("LoadTextFile1");
   connect(loadText, &QAction::triggered, this,
           [this] { Guarded([this] { LoadTextFile1Click(); }); });
-  QAction* saveText = TitledPopupMenu1->addAction("保存此文本为文件");
+  QAction* saveText = TitledPopupMenu1->addAction(QTr("保存此文本为文件"));
   saveText->setObjectName("SaveTextDataToFile1");
   connect(saveText, &QAction::triggered, this,
           [this] { Guarded([this] { SaveTextDataToFile1Click(); }); });
   TitledPopupMenu1->addSeparator()->setObjectName("N1");
-  QAction* clear = TitledPopupMenu1->addAction("清理文本框!");
+  QAction* clear = TitledPopupMenu1->addAction(QTr("清理文本框!"));
   clear->setObjectName("ClearTextBox1");
   connect(clear, &QAction::triggered, this, [this] { Guarded([this] { ClearTextBox1Click(); }); });
   TextData->setContextMenuPolicy(Qt::CustomContextMenu);
   connect(TextData, &QWidget::customContextMenuRequested, this,
           [this](const QPoint& at) { TitledPopupMenu1->popup(TextData->mapToGlobal(at)); });
 
-  TitledPopupMenu2 = new TTitledPopupMenu("打印图像", this);
+  TitledPopupMenu2 = new TTitledPopupMenu(QTr("打印图像"), this);
   TitledPopupMenu2->setObjectName("TitledPopupMenu2");
   // The print button has no click handler of its own: it drops the print menu down under
   // itself.
@@ -304,22 +308,22 @@ void TPennacrowForm::BuildMenus() {
     const char* Caption;
     int Percent;
   };
-  for (const TPrintItem& item : {TPrintItem{"PrintAt251", "以 25% 比例打印", 25},
-                                 TPrintItem{"PrintAt501", "以 50% 比例打印", 50},
-                                 TPrintItem{"PrintAt751", "以 75% 比例打印", 75},
-                                 TPrintItem{"PrintAt1001", "以 100% 比例打印", 100}}) {
-    QAction* action = TitledPopupMenu2->addAction(QString::fromUtf8(item.Caption));
+  for (const TPrintItem& item : {TPrintItem{"PrintAt251", N_("以 25% 比例打印"), 25},
+                                 TPrintItem{"PrintAt501", N_("以 50% 比例打印"), 50},
+                                 TPrintItem{"PrintAt751", N_("以 75% 比例打印"), 75},
+                                 TPrintItem{"PrintAt1001", N_("以 100% 比例打印"), 100}}) {
+    QAction* action = TitledPopupMenu2->addAction(QTr(item.Caption));
     action->setObjectName(item.Name);
     const int percent = item.Percent;
     connect(action, &QAction::triggered, this,
             [this, percent] { Guarded([this, percent] { PrintAtScale(percent); }); });
   }
-  QAction* preview = TitledPopupMenu2->addAction(kPrintPreviewCaption);
+  QAction* preview = TitledPopupMenu2->addAction(QTr(kPrintPreviewCaption));
   preview->setObjectName("PrintPreview1");
   connect(preview, &QAction::triggered, this,
           [this] { Guarded([this] { PrintPreview1Click(); }); });
   TitledPopupMenu2->addSeparator()->setObjectName("N2");
-  QAction* setup = TitledPopupMenu2->addAction("配置打印机");
+  QAction* setup = TitledPopupMenu2->addAction(QTr("配置打印机"));
   setup->setObjectName("PrinterSetup1");
   connect(setup, &QAction::triggered, this, [this] { Guarded([this] { PrinterSetup1Click(); }); });
   TSealCommands::AddWriteMenu(*this);
@@ -333,21 +337,21 @@ void TPennacrowForm::BuildMenus() {
     FlatButton7->update();
   });
 
-  ImagePopup = new TTitledPopupMenu(QString::fromUtf8(FractalMenuTitle), this);
+  ImagePopup = new TTitledPopupMenu(QTr(FractalMenuTitle), this);
   ImagePopup->setObjectName("ImagePopup");
   for (const TFractalMenuItem& item : FractalMenuItems) {
-    QAction* action = ImagePopup->addAction(QString::fromUtf8(item.Caption));
+    QAction* action = ImagePopup->addAction(QTr(item.Caption));
     action->setObjectName(item.Name);
     const TFractalTypes kind = item.FractalType;
     connect(action, &QAction::triggered, this,
             [this, kind] { Guarded([this, kind] { PaintFractalMenuItem(kind); }); });
   }
   ImagePopup->addSeparator();
-  QAction* analysis = ImagePopup->addAction("检测风险");
+  QAction* analysis = ImagePopup->addAction(QTr("检测风险"));
   analysis->setObjectName("AnalysisMenuItem");
   connect(analysis, &QAction::triggered, this,
           [this] { Guarded([this] { AnalysisMenuItemClick(); }); });
-  StealthWriting = ImagePopup->addAction("隐蔽写入");
+  StealthWriting = ImagePopup->addAction(QTr("隐蔽写入"));
   StealthWriting->setObjectName("StealthWriting");
   StealthWriting->setCheckable(true);
   StegoImage->setContextMenuPolicy(Qt::CustomContextMenu);
@@ -362,7 +366,7 @@ void TPennacrowForm::Guarded(const std::function<void()>& command) {
   } catch (const std::exception& e) {
     FUi.ShowMessage(this, QString::fromUtf8(e.what()));
   } catch (...) {
-    FUi.ShowMessage(this, "未知错误");
+    FUi.ShowMessage(this, QTr("未知错误"));
   }
 }
 
@@ -444,7 +448,7 @@ void TPennacrowForm::UpdateCapacityMeter() {
 
 void TPennacrowForm::FlatButton1Click() {
   TFileDialogRequest request;
-  request.Caption = "打开";
+  request.Caption = QTr("打开");
   request.Filter = FOpenPictureFilter;
   request.PicturePreview = true;
   const std::optional<QString> chosen = FUi.OpenFile(this, request);
@@ -477,6 +481,10 @@ struct TPictureWork {
 
 }  // namespace
 
+void TPennacrowForm::OpenAtStart(const QString& fileName) {
+  Guarded([this, &fileName] { LoadPicture(fileName); });
+}
+
 void TPennacrowForm::LoadPicture(const QString& fileName) {
   if (FBusy) return;
   FPictureFileName = fileName;
@@ -485,7 +493,7 @@ void TPennacrowForm::LoadPicture(const QString& fileName) {
   // The load works on the picture itself, so the decoded bitmap is moved in rather than copied
   // (and a picture that is not a bitmap is drawn over the one it replaces). Meanwhile nothing
   // on the GUI thread looks at the picture: the screen shows its own copy, the meter waits.
-  RunInBackground(kLoadingActivity, [this, &name, &screen] {
+  RunInBackground(QTr(kLoadingActivity), [this, &name, &screen] {
     FPicture.LoadPictureFile(name);
     screen = ScreenImage(FPicture.PictureOrNull());
   });
@@ -504,8 +512,8 @@ void TPennacrowForm::FlatButton2Click() {
 
 bool TPennacrowForm::SavePicture() {
   TFileDialogRequest request;
-  request.Caption = "另存为";
-  request.Filter = kPictureSaveFilter;
+  request.Caption = QTr("另存为");
+  request.Filter = QTr(kPictureSaveFilter);
   request.DefaultExt = "BMP";
   request.FileName = FPictureFileName;
   int filter = 0;
@@ -531,7 +539,7 @@ bool TPennacrowForm::SavePicture() {
     SavePictureFile(FPicture, fileName);  // refuses at once: nothing to wait for
   } else {
     // The worker only reads the picture, and nothing that changes it runs meanwhile.
-    RunInBackground(kSavingActivity, [this, &fileName, &problem, lossAccepted] {
+    RunInBackground(QTr(kSavingActivity), [this, &fileName, &problem, lossAccepted] {
       SavePictureFile(FPicture, fileName);
       // Read the file back: a saved picture that no longer gives the text back is told at once.
       if (!lossAccepted) {
@@ -563,7 +571,7 @@ void TPennacrowForm::closeEvent(QCloseEvent* event) {
   }
   if (FUnsavedWrite) {
     bool keepOpen = true;
-    switch (FUi.AskUnsaved(this, kUnsavedQuestion)) {
+    switch (FUi.AskUnsaved(this, QTr(kUnsavedQuestion))) {
       case TUnsavedAnswer::Save:
         Guarded([this, &keepOpen] { keepOpen = !SavePicture(); });
         break;
@@ -582,7 +590,7 @@ void TPennacrowForm::closeEvent(QCloseEvent* event) {
 }
 
 void TPennacrowForm::LoadTextFile1Click() {
-  const TFileDialogRequest request = TextFileRequest("打开");
+  const TFileDialogRequest request = TextFileRequest(QTr("打开"));
   const std::optional<QString> chosen = FUi.OpenFile(this, request);
   if (!chosen) return;
   LoadTextFile(*chosen);
@@ -593,7 +601,7 @@ void TPennacrowForm::LoadTextFile(const QString& fileName) {
 }
 
 void TPennacrowForm::SaveTextDataToFile1Click() {
-  const TFileDialogRequest request = TextFileRequest("另存为");
+  const TFileDialogRequest request = TextFileRequest(QTr("另存为"));
   const std::optional<QString> chosen = FUi.SaveFile(this, request, nullptr);
   if (!chosen) return;
   // The memo may hold a decrypted text: a new file is for its owner's eyes only.
@@ -636,12 +644,12 @@ void TPennacrowForm::FlatButton6Click() {
     FBeforeWrite = std::move(before);
     PictureChanged();
     DetectDataFormat();
-    SetStatusPanel(0, kWriteSucceeded);
+    SetStatusPanel(0, QTr(kWriteSucceeded));
     FUnsavedWrite = true;
   } catch (const std::exception& e) {
     PictureChanged();
-    SetStatusPanel(0, kWriteFailed);
-    FUi.ShowMessage(this, QString(kWriteFailureTitle) + "\n" + QString::fromUtf8(e.what()));
+    SetStatusPanel(0, QTr(kWriteFailed));
+    FUi.ShowMessage(this, QTr(kWriteFailureTitle) + "\n" + QString::fromUtf8(e.what()));
   }
 }
 
@@ -651,7 +659,7 @@ void TPennacrowForm::DetectDataFormat() {
 }
 
 void TPennacrowForm::ShowDataFormat(std::uint8_t format) {
-  SetStatusPanel(1, QString::fromStdString(DataFormatText(format)));
+  SetStatusPanel(1, QTr(DataFormatText(format).c_str()));
 }
 
 void TPennacrowForm::FlatButton4Click() {
@@ -660,7 +668,8 @@ void TPennacrowForm::FlatButton4Click() {
   if (probed == kFormatSealed) return TSealCommands(*this).ReadSealedData();
   const bool found = HoldsContainer(probed);
   // Low bits that hold no container read as junk that would take the memo's place.
-  if (bitmap != nullptr && !found && !FUi.AskYesNo(this, kReadWithoutContainerQuestion)) return;
+  if (bitmap != nullptr && !found && !FUi.AskYesNo(this, QTr(kReadWithoutContainerQuestion)))
+    return;
   try {
     if (bitmap == nullptr) throw ENoHiddenText();
     const THiddenText hidden = ReadHiddenText(*bitmap, !found);
@@ -671,10 +680,10 @@ void TPennacrowForm::FlatButton4Click() {
       FArmouredText = TextData->Text();
       FlatButton5Click();
     }
-    SetStatusPanel(0, kReadSucceeded);
+    SetStatusPanel(0, QTr(kReadSucceeded));
   } catch (const std::exception& e) {
-    SetStatusPanel(0, kReadFailed);
-    FUi.ShowMessage(this, QString(kReadFailureTitle) + "\n" + QString::fromUtf8(e.what()));
+    SetStatusPanel(0, QTr(kReadFailed));
+    FUi.ShowMessage(this, QTr(kReadFailureTitle) + "\n" + QString::fromUtf8(e.what()));
   }
 }
 
@@ -696,7 +705,7 @@ void TPennacrowForm::PaintFractalMenuItem(TFractalTypes kind) {
   TPictureWork work(FPicture);
   const TBitmap* current = FPicture.PictureOrNull();
   // A failed paint leaves the picture as it was: the work was done on a copy.
-  RunInBackground(kPaintingActivity, [&work, current] {
+  RunInBackground(QTr(kPaintingActivity), [&work, current] {
     work.CopyBitmap(current);
     work.Picture.PaintFractal();
     work.MakeScreen();

@@ -61,6 +61,8 @@ class TPennacrowForm : public QMainWindow {
 
   // The encryption dialog the encrypt and read commands open; created once at start-up.
   void SetEncryptForm(TEncryptForm* form) { FEncryptForm = form; }
+  // Opens a picture named on the command line as the load button would; a failure is shown.
+  void OpenAtStart(const QString& fileName);
 
   // Commands.
   void FormCreate();

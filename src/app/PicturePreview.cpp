@@ -12,6 +12,7 @@
 #include <QtConcurrent/QtConcurrentRun>
 
 #include "app/BitmapImage.h"
+#include "app/Language.h"
 #include "formats/Registry.h"
 #include "picture/FractalImage.h"
 
@@ -49,15 +50,15 @@ class TPreviewPane : public QWidget {
   explicit TPreviewPane(QWidget* parent) : QWidget(parent) {
     auto* layout = new QVBoxLayout(this);
     auto* top = new QHBoxLayout;
-    FCaption = new QLabel("图片：", this);
+    FCaption = new QLabel(QTr("图片："), this);
     FButton = new QToolButton(this);
-    FButton->setText("预览");
-    FButton->setToolTip("预览");
+    FButton->setText(QTr("预览"));
+    FButton->setToolTip(QTr("预览"));
     FButton->setEnabled(false);
     top->addWidget(FCaption, 1);
     top->addWidget(FButton);
     layout->addLayout(top);
-    FImage = new QLabel("（无）", this);
+    FImage = new QLabel(QTr("（无）"), this);
     FImage->setAlignment(Qt::AlignCenter);
     FImage->setFixedSize(kPaneSize, kPaneSize);
     FImage->setFrameShape(QFrame::StyledPanel);
@@ -78,9 +79,9 @@ class TPreviewPane : public QWidget {
   void Show(const TDecodedPreview& decoded) {
     FPicture = decoded.Picture;
     if (FPicture.isNull()) {
-      FCaption->setText("图片：");
+      FCaption->setText(QTr("图片："));
       FImage->setPixmap({});
-      FImage->setText("（无）");
+      FImage->setText(QTr("（无）"));
       FButton->setEnabled(false);
       return;
     }
@@ -110,7 +111,7 @@ QSize PreviewPictureSize(QSize picture, QSize room) {
 
 std::unique_ptr<QDialog> MakePreviewWindow(const QImage& picture, QWidget* parent) {
   auto window = std::make_unique<QDialog>(parent);
-  window->setWindowTitle("预览");
+  window->setWindowTitle(QTr("预览"));
   constexpr int kMargin = 5;
   // A tenth of the screen is left for the window manager's frame and some air, and the window
   // is centred on the screen rather than over its parent, so its title bar is never off-screen.

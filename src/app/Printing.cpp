@@ -15,6 +15,7 @@
 #include <QToolBar>
 
 #include "app/BitmapImage.h"
+#include "app/Language.h"
 #include "app/WaitCursor.h"
 #include "picture/Errors.h"
 #include "picture/PrintFit.h"
@@ -32,7 +33,7 @@ QPrinter& TPrinterChoice::ForSetup() {
 QPrinter& TPrinterChoice::Current() {
   if (!FPrinter) {
     if (QPrinterInfo::defaultPrinter().isNull()) {
-      throw EPennacrowError("当前未选定默认的打印机");
+      throw EPennacrowError(Tr("当前未选定默认的打印机"));
     }
     FPrinter = std::make_unique<QPrinter>(QPrinterInfo::defaultPrinter(), QPrinter::HighResolution);
   }
@@ -64,14 +65,14 @@ QString PrintedToFileMessage(const QPrinter& printer) {
   }
   const QString where =
       QDir::toNativeSeparators(QFileInfo(printer.outputFileName()).absoluteFilePath());
-  return QString("图像已打印到文件：\n%1").arg(where);
+  return QString(QTr("图像已打印到文件：\n%1")).arg(where);
 }
 
 std::unique_ptr<QPrintDialog> MakePrinterSetupDialog(QPrinter& printer, QWidget* parent) {
   auto dialog = std::make_unique<QPrintDialog>(&printer, parent);
-  dialog->setWindowTitle("配置打印机");
+  dialog->setWindowTitle(QTr("配置打印机"));
   if (auto* buttons = dialog->findChild<QDialogButtonBox*>()) {
-    if (QPushButton* confirm = buttons->button(QDialogButtonBox::Ok)) confirm->setText("确定");
+    if (QPushButton* confirm = buttons->button(QDialogButtonBox::Ok)) confirm->setText(QTr("确定"));
   }
   return dialog;
 }
@@ -80,7 +81,7 @@ std::unique_ptr<QPrintPreviewDialog> MakePrintPreview(QPrinter& printer,
                                                       const TFractalImage& picture, int percent,
                                                       QWidget* parent) {
   auto preview = std::make_unique<QPrintPreviewDialog>(&printer, parent);
-  preview->setWindowTitle(kPrintPreviewCaption);
+  preview->setWindowTitle(QTr(kPrintPreviewCaption));
   auto* scale = new QComboBox(preview.get());
   scale->setObjectName("PrintScale");
   for (int choice : {25, 50, 75, 100}) {
@@ -90,7 +91,7 @@ std::unique_ptr<QPrintPreviewDialog> MakePrintPreview(QPrinter& printer,
   // The chooser joins the preview's own tool bar, beside its zoom and page buttons.
   if (auto* tools = preview->findChild<QToolBar*>()) {
     tools->addSeparator();
-    tools->addWidget(new QLabel(kPrintScaleCaption, tools));
+    tools->addWidget(new QLabel(QTr(kPrintScaleCaption), tools));
     tools->addWidget(scale);
   }
   QObject::connect(preview.get(), &QPrintPreviewDialog::paintRequested, preview.get(),
@@ -116,9 +117,9 @@ void PrintImageAtScale(QPrinter& printer, TFractalImage& picture, int percent) {
   TWaitCursor wait;
   const TBitmap* bitmap = picture.PictureOrNull();
   if (bitmap == nullptr || bitmap->Empty()) return;  // nothing to print, no job opened
-  if (!printer.isValid()) throw EPennacrowError("选定的打印机无效");
+  if (!printer.isValid()) throw EPennacrowError(Tr("选定的打印机无效"));
   QPainter canvas;
-  if (!canvas.begin(&printer)) throw EPennacrowError("选定的打印机无效");
+  if (!canvas.begin(&printer)) throw EPennacrowError(Tr("选定的打印机无效"));
   try {
     PaintImageAtScale(canvas, printer, *bitmap, percent);
   } catch (...) {

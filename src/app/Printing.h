@@ -6,6 +6,7 @@
 #include <QString>
 #include <memory>
 
+#include "app/Language.h"
 #include "picture/Bitmap.h"
 #include "picture/FractalImage.h"
 
@@ -65,7 +66,7 @@ std::unique_ptr<QPrintPreviewDialog> MakePrintPreview(QPrinter& printer,
                                                       QWidget* parent);
 
 // The captions of the print menu's preview command and of the preview's scale chooser.
-inline constexpr const char* kPrintPreviewCaption = "打印预览";
-inline constexpr const char* kPrintScaleCaption = "比例：";
+inline constexpr const char* kPrintPreviewCaption = N_("打印预览");
+inline constexpr const char* kPrintScaleCaption = N_("比例：");
 
 }  // namespace pennacrow

@@ -3,6 +3,7 @@
 #include <QFileInfo>
 
 #include "app/EncryptForm.h"
+#include "app/Language.h"
 #include "app/PennacrowForm.h"
 #include "app/PictureView.h"
 #include "app/UserInterface.h"
@@ -20,12 +21,12 @@ namespace pennacrow {
 
 namespace {
 
-const char* const kSealCaption = "密封";
-const char* const kAskPassword = "输入密码";
-const char* const kAskPasswordAgain = "再输入一次密码";
-const char* const kNoPicture = "请先加载图像或绘制一幅分形图";
-const char* const kChooseFileCaption = "选择要密封的文件";
-const char* const kSaveFileCaption = "保存密封的文件";
+const char* const kSealCaption = N_("密封");
+const char* const kAskPassword = N_("输入密码");
+const char* const kAskPasswordAgain = N_("再输入一次密码");
+const char* const kNoPicture = N_("请先加载图像或绘制一幅分形图");
+const char* const kChooseFileCaption = N_("选择要密封的文件");
+const char* const kSaveFileCaption = N_("保存密封的文件");
 
 // A password as UTF-8 in normalisation form C, the typed copy overwritten: composed and
 // decomposed accents must open the same seal on every system.
@@ -54,47 +55,49 @@ class TWipe {
 }  // namespace
 
 void TSealCommands::AddWriteMenu(TPennacrowForm& form) {
-  auto* menu = new TTitledPopupMenu("写入", &form);
+  auto* menu = new TTitledPopupMenu(QTr("写入"), &form);
   menu->setObjectName("WritePopupMenu");
-  auto add = [&](const char* name, const char* caption, void (TSealCommands::*command)()) {
-    QAction* action = menu->addAction(QString::fromUtf8(caption));
+  auto add = [&](const char* name, const QString& caption, void (TSealCommands::*command)()) {
+    QAction* action = menu->addAction(caption);
     action->setObjectName(name);
     QObject::connect(action, &QAction::triggered, &form, [&form, command] {
       form.Guarded([&form, command] { (TSealCommands(form).*command)(); });
     });
   };
-  QAction* write = menu->addAction("写入数据");
+  QAction* write = menu->addAction(QTr("写入数据"));
   write->setObjectName("WriteData1");
   QObject::connect(write, &QAction::triggered, &form,
                    [&form] { form.Guarded([&form] { form.FlatButton6Click(); }); });
   menu->addSeparator();
-  add("SealWrite1", "密封写入…", &TSealCommands::SealWrite1Click);
-  add("SealWriteFile1", "密封写入文件…", &TSealCommands::SealWriteFile1Click);
+  add("SealWrite1", QTr("密封写入…"), &TSealCommands::SealWrite1Click);
+  add("SealWriteFile1", QTr("密封写入文件…"), &TSealCommands::SealWriteFile1Click);
   TFlatButton* button = form.FlatButton6;
-  button->setToolTip(button->toolTip() + "\n右键单击可密封写入文本或文件");
+  button->setToolTip(button->toolTip() + "\n" + QTr("右键单击可密封写入文本或文件"));
   button->setContextMenuPolicy(Qt::CustomContextMenu);
   QObject::connect(button, &QWidget::customContextMenuRequested, menu,
                    [menu, button](const QPoint& at) { menu->popup(button->mapToGlobal(at)); });
 }
 
 std::optional<std::string> TSealCommands::AskNewPassword() {
-  std::optional<QString> first = FForm.FUi.PasswordBox(&FForm, kSealCaption, kAskPassword);
+  std::optional<QString> first =
+      FForm.FUi.PasswordBox(&FForm, QTr(kSealCaption), QTr(kAskPassword));
   if (!first) return std::nullopt;
-  std::optional<QString> second = FForm.FUi.PasswordBox(&FForm, kSealCaption, kAskPasswordAgain);
+  std::optional<QString> second =
+      FForm.FUi.PasswordBox(&FForm, QTr(kSealCaption), QTr(kAskPasswordAgain));
   if (!second) return std::nullopt;
   std::string a = PasswordUtf8(*first);
   std::string b = PasswordUtf8(*second);
   const TWipe wipeB(b);
   if (a != b) {
     SecureFill(a.data(), a.size(), 0);
-    throw EPennacrowError(kMsgSealPasswordsDiffer);
+    throw EPennacrowError(Tr(kMsgSealPasswordsDiffer));
   }
-  if (a.empty()) throw EPennacrowError(kMsgSealPasswordEmpty);
+  if (a.empty()) throw EPennacrowError(Tr(kMsgSealPasswordEmpty));
   return a;
 }
 
 void TSealCommands::Seal(const TSealedContent& content) {
-  if (!FForm.FPicture.HasPicture()) throw EPennacrowError(kNoPicture);
+  if (!FForm.FPicture.HasPicture()) throw EPennacrowError(Tr(kNoPicture));
   TBitmap& bitmap = FForm.FPicture.PictureBitmap();
   try {
     RequireSealedFits(bitmap, content);
@@ -113,9 +116,9 @@ void TSealCommands::Seal(const TSealedContent& content) {
     FForm.FUnsavedWrite = true;
     FForm.PictureChanged();
     FForm.DetectDataFormat();
-    FForm.SetStatusPanel(0, kWriteSucceeded);
+    FForm.SetStatusPanel(0, QTr(kWriteSucceeded));
   } catch (const ETextDoesNotFit&) {
-    FForm.SetStatusPanel(0, kWriteFailed);
+    FForm.SetStatusPanel(0, QTr(kWriteFailed));
     throw;
   }
 }
@@ -125,10 +128,10 @@ void TSealCommands::SealWrite1Click() {
 }
 
 void TSealCommands::SealWriteFile1Click() {
-  if (!FForm.FPicture.HasPicture()) throw EPennacrowError(kNoPicture);
+  if (!FForm.FPicture.HasPicture()) throw EPennacrowError(Tr(kNoPicture));
   TFileDialogRequest request;
-  request.Caption = kChooseFileCaption;
-  request.Filter = "全部文件|*.*";
+  request.Caption = QTr(kChooseFileCaption);
+  request.Filter = QTr("全部文件|*.*");
   const std::optional<QString> chosen = FForm.FUi.OpenFile(&FForm, request);
   if (!chosen) return;
   const std::vector<std::uint8_t> bytes = ReadWholeFile(chosen->toStdString());
@@ -140,7 +143,8 @@ void TSealCommands::ReadSealedData() {
   try {
     // A damaged container is told before anyone types a password for it.
     const std::string payload = ReadSealedPayload(FForm.FPicture.PictureBitmap());
-    std::optional<QString> typed = FForm.FUi.PasswordBox(&FForm, kSealCaption, kAskPassword);
+    std::optional<QString> typed =
+        FForm.FUi.PasswordBox(&FForm, QTr(kSealCaption), QTr(kAskPassword));
     if (!typed) return;
     std::string password = PasswordUtf8(*typed);
     const TWipe wipe(password);
@@ -153,8 +157,8 @@ void TSealCommands::ReadSealedData() {
       ReplaceMemoText(*FForm.TextData, Utf8ToPayload(content.Bytes));
     } else {
       TFileDialogRequest request;
-      request.Caption = kSaveFileCaption;
-      request.Filter = "全部文件|*.*";
+      request.Caption = QTr(kSaveFileCaption);
+      request.Filter = QTr("全部文件|*.*");
       request.FileName = QString::fromStdString(content.Name);
       const std::optional<QString> target = FForm.FUi.SaveFile(&FForm, request, nullptr);
       if (!target) return;
@@ -166,9 +170,9 @@ void TSealCommands::ReadSealedData() {
           {reinterpret_cast<const std::uint8_t*>(content.Bytes.data()), content.Bytes.size()},
           options);
     }
-    FForm.SetStatusPanel(0, kReadSucceeded);
+    FForm.SetStatusPanel(0, QTr(kReadSucceeded));
   } catch (const std::exception& e) {
-    FForm.SetStatusPanel(0, kReadFailed);
+    FForm.SetStatusPanel(0, QTr(kReadFailed));
     FForm.FUi.ShowMessage(&FForm, QString::fromUtf8(e.what()));
   }
 }

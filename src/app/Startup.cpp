@@ -71,6 +71,7 @@ int RunStartup(TUserInterface& ui, const TStartupOptions& options) {
   splashform.reset();
 
   mainWindow.show();
+  if (!options.FileToOpen.isEmpty()) mainWindow.OpenAtStart(options.FileToOpen);
   return options.EventLoop ? options.EventLoop() : 0;
 }
 

@@ -3,6 +3,7 @@
 // loop. The pause and the loop are injectable so that tests can watch the order.
 
 #include <QFont>
+#include <QString>
 #include <functional>
 
 namespace pennacrow {
@@ -28,6 +29,8 @@ struct TStartupOptions {
   std::function<void(int milliseconds)> Sleep;
   // Runs the event loop and returns the program's exit code.
   std::function<int()> EventLoop;
+  // A picture named on the command line, opened once the main window shows.
+  QString FileToOpen;
 };
 
 // Runs the start-up and the event loop in the order the program has always had. The

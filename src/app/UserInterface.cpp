@@ -7,6 +7,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 
+#include "app/Language.h"
 #include "app/PicturePreview.h"
 
 namespace pennacrow {
@@ -108,8 +109,8 @@ class TQtUserInterface : public TUserInterface {
     dialog.setWindowTitle(caption);
     dialog.setLabelText(prompt);
     dialog.setTextEchoMode(QLineEdit::Normal);
-    dialog.setOkButtonText("确定");
-    dialog.setCancelButtonText("取消");
+    dialog.setOkButtonText(QTr("确定"));
+    dialog.setCancelButtonText(QTr("取消"));
     if (auto* edit = dialog.findChild<QLineEdit*>()) edit->setMaxLength(maxLength);
     if (dialog.exec() != QDialog::Accepted) return {};
     return dialog.textValue().left(maxLength);
@@ -121,8 +122,8 @@ class TQtUserInterface : public TUserInterface {
     dialog.setWindowTitle(caption);
     dialog.setLabelText(prompt);
     dialog.setTextEchoMode(QLineEdit::Password);
-    dialog.setOkButtonText("确定");
-    dialog.setCancelButtonText("取消");
+    dialog.setOkButtonText(QTr("确定"));
+    dialog.setCancelButtonText(QTr("取消"));
     if (dialog.exec() != QDialog::Accepted) return {};
     return dialog.textValue();
   }
@@ -137,8 +138,8 @@ class TQtUserInterface : public TUserInterface {
     QMessageBox box(QMessageBox::Warning, QApplicationName(), text,
                     QMessageBox::Ok | QMessageBox::Cancel, parent);
     PrepareMessageBox(box);
-    box.button(QMessageBox::Ok)->setText("确定");
-    box.button(QMessageBox::Cancel)->setText("取消");
+    box.button(QMessageBox::Ok)->setText(QTr("确定"));
+    box.button(QMessageBox::Cancel)->setText(QTr("取消"));
     return box.exec() == QMessageBox::Ok;
   }
 
@@ -147,8 +148,8 @@ class TQtUserInterface : public TUserInterface {
                     QMessageBox::Yes | QMessageBox::No, parent);
     PrepareMessageBox(box);
     box.setDefaultButton(QMessageBox::No);
-    box.button(QMessageBox::Yes)->setText("是");
-    box.button(QMessageBox::No)->setText("否");
+    box.button(QMessageBox::Yes)->setText(QTr("是"));
+    box.button(QMessageBox::No)->setText(QTr("否"));
     return box.exec() == QMessageBox::Yes;
   }
 
@@ -157,9 +158,9 @@ class TQtUserInterface : public TUserInterface {
                     QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, parent);
     PrepareMessageBox(box);
     box.setDefaultButton(QMessageBox::Save);
-    box.button(QMessageBox::Save)->setText("保存");
-    box.button(QMessageBox::Discard)->setText("不保存");
-    box.button(QMessageBox::Cancel)->setText("取消");
+    box.button(QMessageBox::Save)->setText(QTr("保存"));
+    box.button(QMessageBox::Discard)->setText(QTr("不保存"));
+    box.button(QMessageBox::Cancel)->setText(QTr("取消"));
     switch (box.exec()) {
       case QMessageBox::Save:
         return TUnsavedAnswer::Save;

@@ -8,8 +8,12 @@
 #include <iterator>
 
 #include "cli/Cli.h"
+#include "formats/Registry.h"
+#include "formats/SavePicture.h"
+#include "picture/Errors.h"
 #include "picture/Graphic.h"
 #include "text/TextFile.h"
+#include "text/Translate.h"
 
 namespace pennacrow::cli {
 
@@ -39,14 +43,14 @@ TArgs::TArgs(const std::vector<std::string>& words, const std::vector<std::strin
     }
     if (contains(valueOptions, name)) {
       if (!inlineValue) {
-        if (i + 1 >= words.size()) throw EUsage("选项 " + name + " 需要一个值");
+        if (i + 1 >= words.size()) throw EUsage(TrF("选项 %1 需要一个值", {name}));
         value = words[++i];
       }
       FValues[name] = value;
     } else if (contains(flagOptions, name) && !inlineValue) {
       FValues[name] = "";
     } else {
-      throw EUsage("未知选项 " + w);
+      throw EUsage(TrF("未知选项 %1", {w}));
     }
   }
 }
@@ -58,8 +62,8 @@ std::string TArgs::Value(const std::string& option, const std::string& fallback)
 
 void TArgs::ExpectPositional(std::size_t n) const {
   if (FPositional.size() != n) {
-    throw EUsage("需要 " + std::to_string(n) + " 个参数，得到 " +
-                 std::to_string(FPositional.size()));
+    throw EUsage(
+        TrF("需要 %1 个参数，得到 %2", {std::to_string(n), std::to_string(FPositional.size())}));
   }
 }
 
@@ -73,8 +77,8 @@ std::string ReadTextStdin() {
   while (std::cin.read(buffer, sizeof buffer) || std::cin.gcount() > 0) {
     text.append(buffer, static_cast<std::size_t>(std::cin.gcount()));
     if (text.size() > kMaxTextFileBytes) {
-      throw std::runtime_error("标准输入的文本太长：最多只能读取 " +
-                               std::to_string(kMaxTextFileBytes) + " 字节");
+      throw std::runtime_error(
+          TrF("标准输入的文本太长：最多只能读取 %1 字节", {std::to_string(kMaxTextFileBytes)}));
     }
   }
   return text;
@@ -91,6 +95,50 @@ void WriteOutputFile(const std::string& fileName, const std::string& bytes, bool
   WriteFileAtomically(fileName,
                       std::span(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()),
                       options);
+}
+
+std::string ShownName(const std::string& name) {
+  return name == "-" ? Tr("标准输入") : name;
+}
+
+std::string InputPath(const std::string& name) {
+  return name == "-" ? "/dev/stdin" : name;
+}
+
+void LoadPicture(TFractalImage& picture, const std::string& name, const TArgs& args,
+                 bool formatIsOutput) {
+  const std::string forced = formatIsOutput ? std::string() : args.Value("--format");
+  try {
+    picture.LoadGraphic(LoadRecognisedGraphic(name, forced));
+  } catch (const EPennacrowError& e) {
+    // A decoder's message says what is wrong, not with which file: add the name.
+    const std::string shown = ShownName(name);
+    const std::string message = e.what();
+    if (message.find(shown) != std::string::npos) throw;
+    throw EPennacrowError(FormatMessage(Tr("%1：%2"), {shown, message}));
+  }
+}
+
+TSaveKind OutputKind(const std::string& out, const TArgs& args) {
+  if (out == "-") {
+    const std::string format = LowerAscii(args.Value("--format"));
+    if (format == "bmp") return TSaveKind::Bmp;
+    if (format == "png") return TSaveKind::Png;
+    throw EUsage(Tr("写到标准输出（-o -）时须用 --format bmp 或 --format png 指定格式"));
+  }
+  const TSaveKind kind = SaveKindFor(out);
+  if (kind == TSaveKind::None) throw EUsage(Tr("输出文件的扩展名必须是 .bmp 或 .png"));
+  return kind;
+}
+
+void SaveOutput(TFractalImage& picture, const std::string& out, TSaveKind kind,
+                const TWriteOptions& options) {
+  if (out != "-") {
+    SavePictureFile(picture, out, options);
+    return;
+  }
+  const std::vector<std::uint8_t> bytes = PictureFileBytes(picture, kind);
+  WriteAllStdout(std::string(bytes.begin(), bytes.end()));
 }
 
 namespace {

@@ -7,6 +7,9 @@
 #include <string>
 #include <vector>
 
+#include "formats/SavePicture.h"
+#include "picture/FractalImage.h"
+
 namespace pennacrow::cli {
 
 constexpr int kExitSuccess = 0;
@@ -59,6 +62,22 @@ void WriteAllStdout(const std::string& bytes);
 // Writes bytes to a file atomically (nothing is left behind when it fails). A file that did not
 // exist is created 0600 when it holds a revealed or decrypted text (private).
 void WriteOutputFile(const std::string& fileName, const std::string& bytes, bool privateText);
+
+// A file's name in a message; "-" is standard input.
+std::string ShownName(const std::string& name);
+// "-" names standard input for options that read a file.
+std::string InputPath(const std::string& name);
+
+// Loads a picture named on the command line: "-" is standard input, and the content decides
+// where the name's extension is missing or wrong. --format forces a reader unless it names the
+// kind of a picture written to standard output (formatIsOutput).
+void LoadPicture(TFractalImage& picture, const std::string& name, const TArgs& args,
+                 bool formatIsOutput = false);
+// The writer for OUT: its extension, or --format bmp|png when OUT is "-". EUsage otherwise.
+TSaveKind OutputKind(const std::string& out, const TArgs& args);
+// Saves to OUT, or writes the file's bytes to standard output when OUT is "-".
+void SaveOutput(TFractalImage& picture, const std::string& out, TSaveKind kind,
+                const TWriteOptions& options = {});
 
 // On SIGINT and SIGTERM the temporary files of a save are removed before the process dies of
 // the signal.

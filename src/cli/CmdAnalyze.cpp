@@ -11,6 +11,7 @@
 #include "formats/Registry.h"
 #include "picture/Errors.h"
 #include "picture/FractalImage.h"
+#include "text/Translate.h"
 
 namespace pennacrow::cli {
 
@@ -54,7 +55,7 @@ std::vector<std::string> CollectFiles(const std::vector<std::string>& names, boo
 
 TOutcome AnalyzeFile(const std::string& file, bool json, bool detailed) {
   try {
-    if (fs::is_directory(file)) throw EPennacrowError("是目录（用 -r 分析其中的图片）");
+    if (fs::is_directory(file)) throw EPennacrowError(Tr("是目录（用 -r 分析其中的图片）"));
     TFractalImage picture(FileFormats());
     picture.LoadPictureFile(file);
     const analysis::TAnalysisReport report = analysis::AnalyzeBitmap(picture.PictureBitmap());
@@ -65,7 +66,7 @@ TOutcome AnalyzeFile(const std::string& file, bool json, bool detailed) {
   } catch (const std::exception& e) {
     return {true, true,
             (json ? analysis::FormatFailureJson(file, e.what())
-                  : analysis::FormatFailureLine(file, e.what())) +
+                  : "pennacrow-cli: " + analysis::FormatFailureLine(file, e.what())) +
                 "\n"};
   }
 }
@@ -76,7 +77,7 @@ TOutcome AnalyzeFile(const std::string& file, bool json, bool detailed) {
 // object) per file for several, files spread over threads and printed in the order given.
 int CmdAnalyze(const std::vector<std::string>& words) {
   const TArgs args(words, {"--jobs", "-j"}, {"--json", "-r", "--recursive"});
-  if (args.Positional().empty()) throw EUsage("需要至少一个图片文件");
+  if (args.Positional().empty()) throw EUsage(Tr("需要至少一个图片文件"));
   const bool recursive = args.Has("-r") || args.Has("--recursive");
   const bool json = args.Has("--json");
   unsigned jobs = std::max(1u, std::thread::hardware_concurrency());
@@ -88,12 +89,12 @@ int CmdAnalyze(const std::vector<std::string>& words) {
       if (used != jobsText.size() || n < 1 || n > 1024) throw EUsage("");
       jobs = static_cast<unsigned>(n);
     } catch (const std::exception&) {
-      throw EUsage("--jobs 需要 1 到 1024 之间的整数");
+      throw EUsage(Tr("--jobs 需要 1 到 1024 之间的整数"));
     }
   }
 
   const std::vector<std::string> files = CollectFiles(args.Positional(), recursive);
-  if (files.empty()) throw EPennacrowError("没有找到可分析的图片");
+  if (files.empty()) throw EPennacrowError(Tr("没有找到可分析的图片"));
   const bool detailed = files.size() == 1 && !recursive;
   std::vector<TOutcome> outcomes(files.size());
   std::atomic<std::size_t> next{0};

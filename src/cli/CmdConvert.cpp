@@ -8,14 +8,14 @@ namespace pennacrow::cli {
 
 // Loads IN through the registry and saves it exactly as the desktop program's save would.
 int CmdConvert(const std::vector<std::string>& words) {
-  const TArgs args(words, {}, {});
+  const TArgs args(words, {"--format"}, {});
   args.ExpectPositional(2);
   const std::string& in = args.Positional()[0];
   const std::string& out = args.Positional()[1];
-  if (SaveKindFor(out) == TSaveKind::None) throw EUsage("输出文件的扩展名必须是 .bmp 或 .png");
+  const TSaveKind kind = OutputKind(out, args);
   TFractalImage picture(FileFormats());
-  picture.LoadPictureFile(in);
-  SavePictureFile(picture, out);
+  LoadPicture(picture, in, args, out == "-");
+  SaveOutput(picture, out, kind);
   return kExitSuccess;
 }
 

@@ -2,6 +2,7 @@
 
 #include "cli/Cli.h"
 #include "formats/Registry.h"
+#include "text/Translate.h"
 
 namespace pennacrow::cli {
 
@@ -15,7 +16,8 @@ int CmdFormats(const std::vector<std::string>& words) {
     return kExitSuccess;
   }
   for (const TFileFormat& f : formats.Entries()) {
-    std::cout << f.Suffix << '\t' << f.FormatText << '\t' << f.PictureClass->Name << '\n';
+    std::cout << f.Suffix << '\t' << Tr(f.FormatText.c_str()) << '\t' << f.PictureClass->Name
+              << '\n';
   }
   return kExitSuccess;
 }

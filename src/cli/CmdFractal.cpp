@@ -8,6 +8,7 @@
 #include "formats/Registry.h"
 #include "formats/SavePicture.h"
 #include "picture/FractalTypes.h"
+#include "text/Translate.h"
 
 namespace pennacrow::cli {
 
@@ -33,8 +34,9 @@ TFractalTypes ParseKind(const std::string& word) {
   for (const TKindName& kind : kKinds) {
     if (word == kind.Name) return kind.Type;
   }
-  throw EUsage("未知的图形种类 " + word +
-               "（可选 mandelbrot, julia, moire, sierpinski, fern, leaf, curl, koch）");
+  throw EUsage(
+      TrF("未知的图形种类 %1（可选 mandelbrot, julia, moire, sierpinski, fern, leaf, curl, koch）",
+          {word}));
 }
 
 // A whole decimal number in min .. max, nothing before or after it.
@@ -57,7 +59,7 @@ void ParseSize(const std::string& text, int& width, int& height) {
     w = ParseNumber(std::string_view(text).substr(0, x), 1, kMax);
     h = ParseNumber(std::string_view(text).substr(x + 1), 1, kMax);
   }
-  if (!w || !h) throw EUsage("--size 需要 宽x高，两者都是正整数，例如 827x402");
+  if (!w || !h) throw EUsage(Tr("--size 需要 宽x高，两者都是正整数，例如 827x402"));
   width = static_cast<int>(*w);
   height = static_cast<int>(*h);
 }
@@ -67,12 +69,12 @@ void ParseSize(const std::string& text, int& width, int& height) {
 // Paints a fractal carrier as the picture's context menu would: on an empty control of the
 // given size, or over a loaded carrier (its depth and colour table kept), then saves it.
 int CmdFractal(const std::vector<std::string>& words) {
-  const TArgs args(words, {"-o", "--size", "--iterations", "--seed", "--over"}, {});
+  const TArgs args(words, {"-o", "--size", "--iterations", "--seed", "--over", "--format"}, {});
   args.ExpectPositional(1);
   const TFractalTypes type = ParseKind(args.Positional()[0]);
-  if (!args.Has("-o")) throw EUsage("缺少 -o OUT");
+  if (!args.Has("-o")) throw EUsage(Tr("缺少 -o OUT"));
   const std::string out = args.Value("-o");
-  if (SaveKindFor(out) == TSaveKind::None) throw EUsage("输出文件的扩展名必须是 .bmp 或 .png");
+  const TSaveKind kind = OutputKind(out, args);
 
   TFractalImage picture(FileFormats());
   if (args.Has("--size"))
@@ -82,19 +84,19 @@ int CmdFractal(const std::vector<std::string>& words) {
   if (args.Has("--iterations")) {
     const auto n =
         ParseNumber(args.Value("--iterations"), 0, std::numeric_limits<std::int32_t>::max());
-    if (!n) throw EUsage("--iterations 需要 0 到 2147483647 之间的整数");
+    if (!n) throw EUsage(Tr("--iterations 需要 0 到 2147483647 之间的整数"));
     properties.NumberOfIterations = static_cast<std::int32_t>(*n);
   }
   if (args.Has("--seed")) {
     const auto seed =
         ParseNumber(args.Value("--seed"), 0, std::numeric_limits<std::uint32_t>::max());
-    if (!seed) throw EUsage("--seed 需要 0 到 4294967295 之间的整数");
+    if (!seed) throw EUsage(Tr("--seed 需要 0 到 4294967295 之间的整数"));
     properties.Seed = static_cast<std::uint32_t>(*seed);
   }
 
-  if (args.Has("--over")) picture.LoadPictureFile(args.Value("--over"));
+  if (args.Has("--over")) LoadPicture(picture, args.Value("--over"), args, true);
   picture.PaintFractal();
-  SavePictureFile(picture, out);
+  SaveOutput(picture, out, kind);
   return kExitSuccess;
 }
 

@@ -10,6 +10,7 @@
 #include "picture/FractalImage.h"
 #include "text/TextFile.h"
 #include "text/TextRules.h"
+#include "text/Translate.h"
 
 namespace pennacrow::cli {
 
@@ -20,15 +21,16 @@ std::string TextToHide(const TArgs& args) {
   if (args.Has("--text")) {
     text = args.Value("--text");
   } else if (args.Has("--text-file")) {
-    text = ReadTextFile(args.Value("--text-file"));
+    text = ReadTextFile(InputPath(args.Value("--text-file")));
   } else {
     text = ReadTextStdin();
   }
   if (args.Has("--raw")) return text;
   // Converting would turn a bad sequence into "?" and hide a text the user never wrote.
   if (const std::size_t bad = FirstInvalidUtf8(text); bad != std::string::npos) {
-    throw std::runtime_error("文本不是有效的 UTF-8：第 " + std::to_string(bad) +
-                             " 字节处的序列无效（要按原样保存字节，请用 --raw）");
+    throw std::runtime_error(
+        TrF("文本不是有效的 UTF-8：第 %1 字节处的序列无效（要按原样保存字节，请用 --raw）",
+            {std::to_string(bad)}));
   }
   return Utf8ToPayload(text);
 }
@@ -38,15 +40,14 @@ std::string TextToHide(const TArgs& args) {
 // Writes a version 2 container into CARRIER and saves the result as OUT. The text is stored as
 // given (no line-break rules of the desktop memo); nothing is written to OUT on failure.
 int CmdHide(const std::vector<std::string>& words) {
-  const TArgs args(words, {"-o", "--text", "--text-file", "--file", "--password-file"},
+  const TArgs args(words, {"-o", "--text", "--text-file", "--file", "--password-file", "--format"},
                    {"--encrypt", "--raw", "--seal", "--stealth"});
   args.ExpectPositional(1);
-  if (!args.Has("-o")) throw EUsage("缺少 -o OUT");
+  if (!args.Has("-o")) throw EUsage(Tr("缺少 -o OUT"));
   const std::string out = args.Value("-o");
-  const TSaveKind kind = SaveKindFor(out);
-  if (kind == TSaveKind::None) throw EUsage("输出文件的扩展名必须是 .bmp 或 .png");
+  const TSaveKind kind = OutputKind(out, args);
   if (args.Has("--text") && args.Has("--text-file")) {
-    throw EUsage("--text 与 --text-file 只能选一个");
+    throw EUsage(Tr("--text 与 --text-file 只能选一个"));
   }
   if (args.Has("--seal") || args.Has("--file")) return HideSealedCommand(args);
 
@@ -59,7 +60,7 @@ int CmdHide(const std::vector<std::string>& words) {
   if (args.Has("--stealth")) hide.Writing = TLowBitWriting::Stealth;
 
   TFractalImage picture(FileFormats());
-  picture.LoadPictureFile(args.Positional()[0]);
+  LoadPicture(picture, args.Positional()[0], args, out == "-");
   TBitmap& bitmap = picture.PictureBitmap();
   PrepareCarrierForSave(bitmap, kind);
   HideText(bitmap, hide);
@@ -70,7 +71,7 @@ int CmdHide(const std::vector<std::string>& words) {
     const std::string problem = VerifySavedContainer(bitmap, written, FileFormats());
     if (!problem.empty()) throw EPennacrowError(problem);
   };
-  SavePictureFile(picture, out, options);
+  SaveOutput(picture, out, kind, options);
   return kExitSuccess;
 }
 

@@ -6,6 +6,7 @@
 #include "codec/SealedContainer.h"
 #include "formats/Registry.h"
 #include "picture/FractalImage.h"
+#include "text/Translate.h"
 
 namespace pennacrow::cli {
 
@@ -35,10 +36,10 @@ std::string JsonString(const std::string& text) {
 
 // Size, depth, capacity and the container format that the probe finds.
 int CmdInfo(const std::vector<std::string>& words) {
-  const TArgs args(words, {}, {"--json"});
+  const TArgs args(words, {"--format"}, {"--json"});
   args.ExpectPositional(1);
   TFractalImage picture(FileFormats());
-  picture.LoadPictureFile(args.Positional()[0]);
+  LoadPicture(picture, args.Positional()[0], args);
   const TBitmap& bitmap = picture.PictureBitmap();
   const int capacity = Capacity(bitmap.Width(), bitmap.Height());
   const int sealedCapacity = SealedCapacity(bitmap.Width(), bitmap.Height());
@@ -49,12 +50,16 @@ int CmdInfo(const std::vector<std::string>& words) {
               << ",\"bits_per_pixel\":" << bitmap.BitsPerPixel() << ",\"capacity\":" << capacity
               << ",\"sealed_capacity\":" << sealedCapacity
               << ",\"data_format\":" << static_cast<int>(format)
-              << ",\"status\":" << JsonString(status) << "}\n";
+              << ",\"status\":" << JsonString(status)
+              << ",\"container\":" << JsonString(ContainerName(format))
+              << ",\"max_text_bytes\":" << MaxTextBytes(bitmap.Width(), bitmap.Height()) << "}\n";
   } else {
     std::cout << "width: " << bitmap.Width() << "\nheight: " << bitmap.Height()
               << "\nbits_per_pixel: " << bitmap.BitsPerPixel() << "\ncapacity: " << capacity
               << "\nsealed_capacity: " << sealedCapacity
-              << "\ndata_format: " << static_cast<int>(format) << "\nstatus: " << status << "\n";
+              << "\ndata_format: " << static_cast<int>(format) << "\nstatus: " << Tr(status.c_str())
+              << "\ncontainer: " << ContainerName(format)
+              << "\nmax_text_bytes: " << MaxTextBytes(bitmap.Width(), bitmap.Height()) << "\n";
   }
   return kExitSuccess;
 }

@@ -6,17 +6,18 @@
 #include "formats/Registry.h"
 #include "picture/FractalImage.h"
 #include "text/TextRules.h"
+#include "text/Translate.h"
 
 namespace pennacrow::cli {
 
 // Reads the container of FILE as the desktop program's read command does. A picture without a
 // container is a failure unless --force, which reads its low bits anyway.
 int CmdReveal(const std::vector<std::string>& words) {
-  const TArgs args(words, {"-o", "--password-file"},
+  const TArgs args(words, {"-o", "--password-file", "--format"},
                    {"--decrypt", "--raw", "--save-file", "--force"});
   args.ExpectPositional(1);
   TFractalImage picture(FileFormats());
-  picture.LoadPictureFile(args.Positional()[0]);
+  LoadPicture(picture, args.Positional()[0], args);
   const TBitmap& bitmap = picture.PictureBitmap();
 
   if (DetectDataFormat(&bitmap) == kFormatSealed) return RevealSealedCommand(args, bitmap);
@@ -24,7 +25,9 @@ int CmdReveal(const std::vector<std::string>& words) {
   try {
     hidden = ReadHiddenText(bitmap, args.Has("--force"));
   } catch (const ENoHiddenText& e) {
-    throw std::runtime_error(std::string(e.what()) + "（要照样读取最低位，请加 --force）");
+    throw std::runtime_error(
+        TrF("%1：%2", {ShownName(args.Positional()[0]),
+                       TrF("%1（要照样读取最低位，请加 --force）", {e.what()})}));
   }
   std::string text = std::move(hidden.Text);
   // Only a format 2 container holds an ArmouredText; any other text is printed as it is.
@@ -32,7 +35,7 @@ int CmdReveal(const std::vector<std::string>& words) {
     text = DecryptTextWithPassword(ReadPassword(args), text);
   }
   if (!args.Has("--raw")) text = PayloadToUtf8(text);
-  if (args.Has("-o")) {
+  if (args.Has("-o") && args.Value("-o") != "-") {
     WriteOutputFile(args.Value("-o"), text, true);
   } else {
     WriteAllStdout(text);

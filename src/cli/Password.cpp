@@ -1,4 +1,5 @@
 #include "cli/Password.h"
+#include "text/Translate.h"
 
 #include <fcntl.h>
 #include <termios.h>
@@ -35,7 +36,8 @@ std::string FirstLine(const std::string& content) {
 constexpr std::uint64_t kMaxPasswordFileBytes = 4096;
 
 std::string ReadPasswordFile(const std::string& fileName) {
-  std::vector<std::uint8_t> bytes = ReadWholeFile(fileName, kMaxPasswordFileBytes, "密码文件");
+  std::vector<std::uint8_t> bytes =
+      ReadWholeFile(InputPath(fileName), kMaxPasswordFileBytes, N_("密码文件"));
   std::string content(bytes.begin(), bytes.end());
   SecureFill(bytes.data(), bytes.size(), 0);
   std::string line = FirstLine(content);
@@ -65,7 +67,8 @@ class TTerminal {
  public:
   TTerminal() : FFd(::open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC)) {
     if (FFd < 0)
-      throw std::runtime_error("没有终端可输入密码; 请用 --password-file 或 PENNACROW_PASSWORD");
+      throw std::runtime_error(
+          Tr("没有终端可输入密码; 请用 --password-file 或 PENNACROW_PASSWORD"));
     if (::tcgetattr(FFd, &FSaved) == 0) {
       termios quiet = FSaved;
       quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
@@ -112,7 +115,7 @@ class TTerminal {
       if (n < 0 && errno == EINTR) continue;
       if (n < 0) {
         Forget(line);
-        throw std::runtime_error(std::string("无法从终端读取密码: ") + std::strerror(errno));
+        throw std::runtime_error(TrF("无法从终端读取密码: %1", {SystemErrorText(errno)}));
       }
       if (n == 0 || c == '\n') break;
       line += c;
@@ -130,16 +133,16 @@ class TTerminal {
 
 std::string PromptPassword(bool confirm) {
   TTerminal terminal;
-  terminal.Write("密码: ");
+  terminal.Write(Tr("密码: "));
   std::string first = terminal.ReadLine();
   if (!confirm) return first;
-  terminal.Write("再输入一次密码: ");
+  terminal.Write(Tr("再输入一次密码: "));
   std::string second = terminal.ReadLine();
   const bool same = first == second;
   Forget(second);
   if (!same) {
     Forget(first);
-    throw std::runtime_error(kMsgSealPasswordsDiffer);
+    throw std::runtime_error(Tr(kMsgSealPasswordsDiffer));
   }
   return first;
 }
@@ -156,7 +159,7 @@ std::string ReadPasswordUtf8(const TArgs& args, bool confirm) {
     utf8 = PromptPassword(confirm);
   }
   // An empty password encrypts with a key anyone can try first.
-  if (utf8.empty()) throw std::runtime_error("密码不能为空");
+  if (utf8.empty()) throw std::runtime_error(Tr("密码不能为空"));
   return utf8;
 }
 

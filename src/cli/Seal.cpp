@@ -1,5 +1,6 @@
 #include "cli/Seal.h"
 #include "text/TextFile.h"
+#include "text/Translate.h"
 
 #include <sys/stat.h>
 
@@ -42,17 +43,17 @@ std::string BaseName(const std::string& path) {
 TSealedContent ContentToSeal(const TArgs& args) {
   const int sources =
       int{args.Has("--text")} + int{args.Has("--text-file")} + int{args.Has("--file")};
-  if (sources > 1) throw EUsage("--text、--text-file 与 --file 只能选一个");
+  if (sources > 1) throw EUsage(Tr("--text、--text-file 与 --file 只能选一个"));
   TSealedContent content;
   if (args.Has("--file")) {
     const std::string path = args.Value("--file");
     content.Kind = TSealedKind::File;
     content.Name = BaseName(path);
     CheckSealedFileName(content.Name);
-    const auto bytes = ReadWholeFile(path, kMaxTextFileBytes, "文件");
+    const auto bytes = ReadWholeFile(InputPath(path), kMaxTextFileBytes, N_("文件"));
     content.Bytes.assign(bytes.begin(), bytes.end());
   } else if (args.Has("--text-file")) {
-    content.Bytes = ReadTextFile(args.Value("--text-file"));
+    content.Bytes = ReadTextFile(InputPath(args.Value("--text-file")));
   } else if (args.Has("--text")) {
     content.Bytes = args.Value("--text");
   } else {
@@ -70,12 +71,13 @@ bool Exists(const std::string& fileName) {
 std::string FileTarget(const TArgs& args, const TSealedContent& content) {
   if (args.Has("-o")) return args.Value("-o");
   if (!args.Has("--save-file")) {
-    throw EPennacrowError("这张图片密封的是文件“" + content.Name + "”（" +
-                          std::to_string(content.Bytes.size()) +
-                          " 字节）：用 -o 指定输出文件，或用 --save-file 以原名保存到当前目录");
+    throw EPennacrowError(
+        TrF("这张图片密封的是文件“%1”（%2 字节）：用 -o 指定输出文件，或用 "
+            "--save-file 以原名保存到当前目录",
+            {content.Name, std::to_string(content.Bytes.size())}));
   }
   if (!args.Has("--force") && Exists(content.Name)) {
-    throw EPennacrowError("文件“" + content.Name + "”已经存在；要覆盖它请加 --force");
+    throw EPennacrowError(TrF("文件“%1”已经存在；要覆盖它请加 --force", {content.Name}));
   }
   return content.Name;
 }
@@ -95,27 +97,28 @@ std::string NormalizedPassword(std::string& utf8) {
   SecureFill(bytes.data(), static_cast<std::size_t>(bytes.size()), 0);
   if (!valid) {
     SecureFill(result.data(), result.size(), 0);
-    throw EPennacrowError("密码不是有效的 UTF-8 文本");
+    throw EPennacrowError(Tr("密码不是有效的 UTF-8 文本"));
   }
   return result;
 }
 
 int HideSealedCommand(const TArgs& args) {
-  if (!args.Has("--seal")) throw EUsage("--file 只能与 --seal 一起使用");
-  if (args.Has("--encrypt")) throw EUsage("--seal 与 --encrypt 只能选一个");
-  if (args.Has("--raw")) throw EUsage("--seal 的文本按 UTF-8 原样密封，不能与 --raw 一起使用");
+  if (!args.Has("--seal")) throw EUsage(Tr("--file 只能与 --seal 一起使用"));
+  if (args.Has("--encrypt")) throw EUsage(Tr("--seal 与 --encrypt 只能选一个"));
+  if (args.Has("--raw")) throw EUsage(Tr("--seal 的文本按 UTF-8 原样密封，不能与 --raw 一起使用"));
   const std::string out = args.Value("-o");
   const TSealedContent content = ContentToSeal(args);
 
   TFractalImage picture(FileFormats());
-  picture.LoadPictureFile(args.Positional()[0]);
+  const TSaveKind kind = OutputKind(out, args);
+  LoadPicture(picture, args.Positional()[0], args, out == "-");
   TBitmap& bitmap = picture.PictureBitmap();
-  PrepareCarrierForSave(bitmap, SaveKindFor(out));
+  PrepareCarrierForSave(bitmap, kind);
   RequireSealedFits(bitmap, content);
 
   std::string typed = ReadPasswordUtf8(args, true);
   const TSecret password(NormalizedPassword(typed));
-  if (password.Text().empty()) throw EPennacrowError(kMsgSealPasswordEmpty);
+  if (password.Text().empty()) throw EPennacrowError(Tr(kMsgSealPasswordEmpty));
   HideSealed(bitmap, password.Text(), content, DefaultSealParameters(),
              args.Has("--stealth") ? TLowBitWriting::Stealth : TLowBitWriting::Replace);
 
@@ -125,7 +128,7 @@ int HideSealedCommand(const TArgs& args) {
     const std::string problem = VerifySavedContainer(bitmap, written, FileFormats());
     if (!problem.empty()) throw EPennacrowError(problem);
   };
-  SavePictureFile(picture, out, options);
+  SaveOutput(picture, out, kind, options);
   return kExitSuccess;
 }
 
@@ -137,7 +140,7 @@ int RevealSealedCommand(const TArgs& args, const TBitmap& bitmap) {
   const TSealedContent content = OpenSealedPayload(password.Text(), payload);
   if (content.Kind == TSealedKind::File) {
     WriteOutputFile(FileTarget(args, content), content.Bytes, true);
-  } else if (args.Has("-o")) {
+  } else if (args.Has("-o") && args.Value("-o") != "-") {
     WriteOutputFile(args.Value("-o"), content.Bytes, true);
   } else {
     WriteAllStdout(content.Bytes);

@@ -1,4 +1,5 @@
 #include "codec/BinaryUnit.h"
+#include "text/Translate.h"
 
 #include <algorithm>
 
@@ -104,7 +105,7 @@ std::uint8_t BinaryToChar(const std::string& group) {
   std::uint8_t weight = 128;
   for (auto it = first; it < last; ++it) {
     if (*it < '0' || *it > '9') {
-      throw EConvertError("'" + std::string(1, *it) + "' 不是有效的整数值");
+      throw EConvertError(TrF("'%1' 不是有效的整数值", {std::string(1, *it)}));
     }
     sum += static_cast<unsigned>(*it - '0') * weight;
     weight = static_cast<std::uint8_t>(weight >> 1);

@@ -1,4 +1,5 @@
 #include "codec/CapacityMeter.h"
+#include "text/Translate.h"
 
 namespace pennacrow {
 
@@ -25,7 +26,7 @@ std::string GroupThousands(std::int64_t value) {
 }
 
 std::string CapacityUseText(const TCapacityUse& use) {
-  return "已用 " + GroupThousands(use.Used) + " / " + GroupThousands(use.Capacity) + " 字节";
+  return TrF("已用 %1 / %2 字节", {GroupThousands(use.Used), GroupThousands(use.Capacity)});
 }
 
 }  // namespace pennacrow

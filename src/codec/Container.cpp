@@ -1,4 +1,5 @@
 #include "codec/Container.h"
+#include "text/Translate.h"
 
 #include <algorithm>
 #include <array>
@@ -9,10 +10,10 @@
 
 namespace pennacrow {
 
-const char* const kWriteSucceeded = " 数据写入成功！           ";
-const char* const kWriteFailed = " 数据写入失败！     ";
-const char* const kReadSucceeded = " 自此图像读取数据成功！  ";
-const char* const kReadFailed = " 自此图像读取数据失败！       ";
+const char* const kWriteSucceeded = N_(" 数据写入成功！           ");
+const char* const kWriteFailed = N_(" 数据写入失败！     ");
+const char* const kReadSucceeded = N_(" 自此图像读取数据成功！  ");
+const char* const kReadFailed = N_(" 自此图像读取数据失败！       ");
 
 namespace {
 
@@ -26,18 +27,18 @@ std::int64_t CarrierBitCount(const TBitmap& bitmap) {
 // The carrier bytes are the first width bytes of each row; below 8 bits per pixel a row holds
 // fewer bytes than that, so such a bitmap carries nothing we could read.
 void RequireByteRows(const TBitmap& bitmap) {
-  if (bitmap.Empty()) throw EInvalidGraphicOperation("没有图片，无法读取隐藏数据");
+  if (bitmap.Empty()) throw EInvalidGraphicOperation(Tr("没有图片，无法读取隐藏数据"));
   if (bitmap.BitsPerPixel() < 8 || bitmap.RowLength() < static_cast<std::size_t>(bitmap.Width())) {
-    throw EInvalidGraphicOperation("图片每像素不足 8 位，不含隐藏数据");
+    throw EInvalidGraphicOperation(Tr("图片每像素不足 8 位，不含隐藏数据"));
   }
 }
 
 // A header that asks for more bits than the picture has is not a container we can read.
 void RequireCarrierBits(const TBitmap& bitmap, std::int64_t bits) {
   if (bits > CarrierBitCount(bitmap)) {
-    throw EPennacrowError("隐藏数据不完整：需要 " + std::to_string((bits + 7) / 8) +
-                          " 字节，图片只能容纳 " + std::to_string(CarrierBitCount(bitmap) / 8) +
-                          " 字节");
+    throw EPennacrowError(
+        TrF("隐藏数据不完整：需要 %1 字节，图片只能容纳 %2 字节",
+            {std::to_string((bits + 7) / 8), std::to_string(CarrierBitCount(bitmap) / 8)}));
   }
 }
 
@@ -123,15 +124,35 @@ void WriteLowBitsStealthily(TBitmap& bitmap, const std::string& bitString) {
 std::string DataFormatText(std::uint8_t format) {
   switch (format) {
     case kFormatPlain:
-      return "Pennacrow Ver 2.0，未加密        ";
+      return N_("Pennacrow Ver 2.0，未加密        ");
     case kFormatEncrypted:
-      return "Pennacrow Ver 2.0，已加密    ";
+      return N_("Pennacrow Ver 2.0，已加密    ");
     case kFormatVersion1:
       return "Pennacrow Ver 1.x";
     case kFormatSealed:
-      return "Pennacrow 已密封";
+      return N_("Pennacrow 已密封");
     default:
-      return "无隐藏数据或格式未知   ";
+      return N_("无隐藏数据或格式未知   ");
+  }
+}
+
+int MaxTextBytes(int width, int height) {
+  const std::int64_t bits = std::int64_t{width} * height;
+  return static_cast<int>(std::clamp<std::int64_t>((bits - kHeaderBits) / 8, 0, kMaxTextBytes));
+}
+
+const char* ContainerName(std::uint8_t format) {
+  switch (format) {
+    case kFormatPlain:
+      return "plain";
+    case kFormatEncrypted:
+      return "encrypted";
+    case kFormatVersion1:
+      return "version1";
+    case kFormatSealed:
+      return "sealed";
+    default:
+      return "none";
   }
 }
 
@@ -142,7 +163,7 @@ int Capacity(int width, int height) {
 }
 
 std::string CapacityText(int width, int height) {
-  return "数据大小：  " + std::to_string(Capacity(width, height));
+  return TrF("数据大小：  %1", {std::to_string(Capacity(width, height))});
 }
 
 namespace {
@@ -213,8 +234,8 @@ void AddBinaryToImage(TBitmap& bitmap, const std::string& bitString, TLowBitWrit
   if (bits > carrierBits || textBytes > kMaxTextBytes) {
     const std::int64_t room =
         std::clamp<std::int64_t>((carrierBits - kHeaderBits) / 8, 0, kMaxTextBytes);
-    throw ETextDoesNotFit("文本太长：图片最多能容纳 " + std::to_string(room) + " 字节，文本需要 " +
-                          std::to_string(textBytes) + " 字节");
+    throw ETextDoesNotFit(TrF("文本太长：图片最多能容纳 %1 字节，文本需要 %2 字节",
+                              {std::to_string(room), std::to_string(textBytes)}));
   }
   // Rows of 1 or 4 bits per pixel hold fewer bytes than the picture is wide.
   if (bitmap.BitsPerPixel() < 8) bitmap.SetBitsPerPixel(24);
@@ -268,7 +289,7 @@ std::string ReadContainer(const TBitmap& bitmap, std::uint8_t& format) {
                                    : RemoveBinaryFromImage(bitmap, format);
 }
 
-ENoHiddenText::ENoHiddenText() : EPennacrowError("这幅图片里没有隐藏的文本") {}
+ENoHiddenText::ENoHiddenText() : EPennacrowError(Tr("这幅图片里没有隐藏的文本")) {}
 
 THiddenText ReadHiddenText(const TBitmap& bitmap, bool force) {
   THiddenText hidden;

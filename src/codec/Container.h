@@ -26,10 +26,17 @@ extern const char* const kReadSucceeded;   // " 自此图像读取数据成功�
 extern const char* const kReadFailed;      // " 自此图像读取数据失败！       "
 
 // The status panel 1 text for a DataFormat value.
+// Always the program's own Chinese text (scripts read it from info --json); show it with Tr.
 std::string DataFormatText(std::uint8_t format);
 
 // Capacity in bytes: (width x height) div 8, and its status panel 2 text "数据大小：  N".
 int Capacity(int width, int height);
+// The longest text a hide writes into a picture of this size: the capacity less the 3-byte
+// header, at most 65,535 bytes (the length field's limit); 0 for pictures too small for a header.
+int MaxTextBytes(int width, int height);
+// A name for the container format that does not change with the language, for scripts:
+// "none", "plain", "encrypted", "version1" or "sealed".
+const char* ContainerName(std::uint8_t format);
 std::string CapacityText(int width, int height);
 
 // A text that does not fit the picture, or is 65,536 bytes or longer: nothing was written.

@@ -1,4 +1,5 @@
 #include "codec/SealedContainer.h"
+#include "text/Translate.h"
 
 #include <algorithm>
 
@@ -28,9 +29,10 @@ void RequireSealedFits(const TBitmap& bitmap, const TSealedContent& content) {
   const std::int64_t room = LargestPayload(bitmap.Width(), bitmap.Height());
   if (needed > room) {
     const std::size_t extra = SealedSize(content) - content.Bytes.size();
-    throw ETextDoesNotFit("内容太大：这张图片最多能密封 " +
-                          std::to_string(std::max<std::int64_t>(0, room - std::int64_t(extra))) +
-                          " 字节，内容有 " + std::to_string(content.Bytes.size()) + " 字节");
+    throw ETextDoesNotFit(
+        TrF("内容太大：这张图片最多能密封 %1 字节，内容有 %2 字节",
+            {std::to_string(std::max<std::int64_t>(0, room - std::int64_t(extra))),
+             std::to_string(content.Bytes.size())}));
   }
 }
 

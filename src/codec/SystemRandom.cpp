@@ -1,4 +1,5 @@
 #include "codec/SystemRandom.h"
+#include "text/Translate.h"
 
 #include <sys/random.h>
 
@@ -14,7 +15,7 @@ void FillFromSystem(std::uint8_t* buffer, std::size_t size) {
     const ssize_t got = getrandom(buffer + filled, size - filled, 0);
     if (got < 0) {
       if (errno == EINTR) continue;
-      throw EPennacrowError("无法取得系统随机数");
+      throw EPennacrowError(Tr("无法取得系统随机数"));
     }
     filled += static_cast<std::size_t>(got);
   }

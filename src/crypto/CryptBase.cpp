@@ -1,4 +1,5 @@
 #include "crypto/CryptBase.h"
+#include "text/Translate.h"
 
 #include <algorithm>
 #include <limits>
@@ -20,7 +21,7 @@ std::uint32_t CountOf(std::size_t size) {
   // The byte operations count in 32 bits, and each call restarts the cipher's counters, so a
   // longer input cannot be split without changing the result.
   if (size > std::numeric_limits<std::uint32_t>::max()) {
-    throw ECryptCipher("文本超过 4 GiB，无法加密或解密");
+    throw ECryptCipher(Tr("文本超过 4 GiB，无法加密或解密"));
   }
   return static_cast<std::uint32_t>(size);
 }
@@ -75,7 +76,7 @@ void TCryptCipher::SetKey(const void*, std::uint32_t sizeInBits, const void*) {
   // Compared unsigned: the base class's -1 admits every multiple of 4.
   const auto maxKeySize = static_cast<std::uint32_t>(ClassType().MaxKeySize());
   if (sizeInBits == 0 || sizeInBits % 4 != 0 || sizeInBits > maxKeySize) {
-    throw ECryptCipher(kMsgInvalidKeySize);
+    throw ECryptCipher(Tr(kMsgInvalidKeySize));
   }
   FKeyed = true;
 }
@@ -113,7 +114,7 @@ void TCryptCipher::SetKeyFromPassword(std::string_view password, const TCryptHas
            static_cast<std::uint32_t>(maxKeySize < hashSize ? maxKeySize : hashSize));
   } catch (...) {
     SecureFill(digest.data(), digest.size(), 0xFF);
-    throw ECryptCipher(kMsgKeyFromPasswordFailed);
+    throw ECryptCipher(Tr(kMsgKeyFromPasswordFailed));
   }
   SecureFill(digest.data(), digest.size(), 0xFF);
 }

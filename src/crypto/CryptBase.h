@@ -17,6 +17,7 @@
 #include <string_view>
 
 #include "base/Error.h"
+#include "text/Translate.h"
 
 namespace pennacrow {
 
@@ -33,11 +34,11 @@ class ECryptCipher : public EPennacrowError {
 };
 
 // The messages, spaces included: they are the program's own texts.
-inline constexpr const char* kMsgHashNotStarted = "Hash 未初始化       ";
-inline constexpr const char* kMsgCipherNotKeyed = "Cipher 未初始化       ";
-inline constexpr const char* kMsgInvalidKeySize = "无效密钥大小    ";
+inline constexpr const char* kMsgHashNotStarted = N_("Hash 未初始化       ");
+inline constexpr const char* kMsgCipherNotKeyed = N_("Cipher 未初始化       ");
+inline constexpr const char* kMsgInvalidKeySize = N_("无效密钥大小    ");
 inline constexpr const char* kMsgKeyFromPasswordFailed =
-    "无法为哈希算法分配足够的内存                        ";
+    N_("无法为哈希算法分配足够的内存                        ");
 
 // Fills size bytes at p with value in a way the compiler may not drop, even right before the
 // storage is released: key material must not outlive its use.

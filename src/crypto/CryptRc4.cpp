@@ -1,4 +1,5 @@
 #include "crypto/CryptRc4.h"
+#include "text/Translate.h"
 
 #include <cstring>
 #include <utility>
@@ -42,7 +43,7 @@ bool TCryptRc4::SelfCheck() {
 void TCryptRc4::SetKey(const void* key, std::uint32_t sizeInBits, const void* iv) {
   if (FKeyed) Wipe();
   // A size of 4 bits passes the common check but leaves no whole key byte to schedule.
-  if (sizeInBits < 8) throw ECryptCipher(kMsgInvalidKeySize);
+  if (sizeInBits < 8) throw ECryptCipher(Tr(kMsgInvalidKeySize));
   TCryptCipher::SetKey(key, sizeInBits, iv);
 
   const auto* keyBytes = static_cast<const std::uint8_t*>(key);
@@ -68,7 +69,7 @@ void TCryptRc4::Rewind() {
 }
 
 void TCryptRc4::EncryptBytes(const void* in, void* out, std::uint32_t count) {
-  if (!FKeyed) throw ECryptCipher(kMsgCipherNotKeyed);
+  if (!FKeyed) throw ECryptCipher(Tr(kMsgCipherNotKeyed));
   const auto* src = static_cast<const std::uint8_t*>(in);
   auto* dst = static_cast<std::uint8_t*>(out);
   std::uint8_t i = 0;

@@ -1,4 +1,5 @@
 #include "crypto/CryptSha1.h"
+#include "text/Translate.h"
 
 #include <cstring>
 #include <stdexcept>
@@ -79,7 +80,7 @@ void TCryptSha1::StartDigest() {
 }
 
 void TCryptSha1::AddBytes(const void* buffer, std::uint32_t count) {
-  if (!FStarted) throw ECryptHash(kMsgHashNotStarted);
+  if (!FStarted) throw ECryptHash(Tr(kMsgHashNotStarted));
   if (count == 0) return;
   const std::uint32_t lowBits = count << 3;
   FBitCountHigh += count >> 29;
@@ -100,7 +101,7 @@ void TCryptSha1::AddBytes(const void* buffer, std::uint32_t count) {
 }
 
 void TCryptSha1::FinishDigest(std::span<std::uint8_t> digest) {
-  if (!FStarted) throw ECryptHash(kMsgHashNotStarted);
+  if (!FStarted) throw ECryptHash(Tr(kMsgHashNotStarted));
   if (digest.size() < kDigestBytes) throw std::length_error("SHA-1 digest buffer too small");
   // Compress leaves the block zeroed, so the bytes behind the padding byte are zero.
   FBlock[FBlockFill] = 0x80;

@@ -1,4 +1,5 @@
 #include "crypto/Sealed.h"
+#include "text/Translate.h"
 
 #include <sodium.h>
 
@@ -36,7 +37,7 @@ bool AcceptableParameters(TSealParameters p) {
 
 void RequireSodium() {
   static const bool ready = sodium_init() >= 0;
-  if (!ready) throw EPennacrowError("无法初始化加密库");
+  if (!ready) throw EPennacrowError(Tr("无法初始化加密库"));
 }
 
 // Overwrites the bytes of a string that held a secret when the scope ends.
@@ -60,8 +61,8 @@ class TSealKey {
                       p.OpsLimit, std::size_t{1} << p.MemLimitLog2,
                       crypto_pwhash_ALG_ARGON2ID13) != 0) {
       // The parameters were checked, so this is the memory Argon2id could not get.
-      throw EPennacrowError("密钥派生所需的内存不足（" +
-                            std::to_string((std::size_t{1} << p.MemLimitLog2) >> 20) + " MiB）");
+      throw EPennacrowError(TrF("密钥派生所需的内存不足（%1 MiB）",
+                                {std::to_string((std::size_t{1} << p.MemLimitLog2) >> 20)}));
     }
   }
   TSealKey(const TSealKey&) = delete;
@@ -122,13 +123,13 @@ TSealParameters MinimumSealParameters() {
 void CheckSealedFileName(std::string_view name) {
   const std::string shown(name.substr(0, 64));
   if (name.empty() || name == "." || name == "..") {
-    throw ESealedName("文件名“" + shown + "”不能用作密封文件的名字");
+    throw ESealedName(TrF("文件名“%1”不能用作密封文件的名字", {shown}));
   }
   if (name.size() > kMaxSealedNameBytes) {
-    throw ESealedName("密封文件的名字太长：最多 255 字节");
+    throw ESealedName(Tr("密封文件的名字太长：最多 255 字节"));
   }
   if (name.find_first_of("/\\") != std::string_view::npos || !PlainUtf8WithoutControls(name)) {
-    throw ESealedName("密封文件的名字不能含有目录、斜杠或控制字符");
+    throw ESealedName(Tr("密封文件的名字不能含有目录、斜杠或控制字符"));
   }
 }
 
@@ -139,7 +140,7 @@ std::string EncodeSealedRecord(const TSealedContent& content) {
     record += static_cast<char>(content.Name.size());
     record += content.Name;
   } else if (content.Kind != TSealedKind::Text) {
-    throw EPennacrowError("未知的密封内容类型");
+    throw EPennacrowError(Tr("未知的密封内容类型"));
   }
   record += content.Bytes;
   return record;
@@ -159,7 +160,7 @@ TSealedContent DecodeSealedRecord(std::string_view record) {
     at = 2 + nameSize;
   } else if (content.Kind != TSealedKind::Text) {
     // Authentic but of a kind this release does not know: written by a newer one.
-    throw EPennacrowError("密封内容的类型未知，请用更新的版本读取");
+    throw EPennacrowError(Tr("密封内容的类型未知，请用更新的版本读取"));
   }
   content.Bytes.assign(record.substr(at));
   return content;
@@ -175,7 +176,7 @@ std::string SealRecordWith(std::string_view password, std::string_view record,
                            std::span<const std::uint8_t, kSealSaltSize> salt,
                            std::span<const std::uint8_t, kSealNonceSize> nonce) {
   RequireSodium();
-  if (!AcceptableParameters(parameters)) throw EPennacrowError("密钥派生参数超出范围");
+  if (!AcceptableParameters(parameters)) throw EPennacrowError(Tr("密钥派生参数超出范围"));
   std::string sealed(kSealHeaderSize + record.size() + kSealTagSize, '\0');
   auto* out = reinterpret_cast<unsigned char*>(sealed.data());
   out[0] = kSealVersion;

@@ -26,21 +26,22 @@
 #include <string_view>
 
 #include "picture/Errors.h"
+#include "text/Translate.h"
 
 namespace pennacrow {
 
 // The one message for a wrong password or a damaged seal: which of the two it was is exactly
 // what we cannot and must not tell.
-inline constexpr const char* kMsgSealOpenFailed = "密码错误或数据已损坏";
+inline constexpr const char* kMsgSealOpenFailed = N_("密码错误或数据已损坏");
 
 // What both front ends say when a new seal's password will not do.
-inline constexpr const char* kMsgSealPasswordsDiffer = "两次输入的密码不一致";
-inline constexpr const char* kMsgSealPasswordEmpty = "密封需要一个密码，不能为空";
+inline constexpr const char* kMsgSealPasswordsDiffer = N_("两次输入的密码不一致");
+inline constexpr const char* kMsgSealPasswordEmpty = N_("密封需要一个密码，不能为空");
 
 // A wrong password, or a seal changed since it was made.
 class ESealOpen : public EPennacrowError {
  public:
-  ESealOpen() : EPennacrowError(kMsgSealOpenFailed) {}
+  ESealOpen() : EPennacrowError(Tr(kMsgSealOpenFailed)) {}
 };
 
 // A file name that is not a plain name in the current directory.

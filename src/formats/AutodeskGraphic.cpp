@@ -1,4 +1,5 @@
 #include "formats/AutodeskGraphic.h"
+#include "text/Translate.h"
 
 #include <algorithm>
 
@@ -35,16 +36,16 @@ void TAutodeskGraphic::LoadFromBytes(std::span<const std::uint8_t> data) {
   const std::uint8_t compression = in.U8();
   const std::uint32_t imageSize = in.U32LE();
   in.Seek(kHeaderSize);
-  if (depth != 8) throw UnsupportedError(kFormat, std::to_string(depth) + " 位像素");
+  if (depth != 8) throw UnsupportedError(kFormat, TrF("%1 位像素", {std::to_string(depth)}));
   if (compression != 0) {
-    throw UnsupportedError(kFormat, "压缩方式 " + std::to_string(compression));
+    throw UnsupportedError(kFormat, TrF("压缩方式 %1", {std::to_string(compression)}));
   }
   if (width == 0 || height == 0) throw InvalidFormatError(kFormat);
   CheckPictureSize(kFormat, width, height, 8);
   const std::uint64_t pixels =
       static_cast<std::uint64_t>(width) * static_cast<std::uint64_t>(height);
   if (imageSize != 0 && imageSize < pixels) {
-    throw DamagedError(kFormat, "图像大小与尺寸不符");
+    throw DamagedError(kFormat, Tr("图像大小与尺寸不符"));
   }
   if (kPaletteSize + pixels > in.Remaining()) throw TruncatedError(kFormat);
 

@@ -1,4 +1,5 @@
 #include "formats/CUTGraphic.h"
+#include "text/Translate.h"
 
 #include <sys/stat.h>
 
@@ -124,11 +125,11 @@ void TCUTGraphic::LoadWithPalette(std::span<const std::uint8_t> data,
     std::uint8_t* out = picture.RowAt(y);
     int x = 0;
     while (x < width) {
-      if (row.AtEnd()) Damaged("第 " + std::to_string(y) + " 行的像素不足");
+      if (row.AtEnd()) Damaged(TrF("第 %1 行的像素不足", {std::to_string(y)}));
       const std::uint8_t code = row.U8();
-      if (code == 0) Damaged("第 " + std::to_string(y) + " 行的像素不足");
+      if (code == 0) Damaged(TrF("第 %1 行的像素不足", {std::to_string(y)}));
       const int count = code & 0x7F;
-      if (count > width - x) Damaged("第 " + std::to_string(y) + " 行的游程越过行尾");
+      if (count > width - x) Damaged(TrF("第 %1 行的游程越过行尾", {std::to_string(y)}));
       if (code & 0x80) {
         std::fill_n(out + x, count, row.U8());
       } else {
@@ -139,10 +140,10 @@ void TCUTGraphic::LoadWithPalette(std::span<const std::uint8_t> data,
     }
     // A row ends with a zero byte; anything else left in it would be pixels beyond the width.
     while (!row.AtEnd()) {
-      if (row.U8() != 0) Damaged("第 " + std::to_string(y) + " 行的游程越过行尾");
+      if (row.U8() != 0) Damaged(TrF("第 %1 行的游程越过行尾", {std::to_string(y)}));
     }
     for (int i = 0; i < width; ++i) {
-      if (out[i] >= colours.size()) Damaged("颜色索引超出调色板");
+      if (out[i] >= colours.size()) Damaged(Tr("颜色索引超出调色板"));
     }
   }
   Assign(picture);

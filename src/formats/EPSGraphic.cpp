@@ -1,4 +1,5 @@
 #include "formats/EPSGraphic.h"
+#include "text/Translate.h"
 
 #include <algorithm>
 
@@ -28,7 +29,7 @@ void TEPSGraphic::LoadFromBytes(std::span<const std::uint8_t> data) {
   }
   const std::uint64_t offset = LittleEndian32(data.data() + 20);
   std::uint64_t length = LittleEndian32(data.data() + 24);
-  if (offset == 0) throw UnsupportedError("EPS", "无 TIFF 预览的文件");
+  if (offset == 0) throw UnsupportedError("EPS", Tr("无 TIFF 预览的文件"));
   if (offset >= data.size()) throw TruncatedError("EPS");
   // A length of 0 is taken as "up to the end of the file".
   if (length == 0) length = data.size() - offset;

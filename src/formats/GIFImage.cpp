@@ -9,6 +9,7 @@
 
 #include "picture/Errors.h"
 #include "picture/PixelLimits.h"
+#include "text/Translate.h"
 
 namespace pennacrow {
 
@@ -171,7 +172,7 @@ class TLzwDecoder {
       : FData(input.Data), FSize(input.Size), FPos(input.Position) {
     const int minSize = FPos > 0 ? FData[FPos - 1] : 0;
     if (minSize < 1 || minSize > 11) {
-      throw DamagedError(kFormat, "LZW 码长 " + std::to_string(minSize));
+      throw DamagedError(kFormat, TrF("LZW 码长 %1", {std::to_string(minSize)}));
     }
     FMinSize = minSize;
     FClear = 1 << minSize;
@@ -229,13 +230,13 @@ class TLzwDecoder {
       }
       int entry = code;
       if (FPrev < 0) {
-        if (code > FClear) throw DamagedError(kFormat, "LZW 编码");
+        if (code > FClear) throw DamagedError(kFormat, Tr("LZW 编码"));
         FStack.push_back(static_cast<std::uint16_t>(code));
         FPrev = code;
         return;
       }
       if (code > FNext || (code == FNext && FNext == kTableSize)) {
-        throw DamagedError(kFormat, "LZW 编码");
+        throw DamagedError(kFormat, Tr("LZW 编码"));
       }
       if (code == FNext) {  // the entry being defined: the previous string and its own first
         FStack.push_back(FFirst[FPrev]);

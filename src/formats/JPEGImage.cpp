@@ -1,4 +1,5 @@
 #include "formats/JPEGImage.h"
+#include "text/Translate.h"
 
 // jpeglib.h needs FILE and size_t declared first.
 #include <csetjmp>
@@ -161,17 +162,17 @@ bool JpegReadRows(TJpegDecoder* d, std::uint8_t* bits, std::size_t rowLength,
 
 [[noreturn]] void RaiseJpegError(const TJpegErrorState& error) {
   if (error.TooManyScans) {
-    throw UnsupportedError(kFormat, "超过 " + std::to_string(kMaxScans) + " 次扫描的渐进式文件");
+    throw UnsupportedError(kFormat, TrF("超过 %1 次扫描的渐进式文件", {std::to_string(kMaxScans)}));
   }
   if (error.Code == JERR_NO_SOI || error.Code == JERR_INPUT_EMPTY) {
     throw InvalidFormatError(kFormat);
   }
   if (error.EndOfData) throw TruncatedError(kFormat);
   if (error.Code == JERR_BAD_PRECISION) {
-    throw UnsupportedError(kFormat, "采样精度");
+    throw UnsupportedError(kFormat, Tr("采样精度"));
   }
   if (error.Code == JERR_CONVERSION_NOTIMPL) {
-    throw UnsupportedError(kFormat, "颜色空间");
+    throw UnsupportedError(kFormat, Tr("颜色空间"));
   }
   throw DamagedError(kFormat, error.Message);
 }
@@ -198,7 +199,7 @@ void TJPEGImage::LoadFromBytes(std::span<const std::uint8_t> data) {
       out = JCS_CMYK;
       break;
     default:
-      throw UnsupportedError(kFormat, "颜色空间");
+      throw UnsupportedError(kFormat, Tr("颜色空间"));
   }
   if (!JpegStart(&decoder, out)) RaiseJpegError(decoder.Error);
 

@@ -1,4 +1,5 @@
 #include "formats/PCXGraphic.h"
+#include "text/Translate.h"
 
 #include <algorithm>
 #include <vector>
@@ -20,7 +21,7 @@ const char* const kFormat = "PCX or SCR";
 constexpr std::size_t kHeaderSize = 128;
 constexpr std::size_t kPaletteSize = 769;  // the 0x0C marker and 256 RGB triples
 
-[[noreturn]] void Damaged(const char* detail) {
+[[noreturn]] void Damaged(const std::string& detail) {
   throw DamagedError(kFormat, detail);
 }
 
@@ -56,8 +57,8 @@ void ReadLine(TByteReader& in, bool rle, std::vector<std::uint8_t>& line) {
       continue;
     }
     const std::size_t count = b & 0x3Fu;
-    if (count == 0) Damaged("长度为零的行程");
-    if (count > length - i) Damaged("行程越过行尾");
+    if (count == 0) Damaged(Tr("长度为零的行程"));
+    if (count > length - i) Damaged(Tr("行程越过行尾"));
     const std::uint8_t value = in.U8();
     std::fill_n(line.begin() + static_cast<std::ptrdiff_t>(i), count, value);
     i += count;
@@ -88,7 +89,7 @@ THeader ReadHeader(std::span<const std::uint8_t> data) {
     throw InvalidFormatError(kFormat);
   }
   const std::uint8_t encoding = data[2];
-  if (encoding > 1) throw UnsupportedError(kFormat, "压缩方式");
+  if (encoding > 1) throw UnsupportedError(kFormat, Tr("压缩方式"));
   THeader h;
   h.Rle = encoding == 1;
   h.Bits = data[3];
@@ -97,16 +98,16 @@ THeader ReadHeader(std::span<const std::uint8_t> data) {
   h.Layout = LayoutFor(h.Bits, h.Planes);
   if (h.Layout == 0) {
     throw UnsupportedError(
-        kFormat, std::to_string(h.Planes) + "个" + std::to_string(h.Bits) + "位平面的像素格式");
+        kFormat, TrF("%1个%2位平面的像素格式", {std::to_string(h.Planes), std::to_string(h.Bits)}));
   }
   const long xMin = static_cast<long>(U16At(data, 4)), yMin = static_cast<long>(U16At(data, 6));
   const long xMax = static_cast<long>(U16At(data, 8)), yMax = static_cast<long>(U16At(data, 10));
-  if (xMax < xMin || yMax < yMin) Damaged("图像尺寸为零");
+  if (xMax < xMin || yMax < yMin) Damaged(Tr("图像尺寸为零"));
   h.Width = static_cast<int>(xMax - xMin + 1);
   h.Height = static_cast<int>(yMax - yMin + 1);
   CheckPictureSize(kFormat, h.Width, h.Height, h.Layout);
   if (h.BytesPerLine < CeilDiv(static_cast<std::uint64_t>(h.Width) * h.Bits, 8)) {
-    Damaged("每行字节数小于图像宽度");
+    Damaged(Tr("每行字节数小于图像宽度"));
   }
   return h;
 }

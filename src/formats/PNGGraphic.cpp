@@ -1,4 +1,5 @@
 #include "formats/PNGGraphic.h"
+#include "text/Translate.h"
 
 #include <png.h>
 
@@ -26,7 +27,7 @@ const char* const kFormat = "PNG";
 // that could need more.
 constexpr std::uint64_t kMaxChunkBytes = 8000000;
 constexpr png_uint_32 kMaxAncillaryChunks = 1000;
-const char* const kUnknownCriticalChunk = "无法加载PNG图像，检测到非预期关键块.";
+const char* const kUnknownCriticalChunk = N_("无法加载PNG图像，检测到非预期关键块.");
 
 // What the callbacks learn while libpng runs. Plain data: libpng's error path jumps over the
 // library's frames back to the setjmp in the phase functions below.
@@ -119,7 +120,7 @@ bool PngReadImage(TPngDecoder* d, png_bytepp rows) {
 
 [[noreturn]] void RaisePngError(const TPngState& state) {
   if (state.UnknownCriticalChunk)
-    throw EInvalidGraphicFormat(TGraphicFault::Unsupported, kUnknownCriticalChunk);
+    throw EInvalidGraphicFormat(TGraphicFault::Unsupported, Tr(kUnknownCriticalChunk));
   if (state.EndOfData) throw TruncatedError(kFormat);
   throw DamagedError(kFormat, state.Message);
 }

@@ -1,4 +1,5 @@
 #include "formats/PPMGraphic.h"
+#include "text/Translate.h"
 
 #include <csetjmp>
 #include <cstdio>
@@ -154,7 +155,7 @@ void TPPMGraphic::LoadFromBytes(std::span<const std::uint8_t> data) {
   // A picture without pixels is no picture; worse, a zero width lets a header declare millions
   // of empty rows that would each be read and walked.
   if (state.Width == 0 || state.Height == 0) {
-    throw DamagedError(kFormat, "宽度或高度为 0");
+    throw DamagedError(kFormat, Tr("宽度或高度为 0"));
   }
   if (type != PBM_TYPE && state.Maxval == 0) fail();
   // Every pixel takes at least one byte of a plain file and a fixed number of bits of a raw one;

@@ -1,4 +1,5 @@
 #include "formats/PSDGraphic.h"
+#include "text/Translate.h"
 
 #include <algorithm>
 #include <cmath>
@@ -30,7 +31,7 @@ enum : unsigned {
   kLab = 9,
 };
 
-[[noreturn]] void Damaged(const char* detail) {
+[[noreturn]] void Damaged(const std::string& detail) {
   throw DamagedError(kFormat, detail);
 }
 
@@ -43,7 +44,7 @@ void UnpackBits(TByteReader& in, std::vector<std::uint8_t>& out) {
     const auto n = static_cast<std::int8_t>(in.U8());
     if (n == -128) continue;
     const std::size_t count = n >= 0 ? std::size_t(n) + 1 : std::size_t(1 - n);
-    if (count > length - i) Damaged(n >= 0 ? "原样数据越过行尾" : "重复行程越过行尾");
+    if (count > length - i) Damaged(n >= 0 ? Tr("原样数据越过行尾") : Tr("重复行程越过行尾"));
     if (n >= 0) {
       const auto bytes = in.Bytes(count);
       std::copy(bytes.begin(), bytes.end(), out.begin() + static_cast<std::ptrdiff_t>(i));
@@ -120,7 +121,7 @@ void ChooseLayout(THeader& h) {
       h.Layout = h.Used == 3 ? 24 : 8;
       break;
     default:
-      throw UnsupportedError(kFormat, "颜色模式" + std::to_string(h.Mode));
+      throw UnsupportedError(kFormat, TrF("颜色模式%1", {std::to_string(h.Mode)}));
   }
 }
 
@@ -129,7 +130,7 @@ THeader ReadHeader(TByteReader& in) {
   const auto magic = in.Bytes(4);
   if (!std::equal(magic.begin(), magic.end(), "8BPS")) throw InvalidFormatError(kFormat);
   const unsigned version = in.U16BE();
-  if (version == 2) throw UnsupportedError(kFormat, "大文档格式(PSB)");
+  if (version == 2) throw UnsupportedError(kFormat, Tr("大文档格式(PSB)"));
   if (version != 1) throw InvalidFormatError(kFormat);
   in.Skip(6);
   THeader h;
@@ -140,12 +141,12 @@ THeader ReadHeader(TByteReader& in) {
   h.Mode = in.U16BE();
   if (h.Channels < 1 || h.Channels > 56) throw InvalidFormatError(kFormat);
   ChooseLayout(h);
-  if (h.Channels < h.Used) Damaged("通道数少于颜色模式所需");
+  if (h.Channels < h.Used) Damaged(Tr("通道数少于颜色模式所需"));
   if (h.Mode == kBitmap ? h.Depth != 1 : (h.Depth != 8 && (h.Depth != 16 || h.Mode == kIndexed))) {
-    throw UnsupportedError(kFormat, std::to_string(h.Depth) + "位通道");
+    throw UnsupportedError(kFormat, TrF("%1位通道", {std::to_string(h.Depth)}));
   }
-  if (h.Width == 0 || h.Height == 0) Damaged("图像尺寸为零");
-  if (h.Width > 0x7FFFFFFF || h.Height > 0x7FFFFFFF) Damaged("图像尺寸无效");
+  if (h.Width == 0 || h.Height == 0) Damaged(Tr("图像尺寸为零"));
+  if (h.Width > 0x7FFFFFFF || h.Height > 0x7FFFFFFF) Damaged(Tr("图像尺寸无效"));
   CheckPictureSize(kFormat, h.Width, h.Height, h.Layout);
   return h;
 }
@@ -178,7 +179,7 @@ std::vector<std::uint64_t> ReadRowStarts(TByteReader& in, const THeader& h,
   for (std::size_t r = 0; r < usedRows; ++r) {
     rowStart[r] = offset;
     const unsigned count = in.U16BE();
-    if (count < least) Damaged("压缩行过短");
+    if (count < least) Damaged(Tr("压缩行过短"));
     offset += count;
   }
   rowStart[usedRows] = offset;
@@ -258,7 +259,7 @@ void TPSDGraphic::LoadFromBytes(std::span<const std::uint8_t> data) {
   in.Skip(in.U32BE());  // layers and masks: the merged picture below is what we load
   const unsigned compression = in.U16BE();
   if (compression != kRaw && compression != kPackBits) {
-    throw UnsupportedError(kFormat, compression <= 3 ? "ZIP压缩" : "压缩方式");
+    throw UnsupportedError(kFormat, compression <= 3 ? Tr("ZIP压缩") : Tr("压缩方式"));
   }
   const std::uint64_t rowBytes = CeilDiv(std::uint64_t{header.Width} * header.Depth, 8);
   std::vector<std::uint64_t> rowStart;

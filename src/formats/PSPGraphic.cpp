@@ -1,4 +1,5 @@
 #include "formats/PSPGraphic.h"
+#include "text/Translate.h"
 
 #include <zlib.h>
 
@@ -59,7 +60,7 @@ struct TBlock {
 std::optional<TBlock> NextBlock(TByteReader& in) {
   if (in.AtEnd()) return std::nullopt;
   const auto marker = in.Bytes(4);
-  if (std::memcmp(marker.data(), kBlockMarker, 4) != 0) Damaged("块标记无效");
+  if (std::memcmp(marker.data(), kBlockMarker, 4) != 0) Damaged(Tr("块标记无效"));
   const std::uint16_t id = in.U16LE();
   const std::uint32_t length = in.U32LE();
   return TBlock{id, in.Bytes(length)};
@@ -86,17 +87,17 @@ std::vector<std::uint8_t> Expand(std::span<const std::uint8_t> stored, std::uint
                                  std::size_t size) {
   std::vector<std::uint8_t> out(size);
   if (compression == kNone) {
-    if (stored.size() != size) Damaged("通道数据长度不符");
+    if (stored.size() != size) Damaged(Tr("通道数据长度不符"));
     std::copy(stored.begin(), stored.end(), out.begin());
   } else if (compression == kRle) {
     // A count above 128 repeats the next byte count - 128 times; otherwise count bytes follow.
     TByteReader in(stored, kFormat);
     std::size_t at = 0;
     while (at < size) {
-      if (in.AtEnd()) Damaged("通道数据不足");
+      if (in.AtEnd()) Damaged(Tr("通道数据不足"));
       const std::uint8_t count = in.U8();
       const std::size_t n = count > 128 ? count - 128u : count;
-      if (n > size - at) Damaged("游程越过通道末尾");
+      if (n > size - at) Damaged(Tr("游程越过通道末尾"));
       if (count > 128) {
         std::fill_n(out.begin() + static_cast<std::ptrdiff_t>(at), n, in.U8());
       } else {
@@ -115,7 +116,7 @@ std::vector<std::uint8_t> Expand(std::span<const std::uint8_t> stored, std::uint
     const int result = inflate(&z, Z_FINISH);
     const bool filled = z.avail_out == 0;
     inflateEnd(&z);
-    if (result != Z_STREAM_END || !filled) Damaged("LZ77 数据无效");
+    if (result != Z_STREAM_END || !filled) Damaged(Tr("LZ77 数据无效"));
   }
   return out;
 }
@@ -161,16 +162,16 @@ TAttributes ReadHeader(TByteReader& in) {
   const std::uint16_t major = in.U16LE();
   in.Skip(2);
   if (major < 4) {
-    throw UnsupportedError(kFormat, "文件版本 " + std::to_string(major));
+    throw UnsupportedError(kFormat, TrF("文件版本 %1", {std::to_string(major)}));
   }
   const auto first = NextBlock(in);
   if (!first || first->Id != kImageAttributes) throw InvalidFormatError(kFormat);
   const TAttributes a = ReadAttributes(first->Data);
   if (a.Depth != 1 && a.Depth != 4 && a.Depth != 8 && a.Depth != 24) {
-    throw UnsupportedError(kFormat, std::to_string(a.Depth) + " 位图像");
+    throw UnsupportedError(kFormat, TrF("%1 位图像", {std::to_string(a.Depth)}));
   }
   if (a.Compression > kLz77) {
-    throw UnsupportedError(kFormat, "压缩方式 " + std::to_string(a.Compression));
+    throw UnsupportedError(kFormat, TrF("压缩方式 %1", {std::to_string(a.Compression)}));
   }
   if (a.Width <= 0 || a.Height <= 0) throw InvalidFormatError(kFormat);
   CheckPictureSize(kFormat, a.Width, a.Height, a.Depth == 24 ? 32 : a.Depth);
@@ -190,7 +191,7 @@ TBlock FindLayer(TByteReader& in, std::vector<TRGBQuad>& palette) {
       if (sub->Id == kLayer) return *sub;
     }
   }
-  Damaged("没有图层");
+  Damaged(Tr("没有图层"));
 }
 
 // Grey pictures get their levels; other indexed pictures must have brought a palette.
@@ -229,7 +230,7 @@ void ReadChannel(const TBlock& block, const TAttributes& a, TLayer& layer) {
   cin.Seek(chunkSize);
   const auto stored = cin.Bytes(storedLength);
   if (bitmapType != kImageBitmap && bitmapType != kTransparencyMask) return;
-  if (channelType > 3) Damaged("通道类型 " + std::to_string(channelType));
+  if (channelType > 3) Damaged(TrF("通道类型 %1", {std::to_string(channelType)}));
   // Rows are either packed or padded to four bytes; the stated length tells which.
   const auto lh = static_cast<std::uint64_t>(layer.Rect.Height());
   std::uint64_t row = 0;
@@ -238,8 +239,8 @@ void ReadChannel(const TBlock& block, const TAttributes& a, TLayer& layer) {
   else if (length == layer.PaddedRow * lh)
     row = layer.PaddedRow;
   else
-    Damaged("通道长度与图层尺寸不符");
-  if (length > std::uint64_t{storedLength} * MaxRatio(a.Compression)) Damaged("通道数据不足");
+    Damaged(Tr("通道长度与图层尺寸不符"));
+  if (length > std::uint64_t{storedLength} * MaxRatio(a.Compression)) Damaged(Tr("通道数据不足"));
   auto bytes = Expand(stored, a.Compression, length);
   if (bitmapType == kTransparencyMask) {
     layer.Alpha = std::move(bytes);
@@ -269,11 +270,11 @@ TLayer ReadLayer(const TBlock& block, const TAttributes& a) {
   lin.Skip(2);
   const std::uint16_t channelCount = lin.U16LE();
   lin.Seek(std::uint64_t{bitmapChunk} + bitmapSize);
-  if (rect.Width() < 0 || rect.Height() < 0) Damaged("图层矩形无效");
+  if (rect.Width() < 0 || rect.Height() < 0) Damaged(Tr("图层矩形无效"));
   CheckPictureSize(kFormat, rect.Width(), rect.Height(), a.Depth == 24 ? 32 : a.Depth);
   if (a.Depth < 8 &&
       (rect.Left != 0 || rect.Top != 0 || rect.Width() != a.Width || rect.Height() != a.Height)) {
-    throw UnsupportedError(kFormat, "小于画布的 1 或 4 位图层");
+    throw UnsupportedError(kFormat, Tr("小于画布的 1 或 4 位图层"));
   }
   const auto lw = static_cast<std::uint64_t>(rect.Width());
   layer.PlainRow = (lw * a.SampleBits() + 7) / 8;
@@ -285,8 +286,8 @@ TLayer ReadLayer(const TBlock& block, const TAttributes& a) {
   }
   if (a.Depth == 24 &&
       (layer.Planes[1].empty() || layer.Planes[2].empty() || layer.Planes[3].empty()))
-    Damaged("缺少颜色通道");
-  if (a.Depth != 24 && layer.Planes[0].empty()) Damaged("缺少图像通道");
+    Damaged(Tr("缺少颜色通道"));
+  if (a.Depth != 24 && layer.Planes[0].empty()) Damaged(Tr("缺少图像通道"));
   return layer;
 }
 
@@ -347,7 +348,7 @@ void CheckIndices(const TBitmap& picture) {
       const unsigned index = depth == 8   ? row[x]
                              : depth == 4 ? (x & 1 ? row[x / 2] & 0x0F : row[x / 2] >> 4)
                                           : (row[x / 8] >> (7 - x % 8)) & 1;
-      if (index >= count) Damaged("颜色索引超出调色板");
+      if (index >= count) Damaged(Tr("颜色索引超出调色板"));
     }
   }
 }

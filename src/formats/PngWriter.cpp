@@ -1,4 +1,5 @@
 #include "formats/PngWriter.h"
+#include "text/Translate.h"
 
 #include <zlib.h>
 
@@ -55,7 +56,7 @@ class TDeflater {
     // rows cost more than compressing them.
     FBlock.resize(std::clamp<std::size_t>(expected, 1, kBlockSize));
     if (deflateInit(&FStream, Z_DEFAULT_COMPRESSION) != Z_OK) {
-      throw EPennacrowError("PNG 压缩失败：zlib 无法初始化");
+      throw EPennacrowError(Tr("PNG 压缩失败：zlib 无法初始化"));
     }
     const std::size_t bound =
         expected + expected / 1000 + 64;  // deflate's worst case: stored blocks and the header
@@ -108,7 +109,7 @@ class TDeflater {
         FStream.next_out = FOut.data() + FOutUsed;
         FStream.avail_out = static_cast<uInt>(room);
         result = deflate(&FStream, pieceFlush);
-        if (result == Z_STREAM_ERROR) throw EPennacrowError("PNG 压缩失败");
+        if (result == Z_STREAM_ERROR) throw EPennacrowError(Tr("PNG 压缩失败"));
         FOutUsed += room - FStream.avail_out;
       } while (FStream.avail_out == 0 || (pieceFlush == Z_FINISH && result != Z_STREAM_END));
       data += piece;
@@ -242,17 +243,15 @@ void AppendChunk(const TPngChunk& chunk, const TBitmap& picture, std::vector<std
   out.insert(out.end(), type.begin(), type.end());
   chunk.AppendData(picture, out);
   const std::size_t length = out.size() - start - 8;
-  if (length > kMaxChunkData) throw EPennacrowError("PNG 数据块过大，无法写入");
+  if (length > kMaxChunkData) throw EPennacrowError(Tr("PNG 数据块过大，无法写入"));
   PutU32(out.data() + start, static_cast<std::uint32_t>(length));
   const uLong crc = crc32(0, out.data() + start + 4, static_cast<uInt>(length + 4));
   AppendU32(out, static_cast<std::uint32_t>(crc));
 }
 
 void TPngWriter::LoadFromBytes(std::span<const std::uint8_t>) {
-  throw UnsupportedError("PNG", "读取");
+  throw UnsupportedError("PNG", Tr("读取"));
 }
-
-namespace {
 
 // The PNG bytes of a bitmap. Depths other than 1, 4, 8 and 24 bits are written from a 24-bit
 // copy; the bitmap itself stays as it is.
@@ -272,8 +271,6 @@ std::vector<std::uint8_t> PngBytes(const TBitmap& source) {
   for (const auto& chunk : chunks) AppendChunk(*chunk, *picture, out);
   return out;
 }
-
-}  // namespace
 
 std::vector<std::uint8_t> TPngWriter::SaveToStream() const {
   return PngBytes(*this);

@@ -25,5 +25,7 @@ class TPngWriter : public TBitmap {
 // itself is never changed. The file is written atomically.
 void SaveAsPNG(const TBitmap& bitmap, const std::string& fileName,
                const TWriteOptions& options = {});
+// The bytes SaveAsPNG writes.
+std::vector<std::uint8_t> PngBytes(const TBitmap& source);
 
 }  // namespace pennacrow

@@ -1,4 +1,5 @@
 #include "formats/RLAGraphic.h"
+#include "text/Translate.h"
 
 #include <algorithm>
 
@@ -35,23 +36,23 @@ void DecodeRuns(TByteReader& in, std::uint8_t* out, int count, int step) {
   TByteReader runs(in.Bytes(length), kFormat);
   int x = 0;
   while (x < count) {
-    if (runs.AtEnd()) Damaged("扫描行的像素不足");
+    if (runs.AtEnd()) Damaged(Tr("扫描行的像素不足"));
     const auto header = static_cast<std::int8_t>(runs.U8());
     if (header >= 0) {
       const int n = header + 1;
-      if (n > count - x) Damaged("游程越过行尾");
+      if (n > count - x) Damaged(Tr("游程越过行尾"));
       const std::uint8_t value = runs.U8();
       for (int i = 0; i < n; ++i) out[(x + i) * step] = value;
       x += n;
     } else {
       const int n = -header;
-      if (n > count - x) Damaged("游程越过行尾");
+      if (n > count - x) Damaged(Tr("游程越过行尾"));
       const auto literal = runs.Bytes(static_cast<std::uint64_t>(n));
       for (int i = 0; i < n; ++i) out[(x + i) * step] = literal[i];
       x += n;
     }
   }
-  if (!runs.AtEnd()) Damaged("游程越过行尾");
+  if (!runs.AtEnd()) Damaged(Tr("游程越过行尾"));
 }
 
 // A channel of 9 to 16 bits holds each sample in two bytes, the row's high bytes first, then its
@@ -100,10 +101,10 @@ THeader ReadHeader(TByteReader& in) {
     throw InvalidFormatError(kFormat);
   }
   if (h.ColourChannels != 3 && h.ColourChannels != 1) {
-    throw UnsupportedError(kFormat, std::to_string(h.ColourChannels) + " 个颜色通道");
+    throw UnsupportedError(kFormat, TrF("%1 个颜色通道", {std::to_string(h.ColourChannels)}));
   }
   if (h.MatteChannels > 1) {
-    throw UnsupportedError(kFormat, std::to_string(h.MatteChannels) + " 个遮罩通道");
+    throw UnsupportedError(kFormat, TrF("%1 个遮罩通道", {std::to_string(h.MatteChannels)}));
   }
   // The bit counts are 0 in files of the oldest revision, which were always 8 bits a sample.
   // Auxiliary channels (depth and the like) are not part of the picture and are not read.
@@ -112,11 +113,11 @@ THeader ReadHeader(TByteReader& in) {
   h.MatteBits = h.MatteChannels == 0 ? 8 : depth(matteBits);
   for (int bits : {h.ColourBits, h.MatteBits}) {
     if (bits != 8 && (bits < 9 || bits > 16)) {
-      throw UnsupportedError(kFormat, std::to_string(bits) + " 位通道");
+      throw UnsupportedError(kFormat, TrF("%1 位通道", {std::to_string(bits)}));
     }
   }
   if (colourType != kIntegerSamples || (h.MatteChannels != 0 && matteType != kIntegerSamples)) {
-    throw UnsupportedError(kFormat, "浮点通道");
+    throw UnsupportedError(kFormat, Tr("浮点通道"));
   }
   CheckPictureSize(kFormat, h.Width, h.Height, h.Depth());
   return h;
@@ -156,7 +157,7 @@ void TRLAGraphic::LoadFromBytes(std::span<const std::uint8_t> data) {
   TBitmap picture(static_cast<int>(header.Width), static_cast<int>(header.Height), header.Depth());
   std::vector<std::uint8_t> scratch;
   for (std::size_t i = 0; i < offsets.size(); ++i) {
-    if (offsets[i] < kHeaderSize || offsets[i] >= data.size()) Damaged("扫描行偏移超出文件");
+    if (offsets[i] < kHeaderSize || offsets[i] >= data.size()) Damaged(Tr("扫描行偏移超出文件"));
     in.Seek(offsets[i]);
     // Scanlines are stored bottom row first.
     DecodeScanline(in, header, picture.RowAt(static_cast<int>(offsets.size() - 1 - i)), scratch);

@@ -1,4 +1,5 @@
 #include "formats/SGIGraphic.h"
+#include "text/Translate.h"
 
 #include <vector>
 
@@ -19,7 +20,7 @@ const char* const kFormat = "SGI";
 constexpr std::size_t kHeaderSize = 512;
 constexpr unsigned kMagic = 474;
 
-[[noreturn]] void Damaged(const char* detail) {
+[[noreturn]] void Damaged(const std::string& detail) {
   throw DamagedError(kFormat, detail);
 }
 
@@ -37,7 +38,7 @@ void ReadRleRow(TByteReader& in, unsigned bpc, std::vector<std::uint8_t>& out) {
     const unsigned code = bpc == 1 ? in.U8() : (in.U16BE() & 0xFFu);
     const std::size_t count = code & 0x7Fu;
     if (count == 0) break;
-    if (count > width - x) Damaged(code & 0x80 ? "原样数据越过行尾" : "重复行程越过行尾");
+    if (count > width - x) Damaged(code & 0x80 ? Tr("原样数据越过行尾") : Tr("重复行程越过行尾"));
     if (code & 0x80) {
       for (std::size_t i = 0; i < count; ++i) out[x++] = Sample(in, bpc);
     } else {
@@ -46,7 +47,7 @@ void ReadRleRow(TByteReader& in, unsigned bpc, std::vector<std::uint8_t>& out) {
     }
     if (x == width) break;  // a row may leave out its terminating zero
   }
-  if (x != width) Damaged("行数据短于图像宽度");
+  if (x != width) Damaged(Tr("行数据短于图像宽度"));
 }
 
 enum TStorage : std::uint8_t { kVerbatim = 0, kRle = 1 };
@@ -73,19 +74,19 @@ THeader ReadHeader(TByteReader& in) {
   in.Skip(92);  // pixel minimum and maximum, a dummy word and the name
   const std::uint32_t colorMap = in.U32BE();
   in.Seek(kHeaderSize);
-  if (h.Storage > kRle) throw UnsupportedError(kFormat, "压缩方式");
+  if (h.Storage > kRle) throw UnsupportedError(kFormat, Tr("压缩方式"));
   if (h.Bpc != 1 && h.Bpc != 2) {
-    throw UnsupportedError(kFormat, "每通道" + std::to_string(h.Bpc) + "字节");
+    throw UnsupportedError(kFormat, TrF("每通道%1字节", {std::to_string(h.Bpc)}));
   }
   if (dimension < 1 || dimension > 3) throw InvalidFormatError(kFormat);
   if (dimension == 1) h.YSize = 1;
   if (dimension < 3) h.ZSize = 1;
-  if (colorMap != 0) throw UnsupportedError(kFormat, "颜色映射图像");
+  if (colorMap != 0) throw UnsupportedError(kFormat, Tr("颜色映射图像"));
   if (h.ZSize < 1 || h.ZSize > 4) {
-    throw UnsupportedError(kFormat, std::to_string(h.ZSize) + "个通道");
+    throw UnsupportedError(kFormat, TrF("%1个通道", {std::to_string(h.ZSize)}));
   }
   h.Layout = h.ZSize <= 2 ? 8 : h.ZSize == 3 ? 24 : 32;
-  if (h.XSize == 0 || h.YSize == 0) Damaged("图像尺寸为零");
+  if (h.XSize == 0 || h.YSize == 0) Damaged(Tr("图像尺寸为零"));
   CheckPictureSize(kFormat, h.XSize, h.YSize, h.Layout);
   return h;
 }
@@ -136,7 +137,7 @@ void TSGIGraphic::LoadFromBytes(std::span<const std::uint8_t> data) {
       const std::size_t index = std::size_t{z} * header.YSize + y;
       if (header.Storage == kRle) {
         if (std::uint64_t{starts[index]} + lengths[index] > data.size()) {
-          Damaged("行偏移超出文件");
+          Damaged(Tr("行偏移超出文件"));
         }
         TByteReader row(data.subspan(starts[index], lengths[index]), kFormat);
         ReadRleRow(row, header.Bpc, samples);

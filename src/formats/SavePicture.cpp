@@ -16,10 +16,10 @@ std::string WithSaveExtension(const std::string& fileName, int chosenFilter) {
   return fileName + (chosenFilter == 1 ? ".png" : ".bmp");
 }
 
-EEmptyPicture::EEmptyPicture() : EPennacrowError("图片是空的（0 × 0），没有可保存的内容") {}
+EEmptyPicture::EEmptyPicture() : EPennacrowError(Tr("图片是空的（0 × 0），没有可保存的内容")) {}
 
 std::string UnsavableExtensionMessage(const std::string& fileName) {
-  return "无法保存为 " + fileName + "：只能保存为位图（.bmp）或可移植的网络图片（.png）";
+  return TrF("无法保存为 %1：只能保存为位图（.bmp）或可移植的网络图片（.png）", {fileName});
 }
 
 TSaveKind SavePictureFile(TFractalImage& picture, const std::string& fileName,
@@ -30,6 +30,12 @@ TSaveKind SavePictureFile(TFractalImage& picture, const std::string& fileName,
   if (kind == TSaveKind::Bmp) picture.SaveToFile(fileName, options);
   if (kind == TSaveKind::Png) SaveAsPNG(picture.PictureBitmap(), fileName, options);
   return kind;
+}
+
+std::vector<std::uint8_t> PictureFileBytes(TFractalImage& picture, TSaveKind kind) {
+  if (picture.PictureWidth() == 0 || picture.PictureHeight() == 0) throw EEmptyPicture();
+  if (kind == TSaveKind::Png) return PngBytes(picture.PictureBitmap());
+  return picture.PictureBitmap().SaveToBytes();
 }
 
 }  // namespace pennacrow
@@ -56,9 +62,10 @@ bool PngSaveLosesContainer(const TBitmap& bitmap) {
 }
 
 std::string PngLossWarning(const TBitmap& bitmap) {
-  return "这幅图片是 " + std::to_string(bitmap.BitsPerPixel()) +
-         " 位的。保存为 PNG 时会转换为 24 位，图片里隐藏的文本将会丢失。\n"
-         "要保留隐藏的文本，请保存为 BMP。\n\n仍然保存为 PNG 吗？";
+  return TrF(
+      "这幅图片是 %1 位的。保存为 PNG 时会转换为 24 位，图片里隐藏的文本将会丢失。\n"
+      "要保留隐藏的文本，请保存为 BMP。\n\n仍然保存为 PNG 吗？",
+      {std::to_string(bitmap.BitsPerPixel())});
 }
 
 }  // namespace pennacrow

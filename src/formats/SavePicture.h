@@ -20,6 +20,9 @@ TSaveKind SaveKindFor(const std::string& fileName);
 TSaveKind SavePictureFile(TFractalImage& picture, const std::string& fileName,
                           const TWriteOptions& options = {});
 
+// The bytes SavePictureFile would write, for a front end that sends them to a stream.
+std::vector<std::uint8_t> PictureFileBytes(TFractalImage& picture, TSaveKind kind);
+
 class EEmptyPicture : public EPennacrowError {
  public:
   EEmptyPicture();

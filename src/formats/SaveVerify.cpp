@@ -1,4 +1,5 @@
 #include "formats/SaveVerify.h"
+#include "text/Translate.h"
 
 #include "codec/Container.h"
 #include "picture/FractalImage.h"
@@ -9,22 +10,21 @@ std::string VerifySavedContainer(const TBitmap& saved, const std::string& fileNa
                                  const TFileFormatsList& formats) {
   const std::optional<THiddenText> expected = FindHiddenText(saved);
   if (!expected) return {};
-  const std::string wayOut = "要保留隐藏的文本，请保存为 BMP 文件。";
+  const std::string wayOut = Tr("要保留隐藏的文本，请保存为 BMP 文件。");
   TFractalImage reloaded(formats);
   try {
     reloaded.LoadPictureFile(fileName);
   } catch (const std::exception& e) {
-    return "保存的文件没有保住隐藏的文本：无法读回这个文件（" + std::string(e.what()) + "）。" +
-           wayOut;
+    return TrF("保存的文件没有保住隐藏的文本：无法读回这个文件（%1）。", {e.what()}) + wayOut;
   }
   const TBitmap& back = reloaded.PictureBitmap();
   if (FindHiddenText(back) == expected) return {};
-  std::string reason = "读回的隐藏文本与图片中的不一致。";
+  std::string reason = Tr("读回的隐藏文本与图片中的不一致。");
   if (back.BitsPerPixel() != saved.BitsPerPixel()) {
-    reason = "保存时图片从 " + std::to_string(saved.BitsPerPixel()) + " 位转换成了 " +
-             std::to_string(back.BitsPerPixel()) + " 位，存放隐藏文本的字节已经改变。";
+    reason = TrF("保存时图片从 %1 位转换成了 %2 位，存放隐藏文本的字节已经改变。",
+                 {std::to_string(saved.BitsPerPixel()), std::to_string(back.BitsPerPixel())});
   }
-  return "保存的文件没有保住隐藏的文本：" + reason + wayOut;
+  return TrF("保存的文件没有保住隐藏的文本：%1", {reason}) + wayOut;
 }
 
 }  // namespace pennacrow

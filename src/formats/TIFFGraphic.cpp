@@ -1,4 +1,5 @@
 #include "formats/TIFFGraphic.h"
+#include "text/Translate.h"
 
 #include <tiffio.h>
 
@@ -179,8 +180,8 @@ void TTiffReader::PrepareTiles() {
   const std::uint64_t across = (std::uint64_t{FWidth} + FTileWidth - 1) / FTileWidth;
   if (tileBytes == 0 || tileRowBytes == 0 || tileBytes > limit || across > limit / tileRowBytes ||
       FTileLength > limit / (across * tileRowBytes)) {
-    Unsupported("尺寸为 " + std::to_string(FTileWidth) + "x" + std::to_string(FTileLength) +
-                " 的图块");
+    Unsupported(
+        TrF("尺寸为 %1x%2 的图块", {std::to_string(FTileWidth), std::to_string(FTileLength)}));
   }
   FTiled = true;
   FScanline = static_cast<std::size_t>(TIFFScanlineSize64(FTif.get()));
@@ -261,11 +262,11 @@ TBitmap TTiffReader::Decode() {
   // Our scratch lines hold one scanline of the file, which many samples of many bits can make
   // far longer than a row of the bitmap: the same byte limit applies to it.
   if (static_cast<std::uint64_t>(TIFFScanlineSize64(FTif.get())) > GetPixelLimits().MaxBytes) {
-    Unsupported(std::to_string(FSamples) + " 个 " + std::to_string(FBits) + " 位采样的像素");
+    Unsupported(TrF("%1 个 %2 位采样的像素", {std::to_string(FSamples), std::to_string(FBits)}));
   }
   FSampleFormat = Field<std::uint16_t>(TIFFTAG_SAMPLEFORMAT, SAMPLEFORMAT_UINT);
   if (FSampleFormat == SAMPLEFORMAT_IEEEFP && FBits != 32 && FBits != 64) {
-    Unsupported(std::to_string(FBits) + " 位浮点采样");
+    Unsupported(TrF("%1 位浮点采样", {std::to_string(FBits)}));
   }
   if (TIFFIsTiled(FTif.get())) PrepareTiles();
 
@@ -463,7 +464,7 @@ void TTiffReader::DecodeGreyOrPalette(TBitmap& bitmap) {
   const int paletteBits = std::min<int>(FBits, 8);
   std::vector<TRGBQuad> palette;
   if (FPhotometric == PHOTOMETRIC_PALETTE) {
-    if (FBits == 16) Unsupported("16 位调色板");
+    if (FBits == 16) Unsupported(Tr("16 位调色板"));
     palette = ColourMap(FBits);
   } else {
     const int levels = 1 << paletteBits;
@@ -580,9 +581,9 @@ void TTiffReader::DecodeCmyk(TBitmap& bitmap) {
 void TTiffReader::DecodeThroughRgba(TBitmap& bitmap) {
   // libtiff's reason is English; the user gets the variant in our own words.
   char message[1024] = "";
-  const std::string variant = "颜色空间 " + std::to_string(FPhotometric) + "、" +
-                              std::to_string(FSamples) + " 个 " + std::to_string(FBits) +
-                              " 位采样的像素";
+  const std::string variant =
+      TrF("颜色空间 %1、%2 个 %3 位采样的像素",
+          {std::to_string(FPhotometric), std::to_string(FSamples), std::to_string(FBits)});
   if (!TIFFRGBAImageOK(FTif.get(), message)) Unsupported(variant);
   TIFFRGBAImage image{};
   if (!TIFFRGBAImageBegin(&image, FTif.get(), 1, message)) Unsupported(variant);

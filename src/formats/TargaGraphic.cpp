@@ -1,4 +1,5 @@
 #include "formats/TargaGraphic.h"
+#include "text/Translate.h"
 
 #include <algorithm>
 #include <vector>
@@ -19,7 +20,7 @@ const char* const kFormat = "Targa";
 
 enum : std::uint8_t { kColorMapped = 1, kTrueColor = 2, kGrey = 3, kRleFlag = 8 };
 
-[[noreturn]] void Damaged(const char* detail) {
+[[noreturn]] void Damaged(const std::string& detail) {
   throw DamagedError(kFormat, detail);
 }
 
@@ -102,7 +103,7 @@ THeader ReadHeader(TByteReader& in) {
 // Checks the header; returns the bitmap's depth.
 int CheckHeader(const THeader& h) {
   if (h.MapType > 1) throw InvalidFormatError(kFormat);
-  if (h.ImageType == 32 || h.ImageType == 33) throw UnsupportedError(kFormat, "哈夫曼压缩");
+  if (h.ImageType == 32 || h.ImageType == 33) throw UnsupportedError(kFormat, Tr("哈夫曼压缩"));
   if ((h.ImageType & ~std::uint8_t{0x0B}) != 0 || h.Kind() < kColorMapped || h.Kind() > kGrey) {
     throw InvalidFormatError(kFormat);
   }
@@ -113,9 +114,9 @@ int CheckHeader(const THeader& h) {
   } else if (h.Depth == 8 || (h.Kind() == kGrey && h.Depth == 16)) {
     layout = 8;  // 16-bit grey is grey then alpha; the alpha is dropped as for other grey pictures
   }
-  if (layout == 0) throw UnsupportedError(kFormat, std::to_string(h.Depth) + "位像素");
-  if ((h.Descriptor & 0xC0) != 0) throw UnsupportedError(kFormat, "交错扫描");
-  if (h.Width == 0 || h.Height == 0) Damaged("图像尺寸为零");
+  if (layout == 0) throw UnsupportedError(kFormat, TrF("%1位像素", {std::to_string(h.Depth)}));
+  if ((h.Descriptor & 0xC0) != 0) throw UnsupportedError(kFormat, Tr("交错扫描"));
+  if (h.Width == 0 || h.Height == 0) Damaged(Tr("图像尺寸为零"));
   CheckPictureSize(kFormat, h.Width, h.Height, layout);
   return layout;
 }
@@ -194,7 +195,7 @@ void TTargaGraphic::LoadFromBytes(std::span<const std::uint8_t> data) {
     std::uint8_t* out = bitmap.RowAt(header.TopDown() ? y : header.Height - 1 - y);
     PutRow(header, layout, palette.size(), row.data(), out);
   }
-  if (packet.Left != 0) Damaged("行程越过图像末尾");
+  if (packet.Left != 0) Damaged(Tr("行程越过图像末尾"));
   bitmap.Palette() = header.Kind() == kGrey ? GreyPalette() : std::move(palette);
   TBitmap::operator=(std::move(bitmap));
 }

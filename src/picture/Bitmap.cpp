@@ -1,4 +1,5 @@
 #include "picture/Bitmap.h"
+#include "text/Translate.h"
 
 #include <algorithm>
 #include <bit>
@@ -189,13 +190,13 @@ TBitmap::TBitmap(int width, int height, int bitsPerPixel) {
 }
 
 std::uint8_t* TBitmap::RowAt(int r) {
-  if (r < 0 || r >= FHeight) throw EInvalidGraphicOperation("扫描行索引越界");
+  if (r < 0 || r >= FHeight) throw EInvalidGraphicOperation(Tr("扫描行索引越界"));
   FAttachedFile.clear();
   return FBits.data() + static_cast<std::size_t>(r) * FRowLength;
 }
 
 const std::uint8_t* TBitmap::ConstRowAt(int r) const {
-  if (r < 0 || r >= FHeight) throw EInvalidGraphicOperation("扫描行索引越界");
+  if (r < 0 || r >= FHeight) throw EInvalidGraphicOperation(Tr("扫描行索引越界"));
   return FBits.data() + static_cast<std::size_t>(r) * FRowLength;
 }
 
@@ -206,9 +207,9 @@ std::span<std::uint8_t> TBitmap::MutableBits() {
 
 void TBitmap::Allocate(int width, int height, int bitsPerPixel) {
   if (!ValidDepth(bitsPerPixel)) {
-    throw EInvalidGraphicOperation("不支持的像素位数 " + std::to_string(bitsPerPixel));
+    throw EInvalidGraphicOperation(TrF("不支持的像素位数 %1", {std::to_string(bitsPerPixel)}));
   }
-  CheckPictureSize("位图", width, height, bitsPerPixel);
+  CheckPictureSize(Tr("位图"), width, height, bitsPerPixel);
   const std::size_t rowLength = RowLengthFor(static_cast<std::uint64_t>(width), bitsPerPixel);
   std::vector<std::uint8_t> bits = LargeZeroBuffer(rowLength * static_cast<std::size_t>(height));
   FBits = std::move(bits);
@@ -281,8 +282,8 @@ void TBitmap::SetSize(int width, int height) {
 void TBitmap::SetBitsPerPixel(int bitsPerPixel) {
   if (bitsPerPixel == FBitsPerPixel) return;
   if (bitsPerPixel <= 8 && FPalette.empty()) {
-    throw EInvalidGraphicOperation("无法转换为 " + std::to_string(bitsPerPixel) +
-                                   " 位：没有调色板");
+    throw EInvalidGraphicOperation(
+        TrF("无法转换为 %1 位：没有调色板", {std::to_string(bitsPerPixel)}));
   }
   TBitmap converted;
   converted.Allocate(FWidth, FHeight, bitsPerPixel);

@@ -7,6 +7,7 @@
 #include "picture/ByteReader.h"
 #include "picture/Errors.h"
 #include "picture/PixelLimits.h"
+#include "text/Translate.h"
 
 namespace pennacrow {
 
@@ -22,14 +23,14 @@ constexpr std::uint32_t kOs2Huffman = 0x103;
 constexpr std::uint32_t kOs2Rle24 = 0x104;
 
 [[noreturn]] void Invalid(const std::string& why, TGraphicFault kind = TGraphicFault::Damaged) {
-  throw EInvalidGraphicFormat(kind, "无法加载图像，无效的BMP位图：" + why + "。");
+  throw EInvalidGraphicFormat(kind, TrF("无法加载图像，无效的BMP位图：%1。", {why}));
 }
 
 // A reader over the whole file whose end, reached while reading `what`, is that truncation.
 TByteReader Reader(std::span<const std::uint8_t> data, const std::string& what) {
   return TByteReader(
       data, EInvalidGraphicFormat(TGraphicFault::Truncated,
-                                  "无法加载图像，无效的BMP位图：文件在" + what + "处截断。"));
+                                  TrF("无法加载图像，无效的BMP位图：文件在%1处截断。", {what})));
 }
 
 class TWriter {
@@ -62,10 +63,10 @@ std::vector<std::uint8_t> DecodeRle(std::span<const std::uint8_t> data, std::siz
       RowLengthFor(static_cast<std::uint64_t>(width), fourBit ? 4 : 8) * (fourBit ? 2 : 1));
   int x = 0;
   int y = 0;  // counted from the bottom, as the file stores rows
-  TByteReader in = Reader(data, "行程编码数据");
+  TByteReader in = Reader(data, Tr("行程编码数据"));
   in.Seek(offset);
   auto put = [&](std::uint8_t index) {
-    if (x >= paddedWidth || y >= height) Invalid("行程编码超出图像范围");
+    if (x >= paddedWidth || y >= height) Invalid(Tr("行程编码超出图像范围"));
     if (x < width) indices[static_cast<std::size_t>(height - 1 - y) * width + x] = index;
     ++x;
   };
@@ -89,7 +90,7 @@ std::vector<std::uint8_t> DecodeRle(std::span<const std::uint8_t> data, std::siz
       const auto delta = in.Bytes(2);
       x += delta[0];
       y += delta[1];
-      if (x > paddedWidth || y > height) Invalid("行程编码的位移超出图像范围");
+      if (x > paddedWidth || y > height) Invalid(Tr("行程编码的位移超出图像范围"));
       continue;
     }
     // A literal run of `value` pixels, padded to a 16-bit boundary; the padding of the last
@@ -219,9 +220,9 @@ TBmpHeader ReadOs2V2Header(TByteReader& in, TBmpHeader& h) {
 // The file header and the information header (OS/2's 12 or 16 to 64 bytes, Windows' 40 to 124).
 TBmpHeader ReadHeader(std::span<const std::uint8_t> data) {
   if (data.size() < 26 || data[0] != 'B' || data[1] != 'M') {
-    Invalid("不是BMP文件", TGraphicFault::NotThisFormat);
+    Invalid(Tr("不是BMP文件"), TGraphicFault::NotThisFormat);
   }
-  TByteReader in = Reader(data, "文件头");
+  TByteReader in = Reader(data, Tr("文件头"));
   TBmpHeader h;
   in.Seek(10);
   h.PixelOffset = in.U32LE();
@@ -238,7 +239,8 @@ TBmpHeader ReadHeader(std::span<const std::uint8_t> data) {
   }
   if (IsOs2V2Header(h.HeaderSize)) return ReadOs2V2Header(in, h);
   if (h.HeaderSize < 40 || h.HeaderSize > 124) {
-    Invalid("不支持的文件头大小 " + std::to_string(h.HeaderSize), TGraphicFault::Unsupported);
+    Invalid(TrF("不支持的文件头大小 %1", {std::to_string(h.HeaderSize)}),
+            TGraphicFault::Unsupported);
   }
   h.Width = in.S32LE();
   h.Height = in.S32LE();
@@ -297,22 +299,22 @@ std::vector<std::uint8_t> WithFileHeader(std::span<const std::uint8_t> data) {
 }
 
 void CheckHeader(std::span<const std::uint8_t> data, TBmpHeader& h) {
-  TByteReader in = Reader(data, "文件头");
+  TByteReader in = Reader(data, Tr("文件头"));
   in.Seek(h.HeaderSize == 12 ? 22 : 26);
-  if (in.U16LE() != 1) Invalid("色平面数不为 1");
+  if (in.U16LE() != 1) Invalid(Tr("色平面数不为 1"));
   h.TopDown = h.Height < 0;
   if (h.TopDown) h.Height = -h.Height;
-  if (h.Width <= 0 || h.Height <= 0) Invalid("宽度或高度无效");
-  if (h.Compression == kRle8 && h.Bpp != 8) Invalid("RLE8 压缩要求 8 位像素");
-  if (h.Compression == kRle4 && h.Bpp != 4) Invalid("RLE4 压缩要求 4 位像素");
-  if (h.Rle() && h.TopDown) Invalid("行程编码的位图不能自上而下存储");
+  if (h.Width <= 0 || h.Height <= 0) Invalid(Tr("宽度或高度无效"));
+  if (h.Compression == kRle8 && h.Bpp != 8) Invalid(Tr("RLE8 压缩要求 8 位像素"));
+  if (h.Compression == kRle4 && h.Bpp != 4) Invalid(Tr("RLE4 压缩要求 4 位像素"));
+  if (h.Rle() && h.TopDown) Invalid(Tr("行程编码的位图不能自上而下存储"));
   if (h.Compression != kRgb && h.Compression != kBitFields && !h.Rle()) {
-    throw UnsupportedError("BMP", "压缩方式 " + std::to_string(h.Compression));
+    throw UnsupportedError("BMP", TrF("压缩方式 %1", {std::to_string(h.Compression)}));
   }
   if (h.Bpp != 1 && h.Bpp != 4 && h.Bpp != 8 && h.Bpp != 16 && h.Bpp != 24 && h.Bpp != 32) {
-    throw UnsupportedError("BMP", std::to_string(h.Bpp) + " 位像素");
+    throw UnsupportedError("BMP", TrF("%1 位像素", {std::to_string(h.Bpp)}));
   }
-  if (h.HasMasks && h.Bpp != 16 && h.Bpp != 32) Invalid("位域只用于 16 位和 32 位像素");
+  if (h.HasMasks && h.Bpp != 16 && h.Bpp != 32) Invalid(Tr("位域只用于 16 位和 32 位像素"));
   CheckPictureSize("BMP", h.Width, h.Height, h.Rle() ? 24 : h.Bpp);
 }
 
@@ -328,7 +330,7 @@ std::vector<TRGBQuad> ReadPalette(std::span<const std::uint8_t> data, const TBmp
   // colours. Above 8 bits the table is only a display hint, of which a bitmap keeps 256.
   if (h.Bpp <= 8 && entries > (std::size_t{1} << h.Bpp)) entries = std::size_t{1} << h.Bpp;
   if (h.Bpp > 8) entries = std::min<std::size_t>(entries, 256);
-  TByteReader in = Reader(data, "调色板");
+  TByteReader in = Reader(data, Tr("调色板"));
   in.Seek(h.PaletteOffset);
   const auto table = in.Bytes(entries * h.PaletteEntrySize);
   std::vector<TRGBQuad> palette(entries);
@@ -338,7 +340,7 @@ std::vector<TRGBQuad> ReadPalette(std::span<const std::uint8_t> data, const TBmp
   }
   if (h.PixelOffset < h.PaletteOffset + entries * h.PaletteEntrySize ||
       h.PixelOffset >= data.size()) {
-    Invalid("像素数据的位置超出文件范围");
+    Invalid(Tr("像素数据的位置超出文件范围"));
   }
   return palette;
 }
@@ -369,7 +371,7 @@ void CopyPixels(std::span<const std::uint8_t> data, const TBmpHeader& h,
   const int depth = (h.Bpp == 16 && !h.HasMasks) ? 15 : h.Bpp;
   // The rows must all be in the file before we allocate room for them.
   const std::size_t rowLength = RowLengthFor(static_cast<std::uint64_t>(h.Width), depth);
-  TByteReader in = Reader(data, "像素数据");
+  TByteReader in = Reader(data, Tr("像素数据"));
   in.Seek(h.PixelOffset);
   const auto rows = in.Bytes(rowLength * static_cast<std::size_t>(h.Height));
   result.Allocate(static_cast<int>(h.Width), static_cast<int>(h.Height), depth);

@@ -7,6 +7,7 @@
 #include "picture/ByteReader.h"
 #include "picture/MetafilePainter.h"
 #include "picture/PixelLimits.h"
+#include "text/Translate.h"
 
 namespace pennacrow::metafile {
 
@@ -50,7 +51,7 @@ struct TRecord {
 };
 
 std::vector<TPoint> EmfPoints(TByteReader& in, std::uint64_t count, bool shortPoints) {
-  if (count * (shortPoints ? 4 : 8) > in.Remaining()) Damaged(kEmf, "点数超出记录");
+  if (count * (shortPoints ? 4 : 8) > in.Remaining()) Damaged(kEmf, Tr("点数超出记录"));
   std::vector<TPoint> points;
   for (std::uint64_t i = 0; i < count; ++i) {
     if (shortPoints) {
@@ -133,7 +134,7 @@ std::vector<TRecord> ReadRecords(TByteReader& in, std::uint32_t headerSize) {
   while (in.Remaining() > 0) {
     const std::uint32_t type = in.U32LE();
     const std::uint32_t size = in.U32LE();
-    if (size < 8 || size % 4 != 0) Damaged(kEmf, "记录长度 " + std::to_string(size));
+    if (size < 8 || size % 4 != 0) Damaged(kEmf, TrF("记录长度 %1", {std::to_string(size)}));
     const auto params = in.Bytes(std::uint64_t{size} - 8);
     if (type == kEof) break;
     records.push_back({type, params});
@@ -151,7 +152,7 @@ class TEmfPlayer {
       if (!Mapping(r.Type, p) && !Objects(r.Type, p) && !Lines(r.Type, p)) Shapes(r.Type, p);
     } catch (const EInvalidGraphicFormat& e) {
       if (e.Kind() != TGraphicFault::Truncated) throw;
-      Damaged(kEmf, "记录 " + std::to_string(r.Type) + " 的参数不足");
+      Damaged(kEmf, TrF("记录 %1 的参数不足", {std::to_string(r.Type)}));
     }
     FPainter.Mapping.Scaled = FScaledMode && FWindowExtent && FViewportExtent;
   }
@@ -260,7 +261,7 @@ class TEmfPlayer {
         p.Skip(16);  // bounds
         const std::uint32_t polygons = p.U32LE();
         p.Skip(4);  // total point count
-        if (std::uint64_t{polygons} * 4 > p.Remaining()) Damaged(kEmf, "多边形数超出记录");
+        if (std::uint64_t{polygons} * 4 > p.Remaining()) Damaged(kEmf, Tr("多边形数超出记录"));
         std::vector<std::uint32_t> counts;
         for (std::uint32_t i = 0; i < polygons; ++i) counts.push_back(p.U32LE());
         std::vector<std::vector<TPoint>> all;

@@ -1,26 +1,28 @@
 #include "picture/Errors.h"
 
+#include "text/Translate.h"
+
 namespace pennacrow {
 
 std::string InvalidFormatMessage(const std::string& format) {
-  return "无法加载图像，无效或非预期的" + format + "图像格式。";
+  return TrF("无法加载图像，无效或非预期的%1图像格式。", {format});
 }
 
 std::string UnsupportedMessage(const std::string& format, const std::string& what) {
-  return "无法加载图像，不支持" + format + "的" + what + "。";
+  return TrF("无法加载图像，不支持%1的%2。", {format, what});
 }
 
 std::string InvalidPaletteMessage(const std::string& format) {
-  return "无法加载图像，文件" + format + "的调色板为无效。";
+  return TrF("无法加载图像，文件%1的调色板为无效。", {format});
 }
 
 std::string TruncatedMessage(const std::string& format) {
-  return "无法加载图像，" + format + "图像文件不完整。";
+  return TrF("无法加载图像，%1图像文件不完整。", {format});
 }
 
 std::string DamagedMessage(const std::string& format, const std::string& detail) {
-  if (detail.empty()) return "无法加载图像，" + format + "图像数据已损坏。";
-  return "无法加载图像，" + format + "图像数据已损坏（" + detail + "）。";
+  if (detail.empty()) return TrF("无法加载图像，%1图像数据已损坏。", {format});
+  return TrF("无法加载图像，%1图像数据已损坏（%2）。", {format, detail});
 }
 
 EInvalidGraphicFormat InvalidFormatError(const std::string& format) {
@@ -44,19 +46,18 @@ EInvalidGraphicFormat DamagedError(const std::string& format, const std::string&
 }
 
 EInvalidGraphicFormat InvalidSizeError(const std::string& format, const std::string& size) {
-  return {TGraphicFault::Damaged, "无法加载图像，" + format + "图像的尺寸 " + size + " 无效。"};
+  return {TGraphicFault::Damaged, TrF("无法加载图像，%1图像的尺寸 %2 无效。", {format, size})};
 }
 
 EInvalidGraphicFormat TooLargeError(const std::string& format, const std::string& size,
                                     std::uint64_t maxPixels, std::uint64_t maxBytes) {
-  return {TGraphicFault::TooLarge, "无法加载图像，" + format + "图像的尺寸 " + size +
-                                       " 超出限制（最多 " + std::to_string(maxPixels) +
-                                       " 个像素、" + std::to_string(maxBytes) +
-                                       " 字节的像素数据）。"};
+  return {TGraphicFault::TooLarge,
+          TrF("无法加载图像，%1图像的尺寸 %2 超出限制（最多 %3 个像素、%4 字节的像素数据）。",
+              {format, size, std::to_string(maxPixels), std::to_string(maxBytes)})};
 }
 
 EInvalidGraphicFormat PlaybackBudgetError(const std::string& format) {
-  return {TGraphicFault::TooLarge, "无法加载图像，" + format + "图像的绘制量超出限制。"};
+  return {TGraphicFault::TooLarge, TrF("无法加载图像，%1图像的绘制量超出限制。", {format})};
 }
 
 }  // namespace pennacrow

@@ -1,4 +1,5 @@
 #include "picture/FileFormats.h"
+#include "text/Translate.h"
 
 #include <algorithm>
 
@@ -10,10 +11,10 @@
 namespace pennacrow {
 
 TFileFormatsList::TFileFormatsList() {
-  AddFormat("wmf", "元文件", TMetafile::ClassInfo);
-  AddFormat("emf", "增强型元文件", TMetafile::ClassInfo);
-  AddFormat("ico", "图标", TIcon::ClassInfo);
-  AddFormat("bmp", "位图", TBitmap::ClassInfo);
+  AddFormat("wmf", N_("元文件"), TMetafile::ClassInfo);
+  AddFormat("emf", N_("增强型元文件"), TMetafile::ClassInfo);
+  AddFormat("ico", N_("图标"), TIcon::ClassInfo);
+  AddFormat("bmp", N_("位图"), TBitmap::ClassInfo);
 }
 
 void TFileFormatsList::AddFormat(const std::string& extension, const std::string& description,
@@ -39,11 +40,11 @@ std::string TFileFormatsList::BuildFilter(const TGraphicClass& base) const {
       descriptions += '|';
       patterns += ';';
     }
-    descriptions += it->FormatText + " (*." + it->Suffix + ")|*." + it->Suffix;
+    descriptions += Tr(it->FormatText.c_str()) + " (*." + it->Suffix + ")|*." + it->Suffix;
     patterns += "*." + it->Suffix;
     ++taken;
   }
-  if (taken > 1) return "全部 (" + patterns + ")|" + patterns + "|" + descriptions;
+  if (taken > 1) return TrF("全部 (%1)", {patterns}) + "|" + patterns + "|" + descriptions;
   return descriptions;
 }
 
@@ -71,7 +72,7 @@ std::unique_ptr<TGraphic> LoadGraphicFile(const TFileFormatsList& formats,
   const std::string extension = ExtractExtension(fileName);
   const TGraphicClass* pictureClass = formats.ClassForExtension(extension);
   if (pictureClass == nullptr || pictureClass->Create == nullptr) {
-    throw EInvalidGraphic("未知图片文件扩展(." + extension + ")");
+    throw EInvalidGraphic(TrF("未知图片文件扩展(.%1)", {extension}));
   }
   std::unique_ptr<TGraphic> graphic = pictureClass->Create();
   graphic->LoadFromFile(fileName);

@@ -33,7 +33,10 @@ const TBitmap* BitmapOf(TGraphic& graphic) {
 }  // namespace
 
 void TFractalImage::LoadPictureFile(const std::string& fileName) {
-  std::unique_ptr<TGraphic> graphic = LoadGraphicFile(FFormats, fileName);
+  LoadGraphic(LoadGraphicFile(FFormats, fileName));
+}
+
+void TFractalImage::LoadGraphic(std::unique_ptr<TGraphic> graphic) {
   if (const TBitmap* decoded = BitmapOf(*graphic)) {
     // The decoded picture dies with this call, so its bitmap is moved rather than copied: a
     // 12-megapixel picture then sits in memory once, not twice. The result is what

@@ -30,6 +30,8 @@ class TFractalImage {
   // Decodes the file and copies it into the working bitmap. On failure the working bitmap is
   // untouched and the decoder's error goes to the caller.
   void LoadPictureFile(const std::string& fileName);
+  // The same for a picture already decoded (the command line's recognition by content).
+  void LoadGraphic(std::unique_ptr<TGraphic> graphic);
 
   // The picture's own save, as BMP: no picture writes no file; the empty bitmap writes an empty
   // file; otherwise the bitmap unconverted, so every bit the codec wrote survives.

@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstdint>
+#include "text/Translate.h"
 
 namespace pennacrow {
 
@@ -30,20 +31,20 @@ struct TFractalMenuItem {
 };
 
 inline constexpr std::array<TFractalMenuItem, 6> FractalMenuItems{{
-    {"MenuItem1", "创建 芒德勃罗 不规则位图图像", "MenuItem1Click", ftMandelBrot},
-    {"CreateJuliaFractalImage1", "创建 朱莉娅 不规则位图图像", "CreateJuliaFractalImage1Click",
+    {"MenuItem1", N_("创建 芒德勃罗 不规则位图图像"), "MenuItem1Click", ftMandelBrot},
+    {"CreateJuliaFractalImage1", N_("创建 朱莉娅 不规则位图图像"), "CreateJuliaFractalImage1Click",
      ftJulian},
-    {"CreateCurlFractalBitmapImage1", "创建 涡纹叶 不规则位图图像",
+    {"CreateCurlFractalBitmapImage1", N_("创建 涡纹叶 不规则位图图像"),
      "CreateCurlFractalBitmapImage1Click", ftCurl},
-    {"CreateFernFractalBitmapImage1", "创建 蕨菜叶 不规则位图图像",
+    {"CreateFernFractalBitmapImage1", N_("创建 蕨菜叶 不规则位图图像"),
      "CreateFernFractalBitmapImage1Click", ftFern},
-    {"CreateLeafFractalBitmapImage1", "创建 枫树叶 不规则位图图像",
+    {"CreateLeafFractalBitmapImage1", N_("创建 枫树叶 不规则位图图像"),
      "CreateLeafFractalBitmapImage1Click", ftLeaf},
-    {"CreateMoirePattenBitmapImage1", "创建 云纹绸 不规则位图图像",
+    {"CreateMoirePattenBitmapImage1", N_("创建 云纹绸 不规则位图图像"),
      "CreateMoirePattenBitmapImage1Click", ftMoire},
 }};
 
 // The title band of the menu.
-inline constexpr const char* FractalMenuTitle = "不规则图形";
+inline constexpr const char* FractalMenuTitle = N_("不规则图形");
 
 }  // namespace pennacrow

@@ -39,8 +39,9 @@ void TGraphic::Draw(TBitmap& canvas) const {
 
 namespace {
 
-std::string SystemError(const std::string& what, const std::string& fileName, int error) {
-  return what + " " + fileName + "：" + std::strerror(error);
+// what is a message with %1 for the file's name.
+std::string SystemError(const char* what, const std::string& fileName, int error) {
+  return TrF(what, {fileName}) + Tr("：") + SystemErrorText(error);
 }
 
 // Closes a descriptor on every path.
@@ -67,11 +68,10 @@ class TFileDescriptor {
 
 namespace {
 
-constexpr const char* kWriteError = "无法写入文件";
+constexpr const char* kWriteError = N_("无法写入文件 %1");
 
 std::string TooLargeMessage(const char* kind, const std::string& fileName, std::uint64_t limit) {
-  return std::string(kind) + " " + fileName + " 太大：最多只能读取 " + std::to_string(limit) +
-         " 字节";
+  return TrF("%1 %2 太大：最多只能读取 %3 字节", {Tr(kind), fileName, std::to_string(limit)});
 }
 
 std::vector<std::uint8_t> ReadFile(const std::string& fileName, std::uint64_t maxBytes,
@@ -79,12 +79,13 @@ std::vector<std::uint8_t> ReadFile(const std::string& fileName, std::uint64_t ma
   // O_NONBLOCK: opening a FIFO that nobody writes must not hang before we can refuse it.
   TFileDescriptor fd(
       ::open(fileName.c_str(), O_RDONLY | O_CLOEXEC | (regularOnly ? O_NONBLOCK : 0)));
-  if (fd.Get() < 0) throw EFileError(SystemError("无法打开文件", fileName, errno));
+  if (fd.Get() < 0) throw EFileError(SystemError(N_("无法打开文件 %1"), fileName, errno));
   struct stat info {};
-  if (::fstat(fd.Get(), &info) != 0) throw EFileError(SystemError("无法读取文件", fileName, errno));
-  if (S_ISDIR(info.st_mode)) throw EFileError(SystemError("无法读取文件", fileName, EISDIR));
+  if (::fstat(fd.Get(), &info) != 0)
+    throw EFileError(SystemError(N_("无法读取文件 %1"), fileName, errno));
+  if (S_ISDIR(info.st_mode)) throw EFileError(SystemError(N_("无法读取文件 %1"), fileName, EISDIR));
   if (regularOnly && !S_ISREG(info.st_mode)) {
-    throw EFileError(std::string(kind) + " " + fileName + " 不是普通文件（设备或管道），不能读取");
+    throw EFileError(TrF("%1 %2 不是普通文件（设备或管道），不能读取", {Tr(kind), fileName}));
   }
   if (S_ISREG(info.st_mode) && static_cast<std::uint64_t>(info.st_size) > maxBytes) {
     throw EFileError(TooLargeMessage(kind, fileName, maxBytes));
@@ -101,7 +102,7 @@ std::vector<std::uint8_t> ReadFile(const std::string& fileName, std::uint64_t ma
                            : ::read(fd.Get(), data.data() + used, data.size() - used);
     if (n < 0) {
       if (errno == EINTR) continue;
-      throw EFileError(SystemError("无法读取文件", fileName, errno));
+      throw EFileError(SystemError(N_("无法读取文件 %1"), fileName, errno));
     }
     if (n == 0) break;
     if (full) data.insert(data.end(), extra, extra + n);
@@ -119,10 +120,27 @@ std::vector<std::uint8_t> ReadWholeFile(const std::string& fileName, std::uint64
   return ReadFile(fileName, maxBytes, kind, false);
 }
 
+std::vector<std::uint8_t> ReadFileStart(const std::string& fileName, std::size_t bytes) {
+  TFileDescriptor fd(::open(fileName.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+  if (fd.Get() < 0) throw EFileError(SystemError(N_("无法打开文件 %1"), fileName, errno));
+  std::vector<std::uint8_t> head(bytes);
+  std::size_t used = 0;
+  while (used < bytes) {
+    const ssize_t n = ::read(fd.Get(), head.data() + used, bytes - used);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) throw EFileError(SystemError(N_("无法读取文件 %1"), fileName, errno));
+    if (n == 0) break;
+    used += static_cast<std::size_t>(n);
+  }
+  head.resize(used);
+  return head;
+}
+
 std::vector<std::uint8_t> ReadPictureFile(const std::string& fileName, bool allowStream) {
   // A file may hold its headers, palettes and metadata beside the largest rows we accept.
   constexpr std::uint64_t kRoomBesideRows = std::uint64_t{16} << 20;
-  return ReadFile(fileName, GetPixelLimits().MaxBytes + kRoomBesideRows, "图片文件", !allowStream);
+  return ReadFile(fileName, GetPixelLimits().MaxBytes + kRoomBesideRows, N_("图片文件"),
+                  !allowStream);
 }
 
 namespace {
@@ -304,7 +322,7 @@ void WriteFileAtomically(const std::string& fileName,
     created = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
     if (created < 0 && errno != EEXIST) break;
   }
-  if (created < 0) throw EFileError(SystemError("无法创建文件", fileName, errno));
+  if (created < 0) throw EFileError(SystemError(N_("无法创建文件 %1"), fileName, errno));
   TFileDescriptor fd(created);
   try {
     Produce(fd.Get(), fileName, produce);

@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "text/Translate.h"
+
 namespace pennacrow {
 
 class TBitmap;
@@ -55,10 +57,13 @@ class TGraphic {
 
 // Reads a whole file; EFileError with the system's reason when it cannot, or when it holds more
 // than maxBytes (then at most maxBytes + 1 bytes are read, so a device or an endless pipe cannot
-// exhaust memory). kind names the file in that message ("文本文件").
+// exhaust memory). kind names the file in that message ("文本文件"), translated there.
 std::vector<std::uint8_t> ReadWholeFile(const std::string& fileName,
                                         std::uint64_t maxBytes = UINT64_MAX,
-                                        const char* kind = "文件");
+                                        const char* kind = N_("文件"));
+
+// The first bytes of a file (fewer when it is shorter), for recognising its format.
+std::vector<std::uint8_t> ReadFileStart(const std::string& fileName, std::size_t bytes);
 
 // Reads a picture file for a decoder. A file larger than the pixel byte limit allows, or one that
 // is not a regular file (a FIFO, a device), is refused before anything is read; a caller that

@@ -1,4 +1,5 @@
 #include "picture/Icon.h"
+#include "text/Translate.h"
 
 #include <png.h>
 
@@ -101,7 +102,7 @@ struct TDibHeader {
 TDibHeader ReadDibHeader(TByteReader& in) {
   TDibHeader h;
   h.Size = in.U32LE();
-  if (h.Size < kInfoHeaderSize) Damaged("位图信息头大小 " + std::to_string(h.Size));
+  if (h.Size < kInfoHeaderSize) Damaged(TrF("位图信息头大小 %1", {std::to_string(h.Size)}));
   h.Width = in.S32LE();
   const std::int32_t doubleHeight = in.S32LE();
   const std::uint16_t planes = in.U16LE();
@@ -113,10 +114,10 @@ TDibHeader ReadDibHeader(TByteReader& in) {
     throw InvalidFormatError(kFormat);
   }
   if (h.Depth != 1 && h.Depth != 4 && h.Depth != 8 && h.Depth != 24 && h.Depth != 32) {
-    throw UnsupportedError(kFormat, std::to_string(h.Depth) + " 位图像");
+    throw UnsupportedError(kFormat, TrF("%1 位图像", {std::to_string(h.Depth)}));
   }
   if (compression != 0) {
-    throw UnsupportedError(kFormat, "压缩方式 " + std::to_string(compression));
+    throw UnsupportedError(kFormat, TrF("压缩方式 %1", {std::to_string(compression)}));
   }
   h.Height = doubleHeight / 2;
   CheckPictureSize(kFormat, h.Width, h.Height, 32);
@@ -152,7 +153,7 @@ bool PutColourRow(const TDibHeader& h, const std::vector<TRGBQuad>& palette,
       const int perByte = 8 / h.Depth;
       const int shift = 8 - h.Depth * (x % perByte + 1);
       const unsigned index = (from[x / perByte] >> shift) & ((1u << h.Depth) - 1);
-      if (index >= palette.size()) Damaged("颜色索引超出调色板");
+      if (index >= palette.size()) Damaged(Tr("颜色索引超出调色板"));
       c = palette[index];
     } else if (h.Depth == 24) {
       c = {from[3 * x], from[3 * x + 1], from[3 * x + 2], 255};
@@ -225,7 +226,7 @@ void TIcon::LoadFromBytes(std::span<const std::uint8_t> data) {
     const std::uint32_t size = in.U32LE();
     const std::uint32_t offset = in.U32LE();
     if (offset > data.size() || size > data.size() - offset) {
-      Damaged("第 " + std::to_string(i + 1) + " 个图像超出文件");
+      Damaged(TrF("第 %1 个图像超出文件", {std::to_string(i + 1)}));
     }
     const TEntry entry = Describe(data.subspan(offset, size));
     if (i == 0 || entry.Area > best.Area || (entry.Area == best.Area && entry.Depth > best.Depth)) {

@@ -8,6 +8,7 @@
 #include "picture/ByteReader.h"
 #include "picture/MetafilePainter.h"
 #include "picture/PixelLimits.h"
+#include "text/Translate.h"
 
 namespace pennacrow::metafile {
 
@@ -53,7 +54,7 @@ struct TPlaceable {
 };
 
 std::vector<TPoint> WmfPoints(TByteReader& in, std::uint64_t count) {
-  if (count * 4 > in.Remaining()) Damaged(kWmf, "点数超出记录");
+  if (count * 4 > in.Remaining()) Damaged(kWmf, Tr("点数超出记录"));
   std::vector<TPoint> points;
   for (std::uint64_t i = 0; i < count; ++i) {
     const double x = in.S16LE();
@@ -93,7 +94,7 @@ std::vector<TRecord> ReadRecords(TByteReader& in, TPlaceable& placeable,
   while (in.Remaining() > 0) {
     const std::uint32_t words = in.U32LE();
     const std::uint16_t function = in.U16LE();
-    if (words < 3) Damaged(kWmf, "记录长度 " + std::to_string(words));
+    if (words < 3) Damaged(kWmf, TrF("记录长度 %1", {std::to_string(words)}));
     const auto params = in.Bytes((std::uint64_t{words} - 3) * 2);
     if (function == kEof) break;
     records.push_back({function, params});
@@ -142,7 +143,7 @@ class TWmfPlayer {
     } catch (const EInvalidGraphicFormat& e) {
       // A record shorter than its parameters is damage inside a record the header vouched for.
       if (e.Kind() != TGraphicFault::Truncated) throw;
-      Damaged(kWmf, "记录 " + std::to_string(r.Function) + " 的参数不足");
+      Damaged(kWmf, TrF("记录 %1 的参数不足", {std::to_string(r.Function)}));
     }
   }
 
@@ -237,7 +238,7 @@ class TWmfPlayer {
       }
       case kPolyPolygon: {  // polygon count, point counts, points
         const std::uint16_t polygons = p.U16LE();
-        if (std::uint64_t{polygons} * 2 > p.Remaining()) Damaged(kWmf, "多边形数超出记录");
+        if (std::uint64_t{polygons} * 2 > p.Remaining()) Damaged(kWmf, Tr("多边形数超出记录"));
         std::vector<std::uint16_t> counts;
         for (std::uint16_t i = 0; i < polygons; ++i) counts.push_back(p.U16LE());
         std::vector<std::vector<TPoint>> all;

@@ -1,4 +1,5 @@
 #include "text/TextFile.h"
+#include "text/Translate.h"
 
 #include "picture/Graphic.h"
 #include "text/TextRules.h"
@@ -47,7 +48,8 @@ std::size_t FirstInvalidUtf8(std::string_view bytes) {
 }
 
 std::string ReadTextFile(const std::string& fileName) {
-  const std::vector<std::uint8_t> bytes = ReadWholeFile(fileName, kMaxTextFileBytes, "文本文件");
+  const std::vector<std::uint8_t> bytes =
+      ReadWholeFile(fileName, kMaxTextFileBytes, N_("文本文件"));
   return std::string(bytes.begin(), bytes.end());
 }
 

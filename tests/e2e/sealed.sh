@@ -29,7 +29,7 @@ set +e
 status=$?
 set -e
 [ "$status" = 1 ] || die "wrong password gave exit $status"
-[ "$(cat err)" = "密码错误或数据已损坏" ] || die "wrong password said: $(cat err)"
+[ "$(cat err)" = "pennacrow-cli: 密码错误或数据已损坏" ] || die "wrong password said: $(cat err)"
 [ ! -s out ] && [ ! -e nothing ] || die "wrong password left output"
 
 # A sealed file goes under its own name only when asked, and never over a file without --force.
