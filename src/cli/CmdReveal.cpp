@@ -4,7 +4,7 @@
 #include "codec/Container.h"
 #include "crypto/CryptText.h"
 #include "formats/Registry.h"
-#include "picture/FractalImage.h"
+#include "picture/PictureRows.h"
 #include "text/TextRules.h"
 
 namespace pennacrow::cli {
@@ -15,14 +15,14 @@ int CmdReveal(const std::vector<std::string>& words) {
   const TArgs args(words, {"-o", "--password-file"},
                    {"--decrypt", "--raw", "--save-file", "--force"});
   args.ExpectPositional(1);
-  TFractalImage picture(FileFormats());
-  picture.LoadPictureFile(args.Positional()[0]);
-  const TBitmap& bitmap = picture.PictureBitmap();
-
-  if (DetectDataFormat(&bitmap) == kFormatSealed) return RevealSealedCommand(args, bitmap);
+  // Only the rows the container occupies are decoded.
+  TPictureFileRows rows(FileFormats(), args.Positional()[0]);
+  if (DetectDataFormat(rows) == kFormatSealed) {
+    return RevealSealedCommand(args, ContainerRows(rows, kFormatSealed));
+  }
   THiddenText hidden;
   try {
-    hidden = ReadHiddenText(bitmap, args.Has("--force"));
+    hidden = ReadHiddenText(rows, args.Has("--force"));
   } catch (const ENoHiddenText& e) {
     throw std::runtime_error(std::string(e.what()) + "（要照样读取最低位，请加 --force）");
   }

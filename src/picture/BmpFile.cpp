@@ -335,6 +335,41 @@ void TBitmap::LoadFromBytes(std::span<const std::uint8_t> data) {
   *this = std::move(result);
 }
 
+std::optional<int> TBitmap::LoadFirstRows(const std::string& fileName, int rowCount) {
+  if (&ClassType() != &TBitmap::ClassInfo) return std::nullopt;
+  const TPictureFile file(fileName);
+  // The headers and colour table end where the pixels start; the palette check wants to see
+  // that the file goes on past that point, so one byte more is read when there is one.
+  std::vector<std::uint8_t> head = file.Read(0, 64 << 10);
+  TBmpHeader header = ReadHeader(head);
+  if (header.PixelOffset >= head.size() && head.size() < file.Size()) {
+    head = file.Read(0, std::uint64_t{header.PixelOffset} + 1);
+    header = ReadHeader(head);
+  }
+  CheckHeader(head, header);
+  std::vector<TRGBQuad> palette = ReadPalette(head, header);
+  if (header.Rle()) return std::nullopt;
+
+  // The rows asked for, as one block of the file: the first rows of a top-down file, the last
+  // ones of a bottom-up file. CopyPixels then reads the block as a picture of that many rows.
+  const int depth = (header.Bpp == 16 && !header.HasMasks) ? 15 : header.Bpp;
+  const std::uint64_t rowLength = RowLengthFor(static_cast<std::uint64_t>(header.Width), depth);
+  const std::int64_t height = header.Height;
+  const std::int64_t count = std::clamp<std::int64_t>(rowCount, 1, height);
+  const std::int64_t first = header.TopDown ? 0 : height - count;
+  const std::vector<std::uint8_t> block =
+      file.Read(header.PixelOffset + static_cast<std::uint64_t>(first) * rowLength,
+                static_cast<std::uint64_t>(count) * rowLength);
+  TBmpHeader part = header;
+  part.PixelOffset = 0;
+  part.Height = count;
+  TBitmap result;
+  result.FFileInfo = header.Info;
+  CopyPixels(block, part, std::move(palette), result);
+  *this = std::move(result);
+  return static_cast<int>(height);
+}
+
 std::vector<std::uint8_t> TBitmap::SaveToBytes() const {
   if (!FAttachedFile.empty()) return FAttachedFile;
   std::vector<std::uint8_t> out = BmpHeader(*this);

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <climits>
@@ -123,6 +124,59 @@ std::vector<std::uint8_t> ReadPictureFile(const std::string& fileName, bool allo
   // A file may hold its headers, palettes and metadata beside the largest rows we accept.
   constexpr std::uint64_t kRoomBesideRows = std::uint64_t{16} << 20;
   return ReadFile(fileName, GetPixelLimits().MaxBytes + kRoomBesideRows, "图片文件", !allowStream);
+}
+
+TPictureFile::TPictureFile(const std::string& fileName) : FName(fileName) {
+  TFileDescriptor fd(::open(fileName.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+  if (fd.Get() < 0) throw EFileError(SystemError("无法打开文件", fileName, errno));
+  struct stat info {};
+  if (::fstat(fd.Get(), &info) != 0) throw EFileError(SystemError("无法读取文件", fileName, errno));
+  if (S_ISDIR(info.st_mode)) throw EFileError(SystemError("无法读取文件", fileName, EISDIR));
+  if (!S_ISREG(info.st_mode)) {
+    throw EFileError(std::string("图片文件 ") + fileName + " 不是普通文件（设备或管道），不能读取");
+  }
+  const std::uint64_t limit = GetPixelLimits().MaxBytes + (std::uint64_t{16} << 20);
+  if (static_cast<std::uint64_t>(info.st_size) > limit) {
+    throw EFileError(TooLargeMessage("图片文件", fileName, limit));
+  }
+  FSize = static_cast<std::uint64_t>(info.st_size);
+  FFd = fd.Release();
+}
+
+TPictureFile::~TPictureFile() {
+  if (FFd >= 0) ::close(FFd);
+}
+
+std::vector<std::uint8_t> TPictureFile::Read(std::uint64_t offset, std::uint64_t length) const {
+  if (offset >= FSize) return {};
+  std::vector<std::uint8_t> data(static_cast<std::size_t>(std::min(length, FSize - offset)));
+  std::size_t used = 0;
+  while (used < data.size()) {
+    const ssize_t n =
+        ::pread(FFd, data.data() + used, data.size() - used, static_cast<off_t>(offset + used));
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) throw EFileError(SystemError("无法读取文件", FName, errno));
+    if (n == 0) break;  // the file shrank meanwhile: what is there is all there is
+    used += static_cast<std::size_t>(n);
+  }
+  data.resize(used);
+  return data;
+}
+
+int DecodeFilePrefix(const std::string& fileName,
+                     const std::function<int(std::span<const std::uint8_t>)>& decode) {
+  const TPictureFile file(fileName);
+  // Large enough for the headers of most files and the first rows of a small picture.
+  std::uint64_t length = std::uint64_t{256} << 10;
+  for (;;) {
+    const std::vector<std::uint8_t> part = file.Read(0, length);
+    try {
+      return decode(part);
+    } catch (const EInvalidGraphicFormat& e) {
+      if (e.Kind() != TGraphicFault::Truncated || part.size() < length) throw;
+    }
+    length *= 4;
+  }
 }
 
 namespace {
