@@ -152,10 +152,10 @@ void PrecheckFile(std::span<const std::uint8_t> data, bool headOnly = false) {
                      32);
   }
   for (std::size_t at = 8; data.size() - at >= 12;) {
+    if (headOnly && std::memcmp(data.data() + at + 4, "IDAT", 4) == 0) break;
     const png_uint_32 length = png_get_uint_32(data.data() + at);
     if (length > data.size() - at - 12) throw TruncatedError(kFormat);
     if (std::memcmp(data.data() + at + 4, "IEND", 4) == 0) break;
-    if (headOnly && std::memcmp(data.data() + at + 4, "IDAT", 4) == 0) break;
     at += std::size_t{length} + 12;
   }
 }
