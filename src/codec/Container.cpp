@@ -313,8 +313,13 @@ THiddenText ReadHiddenText(TRowSource& source, bool force) {
 }
 
 std::optional<THiddenText> FindHiddenText(const TBitmap& bitmap) {
+  TBitmapRows rows(bitmap);
+  return FindHiddenText(rows);
+}
+
+std::optional<THiddenText> FindHiddenText(TRowSource& source) {
   try {
-    return ReadHiddenText(bitmap);
+    return ReadHiddenText(source);
   } catch (const std::exception&) {
     return std::nullopt;
   }

@@ -104,6 +104,7 @@ THiddenText ReadHiddenText(TRowSource& source, bool force = false);
 const TBitmap& ContainerRows(TRowSource& source, std::uint8_t format);
 // The same, without raising: nothing when there is no container or it cannot be read.
 std::optional<THiddenText> FindHiddenText(const TBitmap& bitmap);
+std::optional<THiddenText> FindHiddenText(TRowSource& source);
 
 // What a write stores: the text as payload bytes under a format code.
 struct THideOptions {

@@ -1,6 +1,7 @@
 // Reading and writing Windows BMP files for TBitmap.
 
 #include <algorithm>
+#include <climits>
 #include <cstring>
 
 #include "picture/Bitmap.h"
@@ -350,24 +351,30 @@ std::optional<int> TBitmap::LoadFirstRows(const std::string& fileName, int rowCo
   std::vector<TRGBQuad> palette = ReadPalette(head, header);
   if (header.Rle()) return std::nullopt;
 
-  // The rows asked for, as one block of the file: the first rows of a top-down file, the last
-  // ones of a bottom-up file. CopyPixels then reads the block as a picture of that many rows.
+  // The rows asked for go from the file straight into their rows: the first rows of a
+  // top-down file, the last ones of a bottom-up file.
   const int depth = (header.Bpp == 16 && !header.HasMasks) ? 15 : header.Bpp;
-  const std::uint64_t rowLength = RowLengthFor(static_cast<std::uint64_t>(header.Width), depth);
-  const std::int64_t height = header.Height;
-  const std::int64_t count = std::clamp<std::int64_t>(rowCount, 1, height);
-  const std::int64_t first = header.TopDown ? 0 : height - count;
-  const std::vector<std::uint8_t> block =
-      file.Read(header.PixelOffset + static_cast<std::uint64_t>(first) * rowLength,
-                static_cast<std::uint64_t>(count) * rowLength);
-  TBmpHeader part = header;
-  part.PixelOffset = 0;
-  part.Height = count;
+  const int height = static_cast<int>(header.Height);
+  const int count = std::clamp(rowCount, 1, height);
   TBitmap result;
+  result.Allocate(static_cast<int>(header.Width), count, depth);
+  result.FPalette = std::move(palette);
+  if (header.HasMasks) result.SetColorMasks(header.Masks[0], header.Masks[1], header.Masks[2]);
   result.FFileInfo = header.Info;
-  CopyPixels(block, part, std::move(palette), result);
+  const std::size_t rowLength = result.RowLength();
+  for (int r = 0; r < count; ++r) {
+    const std::uint64_t fileRow = header.TopDown ? r : height - 1 - r;
+    if (!file.ReadInto(header.PixelOffset + fileRow * rowLength, result.RowAt(r), rowLength)) {
+      Invalid("文件在像素数据处截断", TGraphicFault::Truncated);
+    }
+  }
   *this = std::move(result);
-  return static_cast<int>(height);
+  return height;
+}
+
+void TBitmap::LoadFromFile(const std::string& fileName) {
+  // Uncompressed rows are read into the bitmap as they are, with no copy of the file beside it.
+  if (!LoadFirstRows(fileName, INT_MAX)) TGraphic::LoadFromFile(fileName);
 }
 
 std::vector<std::uint8_t> TBitmap::SaveToBytes() const {

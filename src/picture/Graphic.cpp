@@ -150,17 +150,25 @@ TPictureFile::~TPictureFile() {
 std::vector<std::uint8_t> TPictureFile::Read(std::uint64_t offset, std::uint64_t length) const {
   if (offset >= FSize) return {};
   std::vector<std::uint8_t> data(static_cast<std::size_t>(std::min(length, FSize - offset)));
+  data.resize(ReadSome(offset, data.data(), data.size()));
+  return data;
+}
+
+bool TPictureFile::ReadInto(std::uint64_t offset, std::uint8_t* out, std::size_t length) const {
+  return ReadSome(offset, out, length) == length;
+}
+
+std::size_t TPictureFile::ReadSome(std::uint64_t offset, std::uint8_t* out,
+                                   std::size_t length) const {
   std::size_t used = 0;
-  while (used < data.size()) {
-    const ssize_t n =
-        ::pread(FFd, data.data() + used, data.size() - used, static_cast<off_t>(offset + used));
+  while (used < length) {
+    const ssize_t n = ::pread(FFd, out + used, length - used, static_cast<off_t>(offset + used));
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) throw EFileError(SystemError("无法读取文件", FName, errno));
-    if (n == 0) break;  // the file shrank meanwhile: what is there is all there is
+    if (n == 0) break;  // the file ends here, or shrank meanwhile: what is there is all there is
     used += static_cast<std::size_t>(n);
   }
-  data.resize(used);
-  return data;
+  return used;
 }
 
 int DecodeFilePrefix(const std::string& fileName,

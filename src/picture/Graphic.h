@@ -90,8 +90,12 @@ class TPictureFile {
   std::uint64_t Size() const { return FSize; }
   // Up to length bytes from offset; fewer where the file ends.
   std::vector<std::uint8_t> Read(std::uint64_t offset, std::uint64_t length) const;
+  // Exactly length bytes from offset into out; false when the file ends first.
+  bool ReadInto(std::uint64_t offset, std::uint8_t* out, std::size_t length) const;
 
  private:
+  std::size_t ReadSome(std::uint64_t offset, std::uint8_t* out, std::size_t length) const;
+
   std::string FName;
   int FFd = -1;
   std::uint64_t FSize = 0;
