@@ -72,6 +72,19 @@ TBytes JpegOf(const TBitmap& bitmap, int components) {
   return test::MakeJpeg(bitmap.Width(), bitmap.Height(), components, samples, 95);
 }
 
+TBytes RawPpmOf(const TBitmap& bitmap) {
+  const std::string header =
+      "P6\n" + std::to_string(bitmap.Width()) + " " + std::to_string(bitmap.Height()) + "\n255\n";
+  TBytes bytes(header.begin(), header.end());
+  for (int y = 0; y < bitmap.Height(); ++y) {
+    const std::uint8_t* row = bitmap.ConstRowAt(y);
+    for (int x = 0; x < bitmap.Width(); ++x) {
+      bytes.insert(bytes.end(), {row[3 * x + 2], row[3 * x + 1], row[3 * x]});
+    }
+  }
+  return bytes;
+}
+
 // Large enough that the first read of a file (a quarter of a megabyte) misses the lower rows.
 constexpr int kWidth = 203;
 constexpr int kHeight = 1500;
@@ -93,6 +106,7 @@ TEST(RowsOnDemandTest, FirstRowsEqualWholeDecodeAndSurviveALaterCut) {
       {"PNG, palette", "png", [&] { return PngOf(indexed); }, true},
       {"JPEG", "jpg", [&] { return JpegOf(colour, 3); }, true},
       {"JPEG, grey", "jpg", [&] { return JpegOf(indexed, 1); }, true},
+      {"PPM", "ppm", [&] { return RawPpmOf(colour); }, true},
   };
   const TTempDir dir;
   for (const TCase& c : cases) {
@@ -191,8 +205,8 @@ TEST(RowsOnDemandTest, SampleFilesProbeAsWhole) {
       fs::path(PENNACROW_TEST_DATA).parent_path().parent_path() / "fuzz" / "corpus";
   const TTempDir dir;
   int compared = 0;
-  for (const auto& [target, extension] :
-       {std::pair{"bmp", "bmp"}, std::pair{"png", "png"}, std::pair{"jpeg", "jpg"}}) {
+  for (const auto& [target, extension] : {std::pair{"bmp", "bmp"}, std::pair{"png", "png"},
+                                          std::pair{"jpeg", "jpg"}, std::pair{"ppm", "ppm"}}) {
     for (const auto& entry : fs::directory_iterator(corpus / target)) {
       const std::string file = dir.Path(std::string("sample.") + extension);
       fs::copy_file(entry.path(), file, fs::copy_options::overwrite_existing);
