@@ -85,6 +85,26 @@ TBytes RawPpmOf(const TBitmap& bitmap) {
   return bytes;
 }
 
+// An uncompressed 24-bit Targa file, its rows from the top or from the bottom.
+TBytes TargaOf(const TBitmap& bitmap, bool topDown) {
+  const auto w = static_cast<std::uint8_t>(bitmap.Width()),
+             h = static_cast<std::uint8_t>(bitmap.Height());
+  TBytes bytes = {0,  0,
+                  2,  0,
+                  0,  0,
+                  0,  0,
+                  0,  0,
+                  0,  0,
+                  w,  static_cast<std::uint8_t>(bitmap.Width() >> 8),
+                  h,  static_cast<std::uint8_t>(bitmap.Height() >> 8),
+                  24, static_cast<std::uint8_t>(topDown ? 0x20 : 0)};
+  for (int r = 0; r < bitmap.Height(); ++r) {
+    const std::uint8_t* row = bitmap.ConstRowAt(topDown ? r : bitmap.Height() - 1 - r);
+    bytes.insert(bytes.end(), row, row + 3 * bitmap.Width());
+  }
+  return bytes;
+}
+
 // Large enough that the first read of a file (a quarter of a megabyte) misses the lower rows.
 constexpr int kWidth = 203;
 constexpr int kHeight = 1500;
@@ -107,6 +127,8 @@ TEST(RowsOnDemandTest, FirstRowsEqualWholeDecodeAndSurviveALaterCut) {
       {"JPEG", "jpg", [&] { return JpegOf(colour, 3); }, true},
       {"JPEG, grey", "jpg", [&] { return JpegOf(indexed, 1); }, true},
       {"PPM", "ppm", [&] { return RawPpmOf(colour); }, true},
+      {"Targa bottom-up", "tga", [&] { return TargaOf(colour, false); }, false},
+      {"Targa top-down", "tga", [&] { return TargaOf(colour, true); }, true},
   };
   const TTempDir dir;
   for (const TCase& c : cases) {
