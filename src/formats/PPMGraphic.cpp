@@ -179,6 +179,9 @@ int DecodePnm(std::span<const std::uint8_t> data, int rowLimit, TBitmap& result)
                       pixels.data())) {
     fail();
   }
+  // A plain file's last number may have been cut where a part of the file ends; rows read
+  // from the top count only when the data went on past them.
+  if (state.Height < height && std::feof(file.get())) throw TruncatedError(kFormat);
   if (type == PBM_TYPE) {
     bitmap.Palette() = {RGB(255, 255, 255), RGB(0, 0, 0)};  // a set bit is black
   } else if (type == PGM_TYPE) {

@@ -175,6 +175,17 @@ std::string VersionOneBits(const std::string& text) {
   return bits;
 }
 
+// A plain file read from a part that ends inside a number must not take the cut number.
+TEST(RowsOnDemandTest, PlainFileCutInsideANumberIsNotRead) {
+  const TTempDir dir;
+  const std::string file = dir.Path("plain.pgm");
+  const std::string text = "P2\n1 2\n255\n255\n";
+  test::WriteFileBytes(file, TBytes(text.begin(), text.end() - 2));  // "25" of the last 255
+  EXPECT_THROW(LoadPictureRows(FileFormats(), file, 1), EInvalidGraphic);
+  test::WriteFileBytes(file, TBytes(text.begin(), text.end()));
+  EXPECT_EQ(LoadPictureRows(FileFormats(), file, 1).Rows.ConstRowAt(0)[0], 255);
+}
+
 TEST(RowsOnDemandTest, ContainerReadersAnswerAsOverTheWholePicture) {
   struct TCase {
     const char* Name;
