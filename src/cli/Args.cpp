@@ -105,18 +105,52 @@ std::string InputPath(const std::string& name) {
   return name == "-" ? "/dev/stdin" : name;
 }
 
-void LoadPicture(TFractalImage& picture, const std::string& name, const TArgs& args,
-                 bool formatIsOutput) {
-  const std::string forced = formatIsOutput ? std::string() : args.Value("--format");
+namespace {
+
+// A decoder's message says what is wrong, not with which file: the name is added.
+template <typename TLoad>
+auto NamingTheFile(const std::string& name, TLoad load) -> decltype(load()) {
   try {
-    picture.LoadGraphic(LoadRecognisedGraphic(name, forced));
+    return load();
   } catch (const EPennacrowError& e) {
-    // A decoder's message says what is wrong, not with which file: add the name.
     const std::string shown = ShownName(name);
     const std::string message = e.what();
     if (message.find(shown) != std::string::npos) throw;
     throw EPennacrowError(FormatMessage(Tr("%1：%2"), {shown, message}));
   }
+}
+
+}  // namespace
+
+void LoadPicture(TFractalImage& picture, const std::string& name, const TArgs& args,
+                 bool formatIsOutput) {
+  const std::string forced = formatIsOutput ? std::string() : args.Value("--format");
+  NamingTheFile(name, [&] { picture.LoadGraphic(LoadRecognisedGraphic(name, forced)); });
+}
+
+TCommandLineRows::TCommandLineRows(std::string name, const TArgs& args)
+    : FName(std::move(name)), FArgs(args) {}
+
+const TBitmap& TCommandLineRows::Rows(int rowCount) {
+  return NamingTheFile(FName, [&]() -> const TBitmap& {
+    if (FName == "-") {
+      if (!FWhole) {
+        FWhole = std::make_unique<TFractalImage>(FileFormats());
+        FWhole->LoadGraphic(LoadRecognisedGraphic(FName, FArgs.Value("--format")));
+      }
+      return FWhole->PictureBitmap();
+    }
+    if (!FFile) {
+      FFile = std::make_unique<TPictureFileRows>(
+          FileFormats(), FName, &RecognisedGraphicClass(FName, FArgs.Value("--format")));
+    }
+    return FFile->Rows(rowCount);
+  });
+}
+
+int TCommandLineRows::Height() const {
+  if (FWhole) return FWhole->PictureBitmap().Height();
+  return FFile ? FFile->Height() : 0;
 }
 
 TSaveKind OutputKind(const std::string& out, const TArgs& args) {

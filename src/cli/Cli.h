@@ -7,8 +7,10 @@
 #include <string>
 #include <vector>
 
+#include <memory>
 #include "formats/SavePicture.h"
 #include "picture/FractalImage.h"
+#include "picture/PictureRows.h"
 
 namespace pennacrow::cli {
 
@@ -73,6 +75,22 @@ std::string InputPath(const std::string& name);
 // kind of a picture written to standard output (formatIsOutput).
 void LoadPicture(TFractalImage& picture, const std::string& name, const TArgs& args,
                  bool formatIsOutput = false);
+// The rows of a picture named on the command line, decoded only as far as a reader asks for
+// them: the reader is the one LoadPicture would choose; standard input is read whole.
+class TCommandLineRows : public TRowSource {
+ public:
+  TCommandLineRows(std::string name, const TArgs& args);
+  const TBitmap& Rows(int rowCount) override;
+  // The whole picture's height, once rows were asked for.
+  int Height() const;
+
+ private:
+  std::string FName;
+  const TArgs& FArgs;
+  std::unique_ptr<TPictureFileRows> FFile;
+  std::unique_ptr<TFractalImage> FWhole;
+};
+
 // The writer for OUT: its extension, or --format bmp|png when OUT is "-". EUsage otherwise.
 TSaveKind OutputKind(const std::string& out, const TArgs& args);
 // Saves to OUT, or writes the file's bytes to standard output when OUT is "-".

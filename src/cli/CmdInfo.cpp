@@ -6,6 +6,7 @@
 #include "codec/SealedContainer.h"
 #include "formats/Registry.h"
 #include "picture/FractalImage.h"
+#include "picture/PictureRows.h"
 #include "text/Translate.h"
 
 namespace pennacrow::cli {
@@ -38,28 +39,29 @@ std::string JsonString(const std::string& text) {
 int CmdInfo(const std::vector<std::string>& words) {
   const TArgs args(words, {"--format"}, {"--json"});
   args.ExpectPositional(1);
-  TFractalImage picture(FileFormats());
-  LoadPicture(picture, args.Positional()[0], args);
-  const TBitmap& bitmap = picture.PictureBitmap();
-  const int capacity = Capacity(bitmap.Width(), bitmap.Height());
-  const int sealedCapacity = SealedCapacity(bitmap.Width(), bitmap.Height());
-  const std::uint8_t format = DetectDataFormat(&bitmap);
+  // The probe reads the top rows only; size and depth come with them.
+  TCommandLineRows rows(args.Positional()[0], args);
+  const std::uint8_t format = DetectDataFormat(rows);
+  const TBitmap& bitmap = rows.Rows(1);
+  const int height = rows.Height();
+  const int capacity = Capacity(bitmap.Width(), height);
+  const int sealedCapacity = SealedCapacity(bitmap.Width(), height);
   const std::string status = DataFormatText(format);
   if (args.Has("--json")) {
-    std::cout << "{\"width\":" << bitmap.Width() << ",\"height\":" << bitmap.Height()
+    std::cout << "{\"width\":" << bitmap.Width() << ",\"height\":" << height
               << ",\"bits_per_pixel\":" << bitmap.BitsPerPixel() << ",\"capacity\":" << capacity
               << ",\"sealed_capacity\":" << sealedCapacity
               << ",\"data_format\":" << static_cast<int>(format)
               << ",\"status\":" << JsonString(status)
               << ",\"container\":" << JsonString(ContainerName(format))
-              << ",\"max_text_bytes\":" << MaxTextBytes(bitmap.Width(), bitmap.Height()) << "}\n";
+              << ",\"max_text_bytes\":" << MaxTextBytes(bitmap.Width(), height) << "}\n";
   } else {
-    std::cout << "width: " << bitmap.Width() << "\nheight: " << bitmap.Height()
+    std::cout << "width: " << bitmap.Width() << "\nheight: " << height
               << "\nbits_per_pixel: " << bitmap.BitsPerPixel() << "\ncapacity: " << capacity
               << "\nsealed_capacity: " << sealedCapacity
               << "\ndata_format: " << static_cast<int>(format) << "\nstatus: " << Tr(status.c_str())
               << "\ncontainer: " << ContainerName(format)
-              << "\nmax_text_bytes: " << MaxTextBytes(bitmap.Width(), bitmap.Height()) << "\n";
+              << "\nmax_text_bytes: " << MaxTextBytes(bitmap.Width(), height) << "\n";
   }
   return kExitSuccess;
 }

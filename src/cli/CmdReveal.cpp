@@ -4,7 +4,7 @@
 #include "codec/Container.h"
 #include "crypto/CryptText.h"
 #include "formats/Registry.h"
-#include "picture/FractalImage.h"
+#include "picture/PictureRows.h"
 #include "text/TextRules.h"
 #include "text/Translate.h"
 
@@ -16,14 +16,14 @@ int CmdReveal(const std::vector<std::string>& words) {
   const TArgs args(words, {"-o", "--password-file", "--format"},
                    {"--decrypt", "--raw", "--save-file", "--force"});
   args.ExpectPositional(1);
-  TFractalImage picture(FileFormats());
-  LoadPicture(picture, args.Positional()[0], args);
-  const TBitmap& bitmap = picture.PictureBitmap();
-
-  if (DetectDataFormat(&bitmap) == kFormatSealed) return RevealSealedCommand(args, bitmap);
+  // Only the rows the container occupies are decoded.
+  TCommandLineRows rows(args.Positional()[0], args);
+  if (DetectDataFormat(rows) == kFormatSealed) {
+    return RevealSealedCommand(args, ContainerRows(rows, kFormatSealed));
+  }
   THiddenText hidden;
   try {
-    hidden = ReadHiddenText(bitmap, args.Has("--force"));
+    hidden = ReadHiddenText(rows, args.Has("--force"));
   } catch (const ENoHiddenText& e) {
     throw std::runtime_error(
         TrF("%1：%2", {ShownName(args.Positional()[0]),

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <array>
+#include <climits>
 
 #include "codec/BinaryUnit.h"
 #include "codec/SystemRandom.h"
@@ -190,13 +191,41 @@ bool IsVersion1Container(const TBitmap& bitmap) {
   }
 }
 
+// The probes read positions 0 to 47.
+constexpr std::int64_t kProbeBits = 48;
+
+// At least the rows that hold the first bits carrier bits, or every row the picture has.
+const TBitmap& RowsForBits(TRowSource& source, std::int64_t bits) {
+  const TBitmap& first = source.Rows(1);
+  const std::int64_t width = std::max(first.Width(), 1);
+  const std::int64_t rows = std::min<std::int64_t>((bits + width - 1) / width, INT_MAX);
+  return rows <= first.Height() ? first : source.Rows(static_cast<int>(rows));
+}
+
+// The carrier bits a container of this format occupies, by its header.
+std::int64_t ContainerBits(const TBitmap& header, std::uint8_t format) {
+  if (format != kFormatVersion1) return kHeaderBits + 8 * std::int64_t{GetDataLength(header)};
+  const std::int64_t length = GetOldDataLength(header) / 2;
+  return length == 0 ? kProbeBits : 64 + 8 * length;
+}
+
 }  // namespace
+
+const TBitmap& ContainerRows(TRowSource& source, std::uint8_t format) {
+  return RowsForBits(source, ContainerBits(RowsForBits(source, kProbeBits), format));
+}
 
 std::uint8_t DetectDataFormat(const TBitmap* bitmap) {
   if (bitmap == nullptr) return kFormatProbeFailed;
-  const std::uint8_t format = ProbeRowZero(*bitmap);
-  if (format == kFormatVersion1 && !IsVersion1Container(*bitmap)) return kFormatProbeFailed;
-  return format;
+  TBitmapRows rows(*bitmap);
+  return DetectDataFormat(rows);
+}
+
+// A source that cannot load its rows raises; the probes themselves never do.
+std::uint8_t DetectDataFormat(TRowSource& source) {
+  const std::uint8_t format = ProbeRowZero(RowsForBits(source, kProbeBits));
+  if (format != kFormatVersion1) return format;
+  return IsVersion1Container(ContainerRows(source, format)) ? format : kFormatProbeFailed;
 }
 
 bool HoldsContainer(std::uint8_t format) {
@@ -292,16 +321,26 @@ std::string ReadContainer(const TBitmap& bitmap, std::uint8_t& format) {
 ENoHiddenText::ENoHiddenText() : EPennacrowError(Tr("这幅图片里没有隐藏的文本")) {}
 
 THiddenText ReadHiddenText(const TBitmap& bitmap, bool force) {
+  TBitmapRows rows(bitmap);
+  return ReadHiddenText(rows, force);
+}
+
+THiddenText ReadHiddenText(TRowSource& source, bool force) {
   THiddenText hidden;
-  hidden.Format = force ? ProbeRowZero(bitmap) : DetectDataFormat(&bitmap);
+  hidden.Format = force ? ProbeRowZero(RowsForBits(source, kProbeBits)) : DetectDataFormat(source);
   if (!force && !HoldsContainer(hidden.Format)) throw ENoHiddenText();
-  hidden.Text = ReadContainer(bitmap, hidden.Format);
+  hidden.Text = ReadContainer(ContainerRows(source, hidden.Format), hidden.Format);
   return hidden;
 }
 
 std::optional<THiddenText> FindHiddenText(const TBitmap& bitmap) {
+  TBitmapRows rows(bitmap);
+  return FindHiddenText(rows);
+}
+
+std::optional<THiddenText> FindHiddenText(TRowSource& source) {
   try {
-    return ReadHiddenText(bitmap);
+    return ReadHiddenText(source);
   } catch (const std::exception&) {
     return std::nullopt;
   }

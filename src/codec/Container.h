@@ -9,6 +9,7 @@
 
 #include "picture/Bitmap.h"
 #include "picture/Errors.h"
+#include "picture/PictureRows.h"
 
 namespace pennacrow {
 
@@ -50,6 +51,9 @@ class ETextDoesNotFit : public EPennacrowError {
 // bits; such a hit whose text could not have come from the memo (see LooksLikeVersion1Text) is
 // no container either, so the status bar, the read and the save check never disagree.
 std::uint8_t DetectDataFormat(const TBitmap* bitmap);
+// The same probe over a picture read in part: asks the source only for the rows the probe, and
+// a version 1 hit's text, occupy. Raises only what the source raises when it cannot load them.
+std::uint8_t DetectDataFormat(TRowSource& source);
 
 // True for the formats that hold a container: plain, encrypted, version 1 and sealed.
 bool HoldsContainer(std::uint8_t format);
@@ -99,8 +103,15 @@ class ENoHiddenText : public EPennacrowError {
 // the reader the bare probe asks for (as earlier releases always did). Version 2 texts come
 // back as stored, whatever their bytes.
 THiddenText ReadHiddenText(const TBitmap& bitmap, bool force = false);
+// The same over a picture read in part: the header rows first, then the rows its length needs.
+THiddenText ReadHiddenText(TRowSource& source, bool force = false);
+// The rows that hold the whole container a DataFormat names (the version 1 layout for
+// kFormatVersion1, the version 2 layout otherwise); every row when it would not fit, so that
+// the reader reports that as it does for the whole picture.
+const TBitmap& ContainerRows(TRowSource& source, std::uint8_t format);
 // The same, without raising: nothing when there is no container or it cannot be read.
 std::optional<THiddenText> FindHiddenText(const TBitmap& bitmap);
+std::optional<THiddenText> FindHiddenText(TRowSource& source);
 
 // What a write stores: the text as payload bytes under a format code.
 struct THideOptions {

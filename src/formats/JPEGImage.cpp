@@ -134,13 +134,14 @@ void CmykRowToBgr(const std::uint8_t* cmyk, std::uint8_t* bgr, JDIMENSION width,
   }
 }
 
-// Phase 3: every scanline straight into the bitmap's rows (CMYK through one scratch row).
-bool JpegReadRows(TJpegDecoder* d, std::uint8_t* bits, std::size_t rowLength,
-                  std::uint8_t* cmykRow) {
+// Phase 3: the scanlines above lastRow straight into the bitmap's rows (CMYK through one
+// scratch row).
+bool JpegReadRows(TJpegDecoder* d, std::uint8_t* bits, std::size_t rowLength, std::uint8_t* cmykRow,
+                  JDIMENSION lastRow) {
   if (setjmp(d->Error.Jump)) return false;
   jpeg_decompress_struct* info = &d->Info;
   const bool inverted = info->saw_Adobe_marker;
-  while (info->output_scanline < info->output_height) {
+  while (info->output_scanline < lastRow) {
     std::uint8_t* row = bits + static_cast<std::size_t>(info->output_scanline) * rowLength;
     if (cmykRow != nullptr) {
       JSAMPROW target = cmykRow;
@@ -151,7 +152,7 @@ bool JpegReadRows(TJpegDecoder* d, std::uint8_t* bits, std::size_t rowLength,
     // Several rows per call, so that libjpeg can upsample straight into them.
     std::array<JSAMPROW, 16> rows;
     JDIMENSION count = 0;
-    for (; count < rows.size() && info->output_scanline + count < info->output_height; ++count) {
+    for (; count < rows.size() && info->output_scanline + count < lastRow; ++count) {
       rows[count] = row + count * rowLength;
     }
     if (jpeg_read_scanlines(info, rows.data(), count) == 0) break;
@@ -177,9 +178,8 @@ bool JpegReadRows(TJpegDecoder* d, std::uint8_t* bits, std::size_t rowLength,
   throw DamagedError(kFormat, error.Message);
 }
 
-}  // namespace
-
-void TJPEGImage::LoadFromBytes(std::span<const std::uint8_t> data) {
+// The scanlines above rowLimit, or all of them, into result; returns the picture's height.
+JDIMENSION DecodeJpeg(std::span<const std::uint8_t> data, JDIMENSION rowLimit, TBitmap& result) {
   TJpegDecoder decoder;
   if (!JpegReadHeader(&decoder, data.data(), data.size())) RaiseJpegError(decoder.Error);
   const jpeg_decompress_struct& info = decoder.Info;
@@ -203,17 +203,18 @@ void TJPEGImage::LoadFromBytes(std::span<const std::uint8_t> data) {
   }
   if (!JpegStart(&decoder, out)) RaiseJpegError(decoder.Error);
 
+  const JDIMENSION lastRow = std::min(rowLimit, info.output_height);
   TBitmap bitmap;
-  bitmap.Allocate(static_cast<int>(info.output_width), static_cast<int>(info.output_height),
+  bitmap.Allocate(static_cast<int>(info.output_width), static_cast<int>(lastRow),
                   out == JCS_GRAYSCALE ? 8 : 24);
   std::vector<std::uint8_t> cmykRow;
   if (out == JCS_CMYK) cmykRow.resize(static_cast<std::size_t>(info.output_width) * 4);
   const std::span<std::uint8_t> bits = bitmap.MutableBits();
   if (!JpegReadRows(&decoder, bits.data(), bitmap.RowLength(),
-                    cmykRow.empty() ? nullptr : cmykRow.data())) {
+                    cmykRow.empty() ? nullptr : cmykRow.data(), lastRow)) {
     RaiseJpegError(decoder.Error);
   }
-  if (decoder.Error.EndOfData || info.output_scanline < info.output_height) {
+  if (decoder.Error.EndOfData || info.output_scanline < lastRow) {
     throw TruncatedError(kFormat);
   }
 
@@ -229,7 +230,21 @@ void TJPEGImage::LoadFromBytes(std::span<const std::uint8_t> data) {
       palette[i] = RGB(level, level, level);
     }
   }
-  FBitmap = std::move(bitmap);
+  result = std::move(bitmap);
+  return info.output_height;
+}
+
+}  // namespace
+
+void TJPEGImage::LoadFromBytes(std::span<const std::uint8_t> data) {
+  DecodeJpeg(data, UINT_MAX, FBitmap);
+}
+
+std::optional<int> TJPEGImage::LoadFirstRows(const std::string& fileName, int rowCount) {
+  return DecodeFilePrefix(fileName, [&](std::span<const std::uint8_t> data) {
+    return static_cast<int>(
+        DecodeJpeg(data, static_cast<JDIMENSION>(std::max(rowCount, 1)), FBitmap));
+  });
 }
 
 }  // namespace pennacrow

@@ -110,9 +110,14 @@ bool PngSetTransforms(TPngDecoder* d, const THeader& h) {
   return true;
 }
 
-// Phase 2: the whole image into the row pointers, then the chunks after it.
-bool PngReadImage(TPngDecoder* d, png_bytepp rows) {
+// Phase 2: the whole image into the row pointers, then the chunks after it; or, for a
+// non-interlaced image read in part, only the first count rows.
+bool PngReadImage(TPngDecoder* d, png_bytepp rows, png_uint_32 count, bool whole) {
   if (setjmp(png_jmpbuf(d->Png))) return false;
+  if (!whole) {
+    png_read_rows(d->Png, rows, nullptr, count);
+    return true;
+  }
   png_read_image(d->Png, rows);
   png_read_end(d->Png, nullptr);
   return true;
@@ -140,13 +145,15 @@ std::vector<TRGBQuad> GreyPalette(int bitDepth) {
 // a few bytes that claim a gigabyte of text make it ask for a gigabyte; no chunk can be longer
 // than the rest of the file, so walking the chunk headers first bounds every such allocation by
 // the file's size.
-void PrecheckFile(std::span<const std::uint8_t> data) {
+// A read of the first rows only walks the chunks before the image data.
+void PrecheckFile(std::span<const std::uint8_t> data, bool headOnly = false) {
   if (data.size() < 8 || png_sig_cmp(data.data(), 0, 8) != 0) throw InvalidFormatError(kFormat);
   if (data.size() >= 24 && std::memcmp(data.data() + 12, "IHDR", 4) == 0) {
     CheckPictureSize(kFormat, png_get_uint_32(data.data() + 16), png_get_uint_32(data.data() + 20),
                      32);
   }
   for (std::size_t at = 8; data.size() - at >= 12;) {
+    if (headOnly && std::memcmp(data.data() + at + 4, "IDAT", 4) == 0) break;
     const png_uint_32 length = png_get_uint_32(data.data() + at);
     if (length > data.size() - at - 12) throw TruncatedError(kFormat);
     if (std::memcmp(data.data() + at + 4, "IEND", 4) == 0) break;
@@ -226,10 +233,10 @@ void ApplyGamma(const THeader& h, TBitmap& bitmap) {
   }
 }
 
-}  // namespace
-
-void TPNGGraphic::LoadFromBytes(std::span<const std::uint8_t> data) {
-  PrecheckFile(data);
+// The first rowLimit rows of the picture into bitmap, or all of them; returns the height.
+// Interlaced rows are complete only after the last pass, so such a picture is read whole.
+png_uint_32 DecodePng(std::span<const std::uint8_t> data, png_uint_32 rowLimit, TBitmap& out) {
+  PrecheckFile(data, rowLimit != UINT32_MAX);
   TPngDecoder d;
   OpenDecoder(d, data);
   THeader h{};
@@ -237,22 +244,43 @@ void TPNGGraphic::LoadFromBytes(std::span<const std::uint8_t> data) {
   CheckPictureSize(kFormat, h.Width, h.Height, 32);
   if (!PngSetTransforms(&d, h)) RaisePngError(d.State);
 
+  const bool whole = rowLimit >= h.Height || h.Interlace != PNG_INTERLACE_NONE;
+  const png_uint_32 count = whole ? h.Height : rowLimit;
   const int bpp = BitmapDepth(h);
   TBitmap bitmap;
-  bitmap.Allocate(static_cast<int>(h.Width), static_cast<int>(h.Height), bpp);
+  bitmap.Allocate(static_cast<int>(h.Width), static_cast<int>(count), bpp);
   if (png_get_rowbytes(d.Png, d.Info) > bitmap.RowLength()) {
     throw DamagedError(kFormat, "row length");
   }
   const std::span<std::uint8_t> bits = bitmap.MutableBits();
-  std::vector<png_bytep> rows(h.Height);
-  for (png_uint_32 y = 0; y < h.Height; ++y) rows[y] = bits.data() + y * bitmap.RowLength();
-  if (!PngReadImage(&d, rows.data())) RaisePngError(d.State);
+  std::vector<png_bytep> rows(count);
+  for (png_uint_32 y = 0; y < count; ++y) rows[y] = bits.data() + y * bitmap.RowLength();
+  if (!PngReadImage(&d, rows.data(), count, whole)) RaisePngError(d.State);
   if (Indexed(h) && h.BitDepth == 2) {
     for (png_bytep row : rows) Expand2To4(row, h.Width);
   }
   bitmap.Palette() = ReadPalette(d, h, bpp);
   ApplyGamma(h, bitmap);
+  out = std::move(bitmap);
+  return h.Height;
+}
+
+}  // namespace
+
+void TPNGGraphic::LoadFromBytes(std::span<const std::uint8_t> data) {
+  TBitmap bitmap;
+  DecodePng(data, UINT32_MAX, bitmap);
   TBitmap::operator=(std::move(bitmap));
+}
+
+std::optional<int> TPNGGraphic::LoadFirstRows(const std::string& fileName, int rowCount) {
+  TBitmap bitmap;
+  const int height = DecodeFilePrefix(fileName, [&](std::span<const std::uint8_t> data) {
+    return static_cast<int>(
+        DecodePng(data, static_cast<png_uint_32>(std::max(rowCount, 1)), bitmap));
+  });
+  TBitmap::operator=(std::move(bitmap));
+  return height;
 }
 
 }  // namespace pennacrow

@@ -1,6 +1,8 @@
 #include "formats/PPMGraphic.h"
 #include "text/Translate.h"
 
+#include <algorithm>
+#include <climits>
 #include <csetjmp>
 #include <cstdio>
 #include <cstring>
@@ -130,9 +132,8 @@ struct TNetpbmMessages {
   }
 };
 
-}  // namespace
-
-void TPPMGraphic::LoadFromBytes(std::span<const std::uint8_t> data) {
+// The first rowLimit rows, or all of them, into result; returns the picture's height.
+int DecodePnm(std::span<const std::uint8_t> data, int rowLimit, TBitmap& result) {
   // P1 to P6 only; libnetpbm would also take PAM (P7), which has no entry here.
   if (data.size() < 3 || data[0] != 'P' || data[1] < '1' || data[1] > '6') {
     throw InvalidFormatError(kFormat);
@@ -159,7 +160,9 @@ void TPPMGraphic::LoadFromBytes(std::span<const std::uint8_t> data) {
   }
   if (type != PBM_TYPE && state.Maxval == 0) fail();
   // Every pixel takes at least one byte of a plain file and a fixed number of bits of a raw one;
-  // a file too short for the size its header declares ends here, before the rows are allocated.
+  // a file too short for the rows asked for ends here, before they are allocated.
+  const int height = state.Height;
+  state.Height = std::min(height, rowLimit);
   const long headerEnd = std::ftell(file.get());
   const std::uint64_t available =
       headerEnd >= 0 && static_cast<std::uint64_t>(headerEnd) <= data.size()
@@ -170,13 +173,16 @@ void TPPMGraphic::LoadFromBytes(std::span<const std::uint8_t> data) {
   }
 
   TBitmap bitmap;
-  bitmap.Allocate(state.Width, state.Height, bpp);
+  bitmap.Allocate(state.Width, state.Height, bpp);  // the rows read: state.Height is their count
   std::vector<gray> greys(type == PGM_TYPE ? static_cast<std::size_t>(state.Width) : 0);
   std::vector<pixel> pixels(type == PPM_TYPE ? static_cast<std::size_t>(state.Width) : 0);
   if (!NetpbmReadRows(&state, bitmap.MutableBits().data(), bitmap.RowLength(), greys.data(),
                       pixels.data())) {
     fail();
   }
+  // A plain file's last number may have been cut where a part of the file ends; rows read
+  // from the top count only when the data went on past them.
+  if (state.Height < height && std::feof(file.get())) throw TruncatedError(kFormat);
   if (type == PBM_TYPE) {
     bitmap.Palette() = {RGB(255, 255, 255), RGB(0, 0, 0)};  // a set bit is black
   } else if (type == PGM_TYPE) {
@@ -186,7 +192,25 @@ void TPPMGraphic::LoadFromBytes(std::span<const std::uint8_t> data) {
       bitmap.Palette()[i] = RGB(v, v, v);
     }
   }
+  result = std::move(bitmap);
+  return height;
+}
+
+}  // namespace
+
+void TPPMGraphic::LoadFromBytes(std::span<const std::uint8_t> data) {
+  TBitmap bitmap;
+  DecodePnm(data, INT_MAX, bitmap);
   TBitmap::operator=(std::move(bitmap));
+}
+
+std::optional<int> TPPMGraphic::LoadFirstRows(const std::string& fileName, int rowCount) {
+  TBitmap bitmap;
+  const int height = DecodeFilePrefix(fileName, [&](std::span<const std::uint8_t> data) {
+    return DecodePnm(data, std::max(rowCount, 1), bitmap);
+  });
+  TBitmap::operator=(std::move(bitmap));
+  return height;
 }
 
 }  // namespace pennacrow

@@ -232,46 +232,56 @@ const TGraphicClass* RecogniseGraphicClass(const TFileFormatsList& formats,
   return nullptr;
 }
 
-std::unique_ptr<TGraphic> LoadRecognisedGraphic(const std::string& fileName,
-                                                const std::string& forcedExtension) {
-  const bool fromStdin = fileName == "-";
-  const std::string extension =
-      forcedExtension.empty() ? ExtractExtension(fileName) : forcedExtension;
-  const TGraphicClass* pictureClass = nullptr;
-  std::vector<std::uint8_t> data;
-  if (!forcedExtension.empty()) {
-    pictureClass = FileFormats().ClassForExtension(forcedExtension);
-    if (pictureClass != nullptr && pictureClass->Create == nullptr) pictureClass = nullptr;
-  }
-  if (fromStdin) data = ReadPictureFile("/dev/stdin", true);
-  if (pictureClass == nullptr && forcedExtension.empty()) {
-    if (fromStdin) {
-      pictureClass = RecogniseGraphicClass(FileFormats(), data, extension);
-    } else {
-      std::vector<std::uint8_t> head;
-      try {
-        head = ReadFileStart(fileName, SignatureBytesNeeded());
-      } catch (const EFileError&) {
-        // A name no class reads stays an unknown extension, as in the desktop program.
-        if (FileFormats().ClassForExtension(extension) == nullptr)
-          head.clear();
-        else
-          throw;
-      }
-      pictureClass = RecogniseGraphicClass(FileFormats(), head, extension);
-    }
-  }
+namespace {
+
+const TGraphicClass& RequireClass(const TGraphicClass* pictureClass, const std::string& extension) {
   if (pictureClass == nullptr) {
     // Without an extension to blame, say what is wrong: the content is no format we know.
     if (extension.empty()) throw EInvalidGraphic(Tr("无法识别的图片格式"));
     throw EInvalidGraphic(TrF("未知图片文件扩展(.%1)", {extension}));
   }
-  std::unique_ptr<TGraphic> graphic = pictureClass->Create();
-  if (fromStdin) {
-    graphic->LoadFromBytes(data);
-  } else {
-    graphic->LoadFromFile(fileName);
+  return *pictureClass;
+}
+
+}  // namespace
+
+const TGraphicClass& RecognisedGraphicClass(const std::string& fileName,
+                                            const std::string& forcedExtension) {
+  const std::string extension =
+      forcedExtension.empty() ? ExtractExtension(fileName) : forcedExtension;
+  if (!forcedExtension.empty()) {
+    const TGraphicClass* forced = FileFormats().ClassForExtension(forcedExtension);
+    return RequireClass(forced != nullptr && forced->Create != nullptr ? forced : nullptr,
+                        extension);
   }
+  std::vector<std::uint8_t> head;
+  try {
+    head = ReadFileStart(fileName, SignatureBytesNeeded());
+  } catch (const EFileError&) {
+    // A name no class reads stays an unknown extension, as in the desktop program.
+    if (FileFormats().ClassForExtension(extension) != nullptr) throw;
+  }
+  return RequireClass(RecogniseGraphicClass(FileFormats(), head, extension), extension);
+}
+
+std::unique_ptr<TGraphic> LoadRecognisedGraphic(const std::string& fileName,
+                                                const std::string& forcedExtension) {
+  if (fileName != "-") {
+    std::unique_ptr<TGraphic> graphic = RecognisedGraphicClass(fileName, forcedExtension).Create();
+    graphic->LoadFromFile(fileName);
+    return graphic;
+  }
+  // Standard input is read once, and its first bytes tell the class.
+  const std::vector<std::uint8_t> data = ReadPictureFile("/dev/stdin", true);
+  const TGraphicClass* pictureClass = nullptr;
+  if (!forcedExtension.empty()) {
+    pictureClass = FileFormats().ClassForExtension(forcedExtension);
+    if (pictureClass != nullptr && pictureClass->Create == nullptr) pictureClass = nullptr;
+  } else {
+    pictureClass = RecogniseGraphicClass(FileFormats(), data, {});
+  }
+  std::unique_ptr<TGraphic> graphic = RequireClass(pictureClass, forcedExtension).Create();
+  graphic->LoadFromBytes(data);
   return graphic;
 }
 

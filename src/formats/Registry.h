@@ -20,5 +20,8 @@ std::size_t SignatureBytesNeeded();
 // forcedExtension picks the reader of that extension whatever the file holds.
 std::unique_ptr<TGraphic> LoadRecognisedGraphic(const std::string& fileName,
                                                 const std::string& forcedExtension = {});
+// The class that reads a named file (not standard input) by the same rules, without loading it.
+const TGraphicClass& RecognisedGraphicClass(const std::string& fileName,
+                                            const std::string& forcedExtension = {});
 
 }  // namespace pennacrow

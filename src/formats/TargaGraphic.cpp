@@ -1,6 +1,8 @@
 #include "formats/TargaGraphic.h"
 #include "text/Translate.h"
 
+#include <climits>
+
 #include <algorithm>
 #include <vector>
 
@@ -169,9 +171,10 @@ void PutRow(const THeader& h, int layout, std::size_t paletteSize, const std::ui
   }
 }
 
-}  // namespace
-
-void TTargaGraphic::LoadFromBytes(std::span<const std::uint8_t> data) {
+// The first rowLimit rows of the picture, or all of them, into result; returns its height. The
+// top rows of a bottom-up file are its last ones: run-length rows must all be decoded to reach
+// them, uncompressed ones are skipped.
+int DecodeTarga(std::span<const std::uint8_t> data, int rowLimit, TBitmap& result) {
   // Targa has no signature; the 18-byte header's fields must make sense instead.
   if (data.size() < 18) throw InvalidFormatError(kFormat);
   TByteReader in(data, kFormat);
@@ -182,22 +185,45 @@ void TTargaGraphic::LoadFromBytes(std::span<const std::uint8_t> data) {
 
   const std::size_t pixelBytes = header.PixelBytes();
   const std::uint64_t rowBytes = std::uint64_t{header.Width} * pixelBytes;
-  const std::uint64_t height = header.Height;
+  const int count =
+      header.TopDown() || !header.Rle() ? std::min<int>(header.Height, rowLimit) : header.Height;
+  const int skipped = header.TopDown() ? 0 : header.Height - count;
+  const std::uint64_t height = count;
+  in.Skip(static_cast<std::size_t>(skipped * rowBytes));
   // A packet of 1 + pixelBytes bytes gives at most 128 pixels.
   RequireBytes(in, header.Rle() ? CeilDiv(height * header.Width, 128) * (1 + pixelBytes)
                                 : height * rowBytes);
   TBitmap bitmap;
-  bitmap.Allocate(header.Width, header.Height, layout);
+  bitmap.Allocate(header.Width, count, layout);
   std::vector<std::uint8_t> row(static_cast<std::size_t>(rowBytes));
   TPacket packet;
-  for (int y = 0; y < header.Height; ++y) {
+  for (int y = 0; y < count; ++y) {
     ReadRow(in, header.Rle(), header.Width, pixelBytes, packet, row.data());
-    std::uint8_t* out = bitmap.RowAt(header.TopDown() ? y : header.Height - 1 - y);
+    std::uint8_t* out = bitmap.RowAt(header.TopDown() ? y : count - 1 - y);
     PutRow(header, layout, palette.size(), row.data(), out);
   }
-  if (packet.Left != 0) Damaged(Tr("行程越过图像末尾"));
+  // A packet may go on into a row that was not asked for, but not past the last row.
+  if (count == header.Height && packet.Left != 0) Damaged(Tr("行程越过图像末尾"));
   bitmap.Palette() = header.Kind() == kGrey ? GreyPalette() : std::move(palette);
+  result = std::move(bitmap);
+  return header.Height;
+}
+
+}  // namespace
+
+void TTargaGraphic::LoadFromBytes(std::span<const std::uint8_t> data) {
+  TBitmap bitmap;
+  DecodeTarga(data, INT_MAX, bitmap);
   TBitmap::operator=(std::move(bitmap));
+}
+
+std::optional<int> TTargaGraphic::LoadFirstRows(const std::string& fileName, int rowCount) {
+  TBitmap bitmap;
+  const int height = DecodeFilePrefix(fileName, [&](std::span<const std::uint8_t> data) {
+    return DecodeTarga(data, std::max(rowCount, 1), bitmap);
+  });
+  TBitmap::operator=(std::move(bitmap));
+  return height;
 }
 
 }  // namespace pennacrow

@@ -15,6 +15,7 @@ class TTargaGraphic : public TExtraFormatGraphic {
   const TGraphicClass& ClassType() const override { return ClassInfo; }
 
   void LoadFromBytes(std::span<const std::uint8_t> data) override;
+  std::optional<int> LoadFirstRows(const std::string& fileName, int rowCount) override;
 };
 
 }  // namespace pennacrow

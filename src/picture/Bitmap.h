@@ -97,6 +97,10 @@ class TBitmap : public TGraphic {
 
   // BMP files.
   void LoadFromBytes(std::span<const std::uint8_t> data) override;
+  // Uncompressed BMP files read only the rows asked for; run-length files, and the classes
+  // derived from this one that do not read rows themselves, decode whole.
+  std::optional<int> LoadFirstRows(const std::string& fileName, int rowCount) override;
+  void LoadFromFile(const std::string& fileName) override;
   std::vector<std::uint8_t> SaveToBytes() const;
   // Writes the BMP file atomically; an empty (0 x 0) bitmap that was made by PictureBitmap
   // writes an empty file, as the picture control asks.

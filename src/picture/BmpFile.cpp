@@ -1,6 +1,7 @@
 // Reading and writing Windows BMP files for TBitmap.
 
 #include <algorithm>
+#include <climits>
 #include <cstring>
 
 #include "picture/Bitmap.h"
@@ -405,6 +406,49 @@ void TBitmap::LoadFromBytes(std::span<const std::uint8_t> data) {
     CopyPixels(data, header, std::move(palette), result);
   }
   *this = std::move(result);
+}
+
+std::optional<int> TBitmap::LoadFirstRows(const std::string& fileName, int rowCount) {
+  if (&ClassType() != &TBitmap::ClassInfo) return std::nullopt;
+  const TPictureFile file(fileName);
+  // The headers and colour table end where the pixels start; the palette check wants to see
+  // that the file goes on past that point, so one byte more is read when there is one.
+  std::vector<std::uint8_t> head = file.Read(0, 64 << 10);
+  // A packed DIB has no file header to seek by; it is decoded whole.
+  if (head.size() < 2 || head[0] != 'B' || head[1] != 'M') return std::nullopt;
+  TBmpHeader header = ReadHeader(head);
+  if (header.PixelOffset >= head.size() && head.size() < file.Size()) {
+    head = file.Read(0, std::uint64_t{header.PixelOffset} + 1);
+    header = ReadHeader(head);
+  }
+  CheckHeader(head, header);
+  std::vector<TRGBQuad> palette = ReadPalette(head, header);
+  if (header.Rle()) return std::nullopt;
+
+  // The rows asked for go from the file straight into their rows: the first rows of a
+  // top-down file, the last ones of a bottom-up file.
+  const int depth = (header.Bpp == 16 && !header.HasMasks) ? 15 : header.Bpp;
+  const int height = static_cast<int>(header.Height);
+  const int count = std::clamp(rowCount, 1, height);
+  TBitmap result;
+  result.Allocate(static_cast<int>(header.Width), count, depth);
+  result.FPalette = std::move(palette);
+  if (header.HasMasks) result.SetColorMasks(header.Masks[0], header.Masks[1], header.Masks[2]);
+  result.FFileInfo = header.Info;
+  const std::size_t rowLength = result.RowLength();
+  for (int r = 0; r < count; ++r) {
+    const std::uint64_t fileRow = header.TopDown ? r : height - 1 - r;
+    if (!file.ReadInto(header.PixelOffset + fileRow * rowLength, result.RowAt(r), rowLength)) {
+      Invalid(Tr("文件在像素数据处截断"), TGraphicFault::Truncated);
+    }
+  }
+  *this = std::move(result);
+  return height;
+}
+
+void TBitmap::LoadFromFile(const std::string& fileName) {
+  // Uncompressed rows are read into the bitmap as they are, with no copy of the file beside it.
+  if (!LoadFirstRows(fileName, INT_MAX)) TGraphic::LoadFromFile(fileName);
 }
 
 std::vector<std::uint8_t> TBitmap::SaveToBytes() const {

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <climits>
@@ -141,6 +142,67 @@ std::vector<std::uint8_t> ReadPictureFile(const std::string& fileName, bool allo
   constexpr std::uint64_t kRoomBesideRows = std::uint64_t{16} << 20;
   return ReadFile(fileName, GetPixelLimits().MaxBytes + kRoomBesideRows, N_("图片文件"),
                   !allowStream);
+}
+
+TPictureFile::TPictureFile(const std::string& fileName) : FName(fileName) {
+  TFileDescriptor fd(::open(fileName.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+  if (fd.Get() < 0) throw EFileError(SystemError(N_("无法打开文件 %1"), fileName, errno));
+  struct stat info {};
+  if (::fstat(fd.Get(), &info) != 0) throw EFileError(SystemError(N_("无法读取文件 %1"), fileName, errno));
+  if (S_ISDIR(info.st_mode)) throw EFileError(SystemError(N_("无法读取文件 %1"), fileName, EISDIR));
+  if (!S_ISREG(info.st_mode)) {
+    throw EFileError(TrF("%1 %2 不是普通文件（设备或管道），不能读取", {Tr("图片文件"), fileName}));
+  }
+  const std::uint64_t limit = GetPixelLimits().MaxBytes + (std::uint64_t{16} << 20);
+  if (static_cast<std::uint64_t>(info.st_size) > limit) {
+    throw EFileError(TooLargeMessage(N_("图片文件"), fileName, limit));
+  }
+  FSize = static_cast<std::uint64_t>(info.st_size);
+  FFd = fd.Release();
+}
+
+TPictureFile::~TPictureFile() {
+  if (FFd >= 0) ::close(FFd);
+}
+
+std::vector<std::uint8_t> TPictureFile::Read(std::uint64_t offset, std::uint64_t length) const {
+  if (offset >= FSize) return {};
+  std::vector<std::uint8_t> data(static_cast<std::size_t>(std::min(length, FSize - offset)));
+  data.resize(ReadSome(offset, data.data(), data.size()));
+  return data;
+}
+
+bool TPictureFile::ReadInto(std::uint64_t offset, std::uint8_t* out, std::size_t length) const {
+  return ReadSome(offset, out, length) == length;
+}
+
+std::size_t TPictureFile::ReadSome(std::uint64_t offset, std::uint8_t* out,
+                                   std::size_t length) const {
+  std::size_t used = 0;
+  while (used < length) {
+    const ssize_t n = ::pread(FFd, out + used, length - used, static_cast<off_t>(offset + used));
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) throw EFileError(SystemError(N_("无法读取文件 %1"), FName, errno));
+    if (n == 0) break;  // the file ends here, or shrank meanwhile: what is there is all there is
+    used += static_cast<std::size_t>(n);
+  }
+  return used;
+}
+
+int DecodeFilePrefix(const std::string& fileName,
+                     const std::function<int(std::span<const std::uint8_t>)>& decode) {
+  const TPictureFile file(fileName);
+  // Large enough for the headers of most files and the first rows of a small picture.
+  std::uint64_t length = std::uint64_t{256} << 10;
+  for (;;) {
+    const std::vector<std::uint8_t> part = file.Read(0, length);
+    try {
+      return decode(part);
+    } catch (const EInvalidGraphicFormat& e) {
+      if (e.Kind() != TGraphicFault::Truncated || part.size() < length) throw;
+    }
+    length *= 4;
+  }
 }
 
 namespace {

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -43,6 +44,18 @@ class TGraphic {
   // override this.
   virtual void LoadFromFile(const std::string& fileName);
 
+  // Rows on demand, for a reader that needs only the top of a picture: decodes the first
+  // rowCount rows (top row first) into the picture's bitmap, which then holds at least that
+  // many rows (a file that cannot be read in part gives them all) or all of them when the
+  // picture has fewer. Returns the whole picture's height from its header. Nothing when the class
+  // decodes only whole pictures; the caller then loads the file. A file that ends after the rows
+  // asked for still gives them.
+  virtual std::optional<int> LoadFirstRows(const std::string& fileName, int rowCount) {
+    (void)fileName;
+    (void)rowCount;
+    return std::nullopt;
+  }
+
   virtual int Width() const = 0;
   virtual int Height() const = 0;
 
@@ -69,6 +82,36 @@ std::vector<std::uint8_t> ReadFileStart(const std::string& fileName, std::size_t
 // is not a regular file (a FIFO, a device), is refused before anything is read; a caller that
 // means standard input passes allowStream.
 std::vector<std::uint8_t> ReadPictureFile(const std::string& fileName, bool allowStream = false);
+
+// A picture file read in parts, for the decoders that read only what their rows need. Opened
+// with ReadPictureFile's checks: regular files within the pixel byte limit.
+class TPictureFile {
+ public:
+  explicit TPictureFile(const std::string& fileName);
+  TPictureFile(const TPictureFile&) = delete;
+  TPictureFile& operator=(const TPictureFile&) = delete;
+  ~TPictureFile();
+
+  std::uint64_t Size() const { return FSize; }
+  // Up to length bytes from offset; fewer where the file ends.
+  std::vector<std::uint8_t> Read(std::uint64_t offset, std::uint64_t length) const;
+  // Exactly length bytes from offset into out; false when the file ends first.
+  bool ReadInto(std::uint64_t offset, std::uint8_t* out, std::size_t length) const;
+
+ private:
+  std::size_t ReadSome(std::uint64_t offset, std::uint8_t* out, std::size_t length) const;
+
+  std::string FName;
+  int FFd = -1;
+  std::uint64_t FSize = 0;
+};
+
+// Runs decode on the first part of the file and, while it fails because the data ended
+// (EInvalidGraphicFormat of kind Truncated), on a part four times as large, up to the whole
+// file, whose failure is the answer. For formats whose top rows come first in the file, so that
+// reading the top of a large picture costs the top of its file.
+int DecodeFilePrefix(const std::string& fileName,
+                     const std::function<int(std::span<const std::uint8_t>)>& decode);
 
 // How a file is written.
 struct TWriteOptions {

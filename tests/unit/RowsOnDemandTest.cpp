@@ -1,0 +1,265 @@
+// Rows on demand: the first rows a format reads alone must be the rows a whole decode gives, and
+// the container readers that use them must answer exactly as they do over the whole picture.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "DecoderSamples.h"
+#include "TestUtil.h"
+#include "codec/BinaryUnit.h"
+#include "codec/Container.h"
+#include "formats/PngWriter.h"
+#include "formats/Registry.h"
+#include "picture/Errors.h"
+#include "picture/FractalImage.h"
+#include "picture/PictureRows.h"
+
+namespace pennacrow {
+namespace {
+
+using test::TBytes;
+using test::TTempDir;
+
+TBitmap WholeDecode(const std::string& fileName) {
+  TFractalImage picture(FileFormats());
+  picture.LoadPictureFile(fileName);
+  return std::move(picture.PictureBitmap());
+}
+
+void ExpectSameTopRows(const TBitmap& part, const TBitmap& whole, int count,
+                       const std::string& name) {
+  ASSERT_GE(part.Height(), std::min(count, whole.Height())) << name;
+  ASSERT_EQ(part.Width(), whole.Width()) << name;
+  ASSERT_EQ(part.BitsPerPixel(), whole.BitsPerPixel()) << name;
+  EXPECT_EQ(part.Palette(), whole.Palette()) << name;
+  for (int r = 0; r < std::min(count, whole.Height()); ++r) {
+    ASSERT_TRUE(
+        std::equal(part.ConstRowAt(r), part.ConstRowAt(r) + part.RowLength(), whole.ConstRowAt(r)))
+        << name << ", row " << r;
+  }
+}
+
+// A BMP whose rows run from the top: the height negated and the rows in the other order.
+TBytes TopDownBmp(const TBitmap& bitmap) {
+  TBytes bytes = bitmap.SaveToBytes();
+  const std::size_t offset = bytes[10] | (bytes[11] << 8) | (bytes[12] << 16);
+  const std::int32_t height = -bitmap.Height();
+  for (int i = 0; i < 4; ++i) bytes[22 + i] = static_cast<std::uint8_t>(height >> (8 * i));
+  TBytes flipped(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(offset));
+  for (int r = 0; r < bitmap.Height(); ++r) {
+    const std::uint8_t* row = bitmap.ConstRowAt(r);
+    flipped.insert(flipped.end(), row, row + bitmap.RowLength());
+  }
+  return flipped;
+}
+
+TBytes PngOf(const TBitmap& bitmap) {
+  TPngWriter writer;
+  writer.Assign(bitmap);
+  return writer.SaveToStream();
+}
+
+TBytes JpegOf(const TBitmap& bitmap, int components) {
+  TBytes samples;
+  for (int y = 0; y < bitmap.Height(); ++y) {
+    const std::uint8_t* row = bitmap.ConstRowAt(y);
+    samples.insert(samples.end(), row, row + bitmap.Width() * components);
+  }
+  return test::MakeJpeg(bitmap.Width(), bitmap.Height(), components, samples, 95);
+}
+
+TBytes RawPpmOf(const TBitmap& bitmap) {
+  const std::string header =
+      "P6\n" + std::to_string(bitmap.Width()) + " " + std::to_string(bitmap.Height()) + "\n255\n";
+  TBytes bytes(header.begin(), header.end());
+  for (int y = 0; y < bitmap.Height(); ++y) {
+    const std::uint8_t* row = bitmap.ConstRowAt(y);
+    for (int x = 0; x < bitmap.Width(); ++x) {
+      bytes.insert(bytes.end(), {row[3 * x + 2], row[3 * x + 1], row[3 * x]});
+    }
+  }
+  return bytes;
+}
+
+// An uncompressed 24-bit Targa file, its rows from the top or from the bottom.
+TBytes TargaOf(const TBitmap& bitmap, bool topDown) {
+  const auto w = static_cast<std::uint8_t>(bitmap.Width()),
+             h = static_cast<std::uint8_t>(bitmap.Height());
+  TBytes bytes = {0,  0,
+                  2,  0,
+                  0,  0,
+                  0,  0,
+                  0,  0,
+                  0,  0,
+                  w,  static_cast<std::uint8_t>(bitmap.Width() >> 8),
+                  h,  static_cast<std::uint8_t>(bitmap.Height() >> 8),
+                  24, static_cast<std::uint8_t>(topDown ? 0x20 : 0)};
+  for (int r = 0; r < bitmap.Height(); ++r) {
+    const std::uint8_t* row = bitmap.ConstRowAt(topDown ? r : bitmap.Height() - 1 - r);
+    bytes.insert(bytes.end(), row, row + 3 * bitmap.Width());
+  }
+  return bytes;
+}
+
+// Large enough that the first read of a file (a quarter of a megabyte) misses the lower rows.
+constexpr int kWidth = 203;
+constexpr int kHeight = 1500;
+
+TEST(RowsOnDemandTest, FirstRowsEqualWholeDecodeAndSurviveALaterCut) {
+  struct TCase {
+    const char* Name;
+    const char* Extension;
+    std::function<TBytes()> Make;
+    bool TopRowsFirst;  // a cut file keeps its top rows
+  };
+  const TBitmap colour = test::PatternBitmap(kWidth, kHeight, 24, 7);
+  const TBitmap indexed = test::PatternBitmap(kWidth, kHeight, 8, 8);
+  const std::vector<TCase> cases = {
+      {"BMP bottom-up", "bmp", [&] { return colour.SaveToBytes(); }, false},
+      {"BMP bottom-up, 8 bits", "bmp", [&] { return indexed.SaveToBytes(); }, false},
+      {"BMP top-down", "bmp", [&] { return TopDownBmp(colour); }, true},
+      {"PNG", "png", [&] { return PngOf(colour); }, true},
+      {"PNG, palette", "png", [&] { return PngOf(indexed); }, true},
+      {"JPEG", "jpg", [&] { return JpegOf(colour, 3); }, true},
+      {"JPEG, grey", "jpg", [&] { return JpegOf(indexed, 1); }, true},
+      {"PPM", "ppm", [&] { return RawPpmOf(colour); }, true},
+      {"Targa bottom-up", "tga", [&] { return TargaOf(colour, false); }, false},
+      {"Targa top-down", "tga", [&] { return TargaOf(colour, true); }, true},
+  };
+  const TTempDir dir;
+  for (const TCase& c : cases) {
+    const TBytes bytes = c.Make();
+    const std::string file = dir.Path(std::string("whole.") + c.Extension);
+    test::WriteFileBytes(file, bytes);
+    const TBitmap whole = WholeDecode(file);
+    for (const int count : {1, kHeight / 2, kHeight, kHeight + 5}) {
+      const TPictureRows rows = LoadPictureRows(FileFormats(), file, count);
+      EXPECT_EQ(rows.Height, kHeight) << c.Name;
+      ExpectSameTopRows(rows.Rows, whole, count,
+                        std::string(c.Name) + ", " + std::to_string(count) + " rows");
+    }
+    // Only what the rows need is read: a file cut below them still gives them, one cut before
+    // them is refused as a damaged picture.
+    const std::string cut = dir.Path(std::string("cut.") + c.Extension);
+    test::WriteFileBytes(cut, TBytes(bytes.begin(), bytes.begin() + bytes.size() * 7 / 10));
+    if (c.TopRowsFirst) {
+      ExpectSameTopRows(LoadPictureRows(FileFormats(), cut, 8).Rows, whole, 8, c.Name);
+    } else {
+      EXPECT_THROW(LoadPictureRows(FileFormats(), cut, 8), EInvalidGraphic) << c.Name;
+    }
+    EXPECT_THROW(LoadPictureRows(FileFormats(), cut, kHeight), EInvalidGraphic) << c.Name;
+    test::WriteFileBytes(cut, TBytes(bytes.begin(), bytes.begin() + 40));
+    EXPECT_THROW(LoadPictureRows(FileFormats(), cut, 1), EInvalidGraphic) << c.Name;
+  }
+}
+
+// What a read gives, or the message it fails with.
+std::string Outcome(const std::function<THiddenText()>& read) {
+  try {
+    const THiddenText hidden = read();
+    return std::to_string(hidden.Format) + ":" + hidden.Text;
+  } catch (const std::exception& e) {
+    return std::string("error: ") + e.what();
+  }
+}
+
+std::string VersionOneBits(const std::string& text) {
+  std::string bits = std::string(31, '0') +
+                     ReverseString(IntToBinary(static_cast<int>(2 * text.size()), 16)) +
+                     std::string(16, '0');
+  for (const char c : text) bits += ReverseString(IntToBinary(static_cast<unsigned char>(c), 7));
+  return bits;
+}
+
+// A plain file read from a part that ends inside a number must not take the cut number.
+TEST(RowsOnDemandTest, PlainFileCutInsideANumberIsNotRead) {
+  const TTempDir dir;
+  const std::string file = dir.Path("plain.pgm");
+  const std::string text = "P2\n1 2\n255\n255\n";
+  test::WriteFileBytes(file, TBytes(text.begin(), text.end() - 2));  // "25" of the last 255
+  EXPECT_THROW(LoadPictureRows(FileFormats(), file, 1), EInvalidGraphic);
+  test::WriteFileBytes(file, TBytes(text.begin(), text.end()));
+  EXPECT_EQ(LoadPictureRows(FileFormats(), file, 1).Rows.ConstRowAt(0)[0], 255);
+}
+
+TEST(RowsOnDemandTest, ContainerReadersAnswerAsOverTheWholePicture) {
+  struct TCase {
+    const char* Name;
+    int Width, Height, Depth;
+    std::string Bits;  // written from carrier position 0
+  };
+  const std::vector<TCase> cases = {
+      {"plain", 64, 200, 24, BuildBinaryString("hello", kFormatPlain)},
+      {"encrypted, many rows", 64, 200, 24,
+       BuildBinaryString(std::string(700, 'x'), kFormatEncrypted)},
+      {"narrower than the header", 5, 300, 24, BuildBinaryString("abc", kFormatPlain)},
+      {"8 bits", 50, 120, 8, BuildBinaryString("grey", kFormatPlain)},
+      {"version 1", 40, 200, 24, VersionOneBits("AB")},
+      {"chance version 1 hit", 40, 200, 24, VersionOneBits("a\x01")},
+      {"length beyond the picture", 64, 200, 24, "00000001" + std::string(16, '1')},
+      {"nothing", 64, 200, 24, std::string(48, '0')},
+      {"4 bits", 64, 200, 4, ""},
+  };
+  const TTempDir dir;
+  for (const TCase& c : cases) {
+    TBitmap bitmap = test::PatternBitmap(c.Width, c.Height, c.Depth, 11);
+    if (!c.Bits.empty()) AddBinaryToImage(bitmap, c.Bits);
+    for (const char* extension : {"bmp", "png"}) {
+      const std::string file = dir.Path(std::string("carrier.") + extension);
+      test::WriteFileBytes(file,
+                           extension == std::string("bmp") ? bitmap.SaveToBytes() : PngOf(bitmap));
+      const TBitmap whole = WholeDecode(file);
+      const std::string name = std::string(c.Name) + ", " + extension;
+      for (const bool force : {false, true}) {
+        TPictureFileRows rows(FileFormats(), file);
+        EXPECT_EQ(Outcome([&] { return ReadHiddenText(rows, force); }),
+                  Outcome([&] { return ReadHiddenText(whole, force); }))
+            << name << (force ? ", forced" : "");
+      }
+      TPictureFileRows rows(FileFormats(), file);
+      EXPECT_EQ(DetectDataFormat(rows), DetectDataFormat(&whole)) << name;
+      EXPECT_EQ(rows.Height(), whole.Height()) << name;
+      // The probe of a wide picture decodes its top row, not the picture.
+      if (c.Width >= 48 && c.Depth >= 8) {
+        EXPECT_LT(rows.Rows(1).Height(), c.Height) << name;
+      }
+    }
+  }
+}
+
+// The decoder samples the other tests use: the readers answer alike, whatever the file holds.
+TEST(RowsOnDemandTest, SampleFilesProbeAsWhole) {
+  namespace fs = std::filesystem;
+  const fs::path corpus =
+      fs::path(PENNACROW_TEST_DATA).parent_path().parent_path() / "fuzz" / "corpus";
+  const TTempDir dir;
+  int compared = 0;
+  for (const auto& [target, extension] : {std::pair{"bmp", "bmp"}, std::pair{"png", "png"},
+                                          std::pair{"jpeg", "jpg"}, std::pair{"ppm", "ppm"}}) {
+    for (const auto& entry : fs::directory_iterator(corpus / target)) {
+      const std::string file = dir.Path(std::string("sample.") + extension);
+      fs::copy_file(entry.path(), file, fs::copy_options::overwrite_existing);
+      TBitmap whole;
+      try {
+        whole = WholeDecode(file);
+      } catch (const std::exception&) {
+        continue;  // refused samples are the decoders' tests' business
+      }
+      TPictureFileRows rows(FileFormats(), file);
+      EXPECT_EQ(Outcome([&] { return ReadHiddenText(rows, true); }),
+                Outcome([&] { return ReadHiddenText(whole, true); }))
+          << entry.path();
+      TPictureFileRows probed(FileFormats(), file);
+      EXPECT_EQ(DetectDataFormat(probed), DetectDataFormat(&whole)) << entry.path();
+      ++compared;
+    }
+  }
+  EXPECT_GT(compared, 10);
+}
+
+}  // namespace
+}  // namespace pennacrow
