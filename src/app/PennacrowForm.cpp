@@ -143,16 +143,16 @@ void TPennacrowForm::BuildLayout() {
   toolBar->setStyleSheet(
       "QToolBar { background: white; border: none; spacing: 0px; padding: 3px 0px; }");
   addToolBar(Qt::TopToolBarArea, toolBar);
-  for (const TToolButton& spec : kToolButtons) {
-    auto* button = new TFlatButton(QTr(spec.Caption), ToolGlyph(spec.Glyph), toolBar);
-    button->setObjectName(spec.Name);
-    const QKeySequence key(QString::fromLatin1(spec.Key));
+  for (const TToolButton& entry : kToolButtons) {
+    auto* button = new TFlatButton(QTr(entry.Caption), ToolGlyph(entry.Glyph), toolBar);
+    button->setObjectName(entry.Name);
+    const QKeySequence key(QString::fromLatin1(entry.Key));
     button->setShortcut(key);
     button->setToolTip(
         QString("%1 (%2)").arg(button->text(), key.toString(QKeySequence::NativeText)));
-    button->setAccessibleDescription(QTr(spec.Description));
+    button->setAccessibleDescription(QTr(entry.Description));
     toolBar->addWidget(button);
-    this->*spec.Field = button;
+    this->*entry.Field = button;
   }
   // The data buttons wait for the first picture.
   EnableDataButtons(false);
