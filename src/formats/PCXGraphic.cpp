@@ -112,19 +112,15 @@ THeader ReadHeader(std::span<const std::uint8_t> data) {
   return h;
 }
 
-// 8-bit pictures keep their colours in the last 769 bytes, and the pixels stop before them
-// (end); the others keep theirs in the header.
-std::vector<TRGBQuad> ReadPalette(std::span<const std::uint8_t> data, const THeader& h,
-                                  std::size_t& end) {
-  end = data.size();
+// 8-bit pictures keep their colours in the last 769 bytes of the file (tail; the pixels stop
+// before them); the others keep theirs in the header.
+std::vector<TRGBQuad> ReadPalette(std::span<const std::uint8_t> data,
+                                  std::span<const std::uint8_t> tail, const THeader& h) {
   if (h.Layout == 8) {
-    if (data.size() < kHeaderSize + kPaletteSize || data[data.size() - kPaletteSize] != 0x0C) {
-      throw InvalidPaletteError(kFormat);
-    }
-    end = data.size() - kPaletteSize;
+    if (tail.size() != kPaletteSize || tail[0] != 0x0C) throw InvalidPaletteError(kFormat);
     std::vector<TRGBQuad> palette(256);
     for (std::size_t i = 0; i < 256; ++i) {
-      const std::uint8_t* c = data.data() + end + 1 + 3 * i;
+      const std::uint8_t* c = tail.data() + 1 + 3 * i;
       palette[i] = RGB(c[0], c[1], c[2]);
     }
     return palette;
@@ -168,27 +164,63 @@ void PutLine(const THeader& h, const std::vector<std::uint8_t>& line, std::uint8
   }
 }
 
-}  // namespace
+std::uint64_t LineBytes(const THeader& h) {
+  return std::uint64_t{h.Planes} * h.BytesPerLine;
+}
 
-void TPCXGraphic::LoadFromBytes(std::span<const std::uint8_t> data) {
-  const THeader header = ReadHeader(data);
-  std::size_t end = 0;
-  std::vector<TRGBQuad> palette = ReadPalette(data, header, end);
-  TByteReader in(data.subspan(0, end), kFormat);
-  in.Seek(kHeaderSize);
-  const std::uint64_t lineBytes = std::uint64_t{header.Planes} * header.BytesPerLine;
-  const auto height = static_cast<std::uint64_t>(header.Height);
+// The first count scan lines from pixels, the bytes that follow the header.
+TBitmap DecodeLines(std::span<const std::uint8_t> pixels, const THeader& header, int count,
+                    std::vector<TRGBQuad> palette) {
+  TByteReader in(pixels, kFormat);
+  const std::uint64_t lineBytes = LineBytes(header);
   // A run of two bytes gives at most 63 bytes; a literal byte gives one.
-  RequireBytes(in, header.Rle ? height * CeilDiv(2 * lineBytes, 63) : height * lineBytes);
+  const auto lines = static_cast<std::uint64_t>(count);
+  RequireBytes(in, header.Rle ? lines * CeilDiv(2 * lineBytes, 63) : lines * lineBytes);
   TBitmap bitmap;
-  bitmap.Allocate(header.Width, header.Height, header.Layout);
+  bitmap.Allocate(header.Width, count, header.Layout);
   std::vector<std::uint8_t> line(static_cast<std::size_t>(lineBytes));
-  for (int y = 0; y < header.Height; ++y) {
+  for (int y = 0; y < count; ++y) {
     ReadLine(in, header.Rle, line);
     PutLine(header, line, bitmap.RowAt(y));
   }
   bitmap.Palette() = std::move(palette);
-  TBitmap::operator=(std::move(bitmap));
+  return bitmap;
+}
+
+// Where the pixels end: before the palette of an 8-bit picture, else at the end of the file.
+std::uint64_t PixelsEnd(const THeader& h, std::uint64_t fileSize) {
+  if (h.Layout != 8) return fileSize;
+  if (fileSize < kHeaderSize + kPaletteSize) throw InvalidPaletteError(kFormat);
+  return fileSize - kPaletteSize;
+}
+
+}  // namespace
+
+void TPCXGraphic::LoadFromBytes(std::span<const std::uint8_t> data) {
+  const THeader header = ReadHeader(data);
+  const std::size_t end = PixelsEnd(header, data.size());
+  std::vector<TRGBQuad> palette = ReadPalette(data, data.subspan(end), header);
+  TBitmap::operator=(DecodeLines(data.subspan(kHeaderSize, end - kHeaderSize), header,
+                                 header.Height, std::move(palette)));
+}
+
+std::optional<int> TPCXGraphic::LoadFirstRows(const std::string& fileName, int rowCount) {
+  const TPictureFile file(fileName);
+  const std::vector<std::uint8_t> head = file.Read(0, kHeaderSize);
+  const THeader header = ReadHeader(head);
+  const std::uint64_t end = PixelsEnd(header, file.Size());
+  const std::vector<std::uint8_t> tail =
+      header.Layout == 8 ? file.Read(end, kPaletteSize) : std::vector<std::uint8_t>{};
+  std::vector<TRGBQuad> palette = ReadPalette(head, tail, header);
+  const int count = std::clamp(rowCount, 1, header.Height);
+  // A line takes at most two bytes for each of its bytes (a run of one for a byte that would
+  // read as a run's count), so this many bytes hold the lines asked for, whatever follows them.
+  const std::uint64_t bound =
+      (header.Rle ? 2 : 1) * LineBytes(header) * static_cast<std::uint64_t>(count);
+  const std::vector<std::uint8_t> pixels =
+      file.Read(kHeaderSize, std::min(bound, end > kHeaderSize ? end - kHeaderSize : 0));
+  TBitmap::operator=(DecodeLines(pixels, header, count, std::move(palette)));
+  return header.Height;
 }
 
 }  // namespace pennacrow

@@ -14,6 +14,7 @@ class TPCXGraphic : public TExtraFormatGraphic {
   const TGraphicClass& ClassType() const override { return ClassInfo; }
 
   void LoadFromBytes(std::span<const std::uint8_t> data) override;
+  std::optional<int> LoadFirstRows(const std::string& fileName, int rowCount) override;
 };
 
 }  // namespace pennacrow

@@ -25,9 +25,12 @@ const TGraphicClass TTIFFGraphic::ClassInfo{"TTIFFGraphic", &TExtraFormatGraphic
 
 namespace {
 
-// The file in memory as libtiff's client procedures see it, and what its handlers reported.
+// The file as libtiff's client procedures see it, and what its handlers reported. The file is in
+// memory, or (File set) read in parts on demand, so that the rows of a picture's top cost only
+// the strips or tiles that hold them.
 struct TTiffInput {
   const std::uint8_t* Data;
+  const TPictureFile* File;
   std::uint64_t Size;
   std::uint64_t Position;
   bool ReadPastEnd;   // a read asked for bytes beyond the end of the data
@@ -45,7 +48,15 @@ tmsize_t TiffRead(thandle_t handle, void* buffer, tmsize_t size) {
   const std::uint64_t n = std::min<std::uint64_t>(available, static_cast<std::uint64_t>(size));
   if (n < static_cast<std::uint64_t>(size)) in.ReadPastEnd = true;
   if (n == 0) return 0;  // an empty file has no data pointer to copy from
-  std::memcpy(buffer, in.Data + in.Position, n);
+  if (in.File) {
+    if (!in.File->ReadInto(in.Position, static_cast<std::uint8_t*>(buffer),
+                           static_cast<std::size_t>(n))) {
+      in.ReadPastEnd = true;  // the file shrank since it was opened
+      return 0;
+    }
+  } else {
+    std::memcpy(buffer, in.Data + in.Position, n);
+  }
   in.Position += n;
   return static_cast<tmsize_t>(n);
 }
@@ -100,9 +111,16 @@ struct TOptionsFree {
 class TTiffReader {
  public:
   TTiffReader(std::span<const std::uint8_t> data, const std::string& format)
-      : FFormat(format), FInput{data.data(), data.size(), 0, false, {}} {}
+      : FFormat(format), FInput{data.data(), nullptr, data.size(), 0, false, {}} {}
+  // Reads the file in parts, and only the first rowLimit rows of its picture.
+  TTiffReader(const TPictureFile& file, const std::string& format, int rowLimit)
+      : FFormat(format),
+        FInput{nullptr, &file, file.Size(), 0, false, {}},
+        FRowLimit(static_cast<std::uint32_t>(std::max(rowLimit, 1))) {}
 
   TBitmap Decode();
+  // The whole picture's height, once decoded.
+  std::uint32_t Height() const { return FHeight; }
 
  private:
   [[noreturn]] void Fail() const {
@@ -136,6 +154,8 @@ class TTiffReader {
   TTiffInput FInput;
   std::unique_ptr<TIFF, TTiffCloser> FTif;
   std::uint32_t FWidth = 0, FHeight = 0;
+  // The rows decoded: all of them, or the first FRowLimit. No strip or tile below them is read.
+  std::uint32_t FRowLimit = UINT32_MAX, FRows = 0;
   std::uint16_t FBits = 1, FSamples = 1, FPhotometric = 0, FPlanar = PLANARCONFIG_CONTIG;
   // A tiled file is read one band of tiles (a tile's height across the picture) at a time and
   // handed out as scanlines, so every depth rule of the strip path applies to it unchanged.
@@ -240,10 +260,18 @@ TBitmap TTiffReader::Decode() {
   FTif.reset(TIFFClientOpenExt("picture", "rm", &FInput, TiffRead, TiffWrite, TiffSeek, TiffClose,
                                TiffSize, TiffMap, TiffUnmap, options.get()));
   if (!FTif) {
+    std::uint8_t start[4] = {};
+    if (FInput.Size >= 4) {
+      if (FInput.File) {
+        FInput.File->ReadInto(0, start, 4);
+      } else {
+        std::memcpy(start, FInput.Data, 4);
+      }
+    }
     const bool magic =
         FInput.Size >= 4 &&
-        (std::memcmp(FInput.Data, "II*\0", 4) == 0 || std::memcmp(FInput.Data, "MM\0*", 4) == 0 ||
-         std::memcmp(FInput.Data, "II+\0", 4) == 0 || std::memcmp(FInput.Data, "MM\0+", 4) == 0);
+        (std::memcmp(start, "II*\0", 4) == 0 || std::memcmp(start, "MM\0*", 4) == 0 ||
+         std::memcmp(start, "II+\0", 4) == 0 || std::memcmp(start, "MM\0+", 4) == 0);
     if (!magic) throw InvalidFormatError(FFormat);
     Fail();
   }
@@ -258,6 +286,7 @@ TBitmap TTiffReader::Decode() {
     FPhotometric = FSamples >= 3 ? PHOTOMETRIC_RGB : PHOTOMETRIC_MINISBLACK;
   }
   CheckPictureSize(FFormat, FWidth, FHeight, 32);
+  FRows = std::min(FHeight, FRowLimit);
   if (FSamples == 0) Fail();
   // Our scratch lines hold one scanline of the file, which many samples of many bits can make
   // far longer than a row of the bitmap: the same byte limit applies to it.
@@ -367,7 +396,7 @@ void TTiffReader::DecodeReduced(TBitmap& bitmap) {
   const bool palette = FPhotometric == PHOTOMETRIC_PALETTE;
   const bool rgb = FPhotometric == PHOTOMETRIC_RGB;
   const int channels = rgb ? (FSamples >= 4 ? 4 : 3) : 1;
-  bitmap.Allocate(static_cast<int>(FWidth), static_cast<int>(FHeight), palette ? 24 : channels * 8);
+  bitmap.Allocate(static_cast<int>(FWidth), static_cast<int>(FRows), palette ? 24 : channels * 8);
   std::uint16_t *red = nullptr, *green = nullptr, *blue = nullptr;
   bool eightBitMap = false;  // some writers store 8-bit values in the 16-bit fields
   if (palette) {
@@ -386,7 +415,7 @@ void TTiffReader::DecodeReduced(TBitmap& bitmap) {
     return eightBitMap ? static_cast<std::uint8_t>(v) : Scale16To8(v);
   };
   static const int kTarget[] = {2, 1, 0, 3};  // red, green, blue, alpha to bytes 2, 1, 0, 3
-  for (std::uint32_t y = 0; y < FHeight; ++y) {
+  for (std::uint32_t y = 0; y < FRows; ++y) {
     ReadSamples(y, static_cast<std::uint16_t>(channels));
     std::uint8_t* row = bitmap.RowAt(static_cast<int>(y));
     for (std::uint32_t x = 0; x < FWidth; ++x) {
@@ -415,7 +444,7 @@ void TTiffReader::DecodeLab(TBitmap& bitmap) {
       {0.0719453, -0.2289914, 1.4052427},
   };
   static const double kWhite[3] = {0.96422, 1.0, 0.82521};
-  bitmap.Allocate(static_cast<int>(FWidth), static_cast<int>(FHeight), 24);
+  bitmap.Allocate(static_cast<int>(FWidth), static_cast<int>(FRows), 24);
   auto inverse = [](double t) {
     return t > 6.0 / 29 ? t * t * t : 3 * (6.0 / 29) * (6.0 / 29) * (t - 4.0 / 29);
   };
@@ -435,7 +464,7 @@ void TTiffReader::DecodeLab(TBitmap& bitmap) {
   };
   const std::uint16_t samples = std::min<std::uint16_t>(FSamples, 3);
   const double lMax = FBits == 16 ? 65535.0 : 255.0, abScale = FBits == 16 ? 256.0 : 1.0;
-  for (std::uint32_t y = 0; y < FHeight; ++y) {
+  for (std::uint32_t y = 0; y < FRows; ++y) {
     ReadSamples(y, samples);
     std::uint8_t* row = bitmap.RowAt(static_cast<int>(y));
     for (std::uint32_t x = 0; x < FWidth; ++x) {
@@ -475,14 +504,14 @@ void TTiffReader::DecodeGreyOrPalette(TBitmap& bitmap) {
       palette[i] = RGB(v, v, v);
     }
   }
-  bitmap.Allocate(static_cast<int>(FWidth), static_cast<int>(FHeight), bpp);
+  bitmap.Allocate(static_cast<int>(FWidth), static_cast<int>(FRows), bpp);
   bitmap.Palette() = std::move(palette);
 
   const auto scanline = static_cast<std::uint64_t>(TIFFScanlineSize64(FTif.get()));
   const bool direct = FSamples == 1 && FBits <= 8 && scanline <= bitmap.RowLength();
   std::vector<std::uint8_t> scratch(direct ? 0 : scanline);
   const std::span<std::uint8_t> bits = bitmap.MutableBits();
-  for (std::uint32_t y = 0; y < FHeight; ++y) {
+  for (std::uint32_t y = 0; y < FRows; ++y) {
     std::uint8_t* row = bits.data() + y * bitmap.RowLength();
     if (direct) {
       ReadScanline(row, y, 0);
@@ -505,7 +534,7 @@ void TTiffReader::DecodeGreyOrPalette(TBitmap& bitmap) {
 // RGB at 8 or 16 bits: 24-bit, or 32-bit when an extra (alpha) sample follows.
 void TTiffReader::DecodeRgb(TBitmap& bitmap) {
   const int channels = FSamples >= 4 ? 4 : 3;
-  bitmap.Allocate(static_cast<int>(FWidth), static_cast<int>(FHeight), channels * 8);
+  bitmap.Allocate(static_cast<int>(FWidth), static_cast<int>(FRows), channels * 8);
   const std::span<std::uint8_t> bits = bitmap.MutableBits();
   const auto scanline = static_cast<std::uint64_t>(TIFFScanlineSize64(FTif.get()));
   // The file's red, green, blue, alpha go to the bitmap's bytes 2, 1, 0, 3.
@@ -514,7 +543,7 @@ void TTiffReader::DecodeRgb(TBitmap& bitmap) {
   if (FPlanar == PLANARCONFIG_SEPARATE) {
     std::vector<std::uint8_t> scratch(scanline);
     for (int s = 0; s < channels; ++s) {
-      for (std::uint32_t y = 0; y < FHeight; ++y) {
+      for (std::uint32_t y = 0; y < FRows; ++y) {
         ReadScanline(scratch.data(), y, static_cast<std::uint16_t>(s));
         std::uint8_t* out = bits.data() + y * bitmap.RowLength() + kTarget[s];
         if (FBits == 16) {
@@ -531,7 +560,7 @@ void TTiffReader::DecodeRgb(TBitmap& bitmap) {
   // blue, green, red; anything else goes through one scratch line.
   const bool direct = FBits == 8 && FSamples == channels && scanline <= bitmap.RowLength();
   std::vector<std::uint8_t> scratch(direct ? 0 : scanline);
-  for (std::uint32_t y = 0; y < FHeight; ++y) {
+  for (std::uint32_t y = 0; y < FRows; ++y) {
     std::uint8_t* row = bits.data() + y * bitmap.RowLength();
     if (direct) {
       ReadScanline(row, y, 0);
@@ -555,11 +584,11 @@ void TTiffReader::DecodeRgb(TBitmap& bitmap) {
 // CMYK with interleaved 8- or 16-bit samples (libtiff's renderer takes only 8 bits): 24-bit,
 // each ink subtracted from white.
 void TTiffReader::DecodeCmyk(TBitmap& bitmap) {
-  bitmap.Allocate(static_cast<int>(FWidth), static_cast<int>(FHeight), 24);
+  bitmap.Allocate(static_cast<int>(FWidth), static_cast<int>(FRows), 24);
   const std::span<std::uint8_t> bits = bitmap.MutableBits();
   std::vector<std::uint8_t> scratch(static_cast<std::size_t>(TIFFScanlineSize64(FTif.get())));
   const auto* wide = reinterpret_cast<const std::uint16_t*>(scratch.data());
-  for (std::uint32_t y = 0; y < FHeight; ++y) {
+  for (std::uint32_t y = 0; y < FRows; ++y) {
     ReadScanline(scratch.data(), y, 0);
     std::uint8_t* out = bits.data() + y * bitmap.RowLength();
     for (std::uint32_t x = 0; x < FWidth; ++x, out += 3) {
@@ -595,18 +624,19 @@ void TTiffReader::DecodeThroughRgba(TBitmap& bitmap) {
 
   const bool alpha = FPhotometric == PHOTOMETRIC_RGB && FSamples >= 4;
   const int channels = alpha ? 4 : 3;
-  bitmap.Allocate(static_cast<int>(FWidth), static_cast<int>(FHeight), channels * 8);
+  bitmap.Allocate(static_cast<int>(FWidth), static_cast<int>(FRows), channels * 8);
   const std::span<std::uint8_t> bits = bitmap.MutableBits();
   const std::uint32_t band =
       FTiled ? FTileLength : Field<std::uint32_t>(TIFFTAG_ROWSPERSTRIP, FHeight);
   const std::uint32_t strip = std::clamp<std::uint32_t>(band, 1, FHeight);
   std::vector<std::uint32_t> raster(static_cast<std::size_t>(FWidth) * strip);
-  for (std::uint32_t y = 0; y < FHeight; y += strip) {
+  // The same bands as for the whole picture, so that the rows come out as they would there.
+  for (std::uint32_t y = 0; y < FRows; y += strip) {
     const std::uint32_t rows = std::min(strip, FHeight - y);
     image.row_offset = static_cast<int>(y);
     image.col_offset = 0;
     if (!TIFFRGBAImageGet(&image, raster.data(), FWidth, rows)) Fail();
-    for (std::uint32_t r = 0; r < rows; ++r) {
+    for (std::uint32_t r = 0; r < rows && y + r < FRows; ++r) {
       const std::uint32_t* in = raster.data() + static_cast<std::size_t>(r) * FWidth;
       std::uint8_t* out = bits.data() + (y + r) * bitmap.RowLength();
       for (std::uint32_t x = 0; x < FWidth; ++x, out += channels) {
@@ -628,6 +658,16 @@ void TTIFFGraphic::LoadTIFF(std::span<const std::uint8_t> data, const std::strin
 
 void TTIFFGraphic::LoadFromBytes(std::span<const std::uint8_t> data) {
   LoadTIFF(data, "TIFF");
+}
+
+std::optional<int> TTIFFGraphic::LoadFirstRows(const std::string& fileName, int rowCount) {
+  // A class built on this one (a preview inside another file) finds its TIFF data itself.
+  if (&ClassType() != &TTIFFGraphic::ClassInfo) return std::nullopt;
+  const TPictureFile file(fileName);
+  TTiffReader reader(file, "TIFF", rowCount);
+  TBitmap bitmap = reader.Decode();
+  TBitmap::operator=(std::move(bitmap));
+  return static_cast<int>(reader.Height());
 }
 
 }  // namespace pennacrow

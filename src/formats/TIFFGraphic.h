@@ -17,6 +17,7 @@ class TTIFFGraphic : public TExtraFormatGraphic {
   const TGraphicClass& ClassType() const override { return ClassInfo; }
 
   void LoadFromBytes(std::span<const std::uint8_t> data) override;
+  std::optional<int> LoadFirstRows(const std::string& fileName, int rowCount) override;
 
  protected:
   // Decodes TIFF bytes; format names the file type in messages ("TIFF", "EPS").

@@ -1,6 +1,7 @@
 // Rows on demand: the first rows a format reads alone must be the rows a whole decode gives, and
 // the container readers that use them must answer exactly as they do over the whole picture.
 #include <gtest/gtest.h>
+#include <tiffio.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -105,6 +106,76 @@ TBytes TargaOf(const TBitmap& bitmap, bool topDown) {
   return bytes;
 }
 
+// A TIFF of the bitmap's samples, red first: 8-bit grey for an 8-bit bitmap, else RGB.
+TBytes TiffOf(const TBitmap& bitmap, bool tiled, bool planar, int compression = COMPRESSION_NONE) {
+  const bool rgb = bitmap.BitsPerPixel() == 24;
+  test::TTiffSample sample;
+  sample.Width = bitmap.Width();
+  sample.Height = bitmap.Height();
+  sample.SamplesPerPixel = rgb ? 3 : 1;
+  sample.Photometric = rgb ? PHOTOMETRIC_RGB : PHOTOMETRIC_MINISBLACK;
+  sample.Planar = planar ? PLANARCONFIG_SEPARATE : PLANARCONFIG_CONTIG;
+  sample.Compression = compression;
+  sample.Tiled = tiled;
+  for (int p = 0; p < (planar ? 3 : 1); ++p) {
+    for (int y = 0; y < bitmap.Height(); ++y) {
+      const std::uint8_t* row = bitmap.ConstRowAt(y);
+      for (int x = 0; x < bitmap.Width(); ++x) {
+        if (!rgb) {
+          sample.Rows.push_back(row[x]);
+        } else if (planar) {
+          sample.Rows.push_back(row[3 * x + 2 - p]);
+        } else {
+          sample.Rows.insert(sample.Rows.end(), {row[3 * x + 2], row[3 * x + 1], row[3 * x]});
+        }
+      }
+    }
+  }
+  return test::MakeTiff(sample);
+}
+
+// A PCX file: 24-bit as three planes of 8 bits, 8-bit with its palette at the end; lines
+// run-length encoded (every byte as a run of one where it would read as a count) or stored.
+TBytes PcxOf(const TBitmap& bitmap, bool rle) {
+  const int planes = bitmap.BitsPerPixel() / 8;
+  const auto w = static_cast<unsigned>(bitmap.Width()), h = static_cast<unsigned>(bitmap.Height());
+  const unsigned lineBytes = w + w % 2;
+  TBytes bytes(128, 0);
+  bytes[0] = 0x0A;
+  bytes[1] = 5;
+  bytes[2] = rle ? 1 : 0;
+  bytes[3] = 8;
+  bytes[8] = static_cast<std::uint8_t>(w - 1);
+  bytes[9] = static_cast<std::uint8_t>((w - 1) >> 8);
+  bytes[10] = static_cast<std::uint8_t>(h - 1);
+  bytes[11] = static_cast<std::uint8_t>((h - 1) >> 8);
+  bytes[65] = static_cast<std::uint8_t>(planes);
+  bytes[66] = static_cast<std::uint8_t>(lineBytes);
+  bytes[67] = static_cast<std::uint8_t>(lineBytes >> 8);
+  for (int y = 0; y < bitmap.Height(); ++y) {
+    const std::uint8_t* row = bitmap.ConstRowAt(y);
+    for (int p = 0; p < planes; ++p) {
+      for (unsigned x = 0; x < lineBytes; ++x) {
+        const std::uint8_t v = x < w ? row[x * planes + (planes == 3 ? 2 - p : 0)] : 0;
+        // Runs of equal bytes where they occur, so that both kinds of packet are read.
+        unsigned run = 1;
+        while (rle && x + run < w && run < 63 &&
+               row[(x + run) * planes + (planes == 3 ? 2 - p : 0)] == v)
+          ++run;
+        if (rle && (run > 1 || v >= 0xC0)) bytes.push_back(static_cast<std::uint8_t>(0xC0 | run));
+        bytes.push_back(v);
+        x += run - 1;
+      }
+    }
+  }
+  if (planes == 1) {
+    bytes.push_back(0x0C);
+    for (const TRGBQuad& c : bitmap.Palette()) bytes.insert(bytes.end(), {c.Red, c.Green, c.Blue});
+    bytes.resize(bytes.size() + 3 * (256 - bitmap.Palette().size()), 0);
+  }
+  return bytes;
+}
+
 // Large enough that the first read of a file (a quarter of a megabyte) misses the lower rows.
 constexpr int kWidth = 203;
 constexpr int kHeight = 1500;
@@ -129,6 +200,16 @@ TEST(RowsOnDemandTest, FirstRowsEqualWholeDecodeAndSurviveALaterCut) {
       {"PPM", "ppm", [&] { return RawPpmOf(colour); }, true},
       {"Targa bottom-up", "tga", [&] { return TargaOf(colour, false); }, false},
       {"Targa top-down", "tga", [&] { return TargaOf(colour, true); }, true},
+      // The TIFF writer puts the directory after the pixels: a cut file has none.
+      {"TIFF strips", "tif", [&] { return TiffOf(colour, false, false); }, false},
+      {"TIFF tiles", "tif", [&] { return TiffOf(colour, true, false); }, false},
+      {"TIFF planes", "tif", [&] { return TiffOf(colour, false, true); }, false},
+      {"TIFF planes in tiles", "tif", [&] { return TiffOf(colour, true, true); }, false},
+      {"TIFF grey tiles", "tif", [&] { return TiffOf(indexed, true, false); }, false},
+      {"PCX run-length", "pcx", [&] { return PcxOf(colour, true); }, true},
+      {"PCX stored", "pcx", [&] { return PcxOf(colour, false); }, true},
+      // Its palette is at the end of the file.
+      {"PCX 8 bits", "pcx", [&] { return PcxOf(indexed, true); }, false},
   };
   const TTempDir dir;
   for (const TCase& c : cases) {
@@ -154,6 +235,42 @@ TEST(RowsOnDemandTest, FirstRowsEqualWholeDecodeAndSurviveALaterCut) {
     EXPECT_THROW(LoadPictureRows(FileFormats(), cut, kHeight), EInvalidGraphic) << c.Name;
     test::WriteFileBytes(cut, TBytes(bytes.begin(), bytes.begin() + 40));
     EXPECT_THROW(LoadPictureRows(FileFormats(), cut, 1), EInvalidGraphic) << c.Name;
+  }
+}
+
+// A TIFF's strips or tiles below the rows asked for are not read: damage there does not stop
+// them, though it stops the whole picture.
+TEST(RowsOnDemandTest, TiffDamageBelowTheRowsIsNotRead) {
+  const TBitmap colour = test::PatternBitmap(kWidth, kHeight, 24, 9);
+  const TTempDir dir;
+  for (const bool tiled : {false, true}) {
+    const TBytes bytes = TiffOf(colour, tiled, false, COMPRESSION_ADOBE_DEFLATE);
+    const std::string file = dir.Path("deflate.tif");
+    test::WriteFileBytes(file, bytes);
+    const TBitmap whole = WholeDecode(file);
+    // Garbage in the middle of the strip or tile that starts the picture's lower half.
+    std::uint64_t at = 0;
+    {
+      TIFF* tif = TIFFOpen(file.c_str(), "r");
+      ASSERT_NE(tif, nullptr);
+      std::uint64_t* offsets = nullptr;
+      std::uint64_t* counts = nullptr;
+      TIFFGetField(tif, tiled ? TIFFTAG_TILEOFFSETS : TIFFTAG_STRIPOFFSETS, &offsets);
+      TIFFGetField(tif, tiled ? TIFFTAG_TILEBYTECOUNTS : TIFFTAG_STRIPBYTECOUNTS, &counts);
+      const std::uint32_t chunk = tiled ? TIFFComputeTile(tif, 0, kHeight / 2, 0, 0)
+                                        : TIFFComputeStrip(tif, kHeight / 2, 0);
+      at = offsets[chunk] + counts[chunk] / 2;
+      TIFFClose(tif);
+    }
+    TBytes damaged = bytes;
+    std::fill_n(damaged.begin() + static_cast<std::ptrdiff_t>(at), 4, 0x5A);
+    test::WriteFileBytes(file, damaged);
+    const std::string name = tiled ? "tiles" : "strips";
+    EXPECT_THROW(WholeDecode(file), EInvalidGraphic) << name;
+    const TPictureRows rows = LoadPictureRows(FileFormats(), file, kHeight / 4);
+    EXPECT_EQ(rows.Height, kHeight) << name;
+    ExpectSameTopRows(rows.Rows, whole, kHeight / 4, name);
+    EXPECT_THROW(LoadPictureRows(FileFormats(), file, kHeight), EInvalidGraphic) << name;
   }
 }
 
@@ -238,8 +355,9 @@ TEST(RowsOnDemandTest, SampleFilesProbeAsWhole) {
       fs::path(PENNACROW_TEST_DATA).parent_path().parent_path() / "fuzz" / "corpus";
   const TTempDir dir;
   int compared = 0;
-  for (const auto& [target, extension] : {std::pair{"bmp", "bmp"}, std::pair{"png", "png"},
-                                          std::pair{"jpeg", "jpg"}, std::pair{"ppm", "ppm"}}) {
+  for (const auto& [target, extension] :
+       {std::pair{"bmp", "bmp"}, std::pair{"png", "png"}, std::pair{"jpeg", "jpg"},
+        std::pair{"ppm", "ppm"}, std::pair{"tiff", "tif"}, std::pair{"pcx", "pcx"}}) {
     for (const auto& entry : fs::directory_iterator(corpus / target)) {
       const std::string file = dir.Path(std::string("sample.") + extension);
       fs::copy_file(entry.path(), file, fs::copy_options::overwrite_existing);
