@@ -7,7 +7,10 @@
 #include <array>
 #include <climits>
 #include <cstring>
+#include <functional>
 #include <optional>
+#include <span>
+#include <typeinfo>
 
 #include "formats/PngChunks.h"
 #include "formats/PngFilter.h"
@@ -43,25 +46,26 @@ void PutU32(std::uint8_t* at, std::uint32_t v) {
   at[3] = static_cast<std::uint8_t>(v);
 }
 
-// One zlib stream at the default level, compressed straight onto the end of a byte vector.
-// Input is gathered into large blocks so that zlib is called once per many rows. Only
-// Z_NO_FLUSH and a final Z_FINISH are used: zlib's output then does not depend on how the input
-// was split, so the file is the same whatever the block size.
+using TPieceSink = std::function<void(std::span<const std::uint8_t>)>;
+
+// One zlib stream at the default level, compressed straight onto the end of a byte vector, or
+// handed on in pieces of a block each. Input is gathered into large blocks so that zlib is
+// called once per many rows. Only Z_NO_FLUSH and a final Z_FINISH are used: zlib's output then
+// does not depend on how the input was split or on how much output room each call had, so the
+// file is the same whatever the block size and wherever the stream goes.
 class TDeflater {
  public:
   // expected: the bytes that will be compressed, so that the output can be given zlib's bound
   // of room at once instead of growing (and being copied) over and over.
   TDeflater(std::vector<std::uint8_t>& out, std::size_t expected) : FOut(out) {
-    // A small picture needs no more than its own size: zero-filling a whole block for a few
-    // rows cost more than compressing them.
-    FBlock.resize(std::clamp<std::size_t>(expected, 1, kBlockSize));
-    if (deflateInit(&FStream, Z_DEFAULT_COMPRESSION) != Z_OK) {
-      throw EPennacrowError(Tr("PNG 压缩失败：zlib 无法初始化"));
-    }
-    const std::size_t bound =
-        expected + expected / 1000 + 64;  // deflate's worst case: stored blocks and the header
-    FOut.reserve(FOut.size() + bound);
+    Start(expected);
+    FOut.reserve(FOut.size() + Bound(expected));
     PrepareLargeBuffer(FOut.data() + FOut.size(), FOut.capacity() - FOut.size());
+  }
+  // The output goes to emit one full block at a time, so only a block of it is ever held.
+  TDeflater(TPieceSink emit, std::size_t expected) : FOut(FOwnOut), FEmit(std::move(emit)) {
+    Start(expected);
+    FOut.resize(std::min(Bound(expected), kBlockSize));
   }
   TDeflater(const TDeflater&) = delete;
   TDeflater& operator=(const TDeflater&) = delete;
@@ -83,11 +87,28 @@ class TDeflater {
   void Finish() {
     Compress(FBlock.data(), FUsed, Z_FINISH);
     FUsed = 0;
-    FOut.resize(FOutUsed);
+    if (FEmit) {
+      FEmit(std::span(FOut.data(), FOutUsed));
+      FOutUsed = 0;
+    } else {
+      FOut.resize(FOutUsed);
+    }
   }
 
  private:
   static constexpr std::size_t kBlockSize = std::size_t{1} << 20;
+
+  // deflate's worst case: stored blocks and the header.
+  static std::size_t Bound(std::size_t expected) { return expected + expected / 1000 + 64; }
+
+  void Start(std::size_t expected) {
+    // A small picture needs no more than its own size: zero-filling a whole block for a few
+    // rows cost more than compressing them.
+    FBlock.resize(std::clamp<std::size_t>(expected, 1, kBlockSize));
+    if (deflateInit(&FStream, Z_DEFAULT_COMPRESSION) != Z_OK) {
+      throw EPennacrowError(Tr("PNG 压缩失败：zlib 无法初始化"));
+    }
+  }
 
   void Compress(const std::uint8_t* data, std::size_t size, int flush) {
     for (;;) {
@@ -97,7 +118,10 @@ class TDeflater {
       const int pieceFlush = piece == size ? flush : Z_NO_FLUSH;
       int result;
       do {
-        if (FOutUsed == FOut.size()) {
+        if (FOutUsed == FOut.size() && FEmit) {
+          FEmit(std::span(FOut.data(), FOutUsed));
+          FOutUsed = 0;
+        } else if (FOutUsed == FOut.size()) {
           // First the room reserved at the start, then growth by half.
           const std::size_t grown =
               FOut.capacity() > FOut.size()
@@ -118,12 +142,57 @@ class TDeflater {
     }
   }
 
+  std::vector<std::uint8_t> FOwnOut;
   std::vector<std::uint8_t>& FOut;
+  TPieceSink FEmit;
   std::size_t FOutUsed = FOut.size();
   std::vector<std::uint8_t> FBlock;
   std::size_t FUsed = 0;
   z_stream FStream{};
 };
+
+std::size_t RowBytes(const TBitmap& picture) {
+  const std::size_t width = static_cast<std::size_t>(picture.Width());
+  return Indexed(picture) ? (width * static_cast<std::size_t>(picture.BitsPerPixel()) + 7) / 8
+                          : 3 * width;
+}
+
+std::size_t FilteredBytes(const TBitmap& picture) {
+  return (RowBytes(picture) + 1) * static_cast<std::size_t>(picture.Height());
+}
+
+// The image data: each row with its filter type in front, through the deflater.
+void DeflateRows(const TBitmap& picture, TDeflater& deflater) {
+  const bool indexed = Indexed(picture);
+  const std::size_t width = static_cast<std::size_t>(picture.Width());
+  const std::size_t rowBytes = RowBytes(picture);
+  TPngRowFilter filter(rowBytes, indexed ? 1 : 3);
+  // RGB rows are rebuilt from the bitmap's blue, green, red; indexed rows are used in place.
+  std::vector<std::uint8_t> rgb(indexed ? 0 : rowBytes);
+  std::vector<std::uint8_t> priorRgb(indexed ? 0 : rowBytes);
+  const std::uint8_t* prior = nullptr;
+  for (int y = 0; y < picture.Height(); ++y) {
+    const std::uint8_t* row = picture.ConstRowAt(y);
+    if (!indexed) {
+      std::uint8_t* to = rgb.data();
+      for (std::size_t x = 0; x < width; ++x, row += 3, to += 3) {
+        to[0] = row[2];
+        to[1] = row[1];
+        to[2] = row[0];
+      }
+      row = rgb.data();
+    }
+    const std::uint8_t type = static_cast<std::uint8_t>(filter.Choose(row, prior));
+    deflater.Write(&type, 1);
+    deflater.Write(filter.Filtered().data(), rowBytes);
+    if (indexed) {
+      prior = row;
+    } else {
+      rgb.swap(priorRgb);
+      prior = priorRgb.data();
+    }
+  }
+}
 
 }  // namespace
 
@@ -167,37 +236,8 @@ void TTrnsChunk::AppendData(const TBitmap& picture, std::vector<std::uint8_t>& o
 }
 
 void TIdatChunk::AppendData(const TBitmap& picture, std::vector<std::uint8_t>& out) const {
-  const bool indexed = Indexed(picture);
-  const std::size_t width = static_cast<std::size_t>(picture.Width());
-  const std::size_t rowBytes =
-      indexed ? (width * static_cast<std::size_t>(picture.BitsPerPixel()) + 7) / 8 : 3 * width;
-  TPngRowFilter filter(rowBytes, indexed ? 1 : 3);
-  TDeflater deflater(out, (rowBytes + 1) * static_cast<std::size_t>(picture.Height()));
-  // RGB rows are rebuilt from the bitmap's blue, green, red; indexed rows are used in place.
-  std::vector<std::uint8_t> rgb(indexed ? 0 : rowBytes);
-  std::vector<std::uint8_t> priorRgb(indexed ? 0 : rowBytes);
-  const std::uint8_t* prior = nullptr;
-  for (int y = 0; y < picture.Height(); ++y) {
-    const std::uint8_t* row = picture.ConstRowAt(y);
-    if (!indexed) {
-      std::uint8_t* to = rgb.data();
-      for (std::size_t x = 0; x < width; ++x, row += 3, to += 3) {
-        to[0] = row[2];
-        to[1] = row[1];
-        to[2] = row[0];
-      }
-      row = rgb.data();
-    }
-    const std::uint8_t type = static_cast<std::uint8_t>(filter.Choose(row, prior));
-    deflater.Write(&type, 1);
-    deflater.Write(filter.Filtered().data(), rowBytes);
-    if (indexed) {
-      prior = row;
-    } else {
-      rgb.swap(priorRgb);
-      prior = priorRgb.data();
-    }
-  }
+  TDeflater deflater(out, FilteredBytes(picture));
+  DeflateRows(picture, deflater);
   deflater.Finish();
 }
 
@@ -253,23 +293,87 @@ void TPngWriter::LoadFromBytes(std::span<const std::uint8_t>) {
   throw UnsupportedError("PNG", Tr("读取"));
 }
 
-// The PNG bytes of a bitmap. Depths other than 1, 4, 8 and 24 bits are written from a 24-bit
-// copy; the bitmap itself stays as it is.
-std::vector<std::uint8_t> PngBytes(const TBitmap& source) {
-  std::optional<TBitmap> widened;
-  const TBitmap* picture = &source;
-  const int depth = source.BitsPerPixel();
-  if (depth != 1 && depth != 4 && depth != 8 && depth != 24) {
-    widened.emplace(source);
-    widened->SetBitsPerPixel(24);
-    picture = &*widened;
+namespace {
+
+// What a file is written from: the bitmap, or a 24-bit copy of it where its depth is not one of
+// 1, 4, 8 and 24 bits (the bitmap itself stays as it is), and the chunks in their order.
+class TPngPlan {
+ public:
+  explicit TPngPlan(const TBitmap& source) : FPicture(&source) {
+    const int depth = source.BitsPerPixel();
+    if (depth != 1 && depth != 4 && depth != 8 && depth != 24) {
+      FWidened.emplace(source);
+      FWidened->SetBitsPerPixel(24);
+      FPicture = &*FWidened;
+    }
+    // Every save starts from the writer's first list, so saving twice cannot pile up chunks.
+    FChunks = InitialChunkList();
+    ArrangeChunks(FChunks, FPicture->BitsPerPixel(), FPicture->Transparent());
   }
-  // Every save starts from the writer's first list, so saving twice cannot pile up chunks.
-  TPngChunkList chunks = InitialChunkList();
-  ArrangeChunks(chunks, picture->BitsPerPixel(), picture->Transparent());
+  TPngPlan(const TPngPlan&) = delete;
+  TPngPlan& operator=(const TPngPlan&) = delete;
+
+  const TBitmap& Picture() const { return *FPicture; }
+  const TPngChunkList& Chunks() const { return FChunks; }
+
+ private:
+  std::optional<TBitmap> FWidened;
+  const TBitmap* FPicture;
+  TPngChunkList FChunks;
+};
+
+// The IDAT chunk straight to the file: its length is not known until the stream ends, so a
+// placeholder goes first and is patched once the last piece is out. The CRC runs along.
+void PutIdat(const TBitmap& picture, TFileSink& sink) {
+  const std::uint64_t start = sink.Written();
+  constexpr std::array<std::uint8_t, 8> kHead{0, 0, 0, 0, 'I', 'D', 'A', 'T'};
+  sink.Put(kHead);
+  uLong crc = crc32(0, kHead.data() + 4, 4);
+  std::uint64_t length = 0;
+  TDeflater deflater(
+      [&](std::span<const std::uint8_t> piece) {
+        length += piece.size();
+        if (length > kMaxChunkData) throw EPennacrowError(Tr("PNG 数据块过大，无法写入"));
+        crc = crc32_z(crc, piece.data(), piece.size());
+        sink.Put(piece);
+      },
+      FilteredBytes(picture));
+  DeflateRows(picture, deflater);
+  deflater.Finish();
+  std::array<std::uint8_t, 4> field{};
+  PutU32(field.data(), static_cast<std::uint32_t>(length));
+  sink.Patch(start, field);
+  PutU32(field.data(), static_cast<std::uint32_t>(crc));
+  sink.Put(field);
+}
+
+}  // namespace
+
+std::vector<std::uint8_t> PngBytes(const TBitmap& source) {
+  const TPngPlan plan(source);
   std::vector<std::uint8_t> out(kSignature.begin(), kSignature.end());
-  for (const auto& chunk : chunks) AppendChunk(*chunk, *picture, out);
+  for (const auto& chunk : plan.Chunks()) AppendChunk(*chunk, plan.Picture(), out);
   return out;
+}
+
+void PutPng(const TBitmap& source, TFileSink& sink) {
+  if (!sink.CanPatch()) {
+    // A pipe or a device cannot go back to the length: the file is built in memory first.
+    sink.Put(PngBytes(source));
+    return;
+  }
+  const TPngPlan plan(source);
+  sink.Put(kSignature);
+  std::vector<std::uint8_t> out;
+  for (const auto& chunk : plan.Chunks()) {
+    if (typeid(*chunk) == typeid(TIdatChunk)) {
+      PutIdat(plan.Picture(), sink);
+      continue;
+    }
+    out.clear();
+    AppendChunk(*chunk, plan.Picture(), out);
+    sink.Put(out);
+  }
 }
 
 std::vector<std::uint8_t> TPngWriter::SaveToStream() const {
@@ -278,8 +382,9 @@ std::vector<std::uint8_t> TPngWriter::SaveToStream() const {
 
 void SaveAsPNG(const TBitmap& bitmap, const std::string& fileName, const TWriteOptions& options) {
   // What a TPngWriter holding a copy of the bitmap would write, without the copy: a
-  // 12-megapixel picture is not held twice.
-  WriteFileAtomically(fileName, PngBytes(bitmap), options);
+  // 12-megapixel picture is not held twice, and its compressed data is not held at all.
+  WriteFilePatchable(
+      fileName, [&bitmap](TFileSink& sink) { PutPng(bitmap, sink); }, options);
 }
 
 }  // namespace pennacrow

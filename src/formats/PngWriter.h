@@ -27,5 +27,7 @@ void SaveAsPNG(const TBitmap& bitmap, const std::string& fileName,
                const TWriteOptions& options = {});
 // The bytes SaveAsPNG writes.
 std::vector<std::uint8_t> PngBytes(const TBitmap& source);
+// The same bytes handed to a sink; where the sink can patch, the image data is streamed.
+void PutPng(const TBitmap& source, TFileSink& sink);
 
 }  // namespace pennacrow

@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstring>
 #include <random>
+#include <stdexcept>
 
 #include "picture/Bitmap.h"
 #include "picture/Errors.h"
@@ -148,7 +149,8 @@ TPictureFile::TPictureFile(const std::string& fileName) : FName(fileName) {
   TFileDescriptor fd(::open(fileName.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
   if (fd.Get() < 0) throw EFileError(SystemError(N_("无法打开文件 %1"), fileName, errno));
   struct stat info {};
-  if (::fstat(fd.Get(), &info) != 0) throw EFileError(SystemError(N_("无法读取文件 %1"), fileName, errno));
+  if (::fstat(fd.Get(), &info) != 0)
+    throw EFileError(SystemError(N_("无法读取文件 %1"), fileName, errno));
   if (S_ISDIR(info.st_mode)) throw EFileError(SystemError(N_("无法读取文件 %1"), fileName, EISDIR));
   if (!S_ISREG(info.st_mode)) {
     throw EFileError(TrF("%1 %2 不是普通文件（设备或管道），不能读取", {Tr("图片文件"), fileName}));
@@ -300,11 +302,14 @@ mode_t CurrentUmask() {
 
 // Hands the pieces to the descriptor, gathered into blocks of a megabyte so that the system is
 // called once per block; a piece that fills a block by itself goes out directly.
-class TBlockWriter {
+class TBlockWriter : public TFileSink {
  public:
-  TBlockWriter(int fd, const std::string& fileName) : FFd(fd), FFileName(fileName) {}
+  // seekable: the descriptor is a regular file of our own, so bytes already written may be
+  // overwritten at their offset.
+  TBlockWriter(int fd, const std::string& fileName, bool seekable)
+      : FFd(fd), FFileName(fileName), FSeekable(seekable) {}
 
-  void Put(std::span<const std::uint8_t> piece) {
+  void Put(std::span<const std::uint8_t> piece) override {
     if (FBlock.size() + piece.size() > kBlock && !FBlock.empty()) Flush();
     if (piece.size() >= kBlock) {
       WriteAll(piece.data(), piece.size());
@@ -312,6 +317,35 @@ class TBlockWriter {
     }
     if (FBlock.capacity() < kBlock) FBlock.reserve(kBlock);
     FBlock.insert(FBlock.end(), piece.begin(), piece.end());
+  }
+
+  std::uint64_t Written() const override { return FFlushed + FBlock.size(); }
+  bool CanPatch() const override { return FSeekable; }
+
+  void Patch(std::uint64_t offset, std::span<const std::uint8_t> bytes) override {
+    if (!FSeekable || offset > Written() || bytes.size() > Written() - offset) {
+      throw std::logic_error("patch outside the written file");
+    }
+    if (offset >= FFlushed) {
+      std::memcpy(FBlock.data() + (offset - FFlushed), bytes.data(), bytes.size());
+      return;
+    }
+    // The range starts in what the file already holds: write out the block so that the whole
+    // range is on disk, then overwrite it there without moving the file position.
+    Flush();
+    const std::uint8_t* data = bytes.data();
+    std::size_t size = bytes.size();
+    auto at = static_cast<off_t>(offset);
+    while (size > 0) {
+      const ssize_t n = ::pwrite(FFd, data, size, at);
+      if (n < 0) {
+        if (errno == EINTR) continue;
+        throw EFileError(SystemError(kWriteError, FFileName, errno));
+      }
+      data += n;
+      at += n;
+      size -= static_cast<std::size_t>(n);
+    }
   }
 
   void Flush() {
@@ -330,28 +364,31 @@ class TBlockWriter {
         throw EFileError(SystemError(kWriteError, FFileName, errno));
       }
       data += n;
+      FFlushed += static_cast<std::uint64_t>(n);
       size -= static_cast<std::size_t>(n);
     }
   }
 
   int FFd;
   const std::string& FFileName;
+  bool FSeekable;
+  std::uint64_t FFlushed = 0;
   std::vector<std::uint8_t> FBlock;
 };
 
-void Produce(int fd, const std::string& fileName,
-             const std::function<void(const TByteSink&)>& produce) {
-  TBlockWriter writer(fd, fileName);
-  produce([&writer](std::span<const std::uint8_t> piece) { writer.Put(piece); });
+void Produce(int fd, const std::string& fileName, bool seekable,
+             const std::function<void(TFileSink&)>& produce) {
+  TBlockWriter writer(fd, fileName, seekable);
+  produce(writer);
   writer.Flush();
 }
 
 // A device or a FIFO: renaming a regular file over it would replace the device node itself.
 void WriteInPlace(const std::string& target, const std::string& fileName,
-                  const std::function<void(const TByteSink&)>& produce) {
+                  const std::function<void(TFileSink&)>& produce) {
   TFileDescriptor fd(::open(target.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY));
   if (fd.Get() < 0) throw EFileError(SystemError(kWriteError, fileName, errno));
-  Produce(fd.Get(), fileName, produce);
+  Produce(fd.Get(), fileName, false, produce);
   if (::close(fd.Release()) != 0) throw EFileError(SystemError(kWriteError, fileName, errno));
 }
 
@@ -366,6 +403,16 @@ void WriteFileAtomically(const std::string& fileName, std::span<const std::uint8
 void WriteFileAtomically(const std::string& fileName,
                          const std::function<void(const TByteSink&)>& produce,
                          const TWriteOptions& options) {
+  WriteFilePatchable(
+      fileName,
+      [&produce](TFileSink& sink) {
+        produce([&sink](std::span<const std::uint8_t> piece) { sink.Put(piece); });
+      },
+      options);
+}
+
+void WriteFilePatchable(const std::string& fileName, const std::function<void(TFileSink&)>& produce,
+                        const TWriteOptions& options) {
   const std::string target = ResolveLinks(fileName);
   struct stat existing {};
   const bool exists = ::stat(target.c_str(), &existing) == 0;
@@ -387,7 +434,7 @@ void WriteFileAtomically(const std::string& fileName,
   if (created < 0) throw EFileError(SystemError(N_("无法创建文件 %1"), fileName, errno));
   TFileDescriptor fd(created);
   try {
-    Produce(fd.Get(), fileName, produce);
+    Produce(fd.Get(), fileName, true, produce);
     if (::fsync(fd.Get()) != 0) throw EFileError(SystemError(kWriteError, fileName, errno));
     if (options.Check) options.Check(temp);
     mode_t mode = static_cast<mode_t>(options.NewFileMode) & ~CurrentUmask();

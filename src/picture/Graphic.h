@@ -140,6 +140,24 @@ void WriteFileAtomically(const std::string& fileName,
                          const std::function<void(const TByteSink&)>& produce,
                          const TWriteOptions& options = {});
 
+// A sink that may also go back over bytes it was already handed: a format whose header says
+// how long the data after it is (a PNG chunk's length) can then be written without holding the
+// data in memory first. Only a temporary file can be patched; a device, a FIFO or a pipe cannot
+// seek, and a producer that finds CanPatch false must build such a part in memory instead.
+class TFileSink {
+ public:
+  virtual ~TFileSink() = default;
+  virtual void Put(std::span<const std::uint8_t> piece) = 0;
+  // Bytes handed over so far: the offset the next piece starts at.
+  virtual std::uint64_t Written() const = 0;
+  virtual bool CanPatch() const = 0;
+  // Overwrites bytes already handed over, starting at offset; throws where CanPatch is false or
+  // the range goes past what was written.
+  virtual void Patch(std::uint64_t offset, std::span<const std::uint8_t> bytes) = 0;
+};
+void WriteFilePatchable(const std::string& fileName, const std::function<void(TFileSink&)>& produce,
+                        const TWriteOptions& options = {});
+
 // Temporary files being written, kept where a signal handler can find them: a front end that
 // dies of SIGINT or SIGTERM calls RemoveTempFiles from its handler so that no half-written file
 // is left beside the target. Safe to call from a signal handler.

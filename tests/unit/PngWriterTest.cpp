@@ -1,12 +1,16 @@
 #include <gtest/gtest.h>
 #include <png.h>
+#include <sys/stat.h>
 #include <zlib.h>
 
 #include <algorithm>
 #include <array>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "TestUtil.h"
@@ -277,6 +281,17 @@ TEST_P(PngWriterLayout, LibpngReadsBackTheColoursOfEveryPixel) {
   // The writer works on its own copy; the bitmap it was given keeps its layout and bytes.
   EXPECT_EQ(source.BitsPerPixel(), c.BitsPerPixel);
   EXPECT_EQ(Bytes(source.Bits().begin(), source.Bits().end()), before);
+}
+
+// The file is streamed with its IDAT length patched afterwards; the bytes must be the ones the
+// in-memory writer gives.
+TEST_P(PngWriterLayout, SavedFileIsTheInMemoryBytes) {
+  const TLayoutCase& c = GetParam();
+  TBitmap source = test::PatternBitmap(47, 33, c.BitsPerPixel, 5);
+  if (c.Masks565) source.SetColorMasks(0xF800, 0x07E0, 0x001F);
+  test::TTempDir dir;
+  SaveAsPNG(source, dir.Path("a.png"));
+  EXPECT_EQ(test::ReadFileBytes(dir.Path("a.png")), Save(source));
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -567,6 +582,34 @@ TEST(PngWriter, SaveAsPngWritesTheFile) {
   EXPECT_EQ(test::ReadFileBytes(dir.Path("a.png")), Save(bitmap));
   SaveAsPNG(TBitmap(), dir.Path("a.png"));  // overwrites
   EXPECT_EQ(test::ReadFileBytes(dir.Path("a.png")), Save(TBitmap()));
+}
+
+// Noise does not compress: the image data runs to several pieces of output and the length
+// placeholder is already on disk when it is patched. A FIFO cannot be patched, so the same
+// bytes must come out of the buffered path.
+TEST(PngWriter, LargeFileStreamedOrThroughAFifoIsTheInMemoryBytes) {
+  TBitmap noise(800, 700, 24);
+  std::uint32_t seed = 7;
+  for (std::uint8_t& byte : noise.MutableBits()) {
+    seed = seed * 1664525u + 1013904223u;
+    byte = static_cast<std::uint8_t>(seed >> 24);
+  }
+  const Bytes expected = Save(noise);
+  ASSERT_GT(expected.size(), std::size_t{1} << 20);
+  test::TTempDir dir;
+  SaveAsPNG(noise, dir.Path("a.png"));
+  EXPECT_EQ(test::ReadFileBytes(dir.Path("a.png")), expected);
+
+  ASSERT_EQ(::mkfifo(dir.Path("fifo.png").c_str(), 0600), 0);
+  Bytes received;
+  std::thread reader([&] {
+    std::ifstream in(dir.Path("fifo.png"), std::ios::binary);
+    received.assign(std::istreambuf_iterator<char>(in), {});
+  });
+  SaveAsPNG(noise, dir.Path("fifo.png"));
+  reader.join();
+  EXPECT_EQ(received, expected);
+  EXPECT_TRUE(std::filesystem::is_fifo(dir.Path("fifo.png")));
 }
 
 TEST(PngWriter, UnwritablePathRaisesAndLeavesNoFile) {

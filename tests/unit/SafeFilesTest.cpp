@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 
 #include <filesystem>
+#include <stdexcept>
 
 #include "TestUtil.h"
 #include "formats/Registry.h"
@@ -32,6 +33,25 @@ TEST(SafeWrite, AFailedCheckLeavesTheTargetAndNoTemporaryFile) {
   EXPECT_THROW(WriteFileAtomically(dir.Path("out.png"), data, options), EPennacrowError);
   EXPECT_EQ(test::ReadFileBytes(dir.Path("out.png")), kOld);
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path("")), {}), 1);
+}
+
+// A patch lands where it was asked whether its bytes are still buffered or already on disk,
+// leaves the end of the file alone, and a patch past what was written is refused.
+TEST(SafeWrite, PatchesOverwriteBufferedAndWrittenBytes) {
+  test::TTempDir dir;
+  const std::vector<std::uint8_t> big((1 << 20) + 5, 1);
+  WriteFilePatchable(dir.Path("out.bin"), [&](TFileSink& sink) {
+    ASSERT_TRUE(sink.CanPatch());
+    sink.Put(std::vector<std::uint8_t>{0, 0, 0});
+    sink.Patch(1, std::vector<std::uint8_t>{7});  // still in the block
+    sink.Put(big);
+    sink.Patch(0, std::vector<std::uint8_t>{8, 9});  // on disk by now
+    EXPECT_EQ(sink.Written(), big.size() + 3);
+    EXPECT_THROW(sink.Patch(big.size() + 2, std::vector<std::uint8_t>{1, 1}), std::logic_error);
+  });
+  std::vector<std::uint8_t> expected{8, 9, 0};
+  expected.insert(expected.end(), big.begin(), big.end());
+  EXPECT_EQ(test::ReadFileBytes(dir.Path("out.bin")), expected);
 }
 
 TEST(SafeRead, PicturesThatAreDevicesFifosOrTooLargeAreRefused) {
