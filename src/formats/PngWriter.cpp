@@ -10,7 +10,6 @@
 #include <functional>
 #include <optional>
 #include <span>
-#include <typeinfo>
 
 #include "formats/PngChunks.h"
 #include "formats/PngFilter.h"
@@ -366,7 +365,7 @@ void PutPng(const TBitmap& source, TFileSink& sink) {
   sink.Put(kSignature);
   std::vector<std::uint8_t> out;
   for (const auto& chunk : plan.Chunks()) {
-    if (typeid(*chunk) == typeid(TIdatChunk)) {
+    if (dynamic_cast<const TIdatChunk*>(chunk.get()) != nullptr) {
       PutIdat(plan.Picture(), sink);
       continue;
     }
