@@ -4,6 +4,7 @@
 
 #include "analysis/Analysis.h"
 #include "codec/Container.h"
+#include "text/TextRules.h"
 #include "text/Translate.h"
 
 namespace pennacrow::analysis {
@@ -22,24 +23,6 @@ std::string JsonRate(const std::optional<double>& rate) {
   char text[24];
   std::snprintf(text, sizeof text, "%.4f", *rate);
   return text;
-}
-
-std::string JsonString(const std::string& text) {
-  std::string out = "\"";
-  for (const char c : text) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (c == '"' || c == '\\') {
-      out += '\\';
-      out += c;
-    } else if (byte < 0x20 || byte == 0x7F) {
-      char escaped[8];
-      std::snprintf(escaped, sizeof escaped, "\\u%04x", byte);
-      out += escaped;
-    } else {
-      out += c;
-    }
-  }
-  return out + "\"";
 }
 
 // A run's first characters on one line: line breaks and tabs shown as spaces.

@@ -64,14 +64,9 @@ int CmdHide(const std::vector<std::string>& words) {
   TBitmap& bitmap = picture.PictureBitmap();
   PrepareCarrierForSave(bitmap, kind);
   HideText(bitmap, hide);
-  // The file must give the text back before it takes OUT's place; one that does not is no
-  // result, and OUT stays as it was.
-  TWriteOptions options;
-  options.Check = [&bitmap](const std::string& written) {
-    const std::string problem = VerifySavedContainer(bitmap, written, FileFormats());
-    if (!problem.empty()) throw EPennacrowError(problem);
-  };
-  SaveOutput(picture, out, kind, options);
+  // The file must give the container back before it takes OUT's place; one that does not is
+  // no result, and OUT stays as it was.
+  SaveOutput(picture, out, kind, ContainerCheckedWrite(bitmap, FileFormats()));
   return kExitSuccess;
 }
 

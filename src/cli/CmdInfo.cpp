@@ -7,33 +7,10 @@
 #include "formats/Registry.h"
 #include "picture/FractalImage.h"
 #include "picture/PictureRows.h"
+#include "text/TextRules.h"
 #include "text/Translate.h"
 
 namespace pennacrow::cli {
-
-namespace {
-
-// A JSON string: quotes, backslashes and control characters escaped; the UTF-8 bytes of the
-// status texts pass through as they are.
-std::string JsonString(const std::string& text) {
-  std::string out = "\"";
-  for (const char c : text) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (c == '"' || c == '\\') {
-      out += '\\';
-      out += c;
-    } else if (byte < 0x20) {
-      char escaped[8];
-      std::snprintf(escaped, sizeof escaped, "\\u%04x", byte);
-      out += escaped;
-    } else {
-      out += c;
-    }
-  }
-  return out + "\"";
-}
-
-}  // namespace
 
 // Size, depth, capacity and the container format that the probe finds.
 int CmdInfo(const std::vector<std::string>& words) {

@@ -122,13 +122,9 @@ int HideSealedCommand(const TArgs& args) {
   HideSealed(bitmap, password.Text(), content, DefaultSealParameters(),
              args.Has("--stealth") ? TLowBitWriting::Stealth : TLowBitWriting::Replace);
 
-  // As for any hide: the file must give the container back before it takes OUT's place.
-  TWriteOptions options;
-  options.Check = [&bitmap](const std::string& written) {
-    const std::string problem = VerifySavedContainer(bitmap, written, FileFormats());
-    if (!problem.empty()) throw EPennacrowError(problem);
-  };
-  SaveOutput(picture, out, kind, options);
+  // The file must give the container back before it takes OUT's place; one that does not is
+  // no result, and OUT stays as it was.
+  SaveOutput(picture, out, kind, ContainerCheckedWrite(bitmap, FileFormats()));
   return kExitSuccess;
 }
 

@@ -100,8 +100,10 @@ class TRandomBits {
   std::size_t FUsed = FBlock.size() * 8;
 };
 
-void WriteLowBitsStealthily(TBitmap& bitmap, const std::string& bitString) {
-  TRandomBits random;
+// Hands each carrier byte the container's bit for it, top row first, the first width bytes of
+// each row; the bit is 1 for any character but "0", as SetLowBit has it.
+template <typename TPut>
+void ForEachCarrierByte(TBitmap& bitmap, const std::string& bitString, TPut put) {
   const auto bits = static_cast<std::int64_t>(bitString.size());
   const std::int64_t width = bitmap.Width();
   std::int64_t position = 0;
@@ -109,13 +111,7 @@ void WriteLowBitsStealthily(TBitmap& bitmap, const std::string& bitString) {
     std::uint8_t* row = bitmap.RowAt(r);
     const std::int64_t count = std::min(width, bits - position);
     const char* source = bitString.data() + position;
-    for (std::int64_t c = 0; c < count; ++c) {
-      const unsigned want = source[c] != '0' ? 1u : 0u;
-      if ((row[c] & 1u) == want) continue;
-      // Either step flips the low bit; at the ends of the range only one stays a byte.
-      const bool up = row[c] == 0 || (row[c] != 255 && random.Next());
-      row[c] = static_cast<std::uint8_t>(up ? row[c] + 1 : row[c] - 1);
-    }
+    for (std::int64_t c = 0; c < count; ++c) put(row[c], source[c] != '0' ? 1u : 0u);
     position += count;
   }
 }
@@ -269,22 +265,19 @@ void AddBinaryToImage(TBitmap& bitmap, const std::string& bitString, TLowBitWrit
   // Rows of 1 or 4 bits per pixel hold fewer bytes than the picture is wide.
   if (bitmap.BitsPerPixel() < 8) bitmap.SetBitsPerPixel(24);
 
-  if (writing == TLowBitWriting::Stealth) {
-    WriteLowBitsStealthily(bitmap, bitString);
+  if (writing == TLowBitWriting::Replace) {
+    ForEachCarrierByte(bitmap, bitString, [](std::uint8_t& byte, unsigned bit) {
+      byte = static_cast<std::uint8_t>((byte & 0xFEu) | bit);
+    });
     return;
   }
-  const std::int64_t width = bitmap.Width();
-  std::int64_t position = 0;
-  for (int r = 0; position < bits; ++r) {
-    std::uint8_t* row = bitmap.RowAt(r);
-    const std::int64_t count = std::min(width, bits - position);
-    const char* source = bitString.data() + position;
-    for (std::int64_t c = 0; c < count; ++c) {
-      // Same rule as SetLowBit: "0" clears the bit, any other character sets it.
-      row[c] = static_cast<std::uint8_t>((row[c] & 0xFEu) | (source[c] != '0' ? 1u : 0u));
-    }
-    position += count;
-  }
+  TRandomBits random;
+  ForEachCarrierByte(bitmap, bitString, [&random](std::uint8_t& byte, unsigned bit) {
+    if ((byte & 1u) == bit) return;
+    // Either step flips the low bit; at the ends of the range only one stays a byte.
+    const bool up = byte == 0 || (byte != 255 && random.Next());
+    byte = static_cast<std::uint8_t>(up ? byte + 1 : byte - 1);
+  });
 }
 
 std::string RemoveBinaryFromImage(const TBitmap& bitmap, std::uint8_t& format) {

@@ -30,4 +30,13 @@ std::string VerifySavedContainer(const TBitmap& saved, const std::string& fileNa
   return TrF("保存的文件没有保住隐藏的文本：%1", {reason}) + wayOut;
 }
 
+TWriteOptions ContainerCheckedWrite(const TBitmap& saved, const TFileFormatsList& formats) {
+  TWriteOptions options;
+  options.Check = [&saved, &formats](const std::string& written) {
+    const std::string problem = VerifySavedContainer(saved, written, formats);
+    if (!problem.empty()) throw EPennacrowError(problem);
+  };
+  return options;
+}
+
 }  // namespace pennacrow

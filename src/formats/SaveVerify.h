@@ -9,6 +9,7 @@
 #include "codec/Container.h"
 #include "picture/Bitmap.h"
 #include "picture/FileFormats.h"
+#include "picture/Graphic.h"
 
 namespace pennacrow {
 
@@ -17,5 +18,9 @@ namespace pennacrow {
 // and the way out.
 std::string VerifySavedContainer(const TBitmap& saved, const std::string& fileName,
                                  const TFileFormatsList& formats);
+
+// Write options whose check reads the finished temporary file back before it takes the
+// target's place: a file that does not give saved's container back never replaces the target.
+TWriteOptions ContainerCheckedWrite(const TBitmap& saved, const TFileFormatsList& formats);
 
 }  // namespace pennacrow

@@ -20,4 +20,8 @@ std::string PayloadToUtf8(std::string_view payload);
 // True when every byte sequence is a character of the payload code page.
 bool IsValidPayload(std::string_view payload);
 
+// A JSON string literal: quotes, backslashes and control characters escaped; UTF-8 passes
+// through as it is.
+std::string JsonString(const std::string& text);
+
 }  // namespace pennacrow
