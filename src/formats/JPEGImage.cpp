@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <array>
 #include <climits>
+#include <exception>
 #include <vector>
 
 #include "picture/Errors.h"
@@ -74,10 +75,66 @@ void JpegProgress(j_common_ptr cinfo) {
   cinfo->err->error_exit(cinfo);
 }
 
+// libjpeg pulls its input through this: from memory, or from the file a buffer at a time, so a
+// whole load holds no copy of the file and a read of the first rows reads little more than them.
+struct TJpegSource {
+  jpeg_source_mgr Manager;
+  TByteStream* Input;
+  std::exception_ptr ReadFailure;  // the file could not be read; raised as it was
+  JOCTET FakeEnd[2];
+};
+
+// What one refill asks of the stream: the stream's own buffer for a file, any part of memory.
+constexpr std::size_t kJpegReadBytes = 64 << 10;
+
+void JpegInitSource(j_decompress_ptr) {}
+void JpegTermSource(j_decompress_ptr) {}
+
+boolean JpegFillInput(j_decompress_ptr cinfo) {
+  auto* source = static_cast<TJpegSource*>(cinfo->client_data);
+  std::span<const std::uint8_t> part;
+  try {
+    part = source->Input->Next(kJpegReadBytes);
+  } catch (...) {
+    source->ReadFailure = std::current_exception();
+  }
+  // Outside the handler: the error exit jumps, and no exception may be in flight then.
+  if (source->ReadFailure) ERREXIT(cinfo, JERR_FILE_READ);
+  if (part.empty()) {
+    // As libjpeg's own sources do: a warning, which marks the data as cut, and an end marker,
+    // so that the rows decoded so far are kept.
+    WARNMS(cinfo, JWRN_JPEG_EOF);
+    source->FakeEnd[0] = 0xFF;
+    source->FakeEnd[1] = JPEG_EOI;
+    source->Manager.next_input_byte = source->FakeEnd;
+    source->Manager.bytes_in_buffer = 2;
+    return TRUE;
+  }
+  source->Manager.next_input_byte = part.data();
+  source->Manager.bytes_in_buffer = part.size();
+  return TRUE;
+}
+
+// Markers the decoder does not read are skipped in the stream, not read.
+void JpegSkipInput(j_decompress_ptr cinfo, long count) {
+  if (count <= 0) return;
+  auto* source = static_cast<TJpegSource*>(cinfo->client_data);
+  jpeg_source_mgr& m = source->Manager;
+  if (static_cast<unsigned long>(count) <= m.bytes_in_buffer) {
+    m.next_input_byte += count;
+    m.bytes_in_buffer -= static_cast<std::size_t>(count);
+    return;
+  }
+  source->Input->Skip(static_cast<unsigned long>(count) - m.bytes_in_buffer);
+  m.next_input_byte = nullptr;
+  m.bytes_in_buffer = 0;
+}
+
 struct TJpegDecoder {
   jpeg_decompress_struct Info{};  // zeroed: jpeg_destroy_decompress is safe before creation
   TJpegErrorState Error{};
   jpeg_progress_mgr Progress{};
+  TJpegSource Source{};
   TJpegDecoder() = default;
   TJpegDecoder(const TJpegDecoder&) = delete;
   TJpegDecoder& operator=(const TJpegDecoder&) = delete;
@@ -85,7 +142,7 @@ struct TJpegDecoder {
 };
 
 // Phase 1: the header. Returns false when libjpeg raised an error.
-bool JpegReadHeader(TJpegDecoder* d, const std::uint8_t* data, std::size_t size) {
+bool JpegReadHeader(TJpegDecoder* d, TByteStream& input) {
   d->Info.err = jpeg_std_error(&d->Error.Manager);
   d->Error.Manager.error_exit = JpegErrorExit;
   d->Error.Manager.emit_message = JpegEmitMessage;
@@ -99,7 +156,14 @@ bool JpegReadHeader(TJpegDecoder* d, const std::uint8_t* data, std::size_t size)
   // pixel limit leaves room for four components at a higher resolution than the output.
   const std::uint64_t budget = std::min<std::uint64_t>(2 * GetPixelLimits().MaxBytes, LONG_MAX);
   d->Info.mem->max_memory_to_use = static_cast<long>(budget);
-  jpeg_mem_src(&d->Info, data, static_cast<unsigned long>(size));
+  d->Source.Input = &input;
+  d->Source.Manager.init_source = JpegInitSource;
+  d->Source.Manager.fill_input_buffer = JpegFillInput;
+  d->Source.Manager.skip_input_data = JpegSkipInput;
+  d->Source.Manager.resync_to_restart = jpeg_resync_to_restart;
+  d->Source.Manager.term_source = JpegTermSource;
+  d->Info.src = &d->Source.Manager;
+  d->Info.client_data = &d->Source;
   jpeg_read_header(&d->Info, TRUE);
   return true;
 }
@@ -161,7 +225,9 @@ bool JpegReadRows(TJpegDecoder* d, std::uint8_t* bits, std::size_t rowLength, st
   return true;
 }
 
-[[noreturn]] void RaiseJpegError(const TJpegErrorState& error) {
+[[noreturn]] void RaiseJpegError(const TJpegDecoder& decoder) {
+  if (decoder.Source.ReadFailure) std::rethrow_exception(decoder.Source.ReadFailure);
+  const TJpegErrorState& error = decoder.Error;
   if (error.TooManyScans) {
     throw UnsupportedError(kFormat, TrF("超过 %1 次扫描的渐进式文件", {std::to_string(kMaxScans)}));
   }
@@ -179,9 +245,9 @@ bool JpegReadRows(TJpegDecoder* d, std::uint8_t* bits, std::size_t rowLength, st
 }
 
 // The scanlines above rowLimit, or all of them, into result; returns the picture's height.
-JDIMENSION DecodeJpeg(std::span<const std::uint8_t> data, JDIMENSION rowLimit, TBitmap& result) {
+JDIMENSION DecodeJpeg(TByteStream& input, JDIMENSION rowLimit, TBitmap& result) {
   TJpegDecoder decoder;
-  if (!JpegReadHeader(&decoder, data.data(), data.size())) RaiseJpegError(decoder.Error);
+  if (!JpegReadHeader(&decoder, input)) RaiseJpegError(decoder);
   const jpeg_decompress_struct& info = decoder.Info;
   CheckPictureSize(kFormat, info.image_width, info.image_height, 24);
 
@@ -201,7 +267,7 @@ JDIMENSION DecodeJpeg(std::span<const std::uint8_t> data, JDIMENSION rowLimit, T
     default:
       throw UnsupportedError(kFormat, Tr("颜色空间"));
   }
-  if (!JpegStart(&decoder, out)) RaiseJpegError(decoder.Error);
+  if (!JpegStart(&decoder, out)) RaiseJpegError(decoder);
 
   const JDIMENSION lastRow = std::min(rowLimit, info.output_height);
   TBitmap bitmap;
@@ -212,7 +278,7 @@ JDIMENSION DecodeJpeg(std::span<const std::uint8_t> data, JDIMENSION rowLimit, T
   const std::span<std::uint8_t> bits = bitmap.MutableBits();
   if (!JpegReadRows(&decoder, bits.data(), bitmap.RowLength(),
                     cmykRow.empty() ? nullptr : cmykRow.data(), lastRow)) {
-    RaiseJpegError(decoder.Error);
+    RaiseJpegError(decoder);
   }
   if (decoder.Error.EndOfData || info.output_scanline < lastRow) {
     throw TruncatedError(kFormat);
@@ -237,14 +303,19 @@ JDIMENSION DecodeJpeg(std::span<const std::uint8_t> data, JDIMENSION rowLimit, T
 }  // namespace
 
 void TJPEGImage::LoadFromBytes(std::span<const std::uint8_t> data) {
-  DecodeJpeg(data, UINT_MAX, FBitmap);
+  TByteStream input(data);
+  DecodeJpeg(input, UINT_MAX, FBitmap);
+}
+
+void TJPEGImage::LoadFromFile(const std::string& fileName) {
+  LoadFirstRows(fileName, INT_MAX);
 }
 
 std::optional<int> TJPEGImage::LoadFirstRows(const std::string& fileName, int rowCount) {
-  return DecodeFilePrefix(fileName, [&](std::span<const std::uint8_t> data) {
-    return static_cast<int>(
-        DecodeJpeg(data, static_cast<JDIMENSION>(std::max(rowCount, 1)), FBitmap));
-  });
+  const TPictureFile file(fileName);
+  TByteStream input(file);
+  return static_cast<int>(
+      DecodeJpeg(input, static_cast<JDIMENSION>(std::max(rowCount, 1)), FBitmap));
 }
 
 }  // namespace pennacrow

@@ -16,6 +16,8 @@ class TJPEGImage : public TGraphic {
   // Decodes at once, so that a damaged file is reported by the load itself and not swallowed
   // by the picture control's fallback to drawing.
   void LoadFromBytes(std::span<const std::uint8_t> data) override;
+  // Reads the file as it decodes, holding no copy of it beside the bitmap.
+  void LoadFromFile(const std::string& fileName) override;
   std::optional<int> LoadFirstRows(const std::string& fileName, int rowCount) override;
   int Width() const override { return FBitmap.Width(); }
   int Height() const override { return FBitmap.Height(); }

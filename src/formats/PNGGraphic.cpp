@@ -5,9 +5,11 @@
 
 #include <algorithm>
 #include <array>
+#include <climits>
 #include <cmath>
 #include <csetjmp>
 #include <cstring>
+#include <exception>
 #include <vector>
 
 #include "formats/PixelRows.h"
@@ -29,25 +31,35 @@ constexpr std::uint64_t kMaxChunkBytes = 8000000;
 constexpr png_uint_32 kMaxAncillaryChunks = 1000;
 const char* const kUnknownCriticalChunk = N_("无法加载PNG图像，检测到非预期关键块.");
 
-// What the callbacks learn while libpng runs. Plain data: libpng's error path jumps over the
-// library's frames back to the setjmp in the phase functions below.
+// What the callbacks learn while libpng runs. libpng's error path jumps over the library's
+// frames back to the setjmp in the phase functions below; this lives outside them.
 struct TPngState {
-  const std::uint8_t* Data;
-  std::size_t Size;
-  std::size_t Position;
-  bool EndOfData;             // libpng asked for bytes past the end of the file
-  bool UnknownCriticalChunk;  // a critical chunk that no reader of ours knows
+  TByteStream* Input;
+  bool EndOfData;                  // libpng asked for bytes past the end of the file
+  bool UnknownCriticalChunk;       // a critical chunk that no reader of ours knows
+  std::exception_ptr ReadFailure;  // the file could not be read; raised as it was
   char Message[256];
 };
 
 void PngRead(png_structp png, png_bytep out, png_size_t length) {
   auto* state = static_cast<TPngState*>(png_get_io_ptr(png));
-  if (length > state->Size - state->Position) {
+  try {
+    while (length > 0) {
+      const std::span<const std::uint8_t> part = state->Input->Next(length);
+      if (part.empty()) break;
+      std::memcpy(out, part.data(), part.size());
+      out += part.size();
+      length -= part.size();
+    }
+  } catch (...) {
+    state->ReadFailure = std::current_exception();
+  }
+  // Outside the handler: the jump must not leave an exception in flight.
+  if (state->ReadFailure) png_error(png, "read failed");
+  if (length > 0) {
     state->EndOfData = true;
     png_error(png, "unexpected end of file");
   }
-  std::memcpy(out, state->Data + state->Position, length);
-  state->Position += length;
 }
 
 void PngError(png_structp png, png_const_charp message) {
@@ -124,6 +136,7 @@ bool PngReadImage(TPngDecoder* d, png_bytepp rows, png_uint_32 count, bool whole
 }
 
 [[noreturn]] void RaisePngError(const TPngState& state) {
+  if (state.ReadFailure) std::rethrow_exception(state.ReadFailure);
   if (state.UnknownCriticalChunk)
     throw EInvalidGraphicFormat(TGraphicFault::Unsupported, Tr(kUnknownCriticalChunk));
   if (state.EndOfData) throw TruncatedError(kFormat);
@@ -146,27 +159,32 @@ std::vector<TRGBQuad> GreyPalette(int bitDepth) {
 // than the rest of the file, so walking the chunk headers first bounds every such allocation by
 // the file's size.
 // A read of the first rows only walks the chunks before the image data.
-void PrecheckFile(std::span<const std::uint8_t> data, bool headOnly = false) {
-  if (data.size() < 8 || png_sig_cmp(data.data(), 0, 8) != 0) throw InvalidFormatError(kFormat);
-  if (data.size() >= 24 && std::memcmp(data.data() + 12, "IHDR", 4) == 0) {
-    CheckPictureSize(kFormat, png_get_uint_32(data.data() + 16), png_get_uint_32(data.data() + 20),
+void PrecheckFile(const TByteStream& input, bool headOnly) {
+  const std::uint64_t size = input.Size();
+  std::array<std::uint8_t, 24> head{};
+  if (!input.ReadAt(0, head.data(), 8) || png_sig_cmp(head.data(), 0, 8) != 0) {
+    throw InvalidFormatError(kFormat);
+  }
+  if (input.ReadAt(0, head.data(), head.size()) && std::memcmp(head.data() + 12, "IHDR", 4) == 0) {
+    CheckPictureSize(kFormat, png_get_uint_32(head.data() + 16), png_get_uint_32(head.data() + 20),
                      32);
   }
-  for (std::size_t at = 8; data.size() - at >= 12;) {
-    if (headOnly && std::memcmp(data.data() + at + 4, "IDAT", 4) == 0) break;
-    const png_uint_32 length = png_get_uint_32(data.data() + at);
-    if (length > data.size() - at - 12) throw TruncatedError(kFormat);
-    if (std::memcmp(data.data() + at + 4, "IEND", 4) == 0) break;
-    at += std::size_t{length} + 12;
+  for (std::uint64_t at = 8; size - at >= 12;) {
+    std::array<std::uint8_t, 8> chunk{};
+    if (!input.ReadAt(at, chunk.data(), chunk.size())) throw TruncatedError(kFormat);
+    if (headOnly && std::memcmp(chunk.data() + 4, "IDAT", 4) == 0) break;
+    const png_uint_32 length = png_get_uint_32(chunk.data());
+    if (length > size - at - 12) throw TruncatedError(kFormat);
+    if (std::memcmp(chunk.data() + 4, "IEND", 4) == 0) break;
+    at += std::uint64_t{length} + 12;
   }
 }
 
 // libpng's structures over the data, with our limits for any later look and a cap on the
 // memory one ancillary chunk may take (a compressed text or profile chunk can otherwise inflate
 // to any size).
-void OpenDecoder(TPngDecoder& d, std::span<const std::uint8_t> data) {
-  d.State.Data = data.data();
-  d.State.Size = data.size();
+void OpenDecoder(TPngDecoder& d, TByteStream& input) {
+  d.State.Input = &input;
   d.Png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &d.State, PngError, PngWarning);
   if (d.Png == nullptr) throw std::bad_alloc();
   d.Info = png_create_info_struct(d.Png);
@@ -235,16 +253,19 @@ void ApplyGamma(const THeader& h, TBitmap& bitmap) {
 
 // The first rowLimit rows of the picture into bitmap, or all of them; returns the height.
 // Interlaced rows are complete only after the last pass, so such a picture is read whole.
-png_uint_32 DecodePng(std::span<const std::uint8_t> data, png_uint_32 rowLimit, TBitmap& out) {
-  PrecheckFile(data, rowLimit != UINT32_MAX);
+png_uint_32 DecodePng(TByteStream& input, png_uint_32 rowLimit, TBitmap& out) {
+  const bool headOnly = rowLimit != UINT32_MAX;
+  PrecheckFile(input, headOnly);
   TPngDecoder d;
-  OpenDecoder(d, data);
+  OpenDecoder(d, input);
   THeader h{};
   if (!PngReadHeader(&d, &h)) RaisePngError(d.State);
   CheckPictureSize(kFormat, h.Width, h.Height, 32);
   if (!PngSetTransforms(&d, h)) RaisePngError(d.State);
 
   const bool whole = rowLimit >= h.Height || h.Interlace != PNG_INTERLACE_NONE;
+  // The chunks after the image are read too, so they get the same bound first.
+  if (whole && headOnly) PrecheckFile(input, false);
   const png_uint_32 count = whole ? h.Height : rowLimit;
   const int bpp = BitmapDepth(h);
   TBitmap bitmap;
@@ -269,16 +290,21 @@ png_uint_32 DecodePng(std::span<const std::uint8_t> data, png_uint_32 rowLimit, 
 
 void TPNGGraphic::LoadFromBytes(std::span<const std::uint8_t> data) {
   TBitmap bitmap;
-  DecodePng(data, UINT32_MAX, bitmap);
+  TByteStream input(data);
+  DecodePng(input, UINT32_MAX, bitmap);
   TBitmap::operator=(std::move(bitmap));
 }
 
+// Also the whole load from a file (with every row asked for): libpng pulls the file through a
+// small buffer, so no copy of it is held beside the bitmap.
 std::optional<int> TPNGGraphic::LoadFirstRows(const std::string& fileName, int rowCount) {
+  const TPictureFile file(fileName);
+  TByteStream input(file);
   TBitmap bitmap;
-  const int height = DecodeFilePrefix(fileName, [&](std::span<const std::uint8_t> data) {
-    return static_cast<int>(
-        DecodePng(data, static_cast<png_uint_32>(std::max(rowCount, 1)), bitmap));
-  });
+  // Every row asked for is a whole load, which checks every chunk first as a load from memory does.
+  const png_uint_32 rowLimit =
+      rowCount == INT_MAX ? UINT32_MAX : static_cast<png_uint_32>(std::max(rowCount, 1));
+  const auto height = static_cast<int>(DecodePng(input, rowLimit, bitmap));
   TBitmap::operator=(std::move(bitmap));
   return height;
 }

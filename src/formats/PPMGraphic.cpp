@@ -6,6 +6,7 @@
 #include <csetjmp>
 #include <cstdio>
 #include <cstring>
+#include <exception>
 #include <memory>
 #include <vector>
 
@@ -117,6 +118,33 @@ struct TFileCloser {
   void operator()(FILE* file) const { std::fclose(file); }
 };
 
+// libnetpbm reads a stdio stream; this one pulls from a byte stream, so that a file is read as
+// the rows need it rather than copied into memory first.
+struct TStreamCookie {
+  TByteStream* Input;
+  std::exception_ptr ReadFailure;  // the file could not be read; raised as it was
+};
+
+ssize_t CookieRead(void* cookie, char* out, std::size_t length) {
+  auto* c = static_cast<TStreamCookie*>(cookie);
+  try {
+    const std::span<const std::uint8_t> part = c->Input->Next(length);
+    std::memcpy(out, part.data(), part.size());
+    return static_cast<ssize_t>(part.size());
+  } catch (...) {
+    c->ReadFailure = std::current_exception();
+    return -1;
+  }
+}
+
+// Only for ftell: the position where the stream stands, which stdio corrects by what it holds.
+int CookieSeek(void* cookie, off64_t* offset, int whence) {
+  auto* c = static_cast<TStreamCookie*>(cookie);
+  if (whence != SEEK_CUR || *offset != 0) return -1;
+  *offset = static_cast<off64_t>(c->Input->Position());
+  return 0;
+}
+
 // Silences libnetpbm for the duration of one load.
 struct TNetpbmMessages {
   TNetpbmMessages() {
@@ -133,18 +161,22 @@ struct TNetpbmMessages {
 };
 
 // The first rowLimit rows, or all of them, into result; returns the picture's height.
-int DecodePnm(std::span<const std::uint8_t> data, int rowLimit, TBitmap& result) {
+int DecodePnm(TByteStream& input, int rowLimit, TBitmap& result) {
   // P1 to P6 only; libnetpbm would also take PAM (P7), which has no entry here.
-  if (data.size() < 3 || data[0] != 'P' || data[1] < '1' || data[1] > '6') {
+  std::uint8_t magic[3];
+  if (!input.ReadAt(0, magic, sizeof magic) || magic[0] != 'P' || magic[1] < '1' ||
+      magic[1] > '6') {
     throw InvalidFormatError(kFormat);
   }
+  TStreamCookie cookie{&input, nullptr};
   std::unique_ptr<FILE, TFileCloser> file(
-      fmemopen(const_cast<std::uint8_t*>(data.data()), data.size(), "rb"));
+      fopencookie(&cookie, "rb", cookie_io_functions_t{CookieRead, nullptr, CookieSeek, nullptr}));
   if (!file) throw std::bad_alloc();
   TNetpbmMessages silence;
   TNetpbmState state{};
   state.File = file.get();
   auto fail = [&]() {
+    if (cookie.ReadFailure) std::rethrow_exception(cookie.ReadFailure);
     if (std::feof(file.get())) throw TruncatedError(kFormat);
     throw DamagedError(kFormat, gNetpbmMessage);
   };
@@ -165,8 +197,8 @@ int DecodePnm(std::span<const std::uint8_t> data, int rowLimit, TBitmap& result)
   state.Height = std::min(height, rowLimit);
   const long headerEnd = std::ftell(file.get());
   const std::uint64_t available =
-      headerEnd >= 0 && static_cast<std::uint64_t>(headerEnd) <= data.size()
-          ? data.size() - headerEnd
+      headerEnd >= 0 && static_cast<std::uint64_t>(headerEnd) <= input.Size()
+          ? input.Size() - headerEnd
           : 0;
   if (available < MinimumPixelBytes(state.Format, state.Width, state.Height, state.Maxval)) {
     throw TruncatedError(kFormat);
@@ -180,8 +212,9 @@ int DecodePnm(std::span<const std::uint8_t> data, int rowLimit, TBitmap& result)
                       pixels.data())) {
     fail();
   }
-  // A plain file's last number may have been cut where a part of the file ends; rows read
-  // from the top count only when the data went on past them.
+  if (cookie.ReadFailure) std::rethrow_exception(cookie.ReadFailure);
+  // A plain file's last number may have been cut where the file ends; rows read from the top
+  // count only when the data went on past them.
   if (state.Height < height && std::feof(file.get())) throw TruncatedError(kFormat);
   if (type == PBM_TYPE) {
     bitmap.Palette() = {RGB(255, 255, 255), RGB(0, 0, 0)};  // a set bit is black
@@ -200,15 +233,17 @@ int DecodePnm(std::span<const std::uint8_t> data, int rowLimit, TBitmap& result)
 
 void TPPMGraphic::LoadFromBytes(std::span<const std::uint8_t> data) {
   TBitmap bitmap;
-  DecodePnm(data, INT_MAX, bitmap);
+  TByteStream input(data);
+  DecodePnm(input, INT_MAX, bitmap);
   TBitmap::operator=(std::move(bitmap));
 }
 
+// Also the whole load from a file: the rows are read from the file as libnetpbm asks for them.
 std::optional<int> TPPMGraphic::LoadFirstRows(const std::string& fileName, int rowCount) {
+  const TPictureFile file(fileName);
+  TByteStream input(file);
   TBitmap bitmap;
-  const int height = DecodeFilePrefix(fileName, [&](std::span<const std::uint8_t> data) {
-    return DecodePnm(data, std::max(rowCount, 1), bitmap);
-  });
+  const int height = DecodePnm(input, std::max(rowCount, 1), bitmap);
   TBitmap::operator=(std::move(bitmap));
   return height;
 }

@@ -173,8 +173,11 @@ void PutRow(const THeader& h, int layout, std::size_t paletteSize, const std::ui
 
 // The first rowLimit rows of the picture, or all of them, into result; returns its height. The
 // top rows of a bottom-up file are its last ones: run-length rows must all be decoded to reach
-// them, uncompressed ones are skipped.
-int DecodeTarga(std::span<const std::uint8_t> data, int rowLimit, TBitmap& result) {
+// them, uncompressed ones are skipped. With a file, data is only its start (the headers and the
+// colour map) and uncompressed rows are read from the file where they lie, so that no copy of
+// the file is held beside the bitmap.
+int DecodeTarga(std::span<const std::uint8_t> data, const TPictureFile* file, int rowLimit,
+                TBitmap& result) {
   // Targa has no signature; the 18-byte header's fields must make sense instead.
   if (data.size() < 18) throw InvalidFormatError(kFormat);
   TByteReader in(data, kFormat);
@@ -189,16 +192,28 @@ int DecodeTarga(std::span<const std::uint8_t> data, int rowLimit, TBitmap& resul
       header.TopDown() || !header.Rle() ? std::min<int>(header.Height, rowLimit) : header.Height;
   const int skipped = header.TopDown() ? 0 : header.Height - count;
   const std::uint64_t height = count;
-  in.Skip(static_cast<std::size_t>(skipped * rowBytes));
-  // A packet of 1 + pixelBytes bytes gives at most 128 pixels.
-  RequireBytes(in, header.Rle() ? CeilDiv(height * header.Width, 128) * (1 + pixelBytes)
-                                : height * rowBytes);
+  const bool inPlace = file != nullptr && !header.Rle();
+  const std::uint64_t firstRow = in.Position() + skipped * rowBytes;
+  if (inPlace) {
+    if (firstRow > file->Size() || height * rowBytes > file->Size() - firstRow) {
+      throw TruncatedError(kFormat);
+    }
+  } else {
+    in.Skip(static_cast<std::size_t>(skipped * rowBytes));
+    // A packet of 1 + pixelBytes bytes gives at most 128 pixels.
+    RequireBytes(in, header.Rle() ? CeilDiv(height * header.Width, 128) * (1 + pixelBytes)
+                                  : height * rowBytes);
+  }
   TBitmap bitmap;
   bitmap.Allocate(header.Width, count, layout);
   std::vector<std::uint8_t> row(static_cast<std::size_t>(rowBytes));
   TPacket packet;
   for (int y = 0; y < count; ++y) {
-    ReadRow(in, header.Rle(), header.Width, pixelBytes, packet, row.data());
+    if (!inPlace) {
+      ReadRow(in, header.Rle(), header.Width, pixelBytes, packet, row.data());
+    } else if (!file->ReadInto(firstRow + y * rowBytes, row.data(), row.size())) {
+      throw TruncatedError(kFormat);
+    }
     std::uint8_t* out = bitmap.RowAt(header.TopDown() ? y : count - 1 - y);
     PutRow(header, layout, palette.size(), row.data(), out);
   }
@@ -213,14 +228,25 @@ int DecodeTarga(std::span<const std::uint8_t> data, int rowLimit, TBitmap& resul
 
 void TTargaGraphic::LoadFromBytes(std::span<const std::uint8_t> data) {
   TBitmap bitmap;
-  DecodeTarga(data, INT_MAX, bitmap);
+  DecodeTarga(data, nullptr, INT_MAX, bitmap);
   TBitmap::operator=(std::move(bitmap));
 }
 
 std::optional<int> TTargaGraphic::LoadFirstRows(const std::string& fileName, int rowCount) {
   TBitmap bitmap;
-  const int height = DecodeFilePrefix(fileName, [&](std::span<const std::uint8_t> data) {
-    return DecodeTarga(data, std::max(rowCount, 1), bitmap);
+  const int rows = std::max(rowCount, 1);
+  // The header, the longest identifier and the largest colour map.
+  constexpr std::uint64_t kHeadBytes = 18 + 255 + 65535 * 4;
+  const TPictureFile file(fileName);
+  const std::vector<std::uint8_t> head = file.Read(0, kHeadBytes);
+  // The image type's run-length flag: run-length rows are decoded from the top of the file.
+  if (head.size() > 2 && (head[2] & kRleFlag) == 0) {
+    const int height = DecodeTarga(head, &file, rows, bitmap);
+    TBitmap::operator=(std::move(bitmap));
+    return height;
+  }
+  const int height = DecodeFilePrefix(fileName, rowCount, [&](std::span<const std::uint8_t> data) {
+    return DecodeTarga(data, nullptr, rows, bitmap);
   });
   TBitmap::operator=(std::move(bitmap));
   return height;

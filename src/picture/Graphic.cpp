@@ -191,17 +191,52 @@ std::size_t TPictureFile::ReadSome(std::uint64_t offset, std::uint8_t* out,
   return used;
 }
 
-int DecodeFilePrefix(const std::string& fileName,
+bool TByteStream::ReadAt(std::uint64_t offset, std::uint8_t* out, std::size_t length) const {
+  if (FFile != nullptr) return FFile->ReadInto(offset, out, length);
+  if (offset > FSize || length > FSize - offset) return false;
+  std::memcpy(out, FData.data() + offset, length);
+  return true;
+}
+
+std::span<const std::uint8_t> TByteStream::Next(std::size_t maxBytes) {
+  const std::uint64_t left = FSize - std::min(FPosition, FSize);
+  const auto count = static_cast<std::size_t>(std::min<std::uint64_t>(maxBytes, left));
+  if (count == 0) return {};
+  if (FFile == nullptr) {
+    const std::span<const std::uint8_t> part = FData.subspan(FPosition, count);
+    FPosition += count;
+    return part;
+  }
+  // Large enough that the system calls do not show beside the decoding; small beside a picture.
+  constexpr std::size_t kBufferBytes = 256 << 10;
+  if (FPosition < FBufferStart || FPosition >= FBufferStart + FBuffer.size()) {
+    FBuffer.resize(kBufferBytes);
+    FBuffer.resize(FFile->ReadSome(FPosition, FBuffer.data(), kBufferBytes));
+    FBufferStart = FPosition;
+  }
+  const std::size_t at = static_cast<std::size_t>(FPosition - FBufferStart);
+  const std::size_t n = std::min(count, FBuffer.size() - at);
+  FPosition += n;
+  return std::span<const std::uint8_t>(FBuffer).subspan(at, n);
+}
+
+void TByteStream::Skip(std::uint64_t count) {
+  FPosition += std::min(count, FSize - std::min(FPosition, FSize));
+}
+
+int DecodeFilePrefix(const std::string& fileName, int rowCount,
                      const std::function<int(std::span<const std::uint8_t>)>& decode) {
   const TPictureFile file(fileName);
   // Large enough for the headers of most files and the first rows of a small picture.
-  std::uint64_t length = std::uint64_t{256} << 10;
+  std::uint64_t length = rowCount == INT_MAX ? file.Size() : std::uint64_t{256} << 10;
   for (;;) {
     const std::vector<std::uint8_t> part = file.Read(0, length);
     try {
       return decode(part);
     } catch (const EInvalidGraphicFormat& e) {
-      if (e.Kind() != TGraphicFault::Truncated || part.size() < length) throw;
+      if (e.Kind() != TGraphicFault::Truncated || part.size() < length ||
+          part.size() >= file.Size())
+        throw;
     }
     length *= 4;
   }

@@ -97,20 +97,52 @@ class TPictureFile {
   std::vector<std::uint8_t> Read(std::uint64_t offset, std::uint64_t length) const;
   // Exactly length bytes from offset into out; false when the file ends first.
   bool ReadInto(std::uint64_t offset, std::uint8_t* out, std::size_t length) const;
-
- private:
+  // Up to length bytes from offset into out; returns how many, fewer only where the file ends.
   std::size_t ReadSome(std::uint64_t offset, std::uint8_t* out, std::size_t length) const;
 
+ private:
   std::string FName;
   int FFd = -1;
   std::uint64_t FSize = 0;
 };
 
+// A picture's bytes read front to back, from memory or from a picture file through a small
+// buffer, for the decoders whose libraries pull their input as they go (libpng, libjpeg): a
+// whole load from a file then holds the buffer beside the bitmap, not the file, and a read of the
+// first rows reads little more than the bytes they take.
+class TByteStream {
+ public:
+  explicit TByteStream(std::span<const std::uint8_t> data) : FData(data), FSize(data.size()) {}
+  explicit TByteStream(const TPictureFile& file) : FFile(&file), FSize(file.Size()) {}
+  TByteStream(const TByteStream&) = delete;
+  TByteStream& operator=(const TByteStream&) = delete;
+
+  std::uint64_t Size() const { return FSize; }
+  // Bytes handed out or skipped so far.
+  std::uint64_t Position() const { return FPosition; }
+  // Exactly length bytes at offset, wherever the stream stands; false where the data ends first.
+  bool ReadAt(std::uint64_t offset, std::uint8_t* out, std::size_t length) const;
+  // The next bytes, at most maxBytes of them, and the stream moves past them; empty at the end.
+  // The view holds until the next call.
+  std::span<const std::uint8_t> Next(std::size_t maxBytes);
+  // Moves past count bytes, or to the end.
+  void Skip(std::uint64_t count);
+
+ private:
+  std::span<const std::uint8_t> FData;
+  const TPictureFile* FFile = nullptr;
+  std::uint64_t FSize = 0;
+  std::uint64_t FPosition = 0;
+  std::vector<std::uint8_t> FBuffer;  // the file's bytes from FBufferStart on
+  std::uint64_t FBufferStart = 0;
+};
+
 // Runs decode on the first part of the file and, while it fails because the data ended
 // (EInvalidGraphicFormat of kind Truncated), on a part four times as large, up to the whole
 // file, whose failure is the answer. For formats whose top rows come first in the file, so that
-// reading the top of a large picture costs the top of its file.
-int DecodeFilePrefix(const std::string& fileName,
+// reading the top of a large picture costs the top of its file. A caller that wants every row
+// (rowCount INT_MAX, a whole load) gets the whole file at once, decoded once.
+int DecodeFilePrefix(const std::string& fileName, int rowCount,
                      const std::function<int(std::span<const std::uint8_t>)>& decode);
 
 // How a file is written.

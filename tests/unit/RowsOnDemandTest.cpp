@@ -16,6 +16,7 @@
 #include "formats/PngWriter.h"
 #include "formats/Registry.h"
 #include "picture/Errors.h"
+#include "picture/FileFormats.h"
 #include "picture/FractalImage.h"
 #include "picture/PictureRows.h"
 
@@ -29,6 +30,38 @@ TBitmap WholeDecode(const std::string& fileName) {
   TFractalImage picture(FileFormats());
   picture.LoadPictureFile(fileName);
   return std::move(picture.PictureBitmap());
+}
+
+// A load from the file (which the decoders read as they go) and one from the file's bytes in
+// memory must give the same picture or fail with the same message.
+std::string LoadOutcome(const std::string& fileName, bool fromBytes) {
+  try {
+    std::unique_ptr<TGraphic> graphic =
+        FileFormats().ClassForExtension(ExtractExtension(fileName))->Create();
+    if (fromBytes) {
+      graphic->LoadFromBytes(test::ReadFileBytes(fileName));
+    } else {
+      graphic->LoadFromFile(fileName);
+    }
+    const TBitmap* bitmap = graphic->GetBitmap();
+    if (bitmap == nullptr) return "no bitmap";
+    std::string outcome = std::to_string(bitmap->Width()) + "x" + std::to_string(bitmap->Height()) +
+                          "x" + std::to_string(bitmap->BitsPerPixel()) + ":";
+    for (const TRGBQuad& c : bitmap->Palette())
+      outcome += {char(c.Blue), char(c.Green), char(c.Red)};
+    const std::span<const std::uint8_t> bits = bitmap->Bits();
+    outcome.append(bits.begin(), bits.end());
+    return outcome;
+  } catch (const std::exception& e) {
+    return std::string("error: ") + e.what();
+  }
+}
+
+void ExpectFileLoadIsBytesLoad(const std::string& fileName, const std::string& name) {
+  const std::string fromFile = LoadOutcome(fileName, false);
+  const std::string fromBytes = LoadOutcome(fileName, true);
+  EXPECT_TRUE(fromFile == fromBytes)
+      << name << ": " << fromFile.substr(0, 80) << " | " << fromBytes.substr(0, 80);
 }
 
 void ExpectSameTopRows(const TBitmap& part, const TBitmap& whole, int count,
@@ -217,6 +250,7 @@ TEST(RowsOnDemandTest, FirstRowsEqualWholeDecodeAndSurviveALaterCut) {
     const std::string file = dir.Path(std::string("whole.") + c.Extension);
     test::WriteFileBytes(file, bytes);
     const TBitmap whole = WholeDecode(file);
+    ExpectFileLoadIsBytesLoad(file, c.Name);
     for (const int count : {1, kHeight / 2, kHeight, kHeight + 5}) {
       const TPictureRows rows = LoadPictureRows(FileFormats(), file, count);
       EXPECT_EQ(rows.Height, kHeight) << c.Name;
@@ -233,6 +267,7 @@ TEST(RowsOnDemandTest, FirstRowsEqualWholeDecodeAndSurviveALaterCut) {
       EXPECT_THROW(LoadPictureRows(FileFormats(), cut, 8), EInvalidGraphic) << c.Name;
     }
     EXPECT_THROW(LoadPictureRows(FileFormats(), cut, kHeight), EInvalidGraphic) << c.Name;
+    ExpectFileLoadIsBytesLoad(cut, std::string(c.Name) + ", cut");
     test::WriteFileBytes(cut, TBytes(bytes.begin(), bytes.begin() + 40));
     EXPECT_THROW(LoadPictureRows(FileFormats(), cut, 1), EInvalidGraphic) << c.Name;
   }
@@ -348,7 +383,8 @@ TEST(RowsOnDemandTest, ContainerReadersAnswerAsOverTheWholePicture) {
   }
 }
 
-// The decoder samples the other tests use: the readers answer alike, whatever the file holds.
+// The decoder samples the other tests use: the readers answer alike, whatever the file holds,
+// and a decoder that reads the file as it goes decodes or refuses it as it does from memory.
 TEST(RowsOnDemandTest, SampleFilesProbeAsWhole) {
   namespace fs = std::filesystem;
   const fs::path corpus =
@@ -357,10 +393,12 @@ TEST(RowsOnDemandTest, SampleFilesProbeAsWhole) {
   int compared = 0;
   for (const auto& [target, extension] :
        {std::pair{"bmp", "bmp"}, std::pair{"png", "png"}, std::pair{"jpeg", "jpg"},
-        std::pair{"ppm", "ppm"}, std::pair{"tiff", "tif"}, std::pair{"pcx", "pcx"}}) {
+        std::pair{"ppm", "ppm"}, std::pair{"tiff", "tif"}, std::pair{"pcx", "pcx"},
+        std::pair{"targa", "tga"}}) {
     for (const auto& entry : fs::directory_iterator(corpus / target)) {
       const std::string file = dir.Path(std::string("sample.") + extension);
       fs::copy_file(entry.path(), file, fs::copy_options::overwrite_existing);
+      ExpectFileLoadIsBytesLoad(file, entry.path());
       TBitmap whole;
       try {
         whole = WholeDecode(file);

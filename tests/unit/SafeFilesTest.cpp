@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <stdexcept>
 
@@ -59,11 +60,53 @@ TEST(SafeRead, PicturesThatAreDevicesFifosOrTooLargeAreRefused) {
   ASSERT_EQ(::mkfifo(dir.Path("fifo.bmp").c_str(), 0600), 0);
   EXPECT_THROW(ReadPictureFile("/dev/zero"), EFileError);
   EXPECT_THROW(ReadPictureFile(dir.Path("fifo.bmp")), EFileError);  // and does not hang
+  // The decoders that read the file as they go refuse it alike.
+  for (const char* name : {"fifo.png", "fifo.jpg", "fifo.ppm", "fifo.tga"}) {
+    ASSERT_EQ(::mkfifo(dir.Path(name).c_str(), 0600), 0);
+    EXPECT_THROW(LoadGraphicFile(FileFormats(), dir.Path(name)), EFileError) << name;
+  }
   const TPixelLimits saved = GetPixelLimits();
   SetPixelLimits({saved.MaxPixels, 1000});
   test::WriteFileBytes(dir.Path("huge.bmp"), std::vector<std::uint8_t>((17 << 20) + 1000, 0));
   EXPECT_THROW(ReadPictureFile(dir.Path("huge.bmp")), EFileError);
   SetPixelLimits(saved);
+}
+
+// The decoders that pull their input read it in pieces of any size, from memory or from a file
+// through a buffer; either way they must see the file's bytes in order and its end where it is.
+TEST(SafeRead, ByteStreamGivesTheBytesInOrderFromMemoryOrFile) {
+  test::TTempDir dir;
+  std::vector<std::uint8_t> data(700000);
+  for (std::size_t i = 0; i < data.size(); ++i)
+    data[i] = static_cast<std::uint8_t>(i * 7 + i / 251);
+  test::WriteFileBytes(dir.Path("data.bin"), data);
+  const TPictureFile file(dir.Path("data.bin"));
+  for (const bool fromFile : {false, true}) {
+    TByteStream stream = fromFile ? TByteStream(file) : TByteStream(data);
+    std::vector<std::uint8_t> seen;
+    std::size_t piece = 1;
+    while (seen.size() < 500000) {
+      const auto part = stream.Next(piece);
+      ASSERT_FALSE(part.empty());
+      seen.insert(seen.end(), part.begin(), part.end());
+      piece = std::min<std::size_t>(piece * 3 + 17, 70001);  // straddling the buffer's edges
+    }
+    stream.Skip(50000);
+    EXPECT_EQ(stream.Position(), seen.size() + 50000);
+    const std::uint64_t resume = stream.Position();
+    for (auto part = stream.Next(SIZE_MAX); !part.empty(); part = stream.Next(SIZE_MAX))
+      seen.insert(seen.end(), part.begin(), part.end());
+    stream.Skip(10);
+    EXPECT_TRUE(stream.Next(1).empty());
+    EXPECT_EQ(stream.Position(), data.size());
+    std::vector<std::uint8_t> expected(data.begin(), data.begin() + (resume - 50000));
+    expected.insert(expected.end(), data.begin() + static_cast<std::ptrdiff_t>(resume), data.end());
+    EXPECT_TRUE(seen == expected) << (fromFile ? "file" : "memory");
+    std::uint8_t tail[4];
+    EXPECT_TRUE(stream.ReadAt(data.size() - 4, tail, 4));
+    EXPECT_EQ(tail[3], data.back());
+    EXPECT_FALSE(stream.ReadAt(data.size() - 3, tail, 4));
+  }
 }
 
 TEST(SafeSave, AnEmptyPictureIsRefusedAndTheOldFileKept) {
