@@ -630,10 +630,16 @@ void TTiffReader::DecodeThroughRgba(TBitmap& bitmap) {
       FTiled ? FTileLength : Field<std::uint32_t>(TIFFTAG_ROWSPERSTRIP, FHeight);
   const std::uint32_t strip = std::clamp<std::uint32_t>(band, 1, FHeight);
   std::vector<std::uint32_t> raster(static_cast<std::size_t>(FWidth) * strip);
+  // libtiff turns each band it renders upside down for a file whose first row is the picture's
+  // bottom one, but takes the band's rows from row_offset in the file's own order: the band of
+  // the picture's rows y.. is then the one counted from the file's end.
+  const bool bottomFirst =
+      image.orientation == ORIENTATION_BOTLEFT || image.orientation == ORIENTATION_BOTRIGHT ||
+      image.orientation == ORIENTATION_LEFTBOT || image.orientation == ORIENTATION_RIGHTBOT;
   // The same bands as for the whole picture, so that the rows come out as they would there.
   for (std::uint32_t y = 0; y < FRows; y += strip) {
     const std::uint32_t rows = std::min(strip, FHeight - y);
-    image.row_offset = static_cast<int>(y);
+    image.row_offset = static_cast<int>(bottomFirst ? FHeight - y - rows : y);
     image.col_offset = 0;
     if (!TIFFRGBAImageGet(&image, raster.data(), FWidth, rows)) Fail();
     for (std::uint32_t r = 0; r < rows && y + r < FRows; ++r) {

@@ -79,6 +79,9 @@ TBytes MakeTiff(const TTiffSample& sample) {
     TIFFSetField(tif, TIFFTAG_JPEGCOLORMODE, JPEGCOLORMODE_RGB);
   }
   if (sample.Photometric == PHOTOMETRIC_SEPARATED) TIFFSetField(tif, TIFFTAG_INKSET, INKSET_CMYK);
+  if (sample.Orientation != ORIENTATION_TOPLEFT) {
+    TIFFSetField(tif, TIFFTAG_ORIENTATION, sample.Orientation);
+  }
   if (sample.ExtraSamples > 0) {
     std::vector<std::uint16_t> kinds(sample.ExtraSamples, EXTRASAMPLE_UNASSALPHA);
     TIFFSetField(tif, TIFFTAG_EXTRASAMPLES, sample.ExtraSamples, kinds.data());

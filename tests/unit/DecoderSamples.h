@@ -37,6 +37,7 @@ struct TTiffSample {
   int Planar = 1;       // contiguous
   int Compression = 1;  // none
   bool Tiled = false;
+  int Orientation = 1;                   // top left
   int ExtraSamples = 0;                  // how many of the samples are (unassociated) alpha
   std::vector<std::uint16_t> ColourMap;  // red, then green, then blue (3 x 2^bits)
   TBytes Rows;  // packed rows in file order (plane after plane when separate), host byte order

@@ -166,6 +166,27 @@ TEST(TIFFGraphicTest, TiledFilesDecodeAsTheirStripTwin) {
   }
 }
 
+// A picture that only libtiff's renderer takes (CMYK in planes), stored bottom row first in many
+// strips, comes out as the same picture stored top row first.
+TEST(TIFFGraphicTest, RenderedFilesStoredBottomUpComeOutTheRightWayUp) {
+  const int width = 19, height = 37;
+  TTiffSample topDown = Sample(width, height, 8, 4, PHOTOMETRIC_SEPARATED, {});
+  topDown.Planar = PLANARCONFIG_SEPARATE;
+  for (int i = 0; i < 4 * width * height; ++i)
+    topDown.Rows.push_back(static_cast<std::uint8_t>(i * 7 + i / 13));
+  TTiffSample bottomUp = topDown;
+  bottomUp.Orientation = ORIENTATION_BOTLEFT;
+  for (int p = 0; p < 4; ++p) {
+    for (int y = 0; y < height; ++y) {
+      std::copy_n(topDown.Rows.begin() + (p * height + height - 1 - y) * width, width,
+                  bottomUp.Rows.begin() + (p * height + y) * width);
+    }
+  }
+  const TTIFFGraphic expected = Load(topDown), flipped = Load(bottomUp);
+  EXPECT_TRUE(std::equal(flipped.Bits().begin(), flipped.Bits().end(), expected.Bits().begin(),
+                         expected.Bits().end()));
+}
+
 TEST(TIFFGraphicTest, DepthsBeyondTheRendererAreReducedToEightBits) {
   // 16-bit palette: too many colours for a bitmap palette, so 24-bit.
   TTiffSample palette = Sample(2, 1, 16, 1, PHOTOMETRIC_PALETTE, Words({40000, 1}));
