@@ -129,7 +129,7 @@ ssize_t CookieRead(void* cookie, char* out, std::size_t length) {
   auto* c = static_cast<TStreamCookie*>(cookie);
   try {
     const std::span<const std::uint8_t> part = c->Input->Next(length);
-    std::memcpy(out, part.data(), part.size());
+    if (!part.empty()) std::memcpy(out, part.data(), part.size());
     return static_cast<ssize_t>(part.size());
   } catch (...) {
     c->ReadFailure = std::current_exception();

@@ -194,7 +194,7 @@ std::size_t TPictureFile::ReadSome(std::uint64_t offset, std::uint8_t* out,
 bool TByteStream::ReadAt(std::uint64_t offset, std::uint8_t* out, std::size_t length) const {
   if (FFile != nullptr) return FFile->ReadInto(offset, out, length);
   if (offset > FSize || length > FSize - offset) return false;
-  std::memcpy(out, FData.data() + offset, length);
+  if (length > 0) std::memcpy(out, FData.data() + offset, length);
   return true;
 }
 
