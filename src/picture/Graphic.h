@@ -107,9 +107,9 @@ class TPictureFile {
 };
 
 // A picture's bytes read front to back, from memory or from a picture file through a small
-// buffer, for the decoders whose libraries pull their input as they go (libpng, libjpeg): a
-// whole load from a file then holds the buffer beside the bitmap, not the file, and a read of the
-// first rows reads little more than the bytes they take.
+// buffer, for the decoders whose libraries pull their input as they go (libpng, libjpeg,
+// libnetpbm): a whole load from a file then holds the buffer beside the bitmap, not the file,
+// and a read of the first rows reads little more than the bytes they take.
 class TByteStream {
  public:
   explicit TByteStream(std::span<const std::uint8_t> data) : FData(data), FSize(data.size()) {}
