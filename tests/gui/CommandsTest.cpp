@@ -12,7 +12,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "FakeUserInterface.h"
+#include "FormTest.h"
 #include "app/EncryptForm.h"
 #include "app/PennacrowForm.h"
 #include "codec/Container.h"
@@ -26,23 +26,18 @@
 namespace pennacrow {
 namespace {
 
-class Commands : public ::testing::Test {
+class Commands : public test::TFormTest {
  protected:
   void SetUp() override {
-    char pattern[] = "/tmp/pennacrow-cmd-XXXXXX";
-    FDir = ::mkdtemp(pattern);
-    Form = std::make_unique<TPennacrowForm>(Ui);
+    TFormTest::SetUp();
     Encrypt = std::make_unique<TEncryptForm>(Ui, Form.get());
     Form->SetEncryptForm(Encrypt.get());
     // The dialog closes itself as soon as it is shown, after an optional press.
     QObject::connect(Encrypt.get(), &QDialog::windowTitleChanged, [] {});
   }
-  void TearDown() override {
-    Encrypt.reset();
-    Form.reset();
-    std::filesystem::remove_all(FDir);
-  }
-  std::string Path(const char* name) const { return FDir + "/" + name; }
+  // The dialog is the window's child: it goes first, so that the window does not delete it too.
+  void TearDown() override { Encrypt.reset(); }
+  std::string Path(const char* name) const { return TFormTest::Path(name).toStdString(); }
   void LoadPicture(int width, int height, int bpp = 24) {
     TBitmap bitmap(width, height, bpp);
     if (bpp <= 8) bitmap.Palette().resize(std::size_t{1} << bpp, RGB(1, 2, 3));
@@ -62,9 +57,6 @@ class Commands : public ::testing::Test {
         Qt::QueuedConnection);
   }
 
-  std::string FDir;
-  test::TFakeUserInterface Ui;
-  std::unique_ptr<TPennacrowForm> Form;
   std::unique_ptr<TEncryptForm> Encrypt;
 };
 

@@ -12,9 +12,8 @@
 #include <QTest>
 #include <QTextLayout>
 #include <QTimer>
-#include <filesystem>
 
-#include "FakeUserInterface.h"
+#include "FormTest.h"
 #include "app/PennacrowForm.h"
 #include "app/PicturePreview.h"
 #include "app/UserInterface.h"
@@ -26,18 +25,8 @@
 namespace pennacrow {
 namespace {
 
-class Desktop : public ::testing::Test {
+class Desktop : public test::TFormTest {
  protected:
-  void SetUp() override {
-    char pattern[] = "/tmp/pennacrow-desk-XXXXXX";
-    FDir = ::mkdtemp(pattern);
-    Form = std::make_unique<TPennacrowForm>(Ui);
-  }
-  void TearDown() override {
-    Form.reset();
-    std::filesystem::remove_all(FDir);
-  }
-  QString Path(const char* name) const { return QString::fromStdString(FDir + "/" + name); }
   void Load(int width, int height) {
     TBitmap bitmap(width, height, 24);
     std::uint8_t value = 0;
@@ -53,10 +42,6 @@ class Desktop : public ::testing::Test {
   bool WaitFor(const std::function<bool()>& done, int timeoutMs = 5000) {
     return QTest::qWaitFor(done, timeoutMs);
   }
-
-  std::string FDir;
-  test::TFakeUserInterface Ui;
-  std::unique_ptr<TPennacrowForm> Form;
 };
 
 TEST_F(Desktop, EveryToolButtonHasAKeyOfItsOwnANameAndADescription) {

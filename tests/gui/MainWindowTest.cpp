@@ -5,7 +5,7 @@
 #include <fstream>
 #include <iterator>
 
-#include "FakeUserInterface.h"
+#include "FormTest.h"
 #include "app/PennacrowForm.h"
 #include "app/UserInterface.h"
 #include "controls/FlatButton.h"
@@ -16,18 +16,8 @@
 namespace pennacrow {
 namespace {
 
-class MainWindow : public ::testing::Test {
+class MainWindow : public test::TFormTest {
  protected:
-  void SetUp() override {
-    char pattern[] = "/tmp/pennacrow-gui-XXXXXX";
-    FDir = ::mkdtemp(pattern);
-    Form = std::make_unique<TPennacrowForm>(Ui);
-  }
-  void TearDown() override {
-    Form.reset();
-    std::filesystem::remove_all(FDir);
-  }
-  QString Path(const char* name) const { return QString::fromStdString(FDir + "/" + name); }
   // A 24-bit picture saved as BMP, ready to be loaded.
   QString MakePicture(const char* name, int width, int height, int bpp = 24) {
     TBitmap bitmap(width, height, bpp);
@@ -48,10 +38,6 @@ class MainWindow : public ::testing::Test {
     std::ifstream in(file.toStdString(), std::ios::binary);
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
   }
-
-  std::string FDir;
-  test::TFakeUserInterface Ui;
-  std::unique_ptr<TPennacrowForm> Form;
 };
 
 TEST_F(MainWindow, LayoutCaptionsAndPanels) {
@@ -149,8 +135,7 @@ TEST_F(MainWindow, TextMenuLoadsWithCrLfAndSavesUnchanged) {
   Ui.FileAnswers.push_back(out);
   Form->SaveTextDataToFile1Click();
   EXPECT_EQ(ReadAll(out), "one\r\ntwo\r\nthree\r\n中文");  // no line break added at the end
-  EXPECT_EQ(std::filesystem::status(out.toStdString()).permissions() &
-                std::filesystem::perms::all,
+  EXPECT_EQ(std::filesystem::status(out.toStdString()).permissions() & std::filesystem::perms::all,
             std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
   Form->ClearTextBox1Click();
   EXPECT_EQ(Form->TextData->Text(), "");

@@ -18,7 +18,7 @@
 #include <QUrl>
 #include <map>
 
-#include "FakeUserInterface.h"
+#include "FormTest.h"
 #include "app/HelpForm.h"
 #include "app/PennacrowForm.h"
 #include "picture/Bitmap.h"
@@ -26,13 +26,8 @@
 namespace pennacrow {
 namespace {
 
-class PrintMenu : public ::testing::Test {
+class PrintMenu : public test::TFormTest {
  protected:
-  void SetUp() override {
-    ASSERT_TRUE(FDir.isValid());
-    Form = std::make_unique<TPennacrowForm>(Ui);
-  }
-  QString Path(const char* name) const { return FDir.filePath(name); }
   // A wide red picture loaded, and a printer that writes a PDF file with no margins.
   void LoadPictureAndPrintInto(const QString& fileName) {
     TBitmap bitmap(80, 40, 24);
@@ -47,10 +42,6 @@ class PrintMenu : public ::testing::Test {
     printer->setPageMargins(QMarginsF(0, 0, 0, 0));
     Form->Printers().Use(std::move(printer));
   }
-
-  QTemporaryDir FDir;
-  test::TFakeUserInterface Ui;
-  std::unique_ptr<TPennacrowForm> Form;
 };
 
 // The share of the previewed page's width that the red picture covers: the page is the white

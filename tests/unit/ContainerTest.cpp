@@ -11,6 +11,7 @@ namespace pennacrow {
 namespace {
 
 using test::PatternBitmap;
+using test::VersionOneBits;
 
 // Low bits of the carrier positions from start on, set the slow way, one SetLowBit at a time.
 void PutBits(TBitmap& bitmap, int start, const std::string& bits) {
@@ -256,17 +257,6 @@ TEST(ContainerTest, ALengthBeyondThePictureFailsToRead) {
   // The version 1 reader refuses a length beyond the picture as well.
   PutBits(bitmap, 0, std::string(32, '0') + ReverseString(IntToBinary(1000, 15)));
   EXPECT_THROW(RemoveBinaryFromOldImage(bitmap, format), EPennacrowError);
-}
-
-// A version 1 container as the earlier release laid it out: the doubled length from position 31,
-// least significant bit first, and the text's bytes from position 64, each least significant
-// bit first.
-std::string VersionOneBits(const std::string& text) {
-  std::string bits = std::string(31, '0') +
-                     ReverseString(IntToBinary(static_cast<int>(2 * text.size()), 16)) +
-                     std::string(16, '0');
-  for (const char c : text) bits += ReverseString(IntToBinary(static_cast<unsigned char>(c), 7));
-  return bits;
 }
 
 TEST(ContainerTest, ChanceVersionOneHitsAreNoContainer) {

@@ -25,6 +25,7 @@ namespace {
 
 using test::TBytes;
 using test::TTempDir;
+using test::VersionOneBits;
 
 TBitmap WholeDecode(const std::string& fileName) {
   TFractalImage picture(FileFormats());
@@ -319,15 +320,7 @@ std::string Outcome(const std::function<THiddenText()>& read) {
   }
 }
 
-std::string VersionOneBits(const std::string& text) {
-  std::string bits = std::string(31, '0') +
-                     ReverseString(IntToBinary(static_cast<int>(2 * text.size()), 16)) +
-                     std::string(16, '0');
-  for (const char c : text) bits += ReverseString(IntToBinary(static_cast<unsigned char>(c), 7));
-  return bits;
-}
-
-// A plain file read from a part that ends inside a number must not take the cut number.
+// A plain file that ends inside a number must not give the cut number as a row.
 TEST(RowsOnDemandTest, PlainFileCutInsideANumberIsNotRead) {
   const TTempDir dir;
   const std::string file = dir.Path("plain.pgm");

@@ -4,6 +4,8 @@
 #include <iterator>
 #include <random>
 
+#include "codec/BinaryUnit.h"
+
 namespace pennacrow::test {
 
 TTempDir::TTempDir() {
@@ -40,6 +42,14 @@ void WriteFileBytes(const std::string& fileName, const std::vector<std::uint8_t>
   std::ofstream out(fileName, std::ios::binary);
   out.write(reinterpret_cast<const char*>(bytes.data()),
             static_cast<std::streamsize>(bytes.size()));
+}
+
+std::string VersionOneBits(const std::string& text) {
+  std::string bits = std::string(31, '0') +
+                     ReverseString(IntToBinary(static_cast<int>(2 * text.size()), 16)) +
+                     std::string(16, '0');
+  for (const char c : text) bits += ReverseString(IntToBinary(static_cast<unsigned char>(c), 7));
+  return bits;
 }
 
 }  // namespace pennacrow::test

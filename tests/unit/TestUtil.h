@@ -30,4 +30,9 @@ TBitmap PatternBitmap(int width, int height, int bitsPerPixel, std::uint32_t see
 std::vector<std::uint8_t> ReadFileBytes(const std::string& fileName);
 void WriteFileBytes(const std::string& fileName, const std::vector<std::uint8_t>& bytes);
 
+// A version 1 container as the earlier release laid it out: the doubled length from position 31,
+// least significant bit first, and the text's bytes from position 64, each least significant
+// bit first.
+std::string VersionOneBits(const std::string& text);
+
 }  // namespace pennacrow::test
