@@ -65,6 +65,16 @@ void PrepareMessageBox(QMessageBox& box) {
   }
 }
 
+// A one-line input box in the program's language, its text shown or hidden.
+void PrepareInputDialog(QInputDialog& dialog, const QString& caption, const QString& prompt,
+                        QLineEdit::EchoMode echo) {
+  dialog.setWindowTitle(caption);
+  dialog.setLabelText(prompt);
+  dialog.setTextEchoMode(echo);
+  dialog.setOkButtonText(QTr("确定"));
+  dialog.setCancelButtonText(QTr("取消"));
+}
+
 class TQtUserInterface : public TUserInterface {
  public:
   std::optional<QString> OpenFile(QWidget* parent, const TFileDialogRequest& request) override {
@@ -106,11 +116,7 @@ class TQtUserInterface : public TUserInterface {
   std::optional<QString> InputBox(QWidget* parent, const QString& caption, const QString& prompt,
                                   int maxLength) override {
     QInputDialog dialog(parent);
-    dialog.setWindowTitle(caption);
-    dialog.setLabelText(prompt);
-    dialog.setTextEchoMode(QLineEdit::Normal);
-    dialog.setOkButtonText(QTr("确定"));
-    dialog.setCancelButtonText(QTr("取消"));
+    PrepareInputDialog(dialog, caption, prompt, QLineEdit::Normal);
     if (auto* edit = dialog.findChild<QLineEdit*>()) edit->setMaxLength(maxLength);
     if (dialog.exec() != QDialog::Accepted) return {};
     return dialog.textValue().left(maxLength);
@@ -119,11 +125,7 @@ class TQtUserInterface : public TUserInterface {
   std::optional<QString> PasswordBox(QWidget* parent, const QString& caption,
                                      const QString& prompt) override {
     QInputDialog dialog(parent);
-    dialog.setWindowTitle(caption);
-    dialog.setLabelText(prompt);
-    dialog.setTextEchoMode(QLineEdit::Password);
-    dialog.setOkButtonText(QTr("确定"));
-    dialog.setCancelButtonText(QTr("取消"));
+    PrepareInputDialog(dialog, caption, prompt, QLineEdit::Password);
     if (dialog.exec() != QDialog::Accepted) return {};
     return dialog.textValue();
   }
