@@ -7,16 +7,22 @@
 #include <QDialogButtonBox>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QLineEdit>
 #include <QPrintDialog>
 #include <QPrintPreviewDialog>
 #include <QPrintPreviewWidget>
 #include <QPrinter>
+#include <QPrinterInfo>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QUrl>
+#include <functional>
 #include <map>
+#include <vector>
 
 #include "FormTest.h"
 #include "app/HelpForm.h"
@@ -113,6 +119,133 @@ TEST_F(PrintMenu, SetupDialogConfirmsWithoutPrinting) {
   EXPECT_EQ(buttons->button(QDialogButtonBox::Ok)->text(), "确定");
   dialog->reject();
 }
+
+// ---------------------------------------------------------------- printing in any order
+
+enum class TPrintStep {
+  SetupCancelled,  // the set-up dialog closed with Esc
+  SetupAccepted,   // the set-up dialog confirmed with 打印到文件(PDF) and a new file name
+  PreviewClosed,   // the preview closed without printing
+  Print,           // print at 25 %
+  PrintFails,      // print into a file in a directory that does not exist
+};
+
+struct TPrintOrder {
+  const char* Name;
+  std::vector<TPrintStep> Steps;
+};
+
+class PrintOrder : public test::TFormTest, public ::testing::WithParamInterface<TPrintOrder> {
+ protected:
+  void SetUp() override {
+    TFormTest::SetUp();
+    TBitmap bitmap(30, 20, 24);
+    bitmap.SaveToFile(Path("picture.bmp").toStdString());
+    Ui.FileAnswers.push_back(Path("picture.bmp"));
+    Form->FlatButton1Click();
+  }
+
+  // Triggers a print menu item that opens a modal dialog and lets `answer` close it.
+  void Answer(const char* item, const std::function<void(QDialog&)>& answer) {
+    bool shown = false;
+    QTimer::singleShot(0, [&] {
+      auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+      if (dialog == nullptr) return;
+      shown = true;
+      answer(*dialog);
+      if (dialog->isVisible()) dialog->reject();  // never hang the run
+    });
+    Form->findChild<QAction*>(item)->trigger();
+    EXPECT_TRUE(shown) << item;
+  }
+
+  // Confirms the set-up dialog with its file printer, the last of its printers.
+  void ChooseFile(const QString& fileName) {
+    Answer("PrinterSetup1", [&](QDialog& dialog) {
+      auto* printers = dialog.findChild<QComboBox*>("printers");
+      auto* name = dialog.findChild<QLineEdit*>("filename");
+      ASSERT_TRUE(printers != nullptr && name != nullptr);
+      printers->setCurrentIndex(printers->count() - 1);
+      name->setText(fileName);
+      dialog.accept();
+    });
+  }
+
+  // Prints at 25 %: a page in the chosen file, or a reason and no file when nothing can print.
+  void Print(const QString& chosen) {
+    Ui.Messages.clear();
+    Form->findChild<QAction*>("PrintAt251")->trigger();
+    ASSERT_EQ(Ui.Messages.size(), 1u);
+    const QString& message = Ui.Messages[0];
+    if (chosen.isEmpty()) {
+      if (QPrinterInfo::defaultPrinter().isNull()) {
+        EXPECT_TRUE(message.startsWith("当前未选定默认的打印机")) << message.toStdString();
+      }
+    } else {
+      EXPECT_TRUE(message.contains(QDir::toNativeSeparators(chosen))) << message.toStdString();
+      const bool writable = QFileInfo(chosen).dir().exists();
+      EXPECT_EQ(PagesIn(chosen), writable ? 1 : -1) << message.toStdString();
+    }
+  }
+
+  static int PagesIn(const QString& fileName) {
+    QFile pdf(fileName);
+    if (!pdf.open(QIODevice::ReadOnly)) return -1;
+    const QString text = QString::fromLatin1(pdf.readAll());
+    return text.startsWith("%PDF") ? int(text.count(QRegularExpression(R"(/Type\s*/Page\b)"))) : 0;
+  }
+};
+
+TEST_P(PrintOrder, EveryCommandStillWorksAfterTheOthers) {
+  QString chosen;
+  int files = 0;
+  for (TPrintStep step : GetParam().Steps) {
+    switch (step) {
+      case TPrintStep::SetupCancelled:
+        Answer("PrinterSetup1", [](QDialog& dialog) { dialog.reject(); });
+        break;
+      case TPrintStep::PreviewClosed:
+        Answer("PrintPreview1", [](QDialog& dialog) { dialog.reject(); });
+        break;
+      case TPrintStep::SetupAccepted:
+        chosen = Path(QString("chosen%1.pdf").arg(++files).toUtf8().constData());
+        ChooseFile(chosen);
+        break;
+      case TPrintStep::Print:
+        Print(chosen);
+        break;
+      case TPrintStep::PrintFails: {
+        // A file printer whose file cannot be made.
+        chosen = Path("missing/page.pdf");
+        auto printer = std::make_unique<QPrinter>(QPrinter::HighResolution);
+        printer->setOutputFormat(QPrinter::PdfFormat);
+        printer->setOutputFileName(chosen);
+        Form->Printers().Use(std::move(printer));
+        Print(chosen);
+        break;
+      }
+    }
+  }
+  // Whatever came before, confirming the set-up and printing gives a page.
+  const QString last = Path("last.pdf");
+  ChooseFile(last);
+  Print(last);
+  EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
+}
+
+using enum TPrintStep;
+INSTANTIATE_TEST_SUITE_P(
+    AnyOrder, PrintOrder,
+    ::testing::Values(
+        TPrintOrder{"Fresh", {}}, TPrintOrder{"SetupCancelled", {SetupCancelled, Print}},
+        TPrintOrder{"PreviewClosed", {PreviewClosed, Print}},
+        TPrintOrder{"PrintFirst", {Print, SetupCancelled, PreviewClosed}},
+        TPrintOrder{"CancelKeepsTheChoice", {SetupAccepted, SetupCancelled, Print}},
+        TPrintOrder{"PreviewKeepsTheChoice", {SetupAccepted, PreviewClosed, Print}},
+        TPrintOrder{"AfterAPrint", {SetupAccepted, Print, PreviewClosed, SetupCancelled}},
+        TPrintOrder{"EverythingCancelled", {SetupCancelled, PreviewClosed, SetupCancelled, Print}},
+        TPrintOrder{"AfterAFailedPrint", {PrintFails, PreviewClosed, Print}}),
+    [](const ::testing::TestParamInfo<TPrintOrder>& info) { return info.param.Name; });
 
 // ---------------------------------------------------------------- help documents
 
