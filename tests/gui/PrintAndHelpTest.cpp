@@ -1,4 +1,5 @@
-// The print menu's preview, set-up and print-to-file messages, and the help window's documents.
+// The print menu's preview, set-up and print-to-file messages, printing after any other print
+// command, the guide's commands and documents, and the write button's menu.
 
 #include <gtest/gtest.h>
 
@@ -10,6 +11,7 @@
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPrintDialog>
 #include <QPrintPreviewDialog>
 #include <QPrintPreviewWidget>
@@ -18,6 +20,8 @@
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QTemporaryDir>
+#include <QTest>
+#include <QTextDocument>
 #include <QTimer>
 #include <QUrl>
 #include <functional>
@@ -27,7 +31,10 @@
 #include "FormTest.h"
 #include "app/HelpForm.h"
 #include "app/PennacrowForm.h"
+#include "controls/FlatButton.h"
+#include "controls/HtmlTextView.h"
 #include "picture/Bitmap.h"
+#include "text/Translate.h"
 
 namespace pennacrow {
 namespace {
@@ -296,6 +303,69 @@ TEST(HelpDocuments, InstalledPlaceComesBeforeTheBuildTree) {
   const QStringList targets = LinkTargets(HelpGuideLines(HelpDocumentDir(odd + "/bin")));
   ASSERT_FALSE(targets.isEmpty());
   EXPECT_EQ(QUrl(targets[0]).toLocalFile(), odd + "/share/doc/pennacrow/README");
+}
+
+// ---------------------------------------------------------------- the guide's commands
+
+// Every caption of the window's buttons and menus: the commands a user can find.
+QStringList CommandCaptions(const TPennacrowForm& form) {
+  QStringList captions;
+  for (const TFlatButton* button : form.findChildren<TFlatButton*>()) captions << button->text();
+  for (const QMenu* menu : form.findChildren<QMenu*>()) {
+    for (const QAction* action : menu->actions()) {
+      if (!action->isSeparator()) captions << action->text();
+    }
+  }
+  captions.removeDuplicates();
+  return captions;
+}
+
+class GuideLanguage : public ::testing::TestWithParam<TLanguage> {
+ protected:
+  void TearDown() override { SetLanguage(TLanguage::Chinese); }
+};
+
+TEST_P(GuideLanguage, NamesEveryCommandOfTheWindowInBrackets) {
+  SetLanguage(GetParam());
+  test::TFakeUserInterface ui;
+  TPennacrowForm form(ui);
+  THelpForm help(&form);
+  const QString guide = help.t->document()->toPlainText();
+  const QStringList captions = CommandCaptions(form);
+  ASSERT_GT(captions.size(), 25) << "the window's menus were not found";
+  QStringList missing;
+  for (const QString& caption : captions) {
+    if (!guide.contains('[' + caption + ']')) missing << caption;
+  }
+  EXPECT_EQ(missing.join(" | ").toStdString(), "");
+  for (const char* tool : {"pennacrow-cli", "--seal", "--stealth", "analyze"}) {
+    EXPECT_TRUE(guide.contains(tool)) << tool;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(BothLanguages, GuideLanguage,
+                         ::testing::Values(TLanguage::Chinese, TLanguage::English),
+                         [](const ::testing::TestParamInfo<TLanguage>& info) {
+                           return std::string(info.param == TLanguage::English ? "English"
+                                                                               : "Chinese");
+                         });
+
+TEST_F(PrintMenu, TheWriteButtonsArrowDropsItsMenuAndTheRestWrites) {
+  LoadPictureAndPrintInto(Path("unused.pdf"));
+  TFlatButton* button = Form->FlatButton6;
+  auto* menu = Form->findChild<QMenu*>("WritePopupMenu");
+  ASSERT_EQ(button->menu(), menu);
+  Form->show();
+  bool dropped = false;
+  QTimer::singleShot(0, [&] {
+    dropped = menu->isVisible();
+    menu->close();
+  });
+  QTest::mouseClick(button, Qt::LeftButton, {}, QPoint(button->width() - 4, button->height() / 2));
+  EXPECT_TRUE(dropped);
+  EXPECT_EQ(Form->StatusPanelText(0), "");
+  QTest::mouseClick(button, Qt::LeftButton, {}, QPoint(button->width() / 2, button->height() / 2));
+  EXPECT_EQ(Form->StatusPanelText(0), " 数据写入成功！           ");
 }
 
 }  // namespace
