@@ -30,10 +30,10 @@ QString HelpDocumentDir(const QString& programDir) {
 
 namespace {
 
-// The guide past its quick start: a section for each command a new user may look for, in the
-// order of the window's menus. A command added to the window gets its sentence here (and its
-// English in po/en.po), naming it in brackets by its caption; a test checks that the guide names
-// every caption of the window's buttons and menus. Every line ends with one blank.
+// The guide past its quick start: a section for each command a new user may look for. A command
+// added to the window gets its sentence here (and its English in po/en.po), naming it in
+// brackets by its caption; a test checks that the guide names every caption of the window's
+// buttons and menus. Every line ends with one blank.
 const char* const kCommandGuide[] = {
     // The write button's menu, and reading what it wrote.
     N_(R"(<BR><BR><B>密封写入</B><BR>要真正保密，请用密封代替[加密]。单击[写入数据]按钮右侧的小箭头(或在按钮上单击鼠标右键)打开写入菜单：[密封写入…]用密码密封文本框里的文字，[密封写入文件…]把一个文件(例如文档或照片)整个密封进图片。密码要输入两次。 )"),
