@@ -723,22 +723,29 @@ void TPennacrowForm::PaintFractalMenuItem(TFractalTypes kind) {
 
 void TPennacrowForm::PrintAtScale(int percent) {
   if (!FPicture.HasPicture() || FPicture.PictureBitmap().Empty()) return;
-  QPrinter& printer = FPrinters.Current();
-  PrintImageAtScale(printer, FPicture, percent);
+  const std::unique_ptr<QPrinter> job = FPrinters.ForJob();
+  PrintImageAtScale(*job, FPicture, percent);
   // A printer that writes a file shows nothing coming out: say where the page went.
-  if (const QString where = PrintedToFileMessage(printer); !where.isEmpty()) {
+  if (const QString where = PrintedToFileMessage(*job); !where.isEmpty()) {
     FUi.ShowMessage(this, where);
   }
 }
 
 void TPennacrowForm::PrintPreview1Click() {
-  // The printer the set-up dialog chose, or a file printer when the machine has none, so the
-  // preview shows that printer's page.
-  MakePrintPreview(FPrinters.ForSetup(), FPicture, 100, this)->exec();
+  // The preview shows the chosen printer's page. Closing it changes nothing; printing from it
+  // confirms a printer in its print dialog, which later print commands then use too.
+  std::unique_ptr<QPrinter> printer = FPrinters.Copy();
+  if (MakePrintPreview(*printer, FPicture, 100, this)->exec() == QDialog::Accepted) {
+    FPrinters.Use(std::move(printer));
+  }
 }
 
 void TPennacrowForm::PrinterSetup1Click() {
-  MakePrinterSetupDialog(FPrinters.ForSetup(), this)->exec();
+  // Only a confirmed dialog changes the printer the print commands use.
+  std::unique_ptr<QPrinter> printer = FPrinters.Copy();
+  if (MakePrinterSetupDialog(*printer, this)->exec() == QDialog::Accepted) {
+    FPrinters.Use(std::move(printer));
+  }
 }
 
 void TPennacrowForm::dragEnterEvent(QDragEnterEvent* event) {

@@ -72,7 +72,12 @@ void TSealCommands::AddWriteMenu(TPennacrowForm& form) {
   add("SealWrite1", QTr("密封写入…"), &TSealCommands::SealWrite1Click);
   add("SealWriteFile1", QTr("密封写入文件…"), &TSealCommands::SealWriteFile1Click);
   TFlatButton* button = form.FlatButton6;
-  button->setToolTip(button->toolTip() + "\n" + QTr("右键单击可密封写入文本或文件"));
+  // The arrow at the button's right edge shows that the menu is there; a click on the rest of
+  // the button still writes.
+  button->setMenu(menu);
+  button->setPopupMode(QToolButton::MenuButtonPopup);
+  button->setToolTip(button->toolTip() + "\n" +
+                     QTr("单击右侧的箭头或右键单击可密封写入文本或文件"));
   button->setContextMenuPolicy(Qt::CustomContextMenu);
   QObject::connect(button, &QWidget::customContextMenuRequested, menu,
                    [menu, button](const QPoint& at) { menu->popup(button->mapToGlobal(at)); });

@@ -56,6 +56,28 @@ void TFlatButton::paintEvent(QPaintEvent*) {
   const int x = (width() - iconSize().width()) / 2;
   const int y = textRect.bottom() + 1;
   painter.drawPixmap(x + (isDown() ? 1 : 0), y + (isDown() ? 1 : 0), glyph);
+  if (menu() != nullptr && popupMode() == QToolButton::MenuButtonPopup) {
+    DrawMenuArrow(painter, option, y + iconSize().height() / 2);
+  }
+}
+
+void TFlatButton::DrawMenuArrow(QPainter& painter, const QStyleOptionToolButton& option,
+                                int middle) {
+  // The strip where a click drops the menu down instead of pressing the button.
+  const QRect strip =
+      style()->subControlRect(QStyle::CC_ToolButton, &option, QStyle::SC_ToolButtonMenu, this);
+  if (isEnabled() && underMouse()) {
+    painter.setPen(palette().color(QPalette::Mid));
+    painter.drawLine(strip.left(), strip.top() + 2, strip.left(), strip.bottom() - 2);
+  }
+  const QPointF centre(strip.center().x() + 0.5, middle);
+  const QPolygonF arrow{centre + QPointF(-4.5, -2.5), centre + QPointF(4.5, -2.5),
+                        centre + QPointF(0, 2.5)};
+  painter.setRenderHint(QPainter::Antialiasing);
+  painter.setPen(Qt::NoPen);
+  painter.setBrush(
+      palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled, QPalette::ButtonText));
+  painter.drawPolygon(arrow);
 }
 
 }  // namespace pennacrow
