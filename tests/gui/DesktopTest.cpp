@@ -65,6 +65,7 @@ TEST_F(Desktop, EveryToolButtonHasAKeyOfItsOwnANameAndADescription) {
 }
 
 TEST_F(Desktop, KeysWorkWhileTypingAndTabLeavesTheMemo) {
+  Load(20, 10);  // saving waits for a picture
   ShowActive();
   Form->TextData->setFocus();
   // Through the window, as the window system delivers them: shortcuts are looked up first, and
@@ -109,6 +110,7 @@ TEST_F(Desktop, ANewPictureLeavesNoPanelOfTheOldOne) {
     Form->FlatButton6Click();
     ASSERT_EQ(Form->StatusPanelText(1), "Pennacrow Ver 2.0，未加密        ");
     TBitmap(40, 20, 24).SaveToFile(Path("in.bmp").toStdString());  // no container now
+    Ui.UnsavedAnswers = {TUnsavedAnswer::Discard};
     newPicture();
     EXPECT_EQ(Form->StatusPanelText(0), "");
     EXPECT_EQ(Form->StatusPanelText(1), "无隐藏数据或格式未知   ");

@@ -17,7 +17,9 @@ namespace {
 
 TEST(CapacityMeter, FiguresForPlainAndNonAsciiTexts) {
   EXPECT_EQ(CapacityUseText(MeasureCapacityUse(0, 100, 50)), "已用 3 / 625 字节");
-  EXPECT_EQ(CapacityUseText(MeasureCapacityUse(1231, 2000, 2500)), "已用 1,234 / 625,000 字节");
+  EXPECT_EQ(CapacityUseText(MeasureCapacityUse(1231, 400, 250)), "已用 1,234 / 12,500 字节");
+  // A large picture shows what a write accepts, so a text over it is never shown as fitting.
+  EXPECT_EQ(CapacityUseText(MeasureCapacityUse(65536, 4000, 3000)), "已用 65,539 / 65,538 字节");
   // A Chinese character takes two bytes of the payload code page.
   EXPECT_EQ(MeasureCapacityUse(Utf8ToPayload("中文ab").size(), 10, 10).Used, 3 + 6);
   // An encrypted text counts with its armoured length.
