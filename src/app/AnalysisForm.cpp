@@ -19,18 +19,22 @@ namespace pennacrow {
 
 namespace {
 
+const char* const kReportName = N_("检测报告");
+const char* const kPicturesName = N_("最低位图片");
+
 QImage GreyImage(const std::vector<std::uint8_t>& grey, int width, int height) {
   return QImage(grey.data(), width, height, width, QImage::Format_Grayscale8).copy();
 }
 
 // A picture at natural size in a scroll box, centred, as the picture view shows the working
 // bitmap.
-QScrollArea* PictureBox(const QImage& picture) {
+QScrollArea* PictureBox(const QImage& picture, const QString& title) {
   auto* label = new QLabel;
   label->setPixmap(QPixmap::fromImage(picture));
   auto* box = new QScrollArea;
   box->setWidget(label);
   box->setAlignment(Qt::AlignCenter);
+  box->setAccessibleName(title);
   return box;
 }
 
@@ -43,9 +47,11 @@ TAnalysisForm::TAnalysisForm(QWidget* parent) : QDialog(parent) {
   ReportText = new QPlainTextEdit(this);
   ReportText->setObjectName("ReportText");
   ReportText->setReadOnly(true);
+  ReportText->setAccessibleName(QTr(kReportName));
   ReportText->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
   Pictures = new QTabWidget(this);
   Pictures->setObjectName("Pictures");
+  Pictures->setAccessibleName(QTr(kPicturesName));
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, this);
   buttons->button(QDialogButtonBox::Close)->setText(QTr("关闭"));
   connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
@@ -92,12 +98,12 @@ void TAnalysisForm::ShowPages(TAnalysisPages pages) {
   ReportText->setPlainText(pages.Report);
   Pictures->clear();
   for (const TAnalysisPages::TPage& plane : pages.Planes) {
-    Pictures->addTab(PictureBox(plane.Picture), plane.Title);
+    Pictures->addTab(PictureBox(plane.Picture, plane.Title), plane.Title);
   }
   if (!pages.Difference) return;
   auto* page = new QWidget;
   auto* row = new QHBoxLayout(page);
-  row->addWidget(PictureBox(pages.Difference->Picture), 1);
+  row->addWidget(PictureBox(pages.Difference->Picture, pages.Difference->Title), 1);
   auto* counts = new QLabel(pages.Difference->Counts);
   counts->setObjectName("DifferenceCounts");
   counts->setAlignment(Qt::AlignTop | Qt::AlignLeft);

@@ -235,6 +235,8 @@ void TPennacrowForm::BuildLayout() {
   ScrollBox1->setObjectName("ScrollBox1");
   ScrollBox1->setWidgetResizable(true);
   ScrollBox1->setFrameShape(QFrame::NoFrame);
+  // The picture is shown cut, never scrolled: nothing here for the keyboard to stop at.
+  ScrollBox1->setFocusPolicy(Qt::NoFocus);
   StegoImage = new TPictureView(FPicture, ScrollBox1);
   StegoImage->setObjectName("StegoImage");
   StegoImage->setAccessibleName(QTr(kPictureName));

@@ -89,9 +89,9 @@ void TFlatButton::paintEvent(QPaintEvent*) {
     glyph = glyph.scaled(iconSize(), Qt::KeepAspectRatio, Qt::SmoothTransformation);
   }
   // Flat buttons sit on the toolbars' strip, which has the theme's base colour.
-  glyph = ReadableGlyph(glyph, palette().color(QPalette::Base),
-                        palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled,
-                                        QPalette::ButtonText));
+  glyph = ReadableGlyph(
+      glyph, palette().color(QPalette::Base),
+      palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled, QPalette::ButtonText));
   const int x = (width() - iconSize().width()) / 2;
   const int y = textRect.bottom() + 1;
   painter.drawPixmap(x + (isDown() ? 1 : 0), y + (isDown() ? 1 : 0), glyph);

@@ -9,6 +9,7 @@
 #include "crypto/CryptText.h"
 #include "formats/PngWriter.h"
 #include "formats/Registry.h"
+#include "formats/SavePicture.h"
 #include "formats/SaveVerify.h"
 #include "text/TextRules.h"
 
@@ -55,6 +56,15 @@ TEST(CapacityMeter, BoundaryBetweenFittingAndNot) {
     EXPECT_FALSE(MeasureCapacityUse(65536, width, height).Fits) << width;
     EXPECT_TRUE(MeasureCapacityUse(65535, width, height).Fits) << width;
   }
+}
+
+TEST(SaveName, TheProposalIsANameAWriterTakes) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"/p/photo.jpg", "/p/photo.bmp"},     {"/p/photo.PNG", "/p/photo.PNG"},
+      {"/p/a.b/photo", "/p/a.b/photo.bmp"}, {"/p/photo.", "/p/photo.bmp"},
+      {"/p/x.tar.gz", "/p/x.tar.bmp"},      {"", ""},
+  };
+  for (const auto& [loaded, proposed] : cases) EXPECT_EQ(SaveNameFor(loaded), proposed) << loaded;
 }
 
 TEST(CapacityMeter, ThousandsSeparators) {
