@@ -15,12 +15,12 @@
 #include <QPrintPreviewDialog>
 #include <QPrinter>
 #include <QProgressBar>
-#include <QPushButton>
 #include <QScreen>
 #include <QScrollArea>
 #include <QStatusBar>
 #include <QTimer>
 #include <QToolBar>
+#include <QToolButton>
 #include <QVBoxLayout>
 #include <QWindow>
 #include <exception>
@@ -265,39 +265,7 @@ void TPennacrowForm::BuildLayout() {
   strip->setObjectName("MeterStrip");
   auto* stripLayout = new QHBoxLayout(strip);
   stripLayout->setContentsMargins(4, 1, 4, 1);
-  BusyIndicator = new QWidget(strip);
-  BusyIndicator->setObjectName("BusyIndicator");
-  auto* busyLayout = new QHBoxLayout(BusyIndicator);
-  busyLayout->setContentsMargins(0, 0, 0, 0);
-  FBusyLabel = new QLabel(BusyIndicator);
-  auto* busyBar = new QProgressBar(BusyIndicator);
-  busyBar->setRange(0, 0);  // no measure of the work: a bar that only moves
-  busyBar->setTextVisible(false);
-  busyBar->setFixedWidth(160);
-  busyLayout->addWidget(FBusyLabel);
-  busyLayout->addWidget(busyBar);
-  StopButton = new QPushButton(QTr(kStopCaption), BusyIndicator);
-  StopButton->setObjectName("StopButton");
-  StopButton->setToolTip(QTr(kStopCaption) + " (Esc)");
-  busyLayout->addWidget(StopButton);
-  FStopAction = new QAction(this);
-  FStopAction->setShortcut(Qt::Key_Escape);
-  FStopAction->setEnabled(false);
-  addAction(FStopAction);
-  const auto stop = [this] {
-    if (FStop == nullptr) return;
-    FStop->Request();
-    FBusyLabel->setText(QTr(kStopping));
-    StopButton->setEnabled(false);
-  };
-  connect(StopButton, &QPushButton::clicked, this, stop);
-  connect(FStopAction, &QAction::triggered, this, stop);
-  BusyIndicator->hide();
-  FBusyTimer = new QTimer(this);
-  FBusyTimer->setSingleShot(true);
-  FBusyTimer->setInterval(kProgressDelayMs);
-  connect(FBusyTimer, &QTimer::timeout, BusyIndicator, &QWidget::show);
-  stripLayout->addWidget(BusyIndicator);
+  stripLayout->addWidget(BuildProgressLine(strip));
   stripLayout->addStretch(1);
   CapacityMeter = new QLabel(strip);
   CapacityMeter->setObjectName("CapacityMeter");
@@ -317,7 +285,49 @@ void TPennacrowForm::BuildLayout() {
     }
   });
   setCentralWidget(central);
+  BuildStatusBar();
+}
 
+QWidget* TPennacrowForm::BuildProgressLine(QWidget* parent) {
+  BusyIndicator = new QWidget(parent);
+  BusyIndicator->setObjectName("BusyIndicator");
+  auto* busyLayout = new QHBoxLayout(BusyIndicator);
+  busyLayout->setContentsMargins(0, 0, 0, 0);
+  FBusyLabel = new QLabel(BusyIndicator);
+  auto* busyBar = new QProgressBar(BusyIndicator);
+  busyBar->setRange(0, 0);  // no measure of the work: a bar that only moves
+  busyBar->setTextVisible(false);
+  busyBar->setFixedWidth(160);
+  // Flat, so that it fits the strip's height.
+  StopButton = new QToolButton(BusyIndicator);
+  StopButton->setObjectName("StopButton");
+  StopButton->setText(QTr(kStopCaption));
+  StopButton->setToolTip(QTr(kStopCaption) + " (Esc)");
+  StopButton->setAutoRaise(true);
+  busyLayout->addWidget(FBusyLabel);
+  busyLayout->addWidget(busyBar);
+  busyLayout->addWidget(StopButton);
+  FStopAction = new QAction(this);
+  FStopAction->setShortcut(Qt::Key_Escape);
+  FStopAction->setEnabled(false);
+  addAction(FStopAction);
+  const auto stop = [this] {
+    if (FStop == nullptr) return;
+    FStop->Request();
+    FBusyLabel->setText(QTr(kStopping));
+    StopButton->setEnabled(false);
+  };
+  connect(StopButton, &QToolButton::clicked, this, stop);
+  connect(FStopAction, &QAction::triggered, this, stop);
+  BusyIndicator->hide();
+  FBusyTimer = new QTimer(this);
+  FBusyTimer->setSingleShot(true);
+  FBusyTimer->setInterval(kProgressDelayMs);
+  connect(FBusyTimer, &QTimer::timeout, BusyIndicator, &QWidget::show);
+  return BusyIndicator;
+}
+
+void TPennacrowForm::BuildStatusBar() {
   QStatusBar* status = statusBar();
   status->setObjectName("StatusBar1");
   status->setSizeGripEnabled(false);
@@ -581,7 +591,6 @@ void TPennacrowForm::UpdateCapacityMeter() {
   QPalette meter = CapacityMeter->palette();
   meter.setColor(QPalette::WindowText, ReadableOn(ink, background));
   CapacityMeter->setPalette(meter);
-  CapacityMeter->setProperty("fits", use.Fits);
 }
 
 void TPennacrowForm::EnablePictureCommands(bool enabled) {

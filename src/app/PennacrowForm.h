@@ -41,7 +41,7 @@
 #include "picture/FractalTypes.h"
 
 class QLabel;
-class QPushButton;
+class QToolButton;
 class QScrollArea;
 class QTimer;
 class QToolBar;
@@ -106,7 +106,7 @@ class TPennacrowForm : public QMainWindow {
   // The strip's progress line, shown when work off the GUI thread takes a while, with its
   // button that stops work which can stop.
   QWidget* BusyIndicator = nullptr;
-  QPushButton* StopButton = nullptr;
+  QToolButton* StopButton = nullptr;
   // True while work runs off the GUI thread.
   bool IsBusy() const { return FBusy; }
 
@@ -176,6 +176,8 @@ class TPennacrowForm : public QMainWindow {
   // message box and the rest of the command is skipped. No exception leaves an event handler.
   void Guarded(const std::function<void()>& command);
   void BuildLayout();
+  QWidget* BuildProgressLine(QWidget* parent);
+  void BuildStatusBar();
   void BuildMenus();
   void SetStatusPanel(int index, const QString& text);
   void PictureChanged();

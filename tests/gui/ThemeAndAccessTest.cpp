@@ -23,6 +23,7 @@
 #include "app/PennacrowForm.h"
 #include "app/PicturePreview.h"
 #include "app/PictureView.h"
+#include "app/UserInterface.h"
 #include "controls/Contrast.h"
 #include "controls/FlatButton.h"
 #include "controls/HtmlTextView.h"
@@ -140,6 +141,22 @@ TEST_F(Theme, TheWindowFitsSmallScreensWithEveryButtonAndPanelWhole) {
   // Back on a large screen the designed minimum holds again.
   Form->FollowScreen(QRect(0, 0, 1920, 1080));
   EXPECT_GE(Form->minimumWidth(), 9 * 80);
+}
+
+TEST(FileDialogs, ThePlatformsDialogWhereThereIsOneOurPreviewOnlyInOurs) {
+  TFileDialogRequest request;
+  request.Filter = "位图(*.bmp)|*.bmp|可移植的网络图片(*.png)|*.png";
+  request.FilterIndex = 1;
+  request.PicturePreview = true;
+  QFileDialog dialog;
+  PrepareFileDialog(dialog, request);
+  EXPECT_FALSE(dialog.testOption(QFileDialog::DontUseNativeDialog));
+  EXPECT_TRUE(ToQtFilter(request.Filter)[1].startsWith(dialog.selectedNameFilter()));
+  EXPECT_TRUE(dialog.selectedNameFilter().contains("png"));
+  // Offscreen there is no platform dialog: ours shows, with the preview beside its list.
+  dialog.show();
+  EXPECT_NE(dialog.findChild<QWidget*>("PicturePreview"), nullptr);
+  dialog.reject();
 }
 
 // Every control a user can reach has a name a screen reader can say.

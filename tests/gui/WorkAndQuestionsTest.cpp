@@ -7,10 +7,10 @@
 #include <QGuiApplication>
 #include <QMimeData>
 #include <QPrinter>
-#include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
+#include <QToolButton>
 #include <filesystem>
 #include <fstream>
 
