@@ -308,6 +308,7 @@ QWidget* TPennacrowForm::BuildProgressLine(QWidget* parent) {
   busyLayout->addWidget(busyBar);
   busyLayout->addWidget(StopButton);
   FStopAction = new QAction(this);
+  FStopAction->setObjectName("StopAction");
   FStopAction->setShortcut(Qt::Key_Escape);
   FStopAction->setEnabled(false);
   addAction(FStopAction);

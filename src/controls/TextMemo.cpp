@@ -65,7 +65,7 @@ void TTextMemo::leaveEvent(QEvent* event) {
 void TTextMemo::changeEvent(QEvent* event) {
   QPlainTextEdit::changeEvent(event);
   // A style sheet takes colours, not roles: a new theme writes it again.
-  if (event->type() == QEvent::ApplicationPaletteChange) ApplyBorder(underMouse());
+  if (event->type() == QEvent::PaletteChange) ApplyBorder(underMouse());
 }
 
 void TTextMemo::ApplyBorder(bool hovered) {
@@ -74,9 +74,11 @@ void TTextMemo::ApplyBorder(bool hovered) {
   const QColor base = colours.color(QPalette::Base);
   const QColor border =
       hovered ? ReadableOn(FHoverBorder, base, 3.0) : colours.color(QPalette::Mid);
-  setStyleSheet(
+  const QString sheet =
       QStringLiteral("QPlainTextEdit { background: %1; color: %2; border: 1px solid %3; }")
-          .arg(base.name(), colours.color(QPalette::Text).name(), border.name()));
+          .arg(base.name(), colours.color(QPalette::Text).name(), border.name());
+  // Setting a style sheet changes the palette in turn: only a new one is set.
+  if (sheet != styleSheet()) setStyleSheet(sheet);
 }
 
 }  // namespace pennacrow

@@ -1,10 +1,14 @@
-// What the main window asks before work is lost, and the work it hands to the worker thread.
+// What the main window asks before work is lost, the work it hands to the worker thread, light
+// and dark themes, and names for screen readers.
 
 #include <gtest/gtest.h>
 
-#include <QAction>
+#include <QAbstractButton>
+#include <QAccessible>
+#include <QApplication>
+#include <QDBusVariant>
 #include <QDropEvent>
-#include <QGuiApplication>
+#include <QFileDialog>
 #include <QMimeData>
 #include <QPrinter>
 #include <QSignalSpy>
@@ -16,12 +20,17 @@
 
 #include "FormTest.h"
 #include "app/AnalysisForm.h"
+#include "app/ColourScheme.h"
+#include "app/EncryptForm.h"
+#include "app/HelpForm.h"
 #include "app/PennacrowForm.h"
+#include "app/PictureView.h"
 #include "app/UserInterface.h"
+#include "controls/Contrast.h"
 #include "controls/FlatButton.h"
+#include "controls/HtmlTextView.h"
 #include "controls/TextMemo.h"
 #include "controls/TitledPopupMenu.h"
-#include "formats/PngWriter.h"
 #include "picture/Bitmap.h"
 
 namespace pennacrow {
@@ -81,10 +90,10 @@ TEST_F(WorkAndQuestions, EveryCommandThatReplacesThePictureAsksFirst) {
       {TUnsavedAnswer::Save, Path("kept.png"), true, true},
       {TUnsavedAnswer::Save, std::nullopt, false, false},  // the save dialog was cancelled
   };
-  int command = 0;
   for (const auto& run : commands) {
     for (const auto& a : answers) {
-      SCOPED_TRACE(testing::Message() << "command " << command << " answer " << int(a.Answer));
+      SCOPED_TRACE(testing::Message()
+                   << "command " << (&run - commands) << " answer " << int(a.Answer));
       std::filesystem::remove(Path("kept.png").toStdString());
       UnsavedWrite();
       Ui.UnsavedAnswers = {a.Answer};
@@ -100,7 +109,6 @@ TEST_F(WorkAndQuestions, EveryCommandThatReplacesThePictureAsksFirst) {
       Form->FlatButton8Click();
       EXPECT_EQ(Ui.Questions.size(), a.Replaced || a.Saved ? 1u : 2u);
     }
-    ++command;
   }
 }
 
@@ -128,19 +136,13 @@ TEST_F(WorkAndQuestions, TheAnalysisRunsOnTheWorkerAndStopsWhenAsked) {
   delete Form->findChild<TAnalysisForm*>();
 
   // The button and Esc ask it to stop as soon as it starts: no report, no message, no cursor.
-  QAction* escape = nullptr;
-  for (QAction* action : Form->actions()) {
-    if (action->shortcut() == QKeySequence(Qt::Key_Escape)) escape = action;
-  }
-  ASSERT_NE(escape, nullptr);
+  auto* escape = Form->findChild<QAction*>("StopAction");
+  ASSERT_TRUE(escape != nullptr && escape->shortcut() == QKeySequence(Qt::Key_Escape));
   EXPECT_FALSE(escape->isEnabled());
-  const std::function<void()> stops[] = {[this] { Form->StopButton->click(); },
-                                         [escape] { escape->trigger(); }};
-  for (const auto& stop : stops) {
-    QMetaObject::Connection started =
-        QObject::connect(Form.get(), &TPennacrowForm::BusyChanged, [&](bool on) {
-          if (on) stop();
-        });
+  for (QObject* stop : std::initializer_list<QObject*>{Form->StopButton, escape}) {
+    auto started = QObject::connect(Form.get(), &TPennacrowForm::BusyChanged, [stop](bool on) {
+      if (on) QMetaObject::invokeMethod(stop, qobject_cast<QAction*>(stop) ? "trigger" : "click");
+    });
     analysis->trigger();
     QObject::disconnect(started);
     EXPECT_EQ(Form->findChild<TAnalysisForm*>(), nullptr);
@@ -148,10 +150,6 @@ TEST_F(WorkAndQuestions, TheAnalysisRunsOnTheWorkerAndStopsWhenAsked) {
     EXPECT_FALSE(Form->IsBusy());
     EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
   }
-  // Work that cannot stop offers no button.
-  QObject::connect(Form.get(), &TPennacrowForm::BusyChanged,
-                   [this](bool on) { EXPECT_TRUE(!on || Form->StopButton->isHidden()); });
-  Form->RunInBackground("...", [] {});
 }
 
 TEST_F(WorkAndQuestions, PrintingToAFileNeverReplacesOneAndSaysWhereItWent) {
@@ -165,35 +163,17 @@ TEST_F(WorkAndQuestions, PrintingToAFileNeverReplacesOneAndSaysWhereItWent) {
     Form->PrintAtScale(50);
   };
   std::ofstream(Path("print.pdf").toStdString()) << "the user's notes";
+  // A link that leads nowhere is taken too: printing to it would create its target.
   std::filesystem::create_symlink(Path("nowhere").toStdString(),
                                   Path("print (2).pdf").toStdString());
-  print();
-  print();
+  for (const char* name : {"print (3).pdf", "print (4).pdf"}) {
+    print();
+    EXPECT_TRUE(std::filesystem::exists(Path(name).toStdString())) << name;
+    EXPECT_TRUE(!Ui.Messages.empty() && Ui.Messages.back().contains(name)) << name;
+  }
   std::ifstream notes(Path("print.pdf").toStdString());
   EXPECT_EQ(std::string(std::istreambuf_iterator<char>(notes), {}), "the user's notes");
   EXPECT_FALSE(std::filesystem::exists(Path("nowhere").toStdString()));
-  ASSERT_EQ(Ui.Messages.size(), 2u);
-  for (const char* name : {"print (3).pdf", "print (4).pdf"}) {
-    EXPECT_TRUE(std::filesystem::exists(Path(name).toStdString())) << name;
-  }
-  EXPECT_TRUE(Ui.Messages[0].contains("print (3).pdf"));
-  EXPECT_TRUE(Ui.Messages[1].contains("print (4).pdf"));
-}
-
-TEST_F(WorkAndQuestions, TheSaveDialogProposesANameItCanWrite) {
-  const struct {
-    const char* Loaded;
-    const char* Proposed;
-    int Filter;
-  } cases[] = {{"photo.ppm", "photo.bmp", 0}, {"photo.png", "photo.png", 1}};
-  SaveAsPNG(TBitmap(8, 6, 24), Path("photo.png").toStdString());
-  std::ofstream(Path("photo.ppm").toStdString()) << "P3\n1 1\n255\n0 0 0\n";
-  for (const auto& c : cases) {
-    Form->LoadPicture(Path(c.Loaded));
-    Form->FlatButton2Click();  // cancelled
-    EXPECT_EQ(Ui.FileRequests.back().FileName, Path(c.Proposed)) << c.Loaded;
-    EXPECT_EQ(Ui.FileRequests.back().FilterIndex, c.Filter) << c.Loaded;
-  }
 }
 
 // The real message boxes: Enter answers with the choice that loses nothing.
@@ -210,6 +190,90 @@ TEST(Questions, EnterChoosesTheSafeAnswer) {
   EXPECT_FALSE(ui.AskYesNo(nullptr, "read junk?"));
   pressEnterInTheBox();
   EXPECT_EQ(ui.AskUnsaved(nullptr, "save first?"), TUnsavedAnswer::Save);
+}
+
+TEST(ColourScheme, ThePortalsAnswerDecidesOnlyAgainstALightPlatformPalette) {
+  const QVariant twice = QVariant::fromValue(QDBusVariant(QVariant::fromValue(QDBusVariant(1u))));
+  EXPECT_EQ(ColourSchemeFromPortal(twice), TColourScheme::Dark);
+  EXPECT_EQ(ColourSchemeFromPortal(2u), TColourScheme::Light);
+  for (const QVariant& none : {QVariant(0u), QVariant(7u), QVariant("dark")}) {
+    EXPECT_EQ(ColourSchemeFromPortal(none), TColourScheme::NoPreference);
+  }
+  const QPalette light(Qt::white), platformDark(QColor(20, 20, 60));
+  EXPECT_TRUE(IsDarkPalette(PaletteForScheme(light, TColourScheme::Dark)));
+  EXPECT_EQ(PaletteForScheme(light, TColourScheme::Light), light);
+  EXPECT_EQ(PaletteForScheme(platformDark, TColourScheme::Dark), platformDark);
+  // Colours chosen for white: kept there, made readable (hue kept) on the dark base.
+  const QColor title(0x40, 0x00, 0x80), base = DarkPalette().color(QPalette::Base);
+  EXPECT_EQ(ReadableOn(title, Qt::white), title);
+  for (const QColor& colour : {title, QColor(Qt::blue), DarkPalette().color(QPalette::Text)}) {
+    EXPECT_GE(ContrastRatio(ReadableOn(colour, base), base), 4.5) << colour.name().toStdString();
+  }
+  EXPECT_NEAR(ReadableOn(title, base).hslHue(), title.hslHue(), 2);
+}
+
+TEST_F(WorkAndQuestions, WhatTheWindowsDrawFollowsAPaletteChangedWhileTheyAreOpen) {
+  SavePicture("small.bmp", 20, 10);
+  Form->LoadPicture(Path("small.bmp"));
+  Form->show();
+  THelpForm help(Form.get());
+  TEncryptForm encrypt(Ui, Form.get());
+  encrypt.EncryptMemo->SetHoverBorder(QColor(8, 36, 107));
+  const auto at = [](QWidget* widget, QPoint point) {
+    return widget->grab().toImage().pixelColor(point * widget->devicePixelRatio());
+  };
+  const auto toolbar = [&] { return at(Form.get(), QPoint(Form->width() - 4, 6)); };
+  EXPECT_GT(toolbar().lightness(), 200);
+  EXPECT_TRUE(help.t->toHtml().contains("#400080"));  // the guide's title, made for white
+  QApplication::setPalette(DarkPalette());
+  QApplication::processEvents();
+  const QColor base = DarkPalette().color(QPalette::Base);
+  EXPECT_EQ(toolbar(), base);
+  EXPECT_EQ(at(Form->StegoImage, QPoint(2, 2)), base);
+  EXPECT_LT(at(Form->TextData->viewport(), QPoint(2, 2)).lightness(), 60);
+  EXPECT_EQ(at(help.t->viewport(), QPoint(2, help.t->viewport()->height() - 2)), base);
+  EXPECT_FALSE(help.t->toHtml().contains("#400080"));
+  EXPECT_TRUE(encrypt.EncryptMemo->styleSheet().contains(base.name()));
+  QApplication::setPalette(QPalette());
+}
+
+// Every control a user can reach has a name a screen reader can say.
+QStringList Nameless(QWidget& window) {
+  QStringList nameless;
+  for (QWidget* w : window.findChildren<QWidget*>()) {
+    if ((w->focusPolicy() == Qt::NoFocus && !qobject_cast<QAbstractButton*>(w)) ||
+        !w->isVisibleTo(&window)) {
+      continue;
+    }
+    QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(w);
+    if (accessible == nullptr || accessible->text(QAccessible::Name).trimmed().isEmpty()) {
+      nameless << QString("%1 %2").arg(w->metaObject()->className(), w->objectName());
+    }
+  }
+  return nameless;
+}
+
+TEST_F(WorkAndQuestions, EveryControlOfTheWindowsHasAnAccessibleName) {
+  SavePicture("picture.bmp", 60, 40);
+  Form->LoadPicture(Path("picture.bmp"));
+  TEncryptForm encrypt(Ui, Form.get());
+  THelpForm help(Form.get());
+  TAnalysisForm analysis(Form.get());
+  analysis.ShowReport(Form->Picture().PictureBitmap(), &Form->Picture().PictureBitmap(), "p.bmp");
+  // The file dialog as the program prepares it: the platform's where there is one; offscreen
+  // there is none, so ours shows, with the picture preview beside its list.
+  TFileDialogRequest request{"",  "位图(*.bmp)|*.bmp|可移植的网络图片(*.png)|*.png", "", "", 1,
+                             true};
+  QFileDialog dialog;
+  PrepareFileDialog(dialog, request);
+  EXPECT_FALSE(dialog.testOption(QFileDialog::DontUseNativeDialog));
+  EXPECT_TRUE(dialog.selectedNameFilter().contains("png"));
+  for (QWidget* window :
+       std::initializer_list<QWidget*>{Form.get(), &encrypt, &help, &analysis, &dialog}) {
+    window->show();
+    EXPECT_EQ(Nameless(*window).join(", ").toStdString(), "") << window->metaObject()->className();
+  }
+  EXPECT_NE(dialog.findChild<QWidget*>("PicturePreview"), nullptr);
 }
 
 }  // namespace
