@@ -3,8 +3,6 @@
 #include <QApplication>
 #include <QDBusConnection>
 #include <QDBusMessage>
-#include <QDBusPendingCallWatcher>
-#include <QDBusPendingReply>
 #include <QDBusVariant>
 
 namespace pennacrow {
@@ -16,6 +14,7 @@ const char* const kPortalPath = "/org/freedesktop/portal/desktop";
 const char* const kSettingsInterface = "org.freedesktop.portal.Settings";
 const char* const kAppearance = "org.freedesktop.appearance";
 const char* const kColourSchemeKey = "color-scheme";
+constexpr int kPortalTimeoutMs = 250;
 
 // Keeps the platform's palette, to go back to when the user no longer prefers dark.
 class TColourSchemeFollower : public QObject {
@@ -25,23 +24,27 @@ class TColourSchemeFollower : public QObject {
       : QObject(&application), FPlatform(QApplication::palette()) {
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (!bus.isConnected()) return;
+    // The whole message, not typed arguments: Qt 6.4 refuses a slot taking a QDBusVariant
+    // until its D-Bus types have been used once.
     bus.connect(kPortalService, kPortalPath, kSettingsInterface, "SettingChanged", this,
-                SLOT(SettingChanged(QString, QString, QDBusVariant)));
+                SLOT(SettingChanged(QDBusMessage)));
     QDBusMessage read =
         QDBusMessage::createMethodCall(kPortalService, kPortalPath, kSettingsInterface, "Read");
     read << QString(kAppearance) << QString(kColourSchemeKey);
-    auto* watcher = new QDBusPendingCallWatcher(bus.asyncCall(read), this);
-    connect(watcher, &QDBusPendingCallWatcher::finished, this, [this](QDBusPendingCallWatcher* w) {
-      const QDBusPendingReply<QDBusVariant> reply = *w;
-      if (!reply.isError()) Apply(ColourSchemeFromPortal(QVariant::fromValue(reply.value())));
-      w->deleteLater();
-    });
+    // Asked before any window shows, so none flashes light first; a portal that has not
+    // answered within a quarter of a second leaves the platform's palette.
+    const QDBusMessage reply = bus.call(read, QDBus::Block, kPortalTimeoutMs);
+    if (reply.type() == QDBusMessage::ReplyMessage && !reply.arguments().isEmpty()) {
+      Apply(ColourSchemeFromPortal(reply.arguments().first()));
+    }
   }
 
  private slots:
-  void SettingChanged(const QString& space, const QString& key, const QDBusVariant& value) {
-    if (space == kAppearance && key == kColourSchemeKey) {
-      Apply(ColourSchemeFromPortal(QVariant::fromValue(value)));
+  void SettingChanged(const QDBusMessage& message) {
+    const QList<QVariant> arguments = message.arguments();
+    if (arguments.size() == 3 && arguments[0].toString() == kAppearance &&
+        arguments[1].toString() == kColourSchemeKey) {
+      Apply(ColourSchemeFromPortal(arguments[2]));
     }
   }
 

@@ -23,8 +23,9 @@ QPalette DarkPalette();
 // The platform's palette, unless the scheme asks for dark and that palette is light.
 QPalette PaletteForScheme(const QPalette& platform, TColourScheme scheme);
 
-// Reads the desktop's colour scheme from the settings portal without waiting for it, and follows
-// its changes while the application runs. Without a session bus or a portal nothing changes.
+// Reads the desktop's colour scheme from the settings portal, waiting a quarter of a second at
+// most, and follows its changes while the application runs. Without a session bus or a portal
+// nothing changes.
 void FollowDesktopColourScheme(QApplication& application);
 
 }  // namespace pennacrow
