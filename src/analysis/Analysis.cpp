@@ -219,7 +219,7 @@ std::optional<TWriteDifference> WriteDifference(const TBitmap& before, const TBi
   return d;
 }
 
-TAnalysisReport AnalyzeBitmap(const TBitmap& bitmap) {
+TAnalysisReport AnalyzeBitmap(const TBitmap& bitmap, const std::function<void()>& checkpoint) {
   TAnalysisReport report;
   report.Width = bitmap.Width();
   report.Height = bitmap.Height();
@@ -232,11 +232,13 @@ TAnalysisReport AnalyzeBitmap(const TBitmap& bitmap) {
   // Below 8 bits per pixel a sample is a 1- or 4-bit index whose low bit is half or all of its
   // value: the estimators' model of a low bit does not hold, so they are not asked.
   for (int c = 0; layout.BytesPerPixel > 0 && c < static_cast<int>(layout.Names.size()); ++c) {
+    if (checkpoint) checkpoint();
     report.Channels.push_back(AnalyzeChannel(bitmap, layout, c, report.ContainerBits));
   }
   for (const TArea area : {TArea::Whole, TArea::Written, TArea::Control}) {
     report.Fused[static_cast<int>(area)] = FusedOf(report.Channels, area);
   }
+  if (checkpoint) checkpoint();
   report.Texts = ScanReadableText(bitmap);
   report.Verdict = VerdictOf(report);
   return report;

@@ -6,6 +6,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -63,8 +64,9 @@ int WrittenPixels(int width, int bytesPerPixel, int channel, int row, std::int64
 // for version 1), or 0 when there is none or its length does not fit the picture.
 std::int64_t ContainerBitsOf(const TBitmap& bitmap, std::uint8_t format);
 
-// The whole report. The bitmap is only read.
-TAnalysisReport AnalyzeBitmap(const TBitmap& bitmap);
+// The whole report. The bitmap is only read. checkpoint, when given, is called between the
+// channels and before the text scan; it may raise to stop the work there.
+TAnalysisReport AnalyzeBitmap(const TBitmap& bitmap, const std::function<void()>& checkpoint = {});
 
 // Channel c's low bits as 0 or 255 per pixel, width x height, top row first: what the eye sees of
 // a container (the channels are those of the report).

@@ -130,6 +130,7 @@ THelpForm::THelpForm(QWidget* owner) : QDialog(owner) {
   t->SetVAlignment(TTextVAlignment::tvaTop);
   t->SetShadowOffset(1);
   t->SetHTMLText(HelpGuideLines());
+  t->setAccessibleName(Panel3->text());
   column->addWidget(t, 1);
 
   Panel1 = new QWidget(this);
