@@ -82,15 +82,33 @@ std::vector<std::uint8_t> CarrierSamples(const TChannelPlane& plane, int perRow)
   return samples;
 }
 
+std::int64_t Area(const TSampleRect& r) {
+  return std::int64_t{r.Width} * r.Height;
+}
+
+// The features of several channels, for their mean.
+struct TSpamSum {
+  TSpamFeatures Sum{};
+  int Channels = 0;
+  void Add(const TSpamFeatures& f) {
+    for (std::size_t i = 0; i < f.size(); ++i) Sum[i] += f[i];
+    ++Channels;
+  }
+  TSpamFeatures Mean() const {
+    TSpamFeatures mean = Sum;
+    for (double& m : mean) m /= Channels;
+    return mean;
+  }
+};
+
 TRates RatesOf(const TSpaCounts& spa, const TRsCounts& rs, const TWsSums& ws) {
   return {SpaRate(spa), RsRate(rs), WsRate(ws)};
 }
 
 TChannelReport AnalyzeChannel(const TBitmap& bitmap, const TLayout& layout, int c,
-                              std::int64_t containerBits) {
+                              const TChannelPlane& plane, std::int64_t containerBits) {
   TChannelReport report;
   report.Name = layout.Names[static_cast<std::size_t>(c)];
-  const TChannelPlane plane = PlaneOf(bitmap, layout.BytesPerPixel, c, containerBits, layout.Mask);
   {
     const TPlaneCounts counts = CountPlane(plane);
     constexpr int w = static_cast<int>(TRegion::Written), k = static_cast<int>(TRegion::Control);
@@ -219,7 +237,25 @@ std::optional<TWriteDifference> WriteDifference(const TBitmap& before, const TBi
   return d;
 }
 
+TSampleRect ContainerRect(int width, int height, int bytesPerPixel, std::int64_t containerBits) {
+  if (width <= 0 || bytesPerPixel <= 0 || containerBits <= 0) return {};
+  const auto rows = static_cast<int>(std::min<std::int64_t>(height, containerBits / width));
+  return {0, 0, width / bytesPerPixel, rows};
+}
+
+std::optional<TSpamFeatures> ColourSpamFeatures(const TBitmap& bitmap, const TSampleRect& rect) {
+  const int bpp = bitmap.BitsPerPixel() / 8;
+  if (bitmap.Empty() || (bpp != 3 && bpp != 4)) return std::nullopt;
+  TSpamSum sum;
+  for (int c = 0; c < 3; ++c) sum.Add(SpamFeatures(PlaneOf(bitmap, bpp, c, 0), rect));
+  return sum.Mean();
+}
+
 TAnalysisReport AnalyzeBitmap(const TBitmap& bitmap) {
+  return AnalyzeBitmap(bitmap, std::nullopt);
+}
+
+TAnalysisReport AnalyzeBitmap(const TBitmap& bitmap, std::optional<std::int64_t> containerBits) {
   TAnalysisReport report;
   report.Width = bitmap.Width();
   report.Height = bitmap.Height();
@@ -227,15 +263,36 @@ TAnalysisReport AnalyzeBitmap(const TBitmap& bitmap) {
   if (bitmap.Empty()) return report;
   report.DataFormat = DetectDataFormat(&bitmap);
   const TLayout layout = LayoutOf(bitmap);
+  const int bpp = layout.BytesPerPixel;
   // The writer never leaves a container in rows shorter than the width.
-  if (layout.BytesPerPixel > 0) report.ContainerBits = ContainerBitsOf(bitmap, report.DataFormat);
+  if (bpp > 0) {
+    report.ContainerBits = containerBits ? std::clamp<std::int64_t>(
+                                               *containerBits, 0,
+                                               std::int64_t{bitmap.Width()} * bitmap.Height())
+                                         : ContainerBitsOf(bitmap, report.DataFormat);
+  }
+  const TSampleRect whole{0, 0, bitmap.Width(), bitmap.Height()};
+  const TSampleRect written = ContainerRect(bitmap.Width(), bitmap.Height(), bpp,
+                                            report.ContainerBits);
+  TSpamSum spamWhole, spamWritten;
   // Below 8 bits per pixel a sample is a 1- or 4-bit index whose low bit is half or all of its
   // value: the estimators' model of a low bit does not hold, so they are not asked.
-  for (int c = 0; layout.BytesPerPixel > 0 && c < static_cast<int>(layout.Names.size()); ++c) {
-    report.Channels.push_back(AnalyzeChannel(bitmap, layout, c, report.ContainerBits));
+  for (int c = 0; bpp > 0 && c < static_cast<int>(layout.Names.size()); ++c) {
+    const TChannelPlane plane = PlaneOf(bitmap, bpp, c, report.ContainerBits, layout.Mask);
+    report.Channels.push_back(AnalyzeChannel(bitmap, layout, c, plane, report.ContainerBits));
+    if ((bpp == 3 || bpp == 4) && c < 3) {
+      spamWhole.Add(SpamFeatures(plane, whole));
+      if (Area(written) >= kSpamMinimumPixels) spamWritten.Add(SpamFeatures(plane, written));
+    }
   }
   for (const TArea area : {TArea::Whole, TArea::Written, TArea::Control}) {
     report.Fused[static_cast<int>(area)] = FusedOf(report.Channels, area);
+  }
+  if (spamWhole.Channels > 0 && Area(whole) >= kSpamMinimumPixels) {
+    report.Trained[static_cast<int>(TArea::Whole)] = SpamProbability(spamWhole.Mean());
+  }
+  if (spamWritten.Channels > 0) {
+    report.Trained[static_cast<int>(TArea::Written)] = SpamProbability(spamWritten.Mean());
   }
   report.Texts = ScanReadableText(bitmap);
   report.Verdict = VerdictOf(report);

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "analysis/Estimators.h"
+#include "analysis/Spam.h"
 #include "analysis/TextScan.h"
 #include "picture/Bitmap.h"
 
@@ -34,7 +35,9 @@ struct TChannelReport {
   std::int64_t ChiSquareEnd = 0;
 };
 
-enum class TVerdict { Clean, Suspicious, Detectable };
+// Undecided: the picture gives the detectors too little to judge by (too few samples, or content
+// the estimators are not made for), and no readable text was found.
+enum class TVerdict { Clean, Suspicious, Detectable, Undecided };
 
 // The thresholds of the verdict: any single estimate at or above kSingleThreshold is suspicious;
 // the fused estimate (the mean of every channel's SPA, RS and WS) at or above kFusedThreshold, or
@@ -50,6 +53,10 @@ struct TAnalysisReport {
   std::int64_t ContainerBits = 0;  // carrier bits the container occupies; 0 without one
   std::vector<TChannelReport> Channels;
   std::array<std::optional<double>, kAreaCount> Fused;
+  // The trained ±1 detector's probability over the whole picture and over the rows the
+  // container fills; nothing for the control, for pictures of other than 24 or 32 bits, and for
+  // areas below kSpamMinimumPixels.
+  std::array<std::optional<double>, kAreaCount> Trained;
   std::vector<TTextFinding> Texts;
   TVerdict Verdict = TVerdict::Clean;
 };
@@ -63,8 +70,20 @@ int WrittenPixels(int width, int bytesPerPixel, int channel, int row, std::int64
 // for version 1), or 0 when there is none or its length does not fit the picture.
 std::int64_t ContainerBitsOf(const TBitmap& bitmap, std::uint8_t format);
 
+// The pixels whose every colour byte a container of containerBits carrier bits has written: the
+// rows it fills completely, and in each the pixels whose bytes all lie among the first width
+// bytes of the row.
+TSampleRect ContainerRect(int width, int height, int bytesPerPixel, std::int64_t containerBits);
+
+// The SPAM features of rect averaged over the colour channels (B, G, R) of a 24- or 32-bit
+// picture; nothing for other depths, whose samples are indices or not 8-bit values.
+std::optional<TSpamFeatures> ColourSpamFeatures(const TBitmap& bitmap, const TSampleRect& rect);
+
 // The whole report. The bitmap is only read.
 TAnalysisReport AnalyzeBitmap(const TBitmap& bitmap);
+// The same with the written area of a container of containerBits carrier bits, whatever the
+// probe finds: what a detector that knows where a sequential container must lie would measure.
+TAnalysisReport AnalyzeBitmap(const TBitmap& bitmap, std::optional<std::int64_t> containerBits);
 
 // Channel c's low bits as 0 or 255 per pixel, width x height, top row first: what the eye sees of
 // a container (the channels are those of the report).
@@ -88,6 +107,9 @@ std::optional<TWriteDifference> WriteDifference(const TBitmap& before, const TBi
 // every message of the program, and all of them here.
 // The verdict in the program's own Chinese, as analyze --json gives it; shown through Tr.
 std::string VerdictText(TVerdict verdict);
+// The verdict for scripts, in English and never translated: "clean", "suspicious",
+// "detectable", "undecided".
+const char* VerdictKey(TVerdict verdict);
 std::string AreaText(TArea area);
 std::string StreamText(const TTextFinding& finding);
 // Several lines for one picture.

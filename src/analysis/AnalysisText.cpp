@@ -59,10 +59,26 @@ std::string VerdictText(TVerdict verdict) {
       return N_("容易被检测");
     case TVerdict::Suspicious:
       return N_("有可疑痕迹");
+    case TVerdict::Undecided:
+      return N_("无法判断");
     case TVerdict::Clean:
       break;
   }
   return N_("未发现明显痕迹");
+}
+
+const char* VerdictKey(TVerdict verdict) {
+  switch (verdict) {
+    case TVerdict::Detectable:
+      return "detectable";
+    case TVerdict::Suspicious:
+      return "suspicious";
+    case TVerdict::Undecided:
+      return "undecided";
+    case TVerdict::Clean:
+      break;
+  }
+  return "clean";
 }
 
 std::string AreaText(TArea area) {
@@ -159,9 +175,13 @@ std::string FormatReportJson(const TAnalysisReport& r, const std::string& fileNa
                     ",\"bits_per_pixel\":" + std::to_string(r.BitsPerPixel) +
                     ",\"data_format\":" + std::to_string(r.DataFormat) +
                     ",\"container_bits\":" + std::to_string(r.ContainerBits) +
-                    ",\"verdict\":" + JsonString(VerdictText(r.Verdict)) + ",\"fused\":{";
+                    ",\"verdict\":\"" + VerdictKey(r.Verdict) + "\",\"fused\":{";
   for (int a = 0; a < kAreaCount; ++a) {
     out += std::string(a ? "," : "") + "\"" + kAreaKeys[a] + "\":" + JsonRate(r.Fused[a]);
+  }
+  out += "},\"trained\":{";
+  for (int a = 0; a < kAreaCount; ++a) {
+    out += std::string(a ? "," : "") + "\"" + kAreaKeys[a] + "\":" + JsonRate(r.Trained[a]);
   }
   out += "},\"channels\":[";
   for (std::size_t i = 0; i < r.Channels.size(); ++i) {
