@@ -229,10 +229,12 @@ def stegosuite(extension, tile, message, stem):
 PEERS = [
     Writer("steghide (BMP)", False, peer=steghide),
     Writer("outguess (PPM)", False, peer=outguess),
-    Writer("stegosuite (BMP)", False, peer=functools.partial(stegosuite, "bmp"), share=(0, 2),
-           note="every other tile; a Java VM per picture takes a second"),
-    Writer("stegosuite (PNG)", False, peer=functools.partial(stegosuite, "png"), share=(1, 2),
-           note="the other tiles"),
+    # A Java VM per picture costs a second: a quarter of the tiles each, which the table's
+    # intervals show.
+    Writer("stegosuite (BMP)", False, peer=functools.partial(stegosuite, "bmp"), share=(0, 4),
+           note="a quarter of the tiles (a Java VM per picture takes a second)"),
+    Writer("stegosuite (PNG)", False, peer=functools.partial(stegosuite, "png"), share=(2, 4),
+           note="another quarter of the tiles"),
 ]
 
 CORE_NAMES = {"replace": "replacement", "stealth": "--stealth", "seal": "--seal",
@@ -630,6 +632,16 @@ def check_analyze(cli, records, tiles, work, rate):
     return len(cover), len(stego), accuracy, ref_accuracy, int((called != ref).sum())
 
 
+def save_records(work, records):
+    """The measurements beside the tiles, for a look at them afterwards (numpy's npz)."""
+    fields = ("tile", "writer", "rate", "status") + FIELDS
+    table = {f: np.array([r.get(f, np.nan if f not in ("tile", "writer", "status", "verdict")
+                                else "") for r in records]) for f in fields}
+    rows = np.array([r["row"] if "row" in r else np.full((2, SPAM_DIMENSION), np.nan, np.float32)
+                     for r in records])
+    np.savez_compressed(os.path.join(work, "records.npz"), rows=rows, **table)
+
+
 # --- output ------------------------------------------------------------------------------------
 
 def fmt(point, interval):
@@ -681,6 +693,8 @@ def main():
     parser.add_argument("--work", help="keep tiles and results here (default: a temporary "
                                         "directory, removed at the end)")
     parser.add_argument("--jobs", type=int, default=os.cpu_count())
+    parser.add_argument("--keep", action="store_true",
+                        help="keep the peers' pictures in --work and use them again next time")
     parser.add_argument("--train", action="store_true",
                         help="retrain the shipped model and write " + MODEL_FILE)
     parser.add_argument("--covers", action="store_true", help="list the covers and stop")
@@ -710,7 +724,9 @@ def run(args, started, tool, cli, work):
     tiles = make_tiles(work, args.tiles_per_photo)
     writers = core_writers(tool) + PEERS
     print(f"{len(tiles)} tiles; measuring with {args.jobs} processes", file=sys.stderr)
-    records = measure_all(tool, work, tiles, writers, args.jobs, args.train, CHECK_RATE)
+    records = measure_all(tool, work, tiles, writers, args.jobs, args.train or args.keep,
+                          CHECK_RATE)
+    measured = time.time() - started
     if args.train:
         model = train_shipped_model(records, tiles, SHIPPED_RATES)
         write_model(model, SHIPPED_RATES, tiles, commit_id())
@@ -729,6 +745,7 @@ def run(args, started, tool, cli, work):
                 continue
             results[(w.name, rate)] = [(d[0], score_cell(records, tiles, w, rate, d, rng))
                                        for d in detectors(w)]
+    save_records(work, records)
     checked, worst = check_features(records, tiles)
     extra = [f"SPAM features of the program against the reference written from the paper's "
              f"definitions (numpy) on {checked} tiles, whole and container rows: largest "
@@ -742,6 +759,7 @@ def run(args, started, tool, cli, work):
     for w in writers:
         if w.note:
             extra.append(f"{w.name}: {w.note}.")
+    extra.append(f"Writing and measuring took {measured / 60:.1f} minutes.")
     print_tables(results, writers, tiles, time.time() - started, extra)
 
 

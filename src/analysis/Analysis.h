@@ -29,21 +29,54 @@ struct TRates {
 struct TChannelReport {
   std::string Name;  // "B", "G", "R", "A", "灰度", "索引", "低字节", "高字节"
   std::array<TRates, kAreaCount> Rates;
+  // Per area: the share of horizontally adjacent samples that are equal, and of samples at the
+  // ends of the range (0 or the largest value). Where most neighbours are equal or clipped the
+  // estimators' model of a low bit does not hold: a clipped sky or an icon reads as embedded.
+  std::array<double, kAreaCount> Flat{};
+  std::array<double, kAreaCount> Saturated{};
   double ChiSquareP = 0;
   // Where the chi-square attack sees a sequential message end, as a carrier bit position
   // (comparable with ContainerBits); 0 when it sees none.
   std::int64_t ChiSquareEnd = 0;
+
+  // Whether the estimates of an area count for the verdict: its content is what they are made
+  // for (see kFlatLimit and kSaturatedLimit).
+  bool Reliable(TArea area) const;
 };
 
 // Undecided: the picture gives the detectors too little to judge by (too few samples, or content
 // the estimators are not made for), and no readable text was found.
 enum class TVerdict { Clean, Suspicious, Detectable, Undecided };
 
-// The thresholds of the verdict: any single estimate at or above kSingleThreshold is suspicious;
-// the fused estimate (the mean of every channel's SPA, RS and WS) at or above kFusedThreshold, or
-// readable text, is easily detected.
-constexpr double kSingleThreshold = 0.05;
-constexpr double kFusedThreshold = 0.2;
+// What the verdict rests on, for the words that explain it.
+enum class TVerdictBasis {
+  Text,         // readable text in the low bits
+  Estimators,   // the agreed estimate of an area reached a threshold
+  Trained,      // the trained ±1 detector answered
+  Nothing,      // every detector was asked and none answered
+  TooSmall,     // the picture has too few samples to judge
+  NotPhotograph  // flat or clipped colours, which the detectors are not made for
+};
+
+// An area's content counts as photographic while fewer than these shares of its samples are
+// equal to their neighbour, or clipped.
+constexpr double kFlatLimit = 0.8;
+constexpr double kSaturatedLimit = 0.5;
+// Fewer pixels than this in an area and it is not judged: a single odd pixel would move the
+// estimates past the thresholds.
+constexpr std::int64_t kMinimumJudgedPixels = 64 * 64;
+
+// The agreed estimate of an area (for each reliable channel the median of SPA, RS and WS, and
+// of these the smallest) is suspicious from SuspiciousThreshold on and easily detected from
+// DetectableThreshold on. Both grow as 1/sqrt(pixels) for small areas: on photographs the
+// agreed estimate of clean areas of 128 x 128 pixels or more stays below the first in 99 of 100.
+// Low-bit writers change every channel alike, while clipping and flat colours lead one channel
+// or one estimator astray, so the agreement is what tells them apart.
+double SuspiciousThreshold(std::int64_t pixels);
+double DetectableThreshold(std::int64_t pixels);
+// The trained detector's probability is suspicious from this on: clean training tiles reach it
+// in fewer than one of a hundred.
+constexpr double kTrainedThreshold = 0.9;
 
 struct TAnalysisReport {
   int Width = 0;
@@ -53,12 +86,21 @@ struct TAnalysisReport {
   std::int64_t ContainerBits = 0;  // carrier bits the container occupies; 0 without one
   std::vector<TChannelReport> Channels;
   std::array<std::optional<double>, kAreaCount> Fused;
+  // The agreed estimate per area (see SuspiciousThreshold); nothing where no channel is reliable.
+  std::array<std::optional<double>, kAreaCount> Agreed;
+  // Pixels per area (of the first channel).
+  std::array<std::int64_t, kAreaCount> Pixels{};
   // The trained ±1 detector's probability over the whole picture and over the rows the
-  // container fills; nothing for the control, for pictures of other than 24 or 32 bits, and for
-  // areas below kSpamMinimumPixels.
+  // container fills; nothing for the control, for pictures of other than 24 or 32 bits, for
+  // areas below kSpamMinimumPixels and for areas whose colours are not photographic.
   std::array<std::optional<double>, kAreaCount> Trained;
+  // The share of carrier bytes at 0 or 255 where a text lies or would lie: the container's, or
+  // every carrier byte without one. A stealth write can move such a byte only one way, which is
+  // low-bit replacement there.
+  double SaturatedShare = 0;
   std::vector<TTextFinding> Texts;
   TVerdict Verdict = TVerdict::Clean;
+  TVerdictBasis Basis = TVerdictBasis::Nothing;
 };
 
 // How many pixels at the start of a row hold a written byte of a channel: the writer fills the
@@ -110,6 +152,10 @@ std::string VerdictText(TVerdict verdict);
 // The verdict for scripts, in English and never translated: "clean", "suspicious",
 // "detectable", "undecided".
 const char* VerdictKey(TVerdict verdict);
+// What the verdict rests on, in words, and for scripts ("text", "estimators", "trained",
+// "nothing", "too_small", "not_photograph").
+std::string BasisText(TVerdictBasis basis);
+const char* BasisKey(TVerdictBasis basis);
 std::string AreaText(TArea area);
 std::string StreamText(const TTextFinding& finding);
 // Several lines for one picture.

@@ -7,6 +7,7 @@
 #include "analysis/Analysis.h"
 #include "codec/BinaryUnit.h"
 #include "codec/Container.h"
+#include "codec/SealedContainer.h"
 
 namespace pennacrow::analysis {
 namespace {
@@ -296,6 +297,104 @@ TEST(AnalysisTest, TheScanFindsAPlantedTextInTheCommonOrders) {
   EXPECT_GE(MinimumRun(12), 8);
   EXPECT_EQ(PrintableRuns({'a', 'b', 0, 'c', 'd', 'e'}, 3),
             (std::vector<std::pair<std::int64_t, std::int64_t>>{{3, 3}}));
+}
+
+TBitmap Solid(int width, int height, std::uint8_t b, std::uint8_t g, std::uint8_t r) {
+  TBitmap bitmap(width, height, 24);
+  for (int y = 0; y < height; ++y) {
+    for (int x = 0; x < width; ++x) {
+      std::uint8_t* pixel = bitmap.RowAt(y) + 3 * x;
+      pixel[0] = b, pixel[1] = g, pixel[2] = r;
+    }
+  }
+  return bitmap;
+}
+
+// Clips every sample of the top rows that lies below 90 to 0: a dark area of a photograph.
+TBitmap ClippedAtTop(TBitmap bitmap, int rows) {
+  for (int y = 0; y < rows; ++y) {
+    for (int x = 0; x < bitmap.Width() * 3; ++x) {
+      std::uint8_t& sample = bitmap.RowAt(y)[x];
+      if (sample < 90) sample = 0;
+    }
+  }
+  return bitmap;
+}
+
+TEST(AnalysisTest, VerdictsByKindOfPicture) {
+  TBitmap tinyWithText = SmoothPicture(40, 30, 11);
+  AddBinaryToImage(tinyWithText, BuildBinaryString("Meet me at the old mill", kFormatPlain));
+  TBitmap sealed = SmoothPicture(800, 600, 12);
+  const std::string payload = RandomBytes(20000, 13);
+  HideSealed(sealed, "password", {TSealedKind::File, "f", payload}, MinimumSealParameters());
+  struct TCase {
+    const char* Kind;
+    TBitmap Picture;
+    TVerdict Verdict;
+    TVerdictBasis Basis;
+  };
+  const TCase cases[] = {
+      {"tiny picture", SmoothPicture(40, 30, 10), TVerdict::Undecided, TVerdictBasis::TooSmall},
+      {"tiny picture with a text", std::move(tinyWithText), TVerdict::Detectable,
+       TVerdictBasis::Text},
+      // Each channel is 1 modulo 4: read two bits at a time the low bits spell "UUUU...".
+      {"flat picture", Solid(400, 300, 5, 101, 201), TVerdict::Undecided,
+       TVerdictBasis::NotPhotograph},
+      {"photograph", SmoothPicture(400, 300, 14), TVerdict::Clean, TVerdictBasis::Nothing},
+      {"sealed container", std::move(sealed), TVerdict::Detectable, TVerdictBasis::Estimators},
+  };
+  for (const TCase& c : cases) {
+    const TAnalysisReport report = AnalyzeBitmap(c.Picture);
+    EXPECT_EQ(report.Verdict, c.Verdict) << c.Kind;
+    EXPECT_EQ(report.Basis, c.Basis) << c.Kind;
+    EXPECT_EQ(report.Texts.empty(), c.Basis != TVerdictBasis::Text) << c.Kind;
+  }
+  // The sealed container's region is measured like a text's: it fills it with random bits.
+  const TAnalysisReport report = AnalyzeBitmap(cases[4].Picture);
+  EXPECT_EQ(report.ContainerBits, 24 + 8 * static_cast<std::int64_t>(SealedSize(
+                                                {TSealedKind::File, "f", payload})));
+  EXPECT_GT(report.Agreed[static_cast<int>(TArea::Written)].value(), 0.8);
+  EXPECT_LT(report.Agreed[static_cast<int>(TArea::Control)].value(), 0.05);
+}
+
+TEST(AnalysisTest, ClippedSamplesAreShownAndAStealthWriteThereIsReplacement) {
+  // The top third of a photograph clipped to black in its dark parts; a random message of a
+  // tenth of the capacity lies there.
+  const TBitmap cover = ClippedAtTop(SmoothPicture(900, 600, 15), 200);
+  const std::string message = RandomBytes(900 * 600 / 8 / 10, 16);
+  const TAnalysisReport clean = AnalyzeBitmap(cover);
+  EXPECT_EQ(clean.Verdict, TVerdict::Clean);
+  const auto bits = 24 + 8 * static_cast<std::int64_t>(message.size());
+  std::int64_t clipped = 0;
+  for (std::int64_t p = 0; p < bits; ++p) clipped += cover.ConstRowAt(p / 900)[p % 900] == 0;
+  for (const auto writing : {TLowBitWriting::Stealth, TLowBitWriting::Replace}) {
+    TBitmap stego;
+    stego.Assign(cover);
+    AddBinaryToImage(stego, BuildBinaryString(message, kFormatPlain), writing);
+    const TAnalysisReport report = AnalyzeBitmap(stego);
+    // Shown over the container's bytes: the clipped ones still at 0 after the write.
+    EXPECT_GT(report.SaturatedShare, 0.05);
+    EXPECT_LE(report.SaturatedShare, static_cast<double>(clipped) / bits);
+    // A black byte can only go up: the estimators see the clipped share as replaced.
+    EXPECT_GT(report.Agreed[static_cast<int>(TArea::Written)].value(),
+              static_cast<double>(clipped) / bits / 2);
+    EXPECT_NE(report.Verdict, TVerdict::Clean);
+  }
+}
+
+TEST(AnalysisTest, OnlyRealTextCounts) {
+  const std::pair<const char*, bool> runs[] = {
+      {"UUUUUUUUUUUUUUUUUUUU", false},      // one character: a flat colour
+      {"3333333333333333", false},          //
+      {"abcdabcdabcdabcdabcd", false},      // a pattern of four
+      {"abcdefgabcdefgabcdefg", false},     // seven kinds of character
+      {"xxxxxxxxxxxxabcdefghij", false},    // one character is more than half
+      {"Nl;vl;YNb;Ib'vl;vb;wq", false},     // the punctuation of random low bits
+      {"The quick brown fox jumps", true},  //
+      {"8GAYFmuVH8SqoFWNd+JqEBVYl", true},  // Base64, as an encrypted text looks
+      {"abcdefghabcdefghabcdefgh", true},   // a period of eight is text enough
+  };
+  for (const auto& [run, text] : runs) EXPECT_EQ(LooksLikeText(run), text) << run;
 }
 
 }  // namespace
