@@ -20,6 +20,7 @@ import hashlib
 import json
 import os
 import re
+import resource
 import shutil
 import subprocess
 import sys
@@ -226,15 +227,16 @@ def stegosuite(extension, tile, message, stem):
 
 
 # The peers: tools people install today that write lossless pictures. A new one is one line.
+# Their programs cost far more time per picture than our writers, so each takes a share of the
+# tiles (both splits, every photograph), which the intervals of its rows show; stegosuite starts a
+# Java VM per picture, a second each.
 PEERS = [
-    Writer("steghide (BMP)", False, peer=steghide),
-    Writer("outguess (PPM)", False, peer=outguess),
-    # A Java VM per picture costs a second: a quarter of the tiles each, which the table's
-    # intervals show.
-    Writer("stegosuite (BMP)", False, peer=functools.partial(stegosuite, "bmp"), share=(0, 4),
-           note="a quarter of the tiles (a Java VM per picture takes a second)"),
-    Writer("stegosuite (PNG)", False, peer=functools.partial(stegosuite, "png"), share=(2, 4),
-           note="another quarter of the tiles"),
+    Writer("steghide (BMP)", False, peer=steghide, share=(0, 2), note="every other tile"),
+    Writer("outguess (PPM)", False, peer=outguess, share=(0, 2), note="every other tile"),
+    Writer("stegosuite (BMP)", False, peer=functools.partial(stegosuite, "bmp"), share=(1, 8),
+           note="one tile in eight"),
+    Writer("stegosuite (PNG)", False, peer=functools.partial(stegosuite, "png"), share=(5, 8),
+           note="one tile in eight, others than BMP's"),
 ]
 
 CORE_NAMES = {"replace": "replacement", "stealth": "--stealth", "seal": "--seal",
@@ -526,7 +528,8 @@ def write_model(model, rates, tiles, commit):
         "//",
         "// Written by bench/detectability --train, which made it this way (rerun it to retrain):",
         f"// {count} training tiles of 256 x 256 from {len(train)} photographs (bench/detectability.py",
-        "// lists them), halved before they were cut; each clean tile against the same tile",
+        "// lists them), averaged down 2 or 4 times before they were cut; each clean tile against",
+        "// the same tile",
         f"// written with --stealth and a random message at {', '.join(map(str, rates))} bits per channel sample,",
         "// the rates weighted so that clean and written tiles weigh the same; standardised",
         "// features, L2 regularisation chosen by a 4-fold cross-validation that keeps each",
@@ -607,17 +610,16 @@ def check_analyze(cli, records, tiles, work, rate):
     decisions against the shipped model applied here to the same features."""
     w, b = read_model()
     split = {t["name"]: t for t in tiles}
-    cover, stego, reference = [], [], []
+    cover, stego, reference = [], [], {"clean": [], "--stealth": []}
     for r in records:
-        if r["status"] != "ok" or r["rate"] != rate or split[r["tile"]]["split"] != "test":
+        if r["status"] != "ok" or r["rate"] != rate or split[r["tile"]]["split"] != "test" \
+                or r["writer"] not in reference:
             continue
         if r["writer"] == "clean":
             cover.append(split[r["tile"]]["file"])
-        elif r["writer"] == "--stealth":
-            stego.append(os.path.join(work, "check", f"{r['tile']}-stealth.png"))
         else:
-            continue
-        reference.append((r["writer"] != "clean", float(np.dot(w, r["row"][0]) + b) >= 0))
+            stego.append(os.path.join(work, "check", f"{r['tile']}-stealth.png"))
+        reference[r["writer"]].append(float(np.dot(w, r["row"][0]) + b) >= 0)
     answers = []
     for start in range(0, len(cover + stego), 200):
         out = subprocess.run([cli, "analyze", "--json", *(cover + stego)[start:start + 200]],
@@ -626,9 +628,8 @@ def check_analyze(cli, records, tiles, work, rate):
     truth = np.r_[np.zeros(len(cover)), np.ones(len(stego))]
     called = np.array([(a.get("trained") or {}).get("whole") or 0.0 for a in answers]) >= 0.5
     accuracy = 0.5 * ((~called[truth == 0]).mean() + called[truth == 1].mean())
-    ref = np.array([c for _, c in reference])
-    ref_truth = np.array([t for t, _ in reference])
-    ref_accuracy = 0.5 * ((~ref[~ref_truth]).mean() + ref[ref_truth].mean())
+    ref = np.array(reference["clean"] + reference["--stealth"])
+    ref_accuracy = 0.5 * ((~ref[truth == 0]).mean() + ref[truth == 1].mean())
     return len(cover), len(stego), accuracy, ref_accuracy, int((called != ref).sum())
 
 
@@ -674,8 +675,12 @@ def print_tables(results, writers, tiles, elapsed, extra):
     print()
     for line in extra:
         print(line)
-    print(f"Run time: {elapsed / 60:.1f} minutes on {os.cpu_count()} cores; load average at the "
-          f"end: {' '.join(open('/proc/loadavg').read().split()[:3])}.")
+    usage = resource.getrusage(resource.RUSAGE_SELF), resource.getrusage(resource.RUSAGE_CHILDREN)
+    cpu = sum(u.ru_utime + u.ru_stime for u in usage)
+    print(f"Run time: {elapsed / 60:.1f} minutes on {os.cpu_count()} cores, {cpu / 60:.1f} minutes "
+          f"of processor time in all (so about {cpu / 60 / os.cpu_count():.1f} minutes on idle "
+          f"cores); load average at the end: "
+          f"{' '.join(open('/proc/loadavg').read().split()[:3])}.")
 
 
 def commit_id():
@@ -693,6 +698,8 @@ def main():
     parser.add_argument("--work", help="keep tiles and results here (default: a temporary "
                                         "directory, removed at the end)")
     parser.add_argument("--jobs", type=int, default=os.cpu_count())
+    parser.add_argument("--no-peers", action="store_true",
+                        help="our writers only (enough to retrain the shipped model)")
     parser.add_argument("--keep", action="store_true",
                         help="keep the peers' pictures in --work and use them again next time")
     parser.add_argument("--train", action="store_true",
@@ -722,7 +729,7 @@ SHIPPED_RATES = (0.05, 0.1, 0.2)
 
 def run(args, started, tool, cli, work):
     tiles = make_tiles(work, args.tiles_per_photo)
-    writers = core_writers(tool) + PEERS
+    writers = core_writers(tool) + ([] if args.no_peers else PEERS)
     print(f"{len(tiles)} tiles; measuring with {args.jobs} processes", file=sys.stderr)
     records = measure_all(tool, work, tiles, writers, args.jobs, args.train or args.keep,
                           CHECK_RATE)

@@ -41,7 +41,7 @@ TSpamFeatures SpamFeatures(const TChannelPlane& plane, const TSampleRect& rect);
 
 // The fewest pixels a rectangle must have for the trained detector to answer: below it the
 // transition probabilities of a photograph scatter as much as ±1 changes move them.
-constexpr std::int64_t kSpamMinimumPixels = 128 * 128;
+constexpr std::int64_t kSpamMinimumPixels = 64 * 64;
 
 // The linear model shipped with the program: the probability that features averaged over a
 // picture's colour channels come from ±1 changes (0.5 where the model cannot tell, with classes
