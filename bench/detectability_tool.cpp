@@ -52,7 +52,9 @@ struct TWriter {
 const std::vector<TWriter>& Writers() {
   static const std::vector<TWriter> writers = {
       {"replace", true,
-       [](TBitmap& b, const std::string& m) { HideText(b, {m, kFormatPlain}); }},
+       [](TBitmap& b, const std::string& m) {
+         HideText(b, {m, kFormatPlain});
+       }},
       {"stealth", true,
        [](TBitmap& b, const std::string& m) {
          HideText(b, {m, kFormatPlain, TLowBitWriting::Stealth});
@@ -88,8 +90,9 @@ std::optional<double> ChannelMean(const TAnalysisReport& r, TArea area, int esti
   int n = 0;
   for (const TChannelReport& c : r.Channels) {
     const TRates& rates = c.Rates[static_cast<int>(area)];
-    const std::optional<double> value = estimator == 0 ? rates.Spa : estimator == 1 ? rates.Rs
-                                                                                    : rates.Ws;
+    const std::optional<double> value = estimator == 0   ? rates.Spa
+                                        : estimator == 1 ? rates.Rs
+                                                         : rates.Ws;
     if (value) {
       sum += *value;
       ++n;
@@ -117,13 +120,12 @@ std::string Measure(const TBitmap& bitmap, std::int64_t regionBits, std::FILE* f
   line << Number(ChannelMean(report, TArea::Whole, 0)) << '\t'
        << Number(ChannelMean(report, TArea::Whole, 1)) << '\t'
        << Number(ChannelMean(report, TArea::Whole, 2)) << '\t' << Number(region.Fused[written])
-       << '\t' << VerdictKey(report.Verdict) << '\t' << Number(report.Trained[whole])
-       << '\t' << report.ContainerBits;
+       << '\t' << VerdictKey(report.Verdict) << '\t' << Number(report.Trained[whole]) << '\t'
+       << report.ContainerBits;
   const int bpp = bitmap.BitsPerPixel() / 8;
   AppendFeatures(features, ColourSpamFeatures(bitmap, {0, 0, bitmap.Width(), bitmap.Height()}));
-  AppendFeatures(features, ColourSpamFeatures(bitmap, ContainerRect(bitmap.Width(),
-                                                                    bitmap.Height(), bpp,
-                                                                    regionBits)));
+  AppendFeatures(features, ColourSpamFeatures(bitmap, ContainerRect(bitmap.Width(), bitmap.Height(),
+                                                                    bpp, regionBits)));
   return line.str();
 }
 

@@ -371,14 +371,14 @@ TAnalysisReport AnalyzeBitmap(const TBitmap& bitmap, std::optional<std::int64_t>
   const int bpp = layout.BytesPerPixel;
   // The writer never leaves a container in rows shorter than the width.
   if (bpp > 0) {
-    report.ContainerBits = containerBits ? std::clamp<std::int64_t>(
-                                               *containerBits, 0,
-                                               std::int64_t{bitmap.Width()} * bitmap.Height())
-                                         : ContainerBitsOf(bitmap, report.DataFormat);
+    report.ContainerBits =
+        containerBits ? std::clamp<std::int64_t>(*containerBits, 0,
+                                                 std::int64_t{bitmap.Width()} * bitmap.Height())
+                      : ContainerBitsOf(bitmap, report.DataFormat);
   }
   const TSampleRect whole{0, 0, bitmap.Width(), bitmap.Height()};
-  const TSampleRect written = ContainerRect(bitmap.Width(), bitmap.Height(), bpp,
-                                            report.ContainerBits);
+  const TSampleRect written =
+      ContainerRect(bitmap.Width(), bitmap.Height(), bpp, report.ContainerBits);
   TSpamSum spamWhole, spamWritten;
   // Below 8 bits per pixel a sample is a 1- or 4-bit index whose low bit is half or all of its
   // value: the estimators' model of a low bit does not hold, so they are not asked.

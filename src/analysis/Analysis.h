@@ -50,11 +50,11 @@ enum class TVerdict { Clean, Suspicious, Detectable, Undecided };
 
 // What the verdict rests on, for the words that explain it.
 enum class TVerdictBasis {
-  Text,         // readable text in the low bits
-  Estimators,   // the agreed estimate of an area reached a threshold
-  Trained,      // the trained ±1 detector answered
-  Nothing,      // every detector was asked and none answered
-  TooSmall,     // the picture has too few samples to judge
+  Text,          // readable text in the low bits
+  Estimators,    // the agreed estimate of an area reached a threshold
+  Trained,       // the trained ±1 detector answered
+  Nothing,       // every detector was asked and none answered
+  TooSmall,      // the picture has too few samples to judge
   NotPhotograph  // flat or clipped colours, which the detectors are not made for
 };
 

@@ -197,8 +197,9 @@ std::string SaturatedLine(const TAnalysisReport& r) {
   const std::string share = Percent(r.SaturatedShare);
   // Above a few percent a stealth write is replacement on enough bytes to show.
   if (r.SaturatedShare >= 0.05) {
-    return TrF("  文本所在字节中 0 或 255 的比例: %1（隐蔽写入在这些字节上只能单向改动，等于替换）\n",
-               {share});
+    return TrF(
+        "  文本所在字节中 0 或 255 的比例: %1（隐蔽写入在这些字节上只能单向改动，等于替换）\n",
+        {share});
   }
   return TrF("  文本所在字节中 0 或 255 的比例: %1\n", {share});
 }
@@ -252,10 +253,9 @@ std::string FormatReportJson(const TAnalysisReport& r, const std::string& fileNa
                     ",\"height\":" + std::to_string(r.Height) +
                     ",\"bits_per_pixel\":" + std::to_string(r.BitsPerPixel) +
                     ",\"data_format\":" + std::to_string(r.DataFormat) +
-                    ",\"container_bits\":" + std::to_string(r.ContainerBits) +
-                    ",\"verdict\":\"" + VerdictKey(r.Verdict) + "\",\"basis\":\"" +
-                    BasisKey(r.Basis) + "\",\"saturated\":" + JsonRate(r.SaturatedShare) +
-                    ",\"fused\":{";
+                    ",\"container_bits\":" + std::to_string(r.ContainerBits) + ",\"verdict\":\"" +
+                    VerdictKey(r.Verdict) + "\",\"basis\":\"" + BasisKey(r.Basis) +
+                    "\",\"saturated\":" + JsonRate(r.SaturatedShare) + ",\"fused\":{";
   for (int a = 0; a < kAreaCount; ++a) {
     out += std::string(a ? "," : "") + "\"" + kAreaKeys[a] + "\":" + JsonRate(r.Fused[a]);
   }

@@ -117,7 +117,8 @@ TSpamFeatures SpamFeatures(const TChannelPlane& plane, const TSampleRect& rect) 
 
 double SpamProbability(const TSpamFeatures& features) {
   double score = kModel[kSpamDimension];
-  for (int i = 0; i < kSpamDimension; ++i) score += kModel[i] * features[static_cast<std::size_t>(i)];
+  for (int i = 0; i < kSpamDimension; ++i)
+    score += kModel[i] * features[static_cast<std::size_t>(i)];
   return 1.0 / (1.0 + std::exp(-score));
 }
 

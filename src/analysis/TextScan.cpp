@@ -117,7 +117,8 @@ bool LooksLikeText(std::string_view run) {
   // A pattern of up to four characters repeated is what flat colours give.
   for (std::size_t period = 1; period <= kTextLongestPeriod; ++period) {
     bool repeats = true;
-    for (std::size_t i = period; repeats && i < run.size(); ++i) repeats = run[i] == run[i - period];
+    for (std::size_t i = period; repeats && i < run.size(); ++i)
+      repeats = run[i] == run[i - period];
     if (repeats) return false;
   }
   return true;

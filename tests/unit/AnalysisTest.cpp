@@ -359,8 +359,8 @@ TEST(AnalysisTest, VerdictsByKindOfPicture) {
   }
   // The sealed container's region is measured like a text's: it fills it with random bits.
   const TAnalysisReport report = AnalyzeBitmap(cases[4].Picture);
-  EXPECT_EQ(report.ContainerBits, 24 + 8 * static_cast<std::int64_t>(SealedSize(
-                                                {TSealedKind::File, "f", payload})));
+  EXPECT_EQ(report.ContainerBits,
+            24 + 8 * static_cast<std::int64_t>(SealedSize({TSealedKind::File, "f", payload})));
   EXPECT_GT(report.Agreed[static_cast<int>(TArea::Written)].value(), 0.8);
   EXPECT_LT(report.Agreed[static_cast<int>(TArea::Control)].value(), 0.05);
 }
@@ -425,8 +425,8 @@ TEST(AnalysisTest, SpamTransitionsFollowTheDirectionsOfThePaper) {
   // Rising by one to the right, constant down each column: every difference along a row is -1
   // (s - its right neighbour), +1 read leftwards, 0 up and down; along the diagonals -1 towards
   // the lower right and the upper right, +1 towards the other two.
-  const TSpamFeatures f = SpamFeatures(PlaneFrom(20, 12, [](int x, int) { return 50 + x; }),
-                                       {0, 0, 20, 12});
+  const TSpamFeatures f =
+      SpamFeatures(PlaneFrom(20, 12, [](int x, int) { return 50 + x; }), {0, 0, 20, 12});
   std::map<std::size_t, double> expected = {{SpamIndex(0, -1, -1, -1), 0.25},
                                             {SpamIndex(0, 1, 1, 1), 0.25},
                                             {SpamIndex(0, 0, 0, 0), 0.5},
@@ -455,8 +455,8 @@ TEST(AnalysisTest, SpamFeaturesAreBlindToMirrorsAndKeepToTheirRectangle) {
       SpamFeatures(PlaneFrom(47, 61, [&](int x, int y) { return at(y, x); }), {0, 0, 47, 61});
   // A rectangle counts only the runs inside it, as the same samples cut out would.
   const TSpamFeatures inside = SpamFeatures(PlaneFrom(61, 47, at), {7, 5, 30, 20});
-  const TSpamFeatures cut =
-      SpamFeatures(PlaneFrom(30, 20, [&](int x, int y) { return at(x + 7, y + 5); }), {0, 0, 30, 20});
+  const TSpamFeatures cut = SpamFeatures(
+      PlaneFrom(30, 20, [&](int x, int y) { return at(x + 7, y + 5); }), {0, 0, 30, 20});
   for (std::size_t i = 0; i < f.size(); ++i) {
     EXPECT_NEAR(mirrored[i], f[i], 1e-12) << i;
     EXPECT_NEAR(transposed[i], f[i], 1e-12) << i;
@@ -487,9 +487,9 @@ TEST(AnalysisTest, TheContainersRowsAreThoseItFillsWhole) {
     std::int64_t Bits;
     int RectWidth, RectHeight;
   };
-  for (const TCase& c : {TCase{256, 256, 3, 9830, 85, 38}, TCase{100, 50, 4, 250, 25, 2},
-                         TCase{100, 50, 1, 99, 100, 0}, TCase{10, 4, 3, 1000, 3, 4},
-                         TCase{10, 4, 3, 0, 0, 0}}) {
+  for (const TCase& c :
+       {TCase{256, 256, 3, 9830, 85, 38}, TCase{100, 50, 4, 250, 25, 2},
+        TCase{100, 50, 1, 99, 100, 0}, TCase{10, 4, 3, 1000, 3, 4}, TCase{10, 4, 3, 0, 0, 0}}) {
     const TSampleRect r = ContainerRect(c.Width, c.Height, c.BytesPerPixel, c.Bits);
     EXPECT_EQ(std::vector<int>({r.Left, r.Top, r.Width, r.Height}),
               std::vector<int>({0, 0, c.RectWidth, c.RectHeight}))
