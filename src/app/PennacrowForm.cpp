@@ -504,6 +504,8 @@ QString TPennacrowForm::StatusPanelText(int index) const {
 
 void TPennacrowForm::SetStatusPanel(int index, const QString& text) {
   FStatusPanels[index]->setText(text);
+  // On a small screen the panels give up room and may cut their text; hovering shows all of it.
+  FStatusPanels[index]->setToolTip(text);
 }
 
 void TPennacrowForm::PictureChanged() {
