@@ -1,6 +1,8 @@
 // The words of the detectability report, in one place so that a translation finds them all.
 
 #include <cstdio>
+#include <string_view>
+#include <utility>
 
 #include "analysis/Analysis.h"
 #include "codec/Container.h"
@@ -246,6 +248,22 @@ std::string FormatReportLine(const TAnalysisReport& r, const std::string& fileNa
   return out;
 }
 
+namespace {
+
+// The report names a channel in the program's language; scripts get one English word for it
+// whatever the language.
+std::string ChannelKey(const std::string& name) {
+  static const std::pair<std::string_view, std::string_view> kKeys[] = {
+      {"B", "blue"},  {"G", "green"},   {"R", "red"},
+      {"A", "alpha"}, {"灰度", "grey"}, {"索引", "index"}};
+  for (const auto& [shown, key] : kKeys) {
+    if (name == shown) return std::string(key);
+  }
+  return name;
+}
+
+}  // namespace
+
 std::string FormatReportJson(const TAnalysisReport& r, const std::string& fileName) {
   static const char* const kAreaKeys[] = {"whole", "written", "control"};
   static const char* const kOrderKeys[] = {"bgr", "rgb", "writer", "bytes"};
@@ -268,7 +286,7 @@ std::string FormatReportJson(const TAnalysisReport& r, const std::string& fileNa
   out += "},\"channels\":[";
   for (std::size_t i = 0; i < r.Channels.size(); ++i) {
     const TChannelReport& c = r.Channels[i];
-    out += std::string(i ? "," : "") + "{\"name\":" + JsonString(c.Name);
+    out += std::string(i ? "," : "") + "{\"name\":" + JsonString(ChannelKey(c.Name));
     for (int a = 0; a < kAreaCount; ++a) {
       const TRates& rates = c.Rates[a];
       out += ",\"" + std::string(kAreaKeys[a]) + "\":{\"spa\":" + JsonRate(rates.Spa) +

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <map>
 #include <random>
+#include <regex>
 
 #include "analysis/Analysis.h"
 #include "codec/BinaryUnit.h"
@@ -268,19 +269,36 @@ TEST(AnalysisTest, TheWrittenRegionIsExactlyTheBytesTheWriterChanged) {
 
 TEST(AnalysisTest, ChannelsFollowTheDepth) {
   // Below 8 bits an index's low bit is half or all of its value: no estimates at all. At 16 bits
-  // the low byte's five low bits are blue, whose low bit the writer changes.
-  const std::vector<std::pair<int, std::vector<std::string>>> cases = {{32, {"B", "G", "R", "A"}},
-                                                                       {24, {"B", "G", "R"}},
-                                                                       {16, {"B"}},
-                                                                       {8, {"灰度"}},
-                                                                       {4, {}},
-                                                                       {1, {}}};
-  for (const auto& [bpp, names] : cases) {
+  // the low byte's five low bits are blue, whose low bit the writer changes. The JSON names each
+  // channel in English whatever the report's language.
+  struct TCase {
+    int Bpp;
+    bool Grey;
+    std::vector<std::string> Names, Keys;
+  };
+  const std::vector<TCase> cases = {
+      {32, false, {"B", "G", "R", "A"}, {"blue", "green", "red", "alpha"}},
+      {24, false, {"B", "G", "R"}, {"blue", "green", "red"}},
+      {16, false, {"B"}, {"blue"}},
+      {8, true, {"灰度"}, {"grey"}},
+      {8, false, {"索引"}, {"index"}},
+      {4, true, {}, {}},
+      {1, true, {}, {}}};
+  for (const auto& [bpp, grey, names, keys] : cases) {
     TBitmap bitmap(64, 48, bpp);
     if (bpp <= 8) bitmap.Palette().assign(std::size_t{1} << bpp, TRGBQuad{7, 7, 7, 0});
-    std::vector<std::string> got;
-    for (const TChannelReport& c : AnalyzeBitmap(bitmap).Channels) got.push_back(c.Name);
+    if (bpp <= 8 && !grey) bitmap.Palette().at(1).Red = 200;
+    const TAnalysisReport report = AnalyzeBitmap(bitmap);
+    std::vector<std::string> got, gotKeys;
+    for (const TChannelReport& c : report.Channels) got.push_back(c.Name);
+    const std::string json = FormatReportJson(report, "p.bmp");
+    const std::regex key("\"name\":\"([^\"]*)\"");
+    for (auto m = std::sregex_iterator(json.begin(), json.end(), key); m != std::sregex_iterator();
+         ++m) {
+      gotKeys.push_back((*m)[1]);
+    }
     EXPECT_EQ(got, names) << bpp;
+    EXPECT_EQ(gotKeys, keys) << bpp;
   }
 }
 
