@@ -87,7 +87,8 @@ TEST_F(MainWindow, FailingLoadShowsAMessageAndKeepsThePanels) {
   EXPECT_TRUE(Ui.Messages[0].startsWith("无法加载图像"));
   EXPECT_EQ(Form->StatusPanelText(1), panel1);
   EXPECT_EQ(Form->StatusPanelText(2), "数据大小：  625");
-  EXPECT_EQ(Form->PictureFileName(), broken);  // already taken before the load failed
+  EXPECT_EQ(Form->PictureFileName(),
+            Path("a.bmp"));  // the analysis and Save name the shown picture
   EXPECT_EQ(Form->Picture().PictureWidth(), 100);
 
   Ui.FileAnswers.push_back(Path("picture.xyz"));
