@@ -14,9 +14,9 @@ using namespace pennacrow;
 
 namespace {
 
-// A picture whose version 2 container holds payload as a format 4 container.
+// A picture just tall enough for payload as a format 4 container.
 TBitmap SealedPicture(const std::string& payload) {
-  const int height = static_cast<int>((24 + 8 * payload.size()) / 64 + 1);
+  const int height = static_cast<int>((24 + 8 * payload.size() + 63) / 64);
   TBitmap bitmap(64, height, 24);
   HideText(bitmap, {payload, kFormatSealed});
   return bitmap;
@@ -85,8 +85,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   } catch (const std::exception& e) {
     fuzz::Unexpected(e);
   }
+  // Any byte but the key derivation's parameters, which ExpectRefused would bring back.
   std::string changed = sealed;
-  changed[at % changed.size()] = static_cast<char>(changed[at % changed.size()] ^ (mode | 1));
+  const std::size_t index = 3 + at % (changed.size() - 3);
+  changed[index] = static_cast<char>(changed[index] ^ (mode | 1));
   ExpectRefused(changed);
   // Rows cut off below the container's last byte: its length runs past the picture.
   picture.SetSize(picture.Width(), picture.Height() - 1);

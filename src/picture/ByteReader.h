@@ -31,6 +31,11 @@ class TByteReader {
   TByteReader(const TPictureFile& file, const std::string& format)
       : TByteReader(file, TruncatedError(format)) {}
   TByteReader(const TPictureFile& file, EInvalidGraphicFormat atEnd);
+  // A copy would hold a view of the other's buffer.
+  TByteReader(const TByteReader&) = delete;
+  TByteReader& operator=(const TByteReader&) = delete;
+  TByteReader(TByteReader&&) = default;
+  TByteReader& operator=(TByteReader&&) = default;
 
   std::uint64_t Position() const { return FPos; }
   std::uint64_t Size() const { return FSize; }
