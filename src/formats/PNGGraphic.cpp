@@ -140,7 +140,10 @@ bool PngReadImage(TPngDecoder* d, png_bytepp rows, png_uint_32 count, bool whole
   if (state.ReadFailure) std::rethrow_exception(state.ReadFailure);
   if (state.UnknownCriticalChunk)
     throw EInvalidGraphicFormat(TGraphicFault::Unsupported, Tr(kUnknownCriticalChunk));
-  if (state.EndOfData) throw TruncatedError(kFormat);
+  // libpng names in words the image data that ended, or met the next chunk, before the rows did.
+  if (state.EndOfData || std::strcmp(state.Message, "Not enough image data") == 0) {
+    throw TruncatedError(kFormat);
+  }
   throw DamagedError(kFormat, state.Message);
 }
 

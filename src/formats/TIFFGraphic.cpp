@@ -120,8 +120,16 @@ class TTiffReader {
 
  private:
   [[noreturn]] void Fail() const {
-    if (FInput.ReadPastEnd) throw TruncatedError(FFormat);
+    if (FInput.ReadPastEnd || EndedEarly(FInput.Message)) throw TruncatedError(FFormat);
     throw DamagedError(FFormat, FInput.Message);
+  }
+  // libtiff says only in words that a strip's or tile's data ended before its rows did.
+  static bool EndedEarly(const char* message) {
+    for (const char* words : {"Not enough data", "Premature EOF", "Premature end",
+                              "not terminated with EOI", "Read error"}) {
+      if (std::strstr(message, words) != nullptr) return true;
+    }
+    return false;
   }
   [[noreturn]] void Unsupported(const std::string& what) const {
     throw UnsupportedError(FFormat, what);
