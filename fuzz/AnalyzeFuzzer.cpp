@@ -16,6 +16,22 @@ bool Sane(const std::optional<double>& rate) {
   return !rate || std::isfinite(*rate);
 }
 
+// The JSON without the contents of its strings: a hidden text shown in the report may itself
+// read ":-inf", which is no number.
+std::string Unquoted(const std::string& json) {
+  std::string out;
+  bool inString = false;
+  for (std::size_t i = 0; i < json.size(); ++i) {
+    if (!inString) out += json[i];
+    if (inString && json[i] == '\\') {
+      ++i;
+    } else if (json[i] == '"') {
+      inString = !inString;
+    }
+  }
+  return out;
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -41,7 +57,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       FUZZ_REQUIRE(std::isfinite(channel.ChiSquareP));
     }
     for (const auto& fused : report.Fused) FUZZ_REQUIRE(Sane(fused));
-    const std::string json = analysis::FormatReportJson(report, "f");
+    const std::string json = Unquoted(analysis::FormatReportJson(report, "f"));
     for (const char* bad : {":nan", ":-nan", ":inf", ":-inf"}) {
       FUZZ_REQUIRE(json.find(bad) == std::string::npos);
     }
