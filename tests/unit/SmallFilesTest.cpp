@@ -4,6 +4,7 @@
 // to now: the kind of refusal, or (a metafile) a picture played at a bounded size.
 
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -12,6 +13,7 @@
 #include <fstream>
 #include <optional>
 #include <string>
+#include <thread>
 
 #include "DecoderSamples.h"
 #include "SampleBuilder.h"
@@ -20,6 +22,7 @@
 #include "picture/Errors.h"
 #include "picture/FileFormats.h"
 #include "picture/FractalImage.h"
+#include "picture/Graphic.h"
 #include "picture/PictureRows.h"
 
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
@@ -261,6 +264,62 @@ TEST(SmallFiles, CostLittleWhateverTheyClaim) {
       ExpectCheap(file, path, fileName);
     }
   }
+}
+
+// Reads a stream (standard input is one) of `length` bytes, or an endless one, through a pipe:
+// 0 read whole, 1 refused as too large, 99 anything else.
+int ReadStream(const TPixelLimits& limits, std::optional<std::uint64_t> length) {
+  int fds[2];
+  if (::pipe(fds) != 0) return 99;
+  std::thread writer([fd = fds[1], length] {
+    sigset_t pipeSignal;
+    sigemptyset(&pipeSignal);
+    sigaddset(&pipeSignal, SIGPIPE);
+    pthread_sigmask(SIG_BLOCK, &pipeSignal, nullptr);  // a refusal closes the pipe: EPIPE
+    const std::vector<std::uint8_t> block(1 << 16, 7);
+    for (std::uint64_t sent = 0; !length || sent < *length;) {
+      const std::uint64_t n =
+          length ? std::min<std::uint64_t>(block.size(), *length - sent) : block.size();
+      const ssize_t done = ::write(fd, block.data(), static_cast<std::size_t>(n));
+      if (done <= 0) break;
+      sent += static_cast<std::uint64_t>(done);
+    }
+    ::close(fd);
+  });
+  int result = 99;
+  try {
+    const auto bytes = ReadPictureFile("/dev/fd/" + std::to_string(fds[0]), true, limits);
+    if (length && bytes.size() == *length) result = 0;
+  } catch (const EFileError&) {
+    result = 1;
+  }
+  ::close(fds[0]);
+  writer.join();
+  return result;
+}
+
+// A stream of unknown length is refused as soon as it passes the limit, holding no more than
+// the limit on the way (a buffer that doubles held twice as much), and one within it is read.
+TEST(SmallFiles, AStreamIsCappedWhileItIsRead) {
+  // Unmeasured, the stream is kept short, as the sanitizers slow each byte.
+  const bool measured = !PENNACROW_SANITIZED && PENNACROW_OPTIMISED;
+  const TPixelLimits limits{TPixelLimits{}.MaxPixels, measured ? 48 << 20 : 1000};
+  const std::uint64_t limit = MaxPictureFileBytes(limits);
+  EXPECT_EQ(ReadStream(limits, limit), 0);
+  if (!measured) {
+    EXPECT_EQ(ReadStream(limits, std::nullopt), 1);
+    return;
+  }
+  const long before = ResidentKilobytes();
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) ::_exit(ReadStream(limits, std::nullopt));
+  int status = 0;
+  rusage usage{};
+  ASSERT_EQ(::wait4(child, &status, 0, &usage), child);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 1);
+  EXPECT_LE(usage.ru_maxrss - before, static_cast<long>(limit / 1024 * 5 / 4));
 }
 
 }  // namespace
