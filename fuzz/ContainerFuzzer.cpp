@@ -11,7 +11,6 @@
 using namespace pennacrow;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  fuzz::LimitPictures();
   fuzz::TInput in(data, size);
   const std::uint8_t format = (in.Byte() & 1) ? kFormatEncrypted : kFormatPlain;
   TBitmap bitmap = fuzz::BitmapFromInput(in);

@@ -32,13 +32,16 @@ inline std::string BitmapFault(const TBitmap& bitmap) {
   return "";
 }
 
-// Loads data into a fresh picture of the class. visit sees every bitmap that came out (the
-// fuzz harness reads all its bytes). Returns "" for a clean load or refusal, else the fault.
+// Loads data into a fresh picture of the class under the given limits. visit sees every bitmap
+// that came out (the fuzz harness reads all its bytes); refusal, when given, receives the
+// message of a refused file. Returns "" for a clean load or refusal, else the fault.
 template <class Visit>
 std::string DecodeFault(const TGraphicClass& pictureClass, std::span<const std::uint8_t> data,
-                        Visit visit) {
+                        Visit visit, const TPixelLimits& limits = {},
+                        std::string* refusal = nullptr) {
   if (pictureClass.Create == nullptr) return "picture class cannot be created";
   std::unique_ptr<TGraphic> picture = pictureClass.Create();
+  picture->SetLimits(limits);
   try {
     picture->LoadFromBytes(data);
     if (const TBitmap* bitmap = picture->GetBitmap()) {
@@ -52,6 +55,7 @@ std::string DecodeFault(const TGraphicClass& pictureClass, std::span<const std::
     }
   } catch (const EPennacrowError& e) {
     if (std::string(e.what()).empty()) return "refused without a message";
+    if (refusal != nullptr) *refusal = e.what();
   } catch (const std::exception& e) {
     return std::string("foreign exception ") + typeid(e).name() + ": " + e.what();
   }

@@ -5,6 +5,7 @@
 // The rule a decoder must keep is in DecodeCheck.h; a break of it is a finding, as is every
 // crash, leak or oversize allocation the sanitizers report.
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -12,6 +13,7 @@
 #include <exception>
 #include <memory>
 #include <span>
+#include <string>
 #include <typeinfo>
 #include <vector>
 
@@ -35,8 +37,44 @@ struct TFuzzOptions {
   std::size_t ExpandTo = 0;
 };
 
-inline void LimitPictures(std::uint64_t maxPixels = TFuzzOptions{}.MaxPixels) {
-  SetPixelLimits({maxPixels, 64u << 20});
+// PENNACROW_FUZZ_LIMITS=program runs a target under the program's own limits, inputs as they
+// are: what a small file can cost the program (run with -max_len=1024 -rss_limit_mb=256
+// -malloc_limit_mb=64). The slowest input is then reported at exit, and kept in the file that
+// PENNACROW_FUZZ_SLOWEST names.
+inline bool ProgramLimits() {
+  static const bool program = [] {
+    const char* mode = std::getenv("PENNACROW_FUZZ_LIMITS");
+    return mode != nullptr && std::string(mode) == "program";
+  }();
+  return program;
+}
+
+class TSlowest {
+ public:
+  ~TSlowest() {
+    if (FInput.empty() && FSeconds == 0) return;
+    std::fprintf(stderr, "slowest input: %.3f s (%zu bytes)\n", FSeconds, FInput.size());
+    if (const char* path = std::getenv("PENNACROW_FUZZ_SLOWEST")) {
+      if (std::FILE* out = std::fopen(path, "wb")) {
+        std::fwrite(FInput.data(), 1, FInput.size(), out);
+        std::fclose(out);
+      }
+    }
+  }
+  void Seen(std::span<const std::uint8_t> input, double seconds) {
+    if (seconds <= FSeconds) return;
+    FSeconds = seconds;
+    FInput.assign(input.begin(), input.end());
+  }
+
+ private:
+  double FSeconds = 0;
+  std::vector<std::uint8_t> FInput;
+};
+
+inline TSlowest& Slowest() {
+  static TSlowest slowest;
+  return slowest;
 }
 
 [[noreturn]] inline void Fail(const char* what, const char* file, int line) {
@@ -78,7 +116,15 @@ inline void ReadEveryByte(const TBitmap& bitmap) {
 // Decodes the input with a fresh picture of the given class, then walks what came out.
 inline int FuzzDecode(const TGraphicClass& pictureClass, const std::uint8_t* data, std::size_t size,
                       const TFuzzOptions& options = {}) {
-  LimitPictures(options.MaxPixels);
+  if (ProgramLimits()) {
+    const auto start = std::chrono::steady_clock::now();
+    const std::span<const std::uint8_t> input(data, size);
+    const std::string fault = check::DecodeFault(pictureClass, input, ReadEveryByte);
+    if (!fault.empty()) Fail(fault.c_str(), __FILE__, __LINE__);
+    Slowest().Seen(input,
+                   std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+    return 0;
+  }
   std::vector<std::uint8_t> expanded;
   if (size > 0 && size < options.ExpandTo) {
     expanded.resize(options.ExpandTo);
@@ -87,7 +133,8 @@ inline int FuzzDecode(const TGraphicClass& pictureClass, const std::uint8_t* dat
     size = expanded.size();
   }
   const std::string fault =
-      check::DecodeFault(pictureClass, std::span<const std::uint8_t>(data, size), ReadEveryByte);
+      check::DecodeFault(pictureClass, std::span<const std::uint8_t>(data, size), ReadEveryByte,
+                         {options.MaxPixels, 64u << 20});
   if (!fault.empty()) Fail(fault.c_str(), __FILE__, __LINE__);
   return 0;
 }

@@ -9,7 +9,6 @@
 using namespace pennacrow;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  fuzz::LimitPictures();
   fuzz::TInput in(data, size);
   const std::uint8_t flags = in.Byte();
   const TBitmap bitmap = fuzz::BitmapFromInput(in);

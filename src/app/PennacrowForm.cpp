@@ -653,17 +653,19 @@ void TPennacrowForm::OpenAtStart(const QString& fileName) {
 
 void TPennacrowForm::LoadPicture(const QString& fileName) {
   if (FBusy || !ConfirmReplacingPicture()) return;
-  FPictureFileName = fileName;
   const std::string name = fileName.toStdString();
-  QImage screen;
-  // The load works on the picture itself, so the decoded bitmap is moved in rather than copied
-  // (and a picture that is not a bitmap is drawn over the one it replaces). Meanwhile nothing
-  // on the GUI thread looks at the picture: the screen shows its own copy, the meter waits.
-  RunInBackground(QTr(kLoadingActivity), [this, &name, &screen] {
-    FPicture.LoadPictureFile(name);
-    screen = ScreenImage(FPicture.PictureOrNull());
+  // The worker decodes into a fresh control (a picture that is not a bitmap is drawn over a copy
+  // of the one it replaces) and the window takes it over once it is whole: the picture shown is
+  // never the one being written, and a file that fails to load leaves the picture and its name
+  // as they were.
+  TPictureWork work(FPicture);
+  RunInBackground(QTr(kLoadingActivity), [this, &work, &name] {
+    work.Picture.LoadPictureFileOver(name, FPicture);
+    work.MakeScreen();
   });
-  PictureReplaced(std::move(screen));
+  FPictureFileName = fileName;
+  FPicture.TakePicture(work.Picture);
+  PictureReplaced(std::move(work.Screen));
   DetectDataFormat();
   EnableDataButtons(true);
 }

@@ -41,7 +41,7 @@ void TAutodeskGraphic::LoadFromBytes(std::span<const std::uint8_t> data) {
     throw UnsupportedError(kFormat, TrF("压缩方式 %1", {std::to_string(compression)}));
   }
   if (width == 0 || height == 0) throw InvalidFormatError(kFormat);
-  CheckPictureSize(kFormat, width, height, 8);
+  CheckPictureSize(Limits(), kFormat, width, height, 8);
   const std::uint64_t pixels =
       static_cast<std::uint64_t>(width) * static_cast<std::uint64_t>(height);
   if (imageSize != 0 && imageSize < pixels) {

@@ -111,7 +111,7 @@ void TCUTGraphic::LoadWithPalette(std::span<const std::uint8_t> data,
   const int height = in.U16LE();
   in.Skip(2);
   if (width == 0 || height == 0) throw InvalidFormatError(kFormat);
-  CheckPictureSize(kFormat, width, height, 8);
+  CheckPictureSize(Limits(), kFormat, width, height, 8);
   const std::uint64_t leastPerRow = 2 + 2 * ((width + kMaxRun - 1) / kMaxRun);
   if (leastPerRow * static_cast<std::uint64_t>(height) > in.Remaining()) {
     throw TruncatedError(kFormat);

@@ -24,6 +24,13 @@ const char* const kFormat = "GIF";
 // picture in a layout that a PNG save writes back unchanged.
 constexpr int kTrueColourDepth = 24;
 
+// An LZW code of 12 bits stands for at most 4096 pixels, and shorter codes for fewer: a frame
+// of more pixels than this many per byte of the data left is refused before it is allocated.
+constexpr std::uint64_t kLzwPixelsPerByte = 2731;
+// The logical screen around the frame costs no data at all; beyond this many pixels of it the
+// frame is shown on its own, as some viewers do, rather than on a screen its data cannot fill.
+constexpr std::uint64_t kBackgroundPixels = std::uint64_t{1} << 22;
+
 struct TGifInput {
   const std::uint8_t* Data;
   std::size_t Size;
@@ -107,17 +114,28 @@ GraphicsControlBlock SkipToImage(GifFileType* gif, const TGifInput& input) {
   return control;
 }
 
+// Where the frame lies on the canvas.
+struct TOrigin {
+  int Left = 0, Top = 0;
+};
+
 // The logical screen, widened when the frame reaches beyond it, as viewers show it, filled
 // with the background colour: 1-bit for two-colour pictures, else 24-bit.
-TBitmap Canvas(const GifFileType& gif, const ColorMapObject& map) {
+TBitmap Canvas(const GifFileType& gif, const ColorMapObject& map, const TPixelLimits& limits,
+               TOrigin& origin) {
   const GifImageDesc& frame = gif.Image;
-  const std::int64_t width =
-      std::max<std::int64_t>(gif.SWidth, std::int64_t{frame.Left} + frame.Width);
-  const std::int64_t height =
-      std::max<std::int64_t>(gif.SHeight, std::int64_t{frame.Top} + frame.Height);
+  origin = {frame.Left, frame.Top};
+  std::int64_t width = std::max<std::int64_t>(gif.SWidth, std::int64_t{frame.Left} + frame.Width);
+  std::int64_t height = std::max<std::int64_t>(gif.SHeight, std::int64_t{frame.Top} + frame.Height);
+  if (static_cast<std::uint64_t>(width * height) - std::uint64_t{1} * frame.Width * frame.Height >
+      kBackgroundPixels) {
+    origin = {};
+    width = frame.Width;
+    height = frame.Height;
+  }
   const bool oneBit = map.BitsPerPixel == 1 && map.ColorCount <= 2;
   const int bpp = oneBit ? 1 : kTrueColourDepth;
-  CheckPictureSize(kFormat, width, height, bpp);
+  CheckPictureSize(limits, kFormat, width, height, bpp);
   TBitmap bitmap;
   bitmap.Allocate(static_cast<int>(width), static_cast<int>(height), bpp);
   const int background = gif.SBackGroundColor;
@@ -141,12 +159,12 @@ TBitmap Canvas(const GifFileType& gif, const ColorMapObject& map) {
 }
 
 // One line of the frame's indices into its row of the canvas.
-void StoreLine(const GifImageDesc& frame, const ColorMapObject& map,
+void StoreLine(const GifImageDesc& frame, TOrigin origin, const ColorMapObject& map,
                const std::vector<std::uint16_t>& line, int frameRow, TBitmap& bitmap) {
-  std::uint8_t* row = bitmap.RowAt(frame.Top + frameRow);
+  std::uint8_t* row = bitmap.RowAt(origin.Top + frameRow);
   const bool oneBit = bitmap.BitsPerPixel() == 1;
   for (int x = 0; x < frame.Width; ++x) {
-    const int px = frame.Left + x;
+    const int px = origin.Left + x;
     if (oneBit) {
       const std::uint8_t bit = static_cast<std::uint8_t>(0x80 >> (px & 7));
       row[px >> 3] = (line[x] & 1) ? (row[px >> 3] | bit) : (row[px >> 3] & ~bit);
@@ -274,7 +292,7 @@ class TLzwDecoder {
 };
 
 // The frame's lines in stored order: interlaced frames come in four passes.
-void ReadFrame(GifFileType* gif, const TGifInput& input, const ColorMapObject& map,
+void ReadFrame(GifFileType* gif, const TGifInput& input, const ColorMapObject& map, TOrigin origin,
                TBitmap& bitmap) {
   const GifImageDesc& frame = gif->Image;
   // One scratch line of indices; each goes into its row of the bitmap as soon as it is read.
@@ -288,7 +306,7 @@ void ReadFrame(GifFileType* gif, const TGifInput& input, const ColorMapObject& m
     const int step = frame.Interlace ? kStep[pass] : 1;
     for (int y = start; y < frame.Height; y += step) {
       codes.ReadLine(line.data(), frame.Width);
-      StoreLine(frame, map, line, y, bitmap);
+      StoreLine(frame, origin, map, line, y, bitmap);
     }
   }
 }
@@ -322,12 +340,17 @@ void TGIFImage::LoadFromBytes(std::span<const std::uint8_t> data) {
   const ColorMapObject* map = frame.ColorMap ? frame.ColorMap : gif->SColorMap;
   if (map == nullptr) map = &GreyRamp();
   if (map->ColorCount <= 0) throw InvalidPaletteError(kFormat);
-  CheckPictureSize(kFormat, frame.Width, frame.Height, kTrueColourDepth);
+  CheckPictureSize(Limits(), kFormat, frame.Width, frame.Height, kTrueColourDepth);
   if (frame.Left < 0 || frame.Top < 0 || frame.Width <= 0 || frame.Height <= 0) {
     throw DamagedError(kFormat, "frame size");
   }
-  TBitmap bitmap = Canvas(*gif, *map);
-  ReadFrame(gif.get(), input, *map, bitmap);
+  if (std::uint64_t{1} * frame.Width * frame.Height >
+      kLzwPixelsPerByte * (input.Size - input.Position)) {
+    throw TruncatedError(kFormat);
+  }
+  TOrigin origin;
+  TBitmap bitmap = Canvas(*gif, *map, Limits(), origin);
+  ReadFrame(gif.get(), input, *map, origin, bitmap);
   if (control.TransparentColor != NO_TRANSPARENT_COLOR) {
     bitmap.SetTransparent(true, MapColour(*map, control.TransparentColor));
   }

@@ -15,6 +15,7 @@
 #include <exception>
 #include <vector>
 
+#include "picture/ByteReader.h"
 #include "picture/Errors.h"
 #include "picture/PixelLimits.h"
 
@@ -43,7 +44,8 @@ struct TJpegErrorState {
   jpeg_error_mgr Manager;  // first member: libjpeg hands us &Manager as cinfo->err
   std::jmp_buf Jump;
   int Code;
-  bool EndOfData;  // the data ended early and libjpeg padded it with a fake end marker
+  bool EndOfData;   // the data ended, or its end marker came, before the picture did
+  bool CutSegment;  // another marker came before a segment's data was complete
   bool TooManyScans;
   char Message[JMSG_LENGTH_MAX];
 };
@@ -55,12 +57,23 @@ void JpegErrorExit(j_common_ptr cinfo) {
   std::longjmp(state->Jump, 1);
 }
 
-// Warnings and trace messages are never printed; a premature end of data is remembered, since
-// libjpeg would otherwise hand back a picture whose missing part is grey.
+// Warnings and trace messages are never printed; data that ends early is remembered, since
+// libjpeg would otherwise hand back a picture whose missing part is grey. The data ends where the
+// file ends or where a marker cuts the coded rows short: the end-of-image marker of a file whose
+// header claims more rows than it holds, or any other marker in the middle of a damaged file.
 void JpegEmitMessage(j_common_ptr cinfo, int level) {
   if (level >= 0) return;
   auto* state = reinterpret_cast<TJpegErrorState*>(cinfo->err);
-  if (cinfo->err->msg_code == JWRN_JPEG_EOF) state->EndOfData = true;
+  const int code = cinfo->err->msg_code;
+  if (code == JWRN_JPEG_EOF) state->EndOfData = true;
+  if (code == JWRN_HIT_MARKER) {
+    if (reinterpret_cast<j_decompress_ptr>(cinfo)->unread_marker == JPEG_EOI) {
+      state->EndOfData = true;
+    } else if (!state->CutSegment) {
+      state->CutSegment = true;
+      cinfo->err->format_message(cinfo, state->Message);
+    }
+  }
   cinfo->err->num_warnings++;
 }
 
@@ -79,7 +92,7 @@ void JpegProgress(j_common_ptr cinfo) {
 // whole load holds no copy of the file and a read of the first rows reads little more than them.
 struct TJpegSource {
   jpeg_source_mgr Manager;
-  TByteStream* Input;
+  TByteReader* Input;
   std::exception_ptr ReadFailure;  // the file could not be read; raised as it was
   JOCTET FakeEnd[2];
 };
@@ -125,7 +138,8 @@ void JpegSkipInput(j_decompress_ptr cinfo, long count) {
     m.bytes_in_buffer -= static_cast<std::size_t>(count);
     return;
   }
-  source->Input->Skip(static_cast<unsigned long>(count) - m.bytes_in_buffer);
+  const std::uint64_t skip = static_cast<unsigned long>(count) - m.bytes_in_buffer;
+  source->Input->Skip(std::min(skip, source->Input->Remaining()));
   m.next_input_byte = nullptr;
   m.bytes_in_buffer = 0;
 }
@@ -142,7 +156,7 @@ struct TJpegDecoder {
 };
 
 // Phase 1: the header. Returns false when libjpeg raised an error.
-bool JpegReadHeader(TJpegDecoder* d, TByteStream& input) {
+bool JpegReadHeader(TJpegDecoder* d, TByteReader& input, const TPixelLimits& limits) {
   d->Info.err = jpeg_std_error(&d->Error.Manager);
   d->Error.Manager.error_exit = JpegErrorExit;
   d->Error.Manager.emit_message = JpegEmitMessage;
@@ -154,7 +168,7 @@ bool JpegReadHeader(TJpegDecoder* d, TByteStream& input) {
   // The coefficient buffer of a multi-scan file is libjpeg's one large allocation; without a
   // backing store, a buffer beyond this raises an error instead of exhausting memory. Twice the
   // pixel limit leaves room for four components at a higher resolution than the output.
-  const std::uint64_t budget = std::min<std::uint64_t>(2 * GetPixelLimits().MaxBytes, LONG_MAX);
+  const std::uint64_t budget = std::min<std::uint64_t>(2 * limits.MaxBytes, LONG_MAX);
   d->Info.mem->max_memory_to_use = static_cast<long>(budget);
   d->Source.Input = &input;
   d->Source.Manager.init_source = JpegInitSource;
@@ -235,6 +249,7 @@ bool JpegReadRows(TJpegDecoder* d, std::uint8_t* bits, std::size_t rowLength, st
     throw InvalidFormatError(kFormat);
   }
   if (error.EndOfData) throw TruncatedError(kFormat);
+  if (error.CutSegment) throw DamagedError(kFormat, error.Message);
   if (error.Code == JERR_BAD_PRECISION) {
     throw UnsupportedError(kFormat, Tr("采样精度"));
   }
@@ -244,12 +259,39 @@ bool JpegReadRows(TJpegDecoder* d, std::uint8_t* bits, std::size_t rowLength, st
   throw DamagedError(kFormat, error.Message);
 }
 
+// Every 8 x 8 block of every component is coded in some scan, and a Huffman code takes at
+// least a bit; arithmetic coding can take less for a block that repeats its neighbours, so it
+// gets a generous bound. A file whose coded data after the header cannot hold the blocks of the
+// rows asked for (of the whole picture, when libjpeg keeps every block until the last scan) is
+// refused before libjpeg or we allocate anything for them.
+constexpr std::uint64_t kHuffmanBlocksPerByte = 8;
+constexpr std::uint64_t kArithmeticBlocksPerByte = 256;
+
+void RequireCodedBlocks(TJpegDecoder& decoder, JDIMENSION rowLimit) {
+  jpeg_decompress_struct& info = decoder.Info;
+  std::uint64_t blocks = 0;
+  for (int c = 0; c < info.num_components; ++c) {
+    const jpeg_component_info& component = info.comp_info[c];
+    blocks += std::uint64_t{component.width_in_blocks} * component.height_in_blocks;
+  }
+  // Called after a successful header, where this cannot raise an error.
+  if (!jpeg_has_multiple_scans(&info) && rowLimit < info.image_height) {
+    blocks = CeilDiv(blocks * rowLimit, info.image_height);
+  }
+  const TByteReader& input = *decoder.Source.Input;
+  const std::uint64_t coded = input.Size() - input.Position() + info.src->bytes_in_buffer;
+  const std::uint64_t perByte = info.arith_code ? kArithmeticBlocksPerByte : kHuffmanBlocksPerByte;
+  if (blocks > coded * perByte) throw TruncatedError(kFormat);
+}
+
 // The scanlines above rowLimit, or all of them, into result; returns the picture's height.
-JDIMENSION DecodeJpeg(TByteStream& input, JDIMENSION rowLimit, TBitmap& result) {
+JDIMENSION DecodeJpeg(TByteReader& input, JDIMENSION rowLimit, const TPixelLimits& limits,
+                      TBitmap& result) {
   TJpegDecoder decoder;
-  if (!JpegReadHeader(&decoder, input)) RaiseJpegError(decoder);
+  if (!JpegReadHeader(&decoder, input, limits)) RaiseJpegError(decoder);
   const jpeg_decompress_struct& info = decoder.Info;
-  CheckPictureSize(kFormat, info.image_width, info.image_height, 24);
+  CheckPictureSize(limits, kFormat, info.image_width, info.image_height, 24);
+  RequireCodedBlocks(decoder, rowLimit);
 
   J_COLOR_SPACE out;
   switch (info.jpeg_color_space) {
@@ -283,6 +325,7 @@ JDIMENSION DecodeJpeg(TByteStream& input, JDIMENSION rowLimit, TBitmap& result) 
   if (decoder.Error.EndOfData || info.output_scanline < lastRow) {
     throw TruncatedError(kFormat);
   }
+  if (decoder.Error.CutSegment) throw DamagedError(kFormat, decoder.Error.Message);
 
   if (out == JCS_GRAYSCALE) {
     std::array<std::uint8_t, 256> index;
@@ -303,8 +346,8 @@ JDIMENSION DecodeJpeg(TByteStream& input, JDIMENSION rowLimit, TBitmap& result) 
 }  // namespace
 
 void TJPEGImage::LoadFromBytes(std::span<const std::uint8_t> data) {
-  TByteStream input(data);
-  DecodeJpeg(input, UINT_MAX, FBitmap);
+  TByteReader input(data, kFormat);
+  DecodeJpeg(input, UINT_MAX, Limits(), FBitmap);
 }
 
 void TJPEGImage::LoadFromFile(const std::string& fileName) {
@@ -312,10 +355,10 @@ void TJPEGImage::LoadFromFile(const std::string& fileName) {
 }
 
 std::optional<int> TJPEGImage::LoadFirstRows(const std::string& fileName, int rowCount) {
-  const TPictureFile file(fileName);
-  TByteStream input(file);
+  const TPictureFile file(fileName, Limits());
+  TByteReader input(file, kFormat);
   return static_cast<int>(
-      DecodeJpeg(input, static_cast<JDIMENSION>(std::max(rowCount, 1)), FBitmap));
+      DecodeJpeg(input, static_cast<JDIMENSION>(std::max(rowCount, 1)), Limits(), FBitmap));
 }
 
 }  // namespace pennacrow

@@ -38,7 +38,7 @@ void TPCDGraphic::LoadFromBytes(std::span<const std::uint8_t> data) {
     throw InvalidFormatError(kFormat);
   }
   if (data.size() < kBaseOffset + kBaseBytes) throw TruncatedError(kFormat);
-  CheckPictureSize(kFormat, kWidth, kHeight, 24);
+  CheckPictureSize(Limits(), kFormat, kWidth, kHeight, 24);
 
   TBitmap picture(kWidth, kHeight, 24);
   const std::uint8_t* pair = data.data() + kBaseOffset;

@@ -2,6 +2,7 @@
 #include "text/Translate.h"
 
 #include <algorithm>
+#include <climits>
 #include <vector>
 
 #include "formats/PixelRows.h"
@@ -82,7 +83,7 @@ struct THeader {
 };
 
 // The 128-byte header, checked.
-THeader ReadHeader(std::span<const std::uint8_t> data) {
+THeader ReadHeader(std::span<const std::uint8_t> data, const TPixelLimits& limits) {
   if (data.size() < kHeaderSize || data[0] != 0x0A) throw InvalidFormatError(kFormat);
   const std::uint8_t version = data[1];
   if (version != 0 && version != 2 && version != 3 && version != 4 && version != 5) {
@@ -105,7 +106,7 @@ THeader ReadHeader(std::span<const std::uint8_t> data) {
   if (xMax < xMin || yMax < yMin) Damaged(Tr("图像尺寸为零"));
   h.Width = static_cast<int>(xMax - xMin + 1);
   h.Height = static_cast<int>(yMax - yMin + 1);
-  CheckPictureSize(kFormat, h.Width, h.Height, h.Layout);
+  CheckPictureSize(limits, kFormat, h.Width, h.Height, h.Layout);
   if (h.BytesPerLine < CeilDiv(static_cast<std::uint64_t>(h.Width) * h.Bits, 8)) {
     Damaged(Tr("每行字节数小于图像宽度"));
   }
@@ -168,25 +169,6 @@ std::uint64_t LineBytes(const THeader& h) {
   return std::uint64_t{h.Planes} * h.BytesPerLine;
 }
 
-// The first count scan lines from pixels, the bytes that follow the header.
-TBitmap DecodeLines(std::span<const std::uint8_t> pixels, const THeader& header, int count,
-                    std::vector<TRGBQuad> palette) {
-  TByteReader in(pixels, kFormat);
-  const std::uint64_t lineBytes = LineBytes(header);
-  // A run of two bytes gives at most 63 bytes; a literal byte gives one.
-  const auto lines = static_cast<std::uint64_t>(count);
-  RequireBytes(in, header.Rle ? lines * CeilDiv(2 * lineBytes, 63) : lines * lineBytes);
-  TBitmap bitmap;
-  bitmap.Allocate(header.Width, count, header.Layout);
-  std::vector<std::uint8_t> line(static_cast<std::size_t>(lineBytes));
-  for (int y = 0; y < count; ++y) {
-    ReadLine(in, header.Rle, line);
-    PutLine(header, line, bitmap.RowAt(y));
-  }
-  bitmap.Palette() = std::move(palette);
-  return bitmap;
-}
-
 // Where the pixels end: before the palette of an 8-bit picture, else at the end of the file.
 std::uint64_t PixelsEnd(const THeader& h, std::uint64_t fileSize) {
   if (h.Layout != 8) return fileSize;
@@ -194,33 +176,51 @@ std::uint64_t PixelsEnd(const THeader& h, std::uint64_t fileSize) {
   return fileSize - kPaletteSize;
 }
 
+// The one decode of a PCX file, from memory or from a file: the header, the palette, then the
+// first rowLimit scan lines (all of them when the picture has fewer). Returns the height.
+int DecodePcx(TByteReader& in, int rowLimit, const TPixelLimits& limits, TBitmap& result) {
+  const auto head = in.Bytes(std::min<std::uint64_t>(kHeaderSize, in.Size()));
+  const std::vector<std::uint8_t> header(head.begin(), head.end());
+  const THeader h = ReadHeader(header, limits);
+  const std::uint64_t end = PixelsEnd(h, in.Size());
+  std::vector<std::uint8_t> tail;
+  if (h.Layout == 8) {
+    in.Seek(end);
+    const auto bytes = in.Bytes(kPaletteSize);
+    tail.assign(bytes.begin(), bytes.end());
+  }
+  std::vector<TRGBQuad> palette = ReadPalette(header, tail, h);
+
+  const int count = std::clamp(rowLimit, 1, h.Height);
+  // The scan lines stop where the palette starts.
+  TByteReader pixels = in.Part(kHeaderSize, end - kHeaderSize);
+  const std::uint64_t lineBytes = LineBytes(h);
+  // A run of two bytes gives at most 63 bytes; a literal byte gives one.
+  const auto lines = static_cast<std::uint64_t>(count);
+  RequireBytes(pixels, h.Rle ? lines * CeilDiv(2 * lineBytes, 63) : lines * lineBytes);
+  TBitmap bitmap;
+  bitmap.Allocate(h.Width, count, h.Layout);
+  std::vector<std::uint8_t> line(static_cast<std::size_t>(lineBytes));
+  for (int y = 0; y < count; ++y) {
+    ReadLine(pixels, h.Rle, line);
+    PutLine(h, line, bitmap.RowAt(y));
+  }
+  bitmap.Palette() = std::move(palette);
+  result = std::move(bitmap);
+  return h.Height;
+}
+
 }  // namespace
 
 void TPCXGraphic::LoadFromBytes(std::span<const std::uint8_t> data) {
-  const THeader header = ReadHeader(data);
-  const std::size_t end = PixelsEnd(header, data.size());
-  std::vector<TRGBQuad> palette = ReadPalette(data, data.subspan(end), header);
-  TBitmap::operator=(DecodeLines(data.subspan(kHeaderSize, end - kHeaderSize), header,
-                                 header.Height, std::move(palette)));
+  TByteReader in(data, kFormat);
+  DecodePcx(in, INT_MAX, Limits(), *this);
 }
 
 std::optional<int> TPCXGraphic::LoadFirstRows(const std::string& fileName, int rowCount) {
-  const TPictureFile file(fileName);
-  const std::vector<std::uint8_t> head = file.Read(0, kHeaderSize);
-  const THeader header = ReadHeader(head);
-  const std::uint64_t end = PixelsEnd(header, file.Size());
-  const std::vector<std::uint8_t> tail =
-      header.Layout == 8 ? file.Read(end, kPaletteSize) : std::vector<std::uint8_t>{};
-  std::vector<TRGBQuad> palette = ReadPalette(head, tail, header);
-  const int count = std::clamp(rowCount, 1, header.Height);
-  // A line takes at most two bytes for each of its bytes (a run of one for a byte that would
-  // read as a run's count), so this many bytes hold the lines asked for, whatever follows them.
-  const std::uint64_t bound =
-      (header.Rle ? 2 : 1) * LineBytes(header) * static_cast<std::uint64_t>(count);
-  const std::vector<std::uint8_t> pixels =
-      file.Read(kHeaderSize, std::min(bound, end > kHeaderSize ? end - kHeaderSize : 0));
-  TBitmap::operator=(DecodeLines(pixels, header, count, std::move(palette)));
-  return header.Height;
+  const TPictureFile file(fileName, Limits());
+  TByteReader in(file, kFormat);
+  return DecodePcx(in, rowCount, Limits(), *this);
 }
 
 }  // namespace pennacrow

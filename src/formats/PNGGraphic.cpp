@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "formats/PixelRows.h"
+#include "picture/ByteReader.h"
 #include "picture/Errors.h"
 #include "picture/PixelLimits.h"
 
@@ -34,7 +35,7 @@ const char* const kUnknownCriticalChunk = N_("无法加载PNG图像，检测到�
 // What the callbacks learn while libpng runs. libpng's error path jumps over the library's
 // frames back to the setjmp in the phase functions below; this lives outside them.
 struct TPngState {
-  TByteStream* Input;
+  TByteReader* Input;
   bool EndOfData;                  // libpng asked for bytes past the end of the file
   bool UnknownCriticalChunk;       // a critical chunk that no reader of ours knows
   std::exception_ptr ReadFailure;  // the file could not be read; raised as it was
@@ -139,7 +140,10 @@ bool PngReadImage(TPngDecoder* d, png_bytepp rows, png_uint_32 count, bool whole
   if (state.ReadFailure) std::rethrow_exception(state.ReadFailure);
   if (state.UnknownCriticalChunk)
     throw EInvalidGraphicFormat(TGraphicFault::Unsupported, Tr(kUnknownCriticalChunk));
-  if (state.EndOfData) throw TruncatedError(kFormat);
+  // libpng names in words the image data that ended, or met the next chunk, before the rows did.
+  if (state.EndOfData || std::strcmp(state.Message, "Not enough image data") == 0) {
+    throw TruncatedError(kFormat);
+  }
   throw DamagedError(kFormat, state.Message);
 }
 
@@ -157,39 +161,64 @@ std::vector<TRGBQuad> GreyPalette(int bitDepth) {
 // allocates anything. libpng allocates a chunk's declared length before it reads the chunk, so
 // a few bytes that claim a gigabyte of text make it ask for a gigabyte; no chunk can be longer
 // than the rest of the file, so walking the chunk headers first bounds every such allocation by
-// the file's size.
-// A read of the first rows only walks the chunks before the image data.
-void PrecheckFile(const TByteStream& input, bool headOnly) {
+// the file's size. A read of the first rows only walks the chunks before the image data.
+// Returns where the first IDAT chunk starts, 0 when none was met.
+std::uint64_t PrecheckFile(const TByteReader& input, const TPixelLimits& limits, bool headOnly) {
   const std::uint64_t size = input.Size();
   std::array<std::uint8_t, 24> head{};
   if (!input.ReadAt(0, head.data(), 8) || png_sig_cmp(head.data(), 0, 8) != 0) {
     throw InvalidFormatError(kFormat);
   }
   if (input.ReadAt(0, head.data(), head.size()) && std::memcmp(head.data() + 12, "IHDR", 4) == 0) {
-    CheckPictureSize(kFormat, png_get_uint_32(head.data() + 16), png_get_uint_32(head.data() + 20),
-                     32);
+    CheckPictureSize(limits, kFormat, png_get_uint_32(head.data() + 16),
+                     png_get_uint_32(head.data() + 20), 32);
   }
+  std::uint64_t firstData = 0;
   for (std::uint64_t at = 8; size - at >= 12;) {
     std::array<std::uint8_t, 8> chunk{};
     if (!input.ReadAt(at, chunk.data(), chunk.size())) throw TruncatedError(kFormat);
-    if (headOnly && std::memcmp(chunk.data() + 4, "IDAT", 4) == 0) break;
+    if (std::memcmp(chunk.data() + 4, "IDAT", 4) == 0 && firstData == 0) {
+      firstData = at;
+      if (headOnly) break;
+    }
     const png_uint_32 length = png_get_uint_32(chunk.data());
     if (length > size - at - 12) throw TruncatedError(kFormat);
     if (std::memcmp(chunk.data() + 4, "IEND", 4) == 0) break;
     at += std::uint64_t{length} + 12;
   }
+  return firstData;
+}
+
+// Deflate turns a byte into at most 1032 (a 258-byte match in two bits and change). The image
+// data chunks, which follow one another, must hold at least the rows asked for at that ratio
+// before room is made for them; the walk stops as soon as they do.
+constexpr std::uint64_t kDeflateRatio = 1032;
+
+void RequireImageData(const TByteReader& input, std::uint64_t firstData, std::uint64_t rowBytes) {
+  std::uint64_t held = 0;
+  for (std::uint64_t at = firstData; at != 0 && held * kDeflateRatio < rowBytes;) {
+    std::array<std::uint8_t, 8> chunk{};
+    if (!input.ReadAt(at, chunk.data(), chunk.size()) ||
+        std::memcmp(chunk.data() + 4, "IDAT", 4) != 0) {
+      break;
+    }
+    // A length past the end of the file counts only the bytes that are there.
+    const std::uint64_t length = png_get_uint_32(chunk.data());
+    held += std::min(length, input.Size() - at - 8);
+    at += length + 12;
+  }
+  if (held * kDeflateRatio < rowBytes) throw TruncatedError(kFormat);
 }
 
 // libpng's structures over the data, with our limits for any later look and a cap on the
 // memory one ancillary chunk may take (a compressed text or profile chunk can otherwise inflate
 // to any size).
-void OpenDecoder(TPngDecoder& d, TByteStream& input) {
+void OpenDecoder(TPngDecoder& d, TByteReader& input, const TPixelLimits& limits) {
   d.State.Input = &input;
   d.Png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &d.State, PngError, PngWarning);
   if (d.Png == nullptr) throw std::bad_alloc();
   d.Info = png_create_info_struct(d.Png);
   if (d.Info == nullptr) throw std::bad_alloc();
-  const TPixelLimits limits = GetPixelLimits();
   const auto side =
       static_cast<png_uint_32>(std::min<std::uint64_t>(limits.MaxPixels, PNG_UINT_31_MAX));
   png_set_user_limits(d.Png, side, side);
@@ -253,19 +282,23 @@ void ApplyGamma(const THeader& h, TBitmap& bitmap) {
 
 // The first rowLimit rows of the picture into bitmap, or all of them; returns the height.
 // Interlaced rows are complete only after the last pass, so such a picture is read whole.
-png_uint_32 DecodePng(TByteStream& input, png_uint_32 rowLimit, TBitmap& out) {
+png_uint_32 DecodePng(TByteReader& input, png_uint_32 rowLimit, const TPixelLimits& limits,
+                      TBitmap& out) {
   const bool headOnly = rowLimit != UINT32_MAX;
-  PrecheckFile(input, headOnly);
+  const std::uint64_t firstData = PrecheckFile(input, limits, headOnly);
   TPngDecoder d;
-  OpenDecoder(d, input);
+  OpenDecoder(d, input, limits);
   THeader h{};
   if (!PngReadHeader(&d, &h)) RaisePngError(d.State);
-  CheckPictureSize(kFormat, h.Width, h.Height, 32);
+  CheckPictureSize(limits, kFormat, h.Width, h.Height, 32);
+  const std::uint64_t fileRowBits =
+      std::uint64_t{h.Width} * png_get_channels(d.Png, d.Info) * static_cast<unsigned>(h.BitDepth);
   if (!PngSetTransforms(&d, h)) RaisePngError(d.State);
 
   const bool whole = rowLimit >= h.Height || h.Interlace != PNG_INTERLACE_NONE;
   // The chunks after the image are read too, so they get the same bound first.
-  if (whole && headOnly) PrecheckFile(input, false);
+  if (whole && headOnly) PrecheckFile(input, limits, false);
+  RequireImageData(input, firstData, fileRowBits * (whole ? h.Height : rowLimit) / 8);
   const png_uint_32 count = whole ? h.Height : rowLimit;
   const int bpp = BitmapDepth(h);
   TBitmap bitmap;
@@ -290,21 +323,21 @@ png_uint_32 DecodePng(TByteStream& input, png_uint_32 rowLimit, TBitmap& out) {
 
 void TPNGGraphic::LoadFromBytes(std::span<const std::uint8_t> data) {
   TBitmap bitmap;
-  TByteStream input(data);
-  DecodePng(input, UINT32_MAX, bitmap);
+  TByteReader input(data, kFormat);
+  DecodePng(input, UINT32_MAX, Limits(), bitmap);
   TBitmap::operator=(std::move(bitmap));
 }
 
 // Also the whole load from a file (with every row asked for): libpng pulls the file through a
 // small buffer, so no copy of it is held beside the bitmap.
 std::optional<int> TPNGGraphic::LoadFirstRows(const std::string& fileName, int rowCount) {
-  const TPictureFile file(fileName);
-  TByteStream input(file);
+  const TPictureFile file(fileName, Limits());
+  TByteReader input(file, kFormat);
   TBitmap bitmap;
   // Every row asked for is a whole load, which checks every chunk first as a load from memory does.
   const png_uint_32 rowLimit =
       rowCount == INT_MAX ? UINT32_MAX : static_cast<png_uint_32>(std::max(rowCount, 1));
-  const auto height = static_cast<int>(DecodePng(input, rowLimit, bitmap));
+  const auto height = static_cast<int>(DecodePng(input, rowLimit, Limits(), bitmap));
   TBitmap::operator=(std::move(bitmap));
   return height;
 }

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <exception>
 #include <memory>
+#include <mutex>
 #include <vector>
 
 // libnetpbm's headers are C headers.
@@ -15,6 +16,7 @@ extern "C" {
 #include <pam.h>
 }
 
+#include "picture/ByteReader.h"
 #include "picture/Errors.h"
 #include "picture/PixelLimits.h"
 
@@ -28,18 +30,49 @@ namespace {
 
 const char* const kFormat = "PPM";
 
-// libnetpbm reports an error by printing it and ending the process, unless a jump buffer is
-// registered: then it jumps there instead. The phase functions below register theirs for the
-// duration of the call; the message goes to this buffer instead of standard error. libnetpbm
-// keeps all of this in process-wide state, like the rest of its error handling.
-char gNetpbmMessage[256];
+// libnetpbm keeps its error handling for the whole process: one jump buffer, one message
+// handler, and without a jump buffer an error prints itself and ends the process. Every use of
+// the library, from setting the handlers to the last row read, runs inside one session under one
+// lock, so that two pictures decoded at once never jump into each other's frames or lose each
+// other's handlers.
+class TNetpbmSession {
+ public:
+  TNetpbmSession() : FLock(Mutex()) {
+    FMessage[0] = '\0';
+    Current() = this;
+    pm_setusererrormsgfn(ErrorMessage);
+    pm_setusermessagefn(Message);
+  }
+  TNetpbmSession(const TNetpbmSession&) = delete;
+  TNetpbmSession& operator=(const TNetpbmSession&) = delete;
+  ~TNetpbmSession() {
+    pm_setusererrormsgfn(nullptr);
+    pm_setusermessagefn(nullptr);
+    Current() = nullptr;
+  }
+  // libnetpbm's reason for the last error, in English.
+  const char* Reason() const { return FMessage; }
 
-void NetpbmErrorMessage(const char* message) {
-  if (gNetpbmMessage[0] == '\0')
-    std::snprintf(gNetpbmMessage, sizeof gNetpbmMessage, "%s", message);
-}
+ private:
+  static std::mutex& Mutex() {
+    static std::mutex mutex;
+    return mutex;
+  }
+  // The session the handlers speak to: only ever read or written under the lock.
+  static TNetpbmSession*& Current() {
+    static TNetpbmSession* session = nullptr;
+    return session;
+  }
+  static void ErrorMessage(const char* message) {
+    TNetpbmSession* session = Current();
+    if (session != nullptr && session->FMessage[0] == '\0')
+      std::snprintf(session->FMessage, sizeof session->FMessage, "%s", message);
+  }
+  static void Message(const char*) {}
 
-void NetpbmMessage(const char*) {}
+  std::lock_guard<std::mutex> FLock;
+  char FMessage[256];
+};
 
 struct TNetpbmState {
   FILE* File;
@@ -121,7 +154,7 @@ struct TFileCloser {
 // libnetpbm reads a stdio stream; this one pulls from a byte stream, so that a file is read as
 // the rows need it rather than copied into memory first.
 struct TStreamCookie {
-  TByteStream* Input;
+  TByteReader* Input;
   std::exception_ptr ReadFailure;  // the file could not be read; raised as it was
 };
 
@@ -145,23 +178,8 @@ int CookieSeek(void* cookie, off64_t* offset, int whence) {
   return 0;
 }
 
-// Silences libnetpbm for the duration of one load.
-struct TNetpbmMessages {
-  TNetpbmMessages() {
-    gNetpbmMessage[0] = '\0';
-    pm_setusererrormsgfn(NetpbmErrorMessage);
-    pm_setusermessagefn(NetpbmMessage);
-  }
-  TNetpbmMessages(const TNetpbmMessages&) = delete;
-  TNetpbmMessages& operator=(const TNetpbmMessages&) = delete;
-  ~TNetpbmMessages() {
-    pm_setusererrormsgfn(nullptr);
-    pm_setusermessagefn(nullptr);
-  }
-};
-
 // The first rowLimit rows, or all of them, into result; returns the picture's height.
-int DecodePnm(TByteStream& input, int rowLimit, TBitmap& result) {
+int DecodePnm(TByteReader& input, int rowLimit, const TPixelLimits& limits, TBitmap& result) {
   // P1 to P6 only; libnetpbm would also take PAM (P7), which has no entry here.
   std::uint8_t magic[3];
   if (!input.ReadAt(0, magic, sizeof magic) || magic[0] != 'P' || magic[1] < '1' ||
@@ -172,19 +190,19 @@ int DecodePnm(TByteStream& input, int rowLimit, TBitmap& result) {
   std::unique_ptr<FILE, TFileCloser> file(
       fopencookie(&cookie, "rb", cookie_io_functions_t{CookieRead, nullptr, CookieSeek, nullptr}));
   if (!file) throw std::bad_alloc();
-  TNetpbmMessages silence;
+  const TNetpbmSession session;
   TNetpbmState state{};
   state.File = file.get();
   auto fail = [&]() {
     if (cookie.ReadFailure) std::rethrow_exception(cookie.ReadFailure);
     if (std::feof(file.get())) throw TruncatedError(kFormat);
-    throw DamagedError(kFormat, gNetpbmMessage);
+    throw DamagedError(kFormat, session.Reason());
   };
   if (!NetpbmReadHeader(&state)) fail();
 
   const int type = PNM_FORMAT_TYPE(state.Format);
   const int bpp = type == PBM_TYPE ? 1 : type == PGM_TYPE ? 8 : 24;
-  CheckPictureSize(kFormat, state.Width, state.Height, bpp);
+  CheckPictureSize(limits, kFormat, state.Width, state.Height, bpp);
   // A picture without pixels is no picture; worse, a zero width lets a header declare millions
   // of empty rows that would each be read and walked.
   if (state.Width == 0 || state.Height == 0) {
@@ -233,17 +251,17 @@ int DecodePnm(TByteStream& input, int rowLimit, TBitmap& result) {
 
 void TPPMGraphic::LoadFromBytes(std::span<const std::uint8_t> data) {
   TBitmap bitmap;
-  TByteStream input(data);
-  DecodePnm(input, INT_MAX, bitmap);
+  TByteReader input(data, kFormat);
+  DecodePnm(input, INT_MAX, Limits(), bitmap);
   TBitmap::operator=(std::move(bitmap));
 }
 
 // Also the whole load from a file: the rows are read from the file as libnetpbm asks for them.
 std::optional<int> TPPMGraphic::LoadFirstRows(const std::string& fileName, int rowCount) {
-  const TPictureFile file(fileName);
-  TByteStream input(file);
+  const TPictureFile file(fileName, Limits());
+  TByteReader input(file, kFormat);
   TBitmap bitmap;
-  const int height = DecodePnm(input, std::max(rowCount, 1), bitmap);
+  const int height = DecodePnm(input, std::max(rowCount, 1), Limits(), bitmap);
   TBitmap::operator=(std::move(bitmap));
   return height;
 }

@@ -125,7 +125,7 @@ void ChooseLayout(THeader& h) {
   }
 }
 
-THeader ReadHeader(TByteReader& in) {
+THeader ReadHeader(TByteReader& in, const TPixelLimits& limits) {
   if (in.Size() < 4) throw InvalidFormatError(kFormat);
   const auto magic = in.Bytes(4);
   if (!std::equal(magic.begin(), magic.end(), "8BPS")) throw InvalidFormatError(kFormat);
@@ -147,7 +147,7 @@ THeader ReadHeader(TByteReader& in) {
   }
   if (h.Width == 0 || h.Height == 0) Damaged(Tr("图像尺寸为零"));
   if (h.Width > 0x7FFFFFFF || h.Height > 0x7FFFFFFF) Damaged(Tr("图像尺寸无效"));
-  CheckPictureSize(kFormat, h.Width, h.Height, h.Layout);
+  CheckPictureSize(limits, kFormat, h.Width, h.Height, h.Layout);
   return h;
 }
 
@@ -253,7 +253,7 @@ TBitmap DecodeRows(std::span<const std::uint8_t> data, const THeader& h, std::ui
 
 void TPSDGraphic::LoadFromBytes(std::span<const std::uint8_t> data) {
   TByteReader in(data, kFormat);
-  const THeader header = ReadHeader(in);
+  const THeader header = ReadHeader(in, Limits());
   std::vector<TRGBQuad> palette = ReadPalette(in, header);
   in.Skip(in.U32BE());  // image resources
   in.Skip(in.U32BE());  // layers and masks: the merged picture below is what we load

@@ -154,7 +154,7 @@ std::vector<TRGBQuad> ReadPalette(std::span<const std::uint8_t> data) {
 namespace {
 
 // The file's header and its first block, the picture's attributes, checked.
-TAttributes ReadHeader(TByteReader& in) {
+TAttributes ReadHeader(TByteReader& in, const TPixelLimits& limits) {
   const std::span<const std::uint8_t> signature = in.Bytes(kSignatureSize);
   if (std::memcmp(signature.data(), kSignature, sizeof kSignature - 1) != 0) {
     throw InvalidFormatError(kFormat);
@@ -174,7 +174,7 @@ TAttributes ReadHeader(TByteReader& in) {
     throw UnsupportedError(kFormat, TrF("压缩方式 %1", {std::to_string(a.Compression)}));
   }
   if (a.Width <= 0 || a.Height <= 0) throw InvalidFormatError(kFormat);
-  CheckPictureSize(kFormat, a.Width, a.Height, a.Depth == 24 ? 32 : a.Depth);
+  CheckPictureSize(limits, kFormat, a.Width, a.Height, a.Depth == 24 ? 32 : a.Depth);
   const std::uint64_t planeBytes =
       (std::uint64_t(a.Width) * a.SampleBits() + 7) / 8 * std::uint64_t(a.Height);
   if (planeBytes > in.Remaining() * MaxRatio(a.Compression)) throw TruncatedError(kFormat);
@@ -253,7 +253,7 @@ void ReadChannel(const TBlock& block, const TAttributes& a, TLayer& layer) {
 
 // The layer: its information chunk (name, type, rectangle ...), its bitmap chunk (bitmap and
 // channel counts), then one channel block per channel.
-TLayer ReadLayer(const TBlock& block, const TAttributes& a) {
+TLayer ReadLayer(const TBlock& block, const TAttributes& a, const TPixelLimits& limits) {
   TByteReader lin(block.Data, kFormat);
   const std::uint32_t infoSize = lin.U32LE();
   const std::uint16_t nameLength = lin.U16LE();
@@ -271,7 +271,7 @@ TLayer ReadLayer(const TBlock& block, const TAttributes& a) {
   const std::uint16_t channelCount = lin.U16LE();
   lin.Seek(std::uint64_t{bitmapChunk} + bitmapSize);
   if (rect.Width() < 0 || rect.Height() < 0) Damaged(Tr("图层矩形无效"));
-  CheckPictureSize(kFormat, rect.Width(), rect.Height(), a.Depth == 24 ? 32 : a.Depth);
+  CheckPictureSize(limits, kFormat, rect.Width(), rect.Height(), a.Depth == 24 ? 32 : a.Depth);
   if (a.Depth < 8 &&
       (rect.Left != 0 || rect.Top != 0 || rect.Width() != a.Width || rect.Height() != a.Height)) {
     throw UnsupportedError(kFormat, Tr("小于画布的 1 或 4 位图层"));
@@ -358,11 +358,11 @@ void CheckIndices(const TBitmap& picture) {
 void TPSPGraphic::LoadFromBytes(std::span<const std::uint8_t> data) {
   if (data.size() < kSignatureSize + 4) throw InvalidFormatError(kFormat);
   TByteReader in(data, kFormat);
-  const TAttributes attributes = ReadHeader(in);
+  const TAttributes attributes = ReadHeader(in, Limits());
   std::vector<TRGBQuad> palette;
   const TBlock layerBlock = FindLayer(in, palette);
   ResolvePalette(attributes, palette);
-  const TLayer layer = ReadLayer(layerBlock, attributes);
+  const TLayer layer = ReadLayer(layerBlock, attributes, Limits());
   TBitmap picture = Compose(attributes, layer, std::move(palette));
   CheckIndices(picture);
   Assign(picture);

@@ -81,7 +81,7 @@ struct THeader {
 };
 
 // The fixed 740-byte header, checked.
-THeader ReadHeader(TByteReader& in) {
+THeader ReadHeader(TByteReader& in, const TPixelLimits& limits) {
   in.Seek(kActiveWindow);
   const int left = in.S16BE(), right = in.S16BE(), bottom = in.S16BE(), top = in.S16BE();
   in.Seek(kChannelCounts);
@@ -119,7 +119,7 @@ THeader ReadHeader(TByteReader& in) {
   if (colourType != kIntegerSamples || (h.MatteChannels != 0 && matteType != kIntegerSamples)) {
     throw UnsupportedError(kFormat, Tr("浮点通道"));
   }
-  CheckPictureSize(kFormat, h.Width, h.Height, h.Depth());
+  CheckPictureSize(limits, kFormat, h.Width, h.Height, h.Depth());
   return h;
 }
 
@@ -143,7 +143,7 @@ void DecodeScanline(TByteReader& in, const THeader& h, std::uint8_t* row,
 void TRLAGraphic::LoadFromBytes(std::span<const std::uint8_t> data) {
   if (data.size() < kHeaderSize) throw InvalidFormatError(kFormat);
   TByteReader in(data, kFormat);
-  const THeader header = ReadHeader(in);
+  const THeader header = ReadHeader(in, Limits());
   // The offset table must be there, and at least one scanline able to fill the width.
   const auto channels = static_cast<std::uint64_t>(header.ColourChannels + header.MatteChannels);
   const auto width = static_cast<std::uint64_t>(header.Width);

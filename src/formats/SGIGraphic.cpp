@@ -62,7 +62,7 @@ struct THeader {
 };
 
 // The 512-byte header, checked.
-THeader ReadHeader(TByteReader& in) {
+THeader ReadHeader(TByteReader& in, const TPixelLimits& limits) {
   if (in.Size() < 2 || in.U16BE() != kMagic) throw InvalidFormatError(kFormat);
   THeader h;
   h.Storage = in.U8();
@@ -87,7 +87,7 @@ THeader ReadHeader(TByteReader& in) {
   }
   h.Layout = h.ZSize <= 2 ? 8 : h.ZSize == 3 ? 24 : 32;
   if (h.XSize == 0 || h.YSize == 0) Damaged(Tr("图像尺寸为零"));
-  CheckPictureSize(kFormat, h.XSize, h.YSize, h.Layout);
+  CheckPictureSize(limits, kFormat, h.XSize, h.YSize, h.Layout);
   return h;
 }
 
@@ -125,7 +125,7 @@ void PutChannel(const THeader& h, unsigned z, const std::vector<std::uint8_t>& s
 
 void TSGIGraphic::LoadFromBytes(std::span<const std::uint8_t> data) {
   TByteReader in(data, kFormat);
-  const THeader header = ReadHeader(in);
+  const THeader header = ReadHeader(in, Limits());
   std::vector<std::uint32_t> starts, lengths;
   ReadRowTable(in, header, starts, lengths);
   TBitmap bitmap;

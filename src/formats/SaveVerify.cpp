@@ -7,13 +7,14 @@
 namespace pennacrow {
 
 std::string VerifySavedContainer(const TBitmap& saved, const std::string& fileName,
-                                 const TFileFormatsList& formats) {
+                                 const TFileFormatsList& formats,
+                                 const TGraphicClass* pictureClass) {
   const std::optional<THiddenText> expected = FindHiddenText(saved);
   if (!expected) return {};
   const std::string wayOut = Tr("要保留隐藏的文本，请保存为 BMP 文件。");
   // Only the rows the container occupies are read back: the check then costs what the
   // container costs, not a second copy of the picture.
-  TPictureFileRows reloaded(formats, fileName);
+  TPictureFileRows reloaded(formats, fileName, pictureClass);
   try {
     ContainerRows(reloaded, expected->Format);
   } catch (const std::exception& e) {
@@ -32,8 +33,9 @@ std::string VerifySavedContainer(const TBitmap& saved, const std::string& fileNa
 
 TWriteOptions ContainerCheckedWrite(const TBitmap& saved, const TFileFormatsList& formats) {
   TWriteOptions options;
-  options.Check = [&saved, &formats](const std::string& written) {
-    const std::string problem = VerifySavedContainer(saved, written, formats);
+  options.Check = [&saved, &formats](const std::string& written, const std::string& target) {
+    const std::string problem = VerifySavedContainer(
+        saved, written, formats, formats.ClassForExtension(ExtractExtension(target)));
     if (!problem.empty()) throw EPennacrowError(problem);
   };
   return options;

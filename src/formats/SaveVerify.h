@@ -13,11 +13,12 @@
 
 namespace pennacrow {
 
-// Reads fileName back and compares its container with the one saved holds. Empty when saved
-// holds no container or the file keeps it; otherwise the message for the user, with the reason
-// and the way out.
+// Reads fileName back (through pictureClass when given, else the class its extension names) and
+// compares its container with the one saved holds. Empty when saved holds no container or the
+// file keeps it; otherwise the message for the user, with the reason and the way out.
 std::string VerifySavedContainer(const TBitmap& saved, const std::string& fileName,
-                                 const TFileFormatsList& formats);
+                                 const TFileFormatsList& formats,
+                                 const TGraphicClass* pictureClass = nullptr);
 
 // Write options whose check reads the finished temporary file back before it takes the
 // target's place: a file that does not give saved's container back never replaces the target.

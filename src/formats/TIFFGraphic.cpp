@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <climits>
 #include <cmath>
 #include <cstdarg>
 #include <cstdio>
@@ -26,11 +27,10 @@ const TGraphicClass TTIFFGraphic::ClassInfo{"TTIFFGraphic", &TExtraFormatGraphic
 namespace {
 
 // The file as libtiff's client procedures see it, and what its handlers reported. The file is in
-// memory, or (File set) read in parts on demand, so that the rows of a picture's top cost only
-// the strips or tiles that hold them.
+// memory, or read in parts on demand, so that the rows of a picture's top cost only the strips
+// or tiles that hold them.
 struct TTiffInput {
-  const std::uint8_t* Data;
-  const TPictureFile* File;
+  const TByteReader* Reader;
   std::uint64_t Size;
   std::uint64_t Position;
   bool ReadPastEnd;   // a read asked for bytes beyond the end of the data
@@ -47,15 +47,11 @@ tmsize_t TiffRead(thandle_t handle, void* buffer, tmsize_t size) {
   const std::uint64_t available = in.Position < in.Size ? in.Size - in.Position : 0;
   const std::uint64_t n = std::min<std::uint64_t>(available, static_cast<std::uint64_t>(size));
   if (n < static_cast<std::uint64_t>(size)) in.ReadPastEnd = true;
-  if (n == 0) return 0;  // an empty file has no data pointer to copy from
-  if (in.File) {
-    if (!in.File->ReadInto(in.Position, static_cast<std::uint8_t*>(buffer),
-                           static_cast<std::size_t>(n))) {
-      in.ReadPastEnd = true;  // the file shrank since it was opened
-      return 0;
-    }
-  } else {
-    std::memcpy(buffer, in.Data + in.Position, n);
+  if (n == 0) return 0;
+  if (!in.Reader->ReadAt(in.Position, static_cast<std::uint8_t*>(buffer),
+                         static_cast<std::size_t>(n))) {
+    in.ReadPastEnd = true;  // the file shrank since it was opened
+    return 0;
   }
   in.Position += n;
   return static_cast<tmsize_t>(n);
@@ -110,12 +106,12 @@ struct TOptionsFree {
 
 class TTiffReader {
  public:
-  TTiffReader(std::span<const std::uint8_t> data, const std::string& format)
-      : FFormat(format), FInput{data.data(), nullptr, data.size(), 0, false, {}} {}
-  // Reads the file in parts, and only the first rowLimit rows of its picture.
-  TTiffReader(const TPictureFile& file, const std::string& format, int rowLimit)
+  // Reads only the first rowLimit rows of the picture, and only the parts of the file they need.
+  TTiffReader(const TByteReader& input, const std::string& format, int rowLimit,
+              const TPixelLimits& limits)
       : FFormat(format),
-        FInput{nullptr, &file, file.Size(), 0, false, {}},
+        FInput{&input, input.Size(), 0, false, {}},
+        FLimits(limits),
         FRowLimit(static_cast<std::uint32_t>(std::max(rowLimit, 1))) {}
 
   TBitmap Decode();
@@ -124,8 +120,16 @@ class TTiffReader {
 
  private:
   [[noreturn]] void Fail() const {
-    if (FInput.ReadPastEnd) throw TruncatedError(FFormat);
+    if (FInput.ReadPastEnd || EndedEarly(FInput.Message)) throw TruncatedError(FFormat);
     throw DamagedError(FFormat, FInput.Message);
+  }
+  // libtiff says only in words that a strip's or tile's data ended before its rows did.
+  static bool EndedEarly(const char* message) {
+    for (const char* words : {"Not enough data", "Premature EOF", "Premature end",
+                              "not terminated with EOI", "Read error"}) {
+      if (std::strstr(message, words) != nullptr) return true;
+    }
+    return false;
   }
   [[noreturn]] void Unsupported(const std::string& what) const {
     throw UnsupportedError(FFormat, what);
@@ -150,8 +154,13 @@ class TTiffReader {
   void DecodeReduced(TBitmap& bitmap);
   void DecodeLab(TBitmap& bitmap);
 
+  // Refuses a picture whose file is too short to hold decodedBytes of its samples, at the best
+  // ratio its compression reaches, before room is made for them.
+  void RequireData(std::uint64_t decodedBytes) const;
+
   std::string FFormat;
   TTiffInput FInput;
+  TPixelLimits FLimits;
   std::unique_ptr<TIFF, TTiffCloser> FTif;
   std::uint32_t FWidth = 0, FHeight = 0;
   // The rows decoded: all of them, or the first FRowLimit. No strip or tile below them is read.
@@ -194,7 +203,7 @@ void TTiffReader::PrepareTiles() {
       FTileLength == 0) {
     Fail();
   }
-  const std::uint64_t limit = GetPixelLimits().MaxBytes;
+  const std::uint64_t limit = FLimits.MaxBytes;
   const auto tileBytes = static_cast<std::uint64_t>(TIFFTileSize64(FTif.get()));
   const auto tileRowBytes = static_cast<std::uint64_t>(TIFFTileRowSize64(FTif.get()));
   const std::uint64_t across = (std::uint64_t{FWidth} + FTileWidth - 1) / FTileWidth;
@@ -203,6 +212,7 @@ void TTiffReader::PrepareTiles() {
     Unsupported(
         TrF("尺寸为 %1x%2 的图块", {std::to_string(FTileWidth), std::to_string(FTileLength)}));
   }
+  RequireData(std::max(tileBytes, across * tileRowBytes * std::min(FTileLength, FHeight)));
   FTiled = true;
   FScanline = static_cast<std::size_t>(TIFFScanlineSize64(FTif.get()));
   FTileRowBytes = static_cast<std::size_t>(tileRowBytes);
@@ -252,8 +262,7 @@ std::vector<TRGBQuad> TTiffReader::ColourMap(int bits) const {
 TBitmap TTiffReader::Decode() {
   std::unique_ptr<TIFFOpenOptions, TOptionsFree> options(TIFFOpenOptionsAlloc());
   if (!options) throw std::bad_alloc();
-  TIFFOpenOptionsSetMaxSingleMemAlloc(options.get(),
-                                      static_cast<tmsize_t>(GetPixelLimits().MaxBytes));
+  TIFFOpenOptionsSetMaxSingleMemAlloc(options.get(), static_cast<tmsize_t>(FLimits.MaxBytes));
   TIFFOpenOptionsSetErrorHandlerExtR(options.get(), TiffErrorHandler, &FInput);
   TIFFOpenOptionsSetWarningHandlerExtR(options.get(), TiffWarningHandler, &FInput);
   // "m": never map the data; libtiff reads it through TiffRead like any stream.
@@ -261,15 +270,8 @@ TBitmap TTiffReader::Decode() {
                                TiffSize, TiffMap, TiffUnmap, options.get()));
   if (!FTif) {
     std::uint8_t start[4] = {};
-    if (FInput.Size >= 4) {
-      if (FInput.File) {
-        FInput.File->ReadInto(0, start, 4);
-      } else {
-        std::memcpy(start, FInput.Data, 4);
-      }
-    }
     const bool magic =
-        FInput.Size >= 4 &&
+        FInput.Reader->ReadAt(0, start, 4) &&
         (std::memcmp(start, "II*\0", 4) == 0 || std::memcmp(start, "MM\0*", 4) == 0 ||
          std::memcmp(start, "II+\0", 4) == 0 || std::memcmp(start, "MM\0+", 4) == 0);
     if (!magic) throw InvalidFormatError(FFormat);
@@ -285,14 +287,16 @@ TBitmap TTiffReader::Decode() {
   if (!TIFFGetField(FTif.get(), TIFFTAG_PHOTOMETRIC, &FPhotometric)) {
     FPhotometric = FSamples >= 3 ? PHOTOMETRIC_RGB : PHOTOMETRIC_MINISBLACK;
   }
-  CheckPictureSize(FFormat, FWidth, FHeight, 32);
+  CheckPictureSize(FLimits, FFormat, FWidth, FHeight, 32);
   FRows = std::min(FHeight, FRowLimit);
   if (FSamples == 0) Fail();
   // Our scratch lines hold one scanline of the file, which many samples of many bits can make
   // far longer than a row of the bitmap: the same byte limit applies to it.
-  if (static_cast<std::uint64_t>(TIFFScanlineSize64(FTif.get())) > GetPixelLimits().MaxBytes) {
+  const auto scanline = static_cast<std::uint64_t>(TIFFScanlineSize64(FTif.get()));
+  if (scanline > FLimits.MaxBytes) {
     Unsupported(TrF("%1 个 %2 位采样的像素", {std::to_string(FSamples), std::to_string(FBits)}));
   }
+  RequireData(scanline * FRows * (FPlanar == PLANARCONFIG_SEPARATE ? FSamples : 1));
   FSampleFormat = Field<std::uint16_t>(TIFFTAG_SAMPLEFORMAT, SAMPLEFORMAT_UINT);
   if (FSampleFormat == SAMPLEFORMAT_IEEEFP && FBits != 32 && FBits != 64) {
     Unsupported(TrF("%1 位浮点采样", {std::to_string(FBits)}));
@@ -321,6 +325,32 @@ TBitmap TTiffReader::Decode() {
     DecodeThroughRgba(bitmap);
   }
   return bitmap;
+}
+
+void TTiffReader::RequireData(std::uint64_t decodedBytes) const {
+  const auto scanline = static_cast<std::uint64_t>(TIFFScanlineSize64(FTif.get()));
+  std::uint64_t ratio = 4096;  // LZW (a code of 9 bits or more gives at most 4096 bytes), the rest
+  switch (Field<std::uint16_t>(TIFFTAG_COMPRESSION, COMPRESSION_NONE)) {
+    case COMPRESSION_NONE:
+      ratio = 1;
+      break;
+    case COMPRESSION_PACKBITS:
+      ratio = 64;  // two bytes repeat a byte up to 128 times
+      break;
+    case COMPRESSION_ADOBE_DEFLATE:
+    case COMPRESSION_DEFLATE:
+      ratio = 1032;
+      break;
+    case COMPRESSION_CCITTRLE:
+    case COMPRESSION_CCITTRLEW:
+    case COMPRESSION_CCITTFAX3:
+    case COMPRESSION_CCITTFAX4:
+      ratio = 8 * std::max<std::uint64_t>(scanline, 1);  // a blank row may take a single bit
+      break;
+    default:
+      break;
+  }
+  if (CeilDiv(decodedBytes, ratio) > FInput.Size) throw TruncatedError(FFormat);
 }
 
 // Grey, palette and RGB pictures at depths the paths below do not take (and libtiff's renderer
@@ -629,6 +659,7 @@ void TTiffReader::DecodeThroughRgba(TBitmap& bitmap) {
   const std::uint32_t band =
       FTiled ? FTileLength : Field<std::uint32_t>(TIFFTAG_ROWSPERSTRIP, FHeight);
   const std::uint32_t strip = std::clamp<std::uint32_t>(band, 1, FHeight);
+  RequireData(static_cast<std::uint64_t>(TIFFScanlineSize64(FTif.get())) * strip);
   std::vector<std::uint32_t> raster(static_cast<std::size_t>(FWidth) * strip);
   // libtiff turns each band it renders upside down for a file whose first row is the picture's
   // bottom one, but takes the band's rows from row_offset in the file's own order: the band of
@@ -658,7 +689,8 @@ void TTiffReader::DecodeThroughRgba(TBitmap& bitmap) {
 }  // namespace
 
 void TTIFFGraphic::LoadTIFF(std::span<const std::uint8_t> data, const std::string& format) {
-  TTiffReader reader(data, format);
+  const TByteReader input(data, format);
+  TTiffReader reader(input, format, INT_MAX, Limits());
   TBitmap::operator=(reader.Decode());
 }
 
@@ -669,8 +701,9 @@ void TTIFFGraphic::LoadFromBytes(std::span<const std::uint8_t> data) {
 std::optional<int> TTIFFGraphic::LoadFirstRows(const std::string& fileName, int rowCount) {
   // A class built on this one (a preview inside another file) finds its TIFF data itself.
   if (&ClassType() != &TTIFFGraphic::ClassInfo) return std::nullopt;
-  const TPictureFile file(fileName);
-  TTiffReader reader(file, "TIFF", rowCount);
+  const TPictureFile file(fileName, Limits());
+  const TByteReader input(file, "TIFF");
+  TTiffReader reader(input, "TIFF", rowCount, Limits());
   TBitmap bitmap = reader.Decode();
   TBitmap::operator=(std::move(bitmap));
   return static_cast<int>(reader.Height());

@@ -103,7 +103,7 @@ THeader ReadHeader(TByteReader& in) {
 }
 
 // Checks the header; returns the bitmap's depth.
-int CheckHeader(const THeader& h) {
+int CheckHeader(const THeader& h, const TPixelLimits& limits) {
   if (h.MapType > 1) throw InvalidFormatError(kFormat);
   if (h.ImageType == 32 || h.ImageType == 33) throw UnsupportedError(kFormat, Tr("哈夫曼压缩"));
   if ((h.ImageType & ~std::uint8_t{0x0B}) != 0 || h.Kind() < kColorMapped || h.Kind() > kGrey) {
@@ -119,7 +119,7 @@ int CheckHeader(const THeader& h) {
   if (layout == 0) throw UnsupportedError(kFormat, TrF("%1位像素", {std::to_string(h.Depth)}));
   if ((h.Descriptor & 0xC0) != 0) throw UnsupportedError(kFormat, Tr("交错扫描"));
   if (h.Width == 0 || h.Height == 0) Damaged(Tr("图像尺寸为零"));
-  CheckPictureSize(kFormat, h.Width, h.Height, layout);
+  CheckPictureSize(limits, kFormat, h.Width, h.Height, layout);
   return layout;
 }
 
@@ -171,18 +171,15 @@ void PutRow(const THeader& h, int layout, std::size_t paletteSize, const std::ui
   }
 }
 
-// The first rowLimit rows of the picture, or all of them, into result; returns its height. The
-// top rows of a bottom-up file are its last ones: run-length rows must all be decoded to reach
-// them, uncompressed ones are skipped. With a file, data is only its start (the headers and the
-// colour map) and uncompressed rows are read from the file where they lie, so that no copy of
-// the file is held beside the bitmap.
-int DecodeTarga(std::span<const std::uint8_t> data, const TPictureFile* file, int rowLimit,
-                TBitmap& result) {
+// The one decode of a Targa file, from memory or from a file: the first rowLimit rows of the
+// picture, or all of them, into result; returns its height. The top rows of a bottom-up file are
+// its last ones: run-length rows must all be decoded to reach them, uncompressed ones are
+// skipped.
+int DecodeTarga(TByteReader& in, int rowLimit, const TPixelLimits& limits, TBitmap& result) {
   // Targa has no signature; the 18-byte header's fields must make sense instead.
-  if (data.size() < 18) throw InvalidFormatError(kFormat);
-  TByteReader in(data, kFormat);
+  if (in.Size() < 18) throw InvalidFormatError(kFormat);
   const THeader header = ReadHeader(in);
-  const int layout = CheckHeader(header);
+  const int layout = CheckHeader(header, limits);
   in.Skip(header.IdLength);
   std::vector<TRGBQuad> palette = ReadColourMap(in, header);
 
@@ -190,30 +187,17 @@ int DecodeTarga(std::span<const std::uint8_t> data, const TPictureFile* file, in
   const std::uint64_t rowBytes = std::uint64_t{header.Width} * pixelBytes;
   const int count =
       header.TopDown() || !header.Rle() ? std::min<int>(header.Height, rowLimit) : header.Height;
-  const int skipped = header.TopDown() ? 0 : header.Height - count;
   const std::uint64_t height = count;
-  const bool inPlace = file != nullptr && !header.Rle();
-  const std::uint64_t firstRow = in.Position() + skipped * rowBytes;
-  if (inPlace) {
-    if (firstRow > file->Size() || height * rowBytes > file->Size() - firstRow) {
-      throw TruncatedError(kFormat);
-    }
-  } else {
-    in.Skip(static_cast<std::size_t>(skipped * rowBytes));
-    // A packet of 1 + pixelBytes bytes gives at most 128 pixels.
-    RequireBytes(in, header.Rle() ? CeilDiv(height * header.Width, 128) * (1 + pixelBytes)
-                                  : height * rowBytes);
-  }
+  if (!header.Rle() && !header.TopDown()) in.Skip((header.Height - height) * rowBytes);
+  // A packet of 1 + pixelBytes bytes gives at most 128 pixels.
+  RequireBytes(in, header.Rle() ? CeilDiv(height * header.Width, 128) * (1 + pixelBytes)
+                                : height * rowBytes);
   TBitmap bitmap;
   bitmap.Allocate(header.Width, count, layout);
   std::vector<std::uint8_t> row(static_cast<std::size_t>(rowBytes));
   TPacket packet;
   for (int y = 0; y < count; ++y) {
-    if (!inPlace) {
-      ReadRow(in, header.Rle(), header.Width, pixelBytes, packet, row.data());
-    } else if (!file->ReadInto(firstRow + y * rowBytes, row.data(), row.size())) {
-      throw TruncatedError(kFormat);
-    }
+    ReadRow(in, header.Rle(), header.Width, pixelBytes, packet, row.data());
     std::uint8_t* out = bitmap.RowAt(header.TopDown() ? y : count - 1 - y);
     PutRow(header, layout, palette.size(), row.data(), out);
   }
@@ -227,29 +211,14 @@ int DecodeTarga(std::span<const std::uint8_t> data, const TPictureFile* file, in
 }  // namespace
 
 void TTargaGraphic::LoadFromBytes(std::span<const std::uint8_t> data) {
-  TBitmap bitmap;
-  DecodeTarga(data, nullptr, INT_MAX, bitmap);
-  TBitmap::operator=(std::move(bitmap));
+  TByteReader in(data, kFormat);
+  DecodeTarga(in, INT_MAX, Limits(), *this);
 }
 
 std::optional<int> TTargaGraphic::LoadFirstRows(const std::string& fileName, int rowCount) {
-  TBitmap bitmap;
-  const int rows = std::max(rowCount, 1);
-  // The header, the longest identifier and the largest colour map.
-  constexpr std::uint64_t kHeadBytes = 18 + 255 + 65535 * 4;
-  const TPictureFile file(fileName);
-  const std::vector<std::uint8_t> head = file.Read(0, kHeadBytes);
-  // The image type's run-length flag: run-length rows are decoded from the top of the file.
-  if (head.size() > 2 && (head[2] & kRleFlag) == 0) {
-    const int height = DecodeTarga(head, &file, rows, bitmap);
-    TBitmap::operator=(std::move(bitmap));
-    return height;
-  }
-  const int height = DecodeFilePrefix(fileName, rowCount, [&](std::span<const std::uint8_t> data) {
-    return DecodeTarga(data, nullptr, rows, bitmap);
-  });
-  TBitmap::operator=(std::move(bitmap));
-  return height;
+  const TPictureFile file(fileName, Limits());
+  TByteReader in(file, kFormat);
+  return DecodeTarga(in, std::max(rowCount, 1), Limits(), *this);
 }
 
 }  // namespace pennacrow

@@ -27,11 +27,9 @@ constexpr std::uint32_t kOs2Rle24 = 0x104;
   throw EInvalidGraphicFormat(kind, TrF("无法加载图像，无效的BMP位图：%1。", {why}));
 }
 
-// A reader over the whole file whose end, reached while reading `what`, is that truncation.
-TByteReader Reader(std::span<const std::uint8_t> data, const std::string& what) {
-  return TByteReader(
-      data, EInvalidGraphicFormat(TGraphicFault::Truncated,
-                                  TrF("无法加载图像，无效的BMP位图：文件在%1处截断。", {what})));
+// The end of the file, reached while reading `what`.
+EInvalidGraphicFormat Truncation(const std::string& what) {
+  return {TGraphicFault::Truncated, TrF("无法加载图像，无效的BMP位图：文件在%1处截断。", {what})};
 }
 
 class TWriter {
@@ -53,28 +51,32 @@ class TWriter {
   std::vector<std::uint8_t> FOut;
 };
 
+// A run of two bytes paints at most 255 pixels; line ends and jumps move on without painting.
+// A picture larger than this many pixels per byte of its coded data, beyond a size any file may
+// leave mostly unpainted, is refused before its rows are allocated.
+constexpr std::uint64_t kRlePixelsPerByte = 255;
+constexpr std::uint64_t kRleUnpaintedPixels = std::uint64_t{1} << 22;
+
 // Expands run-length coded pixels into one palette index per pixel, top row first. Runs that
 // overrun a row, or rows beyond the picture, are errors: the file is damaged.
-std::vector<std::uint8_t> DecodeRle(std::span<const std::uint8_t> data, std::size_t offset,
-                                    int width, int height, bool fourBit) {
-  std::vector<std::uint8_t> indices(static_cast<std::size_t>(width) * height, 0);
+std::vector<std::uint8_t> DecodeRle(TByteReader& in, int width, int height, bool fourBit) {
+  const auto pixels = static_cast<std::uint64_t>(width) * static_cast<std::uint64_t>(height);
+  if (pixels > kRleUnpaintedPixels + kRlePixelsPerByte * in.Remaining()) in.Truncated();
+  std::vector<std::uint8_t> indices(static_cast<std::size_t>(pixels), 0);
   // Encoders (ImageMagick among them) code whole padded rows, so a run may cover the pixels of
   // the row's padding; those are dropped. A run beyond the padded row is damage.
   const int paddedWidth = static_cast<int>(
       RowLengthFor(static_cast<std::uint64_t>(width), fourBit ? 4 : 8) * (fourBit ? 2 : 1));
   int x = 0;
   int y = 0;  // counted from the bottom, as the file stores rows
-  TByteReader in = Reader(data, Tr("行程编码数据"));
-  in.Seek(offset);
   auto put = [&](std::uint8_t index) {
     if (x >= paddedWidth || y >= height) Invalid(Tr("行程编码超出图像范围"));
     if (x < width) indices[static_cast<std::size_t>(height - 1 - y) * width + x] = index;
     ++x;
   };
   for (;;) {
-    const auto pair = in.Bytes(2);
-    const std::uint8_t count = pair[0];
-    const std::uint8_t value = pair[1];
+    const std::uint8_t count = in.U8();
+    const std::uint8_t value = in.U8();
     if (count > 0) {
       for (int i = 0; i < count; ++i) {
         put(fourBit ? ((i & 1) ? value & 0x0F : value >> 4) : value);
@@ -88,9 +90,8 @@ std::vector<std::uint8_t> DecodeRle(std::span<const std::uint8_t> data, std::siz
     }
     if (value == 1) break;  // end of bitmap
     if (value == 2) {       // delta
-      const auto delta = in.Bytes(2);
-      x += delta[0];
-      y += delta[1];
+      x += in.U8();
+      y += in.U8();
       if (x > paddedWidth || y > height) Invalid(Tr("行程编码的位移超出图像范围"));
       continue;
     }
@@ -102,7 +103,7 @@ std::vector<std::uint8_t> DecodeRle(std::span<const std::uint8_t> data, std::siz
       const std::uint8_t b = literal[fourBit ? i / 2 : i];
       put(fourBit ? ((i & 1) ? b & 0x0F : b >> 4) : b);
     }
-    in.Skip(std::min<std::size_t>(bytes & 1, in.Remaining()));
+    in.Skip(std::min<std::uint64_t>(bytes & 1, in.Remaining()));
     if (y >= height) break;
   }
   return indices;
@@ -179,7 +180,9 @@ std::vector<std::uint8_t> BmpHeader(const TBitmap& b) {
 namespace {
 
 struct TBmpHeader {
-  std::uint32_t PixelOffset = 0;
+  // Where the information header starts: after the 14-byte file header, or at 0 in a packed DIB.
+  std::uint64_t InfoStart = 14;
+  std::uint64_t PixelOffset = 0;
   std::uint32_t HeaderSize = 0;
   TBmpFileInfo Info;
   std::int64_t Width = 0, Height = 0;
@@ -189,9 +192,10 @@ struct TBmpHeader {
   std::size_t PaletteEntrySize = 4;
   bool HasMasks = false;
   std::uint32_t Masks[3] = {0, 0, 0};
-  std::size_t PaletteOffset = 0;
+  std::uint64_t PaletteOffset = 0;
   bool TopDown = false;
   bool Rle() const { return Compression == kRle8 || Compression == kRle4; }
+  bool Packed() const { return InfoStart == 0; }
 };
 
 // OS/2 2.x headers run from 16 to 64 bytes: the Windows fields as far as the size reaches (the
@@ -218,17 +222,49 @@ TBmpHeader ReadOs2V2Header(TByteReader& in, TBmpHeader& h) {
   return h;
 }
 
+// A packed DIB (a headerless .dib file, as the clipboard holds a bitmap) is the information
+// header, masks, colour table and rows without the 14-byte file header: its pixels start right
+// after the table. False when the bytes are no such thing.
+bool ReadPackedDib(TByteReader& in, TBmpHeader& h) {
+  if (in.Size() < 16) return false;
+  const std::uint32_t size = in.U32LE();
+  const bool os2 = size == 12;
+  const bool windows = size == 40 || size == 52 || size == 56 || size == 108 || size == 124;
+  if ((!os2 && !windows && !IsOs2V2Header(size)) || in.Size() < size) return false;
+  in.Seek(os2 ? 8 : 12);
+  if (in.U16LE() != 1) return false;  // planes
+  const unsigned bpp = in.U16LE();
+  const std::uint32_t compression = !os2 && size >= 20 ? in.U32LE() : 0;
+  std::uint64_t entries = 0;
+  if (!os2 && size >= 36) {
+    in.Seek(32);
+    entries = in.U32LE();
+  }
+  if (entries == 0 && bpp <= 8) entries = std::uint64_t{1} << bpp;
+  std::uint64_t masks = 0;
+  if (size == 40 && compression == kBitFields) masks = 12;
+  if (size == 40 && compression == kAlphaBitFields) masks = 16;
+  h.InfoStart = 0;
+  h.PixelOffset = std::uint64_t{size} + masks + entries * (os2 ? 3 : 4);
+  if (h.PixelOffset >= in.Size()) Invalid(Tr("像素数据的位置超出文件范围"));
+  return true;
+}
+
 // The file header and the information header (OS/2's 12 or 16 to 64 bytes, Windows' 40 to 124).
-TBmpHeader ReadHeader(std::span<const std::uint8_t> data) {
-  if (data.size() < 26 || data[0] != 'B' || data[1] != 'M') {
+TBmpHeader ReadHeader(TByteReader& in) {
+  in.SetAtEnd(Truncation(Tr("文件头")));
+  TBmpHeader h;
+  std::uint8_t magic[2] = {};
+  if (in.ReadAt(0, magic, 2) && magic[0] == 'B' && magic[1] == 'M') {
+    if (in.Size() < 26) Invalid(Tr("不是BMP文件"), TGraphicFault::NotThisFormat);
+    in.Seek(10);
+    h.PixelOffset = in.U32LE();
+  } else if (!ReadPackedDib(in, h)) {
     Invalid(Tr("不是BMP文件"), TGraphicFault::NotThisFormat);
   }
-  TByteReader in = Reader(data, Tr("文件头"));
-  TBmpHeader h;
-  in.Seek(10);
-  h.PixelOffset = in.U32LE();
+  in.Seek(h.InfoStart);
   h.HeaderSize = in.U32LE();
-  h.PaletteOffset = 14 + static_cast<std::size_t>(h.HeaderSize);
+  h.PaletteOffset = h.InfoStart + h.HeaderSize;
   if (h.HeaderSize == 12) {
     h.Info.Os2 = true;
     h.Width = in.U16LE();
@@ -264,44 +300,8 @@ TBmpHeader ReadHeader(std::span<const std::uint8_t> data) {
   return h;
 }
 
-// A packed DIB (a headerless .dib file, as the clipboard holds a bitmap) is the information
-// header, masks, colour table and rows without the 14-byte file header. Given one, returns the
-// file with that header put in front, pointing past the table; otherwise nothing.
-std::vector<std::uint8_t> WithFileHeader(std::span<const std::uint8_t> data) {
-  if (data.size() < 16) return {};
-  TByteReader in = Reader(data, "文件头");
-  const std::uint32_t size = in.U32LE();
-  const bool os2 = size == 12;
-  const bool windows = size == 40 || size == 52 || size == 56 || size == 108 || size == 124;
-  if ((!os2 && !windows && !IsOs2V2Header(size)) || data.size() < size) return {};
-  in.Seek(os2 ? 8 : 12);
-  if (in.U16LE() != 1) return {};  // planes
-  const unsigned bpp = in.U16LE();
-  const std::uint32_t compression = !os2 && size >= 20 ? in.U32LE() : 0;
-  std::uint64_t entries = 0;
-  if (!os2 && size >= 36) {
-    in.Seek(32);
-    entries = in.U32LE();
-  }
-  if (entries == 0 && bpp <= 8) entries = std::uint64_t{1} << bpp;
-  std::uint64_t masks = 0;
-  if (size == 40 && compression == kBitFields) masks = 12;
-  if (size == 40 && compression == kAlphaBitFields) masks = 16;
-  const std::uint64_t offset = 14 + std::uint64_t{size} + masks + entries * (os2 ? 3 : 4);
-  if (offset >= 14 + data.size()) Invalid("像素数据的位置超出文件范围");
-  std::vector<std::uint8_t> file{'B', 'M'};
-  const std::uint32_t fields[] = {static_cast<std::uint32_t>(14 + data.size()), 0,
-                                  static_cast<std::uint32_t>(offset)};
-  for (std::uint32_t v : fields) {
-    for (int i = 0; i < 4; ++i) file.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
-  }
-  file.insert(file.end(), data.begin(), data.end());
-  return file;
-}
-
-void CheckHeader(std::span<const std::uint8_t> data, TBmpHeader& h) {
-  TByteReader in = Reader(data, Tr("文件头"));
-  in.Seek(h.HeaderSize == 12 ? 22 : 26);
+void CheckHeader(TByteReader& in, TBmpHeader& h, const TPixelLimits& limits) {
+  in.Seek(h.InfoStart + (h.HeaderSize == 12 ? 8 : 12));
   if (in.U16LE() != 1) Invalid(Tr("色平面数不为 1"));
   h.TopDown = h.Height < 0;
   if (h.TopDown) h.Height = -h.Height;
@@ -316,42 +316,62 @@ void CheckHeader(std::span<const std::uint8_t> data, TBmpHeader& h) {
     throw UnsupportedError("BMP", TrF("%1 位像素", {std::to_string(h.Bpp)}));
   }
   if (h.HasMasks && h.Bpp != 16 && h.Bpp != 32) Invalid(Tr("位域只用于 16 位和 32 位像素"));
-  CheckPictureSize("BMP", h.Width, h.Height, h.Rle() ? 24 : h.Bpp);
+  CheckPictureSize(limits, "BMP", h.Width, h.Height, h.Rle() ? 24 : h.Bpp);
 }
 
 // Colour table: the colours-used count, else the full table of an indexed depth. OS/2 files
 // hold as many entries as fit before the pixels.
-std::vector<TRGBQuad> ReadPalette(std::span<const std::uint8_t> data, const TBmpHeader& h) {
-  std::size_t entries = h.ColorsUsed;
-  if (entries == 0 && h.Bpp <= 8) entries = std::size_t{1} << h.Bpp;
+std::vector<TRGBQuad> ReadPalette(TByteReader& in, const TBmpHeader& h) {
+  std::uint64_t entries = h.ColorsUsed;
+  if (entries == 0 && h.Bpp <= 8) entries = std::uint64_t{1} << h.Bpp;
   if (h.Info.Os2 && h.Bpp <= 8 && h.PixelOffset > h.PaletteOffset) {
     entries = std::min(entries, (h.PixelOffset - h.PaletteOffset) / h.PaletteEntrySize);
   }
   // Writers may store a longer table than the depth can index: the first 2^depth entries are the
   // colours. Above 8 bits the table is only a display hint, of which a bitmap keeps 256.
-  if (h.Bpp <= 8 && entries > (std::size_t{1} << h.Bpp)) entries = std::size_t{1} << h.Bpp;
-  if (h.Bpp > 8) entries = std::min<std::size_t>(entries, 256);
-  TByteReader in = Reader(data, Tr("调色板"));
+  if (h.Bpp <= 8 && entries > (std::uint64_t{1} << h.Bpp)) entries = std::uint64_t{1} << h.Bpp;
+  if (h.Bpp > 8) entries = std::min<std::uint64_t>(entries, 256);
+  in.SetAtEnd(Truncation(Tr("调色板")));
   in.Seek(h.PaletteOffset);
   const auto table = in.Bytes(entries * h.PaletteEntrySize);
-  std::vector<TRGBQuad> palette(entries);
-  for (std::size_t i = 0; i < entries; ++i) {
+  std::vector<TRGBQuad> palette(static_cast<std::size_t>(entries));
+  for (std::size_t i = 0; i < palette.size(); ++i) {
     const std::uint8_t* e = table.data() + i * h.PaletteEntrySize;
     palette[i] = {e[0], e[1], e[2], 0};
   }
   if (h.PixelOffset < h.PaletteOffset + entries * h.PaletteEntrySize ||
-      h.PixelOffset >= data.size()) {
+      h.PixelOffset >= in.Size()) {
     Invalid(Tr("像素数据的位置超出文件范围"));
   }
   return palette;
 }
 
+// The file as read, kept with a run-length picture so that it is saved back unchanged; a packed
+// DIB gets the file header it lacks.
+std::vector<std::uint8_t> WholeFile(TByteReader& in, const TBmpHeader& h) {
+  std::vector<std::uint8_t> file;
+  if (h.Packed()) {
+    file = {'B', 'M'};
+    const std::uint32_t fields[] = {static_cast<std::uint32_t>(14 + in.Size()), 0,
+                                    static_cast<std::uint32_t>(14 + h.PixelOffset)};
+    for (std::uint32_t v : fields) {
+      for (int i = 0; i < 4; ++i) file.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
+    }
+  }
+  const std::size_t start = file.size();
+  file.resize(start + static_cast<std::size_t>(in.Size()));
+  in.Seek(0);
+  in.ReadInto(file.data() + start, static_cast<std::size_t>(in.Size()));
+  return file;
+}
+
 // Run-length pictures take our fixed display depth, 24 bits.
-void DecodeRlePixels(std::span<const std::uint8_t> data, const TBmpHeader& h,
-                     const std::vector<TRGBQuad>& palette, TBitmap& result) {
+void DecodeRlePixels(TByteReader& in, const TBmpHeader& h, const std::vector<TRGBQuad>& palette,
+                     TBitmap& result) {
   const int width = static_cast<int>(h.Width), height = static_cast<int>(h.Height);
-  const std::vector<std::uint8_t> indices =
-      DecodeRle(data, h.PixelOffset, width, height, h.Bpp == 4);
+  in.SetAtEnd(Truncation(Tr("行程编码数据")));
+  in.Seek(h.PixelOffset);
+  const std::vector<std::uint8_t> indices = DecodeRle(in, width, height, h.Bpp == 4);
   result.Allocate(width, height, 24);
   for (int y = 0; y < height; ++y) {
     std::uint8_t* row = result.RowAt(y);
@@ -365,85 +385,59 @@ void DecodeRlePixels(std::span<const std::uint8_t> data, const TBmpHeader& h,
   }
 }
 
-// Uncompressed rows, bottom row first unless the height was negative.
-void CopyPixels(std::span<const std::uint8_t> data, const TBmpHeader& h,
-                std::vector<TRGBQuad> palette, TBitmap& result) {
+// The first count rows of an uncompressed picture, read from the file straight into their rows
+// in the order the file holds them: the first rows of a top-down file, the last ones of a
+// bottom-up file. Those rows must all be in the file before room is made for them.
+void ReadRows(TByteReader& in, const TBmpHeader& h, int count, TBitmap& result) {
   // A 16-bit file without colour masks holds 5-5-5 words: a 15-bit bitmap.
   const int depth = (h.Bpp == 16 && !h.HasMasks) ? 15 : h.Bpp;
-  // The rows must all be in the file before we allocate room for them.
-  const std::size_t rowLength = RowLengthFor(static_cast<std::uint64_t>(h.Width), depth);
-  TByteReader in = Reader(data, Tr("像素数据"));
-  in.Seek(h.PixelOffset);
-  const auto rows = in.Bytes(rowLength * static_cast<std::size_t>(h.Height));
-  result.Allocate(static_cast<int>(h.Width), static_cast<int>(h.Height), depth);
-  result.Palette() = std::move(palette);
-  if (h.HasMasks) result.SetColorMasks(h.Masks[0], h.Masks[1], h.Masks[2]);
-  for (int r = 0; r < result.Height(); ++r) {
-    const int fileRow = h.TopDown ? r : result.Height() - 1 - r;
-    std::memcpy(result.RowAt(r), rows.data() + static_cast<std::size_t>(fileRow) * rowLength,
-                rowLength);
+  const std::uint64_t rowLength = RowLengthFor(static_cast<std::uint64_t>(h.Width), depth);
+  const auto height = static_cast<std::uint64_t>(h.Height);
+  const std::uint64_t firstFileRow = h.TopDown ? 0 : height - count;
+  in.SetAtEnd(Truncation(Tr("像素数据")));
+  in.Seek(h.PixelOffset + firstFileRow * rowLength);
+  RequireBytes(in, rowLength * static_cast<std::uint64_t>(count));
+  result.Allocate(static_cast<int>(h.Width), count, depth);
+  for (int i = 0; i < count; ++i) {
+    const int r = h.TopDown ? i : count - 1 - i;
+    in.ReadInto(result.RowAt(r), static_cast<std::size_t>(rowLength));
   }
+}
+
+// The one decode of a BMP file, from memory or from a file: the first rowLimit rows (every row
+// of a run-length picture, which is coded from the bottom), or all of them. Returns the height.
+int DecodeBmp(TByteReader& in, int rowLimit, const TPixelLimits& limits, TBitmap& result) {
+  TBmpHeader header = ReadHeader(in);
+  CheckHeader(in, header, limits);
+  std::vector<TRGBQuad> palette = ReadPalette(in, header);
+  const int height = static_cast<int>(header.Height);
+  TBitmap bitmap;
+  if (header.Rle()) {
+    std::vector<std::uint8_t> file = WholeFile(in, header);
+    DecodeRlePixels(in, header, palette, bitmap);
+    bitmap.AttachFile(std::move(file));
+  } else {
+    ReadRows(in, header, std::clamp(rowLimit, 1, height), bitmap);
+    bitmap.Palette() = std::move(palette);
+    if (header.HasMasks) bitmap.SetColorMasks(header.Masks[0], header.Masks[1], header.Masks[2]);
+    bitmap.FileInfo() = header.Info;
+  }
+  result = std::move(bitmap);
+  return height;
 }
 
 }  // namespace
 
 void TBitmap::LoadFromBytes(std::span<const std::uint8_t> data) {
-  std::vector<std::uint8_t> withHeader;
-  if (data.size() < 2 || data[0] != 'B' || data[1] != 'M') {
-    withHeader = WithFileHeader(data);
-    if (!withHeader.empty()) data = withHeader;
-  }
-  TBmpHeader header = ReadHeader(data);
-  CheckHeader(data, header);
-  std::vector<TRGBQuad> palette = ReadPalette(data, header);
-  TBitmap result;
-  if (header.Rle()) {
-    // The file's bytes are kept so that an unchanged picture is saved back exactly as read.
-    DecodeRlePixels(data, header, palette, result);
-    result.FAttachedFile.assign(data.begin(), data.end());
-  } else {
-    result.FFileInfo = header.Info;
-    CopyPixels(data, header, std::move(palette), result);
-  }
-  *this = std::move(result);
+  TByteReader in(data, "BMP");
+  DecodeBmp(in, INT_MAX, Limits(), *this);
 }
 
 std::optional<int> TBitmap::LoadFirstRows(const std::string& fileName, int rowCount) {
   if (&ClassType() != &TBitmap::ClassInfo) return std::nullopt;
-  const TPictureFile file(fileName);
-  // The headers and colour table end where the pixels start; the palette check wants to see
-  // that the file goes on past that point, so one byte more is read when there is one.
-  std::vector<std::uint8_t> head = file.Read(0, 64 << 10);
-  // A packed DIB has no file header to seek by; it is decoded whole.
-  if (head.size() < 2 || head[0] != 'B' || head[1] != 'M') return std::nullopt;
-  TBmpHeader header = ReadHeader(head);
-  if (header.PixelOffset >= head.size() && head.size() < file.Size()) {
-    head = file.Read(0, std::uint64_t{header.PixelOffset} + 1);
-    header = ReadHeader(head);
-  }
-  CheckHeader(head, header);
-  std::vector<TRGBQuad> palette = ReadPalette(head, header);
-  if (header.Rle()) return std::nullopt;
-
-  // The rows asked for go from the file straight into their rows: the first rows of a
-  // top-down file, the last ones of a bottom-up file.
-  const int depth = (header.Bpp == 16 && !header.HasMasks) ? 15 : header.Bpp;
-  const int height = static_cast<int>(header.Height);
-  const int count = std::clamp(rowCount, 1, height);
-  TBitmap result;
-  result.Allocate(static_cast<int>(header.Width), count, depth);
-  result.FPalette = std::move(palette);
-  if (header.HasMasks) result.SetColorMasks(header.Masks[0], header.Masks[1], header.Masks[2]);
-  result.FFileInfo = header.Info;
-  const std::size_t rowLength = result.RowLength();
-  for (int r = 0; r < count; ++r) {
-    const std::uint64_t fileRow = header.TopDown ? r : height - 1 - r;
-    if (!file.ReadInto(header.PixelOffset + fileRow * rowLength, result.RowAt(r), rowLength)) {
-      Invalid(Tr("文件在像素数据处截断"), TGraphicFault::Truncated);
-    }
-  }
-  *this = std::move(result);
-  return height;
+  const TPictureFile file(fileName, Limits());
+  TByteReader in(file, "BMP");
+  return DecodeBmp(in, rowCount, Limits(), *this);
 }
 
 void TBitmap::LoadFromFile(const std::string& fileName) {

@@ -281,19 +281,25 @@ class TEmfPlayer {
 
 }  // namespace
 
-void PlayEmf(std::span<const std::uint8_t> data, TBitmap& image) {
+void PlayEmf(std::span<const std::uint8_t> data, const TPixelLimits& limits, TBitmap& image) {
   TByteReader in(data, kEmf);
   const TEmfHeader header = ReadHeader(in);
   int width = 0, height = 0;
-  const TMapping mapping = PictureMapping(header, width, height);
+  TMapping mapping = PictureMapping(header, width, height);
   if (width <= 0 || height <= 0) throw InvalidFormatError(kEmf);
-  CheckPictureSize(kEmf, width, height, 32);
+  const double scale = FitPlaybackSize(width, height);
+  mapping.DevScaleX *= scale;
+  mapping.DevScaleY *= scale;
+  CheckPictureSize(limits, kEmf, width, height, 32);
   const std::vector<TRecord> records = ReadRecords(in, header.Size);
   image.Allocate(width, height, 32);
   TPainter painter(image, kEmf);
   painter.Mapping = mapping;
   TEmfPlayer player(painter);
-  for (const TRecord& r : records) player.Play(r);
+  for (const TRecord& r : records) {
+    painter.Record();
+    player.Play(r);
+  }
 }
 
 }  // namespace pennacrow::metafile

@@ -56,8 +56,10 @@ EInvalidGraphicFormat TooLargeError(const std::string& format, const std::string
               {format, size, std::to_string(maxPixels), std::to_string(maxBytes)})};
 }
 
-EInvalidGraphicFormat PlaybackBudgetError(const std::string& format) {
-  return {TGraphicFault::TooLarge, TrF("无法加载图像，%1图像的绘制量超出限制。", {format})};
+EInvalidGraphicFormat PlaybackBudgetError(const std::string& format, std::uint64_t budget) {
+  return {TGraphicFault::TooLarge,
+          TrF("无法加载图像，%1图像的记录和绘制超出了每个文件 %2 个单位的预算。",
+              {format, std::to_string(budget)})};
 }
 
 }  // namespace pennacrow

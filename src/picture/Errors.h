@@ -69,7 +69,7 @@ EInvalidGraphicFormat DamagedError(const std::string& format, const std::string&
 EInvalidGraphicFormat InvalidSizeError(const std::string& format, const std::string& size);
 EInvalidGraphicFormat TooLargeError(const std::string& format, const std::string& size,
                                     std::uint64_t maxPixels, std::uint64_t maxBytes);
-// A drawn picture (a metafile) whose playback paints far more than its own pixels.
-EInvalidGraphicFormat PlaybackBudgetError(const std::string& format);
+// A drawn picture (a metafile) whose records and drawing cost more than the budget of a file.
+EInvalidGraphicFormat PlaybackBudgetError(const std::string& format, std::uint64_t budget);
 
 }  // namespace pennacrow

@@ -36,6 +36,15 @@ void TFractalImage::LoadPictureFile(const std::string& fileName) {
   LoadGraphic(LoadGraphicFile(FFormats, fileName));
 }
 
+void TFractalImage::LoadPictureFileOver(const std::string& fileName,
+                                        const TFractalImage& previous) {
+  std::unique_ptr<TGraphic> graphic = LoadGraphicFile(FFormats, fileName);
+  if (BitmapOf(*graphic) == nullptr && previous.FPicture) {
+    PictureBitmap().Assign(*previous.FPicture);
+  }
+  LoadGraphic(std::move(graphic));
+}
+
 void TFractalImage::LoadGraphic(std::unique_ptr<TGraphic> graphic) {
   if (const TBitmap* decoded = BitmapOf(*graphic)) {
     // The decoded picture dies with this call, so its bitmap is moved rather than copied: a

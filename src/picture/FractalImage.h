@@ -32,6 +32,12 @@ class TFractalImage {
   void LoadPictureFile(const std::string& fileName);
   // The same for a picture already decoded (the command line's recognition by content).
   void LoadGraphic(std::unique_ptr<TGraphic> graphic);
+  // Loads the file into this control, which holds no picture yet, as a load into previous would
+  // go: a picture that can only draw itself is drawn over a copy of previous's picture. A front
+  // end loads on a fresh control off its own thread this way and takes the result over when it
+  // is whole, so that nothing it shows meanwhile is being replaced, and a failed load leaves
+  // previous as it was.
+  void LoadPictureFileOver(const std::string& fileName, const TFractalImage& previous);
 
   // The picture's own save, as BMP: no picture writes no file; the empty bitmap writes an empty
   // file; otherwise the bitmap unconverted, so every bit the codec wrote survives.

@@ -10,6 +10,7 @@
 #include <climits>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <random>
 #include <stdexcept>
 
@@ -17,6 +18,7 @@
 #include "picture/Errors.h"
 #include "picture/LargeBuffer.h"
 #include "picture/PixelLimits.h"
+#include "picture/TempFile.h"
 
 namespace pennacrow {
 
@@ -30,7 +32,7 @@ bool TGraphicClass::InheritsFrom(const TGraphicClass& base) const {
 }
 
 void TGraphic::LoadFromFile(const std::string& fileName) {
-  const std::vector<std::uint8_t> data = ReadPictureFile(fileName);
+  const std::vector<std::uint8_t> data = ReadPictureFile(fileName, false, Limits());
   LoadFromBytes(data);
 }
 
@@ -76,6 +78,18 @@ std::string TooLargeMessage(const char* kind, const std::string& fileName, std::
   return TrF("%1 %2 太大：最多只能读取 %3 字节", {Tr(kind), fileName, std::to_string(limit)});
 }
 
+// Bytes read beyond a file's stated size; left uninitialised so that only what is read is
+// touched.
+struct TPiece {
+  std::unique_ptr<std::uint8_t[]> Bytes;
+  std::size_t Size = 0;
+  std::size_t Used = 0;
+  static TPiece Sized(std::uint64_t size) {
+    const auto n = static_cast<std::size_t>(size);
+    return {std::unique_ptr<std::uint8_t[]>(new std::uint8_t[n]), n, 0};
+  }
+};
+
 std::vector<std::uint8_t> ReadFile(const std::string& fileName, std::uint64_t maxBytes,
                                    const char* kind, bool regularOnly) {
   // O_NONBLOCK: opening a FIFO that nobody writes must not hang before we can refuse it.
@@ -92,26 +106,43 @@ std::vector<std::uint8_t> ReadFile(const std::string& fileName, std::uint64_t ma
   if (S_ISREG(info.st_mode) && static_cast<std::uint64_t>(info.st_size) > maxBytes) {
     throw EFileError(TooLargeMessage(kind, fileName, maxBytes));
   }
-  // Read straight into the result, as large as fstat says; a file that turns out longer (one
-  // that grows, a device) goes on through a small buffer until it passes the limit.
+  // Read straight into the result, as large as fstat says. What comes beyond that (a pipe, a
+  // device, a file that grows) goes into pieces, each as large as all before it, so that a
+  // stream read up to the limit holds its bytes once and is refused as soon as it passes it.
   const auto expected = info.st_size > 0 ? static_cast<std::uint64_t>(info.st_size) : 0;
   std::vector<std::uint8_t> data = LargeZeroBuffer(static_cast<std::size_t>(expected));
-  std::size_t used = 0;
-  std::uint8_t extra[1 << 16];
+  std::vector<TPiece> pieces;
+  std::uint64_t used = 0;
   for (;;) {
-    const bool full = used == data.size();
-    const ssize_t n = full ? ::read(fd.Get(), extra, sizeof extra)
-                           : ::read(fd.Get(), data.data() + used, data.size() - used);
+    const bool inData = used < data.size();
+    if (!inData && (pieces.empty() || pieces.back().Used == pieces.back().Size)) {
+      // One byte past the limit is enough to know it was passed.
+      const std::uint64_t size = std::clamp<std::uint64_t>(used - data.size(), 1 << 16, 64 << 20);
+      pieces.push_back(TPiece::Sized(maxBytes - used >= size ? size : maxBytes - used + 1));
+    }
+    std::uint8_t* const into =
+        inData ? data.data() + used : pieces.back().Bytes.get() + pieces.back().Used;
+    const std::size_t room = inData ? data.size() - static_cast<std::size_t>(used)
+                                    : pieces.back().Size - pieces.back().Used;
+    const ssize_t n = ::read(fd.Get(), into, room);
     if (n < 0) {
       if (errno == EINTR) continue;
       throw EFileError(SystemError(N_("无法读取文件 %1"), fileName, errno));
     }
     if (n == 0) break;
-    if (full) data.insert(data.end(), extra, extra + n);
-    used += static_cast<std::size_t>(n);
+    if (!inData) pieces.back().Used += static_cast<std::size_t>(n);
+    used += static_cast<std::uint64_t>(n);
     if (used > maxBytes) throw EFileError(TooLargeMessage(kind, fileName, maxBytes));
   }
-  data.resize(used);
+  if (pieces.empty()) {
+    data.resize(static_cast<std::size_t>(used));
+    return data;
+  }
+  data.reserve(static_cast<std::size_t>(used));
+  for (TPiece& piece : pieces) {
+    data.insert(data.end(), piece.Bytes.get(), piece.Bytes.get() + piece.Used);
+    piece.Bytes.reset();
+  }
   return data;
 }
 
@@ -138,14 +169,13 @@ std::vector<std::uint8_t> ReadFileStart(const std::string& fileName, std::size_t
   return head;
 }
 
-std::vector<std::uint8_t> ReadPictureFile(const std::string& fileName, bool allowStream) {
-  // A file may hold its headers, palettes and metadata beside the largest rows we accept.
-  constexpr std::uint64_t kRoomBesideRows = std::uint64_t{16} << 20;
-  return ReadFile(fileName, GetPixelLimits().MaxBytes + kRoomBesideRows, N_("图片文件"),
-                  !allowStream);
+std::vector<std::uint8_t> ReadPictureFile(const std::string& fileName, bool allowStream,
+                                          const TPixelLimits& limits) {
+  return ReadFile(fileName, MaxPictureFileBytes(limits), N_("图片文件"), !allowStream);
 }
 
-TPictureFile::TPictureFile(const std::string& fileName) : FName(fileName) {
+TPictureFile::TPictureFile(const std::string& fileName, const TPixelLimits& limits)
+    : FName(fileName) {
   TFileDescriptor fd(::open(fileName.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
   if (fd.Get() < 0) throw EFileError(SystemError(N_("无法打开文件 %1"), fileName, errno));
   struct stat info {};
@@ -155,7 +185,7 @@ TPictureFile::TPictureFile(const std::string& fileName) : FName(fileName) {
   if (!S_ISREG(info.st_mode)) {
     throw EFileError(TrF("%1 %2 不是普通文件（设备或管道），不能读取", {Tr("图片文件"), fileName}));
   }
-  const std::uint64_t limit = GetPixelLimits().MaxBytes + (std::uint64_t{16} << 20);
+  const std::uint64_t limit = MaxPictureFileBytes(limits);
   if (static_cast<std::uint64_t>(info.st_size) > limit) {
     throw EFileError(TooLargeMessage(N_("图片文件"), fileName, limit));
   }
@@ -191,99 +221,7 @@ std::size_t TPictureFile::ReadSome(std::uint64_t offset, std::uint8_t* out,
   return used;
 }
 
-bool TByteStream::ReadAt(std::uint64_t offset, std::uint8_t* out, std::size_t length) const {
-  if (FFile != nullptr) return FFile->ReadInto(offset, out, length);
-  if (offset > FSize || length > FSize - offset) return false;
-  if (length > 0) std::memcpy(out, FData.data() + offset, length);
-  return true;
-}
-
-std::span<const std::uint8_t> TByteStream::Next(std::size_t maxBytes) {
-  const std::uint64_t left = FSize - std::min(FPosition, FSize);
-  const auto count = static_cast<std::size_t>(std::min<std::uint64_t>(maxBytes, left));
-  if (count == 0) return {};
-  if (FFile == nullptr) {
-    const std::span<const std::uint8_t> part = FData.subspan(FPosition, count);
-    FPosition += count;
-    return part;
-  }
-  // Large enough that the system calls do not show beside the decoding; small beside a picture.
-  constexpr std::size_t kBufferBytes = 256 << 10;
-  if (FPosition < FBufferStart || FPosition >= FBufferStart + FBuffer.size()) {
-    FBuffer.resize(kBufferBytes);
-    FBuffer.resize(FFile->ReadSome(FPosition, FBuffer.data(), kBufferBytes));
-    FBufferStart = FPosition;
-  }
-  const std::size_t at = static_cast<std::size_t>(FPosition - FBufferStart);
-  const std::size_t n = std::min(count, FBuffer.size() - at);
-  FPosition += n;
-  return std::span<const std::uint8_t>(FBuffer).subspan(at, n);
-}
-
-void TByteStream::Skip(std::uint64_t count) {
-  FPosition += std::min(count, FSize - std::min(FPosition, FSize));
-}
-
-int DecodeFilePrefix(const std::string& fileName, int rowCount,
-                     const std::function<int(std::span<const std::uint8_t>)>& decode) {
-  const TPictureFile file(fileName);
-  // Large enough for the headers of most files and the first rows of a small picture.
-  std::uint64_t length = rowCount == INT_MAX ? file.Size() : std::uint64_t{256} << 10;
-  for (;;) {
-    const std::vector<std::uint8_t> part = file.Read(0, length);
-    try {
-      return decode(part);
-    } catch (const EInvalidGraphicFormat& e) {
-      if (e.Kind() != TGraphicFault::Truncated || part.size() < length ||
-          part.size() >= file.Size())
-        throw;
-    }
-    length *= 4;
-  }
-}
-
 namespace {
-
-// Temporary files being written. A signal handler may only touch memory that needs no lock, so
-// this is a fixed table of paths whose slots are claimed with atomics.
-struct TTempSlot {
-  std::atomic<int> State{0};  // 0 free, 1 being filled, 2 holds a path
-  char Path[PATH_MAX];
-};
-constexpr int kTempSlots = 16;
-TTempSlot gTempSlots[kTempSlots];
-static_assert(std::atomic<int>::is_always_lock_free);
-
-class TTempRegistration {
- public:
-  TTempRegistration() = default;
-  TTempRegistration(const TTempRegistration&) = delete;
-  TTempRegistration& operator=(const TTempRegistration&) = delete;
-  ~TTempRegistration() { Clear(); }
-
-  // Registered before the file is created, so that no moment exists in which it is on disk
-  // and unknown to the handler. With every slot taken the file is simply not registered.
-  void Set(const std::string& path) {
-    Clear();
-    if (path.size() >= PATH_MAX) return;
-    for (int i = 0; i < kTempSlots; ++i) {
-      int expected = 0;
-      if (gTempSlots[i].State.compare_exchange_strong(expected, 1)) {
-        std::memcpy(gTempSlots[i].Path, path.c_str(), path.size() + 1);
-        gTempSlots[i].State.store(2);
-        FSlot = i;
-        return;
-      }
-    }
-  }
-  void Clear() {
-    if (FSlot >= 0) gTempSlots[FSlot].State.store(0);
-    FSlot = -1;
-  }
-
- private:
-  int FSlot = -1;
-};
 
 // Follows symbolic links to the file that is to be replaced; the name itself when it is no link
 // or does not exist.
@@ -303,22 +241,6 @@ std::string ResolveLinks(const std::string& fileName) {
     path = link;
   }
   throw EFileError(SystemError(kWriteError, fileName, ELOOP));
-}
-
-// A short name in the target's directory: a target name of 250 characters and more must still
-// leave room for it. It keeps the target's extension, so a check can load it as the target.
-std::string TempNameFor(const std::string& target) {
-  static const char kLetters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
-  thread_local std::mt19937 random{std::random_device{}()};
-  const auto slash = target.rfind('/');
-  const std::string directory = slash == std::string::npos ? "" : target.substr(0, slash + 1);
-  const std::string base = target.substr(slash == std::string::npos ? 0 : slash + 1);
-  const auto dot = base.rfind('.');
-  const std::string extension =
-      dot != std::string::npos && base.size() - dot <= 8 ? base.substr(dot) : "";
-  std::string name = ".pcw";
-  for (int i = 0; i < 8; ++i) name += kLetters[random() % (sizeof kLetters - 1)];
-  return directory + name + extension;
 }
 
 // The process's umask, read without changing it: setting it to learn it would race with any
@@ -457,47 +379,24 @@ void WriteFilePatchable(const std::string& fileName, const std::function<void(TF
   }
 
   // The temporary file is 0600 until it is complete, whatever it will hold.
-  TTempRegistration registration;
-  std::string temp;
-  int created = -1;
-  for (int attempt = 0; attempt < 100 && created < 0; ++attempt) {
-    temp = TempNameFor(target);
-    registration.Set(temp);
-    created = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-    if (created < 0 && errno != EEXIST) break;
-  }
-  if (created < 0) throw EFileError(SystemError(N_("无法创建文件 %1"), fileName, errno));
-  TFileDescriptor fd(created);
-  try {
-    Produce(fd.Get(), fileName, true, produce);
-    if (::fsync(fd.Get()) != 0) throw EFileError(SystemError(kWriteError, fileName, errno));
-    if (options.Check) options.Check(temp);
-    mode_t mode = static_cast<mode_t>(options.NewFileMode) & ~CurrentUmask();
-    if (exists) {
-      mode = existing.st_mode & 0777;
-      // Only root may give a file away; anyone may keep a group they belong to. Where neither
-      // is allowed the file becomes ours, with the old mode.
-      if (::fchown(fd.Get(), existing.st_uid, existing.st_gid) != 0) {
-        if (::fchown(fd.Get(), static_cast<uid_t>(-1), existing.st_gid) != 0) {
-          // Not a member of the group either: the file keeps ours.
-        }
+  TTempFile temp(target, fileName);
+  const int fd = temp.Descriptor();
+  Produce(fd, fileName, true, produce);
+  if (::fsync(fd) != 0) throw EFileError(SystemError(kWriteError, fileName, errno));
+  if (options.Check) options.Check(temp.ReadableName(), target);
+  mode_t mode = static_cast<mode_t>(options.NewFileMode) & ~CurrentUmask();
+  if (exists) {
+    mode = existing.st_mode & 0777;
+    // Only root may give a file away; anyone may keep a group they belong to. Where neither
+    // is allowed the file becomes ours, with the old mode.
+    if (::fchown(fd, existing.st_uid, existing.st_gid) != 0) {
+      if (::fchown(fd, static_cast<uid_t>(-1), existing.st_gid) != 0) {
+        // Not a member of the group either: the file keeps ours.
       }
     }
-    if (::fchmod(fd.Get(), mode) != 0) throw EFileError(SystemError(kWriteError, fileName, errno));
-    if (::close(fd.Release()) != 0) throw EFileError(SystemError(kWriteError, fileName, errno));
-    if (::rename(temp.c_str(), target.c_str()) != 0) {
-      throw EFileError(SystemError(kWriteError, fileName, errno));
-    }
-  } catch (...) {
-    ::unlink(temp.c_str());
-    throw;
   }
-}
-
-void RemoveTempFiles() noexcept {
-  for (TTempSlot& slot : gTempSlots) {
-    if (slot.State.load() == 2) ::unlink(slot.Path);
-  }
+  if (::fchmod(fd, mode) != 0) throw EFileError(SystemError(kWriteError, fileName, errno));
+  temp.Replace();
 }
 
 }  // namespace pennacrow

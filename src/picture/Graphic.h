@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "picture/PixelLimits.h"
 #include "text/Translate.h"
 
 namespace pennacrow {
@@ -32,8 +33,16 @@ class TGraphic {
 
   TGraphic() = default;
   TGraphic(const TGraphic&) = default;
-  TGraphic& operator=(const TGraphic&) = default;
+  // The limits stay with the object they were set on: a decoder that assigns the picture it
+  // built to itself keeps the limits its caller gave it.
+  TGraphic& operator=(const TGraphic&) { return *this; }
   virtual ~TGraphic() = default;
+
+  // What this picture's decoder may allocate: the program's limits unless a caller sets lower
+  // ones (the fuzz targets do, to stay fast). Carried by the picture, not held globally, so that
+  // pictures decoded on several threads at once share nothing that changes.
+  const TPixelLimits& Limits() const { return FLimits; }
+  void SetLimits(const TPixelLimits& limits) { FLimits = limits; }
 
   virtual const TGraphicClass& ClassType() const = 0;
 
@@ -66,6 +75,9 @@ class TGraphic {
   // The fallback path: draws the picture at (0, 0) at natural size onto a 24-bit canvas;
   // transparent pixels leave the canvas as it was.
   virtual void Draw(TBitmap& canvas) const;
+
+ private:
+  TPixelLimits FLimits;
 };
 
 // Reads a whole file; EFileError with the system's reason when it cannot, or when it holds more
@@ -78,16 +90,18 @@ std::vector<std::uint8_t> ReadWholeFile(const std::string& fileName,
 // The first bytes of a file (fewer when it is shorter), for recognising its format.
 std::vector<std::uint8_t> ReadFileStart(const std::string& fileName, std::size_t bytes);
 
-// Reads a picture file for a decoder. A file larger than the pixel byte limit allows, or one that
-// is not a regular file (a FIFO, a device), is refused before anything is read; a caller that
-// means standard input passes allowStream.
-std::vector<std::uint8_t> ReadPictureFile(const std::string& fileName, bool allowStream = false);
+// Reads a picture file for a decoder. A file larger than the limits allow (MaxPictureFileBytes),
+// or one that is not a regular file (a FIFO, a device), is refused before anything is read; a
+// caller that means standard input passes allowStream, and a stream is refused as soon as it
+// passes the same size, holding no more than that.
+std::vector<std::uint8_t> ReadPictureFile(const std::string& fileName, bool allowStream = false,
+                                          const TPixelLimits& limits = {});
 
 // A picture file read in parts, for the decoders that read only what their rows need. Opened
-// with ReadPictureFile's checks: regular files within the pixel byte limit.
+// with ReadPictureFile's checks: regular files within the limits.
 class TPictureFile {
  public:
-  explicit TPictureFile(const std::string& fileName);
+  explicit TPictureFile(const std::string& fileName, const TPixelLimits& limits = {});
   TPictureFile(const TPictureFile&) = delete;
   TPictureFile& operator=(const TPictureFile&) = delete;
   ~TPictureFile();
@@ -106,59 +120,22 @@ class TPictureFile {
   std::uint64_t FSize = 0;
 };
 
-// A picture's bytes read front to back, from memory or from a picture file through a small
-// buffer, for the decoders whose libraries pull their input as they go (libpng, libjpeg,
-// libnetpbm): a whole load from a file then holds the buffer beside the bitmap, not the file,
-// and a read of the first rows reads little more than the bytes they take.
-class TByteStream {
- public:
-  explicit TByteStream(std::span<const std::uint8_t> data) : FData(data), FSize(data.size()) {}
-  explicit TByteStream(const TPictureFile& file) : FFile(&file), FSize(file.Size()) {}
-  TByteStream(const TByteStream&) = delete;
-  TByteStream& operator=(const TByteStream&) = delete;
-
-  std::uint64_t Size() const { return FSize; }
-  // Bytes handed out or skipped so far.
-  std::uint64_t Position() const { return FPosition; }
-  // Exactly length bytes at offset, wherever the stream stands; false where the data ends first.
-  bool ReadAt(std::uint64_t offset, std::uint8_t* out, std::size_t length) const;
-  // The next bytes, at most maxBytes of them, and the stream moves past them; empty at the end.
-  // The view holds until the next call.
-  std::span<const std::uint8_t> Next(std::size_t maxBytes);
-  // Moves past count bytes, or to the end.
-  void Skip(std::uint64_t count);
-
- private:
-  std::span<const std::uint8_t> FData;
-  const TPictureFile* FFile = nullptr;
-  std::uint64_t FSize = 0;
-  std::uint64_t FPosition = 0;
-  std::vector<std::uint8_t> FBuffer;  // the file's bytes from FBufferStart on
-  std::uint64_t FBufferStart = 0;
-};
-
-// Runs decode on the first part of the file and, while it fails because the data ended
-// (EInvalidGraphicFormat of kind Truncated), on a part four times as large, up to the whole
-// file, whose failure is the answer. For formats whose top rows come first in the file, so that
-// reading the top of a large picture costs the top of its file. A caller that wants every row
-// (rowCount INT_MAX, a whole load) gets the whole file at once, decoded once.
-int DecodeFilePrefix(const std::string& fileName, int rowCount,
-                     const std::function<int(std::span<const std::uint8_t>)>& decode);
-
 // How a file is written.
 struct TWriteOptions {
   // Permissions of a file that did not exist, before the umask: 0600 for a file that holds a
   // revealed or decrypted text. A file that existed keeps its own mode (and owner where the
   // system allows it).
   unsigned NewFileMode = 0666;
-  // Runs on the complete temporary file before it replaces the target; an exception removes
-  // the temporary file and leaves the target as it was. Not called for a target written in
-  // place (a device or a FIFO), which cannot be read back.
-  std::function<void(const std::string& tempName)> Check;
+  // Runs on the complete temporary file before it replaces the target: written is a name it can
+  // be read by, which need not carry the target's extension, so the check goes by the target's.
+  // An exception removes the temporary file and leaves the target as it was. Not called for a
+  // target written in place (a device or a FIFO), which cannot be read back.
+  std::function<void(const std::string& written, const std::string& target)> Check;
 };
 
 // Writes bytes to a file atomically: a temporary file beside the target is written, flushed and
-// renamed over it, so a failing save never destroys the file that was there. A symbolic link
+// renamed over it, so a failing save never destroys the file that was there, and a killed one
+// leaves no temporary file behind (see TTempFile). A symbolic link
 // is kept and the file it points to is replaced; a target that is not a regular file (a device,
 // a FIFO) is written in place, never renamed over.
 void WriteFileAtomically(const std::string& fileName, std::span<const std::uint8_t> data,
@@ -190,7 +167,7 @@ class TFileSink {
 void WriteFilePatchable(const std::string& fileName, const std::function<void(TFileSink&)>& produce,
                         const TWriteOptions& options = {});
 
-// Temporary files being written, kept where a signal handler can find them: a front end that
+// Temporary files that have a name, kept where a signal handler can find them: a front end that
 // dies of SIGINT or SIGTERM calls RemoveTempFiles from its handler so that no half-written file
 // is left beside the target. Safe to call from a signal handler.
 void RemoveTempFiles() noexcept;

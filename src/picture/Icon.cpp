@@ -59,9 +59,29 @@ TEntry Describe(std::span<const std::uint8_t> image) {
   return entry;
 }
 
+// The bytes of an embedded PNG's image data chunks, each counted only as far as the image goes.
+std::uint64_t PngDataBytes(std::span<const std::uint8_t> image) {
+  std::uint64_t held = 0;
+  TByteReader in(image, kFormat);
+  in.Seek(sizeof kPngSignature);
+  while (in.Remaining() >= 8) {
+    const std::uint64_t length = in.U32BE();
+    const bool data = std::memcmp(in.Bytes(4).data(), "IDAT", 4) == 0;
+    const std::uint64_t present = std::min(length, in.Remaining());
+    if (data) held += present;
+    in.Skip(present);
+    in.Skip(std::min<std::uint64_t>(4, in.Remaining()));  // CRC
+  }
+  return held;
+}
+
+// Deflate turns a byte into at most 1032, and a pixel takes at least a bit: an image whose data
+// chunks cannot hold that many is refused before its rows are allocated.
+constexpr std::uint64_t kDeflateRatio = 1032;
+
 // PNG images go through libpng's simplified reader, which keeps its error handling (and its
 // longjmp) inside the library and reports failures in the image's message.
-TBitmap DecodePng(std::span<const std::uint8_t> image) {
+TBitmap DecodePng(std::span<const std::uint8_t> image, const TPixelLimits& limits) {
   png_image png;
   std::memset(&png, 0, sizeof png);
   png.version = PNG_IMAGE_VERSION;
@@ -71,7 +91,10 @@ TBitmap DecodePng(std::span<const std::uint8_t> image) {
     Damaged("PNG: " + reason);
   }
   try {
-    CheckPictureSize(kFormat, png.width, png.height, 32);
+    CheckPictureSize(limits, kFormat, png.width, png.height, 32);
+    if (CeilDiv(std::uint64_t{png.width} * png.height, 8) > kDeflateRatio * PngDataBytes(image)) {
+      throw TruncatedError(kFormat);
+    }
   } catch (...) {
     png_image_free(&png);
     throw;
@@ -99,7 +122,7 @@ struct TDibHeader {
   std::uint32_t ProfileOffset = 0, ProfileSize = 0;  // a version 5 header's colour profile
 };
 
-TDibHeader ReadDibHeader(TByteReader& in) {
+TDibHeader ReadDibHeader(TByteReader& in, const TPixelLimits& limits) {
   TDibHeader h;
   h.Size = in.U32LE();
   if (h.Size < kInfoHeaderSize) Damaged(TrF("位图信息头大小 %1", {std::to_string(h.Size)}));
@@ -120,7 +143,7 @@ TDibHeader ReadDibHeader(TByteReader& in) {
     throw UnsupportedError(kFormat, TrF("压缩方式 %1", {std::to_string(compression)}));
   }
   h.Height = doubleHeight / 2;
-  CheckPictureSize(kFormat, h.Width, h.Height, 32);
+  CheckPictureSize(limits, kFormat, h.Width, h.Height, 32);
   if (h.Size >= kV5HeaderSize) {
     in.Seek(kV5ProfileFields);
     h.ProfileOffset = in.U32LE();
@@ -168,9 +191,9 @@ bool PutColourRow(const TDibHeader& h, const std::vector<TRGBQuad>& palette,
 
 // A device-independent bitmap whose height counts the colour rows and the AND mask's rows. Both
 // are stored bottom row first, each row padded to four bytes.
-TBitmap DecodeDib(std::span<const std::uint8_t> image) {
+TBitmap DecodeDib(std::span<const std::uint8_t> image, const TPixelLimits& limits) {
   TByteReader in(image, kFormat);
-  const TDibHeader h = ReadDibHeader(in);
+  const TDibHeader h = ReadDibHeader(in, limits);
   const std::vector<TRGBQuad> palette = ReadDibPalette(in, h);
   const auto width = static_cast<std::uint64_t>(h.Width);
   const auto height = static_cast<std::uint64_t>(h.Height);
@@ -233,7 +256,7 @@ void TIcon::LoadFromBytes(std::span<const std::uint8_t> data) {
       best = entry;
     }
   }
-  FImage = IsPng(best.Bytes) ? DecodePng(best.Bytes) : DecodeDib(best.Bytes);
+  FImage = IsPng(best.Bytes) ? DecodePng(best.Bytes, Limits()) : DecodeDib(best.Bytes, Limits());
 }
 
 void TIcon::Draw(TBitmap& canvas) const {

@@ -16,9 +16,9 @@ void TMetafile::LoadFromBytes(std::span<const std::uint8_t> data) {
                         data[3] == 0 && data[40] == 0x20 && data[41] == 'E' && data[42] == 'M' &&
                         data[43] == 'F';
   if (enhanced)
-    metafile::PlayEmf(data, image);
+    metafile::PlayEmf(data, Limits(), image);
   else
-    metafile::PlayWmf(data, image);
+    metafile::PlayWmf(data, Limits(), image);
   FImage = std::move(image);
 }
 

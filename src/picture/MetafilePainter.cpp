@@ -17,6 +17,15 @@ TRGBQuad FromColorRef(std::uint32_t ref) {
              static_cast<std::uint8_t>(ref >> 16));
 }
 
+double FitPlaybackSize(int& width, int& height) {
+  const double pixels = static_cast<double>(width) * height;
+  if (width <= 0 || height <= 0 || pixels <= static_cast<double>(kMaxPlaybackPixels)) return 1;
+  const double factor = std::sqrt(static_cast<double>(kMaxPlaybackPixels) / pixels);
+  width = std::max(1, static_cast<int>(width * factor));
+  height = std::max(1, static_cast<int>(height * factor));
+  return factor;
+}
+
 TPoint TMapping::Map(double x, double y) const {
   double dx = x - WinOrgX;
   double dy = y - WinOrgY;

@@ -11,6 +11,7 @@
 
 #include "picture/Bitmap.h"
 #include "picture/Errors.h"
+#include "picture/PixelLimits.h"
 
 namespace pennacrow::metafile {
 
@@ -18,6 +19,13 @@ inline const char* const kWmf = "WMF";
 inline const char* const kEmf = "EMF";
 constexpr double kScreenDpi = 96.0;
 constexpr int kMaxPenWidth = 32;
+// A vector picture is played at the size its header gives, scaled down with its proportions kept
+// to at most this many pixels (2048 x 2048), as picture viewers fit a drawing to a window: a
+// header costs nothing to write, and a few bytes may claim any size.
+constexpr std::uint64_t kMaxPlaybackPixels = std::uint64_t{1} << 22;
+
+// Scales width and height down to kMaxPlaybackPixels, each at least 1; returns the factor.
+double FitPlaybackSize(int& width, int& height);
 
 [[noreturn]] void Damaged(const char* format, const std::string& detail);
 // A COLORREF: red in the low byte.
@@ -65,11 +73,17 @@ class TPainter {
  public:
   // Playback may paint a few times the picture's own pixels (overlapping shapes are normal),
   // never more: a few hundred records filling a large picture again and again would otherwise
-  // take minutes. A small picture still gets enough to draw any sensible content.
+  // take minutes. A small picture still gets enough to draw any sensible content. Every record,
+  // drawn or not (creating an object is one), costs its part of the same budget, so that a file
+  // cannot keep us busy with millions of records that paint nothing.
   static constexpr std::uint64_t kWorkPerPixel = 4;
   static constexpr std::uint64_t kMinWork = std::uint64_t{1} << 20;
+  static constexpr std::uint64_t kWorkPerRecord = 16;
 
   TPainter(TBitmap& image, const char* format);
+
+  // Counts one record against the budget.
+  void Record() { Spend(kWorkPerRecord); }
 
   TMapping Mapping;
   TPen Pen{false, RGB(0, 0, 0), 0};
@@ -104,7 +118,7 @@ class TPainter {
   // Counts work towards the budget: every pixel painted and every polygon edge scanned.
   void Spend(std::uint64_t work) {
     FWork += work;
-    if (FWork > FBudget) throw PlaybackBudgetError(FFormat);
+    if (FWork > FBudget) throw PlaybackBudgetError(FFormat, FBudget);
   }
 
   void Plot(int x, int y, TRGBQuad c) {
@@ -130,7 +144,7 @@ class TPainter {
 };
 
 // Each plays a whole file into image, allocated at the picture's size.
-void PlayWmf(std::span<const std::uint8_t> data, TBitmap& image);
-void PlayEmf(std::span<const std::uint8_t> data, TBitmap& image);
+void PlayWmf(std::span<const std::uint8_t> data, const TPixelLimits& limits, TBitmap& image);
+void PlayEmf(std::span<const std::uint8_t> data, const TPixelLimits& limits, TBitmap& image);
 
 }  // namespace pennacrow::metafile

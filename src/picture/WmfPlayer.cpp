@@ -2,6 +2,7 @@
 // gives the picture's size in inches.
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstdlib>
 
@@ -130,6 +131,49 @@ TMapping PictureMapping(const TPlaceable& placeable, const std::vector<TRecord>&
   return mapping;
 }
 
+// The object table the header sizes. GDI puts a new object in the lowest free slot; two levels
+// of bit masks (a bit per free slot, a bit per word that has one) find it in a few steps however
+// full the table is, for a file may create and delete objects by the hundred thousand.
+class TObjectTable {
+ public:
+  explicit TObjectTable(std::size_t size)
+      : FObjects(size), FFree(CeilDiv(size, 64)), FWordsWithFree(CeilDiv(FFree.size(), 64)) {
+    for (std::size_t slot = 0; slot < size; ++slot) MarkFree(slot);
+  }
+
+  const std::optional<TObject>* Find(std::uint16_t index) const {
+    return index < FObjects.size() && FObjects[index] ? &FObjects[index] : nullptr;
+  }
+
+  // A full table takes nothing: GDI fails the call.
+  void Create(const TObject& object) {
+    for (std::size_t group = 0; group < FWordsWithFree.size(); ++group) {
+      if (FWordsWithFree[group] == 0) continue;
+      const std::size_t word = group * 64 + std::countr_zero(FWordsWithFree[group]);
+      FObjects[word * 64 + std::countr_zero(FFree[word])] = object;
+      FFree[word] &= FFree[word] - 1;  // the lowest set bit, taken
+      if (FFree[word] == 0) FWordsWithFree[group] &= ~(std::uint64_t{1} << (word % 64));
+      return;
+    }
+  }
+
+  void Delete(std::uint16_t index) {
+    if (Find(index) == nullptr) return;
+    FObjects[index].reset();
+    MarkFree(index);
+  }
+
+ private:
+  void MarkFree(std::size_t slot) {
+    FFree[slot / 64] |= std::uint64_t{1} << (slot % 64);
+    FWordsWithFree[slot / 4096] |= std::uint64_t{1} << (slot / 64 % 64);
+  }
+
+  std::vector<std::optional<TObject>> FObjects;
+  std::vector<std::uint64_t> FFree;
+  std::vector<std::uint64_t> FWordsWithFree;
+};
+
 class TWmfPlayer {
  public:
   TWmfPlayer(TPainter& painter, std::uint16_t objectCount)
@@ -157,24 +201,18 @@ class TWmfPlayer {
     return true;
   }
 
-  // A new object takes the lowest free slot of the table the header sized.
-  void Create(const TObject& object) {
-    const auto free = std::find(FObjects.begin(), FObjects.end(), std::nullopt);
-    if (free != FObjects.end()) *free = object;
-  }
-
   bool Objects(std::uint16_t function, TByteReader& p) {
     switch (function) {
       case kCreatePenIndirect: {  // style, width (x, y), colour
         const std::uint16_t style = p.U16LE();
         const double w = p.S16LE();
         p.Skip(2);
-        Create({TPen{(style & 0x0F) == 5, FromColorRef(p.U32LE()), w}, std::nullopt});
+        FObjects.Create({TPen{(style & 0x0F) == 5, FromColorRef(p.U32LE()), w}, std::nullopt});
         return true;
       }
       case kCreateBrushIndirect: {  // style, colour, hatch
         const std::uint16_t style = p.U16LE();
-        Create({std::nullopt, TBrush{style == 1, FromColorRef(p.U32LE())}});
+        FObjects.Create({std::nullopt, TBrush{style == 1, FromColorRef(p.U32LE())}});
         return true;
       }
       case kCreateFontIndirect:
@@ -182,19 +220,17 @@ class TWmfPlayer {
       case kCreateRegion:
       case kDibCreatePatternBrush:
       case kCreatePatternBrush:
-        Create({});  // drawn as nothing, but they take a slot
+        FObjects.Create({});  // drawn as nothing, but they take a slot
         return true;
       case kSelectObject: {
-        const std::uint16_t index = p.U16LE();
-        if (index < FObjects.size() && FObjects[index]) {
-          if (FObjects[index]->Pen) FPainter.Pen = *FObjects[index]->Pen;
-          if (FObjects[index]->Brush) FPainter.Brush = *FObjects[index]->Brush;
+        if (const std::optional<TObject>* object = FObjects.Find(p.U16LE())) {
+          if ((*object)->Pen) FPainter.Pen = *(*object)->Pen;
+          if ((*object)->Brush) FPainter.Brush = *(*object)->Brush;
         }
         return true;
       }
       case kDeleteObject: {
-        const std::uint16_t index = p.U16LE();
-        if (index < FObjects.size()) FObjects[index].reset();
+        FObjects.Delete(p.U16LE());
         return true;
       }
       default:
@@ -252,12 +288,12 @@ class TWmfPlayer {
   }
 
   TPainter& FPainter;
-  std::vector<std::optional<TObject>> FObjects;
+  TObjectTable FObjects;
 };
 
 }  // namespace
 
-void PlayWmf(std::span<const std::uint8_t> data, TBitmap& image) {
+void PlayWmf(std::span<const std::uint8_t> data, const TPixelLimits& limits, TBitmap& image) {
   TByteReader in(data, kWmf);
   TPlaceable placeable;
   std::uint16_t objectCount = 0;
@@ -265,14 +301,18 @@ void PlayWmf(std::span<const std::uint8_t> data, TBitmap& image) {
   int width = 0, height = 0;
   TMapping mapping = PictureMapping(placeable, records, width, height);
   if (width <= 0 || height <= 0) throw InvalidFormatError(kWmf);
-  CheckPictureSize(kWmf, width, height, 32);
+  FitPlaybackSize(width, height);
+  CheckPictureSize(limits, kWmf, width, height, 32);
   image.Allocate(width, height, 32);
   mapping.VpExtX = width;
   mapping.VpExtY = height;
   TPainter painter(image, kWmf);
   painter.Mapping = mapping;
   TWmfPlayer player(painter, objectCount);
-  for (const TRecord& r : records) player.Play(r);
+  for (const TRecord& r : records) {
+    painter.Record();
+    player.Play(r);
+  }
 }
 
 }  // namespace pennacrow::metafile

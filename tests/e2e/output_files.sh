@@ -1,7 +1,7 @@
 #!/bin/bash
 # What hide, reveal and convert do to the file named as OUT: modes and owners kept, links kept,
 # devices and FIFOs written in place, private texts 0600, long names, and no temporary file left
-# behind by a signal.
+# behind by a signal, not even SIGKILL.
 set -u
 . "$(dirname "$0")/lib.sh"
 CLI=$cli DIR=$work
@@ -54,21 +54,31 @@ if [ "$(id -u)" = 0 ] && cp kept.bmp owned.bmp && chown nobody owned.bmp 2>/dev/
     fail "owner of a replaced file: $(stat -c %U owned.bmp), want nobody"
 fi
 
-# SIGINT and SIGTERM remove the temporary file of a save under way. Job control gives the
-# background job the default SIGINT, as a command typed at a terminal has.
+# A save under way leaves no temporary file behind, whatever ends it: SIGINT and SIGTERM (job
+# control gives the background job the default SIGINT, as a command typed at a terminal has),
+# and SIGKILL at any moment, which no handler sees.
 { printf 'P6\n3000 3000\n255\n'; head -c $((3000 * 3000 * 3)) /dev/zero; } >big.ppm
+saving() { ls -l "/proc/$1/fd" 2>/dev/null | grep -q -e "$PWD/#" -e "$PWD/.pcw"; }
 set -m
 for signal in INT TERM; do
-  "$CLI" convert big.ppm big.bmp 2>/dev/null &
+  "$CLI" convert big.ppm big.png 2>/dev/null &
   pid=$!
-  for _ in $(seq 100000); do compgen -G '.pcw*' >/dev/null && break; done
+  for _ in $(seq 100000); do saving $pid && break; done
   kill -s $signal $pid
   wait $pid
   status=$?
   [ $status -gt 128 ] || fail "SIG$signal: the save was not under way (exit $status)"
-  rm -f big.bmp
+  rm -f big.png
 done
 set +m
-[ "$(temps)" = 0 ] || fail "temporary files left behind"
+{ printf 'P6\n600 600\n255\n'; head -c $((600 * 600 * 3)) /dev/urandom; } >mid.ppm
+for delay in $(seq 0.002 0.005 0.1); do
+  "$CLI" convert mid.ppm killed.png 2>/dev/null &
+  pid=$!
+  sleep "$delay"
+  kill -9 $pid 2>/dev/null
+  wait $pid 2>/dev/null
+done
+[ "$(temps)" = 0 ] || fail "temporary files left behind: $(ls -A)"
 
 finish

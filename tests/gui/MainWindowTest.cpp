@@ -1,12 +1,14 @@
 #include <gtest/gtest.h>
 
 #include <QMenu>
+#include <QTimer>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 
 #include "FormTest.h"
 #include "app/PennacrowForm.h"
+#include "app/PictureView.h"
 #include "app/UserInterface.h"
 #include "controls/FlatButton.h"
 #include "controls/TextMemo.h"
@@ -87,13 +89,35 @@ TEST_F(MainWindow, FailingLoadShowsAMessageAndKeepsThePanels) {
   EXPECT_TRUE(Ui.Messages[0].startsWith("无法加载图像"));
   EXPECT_EQ(Form->StatusPanelText(1), panel1);
   EXPECT_EQ(Form->StatusPanelText(2), "数据大小：  625");
-  EXPECT_EQ(Form->PictureFileName(), broken);  // already taken before the load failed
+  EXPECT_EQ(Form->PictureFileName(),
+            Path("a.bmp"));  // the analysis and Save name the shown picture
   EXPECT_EQ(Form->Picture().PictureWidth(), 100);
 
   Ui.FileAnswers.push_back(Path("picture.xyz"));
   Form->FlatButton1->click();
   ASSERT_EQ(Ui.Messages.size(), 2u);
   EXPECT_EQ(Ui.Messages[1], "未知图片文件扩展(.xyz)");
+}
+
+// The window repaints while the worker loads; what it paints is the picture it shows, never the
+// one being filled (the ThreadSanitizer build checks that the two share nothing), and it takes
+// the new one over when the load is done.
+TEST_F(MainWindow, PaintingDuringALoadShowsThePictureItHad) {
+  Ui.FileAnswers.push_back(MakePicture("a.bmp", 100, 50));
+  Form->FlatButton1Click();
+  Form->show();
+  Ui.FileAnswers.push_back(MakePicture("b.bmp", 1500, 1000));
+  const QPoint shown = Form->StegoImage->PictureOrigin();
+  QTimer painter;
+  QObject::connect(&painter, &QTimer::timeout, Form.get(), [&] {
+    Form->StegoImage->repaint();
+    EXPECT_EQ(Form->StegoImage->PictureOrigin(), shown);
+  });
+  painter.start(0);
+  Form->FlatButton1Click();
+  painter.stop();
+  EXPECT_EQ(Form->Picture().PictureWidth(), 1500);
+  EXPECT_EQ(Form->PictureFileName(), Path("b.bmp"));
 }
 
 TEST_F(MainWindow, SaveWritesByTheExtensionInAnyCase) {

@@ -85,13 +85,9 @@ TEST(Bitmap, SizeLimitIsCheckedBeforeAllocating) {
   EXPECT_NO_THROW(CheckPictureSize("BMP", 16384, 16384, 32));
   EXPECT_THROW(CheckPictureSize("BMP", 16385, 16384, 8), EInvalidGraphicFormat);
   EXPECT_THROW(CheckPictureSize("BMP", 16384, 16385, 1), EInvalidGraphicFormat);
-  struct TRestore {
-    TPixelLimits Saved = GetPixelLimits();
-    ~TRestore() { SetPixelLimits(Saved); }
-  } restore;
-  SetPixelLimits({1000, 400});  // 100 rows of 4 bytes
-  EXPECT_NO_THROW(CheckPictureSize("BMP", 1, 100, 32));
-  EXPECT_THROW(CheckPictureSize("BMP", 1, 101, 32), EInvalidGraphicFormat);
+  const TPixelLimits small{1000, 400};  // 100 rows of 4 bytes
+  EXPECT_NO_THROW(CheckPictureSize(small, "BMP", 1, 100, 32));
+  EXPECT_THROW(CheckPictureSize(small, "BMP", 1, 101, 32), EInvalidGraphicFormat);
 }
 
 TEST(Bitmap, SetSizeKeepsTheTopLeftAndFillsWhite) {

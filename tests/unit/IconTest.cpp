@@ -140,16 +140,26 @@ TEST(IconTest, LoadedOverAPhotographTheTransparentPixelsShowIt) {
   WriteFileBytes(dir.Path("icon.ico"), Ico({OneBit()}));
   TFileFormatsList formats;
 
-  TFractalImage control(formats);
-  control.LoadPictureFile(dir.Path("photo.bmp"));
-  control.LoadPictureFile(dir.Path("icon.ico"));
-  const TBitmap& bitmap = control.PictureBitmap();
-  ASSERT_EQ(bitmap.Width(), 2);
-  ASSERT_EQ(bitmap.Height(), 2);
-  EXPECT_EQ(bitmap.BitsPerPixel(), 24);
-  EXPECT_EQ(bitmap.GetPixel(1, 0), RGB(10, 0, 99));
-  EXPECT_EQ(bitmap.GetPixel(0, 0), RGB(0, 0, 0));
-  EXPECT_EQ(bitmap.GetPixel(1, 1), RGB(0, 0, 0));
+  // Loaded in place, or (as the desktop program loads) into a fresh control over the other.
+  for (const bool fresh : {false, true}) {
+    SCOPED_TRACE(fresh ? "fresh control" : "in place");
+    TFractalImage control(formats);
+    control.LoadPictureFile(dir.Path("photo.bmp"));
+    TFractalImage loaded(formats);
+    if (fresh) {
+      loaded.LoadPictureFileOver(dir.Path("icon.ico"), control);
+      EXPECT_EQ(control.PictureWidth(), 4);  // untouched until taken over
+    } else {
+      control.LoadPictureFile(dir.Path("icon.ico"));
+    }
+    const TBitmap& bitmap = (fresh ? loaded : control).PictureBitmap();
+    ASSERT_EQ(bitmap.Width(), 2);
+    ASSERT_EQ(bitmap.Height(), 2);
+    EXPECT_EQ(bitmap.BitsPerPixel(), 24);
+    EXPECT_EQ(bitmap.GetPixel(1, 0), RGB(10, 0, 99));
+    EXPECT_EQ(bitmap.GetPixel(0, 0), RGB(0, 0, 0));
+    EXPECT_EQ(bitmap.GetPixel(1, 1), RGB(0, 0, 0));
+  }
 
   TFractalImage empty(formats);
   empty.LoadPictureFile(dir.Path("icon.ico"));

@@ -162,12 +162,8 @@ TEST(LimitsTest, TiffScanlinesLongerThanTheByteLimitAreRefused) {
   sample.SamplesPerPixel = 30;
   sample.Rows.assign(3000, 7);
   const TBytes tiff = test::MakeTiff(sample);
-  struct TRestore {
-    TPixelLimits Saved = GetPixelLimits();
-    ~TRestore() { SetPixelLimits(Saved); }
-  } restore;
-  SetPixelLimits({restore.Saved.MaxPixels, 2000});
   TTIFFGraphic graphic;
+  graphic.SetLimits({TPixelLimits{}.MaxPixels, 2000});
   ExpectRefusal(graphic, tiff, "无法加载图像，不支持TIFF的30 个 8 位采样的像素。");
 }
 

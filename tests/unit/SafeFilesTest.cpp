@@ -11,6 +11,7 @@
 #include "TestUtil.h"
 #include "formats/Registry.h"
 #include "formats/SavePicture.h"
+#include "picture/ByteReader.h"
 #include "picture/Errors.h"
 #include "picture/Graphic.h"
 #include "picture/PixelLimits.h"
@@ -24,9 +25,10 @@ TEST(SafeWrite, AFailedCheckLeavesTheTargetAndNoTemporaryFile) {
   test::TTempDir dir;
   test::WriteFileBytes(dir.Path("out.png"), kOld);
   TWriteOptions options;
-  options.Check = [](const std::string& temp) {
-    EXPECT_EQ(std::filesystem::path(temp).extension(), ".png");  // loadable as the target
-    EXPECT_EQ(std::filesystem::status(temp).permissions(),
+  options.Check = [&dir](const std::string& written, const std::string& target) {
+    EXPECT_EQ(target, dir.Path("out.png"));  // loadable as the target
+    EXPECT_EQ(test::ReadFileBytes(written), (std::vector<std::uint8_t>{1, 2, 3}));
+    EXPECT_EQ(std::filesystem::status(written).permissions(),
               std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
     throw EPennacrowError("does not read back");
   };
@@ -65,16 +67,14 @@ TEST(SafeRead, PicturesThatAreDevicesFifosOrTooLargeAreRefused) {
     ASSERT_EQ(::mkfifo(dir.Path(name).c_str(), 0600), 0);
     EXPECT_THROW(LoadGraphicFile(FileFormats(), dir.Path(name)), EFileError) << name;
   }
-  const TPixelLimits saved = GetPixelLimits();
-  SetPixelLimits({saved.MaxPixels, 1000});
+  const TPixelLimits small{TPixelLimits{}.MaxPixels, 1000};
   test::WriteFileBytes(dir.Path("huge.bmp"), std::vector<std::uint8_t>((17 << 20) + 1000, 0));
-  EXPECT_THROW(ReadPictureFile(dir.Path("huge.bmp")), EFileError);
-  SetPixelLimits(saved);
+  EXPECT_THROW(ReadPictureFile(dir.Path("huge.bmp"), false, small), EFileError);
 }
 
-// The decoders that pull their input read it in pieces of any size, from memory or from a file
-// through a buffer; either way they must see the file's bytes in order and its end where it is.
-TEST(SafeRead, ByteStreamGivesTheBytesInOrderFromMemoryOrFile) {
+// Every decoder reads through one reader, over memory or over a file through a buffer; either
+// way it must see the file's bytes in order, in pieces of any size, and its end where it is.
+TEST(SafeRead, ByteReaderGivesTheBytesInOrderFromMemoryOrFile) {
   test::TTempDir dir;
   std::vector<std::uint8_t> data(700000);
   for (std::size_t i = 0; i < data.size(); ++i)
@@ -82,30 +82,36 @@ TEST(SafeRead, ByteStreamGivesTheBytesInOrderFromMemoryOrFile) {
   test::WriteFileBytes(dir.Path("data.bin"), data);
   const TPictureFile file(dir.Path("data.bin"));
   for (const bool fromFile : {false, true}) {
-    TByteStream stream = fromFile ? TByteStream(file) : TByteStream(data);
+    SCOPED_TRACE(fromFile ? "file" : "memory");
+    TByteReader in = fromFile ? TByteReader(file, "X") : TByteReader(data, "X");
     std::vector<std::uint8_t> seen;
     std::size_t piece = 1;
     while (seen.size() < 500000) {
-      const auto part = stream.Next(piece);
+      const auto part = seen.size() % 2 ? in.Next(piece) : in.Bytes(piece);
       ASSERT_FALSE(part.empty());
       seen.insert(seen.end(), part.begin(), part.end());
       piece = std::min<std::size_t>(piece * 3 + 17, 70001);  // straddling the buffer's edges
     }
-    stream.Skip(50000);
-    EXPECT_EQ(stream.Position(), seen.size() + 50000);
-    const std::uint64_t resume = stream.Position();
-    for (auto part = stream.Next(SIZE_MAX); !part.empty(); part = stream.Next(SIZE_MAX))
+    const auto skipped = static_cast<std::ptrdiff_t>(seen.size());
+    in.Skip(50000);
+    std::vector<std::uint8_t> rows(100000);  // a large read, straight to its place
+    in.ReadInto(rows.data(), rows.size());
+    seen.insert(seen.end(), rows.begin(), rows.end());
+    for (auto part = in.Next(SIZE_MAX); !part.empty(); part = in.Next(SIZE_MAX))
       seen.insert(seen.end(), part.begin(), part.end());
-    stream.Skip(10);
-    EXPECT_TRUE(stream.Next(1).empty());
-    EXPECT_EQ(stream.Position(), data.size());
-    std::vector<std::uint8_t> expected(data.begin(), data.begin() + (resume - 50000));
-    expected.insert(expected.end(), data.begin() + static_cast<std::ptrdiff_t>(resume), data.end());
-    EXPECT_TRUE(seen == expected) << (fromFile ? "file" : "memory");
+    EXPECT_TRUE(in.AtEnd());
+    EXPECT_THROW(in.U8(), EInvalidGraphicFormat);
+    std::vector<std::uint8_t> expected(data.begin(), data.end());
+    expected.erase(expected.begin() + skipped, expected.begin() + skipped + 50000);
+    EXPECT_TRUE(seen == expected);
     std::uint8_t tail[4];
-    EXPECT_TRUE(stream.ReadAt(data.size() - 4, tail, 4));
+    EXPECT_TRUE(in.ReadAt(data.size() - 4, tail, 4));
     EXPECT_EQ(tail[3], data.back());
-    EXPECT_FALSE(stream.ReadAt(data.size() - 3, tail, 4));
+    EXPECT_FALSE(in.ReadAt(data.size() - 3, tail, 4));
+    TByteReader part = in.Part(300000, 10);
+    part.Skip(9);
+    EXPECT_EQ(part.U8(), data[300009]);
+    EXPECT_THROW(part.U8(), EInvalidGraphicFormat);
   }
 }
 
