@@ -81,8 +81,7 @@ class TCommandLineRows : public TRowSource {
  public:
   TCommandLineRows(std::string name, const TArgs& args);
   const TBitmap& Rows(int rowCount) override;
-  // The whole picture's height, once rows were asked for.
-  int Height() const;
+  int Height() const override;
 
  private:
   std::string FName;

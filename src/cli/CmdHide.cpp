@@ -28,11 +28,26 @@ std::string TextToHide(const TArgs& args) {
   if (args.Has("--raw")) return text;
   // Converting would turn a bad sequence into "?" and hide a text the user never wrote.
   if (const std::size_t bad = FirstInvalidUtf8(text); bad != std::string::npos) {
-    throw std::runtime_error(
+    throw EPennacrowError(
         TrF("文本不是有效的 UTF-8：第 %1 字节处的序列无效（要按原样保存字节，请用 --raw）",
             {std::to_string(bad)}));
   }
   return Utf8ToPayload(text);
+}
+
+// A plain container must hold what reveal takes for a text, or reveal would take it for the
+// picture's own low bits. An empty text is written as always and holds nothing to reveal.
+void RequirePlainText(const std::string& text) {
+  if (text.empty() || IsPlainText(text)) return;
+  if (FirstInvalidUtf8(text) != std::string::npos) {
+    if (const std::size_t bad = FirstInvalidPayloadText(text); bad != std::string::npos) {
+      throw EPennacrowError(
+          TrF("--raw 的字节既不是 GB18030 也不是 UTF-8 文本：第 %1 "
+              "字节处的序列无效（要隐藏任意字节，请用 --encrypt 或 --seal）",
+              {std::to_string(bad)}));
+    }
+  }
+  throw EPennacrowError(Tr("文本只有控制字符：读取时会被当作图片本身的最低位，而不是隐藏的文本"));
 }
 
 }  // namespace
@@ -53,6 +68,7 @@ int CmdHide(const std::vector<std::string>& words) {
 
   THideOptions hide;
   hide.Text = TextToHide(args);
+  if (!args.Has("--encrypt")) RequirePlainText(hide.Text);
   if (args.Has("--encrypt")) {
     hide.Text = EncryptTextWithPassword(ReadPassword(args), hide.Text);
     hide.Format = kFormatEncrypted;

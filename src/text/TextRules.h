@@ -19,6 +19,9 @@ std::string PayloadToUtf8(std::string_view payload);
 
 // True when every byte sequence is a character of the payload code page.
 bool IsValidPayload(std::string_view payload);
+// Where the first byte sequence that is no character of a text of this program or an earlier
+// release starts (the payload code page, and code page 936's euro sign 0x80); npos when none.
+std::size_t FirstInvalidPayloadText(std::string_view text);
 
 // A JSON string literal: quotes, backslashes and control characters escaped; UTF-8 passes
 // through as it is.
