@@ -13,6 +13,7 @@
 #include "picture/Errors.h"
 #include "picture/Graphic.h"
 #include "text/TextFile.h"
+#include "text/TextRules.h"
 #include "text/Translate.h"
 
 namespace pennacrow::cli {
@@ -97,6 +98,28 @@ void WriteOutputFile(const std::string& fileName, const std::string& bytes, bool
                       options);
 }
 
+void WriteRevealedText(const TArgs& args, const std::string& text) {
+  if (args.Has("-o") && args.Value("-o") != "-") {
+    WriteOutputFile(args.Value("-o"), text, true);
+    return;
+  }
+  if (args.Has("--raw") || ::isatty(STDOUT_FILENO) == 0) {
+    WriteAllStdout(text);
+    return;
+  }
+  std::size_t escaped = 0;
+  const std::string shown = EscapeForTerminal(text, escaped);
+  WriteAllStdout(shown);
+  if (escaped > 0) {
+    // On a line of its own, after a text that does not end one.
+    std::cerr << (shown.empty() || shown.back() == '\n' ? "" : "\n") << "pennacrow-cli: "
+              << TrF("文本中的 %1 个控制字符以 ^X 或 <U+XXXX> 的形式显示；要得到原样的字节，"
+                     "请用 --raw 或把输出送进管道",
+                     {std::to_string(escaped)})
+              << "\n";
+  }
+}
+
 std::string ShownName(const std::string& name) {
   return name == "-" ? Tr("标准输入") : name;
 }
@@ -104,23 +127,6 @@ std::string ShownName(const std::string& name) {
 std::string InputPath(const std::string& name) {
   return name == "-" ? "/dev/stdin" : name;
 }
-
-namespace {
-
-// A decoder's message says what is wrong, not with which file: the name is added.
-template <typename TLoad>
-auto NamingTheFile(const std::string& name, TLoad load) -> decltype(load()) {
-  try {
-    return load();
-  } catch (const EPennacrowError& e) {
-    const std::string shown = ShownName(name);
-    const std::string message = e.what();
-    if (message.find(shown) != std::string::npos) throw;
-    throw EPennacrowError(FormatMessage(Tr("%1：%2"), {shown, message}));
-  }
-}
-
-}  // namespace
 
 void LoadPicture(TFractalImage& picture, const std::string& name, const TArgs& args,
                  bool formatIsOutput) {

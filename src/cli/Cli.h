@@ -8,9 +8,11 @@
 #include <vector>
 
 #include <memory>
+#include "base/Error.h"
 #include "formats/SavePicture.h"
 #include "picture/FractalImage.h"
 #include "picture/PictureRows.h"
+#include "text/Translate.h"
 
 namespace pennacrow::cli {
 
@@ -65,8 +67,28 @@ void WriteAllStdout(const std::string& bytes);
 // exist is created 0600 when it holds a revealed or decrypted text (private).
 void WriteOutputFile(const std::string& fileName, const std::string& bytes, bool privateText);
 
+// A revealed text to -o OUT (a new file created 0600), or to standard output when there is no
+// -o or it is "-". At a terminal, without --raw, its control characters are shown escaped and a
+// note on standard error says so: a hidden text is somebody else's and must not drive the
+// terminal. A pipe gets the exact bytes.
+void WriteRevealedText(const TArgs& args, const std::string& text);
+
 // A file's name in a message; "-" is standard input.
 std::string ShownName(const std::string& name);
+
+// The core's messages say what is wrong, not with which file: the name is added to those that
+// do not already name it.
+template <typename TWork>
+auto NamingTheFile(const std::string& name, TWork work) -> decltype(work()) {
+  try {
+    return work();
+  } catch (const EPennacrowError& e) {
+    const std::string shown = ShownName(name);
+    const std::string message = e.what();
+    if (message.find(shown) != std::string::npos) throw;
+    throw EPennacrowError(FormatMessage(Tr("%1：%2"), {shown, message}));
+  }
+}
 // "-" names standard input for options that read a file.
 std::string InputPath(const std::string& name);
 

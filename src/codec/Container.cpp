@@ -18,6 +18,7 @@ const char* const kWriteSucceeded = N_(" 数据写入成功！           ");
 const char* const kWriteFailed = N_(" 数据写入失败！     ");
 const char* const kReadSucceeded = N_(" 自此图像读取数据成功！  ");
 const char* const kReadFailed = N_(" 自此图像读取数据失败！       ");
+const char* const kDamagedContainerText = N_("隐藏数据已损坏");
 
 namespace {
 

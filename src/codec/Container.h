@@ -27,6 +27,9 @@ extern const char* const kWriteFailed;     // " 数据写入失败！     "
 extern const char* const kReadSucceeded;   // " 自此图像读取数据成功！  "
 extern const char* const kReadFailed;      // " 自此图像读取数据失败！       "
 
+// The status text of a damaged container (see TContainerState).
+extern const char* const kDamagedContainerText;  // "隐藏数据已损坏"
+
 // The status panel 1 text for a DataFormat value.
 // Always the program's own Chinese text (scripts read it from info --json); show it with Tr.
 std::string DataFormatText(std::uint8_t format);

@@ -126,6 +126,32 @@ std::string PayloadToUtf8(std::string_view payload) {
   return conv.Convert(payload, "\xEF\xBF\xBD");
 }
 
+std::string EscapeForTerminal(std::string_view utf8, std::size_t& escaped) {
+  std::string out;
+  out.reserve(utf8.size());
+  escaped = 0;
+  for (std::size_t i = 0; i < utf8.size(); ++i) {
+    const auto byte = static_cast<unsigned char>(utf8[i]);
+    const bool lineEnd = byte == '\n' || byte == '\t' ||
+                         (byte == '\r' && i + 1 < utf8.size() && utf8[i + 1] == '\n');
+    if ((byte < 0x20 && !lineEnd) || byte == 0x7F) {
+      out += '^';
+      out += static_cast<char>(byte ^ 0x40);
+      ++escaped;
+    } else if (byte == 0xC2 && i + 1 < utf8.size() &&
+               static_cast<unsigned char>(utf8[i + 1]) < 0xA0 &&
+               static_cast<unsigned char>(utf8[i + 1]) >= 0x80) {
+      char shown[16];
+      std::snprintf(shown, sizeof shown, "<U+%04X>", static_cast<unsigned char>(utf8[++i]));
+      out += shown;
+      ++escaped;
+    } else {
+      out += static_cast<char>(byte);
+    }
+  }
+  return out;
+}
+
 std::string JsonString(const std::string& text) {
   std::string out = "\"";
   for (const char c : text) {
