@@ -439,8 +439,8 @@ void TPennacrowForm::SetBusy(bool busy, const QString& activity) {
 
 void TPennacrowForm::UpdateCapacityMeter() {
   if (FBusy) return;  // the picture is a worker's; the command updates the meter when it ends
-  const TCapacityUse use = MeasureCapacityUse(TextData->Text().size(), FPicture.PictureWidth(),
-                                              FPicture.PictureHeight());
+  const TCapacityUse use =
+      MeasureMemoCapacity(TextData->Text(), FPicture.PictureWidth(), FPicture.PictureHeight());
   CapacityMeter->setText(QString::fromStdString(CapacityUseText(use)));
   CapacityMeter->setStyleSheet(use.Fits ? "QLabel { color: #606060; background: transparent; }"
                                         : "QLabel { color: #d00000; background: transparent; }");

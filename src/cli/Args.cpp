@@ -128,10 +128,8 @@ std::string InputPath(const std::string& name) {
   return name == "-" ? "/dev/stdin" : name;
 }
 
-void LoadPicture(TFractalImage& picture, const std::string& name, const TArgs& args,
-                 bool formatIsOutput) {
-  const std::string forced = formatIsOutput ? std::string() : args.Value("--format");
-  NamingTheFile(name, [&] { picture.LoadGraphic(LoadRecognisedGraphic(name, forced)); });
+void LoadPicture(TFractalImage& picture, const std::string& name) {
+  NamingTheFile(name, [&] { picture.LoadGraphic(LoadRecognisedGraphic(name, {})); });
 }
 
 TCommandLineRows::TCommandLineRows(std::string name, const TArgs& args)
@@ -160,14 +158,22 @@ int TCommandLineRows::Height() const {
 }
 
 TSaveKind OutputKind(const std::string& out, const TArgs& args) {
-  if (out == "-") {
+  TSaveKind asked = TSaveKind::None;
+  if (args.Has("--format")) {
     const std::string format = LowerAscii(args.Value("--format"));
-    if (format == "bmp") return TSaveKind::Bmp;
-    if (format == "png") return TSaveKind::Png;
+    asked = format == "bmp" ? TSaveKind::Bmp : format == "png" ? TSaveKind::Png : TSaveKind::None;
+    if (asked == TSaveKind::None) throw EUsage(Tr("--format 指定写出的格式：bmp 或 png"));
+  }
+  if (out == "-") {
+    if (asked != TSaveKind::None) return asked;
     throw EUsage(Tr("写到标准输出（-o -）时须用 --format bmp 或 --format png 指定格式"));
   }
   const TSaveKind kind = SaveKindFor(out);
   if (kind == TSaveKind::None) throw EUsage(Tr("输出文件的扩展名必须是 .bmp 或 .png"));
+  // The file is written by its extension: a --format that says otherwise is not obeyed silently.
+  if (asked != TSaveKind::None && asked != kind) {
+    throw EUsage(TrF("--format %1 与输出文件 %2 的扩展名不一致", {args.Value("--format"), out}));
+  }
   return kind;
 }
 

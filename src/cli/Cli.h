@@ -89,16 +89,17 @@ auto NamingTheFile(const std::string& name, TWork work) -> decltype(work()) {
     throw EPennacrowError(FormatMessage(Tr("%1：%2"), {shown, message}));
   }
 }
+
 // "-" names standard input for options that read a file.
 std::string InputPath(const std::string& name);
 
-// Loads a picture named on the command line: "-" is standard input, and the content decides
-// where the name's extension is missing or wrong. --format forces a reader unless it names the
-// kind of a picture written to standard output (formatIsOutput).
-void LoadPicture(TFractalImage& picture, const std::string& name, const TArgs& args,
-                 bool formatIsOutput = false);
+// Loads a picture named on the command line for a command that writes one: "-" is standard
+// input, and the content decides where the name's extension is missing or wrong. (--format names
+// what such a command writes, never how it reads.)
+void LoadPicture(TFractalImage& picture, const std::string& name);
 // The rows of a picture named on the command line, decoded only as far as a reader asks for
-// them: the reader is the one LoadPicture would choose; standard input is read whole.
+// them: the reader is the one LoadPicture would choose, or that of --format EXT for a command
+// that reads only (info, reveal); standard input is read whole.
 class TCommandLineRows : public TRowSource {
  public:
   TCommandLineRows(std::string name, const TArgs& args);
@@ -112,7 +113,8 @@ class TCommandLineRows : public TRowSource {
   std::unique_ptr<TFractalImage> FWhole;
 };
 
-// The writer for OUT: its extension, or --format bmp|png when OUT is "-". EUsage otherwise.
+// The writer for OUT: its extension, or --format bmp|png when OUT is "-". EUsage otherwise, and
+// for a --format that names another writer than OUT's extension.
 TSaveKind OutputKind(const std::string& out, const TArgs& args);
 // Saves to OUT, or writes the file's bytes to standard output when OUT is "-".
 void SaveOutput(TFractalImage& picture, const std::string& out, TSaveKind kind,

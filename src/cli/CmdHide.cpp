@@ -50,6 +50,19 @@ void RequirePlainText(const std::string& text) {
   throw EPennacrowError(Tr("文本只有控制字符：读取时会被当作图片本身的最低位，而不是隐藏的文本"));
 }
 
+// The armour takes 4 characters for every 3 bytes: the room is told in bytes of the user's text,
+// and before the password is asked for.
+void RequireEncryptedFits(const TBitmap& bitmap, std::size_t textBytes) {
+  const auto room =
+      static_cast<std::size_t>(MaxEncryptedTextBytes(bitmap.Width(), bitmap.Height()));
+  if (textBytes > room) {
+    throw ETextDoesNotFit(
+        TrF("文本太长：加密后的文本比原文多三分之一，这张图片最多能容纳 %1 "
+            "字节的文本，文本有 %2 字节",
+            {std::to_string(room), std::to_string(textBytes)}));
+  }
+}
+
 }  // namespace
 
 // Writes a version 2 container into CARRIER and saves the result as OUT. The text is stored as
@@ -69,17 +82,19 @@ int CmdHide(const std::vector<std::string>& words) {
   THideOptions hide;
   hide.Text = TextToHide(args);
   if (!args.Has("--encrypt")) RequirePlainText(hide.Text);
+  if (args.Has("--stealth")) hide.Writing = TLowBitWriting::Stealth;
+
+  const std::string& carrier = args.Positional()[0];
+  TFractalImage picture(FileFormats());
+  LoadPicture(picture, carrier);
+  TBitmap& bitmap = picture.PictureBitmap();
+  PrepareCarrierForSave(bitmap, kind);
   if (args.Has("--encrypt")) {
+    NamingTheFile(carrier, [&] { RequireEncryptedFits(bitmap, hide.Text.size()); });
     hide.Text = EncryptTextWithPassword(ReadPassword(args), hide.Text);
     hide.Format = kFormatEncrypted;
   }
-  if (args.Has("--stealth")) hide.Writing = TLowBitWriting::Stealth;
-
-  TFractalImage picture(FileFormats());
-  LoadPicture(picture, args.Positional()[0], args, out == "-");
-  TBitmap& bitmap = picture.PictureBitmap();
-  PrepareCarrierForSave(bitmap, kind);
-  HideText(bitmap, hide);
+  NamingTheFile(carrier, [&] { HideText(bitmap, hide); });
   // The file must give the container back before it takes OUT's place; one that does not is
   // no result, and OUT stays as it was.
   SaveOutput(picture, out, kind, ContainerCheckedWrite(bitmap, FileFormats()));

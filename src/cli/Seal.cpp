@@ -154,10 +154,10 @@ int HideSealedCommand(const TArgs& args) {
 
   TFractalImage picture(FileFormats());
   const TSaveKind kind = OutputKind(out, args);
-  LoadPicture(picture, args.Positional()[0], args, out == "-");
+  LoadPicture(picture, args.Positional()[0]);
   TBitmap& bitmap = picture.PictureBitmap();
   PrepareCarrierForSave(bitmap, kind);
-  RequireSealedFits(bitmap, content);
+  NamingTheFile(args.Positional()[0], [&] { RequireSealedFits(bitmap, content); });
 
   std::string typed = ReadPasswordUtf8(args, true);
   const TSecret password(NormalizedPassword(typed));

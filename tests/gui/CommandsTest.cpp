@@ -376,14 +376,14 @@ TEST_F(Commands, CapacityMeterFollowsTextAndPictureAndTurnsRedWhenTooLong) {
     QCoreApplication::processEvents();
     return Form->CapacityMeter->text();
   };
-  EXPECT_EQ(meter(), "已用 3 / 625 字节");
+  EXPECT_EQ(meter(), "已用 3 / 625 字节（密封 63）");
   Form->TextData->SetText(Utf8ToPayload("中文"));
-  EXPECT_EQ(meter(), "已用 7 / 625 字节");
+  EXPECT_EQ(meter(), "已用 7 / 625 字节（密封 69）");
   Form->TextData->SetText(std::string(622, 'x'));
-  EXPECT_EQ(meter(), "已用 625 / 625 字节");
+  EXPECT_EQ(meter(), "已用 625 / 625 字节（密封 685）");
   EXPECT_FALSE(Form->CapacityMeter->styleSheet().contains("#d00000"));
   Form->TextData->SetText(std::string(623, 'x'));
-  EXPECT_EQ(meter(), "已用 626 / 625 字节");
+  EXPECT_EQ(meter(), "已用 626 / 625 字节（密封 686）");
   EXPECT_TRUE(Form->CapacityMeter->styleSheet().contains("#d00000"));
   // The status panels are not the meter's.
   EXPECT_EQ(Form->StatusPanelText(0), "");
