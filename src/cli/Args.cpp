@@ -157,6 +157,15 @@ int TCommandLineRows::Height() const {
   return FFile ? FFile->Height() : 0;
 }
 
+void NoteDroppedAlpha(const TBitmap& bitmap, const std::string& name, TSaveKind kind) {
+  if (!SaveDropsAlpha(bitmap, kind)) return;
+  std::cerr << "pennacrow-cli: "
+            << FormatMessage(Tr("%1：%2"), {ShownName(name),
+                                            Tr("PNG 文件保存时不带透明度（alpha）通道，"
+                                               "透明的部分将变为不透明；要保留它，请保存为 BMP")})
+            << "\n";
+}
+
 TSaveKind OutputKind(const std::string& out, const TArgs& args) {
   TSaveKind asked = TSaveKind::None;
   if (args.Has("--format")) {

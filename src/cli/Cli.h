@@ -113,6 +113,9 @@ class TCommandLineRows : public TRowSource {
   std::unique_ptr<TFractalImage> FWhole;
 };
 
+// Says on standard error, naming the picture, when the save of this kind drops its alpha channel.
+void NoteDroppedAlpha(const TBitmap& bitmap, const std::string& name, TSaveKind kind);
+
 // The writer for OUT: its extension, or --format bmp|png when OUT is "-". EUsage otherwise, and
 // for a --format that names another writer than OUT's extension.
 TSaveKind OutputKind(const std::string& out, const TArgs& args);

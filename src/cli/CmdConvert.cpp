@@ -15,6 +15,7 @@ int CmdConvert(const std::vector<std::string>& words) {
   const TSaveKind kind = OutputKind(out, args);
   TFractalImage picture(FileFormats());
   LoadPicture(picture, in);
+  NoteDroppedAlpha(picture.PictureBitmap(), in, kind);
   SaveOutput(picture, out, kind);
   return kExitSuccess;
 }

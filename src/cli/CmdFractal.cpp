@@ -96,6 +96,7 @@ int CmdFractal(const std::vector<std::string>& words) {
 
   if (args.Has("--over")) LoadPicture(picture, args.Value("--over"));
   picture.PaintFractal();
+  if (args.Has("--over")) NoteDroppedAlpha(picture.PictureBitmap(), args.Value("--over"), kind);
   SaveOutput(picture, out, kind);
   return kExitSuccess;
 }

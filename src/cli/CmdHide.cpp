@@ -88,6 +88,7 @@ int CmdHide(const std::vector<std::string>& words) {
   TFractalImage picture(FileFormats());
   LoadPicture(picture, carrier);
   TBitmap& bitmap = picture.PictureBitmap();
+  NoteDroppedAlpha(bitmap, carrier, kind);
   PrepareCarrierForSave(bitmap, kind);
   if (args.Has("--encrypt")) {
     NamingTheFile(carrier, [&] { RequireEncryptedFits(bitmap, hide.Text.size()); });

@@ -156,6 +156,7 @@ int HideSealedCommand(const TArgs& args) {
   const TSaveKind kind = OutputKind(out, args);
   LoadPicture(picture, args.Positional()[0]);
   TBitmap& bitmap = picture.PictureBitmap();
+  NoteDroppedAlpha(bitmap, args.Positional()[0], kind);
   PrepareCarrierForSave(bitmap, kind);
   NamingTheFile(args.Positional()[0], [&] { RequireSealedFits(bitmap, content); });
 

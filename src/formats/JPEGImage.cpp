@@ -241,7 +241,7 @@ bool JpegReadRows(TJpegDecoder* d, std::uint8_t* bits, std::size_t rowLength, st
   if (error.Code == JERR_CONVERSION_NOTIMPL) {
     throw UnsupportedError(kFormat, Tr("颜色空间"));
   }
-  throw DamagedError(kFormat, error.Message);
+  throw LibraryDamagedError(kFormat, error.Message);
 }
 
 // The scanlines above rowLimit, or all of them, into result; returns the picture's height.

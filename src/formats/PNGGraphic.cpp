@@ -140,7 +140,7 @@ bool PngReadImage(TPngDecoder* d, png_bytepp rows, png_uint_32 count, bool whole
   if (state.UnknownCriticalChunk)
     throw EInvalidGraphicFormat(TGraphicFault::Unsupported, Tr(kUnknownCriticalChunk));
   if (state.EndOfData) throw TruncatedError(kFormat);
-  throw DamagedError(kFormat, state.Message);
+  throw LibraryDamagedError(kFormat, state.Message);
 }
 
 std::vector<TRGBQuad> GreyPalette(int bitDepth) {
@@ -271,7 +271,7 @@ png_uint_32 DecodePng(TByteStream& input, png_uint_32 rowLimit, TBitmap& out) {
   TBitmap bitmap;
   bitmap.Allocate(static_cast<int>(h.Width), static_cast<int>(count), bpp);
   if (png_get_rowbytes(d.Png, d.Info) > bitmap.RowLength()) {
-    throw DamagedError(kFormat, "row length");
+    throw DamagedError(kFormat, Tr("行的长度与图像不符"));
   }
   const std::span<std::uint8_t> bits = bitmap.MutableBits();
   std::vector<png_bytep> rows(count);

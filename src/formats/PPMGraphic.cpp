@@ -178,7 +178,7 @@ int DecodePnm(TByteStream& input, int rowLimit, TBitmap& result) {
   auto fail = [&]() {
     if (cookie.ReadFailure) std::rethrow_exception(cookie.ReadFailure);
     if (std::feof(file.get())) throw TruncatedError(kFormat);
-    throw DamagedError(kFormat, gNetpbmMessage);
+    throw LibraryDamagedError(kFormat, gNetpbmMessage);
   };
   if (!NetpbmReadHeader(&state)) fail();
 

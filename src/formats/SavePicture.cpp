@@ -61,6 +61,18 @@ bool PngSaveLosesContainer(const TBitmap& bitmap) {
          format == kFormatSealed;
 }
 
+bool SaveDropsAlpha(const TBitmap& bitmap, TSaveKind kind) {
+  if (kind != TSaveKind::Png || bitmap.BitsPerPixel() != 32 || bitmap.Empty()) return false;
+  const std::uint8_t first = bitmap.ConstRowAt(0)[3];
+  for (int y = 0; y < bitmap.Height(); ++y) {
+    const std::uint8_t* row = bitmap.ConstRowAt(y);
+    for (int x = 0; x < bitmap.Width(); ++x) {
+      if (row[4 * x + 3] != first) return true;
+    }
+  }
+  return false;
+}
+
 std::string PngLossWarning(const TBitmap& bitmap) {
   return TrF(
       "这幅图片是 %1 位的。保存为 PNG 时会转换为 24 位，图片里隐藏的文本将会丢失。\n"

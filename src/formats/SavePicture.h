@@ -51,4 +51,8 @@ void PrepareCarrierForSave(TBitmap& carrier, TSaveKind kind);
 // The warning shown before such a save.
 std::string PngLossWarning(const TBitmap& bitmap);
 
+// True when a save of this kind loses transparency the picture has: a PNG is written without an
+// alpha channel, and a 32-bit picture whose fourth bytes differ from pixel to pixel uses them.
+bool SaveDropsAlpha(const TBitmap& bitmap, TSaveKind kind);
+
 }  // namespace pennacrow

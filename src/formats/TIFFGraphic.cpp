@@ -125,7 +125,7 @@ class TTiffReader {
  private:
   [[noreturn]] void Fail() const {
     if (FInput.ReadPastEnd) throw TruncatedError(FFormat);
-    throw DamagedError(FFormat, FInput.Message);
+    throw LibraryDamagedError(FFormat, FInput.Message);
   }
   [[noreturn]] void Unsupported(const std::string& what) const {
     throw UnsupportedError(FFormat, what);

@@ -288,7 +288,7 @@ std::vector<std::uint8_t> WithFileHeader(std::span<const std::uint8_t> data) {
   if (size == 40 && compression == kBitFields) masks = 12;
   if (size == 40 && compression == kAlphaBitFields) masks = 16;
   const std::uint64_t offset = 14 + std::uint64_t{size} + masks + entries * (os2 ? 3 : 4);
-  if (offset >= 14 + data.size()) Invalid("像素数据的位置超出文件范围");
+  if (offset >= 14 + data.size()) Invalid(Tr("像素数据的位置超出文件范围"));
   std::vector<std::uint8_t> file{'B', 'M'};
   const std::uint32_t fields[] = {static_cast<std::uint32_t>(14 + data.size()), 0,
                                   static_cast<std::uint32_t>(offset)};
