@@ -7,7 +7,6 @@
 #include "app/PennacrowForm.h"
 #include "app/PictureView.h"
 #include "app/UserInterface.h"
-#include "app/WaitCursor.h"
 #include "codec/Container.h"
 #include "codec/SealedContainer.h"
 #include "controls/FlatButton.h"
@@ -27,6 +26,10 @@ const char* const kAskPasswordAgain = N_("再输入一次密码");
 const char* const kNoPicture = N_("请先加载图像或绘制一幅分形图");
 const char* const kChooseFileCaption = N_("选择要密封的文件");
 const char* const kSaveFileCaption = N_("保存密封的文件");
+// Argon2id takes about half a second by design (and a damaged header may ask for more): it runs
+// off the GUI thread under these words. It cannot stop part way, so it offers no "取消".
+const char* const kSealingActivity = N_("正在用密码加密…");
+const char* const kOpeningActivity = N_("正在用密码解开…");
 
 // A password as UTF-8 in normalisation form C, the typed copy overwritten: composed and
 // decomposed accents must open the same seal on every system.
@@ -72,7 +75,12 @@ void TSealCommands::AddWriteMenu(TPennacrowForm& form) {
   add("SealWrite1", QTr("密封写入…"), &TSealCommands::SealWrite1Click);
   add("SealWriteFile1", QTr("密封写入文件…"), &TSealCommands::SealWriteFile1Click);
   TFlatButton* button = form.FlatButton6;
-  button->setToolTip(button->toolTip() + "\n" + QTr("右键单击可密封写入文本或文件"));
+  // The arrow at the button's right edge shows that the menu is there; a click on the rest of
+  // the button still writes.
+  button->setMenu(menu);
+  button->setPopupMode(QToolButton::MenuButtonPopup);
+  button->setToolTip(button->toolTip() + "\n" +
+                     QTr("单击右侧的箭头或右键单击可密封写入文本或文件"));
   button->setContextMenuPolicy(Qt::CustomContextMenu);
   QObject::connect(button, &QWidget::customContextMenuRequested, menu,
                    [menu, button](const QPoint& at) { menu->popup(button->mapToGlobal(at)); });
@@ -104,14 +112,16 @@ void TSealCommands::Seal(const TSealedContent& content) {
     std::optional<std::string> password = AskNewPassword();
     if (!password) return;
     const TWipe wipe(*password);
+    std::string payload;
+    // The worker sees only the password and the content; the picture is written here.
+    FForm.RunInBackground(QTr(kSealingActivity), [&payload, &password, &content] {
+      payload = SealPayload(*password, content, DefaultSealParameters());
+    });
     auto before = std::make_unique<TBitmap>();
     before->Assign(bitmap);
-    {
-      TWaitCursor wait;
-      HideSealed(
-          bitmap, *password, content, DefaultSealParameters(),
-          FForm.StealthWriting->isChecked() ? TLowBitWriting::Stealth : TLowBitWriting::Replace);
-    }
+    HideText(bitmap, {payload, kFormatSealed,
+                      FForm.StealthWriting->isChecked() ? TLowBitWriting::Stealth
+                                                        : TLowBitWriting::Replace});
     FForm.FBeforeWrite = std::move(before);
     FForm.FUnsavedWrite = true;
     FForm.PictureChanged();
@@ -149,10 +159,9 @@ void TSealCommands::ReadSealedData() {
     std::string password = PasswordUtf8(*typed);
     const TWipe wipe(password);
     TSealedContent content;
-    {
-      TWaitCursor wait;
+    FForm.RunInBackground(QTr(kOpeningActivity), [&content, &password, &payload] {
       content = OpenSealedPayload(password, payload);
-    }
+    });
     if (content.Kind == TSealedKind::Text) {
       ReplaceMemoText(*FForm.TextData, Utf8ToPayload(content.Bytes));
     } else {
