@@ -73,6 +73,9 @@ bool PngSaveLosesContainer(const TBitmap& bitmap) {
 bool SaveDropsAlpha(const TBitmap& bitmap, TSaveKind kind) {
   if (kind != TSaveKind::Png || bitmap.BitsPerPixel() != 32 || bitmap.Empty()) return false;
   const std::uint8_t first = bitmap.ConstRowAt(0)[3];
+  // One alpha all over is transparency too, unless it is 0 (the unused fourth byte of a 32-bit
+  // BMP) or 255 (opaque).
+  if (first != 0 && first != 255) return true;
   for (int y = 0; y < bitmap.Height(); ++y) {
     const std::uint8_t* row = bitmap.ConstRowAt(y);
     for (int x = 0; x < bitmap.Width(); ++x) {
