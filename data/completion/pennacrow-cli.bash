@@ -14,7 +14,12 @@ _pennacrow_cli() {
     -o) _filedir '@(bmp|png|BMP|PNG)'; return ;;
     --text-file | --password-file | --file) _filedir; return ;;
     --over) _filedir "$pictures"; return ;;
-    --format) COMPREPLY=($(compgen -W "bmp png jpg gif tif tga pcx psd psp sgi rla ppm pgm pbm cel pcd cut eps ico wmf emf" -- "$cur")); return ;;
+    --format)
+      case $command in
+        info | reveal) COMPREPLY=($(compgen -W "bmp png jpg gif tif tga pcx psd psp sgi rla ppm pgm pbm cel pcd cut eps ico wmf emf" -- "$cur")) ;;
+        *) COMPREPLY=($(compgen -W "bmp png" -- "$cur")) ;;
+      esac
+      return ;;
     --text | --size | --iterations | --seed | --jobs) return ;;
   esac
   local options="--help"

@@ -584,8 +584,8 @@ void TPennacrowForm::UpdateCapacityMeter() {
     CapacityMeter->clear();
     return;
   }
-  const TCapacityUse use = MeasureCapacityUse(TextData->Text().size(), FPicture.PictureWidth(),
-                                              FPicture.PictureHeight());
+  const TCapacityUse use =
+      MeasureMemoCapacity(TextData->Text(), FPicture.PictureWidth(), FPicture.PictureHeight());
   CapacityMeter->setText(QString::fromStdString(CapacityUseText(use)));
   // Quiet while the text fits, red when it does not, readable on any theme's background.
   const QPalette colours = palette();

@@ -13,6 +13,7 @@
 #include "picture/Errors.h"
 #include "picture/Graphic.h"
 #include "text/TextFile.h"
+#include "text/TextRules.h"
 #include "text/Translate.h"
 
 namespace pennacrow::cli {
@@ -97,6 +98,28 @@ void WriteOutputFile(const std::string& fileName, const std::string& bytes, bool
                       options);
 }
 
+void WriteRevealedText(const TArgs& args, const std::string& text) {
+  if (args.Has("-o") && args.Value("-o") != "-") {
+    WriteOutputFile(args.Value("-o"), text, true);
+    return;
+  }
+  if (args.Has("--raw") || ::isatty(STDOUT_FILENO) == 0) {
+    WriteAllStdout(text);
+    return;
+  }
+  std::size_t escaped = 0;
+  const std::string shown = EscapeForTerminal(text, escaped);
+  WriteAllStdout(shown);
+  if (escaped > 0) {
+    // On a line of its own, after a text that does not end one.
+    std::cerr << (shown.empty() || shown.back() == '\n' ? "" : "\n") << "pennacrow-cli: "
+              << TrF("文本中的 %1 个控制字符以 ^X 或 <U+XXXX> 的形式显示；要得到原样的字节，"
+                     "请用 --raw 或把输出送进管道",
+                     {std::to_string(escaped)})
+              << "\n";
+  }
+}
+
 std::string ShownName(const std::string& name) {
   return name == "-" ? Tr("标准输入") : name;
 }
@@ -105,27 +128,8 @@ std::string InputPath(const std::string& name) {
   return name == "-" ? "/dev/stdin" : name;
 }
 
-namespace {
-
-// A decoder's message says what is wrong, not with which file: the name is added.
-template <typename TLoad>
-auto NamingTheFile(const std::string& name, TLoad load) -> decltype(load()) {
-  try {
-    return load();
-  } catch (const EPennacrowError& e) {
-    const std::string shown = ShownName(name);
-    const std::string message = e.what();
-    if (message.find(shown) != std::string::npos) throw;
-    throw EPennacrowError(FormatMessage(Tr("%1：%2"), {shown, message}));
-  }
-}
-
-}  // namespace
-
-void LoadPicture(TFractalImage& picture, const std::string& name, const TArgs& args,
-                 bool formatIsOutput) {
-  const std::string forced = formatIsOutput ? std::string() : args.Value("--format");
-  NamingTheFile(name, [&] { picture.LoadGraphic(LoadRecognisedGraphic(name, forced)); });
+void LoadPicture(TFractalImage& picture, const std::string& name) {
+  NamingTheFile(name, [&] { picture.LoadGraphic(LoadRecognisedGraphic(name, {})); });
 }
 
 TCommandLineRows::TCommandLineRows(std::string name, const TArgs& args)
@@ -153,15 +157,32 @@ int TCommandLineRows::Height() const {
   return FFile ? FFile->Height() : 0;
 }
 
+void NoteDroppedAlpha(const TBitmap& bitmap, const std::string& name, TSaveKind kind) {
+  if (!SaveDropsAlpha(bitmap, kind)) return;
+  std::cerr << "pennacrow-cli: "
+            << FormatMessage(Tr("%1：%2"), {ShownName(name),
+                                            Tr("PNG 文件保存时不带透明度（alpha）通道，"
+                                               "透明的部分将变为不透明；要保留它，请保存为 BMP")})
+            << "\n";
+}
+
 TSaveKind OutputKind(const std::string& out, const TArgs& args) {
-  if (out == "-") {
+  TSaveKind asked = TSaveKind::None;
+  if (args.Has("--format")) {
     const std::string format = LowerAscii(args.Value("--format"));
-    if (format == "bmp") return TSaveKind::Bmp;
-    if (format == "png") return TSaveKind::Png;
+    asked = format == "bmp" ? TSaveKind::Bmp : format == "png" ? TSaveKind::Png : TSaveKind::None;
+    if (asked == TSaveKind::None) throw EUsage(Tr("--format 指定写出的格式：bmp 或 png"));
+  }
+  if (out == "-") {
+    if (asked != TSaveKind::None) return asked;
     throw EUsage(Tr("写到标准输出（-o -）时须用 --format bmp 或 --format png 指定格式"));
   }
   const TSaveKind kind = SaveKindFor(out);
   if (kind == TSaveKind::None) throw EUsage(Tr("输出文件的扩展名必须是 .bmp 或 .png"));
+  // The file is written by its extension: a --format that says otherwise is not obeyed silently.
+  if (asked != TSaveKind::None && asked != kind) {
+    throw EUsage(TrF("--format %1 与输出文件 %2 的扩展名不一致", {args.Value("--format"), out}));
+  }
   return kind;
 }
 

@@ -8,9 +8,11 @@
 #include <vector>
 
 #include <memory>
+#include "base/Error.h"
 #include "formats/SavePicture.h"
 #include "picture/FractalImage.h"
 #include "picture/PictureRows.h"
+#include "text/Translate.h"
 
 namespace pennacrow::cli {
 
@@ -65,24 +67,44 @@ void WriteAllStdout(const std::string& bytes);
 // exist is created 0600 when it holds a revealed or decrypted text (private).
 void WriteOutputFile(const std::string& fileName, const std::string& bytes, bool privateText);
 
+// A revealed text to -o OUT (a new file created 0600), or to standard output when there is no
+// -o or it is "-". At a terminal, without --raw, its control characters are shown escaped and a
+// note on standard error says so: a hidden text is somebody else's and must not drive the
+// terminal. A pipe gets the exact bytes.
+void WriteRevealedText(const TArgs& args, const std::string& text);
+
 // A file's name in a message; "-" is standard input.
 std::string ShownName(const std::string& name);
+
+// The core's messages say what is wrong, not with which file: the name is added to those that
+// do not already name it.
+template <typename TWork>
+auto NamingTheFile(const std::string& name, TWork work) -> decltype(work()) {
+  try {
+    return work();
+  } catch (const EPennacrowError& e) {
+    const std::string shown = ShownName(name);
+    const std::string message = e.what();
+    if (message.find(shown) != std::string::npos) throw;
+    throw EPennacrowError(FormatMessage(Tr("%1：%2"), {shown, message}));
+  }
+}
+
 // "-" names standard input for options that read a file.
 std::string InputPath(const std::string& name);
 
-// Loads a picture named on the command line: "-" is standard input, and the content decides
-// where the name's extension is missing or wrong. --format forces a reader unless it names the
-// kind of a picture written to standard output (formatIsOutput).
-void LoadPicture(TFractalImage& picture, const std::string& name, const TArgs& args,
-                 bool formatIsOutput = false);
+// Loads a picture named on the command line for a command that writes one: "-" is standard
+// input, and the content decides where the name's extension is missing or wrong. (--format names
+// what such a command writes, never how it reads.)
+void LoadPicture(TFractalImage& picture, const std::string& name);
 // The rows of a picture named on the command line, decoded only as far as a reader asks for
-// them: the reader is the one LoadPicture would choose; standard input is read whole.
+// them: the reader is the one LoadPicture would choose, or that of --format EXT for a command
+// that reads only (info, reveal); standard input is read whole.
 class TCommandLineRows : public TRowSource {
  public:
   TCommandLineRows(std::string name, const TArgs& args);
   const TBitmap& Rows(int rowCount) override;
-  // The whole picture's height, once rows were asked for.
-  int Height() const;
+  int Height() const override;
 
  private:
   std::string FName;
@@ -91,7 +113,11 @@ class TCommandLineRows : public TRowSource {
   std::unique_ptr<TFractalImage> FWhole;
 };
 
-// The writer for OUT: its extension, or --format bmp|png when OUT is "-". EUsage otherwise.
+// Says on standard error, naming the picture, when the save of this kind drops its alpha channel.
+void NoteDroppedAlpha(const TBitmap& bitmap, const std::string& name, TSaveKind kind);
+
+// The writer for OUT: its extension, or --format bmp|png when OUT is "-". EUsage otherwise, and
+// for a --format that names another writer than OUT's extension.
 TSaveKind OutputKind(const std::string& out, const TArgs& args);
 // Saves to OUT, or writes the file's bytes to standard output when OUT is "-".
 void SaveOutput(TFractalImage& picture, const std::string& out, TSaveKind kind,

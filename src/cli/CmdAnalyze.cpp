@@ -57,12 +57,13 @@ TOutcome AnalyzeFile(const std::string& file, bool json, bool detailed) {
   try {
     if (fs::is_directory(file)) throw EPennacrowError(Tr("是目录（用 -r 分析其中的图片）"));
     TFractalImage picture(FileFormats());
-    picture.LoadPictureFile(file);
+    // As every command reads a picture: "-" is standard input, and the content decides.
+    LoadPicture(picture, file);
     const analysis::TAnalysisReport report = analysis::AnalyzeBitmap(picture.PictureBitmap());
     if (json) return {true, false, analysis::FormatReportJson(report, file) + "\n"};
     return {true, false,
-            detailed ? analysis::FormatReport(report, file)
-                     : analysis::FormatReportLine(report, file) + "\n"};
+            detailed ? analysis::FormatReport(report, ShownName(file))
+                     : analysis::FormatReportLine(report, ShownName(file)) + "\n"};
   } catch (const std::exception& e) {
     return {true, true,
             (json ? analysis::FormatFailureJson(file, e.what())

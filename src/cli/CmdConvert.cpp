@@ -14,7 +14,8 @@ int CmdConvert(const std::vector<std::string>& words) {
   const std::string& out = args.Positional()[1];
   const TSaveKind kind = OutputKind(out, args);
   TFractalImage picture(FileFormats());
-  LoadPicture(picture, in, args, out == "-");
+  LoadPicture(picture, in);
+  NoteDroppedAlpha(picture.PictureBitmap(), in, kind);
   SaveOutput(picture, out, kind);
   return kExitSuccess;
 }

@@ -1,6 +1,10 @@
 #include "cli/Cli.h"
 #include "cli/Password.h"
+#include "crypto/CryptBase64.h"
 #include "crypto/CryptText.h"
+#include "text/Translate.h"
+
+#include <cctype>
 
 namespace pennacrow::cli {
 
@@ -12,7 +16,20 @@ int RunCrypt(const std::vector<std::string>& words, bool encrypt) {
   const TArgs args(words, {"--password-file"}, {});
   args.ExpectPositional(0);
   const std::string password = ReadPassword(args);
-  const std::string input = ReadAllStdin();
+  std::string input = ReadAllStdin();
+  if (!encrypt) {
+    // The line end an editor or echo adds is no part of the armour.
+    while (!input.empty() && std::isspace(static_cast<unsigned char>(input.back()))) {
+      input.pop_back();
+    }
+    // The decoder takes any characters; "decrypting" what is no armour would print nonsense
+    // as the text.
+    if (!IsStrictBase64(input)) {
+      throw EPennacrowError(TrF("%1：%2", {ShownName("-"), Tr("不是加密后的文本：Base64 "
+                                                              "只含字母、数字、+ 和 /，末尾以 = "
+                                                              "补齐到 4 的倍数")}));
+    }
+  }
   WriteAllStdout(encrypt ? EncryptTextWithPassword(password, input)
                          : DecryptTextWithPassword(password, input));
   return kExitSuccess;

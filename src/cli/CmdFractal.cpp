@@ -94,8 +94,9 @@ int CmdFractal(const std::vector<std::string>& words) {
     properties.Seed = static_cast<std::uint32_t>(*seed);
   }
 
-  if (args.Has("--over")) LoadPicture(picture, args.Value("--over"), args, true);
+  if (args.Has("--over")) LoadPicture(picture, args.Value("--over"));
   picture.PaintFractal();
+  if (args.Has("--over")) NoteDroppedAlpha(picture.PictureBitmap(), args.Value("--over"), kind);
   SaveOutput(picture, out, kind);
   return kExitSuccess;
 }

@@ -1,3 +1,4 @@
+#include <climits>
 #include <cstdio>
 #include <iostream>
 
@@ -16,28 +17,31 @@ namespace pennacrow::cli {
 int CmdInfo(const std::vector<std::string>& words) {
   const TArgs args(words, {"--format"}, {"--json"});
   args.ExpectPositional(1);
-  // The probe reads the top rows only; size and depth come with them.
   TCommandLineRows rows(args.Positional()[0], args);
-  const std::uint8_t format = DetectDataFormat(rows);
-  const TBitmap& bitmap = rows.Rows(1);
+  const TContainerProbe probe = ProbeContainer(rows);
+  // The probe reads the top rows only, but what is said of a file must hold for all of it: a
+  // file cut short or damaged below the container is reported as such, as a load reports it.
+  const TBitmap& bitmap = rows.Rows(INT_MAX);
+  const std::uint8_t format = probe.Format;
   const int height = rows.Height();
   const int capacity = Capacity(bitmap.Width(), height);
   const int sealedCapacity = SealedCapacity(bitmap.Width(), height);
-  const std::string status = DataFormatText(format);
+  const bool damaged = probe.State == TContainerState::Damaged;
+  const std::string status = damaged ? kDamagedContainerText : DataFormatText(format);
+  const char* const container = damaged ? "damaged" : ContainerName(format);
   if (args.Has("--json")) {
     std::cout << "{\"width\":" << bitmap.Width() << ",\"height\":" << height
               << ",\"bits_per_pixel\":" << bitmap.BitsPerPixel() << ",\"capacity\":" << capacity
               << ",\"sealed_capacity\":" << sealedCapacity
               << ",\"data_format\":" << static_cast<int>(format)
-              << ",\"status\":" << JsonString(status)
-              << ",\"container\":" << JsonString(ContainerName(format))
+              << ",\"status\":" << JsonString(status) << ",\"container\":" << JsonString(container)
               << ",\"max_text_bytes\":" << MaxTextBytes(bitmap.Width(), height) << "}\n";
   } else {
     std::cout << "width: " << bitmap.Width() << "\nheight: " << height
               << "\nbits_per_pixel: " << bitmap.BitsPerPixel() << "\ncapacity: " << capacity
               << "\nsealed_capacity: " << sealedCapacity
               << "\ndata_format: " << static_cast<int>(format) << "\nstatus: " << Tr(status.c_str())
-              << "\ncontainer: " << ContainerName(format)
+              << "\ncontainer: " << container
               << "\nmax_text_bytes: " << MaxTextBytes(bitmap.Width(), height) << "\n";
   }
   return kExitSuccess;

@@ -9,6 +9,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 #include <vector>
 
 #include "crypto/CryptBase.h"
@@ -45,20 +46,55 @@ std::string ReadPasswordFile(const std::string& fileName) {
   return line;
 }
 
-// The terminal whose echo is off, for the signal handlers: a Ctrl+C at the prompt must not leave
-// the shell without echo.
+// The terminal whose echo is off, for the signal handlers: a Ctrl+C or Ctrl+\ at the prompt must
+// not leave the shell without echo, and after Ctrl+Z and fg the password must not be echoed.
 volatile sig_atomic_t gQuietTerminal = -1;
 termios gSavedTerminal{};
-struct sigaction gPreviousActions[2];
-constexpr int kPromptSignals[2] = {SIGINT, SIGTERM};
+termios gQuietSettings{};
+constexpr int kPromptSignals[] = {SIGINT, SIGTERM, SIGQUIT, SIGHUP, SIGTSTP, SIGCONT};
+constexpr int kSignalCount = static_cast<int>(std::size(kPromptSignals));
+struct sigaction gPreviousActions[kSignalCount];
 
-void RestoreEchoAndDie(int signal) {
-  if (gQuietTerminal >= 0) ::tcsetattr(gQuietTerminal, TCSANOW, &gSavedTerminal);
-  // Whatever handled the signal before (the removal of temporary files, or the default) runs
-  // next, once this handler returns, and the process dies of the signal as it would have.
-  for (int i = 0; i < 2; ++i) {
+void RestorePrevious(int signal) {
+  for (int i = 0; i < kSignalCount; ++i) {
     if (kPromptSignals[i] == signal) ::sigaction(signal, &gPreviousActions[i], nullptr);
   }
+}
+
+void OnPromptSignal(int signal);
+
+void InstallPromptHandler(int signal, struct sigaction* previous) {
+  struct sigaction action {};
+  action.sa_handler = OnPromptSignal;
+  sigemptyset(&action.sa_mask);
+  ::sigaction(signal, &action, previous);
+}
+
+void OnPromptSignal(int signal) {
+  const int fd = gQuietTerminal;
+  if (fd < 0) return;
+  if (signal == SIGCONT) {
+    // Back in the foreground (after Ctrl+Z, or a stop we could not catch): no echo again.
+    ::tcsetattr(fd, TCSANOW, &gQuietSettings);
+    return;
+  }
+  ::tcsetattr(fd, TCSANOW, &gSavedTerminal);
+  if (signal == SIGTSTP) {
+    // Stopped with the shell's own settings, and the prompt's again once running on (or at
+    // once, where a stop does not apply: an orphaned process group is not stopped).
+    ::signal(SIGTSTP, SIG_DFL);
+    sigset_t stop;
+    sigemptyset(&stop);
+    sigaddset(&stop, SIGTSTP);
+    ::sigprocmask(SIG_UNBLOCK, &stop, nullptr);  // the stop happens here, not after the handler
+    ::raise(SIGTSTP);
+    InstallPromptHandler(SIGTSTP, nullptr);
+    ::tcsetattr(fd, TCSANOW, &gQuietSettings);
+    return;
+  }
+  // Whatever handled the signal before (the removal of temporary files, or the default) runs
+  // next, once this handler returns, and the process dies of the signal as it would have.
+  RestorePrevious(signal);
   ::raise(signal);
 }
 
@@ -74,12 +110,10 @@ class TTerminal {
       quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
       quiet.c_lflag |= ECHONL;
       gSavedTerminal = FSaved;
+      gQuietSettings = quiet;
       gQuietTerminal = FFd;
-      for (int i = 0; i < 2; ++i) {
-        struct sigaction action {};
-        action.sa_handler = RestoreEchoAndDie;
-        sigemptyset(&action.sa_mask);
-        ::sigaction(kPromptSignals[i], &action, &gPreviousActions[i]);
+      for (int i = 0; i < kSignalCount; ++i) {
+        InstallPromptHandler(kPromptSignals[i], &gPreviousActions[i]);
       }
       FHandlers = true;
       FRestore = ::tcsetattr(FFd, TCSAFLUSH, &quiet) == 0;
@@ -90,8 +124,10 @@ class TTerminal {
   ~TTerminal() {
     if (FRestore) ::tcsetattr(FFd, TCSAFLUSH, &FSaved);
     if (FHandlers) {
-      for (int i = 0; i < 2; ++i) ::sigaction(kPromptSignals[i], &gPreviousActions[i], nullptr);
       gQuietTerminal = -1;
+      for (int i = 0; i < kSignalCount; ++i) {
+        ::sigaction(kPromptSignals[i], &gPreviousActions[i], nullptr);
+      }
     }
     ::close(FFd);
   }

@@ -4,10 +4,14 @@
 
 #include <sys/stat.h>
 
+#include <QChar>
+#include <QList>
 #include <QString>
 #include <QStringDecoder>
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <iostream>
 
 #include "cli/Password.h"
 #include "codec/SealedContainer.h"
@@ -67,15 +71,54 @@ bool Exists(const std::string& fileName) {
   return ::lstat(fileName.c_str(), &info) == 0 || errno != ENOENT;
 }
 
-// Where a sealed file goes: -o, or with --save-file its own name in the current directory.
+// Characters that change how a name is shown without being seen: controls, format characters
+// (a right-to-left override turns "gpj.exe" around) and line or paragraph separators.
+bool Invisible(QChar::Category category) {
+  return category == QChar::Other_Control || category == QChar::Other_Format ||
+         category == QChar::Separator_Line || category == QChar::Separator_Paragraph;
+}
+
+// A stored name as a message may show it: the invisible characters as <U+XXXX>.
+std::string ShownSealedName(const std::string& name) {
+  const QString text = QString::fromUtf8(name.data(), static_cast<qsizetype>(name.size()));
+  QString shown;
+  for (const char32_t c : text.toUcs4()) {
+    if (Invisible(QChar::category(c))) {
+      shown += QString("<U+%1>").arg(static_cast<unsigned>(c), 4, 16, QChar('0')).toUpper();
+    } else {
+      shown += QString::fromUcs4(&c, 1);
+    }
+  }
+  return shown.toStdString();
+}
+
+// A stored name that --save-file would create in the current directory: a plain name a person
+// sees as it is. A leading "." hides the file (and can reach a shell's start-up files), a leading
+// "-" reads as an option to the next command given the name.
+void CheckNameToSave(const std::string& name) {
+  const QString text = QString::fromUtf8(name.data(), static_cast<qsizetype>(name.size()));
+  const auto ucs4 = text.toUcs4();
+  const bool invisible = std::any_of(ucs4.begin(), ucs4.end(),
+                                     [](char32_t c) { return Invisible(QChar::category(c)); });
+  if (name.starts_with('.') || name.starts_with('-') || invisible) {
+    throw EPennacrowError(
+        TrF("密封文件的名字“%1”不能直接用作文件名（以 . 或 - 开头，或含有看不见的字符）；"
+            "请用 -o 指定输出文件",
+            {ShownSealedName(name)}));
+  }
+}
+
+// Where a sealed file goes: -o ("-" is standard output), or with --save-file its own name in
+// the current directory.
 std::string FileTarget(const TArgs& args, const TSealedContent& content) {
   if (args.Has("-o")) return args.Value("-o");
   if (!args.Has("--save-file")) {
     throw EPennacrowError(
         TrF("这张图片密封的是文件“%1”（%2 字节）：用 -o 指定输出文件，或用 "
             "--save-file 以原名保存到当前目录",
-            {content.Name, std::to_string(content.Bytes.size())}));
+            {ShownSealedName(content.Name), std::to_string(content.Bytes.size())}));
   }
+  CheckNameToSave(content.Name);
   if (!args.Has("--force") && Exists(content.Name)) {
     throw EPennacrowError(TrF("文件“%1”已经存在；要覆盖它请加 --force", {content.Name}));
   }
@@ -111,10 +154,11 @@ int HideSealedCommand(const TArgs& args) {
 
   TFractalImage picture(FileFormats());
   const TSaveKind kind = OutputKind(out, args);
-  LoadPicture(picture, args.Positional()[0], args, out == "-");
+  LoadPicture(picture, args.Positional()[0]);
   TBitmap& bitmap = picture.PictureBitmap();
+  NoteDroppedAlpha(bitmap, args.Positional()[0], kind);
   PrepareCarrierForSave(bitmap, kind);
-  RequireSealedFits(bitmap, content);
+  NamingTheFile(args.Positional()[0], [&] { RequireSealedFits(bitmap, content); });
 
   std::string typed = ReadPasswordUtf8(args, true);
   const TSecret password(NormalizedPassword(typed));
@@ -129,18 +173,28 @@ int HideSealedCommand(const TArgs& args) {
 }
 
 int RevealSealedCommand(const TArgs& args, const TBitmap& bitmap) {
+  const std::string& file = args.Positional()[0];
   // A damaged container fails here, before anyone is asked for a password.
-  const std::string payload = ReadSealedPayload(bitmap);
+  const std::string payload = NamingTheFile(file, [&] { return ReadSealedPayload(bitmap); });
   std::string typed = ReadPasswordUtf8(args);
   const TSecret password(NormalizedPassword(typed));
-  const TSealedContent content = OpenSealedPayload(password.Text(), payload);
-  if (content.Kind == TSealedKind::File) {
-    WriteOutputFile(FileTarget(args, content), content.Bytes, true);
-  } else if (args.Has("-o") && args.Value("-o") != "-") {
-    WriteOutputFile(args.Value("-o"), content.Bytes, true);
-  } else {
-    WriteAllStdout(content.Bytes);
+  const TSealedContent content =
+      NamingTheFile(file, [&] { return OpenSealedPayload(password.Text(), payload); });
+  if (content.Kind != TSealedKind::File) {
+    WriteRevealedText(args, content.Bytes);
+    return kExitSuccess;
   }
+  const std::string target = NamingTheFile(file, [&] { return FileTarget(args, content); });
+  if (target == "-") {
+    WriteAllStdout(content.Bytes);
+    return kExitSuccess;
+  }
+  WriteOutputFile(target, content.Bytes, true);
+  // The name came from the picture: the user learns where the bytes went.
+  std::cerr << "pennacrow-cli: "
+            << TrF("已写入文件“%1”（%2 字节）",
+                   {ShownSealedName(target), std::to_string(content.Bytes.size())})
+            << "\n";
   return kExitSuccess;
 }
 

@@ -1,6 +1,9 @@
 #include "codec/CapacityMeter.h"
 #include "text/Translate.h"
 
+#include "crypto/Sealed.h"
+#include "text/TextRules.h"
+
 #include <algorithm>
 
 namespace pennacrow {
@@ -18,6 +21,15 @@ TCapacityUse MeasureCapacityUse(std::size_t textBytes, int width, int height) {
   return use;
 }
 
+TCapacityUse MeasureMemoCapacity(const std::string& payloadText, int width, int height) {
+  TCapacityUse use = MeasureCapacityUse(payloadText.size(), width, height);
+  // Sealing takes the text as UTF-8, so its size is not the payload's.
+  const auto sealed = static_cast<std::int64_t>(kSealOverhead + PayloadToUtf8(payloadText).size());
+  use.SealedUsed = 3 + sealed;
+  use.SealedFits = sealed <= 65535 && use.SealedUsed <= use.Capacity;
+  return use;
+}
+
 std::string GroupThousands(std::int64_t value) {
   const std::string digits = std::to_string(value < 0 ? -value : value);
   std::string grouped = value < 0 ? "-" : "";
@@ -29,7 +41,10 @@ std::string GroupThousands(std::int64_t value) {
 }
 
 std::string CapacityUseText(const TCapacityUse& use) {
-  return TrF("已用 %1 / %2 字节", {GroupThousands(use.Used), GroupThousands(use.Capacity)});
+  std::string text =
+      TrF("已用 %1 / %2 字节", {GroupThousands(use.Used), GroupThousands(use.Capacity)});
+  if (use.SealedUsed > 0) text += TrF("（密封 %1）", {GroupThousands(use.SealedUsed)});
+  return text;
 }
 
 }  // namespace pennacrow

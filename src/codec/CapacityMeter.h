@@ -12,11 +12,17 @@ struct TCapacityUse {
   std::int64_t Used = 0;      // 3 header bytes + the text's bytes in the payload code page
   std::int64_t Capacity = 0;  // (width x height) div 8, at most the 3 + 65,535 a write accepts
   bool Fits = false;          // the write command would accept it
+  // The same text sealed: 3 header bytes, the seal's 60 and the text's UTF-8 bytes; 0 when not
+  // measured.
+  std::int64_t SealedUsed = 0;
+  bool SealedFits = false;
 };
 
 TCapacityUse MeasureCapacityUse(std::size_t textBytes, int width, int height);
+// The memo's text (in the payload code page) written plain and sealed.
+TCapacityUse MeasureMemoCapacity(const std::string& payloadText, int width, int height);
 
-// "已用 1,234 / 625,000 字节".
+// "已用 1,234 / 625,000 字节", and "（密封 1,294）" when the sealed use was measured.
 std::string CapacityUseText(const TCapacityUse& use);
 
 // A number with a comma between each group of three digits.

@@ -7,6 +7,9 @@
 
 #include "codec/BinaryUnit.h"
 #include "codec/SystemRandom.h"
+#include "crypto/CryptBase64.h"
+#include "crypto/Sealed.h"
+#include "text/TextFile.h"
 #include "text/TextRules.h"
 
 namespace pennacrow {
@@ -15,6 +18,7 @@ const char* const kWriteSucceeded = N_(" 数据写入成功！           ");
 const char* const kWriteFailed = N_(" 数据写入失败！     ");
 const char* const kReadSucceeded = N_(" 自此图像读取数据成功！  ");
 const char* const kReadFailed = N_(" 自此图像读取数据失败！       ");
+const char* const kDamagedContainerText = N_("隐藏数据已损坏");
 
 namespace {
 
@@ -37,7 +41,7 @@ void RequireByteRows(const TBitmap& bitmap) {
 // A header that asks for more bits than the picture has is not a container we can read.
 void RequireCarrierBits(const TBitmap& bitmap, std::int64_t bits) {
   if (bits > CarrierBitCount(bitmap)) {
-    throw EPennacrowError(
+    throw EIncompleteContainer(
         TrF("隐藏数据不完整：需要 %1 字节，图片只能容纳 %2 字节",
             {std::to_string((bits + 7) / 8), std::to_string(CarrierBitCount(bitmap) / 8)}));
   }
@@ -177,16 +181,6 @@ std::uint8_t ProbeRowZero(const TBitmap& bitmap) {
   }
 }
 
-// A version 1 hit is kept only when its text reads and could have come from the memo.
-bool IsVersion1Container(const TBitmap& bitmap) {
-  try {
-    std::uint8_t format = kFormatVersion1;
-    return LooksLikeVersion1Text(RemoveBinaryFromOldImage(bitmap, format));
-  } catch (const std::exception&) {
-    return false;
-  }
-}
-
 // The probes read positions 0 to 47.
 constexpr std::int64_t kProbeBits = 48;
 
@@ -211,17 +205,82 @@ const TBitmap& ContainerRows(TRowSource& source, std::uint8_t format) {
   return RowsForBits(source, ContainerBits(RowsForBits(source, kProbeBits), format));
 }
 
+bool IsPlainText(std::string_view text) {
+  // Control characters alone are what dark and transparent pixels read as, never a text.
+  const bool printable = std::any_of(text.begin(), text.end(), [](char c) {
+    return static_cast<unsigned char>(c) >= 0x20 && c != 0x7F;
+  });
+  // --raw keeps the bytes it is given: UTF-8 as often as the payload code page.
+  return printable && (FirstInvalidPayloadText(text) == std::string_view::npos ||
+                       FirstInvalidUtf8(text) == std::string_view::npos);
+}
+
+namespace {
+
+// Whether a payload read under a container code is what a writer of that code leaves. An empty
+// one holds nothing, and is what flat and transparent areas read as.
+TContainerState JudgePayload(std::uint8_t format, const std::string& payload) {
+  if (format == kFormatSealed) {
+    return LooksLikeSealedPayload(payload) ? TContainerState::Found : TContainerState::None;
+  }
+  if (payload.empty()) return TContainerState::None;
+  bool plausible = false;
+  switch (format) {
+    case kFormatVersion1:
+      return LooksLikeVersion1Text(payload) ? TContainerState::Found : TContainerState::None;
+    case kFormatPlain:
+      plausible = IsPlainText(payload);
+      break;
+    case kFormatEncrypted:
+      plausible = IsStrictBase64(payload);
+      break;
+    default:
+      return TContainerState::None;
+  }
+  if (plausible) return TContainerState::Found;
+  // A seal whose format byte was changed: its salt, nonce and ciphertext are never a text.
+  return LooksLikeSealedPayload(payload) ? TContainerState::Damaged : TContainerState::None;
+}
+
+// The probe, and the payload it read when the header named a container.
+TContainerProbe Probe(TRowSource& source, std::string& payload) {
+  const TBitmap& header = RowsForBits(source, kProbeBits);
+  std::uint8_t format = ProbeRowZero(header);
+  if (!HoldsContainer(format)) return {format, TContainerState::None};
+  // A length that runs past the picture is a chance header: its rows are not worth decoding.
+  if (ContainerBits(header, format) > std::int64_t{header.Width()} * source.Height()) {
+    return {0, TContainerState::None};
+  }
+  const TBitmap& rows = ContainerRows(source, format);
+  try {
+    payload = ReadContainer(rows, format);
+  } catch (const EIncompleteContainer&) {
+    return {0, TContainerState::None};  // a length that runs past the picture: a chance header
+  }
+  const TContainerState state = JudgePayload(format, payload);
+  return {state == TContainerState::Found ? format : std::uint8_t{0}, state};
+}
+
+}  // namespace
+
+TContainerProbe ProbeContainer(TRowSource& source) {
+  std::string payload;
+  return Probe(source, payload);
+}
+
 std::uint8_t DetectDataFormat(const TBitmap* bitmap) {
   if (bitmap == nullptr) return kFormatProbeFailed;
   TBitmapRows rows(*bitmap);
-  return DetectDataFormat(rows);
+  try {
+    return DetectDataFormat(rows);
+  } catch (const std::exception&) {
+    return kFormatProbeFailed;
+  }
 }
 
 // A source that cannot load its rows raises; the probes themselves never do.
 std::uint8_t DetectDataFormat(TRowSource& source) {
-  const std::uint8_t format = ProbeRowZero(RowsForBits(source, kProbeBits));
-  if (format != kFormatVersion1) return format;
-  return IsVersion1Container(ContainerRows(source, format)) ? format : kFormatProbeFailed;
+  return ProbeContainer(source).Format;
 }
 
 bool HoldsContainer(std::uint8_t format) {
@@ -236,17 +295,11 @@ bool LooksLikeVersion1Text(const std::string& text) {
     // exact here.
     if ((byte < 0x20 && c != '\t' && c != '\r' && c != '\n') || byte == 0x7F) return false;
   }
-  // The earlier release ran on code page 936, whose single byte 0x80 is the euro sign; the
-  // payload code page has no such byte, so it stands in as a plain character for the check.
-  std::string checked = text;
-  for (std::size_t i = 0; i < checked.size();) {
-    const auto byte = static_cast<unsigned char>(checked[i]);
-    if (byte == 0x80) checked[i] = '?';
-    const bool fourBytes =
-        byte > 0x80 && i + 1 < checked.size() && checked[i + 1] >= '0' && checked[i + 1] <= '9';
-    i += byte <= 0x80 ? 1 : fourBytes ? 4 : 2;
-  }
-  return IsValidPayload(checked);
+  return FirstInvalidPayloadText(text) == std::string::npos;
+}
+
+int MaxEncryptedTextBytes(int width, int height) {
+  return MaxTextBytes(width, height) / 4 * 3;
 }
 
 void AddBinaryToImage(TBitmap& bitmap, const std::string& bitString, TLowBitWriting writing) {
@@ -313,6 +366,9 @@ std::string ReadContainer(const TBitmap& bitmap, std::uint8_t& format) {
 
 ENoHiddenText::ENoHiddenText() : EPennacrowError(Tr("这幅图片里没有隐藏的文本")) {}
 
+EDamagedContainer::EDamagedContainer()
+    : EPennacrowError(Tr("隐藏数据已损坏：格式字节标明的是文本，数据却是密封的内容")) {}
+
 THiddenText ReadHiddenText(const TBitmap& bitmap, bool force) {
   TBitmapRows rows(bitmap);
   return ReadHiddenText(rows, force);
@@ -320,9 +376,15 @@ THiddenText ReadHiddenText(const TBitmap& bitmap, bool force) {
 
 THiddenText ReadHiddenText(TRowSource& source, bool force) {
   THiddenText hidden;
-  hidden.Format = force ? ProbeRowZero(RowsForBits(source, kProbeBits)) : DetectDataFormat(source);
-  if (!force && !HoldsContainer(hidden.Format)) throw ENoHiddenText();
-  hidden.Text = ReadContainer(ContainerRows(source, hidden.Format), hidden.Format);
+  if (force) {
+    hidden.Format = ProbeRowZero(RowsForBits(source, kProbeBits));
+    hidden.Text = ReadContainer(ContainerRows(source, hidden.Format), hidden.Format);
+    return hidden;
+  }
+  const TContainerProbe probe = Probe(source, hidden.Text);
+  if (probe.State == TContainerState::Damaged) throw EDamagedContainer();
+  if (probe.State != TContainerState::Found) throw ENoHiddenText();
+  hidden.Format = probe.Format;
   return hidden;
 }
 

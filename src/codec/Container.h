@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "picture/Bitmap.h"
 #include "picture/Errors.h"
@@ -25,6 +26,9 @@ extern const char* const kWriteSucceeded;  // " 数据写入成功！           
 extern const char* const kWriteFailed;     // " 数据写入失败！     "
 extern const char* const kReadSucceeded;   // " 自此图像读取数据成功！  "
 extern const char* const kReadFailed;      // " 自此图像读取数据失败！       "
+
+// The status text of a damaged container (see TContainerState).
+extern const char* const kDamagedContainerText;  // "隐藏数据已损坏"
 
 // The status panel 1 text for a DataFormat value.
 // Always the program's own Chinese text (scripts read it from info --json); show it with Tr.
@@ -46,13 +50,38 @@ class ETextDoesNotFit : public EPennacrowError {
   using EPennacrowError::EPennacrowError;
 };
 
-// Probes row 0. Never raises: nullptr, an empty bitmap or any error gives kFormatProbeFailed.
-// About one ordinary photograph in twenty probes as version 1 by the chance values of its low
-// bits; such a hit whose text could not have come from the memo (see LooksLikeVersion1Text) is
-// no container either, so the status bar, the read and the save check never disagree.
+// A container header whose length runs past the end of the picture.
+class EIncompleteContainer : public EPennacrowError {
+ public:
+  using EPennacrowError::EPennacrowError;
+};
+
+// What the probe makes of the container that row 0 announces.
+enum class TContainerState : std::uint8_t {
+  Found,    // a container whose payload passes its own checks
+  None,     // no container: an ordinary picture's low bits, or a chance header
+  Damaged,  // a sealed payload under the format byte of a text: a container changed since
+};
+
+struct TContainerProbe {
+  // The DataFormat: the container's code when Found, 0 when a header was judged no container
+  // or damaged, and the format byte as the bare probe reads it (or kFormatProbeFailed) otherwise.
+  std::uint8_t Format = kFormatProbeFailed;
+  TContainerState State = TContainerState::None;
+};
+
+// Probes row 0 and judges the payload its header announces. The low bits of one ordinary picture
+// in a hundred or so read as a header of a container code by chance, flat and transparent areas
+// far more often; a container is reported only when it is plausible: its length fits the
+// picture and is not 0, a version 2 text is of the payload code page, an encrypted one is
+// Base64, a sealed payload has a seal's version and parameters, and a version 1 text could have
+// come from the memo (see LooksLikeVersion1Text). Asks the source only for the rows the header
+// and payload occupy; raises only what the source raises when it cannot load them.
+TContainerProbe ProbeContainer(TRowSource& source);
+
+// The DataFormat of ProbeContainer. Never raises for a bitmap: nullptr, an empty bitmap or any
+// error gives kFormatProbeFailed. The status bar, the read and the save check never disagree.
 std::uint8_t DetectDataFormat(const TBitmap* bitmap);
-// The same probe over a picture read in part: asks the source only for the rows the probe, and
-// a version 1 hit's text, occupy. Raises only what the source raises when it cannot load them.
 std::uint8_t DetectDataFormat(TRowSource& source);
 
 // True for the formats that hold a container: plain, encrypted, version 1 and sealed.
@@ -61,6 +90,14 @@ bool HoldsContainer(std::uint8_t format);
 // The earlier release wrote version 1 only from the memo: a text of the payload code page with
 // no control characters but tab, CR and LF.
 bool LooksLikeVersion1Text(const std::string& text);
+
+// What a plain container may hold: some printable character, and every byte a character of the
+// payload code page (or of code page 936) or, as --raw may store it, of UTF-8.
+bool IsPlainText(std::string_view text);
+
+// The longest text hide --encrypt takes: its ArmouredText (4 characters for every 3 bytes, the
+// last group padded) must fit MaxTextBytes.
+int MaxEncryptedTextBytes(int width, int height);
 
 // How a carrier byte takes a bit whose low bit must change. Replace sets the low bit (what every
 // release has written); Stealth adds or subtracts 1 at random (never past 0 or 255), which reads
@@ -92,16 +129,23 @@ struct THiddenText {
   friend bool operator==(const THiddenText&, const THiddenText&) = default;
 };
 
-// The picture holds no container (the probe finds none, or only a chance version 1 hit).
+// The picture holds no container (the probe finds none, or only a chance hit).
 class ENoHiddenText : public EPennacrowError {
  public:
   ENoHiddenText();
 };
 
+// The container was changed since it was written: its payload is a sealed one, but its format
+// byte says text. Printing it would show ciphertext as if it were the text.
+class EDamagedContainer : public EPennacrowError {
+ public:
+  EDamagedContainer();
+};
+
 // The read command of both front ends: probes row 0 and reads what the probe found. Raises
-// ENoHiddenText when there is no container, unless force, which reads the low bits anyway with
-// the reader the bare probe asks for (as earlier releases always did). Version 2 texts come
-// back as stored, whatever their bytes.
+// ENoHiddenText when there is no container and EDamagedContainer for a damaged one, unless
+// force, which reads the low bits anyway with the reader the bare probe asks for (as earlier
+// releases always did). Version 2 texts come back as stored, whatever their bytes.
 THiddenText ReadHiddenText(const TBitmap& bitmap, bool force = false);
 // The same over a picture read in part: the header rows first, then the rows its length needs.
 THiddenText ReadHiddenText(TRowSource& source, bool force = false);

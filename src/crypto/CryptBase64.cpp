@@ -101,4 +101,14 @@ std::string DecodeBase64String(std::string_view text) {
   return bytes;
 }
 
+bool IsStrictBase64(std::string_view text) {
+  if (text.size() % 4 != 0) return false;
+  std::size_t padding = 0;
+  while (padding < 2 && padding < text.size() && text[text.size() - 1 - padding] == '=') ++padding;
+  for (std::size_t i = 0; i + padding < text.size(); ++i) {
+    if (kDecodeTable[static_cast<unsigned char>(text[i])] == kOutside) return false;
+  }
+  return true;
+}
+
 }  // namespace pennacrow

@@ -23,4 +23,8 @@ std::int32_t DecodeBase64Buffer(const char* source, void* dest, std::int32_t cou
 std::string EncodeBase64String(std::string_view bytes);
 std::string DecodeBase64String(std::string_view text);
 
+// True when text is what the encoder writes: whole groups of four characters of the alphabet,
+// with "=" only as the padding of the last group. The decoder takes far more than that.
+bool IsStrictBase64(std::string_view text);
+
 }  // namespace pennacrow

@@ -205,13 +205,18 @@ std::string SealPayload(std::string_view password, const TSealedContent& content
   return SealRecordWith(password, record, parameters, salt, nonce);
 }
 
+bool LooksLikeSealedPayload(std::string_view payload) {
+  if (payload.size() < kSealHeaderSize + kSealTagSize + 1) return false;
+  const unsigned char* in = Bytes(payload);
+  return in[0] == kSealVersion && AcceptableParameters({in[kOpsOffset], in[kMemOffset]});
+}
+
 TSealedContent OpenSealedPayload(std::string_view password, std::string_view payload) {
   RequireSodium();
-  if (payload.size() < kSealHeaderSize + kSealTagSize) throw ESealOpen();
+  // Refused before Argon2id runs: a damaged header must not make us allocate gigabytes.
+  if (!LooksLikeSealedPayload(payload)) throw ESealOpen();
   const unsigned char* in = Bytes(payload);
   const TSealParameters parameters{in[kOpsOffset], in[kMemOffset]};
-  // Refused before Argon2id runs: a damaged header must not make us allocate gigabytes.
-  if (in[0] != kSealVersion || !AcceptableParameters(parameters)) throw ESealOpen();
 
   const TSealKey key(password,
                      std::span<const std::uint8_t, kSealSaltSize>(in + kSaltOffset, kSealSaltSize),

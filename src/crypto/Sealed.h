@@ -84,6 +84,10 @@ inline constexpr std::size_t kMaxSealedNameBytes = 255;
 // a reader's file anywhere but into the directory it chose.
 void CheckSealedFileName(std::string_view name);
 
+// True when payload could be one SealPayload made: long enough for the header, a tag and a
+// record, of this version and with parameters a seal may ask for. Says nothing of the password.
+bool LooksLikeSealedPayload(std::string_view payload);
+
 // The record's size once sealed, without sealing: what a picture must hold.
 std::size_t SealedSize(const TSealedContent& content);
 

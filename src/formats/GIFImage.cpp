@@ -70,7 +70,7 @@ using TGifFile = std::unique_ptr<GifFileType, TGifCloser>;
       throw std::bad_alloc();
     default: {
       const char* reason = GifErrorString(code);
-      throw DamagedError(kFormat, reason ? reason : "");
+      throw LibraryDamagedError(kFormat, reason ? reason : "");
     }
   }
 }
@@ -93,7 +93,7 @@ GraphicsControlBlock SkipToImage(GifFileType* gif, const TGifInput& input) {
   for (;;) {
     GifRecordType record = UNDEFINED_RECORD_TYPE;
     Check(gif, DGifGetRecordType(gif, &record));
-    if (record == TERMINATE_RECORD_TYPE) throw DamagedError(kFormat, "no image");
+    if (record == TERMINATE_RECORD_TYPE) throw DamagedError(kFormat, Tr("文件里没有图像"));
     if (record == IMAGE_DESC_RECORD_TYPE) break;
     if (record != EXTENSION_RECORD_TYPE) RaiseGifError(D_GIF_ERR_WRONG_RECORD, input);
     int code = 0;
@@ -342,7 +342,7 @@ void TGIFImage::LoadFromBytes(std::span<const std::uint8_t> data) {
   if (map->ColorCount <= 0) throw InvalidPaletteError(kFormat);
   CheckPictureSize(Limits(), kFormat, frame.Width, frame.Height, kTrueColourDepth);
   if (frame.Left < 0 || frame.Top < 0 || frame.Width <= 0 || frame.Height <= 0) {
-    throw DamagedError(kFormat, "frame size");
+    throw DamagedError(kFormat, Tr("帧的位置或尺寸无效"));
   }
   if (std::uint64_t{1} * frame.Width * frame.Height >
       kLzwPixelsPerByte * (input.Size - input.Position)) {

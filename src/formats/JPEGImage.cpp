@@ -256,7 +256,7 @@ bool JpegReadRows(TJpegDecoder* d, std::uint8_t* bits, std::size_t rowLength, st
   if (error.Code == JERR_CONVERSION_NOTIMPL) {
     throw UnsupportedError(kFormat, Tr("颜色空间"));
   }
-  throw DamagedError(kFormat, error.Message);
+  throw LibraryDamagedError(kFormat, error.Message);
 }
 
 // Every 8 x 8 block of every component is coded in some scan, and a Huffman code takes at

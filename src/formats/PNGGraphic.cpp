@@ -144,7 +144,7 @@ bool PngReadImage(TPngDecoder* d, png_bytepp rows, png_uint_32 count, bool whole
   if (state.EndOfData || std::strcmp(state.Message, "Not enough image data") == 0) {
     throw TruncatedError(kFormat);
   }
-  throw DamagedError(kFormat, state.Message);
+  throw LibraryDamagedError(kFormat, state.Message);
 }
 
 std::vector<TRGBQuad> GreyPalette(int bitDepth) {
@@ -304,7 +304,7 @@ png_uint_32 DecodePng(TByteReader& input, png_uint_32 rowLimit, const TPixelLimi
   TBitmap bitmap;
   bitmap.Allocate(static_cast<int>(h.Width), static_cast<int>(count), bpp);
   if (png_get_rowbytes(d.Png, d.Info) > bitmap.RowLength()) {
-    throw DamagedError(kFormat, "row length");
+    throw DamagedError(kFormat, Tr("行的长度与图像不符"));
   }
   const std::span<std::uint8_t> bits = bitmap.MutableBits();
   std::vector<png_bytep> rows(count);

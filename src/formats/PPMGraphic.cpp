@@ -196,7 +196,7 @@ int DecodePnm(TByteReader& input, int rowLimit, const TPixelLimits& limits, TBit
   auto fail = [&]() {
     if (cookie.ReadFailure) std::rethrow_exception(cookie.ReadFailure);
     if (std::feof(file.get())) throw TruncatedError(kFormat);
-    throw DamagedError(kFormat, session.Reason());
+    throw LibraryDamagedError(kFormat, session.Reason());
   };
   if (!NetpbmReadHeader(&state)) fail();
 

@@ -2,7 +2,9 @@
 #include "text/Translate.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
+#include <optional>
 #include <vector>
 
 #include "formats/PixelRows.h"
@@ -87,11 +89,21 @@ std::uint8_t Ink(unsigned a, unsigned b) {
 
 enum TCompression : unsigned { kRaw = 0, kPackBits = 1 };
 
+// A multichannel document's channel as shown: an ink of this colour laid on white at this
+// solidity in proportion to its coverage (a stored 255 is no ink). Solidity 0: not shown.
+struct TInk {
+  double Rgb[3] = {0, 0, 0};
+  double Solidity = 0;
+  // The share of white each byte value leaves in each colour component.
+  std::array<std::array<double, 256>, 3> Factors{};
+};
+
 struct THeader {
   unsigned Channels = 0, Depth = 0, Mode = 0;
   std::uint32_t Width = 0, Height = 0;
   unsigned Used = 1;  // the channels we read, the first ones of the file
   int Layout = 8;     // bits per pixel of the bitmap
+  std::vector<TInk> Inks;
 };
 
 // Channels read and bitmap depth for a colour mode.
@@ -116,9 +128,9 @@ void ChooseLayout(THeader& h) {
       h.Used = 3;
       h.Layout = 24;
       break;
-    case kMultichannel:  // the first three channels shown as RGB, as viewers do; one as grey
-      h.Used = h.Channels >= 3 ? 3 : 1;
-      h.Layout = h.Used == 3 ? 24 : 8;
+    case kMultichannel:  // inks, chosen once the image resources are read (ChooseInks)
+      h.Used = h.Channels;
+      h.Layout = 24;
       break;
     default:
       throw UnsupportedError(kFormat, TrF("颜色模式%1", {std::to_string(h.Mode)}));
@@ -187,10 +199,130 @@ std::vector<std::uint64_t> ReadRowStarts(TByteReader& in, const THeader& h,
   return rowStart;
 }
 
+TInk MakeInk(double red, double green, double blue, double solidity) {
+  TInk ink{{red, green, blue}, solidity};
+  for (int c = 0; c < 3; ++c) {
+    for (int v = 0; v < 256; ++v) {
+      ink.Factors[c][v] = 1 - (255 - v) / 255.0 * solidity * (1 - ink.Rgb[c]);
+    }
+  }
+  return ink;
+}
+
+// The inks Photoshop makes when it converts a document to multichannel: one channel black,
+// three or more cyan, magenta, yellow and black; a channel beyond those is not known.
+TInk DefaultInk(unsigned channel, unsigned channels) {
+  if (channels < 3) return channel == 0 ? MakeInk(0, 0, 0, 1) : TInk{};
+  static const double kInks[4][3] = {{0, 1, 1}, {1, 0, 1}, {1, 1, 0}, {0, 0, 0}};
+  if (channel >= 4) return {};
+  return MakeInk(kInks[channel][0], kInks[channel][1], kInks[channel][2], 1);
+}
+
+// A colour of Photoshop's colour structure: a colour space and four 16-bit components.
+std::optional<TInk> InkOfColour(unsigned space, const std::uint16_t (&v)[4], double solidity) {
+  const auto unit = [](unsigned value) { return value / 65535.0; };
+  switch (space) {
+    case 0:  // RGB
+      return MakeInk(unit(v[0]), unit(v[1]), unit(v[2]), solidity);
+    case 1: {  // HSB, the hue in 65536ths of a turn
+      const double h = v[0] / 65536.0 * 6, sat = unit(v[1]), value = unit(v[2]);
+      const double f = h - std::floor(h);
+      const double p = value * (1 - sat), q = value * (1 - sat * f),
+                   t = value * (1 - sat * (1 - f));
+      const double rgb[6][3] = {{value, t, p}, {q, value, p}, {p, value, t},
+                                {p, q, value}, {t, p, value}, {value, p, q}};
+      const auto* c = rgb[static_cast<int>(h) % 6];
+      return MakeInk(c[0], c[1], c[2], solidity);
+    }
+    case 2:  // CMYK, 65535 no ink
+      return MakeInk(unit(v[0]) * unit(v[3]), unit(v[1]) * unit(v[3]), unit(v[2]) * unit(v[3]),
+                     solidity);
+    case 7: {  // Lab: L 0 to 10000, a and b in hundredths
+      const auto l8 = static_cast<std::uint8_t>(
+          std::lround(std::min(v[0], std::uint16_t{10000}) * 255.0 / 10000));
+      auto ab = [](std::uint16_t raw) {
+        return static_cast<std::uint8_t>(
+            std::clamp<long>(std::lround(static_cast<std::int16_t>(raw) / 100.0) + 128, 0, 255));
+      };
+      const TRGBQuad c = LabToSrgb(l8, ab(v[1]), ab(v[2]));
+      return MakeInk(c.Red / 255.0, c.Green / 255.0, c.Blue / 255.0, solidity);
+    }
+    case 8: {  // grey, 10000 black
+      const double grey = 1 - std::min(v[0], std::uint16_t{10000}) / 10000.0;
+      return MakeInk(grey, grey, grey, solidity);
+    }
+    default:  // colour books and the like: the colour is not in the file
+      return std::nullopt;
+  }
+}
+
+// The image resource with this id (the DisplayInfo of every channel), or nothing.
+std::optional<std::span<const std::uint8_t>> FindResource(std::span<const std::uint8_t> blocks,
+                                                          unsigned id) {
+  TByteReader in(blocks, kFormat);
+  while (in.Position() + 12 <= blocks.size()) {
+    in.Skip(4);  // the signature: "8BIM" and a few others
+    const unsigned blockId = in.U16BE();
+    const unsigned nameLength = in.U8();
+    in.Skip(nameLength + (nameLength % 2 == 0 ? 1 : 0));  // a Pascal name, padded to even
+    const std::uint32_t size = in.U32BE();
+    if (size > blocks.size() - in.Position()) Damaged(Tr("图像资源越过了资源区的末尾"));
+    if (blockId == id) return blocks.subspan(in.Position(), size);
+    in.Skip(std::min<std::uint64_t>(size + size % 2, blocks.size() - in.Position()));
+  }
+  return std::nullopt;
+}
+
+// The inks of a multichannel document: from its DisplayInfo (1077, or the older 1007) where it
+// has one, alpha channels not shown; Photoshop's defaults otherwise. Only the channels up to the
+// last one shown are read, and a single black ink is 8-bit grey.
+void ChooseInks(THeader& h, std::span<const std::uint8_t> resources) {
+  h.Inks.assign(h.Channels, TInk{});
+  std::optional<std::span<const std::uint8_t>> info = FindResource(resources, 1077);
+  std::size_t entrySize = 13;
+  if (info && info->size() >= 4) {
+    *info = info->subspan(4);  // its version
+  } else {
+    info = FindResource(resources, 1007);
+    entrySize = 14;  // with a padding byte
+  }
+  for (unsigned c = 0; c < h.Channels; ++c) {
+    if (!info || info->size() < (c + 1) * entrySize) {
+      h.Inks[c] = info ? TInk{} : DefaultInk(c, h.Channels);
+      continue;
+    }
+    TByteReader in(info->subspan(c * entrySize, entrySize), kFormat);
+    const unsigned space = in.U16BE();
+    std::uint16_t v[4];
+    for (std::uint16_t& component : v) component = static_cast<std::uint16_t>(in.U16BE());
+    const double solidity = std::min<unsigned>(in.U16BE(), 100) / 100.0;
+    const bool spot = in.U8() == 2;  // 0 and 1 are alpha channels, a mask shown over the picture
+    if (spot) h.Inks[c] = InkOfColour(space, v, solidity).value_or(DefaultInk(c, h.Channels));
+  }
+  h.Used = 1;
+  for (unsigned c = 0; c < h.Channels; ++c) {
+    if (h.Inks[c].Solidity > 0) h.Used = c + 1;
+  }
+  const TInk& first = h.Inks[0];
+  const bool blackOnly = h.Used == 1 && first.Solidity == 1 && first.Rgb[0] == 0 &&
+                         first.Rgb[1] == 0 && first.Rgb[2] == 0;
+  h.Layout = blackOnly ? 8 : 24;
+}
+
 // One pixel of the used channels' 8-bit samples at x into the bitmap row.
 void PutPixel(const THeader& h, const std::vector<std::vector<std::uint8_t>>& s, std::size_t x,
               std::uint8_t* out) {
-  switch (h.Used == 3 && h.Mode == kMultichannel ? kRgb : h.Mode) {
+  if (h.Mode == kMultichannel && h.Layout == 24) {
+    double rgb[3] = {1, 1, 1};
+    for (unsigned c = 0; c < h.Used; ++c) {
+      if (h.Inks[c].Solidity == 0) continue;
+      for (int k = 0; k < 3; ++k) rgb[k] *= h.Inks[c].Factors[k][s[c][x]];
+    }
+    for (int k = 0; k < 3; ++k)
+      out[3 * x + 2 - k] = static_cast<std::uint8_t>(std::lround(rgb[k] * 255));
+    return;
+  }
+  switch (h.Mode) {
     case kRgb:
       out[x * h.Used] = s[2][x];
       out[x * h.Used + 1] = s[1][x];
@@ -253,9 +385,13 @@ TBitmap DecodeRows(std::span<const std::uint8_t> data, const THeader& h, std::ui
 
 void TPSDGraphic::LoadFromBytes(std::span<const std::uint8_t> data) {
   TByteReader in(data, kFormat);
-  const THeader header = ReadHeader(in, Limits());
+  THeader header = ReadHeader(in, Limits());
   std::vector<TRGBQuad> palette = ReadPalette(in, header);
-  in.Skip(in.U32BE());  // image resources
+  const auto resources = in.Bytes(in.U32BE());
+  if (header.Mode == kMultichannel) {
+    ChooseInks(header, resources);
+    if (header.Layout == 8) palette = GreyPalette();
+  }
   in.Skip(in.U32BE());  // layers and masks: the merged picture below is what we load
   const unsigned compression = in.U16BE();
   if (compression != kRaw && compression != kPackBits) {

@@ -2,8 +2,10 @@
 // TPSDGraphic: Photoshop files, the merged picture at their end, raw or PackBits compressed, 8
 // or 16 bits per channel (16-bit samples reduced to 8). Bitmap mode loads as 1-bit, grey and
 // duotone as 8-bit grey, indexed as 8-bit with the file's colour table, RGB as 24-bit (32-bit
-// when a fourth channel holds alpha), CMYK and Lab as 24-bit, multichannel as 24-bit from its
-// first three channels (8-bit grey when it has fewer).
+// when a fourth channel holds alpha), CMYK and Lab as 24-bit, multichannel as 24-bit: each
+// channel an ink of the colour and solidity its DisplayInfo resource gives (alpha channels not
+// shown), overprinted on white, or without the resource the inks Photoshop makes (one channel
+// black, as 8-bit grey; three or more cyan, magenta, yellow and black).
 //
 // CMYK samples are stored inverted (255 is no ink), so red is C' x K' / 255 and so on, without
 // a colour profile. Lab is Photoshop's D50 Lab, taken to XYZ, adapted to D65 with the Bradford

@@ -251,16 +251,12 @@ const TGraphicClass& RecognisedGraphicClass(const std::string& fileName,
       forcedExtension.empty() ? ExtractExtension(fileName) : forcedExtension;
   if (!forcedExtension.empty()) {
     const TGraphicClass* forced = FileFormats().ClassForExtension(forcedExtension);
+    ReadFileStart(fileName, 1);  // a missing file first
     return RequireClass(forced != nullptr && forced->Create != nullptr ? forced : nullptr,
                         extension);
   }
-  std::vector<std::uint8_t> head;
-  try {
-    head = ReadFileStart(fileName, SignatureBytesNeeded());
-  } catch (const EFileError&) {
-    // A name no class reads stays an unknown extension, as in the desktop program.
-    if (FileFormats().ClassForExtension(extension) != nullptr) throw;
-  }
+  // A file that cannot be read is reported as such before anything is said of its content.
+  const std::vector<std::uint8_t> head = ReadFileStart(fileName, SignatureBytesNeeded());
   return RequireClass(RecogniseGraphicClass(FileFormats(), head, extension), extension);
 }
 

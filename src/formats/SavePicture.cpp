@@ -70,6 +70,21 @@ bool PngSaveLosesContainer(const TBitmap& bitmap) {
          format == kFormatSealed;
 }
 
+bool SaveDropsAlpha(const TBitmap& bitmap, TSaveKind kind) {
+  if (kind != TSaveKind::Png || bitmap.BitsPerPixel() != 32 || bitmap.Empty()) return false;
+  const std::uint8_t first = bitmap.ConstRowAt(0)[3];
+  // One alpha all over is transparency too, unless it is 0 (the unused fourth byte of a 32-bit
+  // BMP) or 255 (opaque).
+  if (first != 0 && first != 255) return true;
+  for (int y = 0; y < bitmap.Height(); ++y) {
+    const std::uint8_t* row = bitmap.ConstRowAt(y);
+    for (int x = 0; x < bitmap.Width(); ++x) {
+      if (row[4 * x + 3] != first) return true;
+    }
+  }
+  return false;
+}
+
 std::string PngLossWarning(const TBitmap& bitmap) {
   return TrF(
       "这幅图片是 %1 位的。保存为 PNG 时会转换为 24 位，图片里隐藏的文本将会丢失。\n"

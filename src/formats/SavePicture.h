@@ -56,4 +56,9 @@ void PrepareCarrierForSave(TBitmap& carrier, TSaveKind kind);
 // The warning shown before such a save.
 std::string PngLossWarning(const TBitmap& bitmap);
 
+// True when a save of this kind loses transparency the picture has: a PNG is written without an
+// alpha channel, and a 32-bit picture uses its fourth bytes when they differ from pixel to pixel
+// or are all one value between 0 and 255.
+bool SaveDropsAlpha(const TBitmap& bitmap, TSaveKind kind);
+
 }  // namespace pennacrow

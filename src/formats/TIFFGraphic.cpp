@@ -121,7 +121,7 @@ class TTiffReader {
  private:
   [[noreturn]] void Fail() const {
     if (FInput.ReadPastEnd || EndedEarly(FInput.Message)) throw TruncatedError(FFormat);
-    throw DamagedError(FFormat, FInput.Message);
+    throw LibraryDamagedError(FFormat, FInput.Message);
   }
   // libtiff says only in words that a strip's or tile's data ended before its rows did.
   static bool EndedEarly(const char* message) {
@@ -179,7 +179,24 @@ class TTiffReader {
   // one line per plane.
   std::uint16_t FSampleFormat = SAMPLEFORMAT_UINT;
   std::vector<std::vector<std::uint8_t>> FLines;
+  // The fourth sample of an RGB pixel is associated alpha: the colours were multiplied by it.
+  bool FPremultiplied = false;
+  void Unpremultiply(std::uint8_t* row) const;
 };
+
+// Straight colours from colours multiplied by their alpha, on a row of 8-bit blue, green, red
+// and alpha, which is what our 32-bit bitmaps hold.
+void TTiffReader::Unpremultiply(std::uint8_t* row) const {
+  if (!FPremultiplied) return;
+  for (std::uint32_t x = 0; x < FWidth; ++x, row += 4) {
+    const unsigned alpha = row[3];
+    for (int c = 0; c < 3; ++c) {
+      row[c] = alpha == 0
+                   ? 0
+                   : static_cast<std::uint8_t>(std::min(255u, (row[c] * 255u + alpha / 2) / alpha));
+    }
+  }
+}
 
 void TTiffReader::ReadScanline(void* buffer, std::uint32_t row, std::uint16_t sample) {
   if (!FTiled) {
@@ -298,6 +315,11 @@ TBitmap TTiffReader::Decode() {
   }
   RequireData(scanline * FRows * (FPlanar == PLANARCONFIG_SEPARATE ? FSamples : 1));
   FSampleFormat = Field<std::uint16_t>(TIFFTAG_SAMPLEFORMAT, SAMPLEFORMAT_UINT);
+  std::uint16_t extraCount = 0;
+  std::uint16_t* extraTypes = nullptr;
+  FPremultiplied = FPhotometric == PHOTOMETRIC_RGB && FSamples >= 4 &&
+                   TIFFGetField(FTif.get(), TIFFTAG_EXTRASAMPLES, &extraCount, &extraTypes) &&
+                   extraCount > 0 && extraTypes[0] == EXTRASAMPLE_ASSOCALPHA;
   if (FSampleFormat == SAMPLEFORMAT_IEEEFP && FBits != 32 && FBits != 64) {
     Unsupported(TrF("%1 位浮点采样", {std::to_string(FBits)}));
   }
@@ -361,6 +383,9 @@ bool TTiffReader::NeedsSampleReduction() const {
       FPhotometric == PHOTOMETRIC_MINISBLACK || FPhotometric == PHOTOMETRIC_MINISWHITE;
   const bool rgb = FPhotometric == PHOTOMETRIC_RGB && FSamples >= 3;
   if (FSampleFormat == SAMPLEFORMAT_IEEEFP) return (grey && FSamples <= 2) || rgb;
+  if (FSampleFormat == SAMPLEFORMAT_INT) {
+    return ((grey && FSamples <= 2) || rgb) && (FBits == 8 || FBits == 16 || FBits == 32);
+  }
   if (FSampleFormat != SAMPLEFORMAT_UINT || FBits == 0 || FBits > 32) return false;
   if (grey && FSamples <= 2) {
     return !(FBits == 1 || FBits == 2 || FBits == 4 || FBits == 8 || FBits == 16) ||
@@ -403,7 +428,9 @@ std::uint64_t TTiffReader::RawSample(std::uint32_t x, std::uint16_t sample) cons
 }
 
 // A sample reduced to 8 bits as 16-bit samples are, round(v x 255 / max); floating-point
-// samples are clamped to 0..1 first.
+// samples are clamped to 0..1 first. Signed samples are levels of 0 to 255 as they stand,
+// clamped: that is what the pictures that use them hold (a 32-bit integer picture of Pillow's,
+// a 16-bit PGM among them), where their whole range would leave every such picture black.
 std::uint8_t TTiffReader::Sample8(std::uint32_t x, std::uint16_t sample) const {
   const std::uint64_t raw = RawSample(x, sample);
   if (FSampleFormat == SAMPLEFORMAT_IEEEFP) {
@@ -415,6 +442,11 @@ std::uint8_t TTiffReader::Sample8(std::uint32_t x, std::uint16_t sample) const {
     }
     if (!(v > 0)) return 0;  // NaN included
     return static_cast<std::uint8_t>(std::lround(std::min(v, 1.0) * 255));
+  }
+  if (FSampleFormat == SAMPLEFORMAT_INT) {
+    const std::uint64_t sign = std::uint64_t{1} << (FBits - 1);
+    const auto value = static_cast<std::int64_t>(raw ^ sign) - static_cast<std::int64_t>(sign);
+    return static_cast<std::uint8_t>(std::clamp<std::int64_t>(value, 0, 255));
   }
   const std::uint64_t max = (std::uint64_t{1} << FBits) - 1;
   return static_cast<std::uint8_t>((raw * 255 + max / 2) / max);
@@ -461,6 +493,7 @@ void TTiffReader::DecodeReduced(TBitmap& bitmap) {
         row[x * channels + (rgb ? kTarget[c] : 0)] = v;
       }
     }
+    Unpremultiply(row);
   }
 }
 
@@ -584,6 +617,7 @@ void TTiffReader::DecodeRgb(TBitmap& bitmap) {
         }
       }
     }
+    for (std::uint32_t y = 0; y < FRows; ++y) Unpremultiply(bits.data() + y * bitmap.RowLength());
     return;
   }
   // 8-bit samples that fit the bitmap's row exactly are read in place and turned into
@@ -596,6 +630,7 @@ void TTiffReader::DecodeRgb(TBitmap& bitmap) {
       ReadScanline(row, y, 0);
       for (std::uint32_t x = 0; x < FWidth; ++x)
         std::swap(row[x * channels], row[x * channels + 2]);
+      Unpremultiply(row);
       continue;
     }
     ReadScanline(scratch.data(), y, 0);
@@ -608,6 +643,7 @@ void TTiffReader::DecodeRgb(TBitmap& bitmap) {
                         : scratch[at];
       }
     }
+    Unpremultiply(row);
   }
 }
 

@@ -45,6 +45,12 @@ EInvalidGraphicFormat DamagedError(const std::string& format, const std::string&
   return {TGraphicFault::Damaged, DamagedMessage(format, detail)};
 }
 
+EInvalidGraphicFormat LibraryDamagedError(const std::string& format,
+                                          const std::string& englishDetail) {
+  const bool english = CurrentLanguage() == TLanguage::English;
+  return DamagedError(format, english ? englishDetail : std::string());
+}
+
 EInvalidGraphicFormat InvalidSizeError(const std::string& format, const std::string& size) {
   return {TGraphicFault::Damaged, TrF("无法加载图像，%1图像的尺寸 %2 无效。", {format, size})};
 }

@@ -65,6 +65,10 @@ EInvalidGraphicFormat UnsupportedError(const std::string& format, const std::str
 EInvalidGraphicFormat InvalidPaletteError(const std::string& format);
 EInvalidGraphicFormat TruncatedError(const std::string& format);
 EInvalidGraphicFormat DamagedError(const std::string& format, const std::string& detail);
+// The same with a library's own reason, which is English: it is shown to an English reader only,
+// so that no message mixes two languages.
+EInvalidGraphicFormat LibraryDamagedError(const std::string& format,
+                                          const std::string& englishDetail);
 // A width or height that is negative (damaged) or beyond the limits given (too large).
 EInvalidGraphicFormat InvalidSizeError(const std::string& format, const std::string& size);
 EInvalidGraphicFormat TooLargeError(const std::string& format, const std::string& size,

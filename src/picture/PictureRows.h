@@ -24,6 +24,8 @@ class TRowSource {
   // A bitmap of the picture's width, depth and palette holding at least its first rowCount
   // rows, or all of them when the picture has fewer.
   virtual const TBitmap& Rows(int rowCount) = 0;
+  // The whole picture's height, once rows were asked for.
+  virtual int Height() const = 0;
 };
 
 // Loads at least the first rowsNeeded rows of a picture file through the registry: only those
@@ -40,8 +42,7 @@ class TPictureFileRows : public TRowSource {
                    const TGraphicClass* pictureClass = nullptr)
       : FFormats(formats), FFileName(std::move(fileName)), FClass(pictureClass) {}
   const TBitmap& Rows(int rowCount) override;
-  // The whole picture's height, once rows were asked for.
-  int Height() const { return FRows.Height; }
+  int Height() const override { return FRows.Height; }
 
  private:
   const TFileFormatsList& FFormats;
@@ -56,6 +57,7 @@ class TBitmapRows : public TRowSource {
  public:
   explicit TBitmapRows(const TBitmap& bitmap) : FBitmap(bitmap) {}
   const TBitmap& Rows(int) override { return FBitmap; }
+  int Height() const override { return FBitmap.Height(); }
 
  private:
   const TBitmap& FBitmap;

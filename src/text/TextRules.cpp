@@ -73,8 +73,8 @@ class TIconv {
     return out;
   }
 
-  // True when all of input converts without a single undecodable or cut sequence.
-  bool Strict(std::string_view input) {
+  // Where the first undecodable or cut sequence of input starts; npos when there is none.
+  std::size_t FirstInvalid(std::string_view input) {
     char* in = const_cast<char*>(input.data());
     std::size_t inLeft = input.size();
     char buffer[4096];
@@ -83,10 +83,10 @@ class TIconv {
       std::size_t outLeft = sizeof buffer;
       if (iconv(FHandle, &in, &inLeft, &dst, &outLeft) == static_cast<std::size_t>(-1) &&
           errno != E2BIG) {
-        return false;
+        return input.size() - inLeft;
       }
     }
-    return true;
+    return std::string_view::npos;
   }
 
  private:
@@ -102,12 +102,54 @@ std::string Utf8ToPayload(std::string_view utf8) {
 
 bool IsValidPayload(std::string_view payload) {
   TIconv conv("UTF-8", "GB18030");
-  return conv.Strict(payload);
+  return conv.FirstInvalid(payload) == std::string_view::npos;
+}
+
+std::size_t FirstInvalidPayloadText(std::string_view text) {
+  // The earlier release ran on code page 936, whose single byte 0x80 is the euro sign; the
+  // payload code page has no such byte, so it stands in as a plain character for the check.
+  // Trail bytes are never 0x80 alone, so walking the characters finds only lead bytes.
+  std::string checked(text);
+  for (std::size_t i = 0; i < checked.size();) {
+    const auto byte = static_cast<unsigned char>(checked[i]);
+    if (byte == 0x80) checked[i] = '?';
+    const bool fourBytes =
+        byte > 0x80 && i + 1 < checked.size() && checked[i + 1] >= '0' && checked[i + 1] <= '9';
+    i += byte <= 0x80 ? 1 : fourBytes ? 4 : 2;
+  }
+  TIconv conv("UTF-8", "GB18030");
+  return conv.FirstInvalid(checked);
 }
 
 std::string PayloadToUtf8(std::string_view payload) {
   TIconv conv("UTF-8", "GB18030");
   return conv.Convert(payload, "\xEF\xBF\xBD");
+}
+
+std::string EscapeForTerminal(std::string_view utf8, std::size_t& escaped) {
+  std::string out;
+  out.reserve(utf8.size());
+  escaped = 0;
+  for (std::size_t i = 0; i < utf8.size(); ++i) {
+    const auto byte = static_cast<unsigned char>(utf8[i]);
+    const bool lineEnd = byte == '\n' || byte == '\t' ||
+                         (byte == '\r' && i + 1 < utf8.size() && utf8[i + 1] == '\n');
+    if ((byte < 0x20 && !lineEnd) || byte == 0x7F) {
+      out += '^';
+      out += static_cast<char>(byte ^ 0x40);
+      ++escaped;
+    } else if (byte == 0xC2 && i + 1 < utf8.size() &&
+               static_cast<unsigned char>(utf8[i + 1]) < 0xA0 &&
+               static_cast<unsigned char>(utf8[i + 1]) >= 0x80) {
+      char shown[16];
+      std::snprintf(shown, sizeof shown, "<U+%04X>", static_cast<unsigned char>(utf8[++i]));
+      out += shown;
+      ++escaped;
+    } else {
+      out += static_cast<char>(byte);
+    }
+  }
+  return out;
 }
 
 std::string JsonString(const std::string& text) {

@@ -19,6 +19,14 @@ std::string PayloadToUtf8(std::string_view payload);
 
 // True when every byte sequence is a character of the payload code page.
 bool IsValidPayload(std::string_view payload);
+// Where the first byte sequence that is no character of a text of this program or an earlier
+// release starts (the payload code page, and code page 936's euro sign 0x80); npos when none.
+std::size_t FirstInvalidPayloadText(std::string_view text);
+
+// UTF-8 text for a terminal: every control character but tab, line feed and the CR of a CR LF
+// (C0, DEL and C1) shown as cat -v and less show them, "^[" and "<U+009B>", so that a text cannot
+// move the cursor, retitle the terminal or hide lines. escaped receives how many there were.
+std::string EscapeForTerminal(std::string_view utf8, std::size_t& escaped);
 
 // A JSON string literal: quotes, backslashes and control characters escaped; UTF-8 passes
 // through as it is.

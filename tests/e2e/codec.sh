@@ -41,7 +41,7 @@ make_bmp() {
 json_field() { sed -n "s/.*\"$2\":\([^,}]*\).*/\1/p" <<<"$1"; }
 
 # Hide then reveal --raw gives the bytes back, across depths and a picture 10 pixels wide.
-printf 'Hello\r\nworld \xc4\xe3\xba\xc3 \x00 end\xff' >"$DIR/payload.bin"
+printf 'Hello\r\nworld \xc4\xe3\xba\xc3 \x00 end\x80' >"$DIR/payload.bin"
 for carrier in "64 48 24" "64 48 32" "64 48 8" "10 60 24"; do
   read -r w h bpp <<<"$carrier"
   make_bmp "$DIR/carrier.bmp" "$w" "$h" "$bpp"
@@ -66,8 +66,16 @@ make_bmp "$DIR/carrier.bmp" 64 48 24
 printf 'from stdin' | "$CLI" hide "$DIR/carrier.bmp" -o "$DIR/stdin.bmp" || fail "hide from stdin"
 "$CLI" reveal "$DIR/stdin.bmp" -o "$DIR/stdin.txt" || fail "reveal -o"
 [ "$(cat "$DIR/stdin.txt")" = 'from stdin' ] || fail "reveal -o content"
+# An empty text is written, and is no hidden text to reveal but with --force.
 printf '' | "$CLI" hide "$DIR/carrier.bmp" -o "$DIR/empty.bmp" || fail "hide an empty text"
-[ -z "$("$CLI" reveal "$DIR/empty.bmp" --raw | od -An -tx1)" ] || fail "reveal an empty text"
+"$CLI" reveal "$DIR/empty.bmp" 2>/dev/null && fail "reveal of an empty text must exit 1"
+[ -z "$("$CLI" reveal "$DIR/empty.bmp" --force --raw | od -An -tx1)" ] || fail "reveal an empty text"
+# Bytes reveal would not take for a text are refused: neither GB18030 nor UTF-8, or controls only.
+for text in 'ab\xff' '\x1b\x07'; do
+  printf "$text" >"$DIR/notext.bin"
+  "$CLI" hide "$DIR/carrier.bmp" -o "$DIR/notext.bmp" --text-file "$DIR/notext.bin" --raw 2>/dev/null
+  [ $? = 1 ] && [ ! -e "$DIR/notext.bmp" ] || fail "hide --raw of $text must exit 1"
+done
 
 # The probe cases, in a 48 x 1 picture whose row 0 low bits are set here.
 probe() {
@@ -79,11 +87,12 @@ probe() {
 }
 zeros31=0000000000000000000000000000000
 probe "${zeros31}00000000000000000" 0 "无隐藏数据或格式未知   "
-probe "${zeros31}10000000000000000" 3 "Pennacrow Ver 1.x"
-probe "00000010" 2 "Pennacrow Ver 2.0，已加密    "
 probe "11111111" 255 "无隐藏数据或格式未知   "
-# A version 1 length beyond the picture is a chance hit, not a container.
-probe "00000011${zeros31:0:23}11111111111111111" 255 "无隐藏数据或格式未知   "
+# Chance headers are no container: a version 1 or encrypted one of length 0, and a version 1
+# length beyond the picture.
+probe "${zeros31}10000000000000000" 0 "无隐藏数据或格式未知   "
+probe "00000010" 0 "无隐藏数据或格式未知   "
+probe "00000011${zeros31:0:23}11111111111111111" 0 "无隐藏数据或格式未知   "
 
 # A version 1 container holding AB: length 2 and the bytes least significant bit first.
 make_bmp "$DIR/v1.bmp" 80 1 24 "${zeros31}0""0100000000000000""${zeros31:0:16}""10000010""01000010"

@@ -29,9 +29,13 @@ cmp upper.Bmp c24.out.bmp
 # Failures: exit 1 with the system's message, nothing written; usage errors exit 2.
 set +e
 "$cli" convert missing.xyz out.bmp 2>err.txt; rc=$?
+printf 'not a picture' >junk.xyz
+"$cli" convert junk.xyz out.bmp 2>err2.txt; rc2=$?
 set -e
-[ $rc -eq 1 ] || { echo "unknown extension: exit $rc"; exit 1; }
-grep -q '未知图片文件扩展(.xyz)' err.txt
+[ $rc -eq 1 ] && [ $rc2 -eq 1 ] || { echo "missing file, unknown extension: exit $rc $rc2"; exit 1; }
+# A missing file is said to be missing, whatever its name would have been read as.
+grep -q '没有那个文件或目录' err.txt
+grep -q '未知图片文件扩展(.xyz)' err2.txt
 [ ! -e out.bmp ]
 printf 'BM broken' > broken.bmp
 set +e

@@ -99,6 +99,6 @@ expect_usage fern -o "$DIR/u.bmp" --seed abc
 rm -f "$DIR/u.bmp"
 "$CLI" fractal moire --over "$DIR/none.xyz" -o "$DIR/u.bmp" 2>"$DIR/err"
 [ $? -eq 1 ] || fail "unreadable carrier should exit 1"
-grep -q '未知图片文件扩展(.xyz)' "$DIR/err" || fail "unreadable carrier message"
+grep -q '没有那个文件或目录' "$DIR/err" || fail "unreadable carrier message"
 [ ! -e "$DIR/u.bmp" ] || fail "failed paint wrote a file"
 finish

@@ -36,27 +36,49 @@ done
 timeout 20 "$CLI" hide plain.ppm -o z.bmp </dev/zero 2>/dev/null
 [ $? = 1 ] || fail "an endless standard input"
 
-# Ctrl+C or SIGTERM at the password prompt gives the terminal its echo back, and the process
-# still dies of the signal.
+# At the password prompt, SIGTERM and Ctrl+\ give the terminal its echo back and the process
+# still dies of the signal; after a stop (the shell turns echo on) and fg, and after a Ctrl+Z
+# where no stop applies, the prompt has echo off again.
 "$PY" - "$CLI" plain.ppm <<'PY' || fail "password prompt: $?"
 import os, pty, signal, sys, termios, time
-pid, master = pty.fork()
-if pid == 0:
-    os.environ.pop('PENNACROW_PASSWORD', None)
-    os.execv(sys.argv[1], [sys.argv[1], 'hide', sys.argv[2], '-o', 'p.bmp', '--text', 'x', '--encrypt'])
-seen = b''
-deadline = time.time() + 10
-while b':' not in seen and time.time() < deadline:
-    seen += os.read(master, 100)
-time.sleep(0.2)
-if termios.tcgetattr(master)[3] & termios.ECHO:
-    sys.exit(3)  # the prompt did not turn echo off: nothing was tested
-for sig in (signal.SIGTERM,):
+def start():
+    pid, master = pty.fork()
+    if pid == 0:
+        os.environ.pop('PENNACROW_PASSWORD', None)
+        os.execv(sys.argv[1], [sys.argv[1], 'hide', sys.argv[2], '-o', 'p.bmp', '--text', 'x', '--encrypt'])
+    seen, deadline = b'', time.time() + 10
+    while b':' not in seen and time.time() < deadline:
+        seen += os.read(master, 100)
+    time.sleep(0.2)
+    if echo(master):
+        sys.exit(3)  # the prompt did not turn echo off: nothing was tested
+    return pid, master
+def echo(master):
+    return bool(termios.tcgetattr(master)[3] & termios.ECHO)
+def dies_of(pid, sig):
+    _, status = os.waitpid(pid, 0)
+    return os.WIFSIGNALED(status) and os.WTERMSIG(status) == sig
+for sig in (signal.SIGTERM, signal.SIGQUIT):
+    pid, master = start()
     os.kill(pid, sig)
-_, status = os.waitpid(pid, 0)
-if not os.WIFSIGNALED(status) or os.WTERMSIG(status) != signal.SIGTERM:
-    sys.exit(4)
-sys.exit(0 if termios.tcgetattr(master)[3] & termios.ECHO else 5)
+    if not dies_of(pid, sig) or not echo(master):
+        sys.exit(4)
+pid, master = start()
+os.kill(pid, signal.SIGSTOP)
+os.waitpid(pid, os.WUNTRACED)
+mode = termios.tcgetattr(master)
+mode[3] |= termios.ECHO
+termios.tcsetattr(master, termios.TCSANOW, mode)
+os.kill(pid, signal.SIGCONT)
+time.sleep(0.3)
+if echo(master):
+    sys.exit(5)
+os.kill(pid, signal.SIGTSTP)
+time.sleep(0.3)
+if echo(master):
+    sys.exit(6)
+os.kill(pid, signal.SIGTERM)
+sys.exit(0 if dies_of(pid, signal.SIGTERM) and echo(master) else 7)
 PY
 
 finish

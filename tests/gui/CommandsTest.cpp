@@ -110,6 +110,7 @@ TEST_F(Commands, ReadingAPictureWithoutRoomForItsLengthFailsAndKeepsTheMemo) {
   std::uint8_t* row = Form->Picture().PictureBitmap().RowAt(0);
   for (int i = 0; i < 24; ++i) row[i] = (i == 7 || i >= 8) ? 1 : 0;
   Form->TextData->SetText("memo");
+  Ui.YesNoAnswers = {true};  // no container: read the low bits anyway
   Form->FlatButton4Click();
   EXPECT_EQ(Form->StatusPanelText(0), " 自此图像读取数据失败！       ");
   EXPECT_EQ(Form->TextData->Text(), "memo");
@@ -378,15 +379,15 @@ TEST_F(Commands, CapacityMeterFollowsTextAndPictureAndTurnsRedWhenTooLong) {
   };
   EXPECT_EQ(meter(), "");  // nothing to measure against yet
   LoadPicture(100, 50);    // 625 bytes
-  EXPECT_EQ(meter(), "已用 3 / 625 字节");
+  EXPECT_EQ(meter(), "已用 3 / 625 字节（密封 63）");
   Form->TextData->SetText(Utf8ToPayload("中文"));
-  EXPECT_EQ(meter(), "已用 7 / 625 字节");
+  EXPECT_EQ(meter(), "已用 7 / 625 字节（密封 69）");
   Form->TextData->SetText(std::string(622, 'x'));
-  EXPECT_EQ(meter(), "已用 625 / 625 字节");
+  EXPECT_EQ(meter(), "已用 625 / 625 字节（密封 685）");
   const auto ink = [this] { return Form->CapacityMeter->palette().color(QPalette::WindowText); };
   EXPECT_LT(ink().red() - ink().green(), 40);
   Form->TextData->SetText(std::string(623, 'x'));
-  EXPECT_EQ(meter(), "已用 626 / 625 字节");
+  EXPECT_EQ(meter(), "已用 626 / 625 字节（密封 686）");
   EXPECT_GT(ink().red() - ink().green(), 100);
   // The status panels are not the meter's.
   EXPECT_EQ(Form->StatusPanelText(0), "");
