@@ -14,8 +14,9 @@ namespace pennacrow::cli {
 // container is a failure unless --force, which reads its low bits anyway.
 int CmdReveal(const std::vector<std::string>& words) {
   const TArgs args(words, {"-o", "--password-file", "--format"},
-                   {"--decrypt", "--raw", "--save-file", "--force"});
+                   {"--decrypt", "--raw", "--save-file", "--force", "--adaptive"});
   args.ExpectPositional(1);
+  if (args.Has("--adaptive")) return RevealAdaptiveCommand(args);
   // Only the rows the container occupies are decoded.
   TCommandLineRows rows(args.Positional()[0], args);
   if (DetectDataFormat(rows) == kFormatSealed) {
@@ -27,7 +28,9 @@ int CmdReveal(const std::vector<std::string>& words) {
   } catch (const ENoHiddenText& e) {
     throw std::runtime_error(
         TrF("%1：%2", {ShownName(args.Positional()[0]),
-                       TrF("%1（要照样读取最低位，请加 --force）", {e.what()})}));
+                       TrF("%1（要照样读取最低位，请加 --force；用密钥自适应写入的内容请加 "
+                           "--adaptive）",
+                           {e.what()})}));
   }
   std::string text = std::move(hidden.Text);
   // Only a format 2 container holds an ArmouredText; any other text is printed as it is.

@@ -8,7 +8,9 @@
 #include <QStringDecoder>
 #include <cerrno>
 #include <cstdio>
+#include <iostream>
 
+#include "adaptive/AdaptiveBitmap.h"
 #include "cli/Password.h"
 #include "codec/SealedContainer.h"
 #include "crypto/CryptBase.h"
@@ -102,10 +104,47 @@ std::string NormalizedPassword(std::string& utf8) {
   return result;
 }
 
-int HideSealedCommand(const TArgs& args) {
-  if (!args.Has("--seal")) throw EUsage(Tr("--file 只能与 --seal 一起使用"));
+namespace {
+
+void CheckSealOptions(const TArgs& args) {
+  if (!args.Has("--seal")) {
+    throw EUsage(args.Has("--adaptive") ? Tr("--adaptive 只能与 --seal 一起使用")
+                                        : Tr("--file 只能与 --seal 一起使用"));
+  }
   if (args.Has("--encrypt")) throw EUsage(Tr("--seal 与 --encrypt 只能选一个"));
   if (args.Has("--raw")) throw EUsage(Tr("--seal 的文本按 UTF-8 原样密封，不能与 --raw 一起使用"));
+  if (args.Has("--adaptive") && args.Has("--stealth")) {
+    throw EUsage(Tr("--adaptive 自己选择改动哪些像素，不能与 --stealth 一起使用"));
+  }
+}
+
+// A keyed write beyond what detectors are expected to miss still works; the user hears of it.
+void NoteDetectableSize(const TBitmap& bitmap, const TSealedContent& content) {
+  const TAdaptiveCapacity capacity = AdaptiveCapacity(bitmap);
+  if (content.Bytes.size() <= capacity.Tolerated) return;
+  std::cerr << "pennacrow-cli: "
+            << TrF("注意：内容有 %1 字节，超过了这张图片预计不易被检测出来的 %2 字节",
+                   {std::to_string(content.Bytes.size()), std::to_string(capacity.Tolerated)})
+            << "\n";
+}
+
+// Where a revealed content goes: a file to -o or under its own name, a text to -o or standard
+// output.
+void WriteRevealed(const TArgs& args, const TSealedContent& content) {
+  if (content.Kind == TSealedKind::File) {
+    WriteOutputFile(FileTarget(args, content), content.Bytes, true);
+  } else if (args.Has("-o") && args.Value("-o") != "-") {
+    WriteOutputFile(args.Value("-o"), content.Bytes, true);
+  } else {
+    WriteAllStdout(content.Bytes);
+  }
+}
+
+}  // namespace
+
+int HideSealedCommand(const TArgs& args) {
+  CheckSealOptions(args);
+  const bool adaptive = args.Has("--adaptive");
   const std::string out = args.Value("-o");
   const TSealedContent content = ContentToSeal(args);
 
@@ -114,13 +153,23 @@ int HideSealedCommand(const TArgs& args) {
   LoadPicture(picture, args.Positional()[0], args, out == "-");
   TBitmap& bitmap = picture.PictureBitmap();
   PrepareCarrierForSave(bitmap, kind);
-  RequireSealedFits(bitmap, content);
+  if (adaptive) {
+    RequireAdaptiveFits(bitmap, content);
+  } else {
+    RequireSealedFits(bitmap, content);
+  }
+
+  if (adaptive) NoteDetectableSize(bitmap, content);
 
   std::string typed = ReadPasswordUtf8(args, true);
   const TSecret password(NormalizedPassword(typed));
   if (password.Text().empty()) throw EPennacrowError(Tr(kMsgSealPasswordEmpty));
-  HideSealed(bitmap, password.Text(), content, DefaultSealParameters(),
-             args.Has("--stealth") ? TLowBitWriting::Stealth : TLowBitWriting::Replace);
+  if (adaptive) {
+    HideAdaptive(bitmap, password.Text(), content);
+  } else {
+    HideSealed(bitmap, password.Text(), content, DefaultSealParameters(),
+               args.Has("--stealth") ? TLowBitWriting::Stealth : TLowBitWriting::Replace);
+  }
 
   // The file must give the container back before it takes OUT's place; one that does not is
   // no result, and OUT stays as it was.
@@ -133,14 +182,22 @@ int RevealSealedCommand(const TArgs& args, const TBitmap& bitmap) {
   const std::string payload = ReadSealedPayload(bitmap);
   std::string typed = ReadPasswordUtf8(args);
   const TSecret password(NormalizedPassword(typed));
-  const TSealedContent content = OpenSealedPayload(password.Text(), payload);
-  if (content.Kind == TSealedKind::File) {
-    WriteOutputFile(FileTarget(args, content), content.Bytes, true);
-  } else if (args.Has("-o") && args.Value("-o") != "-") {
-    WriteOutputFile(args.Value("-o"), content.Bytes, true);
-  } else {
-    WriteAllStdout(content.Bytes);
+  WriteRevealed(args, OpenSealedPayload(password.Text(), payload));
+  return kExitSuccess;
+}
+
+int RevealAdaptiveCommand(const TArgs& args) {
+  if (args.Has("--decrypt") || args.Has("--raw")) {
+    throw EUsage(Tr("--adaptive 读出的是密封的内容，不能与 --decrypt 或 --raw 一起使用"));
   }
+  TFractalImage picture(FileFormats());
+  LoadPicture(picture, args.Positional()[0], args);
+  const TBitmap& bitmap = picture.PictureBitmap();
+  // A picture that cannot hold a keyed message is told so before anyone types a password.
+  RequireMayHoldAdaptive(bitmap);
+  std::string typed = ReadPasswordUtf8(args);
+  const TSecret password(NormalizedPassword(typed));
+  WriteRevealed(args, RevealAdaptive(bitmap, password.Text()));
   return kExitSuccess;
 }
 

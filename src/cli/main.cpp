@@ -16,9 +16,10 @@ const char* const kSynopsis =
     "  pennacrow-cli hide CARRIER -o OUT [--text TEXT | --text-file FILE] [--encrypt]\n"
     "                     [--password-file FILE] [--raw] [--stealth] [--format bmp|png|EXT]\n"
     "  pennacrow-cli hide CARRIER -o OUT --seal [--text TEXT | --text-file FILE | --file PATH]\n"
-    "                     [--password-file FILE] [--stealth]\n"
+    "                     [--password-file FILE] [--stealth | --adaptive]\n"
     "  pennacrow-cli reveal FILE [-o OUT] [--decrypt] [--password-file FILE] [--raw]\n"
     "                     [--force] [--save-file] [--format EXT]\n"
+    "  pennacrow-cli reveal FILE --adaptive [-o OUT] [--password-file FILE] [--save-file]\n"
     "  pennacrow-cli encrypt [--password-file FILE]\n"
     "  pennacrow-cli decrypt [--password-file FILE]\n"
     "  pennacrow-cli convert IN OUT [--format bmp|png|EXT]\n"
@@ -48,12 +49,14 @@ const TEntry kCommands[] = {
      N_("显示图片的宽、高、每像素位数、可隐藏的字节数和找到的隐藏数据格式。\n"
         "  --json        输出一个 JSON 对象，字段不随语言变化\n"
         "  --format EXT  按扩展名 EXT 的格式读取，不管文件内容\n"
-        "FILE 为 - 时从标准输入读取。\n")},
+        "FILE 为 - 时从标准输入读取。\n"
+        "用 --seal --adaptive 写入的内容没有密码看不出来：info 对这样的图片\n"
+        "照样报告没有隐藏数据；adaptive_capacity 是按图片大小算出的上限。\n")},
     {"hide", cli::CmdHide,
      "pennacrow-cli hide CARRIER -o OUT [--text TEXT | --text-file FILE] [--encrypt]\n"
      "                   [--password-file FILE] [--raw] [--stealth] [--format bmp|png|EXT]\n"
      "pennacrow-cli hide CARRIER -o OUT --seal [--text TEXT | --text-file FILE | --file PATH]\n"
-     "                   [--password-file FILE] [--stealth]\n",
+     "                   [--password-file FILE] [--stealth | --adaptive]\n",
      N_("把文本藏进 CARRIER，保存为 OUT（.bmp 或 .png）；已有的 OUT 被原子地替换。\n"
         "  --text TEXT         要隐藏的文本（否则取 --text-file 或标准输入）\n"
         "  --text-file FILE    从文件读取文本（- 为标准输入）\n"
@@ -63,16 +66,20 @@ const TEntry kCommands[] = {
         "  --file PATH         与 --seal 一起：密封整个文件\n"
         "  --password-file F   密码取自文件 F 的第一行（否则 PENNACROW_PASSWORD 或终端）\n"
         "  --stealth           以随机加减 1 代替替换最低位，更难被检测\n"
+        "  --adaptive          与 --seal 一起：由密码决定位置、由图片纹理决定改动，图片里\n"
+        "                      没有任何看得见的容器；写入前告诉你能放多少、放多少不易被检测\n"
         "  --format bmp|png    -o - 时写到标准输出的格式；否则强制按扩展名读取 CARRIER\n")},
     {"reveal", cli::CmdReveal,
      "pennacrow-cli reveal FILE [-o OUT] [--decrypt] [--password-file FILE] [--raw]\n"
-     "                     [--force] [--save-file] [--format EXT]\n",
+     "                     [--force] [--save-file] [--format EXT]\n"
+     "pennacrow-cli reveal FILE --adaptive [-o OUT] [--password-file FILE] [--save-file]\n",
      N_("读出 FILE 里隐藏的文本，转换为 UTF-8 写到标准输出或 -o OUT。\n"
         "  --decrypt           解密格式 2 的文本\n"
         "  --password-file F   密码取自文件 F 的第一行\n"
         "  --raw               输出保存的原始字节\n"
         "  --force             图片里没有隐藏数据时仍读出最低位；--save-file 时可覆盖\n"
         "  --save-file         密封的文件以原名保存到当前目录\n"
+        "  --adaptive          读取用 --seal --adaptive 写入的内容（需要写入时的密码）\n"
         "  --format EXT        按扩展名 EXT 的格式读取 FILE\n")},
     {"encrypt", cli::CmdEncrypt, "pennacrow-cli encrypt [--password-file FILE]\n",
      N_("用密码加密标准输入的文本，把 Base64 密文写到标准输出。\n")},
