@@ -4,10 +4,12 @@
 #include <sodium.h>
 
 #include <algorithm>
+#include <atomic>
 #include <string>
 
 #include "adaptive/Hill.h"
 #include "adaptive/KeyedEmbedding.h"
+#include "adaptive/Workers.h"
 #include "codec/Container.h"
 #include "picture/LargeBuffer.h"
 #include "picture/RowColors.h"
@@ -77,14 +79,21 @@ class TBitmapCover : public TAdaptiveCover {
   void Values(std::span<const std::uint32_t> indices,
               std::span<std::int16_t> values) const override {
     const std::uint8_t* bits = FBitmap.Bits().data();
-    for (std::size_t i = 0; i < indices.size(); ++i) values[i] = bits[Offset(indices[i])];
+    for (std::size_t i = 0; i < indices.size(); ++i) {
+      // The elements lie all over the picture: ask for their lines well before they are read.
+      if (i + kAhead < indices.size()) __builtin_prefetch(bits + Offset(indices[i + kAhead]));
+      values[i] = bits[Offset(indices[i])];
+    }
   }
   std::uint64_t Usable() const override;
   void PrepareCosts() override;
   TCostHistogram Histogram() const override;
   void Levels(std::span<const std::uint32_t> indices, std::span<std::uint8_t> plus,
               std::span<std::uint8_t> minus) const override {
-    for (std::size_t i = 0; i < indices.size(); ++i) plus[i] = minus[i] = FLevels[indices[i]];
+    for (std::size_t i = 0; i < indices.size(); ++i) {
+      if (i + kAhead < indices.size()) __builtin_prefetch(FLevels.data() + indices[i + kAhead]);
+      plus[i] = minus[i] = FLevels[indices[i]];
+    }
   }
   void Apply(std::span<const std::uint32_t> indices,
              std::span<const std::int8_t> changes) override {
@@ -94,8 +103,15 @@ class TBitmapCover : public TAdaptiveCover {
   }
 
  private:
+  static constexpr std::size_t kAhead = 16;
+
   std::size_t Offset(std::uint32_t element) const {
-    const std::uint32_t pixel = element / FChannels, channel = element % FChannels;
+    const std::uint32_t pixel = FChannels == 3 ? element / 3 : element;
+    const std::uint32_t channel = element - pixel * FChannels;
+    // Rows without padding need no division by the width, which is most of the cost here.
+    if (FBitmap.RowLength() == std::size_t{FPixelBytes} * FBitmap.Width()) {
+      return std::size_t{pixel} * FPixelBytes + channel;
+    }
     const auto width = static_cast<std::uint32_t>(FBitmap.Width());
     return std::size_t{pixel / width} * FBitmap.RowLength() +
            std::size_t{pixel % width} * FPixelBytes + channel;
@@ -135,11 +151,18 @@ std::uint64_t TBitmapCover::Usable() const {
 void TBitmapCover::PrepareCosts() {
   FLevels = LargeZeroBuffer(Size());
   const std::ptrdiff_t rowLevels = std::ptrdiff_t{FBitmap.Width()} * FChannels;
-  for (std::uint32_t c = 0; c < FChannels; ++c) {
-    HillLevels({FBitmap.Bits().data() + c, FBitmap.Width(), FBitmap.Height(),
-                static_cast<std::ptrdiff_t>(FBitmap.RowLength()), FPixelBytes},
-               {FLevels.data() + c, rowLevels, FChannels});
-  }
+  // Each channel in two halves, on a few threads: the parts write disjoint levels.
+  const int height = FBitmap.Height();
+  std::atomic<std::uint32_t> next{0};
+  RunWorkers(2 * FChannels, [&](const std::atomic<bool>& stop) {
+    for (std::uint32_t job = next++; job < 2 * FChannels && !stop; job = next++) {
+      const std::uint32_t c = job / 2;
+      const int first = job % 2 == 0 ? 0 : height / 2, last = job % 2 == 0 ? height / 2 : height;
+      HillLevels({FBitmap.Bits().data() + c, FBitmap.Width(), height,
+                  static_cast<std::ptrdiff_t>(FBitmap.RowLength()), FPixelBytes},
+                 {FLevels.data() + c, rowLevels, FChannels}, first, last);
+    }
+  });
   EachSample([&](std::uint64_t element, std::uint8_t sample) {
     if (Saturated(sample)) FLevels[element] = kWetLevel;
   });

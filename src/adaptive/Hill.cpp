@@ -1,10 +1,8 @@
 #include "adaptive/Hill.h"
 
 #include <algorithm>
-#include <array>
 #include <bit>
 #include <cmath>
-#include <cstdlib>
 #include <vector>
 
 #include "adaptive/PlusMinusOne.h"
@@ -13,11 +11,7 @@ namespace pennacrow::adaptive {
 
 namespace {
 
-constexpr int kStripRows = 32;
 constexpr int kLargeRadius = 7;  // the 15 × 15 average
-// Rows of the residual a strip needs beyond its own: the large average's reach, the small's,
-// and the high-pass filter's.
-constexpr int kResidualReach = kLargeRadius + 1;
 // A smooth area has no residual at all; its inverse is taken as that of half the smallest
 // residual there can be (a sum of 1 over the nine samples), the highest cost of the scale.
 constexpr float kSmoothInverse = 18.0f;
@@ -30,24 +24,25 @@ int Mirror(int i, int n) {
   return i < n ? i : period - 1 - i;
 }
 
-// Rows of floats for a run of the picture's rows, row y at At(y).
-class TRows {
+// The last `count` rows (a power of two) of one stage of the filters, row y at Row(y).
+class TRing {
  public:
-  TRows(int first, int last, int width)
-      : FFirst(first),
+  TRing(int count, int width)
+      : FCount(count),
         FWidth(width),
-        FData(static_cast<std::size_t>(last - first) * static_cast<std::size_t>(width)) {}
-  float* At(int y) {
-    return FData.data() + static_cast<std::size_t>(y - FFirst) * static_cast<std::size_t>(FWidth);
+        FData(static_cast<std::size_t>(count) * static_cast<std::size_t>(width)) {}
+  float* Row(int y) {
+    return FData.data() +
+           static_cast<std::size_t>(y & (FCount - 1)) * static_cast<std::size_t>(FWidth);
   }
 
  private:
-  int FFirst;
+  int FCount;
   int FWidth;
   std::vector<float> FData;
 };
 
-// in[x] for x in [-radius, width + radius), mirrored at the ends, into out[x + radius].
+// in[x · step] for x in [-radius, width + radius), mirrored at the ends, into out[x + radius].
 template <typename TIn>
 void Padded(const TIn* in, std::ptrdiff_t step, int width, int radius, float* out) {
   for (int x = 0; x < width; ++x) out[x + radius] = static_cast<float>(in[x * step]);
@@ -57,109 +52,107 @@ void Padded(const TIn* in, std::ptrdiff_t step, int width, int radius, float* ou
   }
 }
 
-// out[x] = the sum of in over x - radius .. x + radius, the row mirrored at its ends.
-void HorizontalSum(const float* in, float* out, int width, int radius, std::vector<float>& padded) {
-  padded.resize(static_cast<std::size_t>(width + 2 * radius));
-  Padded(in, 1, width, radius, padded.data());
-  float sum = 0;
-  for (int k = 0; k < 2 * radius; ++k) sum += padded[k];
-  for (int x = 0; x < width; ++x) {
-    sum += padded[x + 2 * radius];
-    out[x] = sum;
-    sum -= padded[x];
-  }
-}
+// The working rows of one plane; every loop over a row is a plain loop the compiler vectorises.
+class THill {
+ public:
+  THill(const TPlane& plane, const TLevelPlane& levels)
+      : FPlane(plane),
+        FLevels(levels),
+        FWidth(plane.Width),
+        FSecond(4, FWidth),
+        FAcross3(4, FWidth),
+        FAcross15(16, FWidth),
+        FPadded(Size(2 * kLargeRadius)),
+        FPairs(Size(2 * kLargeRadius)),
+        FFours(Size(2 * kLargeRadius)),
+        FEights(Size(2 * kLargeRadius)),
+        FRow(Size(0)) {}
 
-// 16·log2(1 + (i + 0.5) / 256): the fraction of a level an ordinary float's top mantissa bits
-// give. Costs need not be exact to the last level, and this is a good deal cheaper than log2.
-const std::array<float, 256>& MantissaLevels() {
-  static const std::array<float, 256> table = [] {
-    std::array<float, 256> t{};
-    for (int i = 0; i < 256; ++i) t[i] = kLevelsPerOctave * std::log2(1.0f + (i + 0.5f) / 256);
-    return t;
-  }();
-  return table;
-}
-
-std::uint8_t FastLevel(float cost) {
-  const auto bits = std::bit_cast<std::uint32_t>(cost);
-  const int exponent = static_cast<int>((bits >> 23) & 0xFFu) - 127;
-  const float level = kLevelsPerOctave * exponent + MantissaLevels()[(bits >> 15) & 0xFFu] + 192;
-  return static_cast<std::uint8_t>(std::clamp(std::lround(level), 0L, long{kWetLevel - 1}));
-}
-
-// |high-pass residual| for rows [first, last): the filter is the outer product of (1, -2, 1)
-// with itself, negated, so a horizontal second difference and a vertical one make it.
-void Residuals(const TPlane& plane, int first, int last, TRows& residual) {
-  const int width = plane.Width, height = plane.Height;
-  const int secondFirst = std::max(0, first - 1), secondLast = std::min(height, last + 1);
-  TRows second(secondFirst, secondLast, width);
-  std::vector<float> padded(static_cast<std::size_t>(width + 2));
-  for (int y = secondFirst; y < secondLast; ++y) {
-    Padded(plane.First + y * plane.RowStride, plane.Step, width, 1, padded.data());
-    float* out = second.At(y);
-    for (int x = 0; x < width; ++x) out[x] = padded[x] - 2 * padded[x + 1] + padded[x + 2];
+  // Row r of the picture enters; the stages behind it follow as far as their filters reach:
+  // the 3 × 3 stage one row behind, the inverse one more, the 15 × 15 output seven more. The
+  // rows before `first` that its output needs are worked out first.
+  void Run(int first, int last) {
+    const int height = FPlane.Height, lag = 2 + kLargeRadius;
+    for (int r = std::max(0, first - lag - 1); r < last + lag; ++r) {
+      if (r < height) SecondDifference(r);
+      if (r >= 1 && r - 1 < height) Residual(r - 1);
+      if (r >= 2 && r - 2 < height) Inverse(r - 2);
+      if (r - lag >= first && r - lag < last) Output(r - lag);
+    }
   }
-  for (int y = first; y < last; ++y) {
-    const float* above = second.At(Mirror(y - 1, height));
-    const float* middle = second.At(y);
-    const float* below = second.At(Mirror(y + 1, height));
-    float* out = residual.At(y);
-    for (int x = 0; x < width; ++x) out[x] = std::fabs(above[x] - 2 * middle[x] + below[x]);
-  }
-}
 
-// Rows [first, last) of the inverse of the 3 × 3 average of the residual, summed over 15 columns.
-void InverseAverages(const TPlane& plane, int first, int last, int residualFirst, int residualLast,
-                     TRows& residual, TRows& out) {
-  const int width = plane.Width;
-  std::vector<float> padded;
-  TRows across(residualFirst, residualLast, width);
-  for (int y = residualFirst; y < residualLast; ++y) {
-    HorizontalSum(residual.At(y), across.At(y), width, 1, padded);
+ private:
+  std::vector<float> Size(int extra) const { return std::vector<float>(FWidth + extra); }
+  int M(int y) const { return Mirror(y, FPlane.Height); }
+
+  // Horizontal (1, -2, 1) of picture row y.
+  void SecondDifference(int y) {
+    Padded(FPlane.First + y * FPlane.RowStride, FPlane.Step, FWidth, 1, FPadded.data());
+    float* out = FSecond.Row(y);
+    for (int x = 0; x < FWidth; ++x) out[x] = FPadded[x] - 2 * FPadded[x + 1] + FPadded[x + 2];
   }
-  std::vector<float> inverse(static_cast<std::size_t>(width));
-  for (int y = first; y < last; ++y) {
-    const float* above = across.At(Mirror(y - 1, plane.Height));
-    const float* middle = across.At(y);
-    const float* below = across.At(Mirror(y + 1, plane.Height));
-    for (int x = 0; x < width; ++x) {
+  // |KB residual| of row y (the vertical (1, -2, 1) of the above), summed over 3 columns.
+  void Residual(int y) {
+    const float *above = FSecond.Row(M(y - 1)), *middle = FSecond.Row(y),
+                *below = FSecond.Row(M(y + 1));
+    for (int x = 0; x < FWidth; ++x) FRow[x] = std::fabs(above[x] - 2 * middle[x] + below[x]);
+    Padded(FRow.data(), 1, FWidth, 1, FPadded.data());
+    float* out = FAcross3.Row(y);
+    for (int x = 0; x < FWidth; ++x) out[x] = FPadded[x] + FPadded[x + 1] + FPadded[x + 2];
+  }
+  // The inverse of the 3 × 3 average at row y, summed over 15 columns by doubling.
+  void Inverse(int y) {
+    const float *above = FAcross3.Row(M(y - 1)), *middle = FAcross3.Row(y),
+                *below = FAcross3.Row(M(y + 1));
+    for (int x = 0; x < FWidth; ++x) {
       const float sum = above[x] + middle[x] + below[x];
-      inverse[x] = sum > 0 ? 9.0f / sum : kSmoothInverse;
+      FRow[x] = sum > 0 ? 9.0f / sum : kSmoothInverse;
     }
-    HorizontalSum(inverse.data(), out.At(y), width, kLargeRadius, padded);
+    Padded(FRow.data(), 1, FWidth, kLargeRadius, FPadded.data());
+    const int padded = FWidth + 2 * kLargeRadius;
+    for (int i = 0; i + 1 < padded; ++i) FPairs[i] = FPadded[i] + FPadded[i + 1];
+    for (int i = 0; i + 3 < padded; ++i) FFours[i] = FPairs[i] + FPairs[i + 2];
+    for (int i = 0; i + 7 < padded; ++i) FEights[i] = FFours[i] + FFours[i + 4];
+    float* out = FAcross15.Row(y);
+    for (int x = 0; x < FWidth; ++x) {
+      out[x] = FEights[x] + FFours[x + 8] + FPairs[x + 12] + FPadded[x + 14];
+    }
   }
-}
+  // The 15 × 15 average at row y, as levels.
+  void Output(int y) {
+    std::fill(FRow.begin(), FRow.end(), 0.0f);
+    for (int d = -kLargeRadius; d <= kLargeRadius; ++d) {
+      const float* row = FAcross15.Row(M(y + d));
+      for (int x = 0; x < FWidth; ++x) FRow[x] += row[x];
+    }
+    std::uint8_t* out = FLevels.First + y * FLevels.RowStride;
+    for (int x = 0; x < FWidth; ++x) out[x * FLevels.Step] = Level(FRow[x]);
+  }
 
-void Strip(const TPlane& plane, const TLevelPlane& levels, int first, int last) {
-  const int height = plane.Height, width = plane.Width;
-  const int residualFirst = std::max(0, first - kResidualReach);
-  const int residualLast = std::min(height, last + kResidualReach);
-  const int inverseFirst = std::max(0, first - kLargeRadius);
-  const int inverseLast = std::min(height, last + kLargeRadius);
-  TRows residual(residualFirst, residualLast, width);
-  Residuals(plane, residualFirst, residualLast, residual);
-  TRows across(inverseFirst, inverseLast, width);
-  InverseAverages(plane, inverseFirst, inverseLast, residualFirst, residualLast, residual, across);
-  std::vector<float> column(static_cast<std::size_t>(width));
-  constexpr float kArea = (2 * kLargeRadius + 1) * (2 * kLargeRadius + 1);
-  for (int y = first; y < last; ++y) {
-    std::fill(column.begin(), column.end(), 0.0f);
-    for (int dy = -kLargeRadius; dy <= kLargeRadius; ++dy) {
-      const float* row = across.At(Mirror(y + dy, height));
-      for (int x = 0; x < width; ++x) column[x] += row[x];
-    }
-    std::uint8_t* out = levels.First + y * levels.RowStride;
-    for (int x = 0; x < width; ++x) out[x * levels.Step] = FastLevel(column[x] / kArea);
+  // The level of a sum of 225 inverses: 16·log2(sum / 225) + 192, with log2(1 + m) of the
+  // mantissa from a cubic that is within 0.03 levels of it; costs need not be exact.
+  static std::uint8_t Level(float sum) {
+    const auto bits = std::bit_cast<std::uint32_t>(sum * (1.0f / 225));
+    const float exponent = static_cast<float>(static_cast<int>(bits >> 23) - 127);
+    const float m = std::bit_cast<float>((bits & 0x7FFFFFu) | 0x3F800000u) - 1.0f;
+    const float log2 = exponent + m * (1.4234932f + m * (-0.58776529f + m * 0.16558643f));
+    const float level = kLevelsPerOctave * log2 + 192 + 0.5f;
+    return static_cast<std::uint8_t>(std::clamp(level, 0.0f, kWetLevel - 1.0f));
   }
-}
+
+  const TPlane& FPlane;
+  const TLevelPlane& FLevels;
+  int FWidth;
+  TRing FSecond, FAcross3, FAcross15;
+  std::vector<float> FPadded, FPairs, FFours, FEights, FRow;
+};
 
 }  // namespace
 
-void HillLevels(const TPlane& plane, const TLevelPlane& levels) {
-  for (int first = 0; first < plane.Height; first += kStripRows) {
-    Strip(plane, levels, first, std::min(plane.Height, first + kStripRows));
-  }
+void HillLevels(const TPlane& plane, const TLevelPlane& levels, int firstRow, int lastRow) {
+  if (lastRow < 0) lastRow = plane.Height;
+  if (plane.Width <= 0 || firstRow >= lastRow) return;
+  THill(plane, levels).Run(firstRow, lastRow);
 }
 
 }  // namespace pennacrow::adaptive

@@ -31,7 +31,9 @@ struct TLevelPlane {
 };
 
 // Writes the cost level (adaptive/PlusMinusOne.h) of changing each sample of the plane by one,
-// whichever way; the costs of a plane take a few rows of working memory, not a copy of it.
-void HillLevels(const TPlane& plane, const TLevelPlane& levels);
+// whichever way, for the rows [firstRow, lastRow) (all of them by default); the costs take a
+// few rows of working memory, not a copy of the plane, and parts of a plane can be costed at the
+// same time.
+void HillLevels(const TPlane& plane, const TLevelPlane& levels, int firstRow = 0, int lastRow = -1);
 
 }  // namespace pennacrow::adaptive

@@ -5,11 +5,9 @@
 
 #include <algorithm>
 #include <atomic>
-#include <exception>
-#include <mutex>
-#include <thread>
 
 #include "adaptive/KeyedOrder.h"
+#include "adaptive/Workers.h"
 #include "codec/Container.h"
 #include "codec/SystemRandom.h"
 
@@ -20,8 +18,6 @@ namespace {
 constexpr std::uint64_t kHeaderBits = 8 * kKeyedHeaderSize;
 // The smallest record: a kind byte, sealed.
 constexpr std::uint64_t kSmallestCipher = 1 + kKeyedTagSize;
-// At most this many segments are written at once: each holds about 32 MiB.
-constexpr unsigned kMaxWorkers = 2;
 
 // A string of bytes as bits, least significant bit of each byte first, and back.
 std::vector<std::uint8_t> ToBits(std::string_view bytes) {
@@ -49,9 +45,31 @@ std::uint64_t Share(std::uint64_t s, std::uint64_t segments, std::uint64_t total
 std::vector<std::uint32_t> Positions(const TKeyedOrder& order, std::uint64_t begin,
                                      std::uint64_t end) {
   std::vector<std::uint32_t> indices(end - begin);
-  for (std::uint64_t p = begin; p < end; ++p) indices[p - begin] = order[p];
+  order.Fill(begin, indices);
   return indices;
 }
+
+// One segment's elements, kept from one segment to the next: allocating them afresh would
+// have the system clear their pages again for every segment.
+struct TSegment {
+  std::vector<std::uint32_t> Indices;
+  std::vector<std::int16_t> Values;
+  std::vector<std::uint8_t> Plus, Minus;
+  std::vector<std::int8_t> Changes;
+
+  void Load(const TAdaptiveCover& cover, const TKeyedOrder& order, std::uint64_t begin,
+            std::uint64_t end) {
+    const std::size_t n = end - begin;
+    Indices.resize(n);
+    Values.resize(n);
+    Plus.resize(n);
+    Minus.resize(n);
+    Changes.resize(n);
+    order.Fill(begin, Indices);
+    cover.Values(Indices, Values);
+    cover.Levels(Indices, Plus, Minus);
+  }
+};
 
 std::uint64_t UsablePayload(std::uint64_t elements, std::uint64_t usable) {
   return static_cast<std::uint64_t>(static_cast<long double>(usable) *
@@ -113,43 +131,23 @@ TSegmentBits SegmentBits(const TKeyedLayout& layout, std::uint64_t s, std::uint6
           p2Bits + Share(s + 1, layout.Segments, p1Bits)};
 }
 
-// Writes the payload's segments, on up to kMaxWorkers threads: each takes the next segment not
-// yet taken. The first failure stops the others at their next segment and is raised here.
+// Writes the payload's segments on a few threads, each taking the next segment not yet taken.
 void WritePayload(TAdaptiveCover& cover, const TKeyedOrder& order, const TKeyedLayout& layout,
                   const TTernaryPlan& plan, std::span<const std::uint8_t> bits) {
   std::atomic<std::uint64_t> next{0};
-  std::exception_ptr failure;
-  std::mutex failureLock;
-  auto work = [&] {
-    try {
-      TTernaryWriter writer(layout.Height);
-      for (std::uint64_t s = next++; s < layout.Segments; s = next++) {
-        const std::vector<std::uint32_t> indices =
-            Positions(order, layout.SegmentStart(s), layout.SegmentStart(s + 1));
-        std::vector<std::int16_t> values(indices.size());
-        std::vector<std::uint8_t> plus(indices.size()), minus(indices.size());
-        cover.Values(indices, values);
-        cover.Levels(indices, plus, minus);
-        const TSegmentBits part = SegmentBits(layout, s, plan.P2Bits, plan.P1Bits);
-        std::vector<std::int8_t> changes(indices.size());
-        writer.Embed({values, plus, minus}, plan,
-                     bits.subspan(part.P2Begin, part.P2End - part.P2Begin),
-                     bits.subspan(part.P1Begin, part.P1End - part.P1Begin), changes);
-        cover.Apply(indices, changes);
-      }
-    } catch (...) {
-      const std::lock_guard<std::mutex> lock(failureLock);
-      if (!failure) failure = std::current_exception();
-      next = layout.Segments;
+  const auto workers = static_cast<unsigned>(std::min<std::uint64_t>(layout.Segments, kMaxWorkers));
+  RunWorkers(workers, [&](const std::atomic<bool>& stop) {
+    TTernaryWriter writer(layout.Height);
+    TSegment segment;
+    for (std::uint64_t s = next++; s < layout.Segments && !stop; s = next++) {
+      segment.Load(cover, order, layout.SegmentStart(s), layout.SegmentStart(s + 1));
+      const TSegmentBits part = SegmentBits(layout, s, plan.P2Bits, plan.P1Bits);
+      writer.Embed({segment.Values, segment.Plus, segment.Minus}, plan,
+                   bits.subspan(part.P2Begin, part.P2End - part.P2Begin),
+                   bits.subspan(part.P1Begin, part.P1End - part.P1Begin), segment.Changes);
+      cover.Apply(segment.Indices, segment.Changes);
     }
-  };
-  const unsigned workers = static_cast<unsigned>(std::min<std::uint64_t>(
-      layout.Segments, std::clamp(std::thread::hardware_concurrency(), 1u, kMaxWorkers)));
-  std::vector<std::thread> threads;
-  for (unsigned i = 1; i < workers; ++i) threads.emplace_back(work);
-  work();
-  for (std::thread& t : threads) t.join();
-  if (failure) std::rethrow_exception(failure);
+  });
 }
 
 std::string ReadPayload(const TKeyedCover& cover, const TKeyedOrder& order,

@@ -27,13 +27,18 @@ class TKeyedOrder {
   std::uint64_t Size() const { return FSize; }
   // σ(position), for position < N.
   std::uint32_t operator[](std::uint64_t position) const;
+  // σ(first), σ(first + 1), ... into out: the same values, many at a time, which lets the
+  // processor look up several tables at once.
+  void Fill(std::uint64_t first, std::span<std::uint32_t> out) const;
 
  private:
+  std::uint32_t Permute(std::uint32_t x) const;
+
   std::uint64_t FSize;
   int FHighBits;
   int FLowBits;
-  std::vector<std::uint32_t> FTables;  // the eight tables, one after the other
-  std::vector<std::size_t> FTableStart;
+  std::vector<std::uint32_t> FTables;  // the eight tables, one after the other, masked
+  std::vector<const std::uint32_t*> FTable;
 };
 
 }  // namespace pennacrow::adaptive

@@ -195,6 +195,12 @@ TEST(HillTest, SmoothAreasCostMoreThanTexture) {
   std::vector<std::uint8_t> levels(plane.size());
   HillLevels({plane.data(), width, height, width, 1}, {levels.data(), width, 1});
   EXPECT_GT(levels[20 * width + 5], levels[20 * width + 58] + 3 * kLevelsPerOctave);
+  // Costed in parts, as the writer's threads do, the plane gives the same levels.
+  std::vector<std::uint8_t> parts(plane.size());
+  for (const auto& [first, last] : {std::pair{0, 3}, std::pair{3, 21}, std::pair{21, height}}) {
+    HillLevels({plane.data(), width, height, width, 1}, {parts.data(), width, 1}, first, last);
+  }
+  EXPECT_EQ(parts, levels);
   for (const auto& [w, h] : {std::pair{1, 1}, std::pair{2, 3}, std::pair{5, 1}}) {
     std::vector<std::uint8_t> small(static_cast<std::size_t>(w * h), 77), out(small.size(), 0);
     HillLevels({small.data(), w, h, w, 1}, {out.data(), w, 1});
