@@ -37,8 +37,9 @@ inline constexpr std::size_t kKeyedTagSize = 16;
 inline constexpr std::uint32_t kMaxKeyedRecordBytes = std::uint32_t{1} << 24;
 
 // The key derivation the layout fixes, since nothing in the picture can say it: 8 passes over
-// 64 MiB, about as long as the sealed container's derivation and a quarter of its memory, so
-// that hiding in a 12-megapixel photograph stays within its memory budget.
+// 64 MiB, a quarter of the sealed container's memory, so that hiding in a 12-megapixel
+// photograph stays within the bitmap and 128 MiB; a guess takes some 0.4 of the sealed
+// container's time (bench/seal_bench).
 TSealParameters KeyedSealParameters();
 
 // The three keys of one password and cover, wiped when they go.
