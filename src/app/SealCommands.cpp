@@ -9,6 +9,7 @@
 #include "app/PictureView.h"
 #include "app/UserInterface.h"
 #include "app/WaitCursor.h"
+#include "codec/CapacityMeter.h"
 #include "codec/Container.h"
 #include "codec/SealedContainer.h"
 #include "controls/FlatButton.h"
@@ -35,8 +36,9 @@ QString AdaptiveNote(const TBitmap& bitmap, const TSealedContent& content) {
   const TAdaptiveCapacity capacity = AdaptiveCapacity(bitmap);
   return QString::fromStdString(
       TrF("这张图片最多能放 %1 字节，预计 %2 字节以内不易被检测出来；内容有 %3 字节。",
-          {std::to_string(capacity.Largest), std::to_string(capacity.Tolerated),
-           std::to_string(content.Bytes.size())}));
+          {GroupThousands(static_cast<std::int64_t>(capacity.Largest)),
+           GroupThousands(static_cast<std::int64_t>(capacity.Tolerated)),
+           GroupThousands(static_cast<std::int64_t>(content.Bytes.size()))}));
 }
 
 // A password as UTF-8 in normalisation form C, the typed copy overwritten: composed and
@@ -93,7 +95,7 @@ void TSealCommands::AddWriteMenu(TPennacrowForm& form) {
 }
 
 void TSealCommands::AddReadMenu(TPennacrowForm& form) {
-  auto* menu = new TTitledPopupMenu(QTr("读取数据"), &form);
+  auto* menu = new TTitledPopupMenu(QTr("读出"), &form);
   menu->setObjectName("ReadPopupMenu");
   QAction* read = menu->addAction(QTr("读取数据"));
   read->setObjectName("ReadData1");
