@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <mutex>
 
 #include "adaptive/KeyedOrder.h"
 #include "adaptive/Workers.h"
@@ -49,6 +50,21 @@ std::vector<std::uint32_t> Positions(const TKeyedOrder& order, std::uint64_t beg
   return indices;
 }
 
+// The changes a write makes, gathered until the whole message has found its place: a write that
+// fails half way leaves the cover as it was.
+struct TChanges {
+  std::vector<std::uint32_t> Indices;
+  std::vector<std::int8_t> Deltas;
+
+  void Add(std::span<const std::uint32_t> indices, std::span<const std::int8_t> changes) {
+    for (std::size_t i = 0; i < indices.size(); ++i) {
+      if (changes[i] == 0) continue;
+      Indices.push_back(indices[i]);
+      Deltas.push_back(changes[i]);
+    }
+  }
+};
+
 // One segment's elements, kept from one segment to the next: allocating them afresh would
 // have the system clear their pages again for every segment.
 struct TSegment {
@@ -79,7 +95,8 @@ std::uint64_t UsablePayload(std::uint64_t elements, std::uint64_t usable) {
 // The header's bits go into the P1 bits of the first positions by ±1 changes, each element
 // taking whichever of its changes costs less (a coin decides between equal ones), so that the
 // low bits keep the statistics of ±1 and not those of setting bits.
-void WriteHeader(TAdaptiveCover& cover, const TKeyedOrder& order, const TKeyedHeaderBytes& header) {
+TChanges HeaderChanges(const TAdaptiveCover& cover, const TKeyedOrder& order,
+                       const TKeyedHeaderBytes& header) {
   const std::vector<std::uint32_t> indices = Positions(order, 0, kHeaderPositions);
   std::vector<std::int16_t> values(indices.size());
   std::vector<std::uint8_t> plus(indices.size()), minus(indices.size());
@@ -104,7 +121,9 @@ void WriteHeader(TAdaptiveCover& cover, const TKeyedOrder& order, const TKeyedHe
   for (std::size_t i = 0; i < indices.size(); ++i) {
     changes[i] = static_cast<std::int8_t>(stego[i] != bits[i] ? direction[i] : 0);
   }
-  cover.Apply(indices, changes);
+  TChanges result;
+  result.Add(indices, changes);
+  return result;
 }
 
 TKeyedHeaderBytes ReadHeaderBytes(const TKeyedCover& cover, const TKeyedOrder& order) {
@@ -131,23 +150,30 @@ TSegmentBits SegmentBits(const TKeyedLayout& layout, std::uint64_t s, std::uint6
           p2Bits + Share(s + 1, layout.Segments, p1Bits)};
 }
 
-// Writes the payload's segments on a few threads, each taking the next segment not yet taken.
-void WritePayload(TAdaptiveCover& cover, const TKeyedOrder& order, const TKeyedLayout& layout,
-                  const TTernaryPlan& plan, std::span<const std::uint8_t> bits) {
+// The payload's segments on a few threads, each taking the next segment not yet taken.
+std::vector<TChanges> PayloadChanges(const TAdaptiveCover& cover, const TKeyedOrder& order,
+                                     const TKeyedLayout& layout, const TTernaryPlan& plan,
+                                     std::span<const std::uint8_t> bits) {
   std::atomic<std::uint64_t> next{0};
+  std::vector<TChanges> found;
+  std::mutex lock;
   const auto workers = static_cast<unsigned>(std::min<std::uint64_t>(layout.Segments, kMaxWorkers));
   RunWorkers(workers, [&](const std::atomic<bool>& stop) {
     TTernaryWriter writer(layout.Height);
     TSegment segment;
+    TChanges changes;
     for (std::uint64_t s = next++; s < layout.Segments && !stop; s = next++) {
       segment.Load(cover, order, layout.SegmentStart(s), layout.SegmentStart(s + 1));
       const TSegmentBits part = SegmentBits(layout, s, plan.P2Bits, plan.P1Bits);
       writer.Embed({segment.Values, segment.Plus, segment.Minus}, plan,
                    bits.subspan(part.P2Begin, part.P2End - part.P2Begin),
                    bits.subspan(part.P1Begin, part.P1End - part.P1Begin), segment.Changes);
-      cover.Apply(segment.Indices, segment.Changes);
+      changes.Add(segment.Indices, segment.Changes);
     }
+    const std::lock_guard<std::mutex> guard(lock);
+    found.push_back(std::move(changes));
   });
+  return found;
 }
 
 std::string ReadPayload(const TKeyedCover& cover, const TKeyedOrder& order,
@@ -237,8 +263,11 @@ void WriteKeyed(TAdaptiveCover& cover, std::string_view password, std::string_vi
   std::vector<std::uint8_t> bits = ToBits(cipher);
 
   const TKeyedOrder order(keys.Order(), layout->Elements);
-  WriteHeader(cover, order, headerBytes);
-  WritePayload(cover, order, *layout, plan, bits);
+  const TChanges headerChanges = HeaderChanges(cover, order, headerBytes);
+  for (const TChanges& part : PayloadChanges(cover, order, *layout, plan, bits)) {
+    cover.Apply(part.Indices, part.Deltas);
+  }
+  cover.Apply(headerChanges.Indices, headerChanges.Deltas);
 }
 
 std::string ReadKeyed(const TKeyedCover& cover, std::string_view password,

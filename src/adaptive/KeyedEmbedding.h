@@ -69,7 +69,8 @@ class TAdaptiveCover : public TKeyedCover {
   virtual TCostHistogram Histogram() const = 0;
   virtual void Levels(std::span<const std::uint32_t> indices, std::span<std::uint8_t> plus,
                       std::span<std::uint8_t> minus) const = 0;
-  // Called from several threads at once, each with indices no other call has.
+  // Changes the elements at these indices by ±1; called only once the whole message has found
+  // its place, so that a write that fails changes nothing.
   virtual void Apply(std::span<const std::uint32_t> indices,
                      std::span<const std::int8_t> changes) = 0;
 };
@@ -82,7 +83,7 @@ std::uint64_t ToleratedKeyedRecord(std::uint64_t elements, std::uint64_t usable)
 
 // Seals the record and writes it into the cover. Raises ETextDoesNotFit (before the key
 // derivation) when it is longer than LargestKeyedRecord, and EStcInfeasible when the cover has
-// too few elements free to change where the code needs them.
+// too few elements free to change where the code needs them; the cover is then unchanged.
 void WriteKeyed(TAdaptiveCover& cover, std::string_view password, std::string_view record,
                 TSealParameters parameters = KeyedSealParameters());
 

@@ -111,7 +111,24 @@ TEST(PlusMinusOneTest, TwoLayersCarryTheirBitsByOneStepChanges) {
   }
   const TTernaryPlan plan = PlanTernary(histogram, 4000);
   EXPECT_EQ(plan.P2Bits + plan.P1Bits, 4000u);
-  EXPECT_GT(plan.P2Bits, 0u);
+  // λ makes the elements' entropies add up to the payload, and the first layer takes the
+  // entropy of the decisions whether P2 flips.
+  double entropy = 0, p2Entropy = 0;
+  for (std::size_t i = 0; i < n; ++i) {
+    const bool odd = values[i] & 1;
+    const std::uint8_t flip = odd ? plus[i] : minus[i], keep = odd ? minus[i] : plus[i];
+    auto weight = [&](std::uint8_t l) {
+      return l == kWetLevel ? 0.0 : std::exp(-plan.Lambda * LevelCost(l));
+    };
+    const double z = 1 + weight(flip) + weight(keep);
+    for (const double pi : {1 / z, weight(flip) / z, weight(keep) / z}) {
+      if (pi > 0) entropy -= pi * std::log2(pi);
+    }
+    const double q = weight(flip) / z;
+    if (q > 0) p2Entropy -= q * std::log2(q) + (1 - q) * std::log2(1 - q);
+  }
+  EXPECT_NEAR(entropy, 4000, 1);
+  EXPECT_NEAR(static_cast<double>(plan.P2Bits), p2Entropy, 1);
   std::vector<std::uint8_t> p2(plan.P2Bits), p1(plan.P1Bits);
   for (auto& b : p2) b = random() & 1u;
   for (auto& b : p1) b = random() & 1u;
@@ -142,6 +159,32 @@ TEST(KeyedOrderTest, IsAPermutationThatDependsOnTheKey) {
   int same = 0;
   for (std::uint64_t p = 0; p < 1000; ++p) same += a[p] == b[p];
   EXPECT_LT(same, 5);
+  // The batches the writer asks for give what one position at a time gives.
+  std::vector<std::uint32_t> batch(1001);
+  a.Fill(5000, batch);
+  for (std::size_t i = 0; i < batch.size(); ++i) ASSERT_EQ(batch[i], a[5000 + i]) << i;
+}
+
+// Values a reader written from docs/security.md alone computes, for pictures far larger than
+// the pinned one: the codes' columns and the order of a 12-megapixel photograph's samples.
+TEST(KeyedLayoutTest, ColumnsAndOrderAreThoseTheLayoutDescribes) {
+  struct TColumnCase {
+    int Height;
+    std::size_t Width, Offset;
+    std::uint32_t Column;
+  };
+  for (const TColumnCase& c :
+       {TColumnCase{7, 17, 0, 107}, TColumnCase{7, 17, 16, 115}, TColumnCase{8, 2, 1, 137},
+        TColumnCase{10, 20, 19, 683}, TColumnCase{9, 300000, 123456, 361}}) {
+    EXPECT_EQ(StcColumn(c.Height, c.Width, c.Offset), c.Column) << c.Height << " " << c.Width;
+  }
+  std::array<std::uint8_t, kOrderKeySize> key{};
+  for (std::size_t i = 0; i < key.size(); ++i) key[i] = static_cast<std::uint8_t>(i);
+  const TKeyedOrder order(key, 36'000'000);
+  EXPECT_EQ(order[0], 31671634u);
+  EXPECT_EQ(order[1], 29479329u);
+  EXPECT_EQ(order[4096], 32439208u);
+  EXPECT_EQ(order[35'999'999], 16306533u);
 }
 
 TEST(KeyedLayoutTest, HeightAndSegmentsFollowTheSize) {
@@ -201,6 +244,40 @@ TEST(HillTest, SmoothAreasCostMoreThanTexture) {
     HillLevels({plane.data(), width, height, width, 1}, {parts.data(), width, 1}, first, last);
   }
   EXPECT_EQ(parts, levels);
+  // Against the filters written out sample by sample.
+  auto at = [&](int x, int y) {
+    auto mirror = [](int i, int n) { return i < 0 ? -1 - i : i >= n ? 2 * n - 1 - i : i; };
+    return static_cast<double>(plane[mirror(y, height) * width + mirror(x, width)]);
+  };
+  auto residual = [&](int x, int y) {
+    const int kb[3][3] = {{-1, 2, -1}, {2, -4, 2}, {-1, 2, -1}};
+    double r = 0;
+    for (int dy = -1; dy <= 1; ++dy) {
+      for (int dx = -1; dx <= 1; ++dx) r += kb[dy + 1][dx + 1] * at(x + dx, y + dy);
+    }
+    return std::fabs(r);
+  };
+  auto inverse = [&](int x, int y) {
+    auto mirror = [](int i, int n) { return i < 0 ? -1 - i : i >= n ? 2 * n - 1 - i : i; };
+    double sum = 0;
+    for (int dy = -1; dy <= 1; ++dy) {
+      for (int dx = -1; dx <= 1; ++dx)
+        sum += residual(mirror(x + dx, width), mirror(y + dy, height));
+    }
+    return sum > 0 ? 9 / sum : 18.0;
+  };
+  for (const auto& [x, y] :
+       {std::pair{0, 0}, std::pair{31, 17}, std::pair{63, 39}, std::pair{40, 3}}) {
+    double sum = 0;
+    for (int dy = -7; dy <= 7; ++dy) {
+      for (int dx = -7; dx <= 7; ++dx) {
+        auto mirror = [](int i, int n) { return i < 0 ? -1 - i : i >= n ? 2 * n - 1 - i : i; };
+        sum += inverse(mirror(x + dx, width), mirror(y + dy, height));
+      }
+    }
+    EXPECT_NEAR(levels[y * width + x], CostLevel(static_cast<float>(sum / 225)), 1)
+        << x << "," << y;
+  }
   for (const auto& [w, h] : {std::pair{1, 1}, std::pair{2, 3}, std::pair{5, 1}}) {
     std::vector<std::uint8_t> small(static_cast<std::size_t>(w * h), 77), out(small.size(), 0);
     HillLevels({small.data(), w, h, w, 1}, {out.data(), w, 1});
@@ -211,6 +288,9 @@ TEST(HillTest, SmoothAreasCostMoreThanTexture) {
 // A cover with texture, a smooth gradient and a clipped block of 255.
 TBitmap Photo(int width, int height, int bitsPerPixel) {
   TBitmap bitmap(width, height, bitsPerPixel);
+  for (int i = 0; bitsPerPixel == 8 && i < 256; ++i) {
+    bitmap.Palette().push_back(RGB(i, i, i));
+  }
   std::mt19937 random(11);
   for (int y = 0; y < height; ++y) {
     std::uint8_t* row = bitmap.RowAt(y);
@@ -232,7 +312,8 @@ TEST(AdaptiveBitmapTest, RoundTripsThroughBmpAndPngFiles) {
   const std::string file(3000, '\x7f');
   for (const TCase& c : {TCase{"a.bmp", 24, {TSealedKind::Text, "", "密钥 😀 text"}},
                          TCase{"b.png", 24, {TSealedKind::File, "报告.bin", file}},
-                         TCase{"c.bmp", 32, {TSealedKind::Text, "", "alpha stays"}}}) {
+                         TCase{"c.bmp", 32, {TSealedKind::Text, "", "alpha stays"}},
+                         TCase{"d.png", 8, {TSealedKind::Text, "", "grey through PNG"}}}) {
     TBitmap bitmap = Photo(200, 120, c.Bits);
     const TBitmap cover = Photo(200, 120, c.Bits);
     HideAdaptive(bitmap, "pw", c.Content, kCheap);
@@ -255,6 +336,12 @@ TEST(AdaptiveBitmapTest, RoundTripsThroughBmpAndPngFiles) {
     back.LoadGraphic(LoadRecognisedGraphic(dir.Path(c.Name), ""));
     EXPECT_EQ(RevealAdaptive(back.PictureBitmap(), "pw", kCheap), c.Content) << c.Name;
     EXPECT_THROW(RevealAdaptive(back.PictureBitmap(), "pW", kCheap), ESealOpen) << c.Name;
+    // A damaged picture: a few samples moved by one, wherever they are.
+    TBitmap& damaged = back.PictureBitmap();
+    for (std::size_t i = 7; i < damaged.Bits().size(); i += damaged.Bits().size() / 9) {
+      damaged.MutableBits()[i] ^= 1;
+    }
+    EXPECT_THROW(RevealAdaptive(damaged, "pw", kCheap), ESealOpen) << c.Name;
   }
   EXPECT_THROW(RevealAdaptive(Photo(200, 120, 24), "pw", kCheap), ESealOpen);
 }
