@@ -2,6 +2,7 @@
 #include "text/Translate.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 
 #include "codec/BinaryUnit.h"
@@ -82,15 +83,58 @@ std::vector<std::uint8_t> CarrierSamples(const TChannelPlane& plane, int perRow)
   return samples;
 }
 
+double Share(std::int64_t part, std::int64_t whole) {
+  return whole > 0 ? static_cast<double>(part) / static_cast<double>(whole) : 1.0;
+}
+
+// Samples at either end of the range (0 or top), and all samples, per region of the plane.
+struct TClipCounts {
+  std::array<std::int64_t, kRegionCount> Clipped{};
+  std::array<std::int64_t, kRegionCount> Samples{};
+};
+
+TClipCounts CountClipped(const TChannelPlane& plane, std::uint8_t top) {
+  TClipCounts counts;
+  for (int y = 0; y < plane.Height; ++y) {
+    const std::uint8_t* row = plane.Row(y);
+    const int end = std::min(plane.RegionEndOf(y), plane.Width);
+    for (int x = 0; x < plane.Width; ++x) {
+      const int region = static_cast<int>(x < end ? TRegion::Written : TRegion::Control);
+      counts.Clipped[static_cast<std::size_t>(region)] += row[x] == 0 || row[x] == top;
+    }
+    counts.Samples[static_cast<int>(TRegion::Written)] += end;
+    counts.Samples[static_cast<int>(TRegion::Control)] += plane.Width - end;
+  }
+  return counts;
+}
+
+std::int64_t Area(const TSampleRect& r) {
+  return std::int64_t{r.Width} * r.Height;
+}
+
+// The features of several channels, for their mean.
+struct TSpamSum {
+  TSpamFeatures Sum{};
+  int Channels = 0;
+  void Add(const TSpamFeatures& f) {
+    for (std::size_t i = 0; i < f.size(); ++i) Sum[i] += f[i];
+    ++Channels;
+  }
+  TSpamFeatures Mean() const {
+    TSpamFeatures mean = Sum;
+    for (double& m : mean) m /= Channels;
+    return mean;
+  }
+};
+
 TRates RatesOf(const TSpaCounts& spa, const TRsCounts& rs, const TWsSums& ws) {
   return {SpaRate(spa), RsRate(rs), WsRate(ws)};
 }
 
 TChannelReport AnalyzeChannel(const TBitmap& bitmap, const TLayout& layout, int c,
-                              std::int64_t containerBits) {
+                              const TChannelPlane& plane, std::int64_t containerBits) {
   TChannelReport report;
   report.Name = layout.Names[static_cast<std::size_t>(c)];
-  const TChannelPlane plane = PlaneOf(bitmap, layout.BytesPerPixel, c, containerBits, layout.Mask);
   {
     const TPlaneCounts counts = CountPlane(plane);
     constexpr int w = static_cast<int>(TRegion::Written), k = static_cast<int>(TRegion::Control);
@@ -101,11 +145,21 @@ TChannelReport AnalyzeChannel(const TBitmap& bitmap, const TLayout& layout, int 
     TWsSums ws = counts.Ws[w];
     ws += counts.Ws[k];
     report.Rates[static_cast<int>(TArea::Whole)] = RatesOf(spa, rs, ws);
+    const TClipCounts clipped = CountClipped(plane, layout.Mask);
+    report.Flat[static_cast<int>(TArea::Whole)] = Share(spa.Z, spa.Pairs);
+    report.Saturated[static_cast<int>(TArea::Whole)] =
+        Share(clipped.Clipped[w] + clipped.Clipped[k], clipped.Samples[w] + clipped.Samples[k]);
     if (containerBits > 0) {
       report.Rates[static_cast<int>(TArea::Written)] =
           RatesOf(counts.Spa[w], counts.Rs[w], counts.Ws[w]);
       report.Rates[static_cast<int>(TArea::Control)] =
           RatesOf(counts.Spa[k], counts.Rs[k], counts.Ws[k]);
+      for (const auto& [area, region] :
+           {std::pair{TArea::Written, w}, std::pair{TArea::Control, k}}) {
+        report.Flat[static_cast<int>(area)] = Share(counts.Spa[region].Z, counts.Spa[region].Pairs);
+        report.Saturated[static_cast<int>(area)] =
+            Share(clipped.Clipped[region], clipped.Samples[region]);
+      }
     }
   }
   if (layout.BytesPerPixel > 0) {
@@ -140,23 +194,91 @@ std::optional<double> FusedOf(const std::vector<TChannelReport>& channels, TArea
   return sum / n;
 }
 
-TVerdict VerdictOf(const TAnalysisReport& r) {
-  if (!r.Texts.empty()) return TVerdict::Detectable;
-  bool suspicious = false;
+// For each reliable channel of the area the median of its three estimates; of these the
+// smallest.
+std::optional<double> AgreedOf(const std::vector<TChannelReport>& channels, TArea area) {
+  std::optional<double> agreed;
+  for (const TChannelReport& c : channels) {
+    const TRates& r = c.Rates[static_cast<int>(area)];
+    if (!c.Reliable(area) || !r.Spa || !r.Rs || !r.Ws) continue;
+    std::array<double, 3> three{*r.Spa, *r.Rs, *r.Ws};
+    std::sort(three.begin(), three.end());
+    agreed = std::min(agreed.value_or(1.0), three[1]);
+  }
+  return agreed;
+}
+
+// Colour channels that are photographic on average: what the trained detector was trained on.
+bool PhotographicColours(const std::vector<TChannelReport>& channels, TArea area) {
+  if (channels.size() < 3) return false;
+  double flat = 0, saturated = 0;
+  for (int c = 0; c < 3; ++c) {
+    flat += channels[static_cast<std::size_t>(c)].Flat[static_cast<int>(area)] / 3;
+    saturated += channels[static_cast<std::size_t>(c)].Saturated[static_cast<int>(area)] / 3;
+  }
+  return flat < kFlatLimit && saturated < kSaturatedLimit;
+}
+
+// The share of the carrier bytes a text occupies (or, without a container, could occupy) that
+// sit at 0 or 255.
+double SaturatedCarrierShare(const TBitmap& bitmap, std::int64_t containerBits) {
+  if (bitmap.BitsPerPixel() < 8) return 0;
+  const std::int64_t width = bitmap.Width();
+  const std::int64_t bits = containerBits > 0 ? containerBits : width * bitmap.Height();
+  std::int64_t clipped = 0;
+  for (std::int64_t y = 0; y * width < bits; ++y) {
+    const std::uint8_t* row = bitmap.ConstRowAt(static_cast<int>(y));
+    const std::int64_t count = std::min(width, bits - y * width);
+    for (std::int64_t x = 0; x < count; ++x) clipped += row[x] == 0 || row[x] == 255;
+  }
+  return Share(clipped, bits);
+}
+
+struct TJudgement {
+  TVerdict Verdict;
+  TVerdictBasis Basis;
+};
+
+TJudgement VerdictOf(const TAnalysisReport& r) {
+  if (!r.Texts.empty()) return {TVerdict::Detectable, TVerdictBasis::Text};
+  bool judged = false, suspicious = false, trained = false;
   for (const TArea area : {TArea::Whole, TArea::Written}) {
-    const auto& fused = r.Fused[static_cast<int>(area)];
-    if (fused && *fused >= kFusedThreshold) return TVerdict::Detectable;
-    for (const TChannelReport& c : r.Channels) {
-      const TRates& rates = c.Rates[static_cast<int>(area)];
-      for (const auto& rate : {rates.Spa, rates.Rs, rates.Ws}) {
-        suspicious = suspicious || (rate && *rate >= kSingleThreshold);
+    const auto a = static_cast<std::size_t>(area);
+    if (area == TArea::Written && r.ContainerBits == 0) continue;
+    if (r.Pixels[a] < kMinimumJudgedPixels) continue;
+    if (const auto agreed = r.Agreed[a]) {
+      judged = true;
+      if (*agreed >= DetectableThreshold(r.Pixels[a])) {
+        return {TVerdict::Detectable, TVerdictBasis::Estimators};
       }
+      suspicious = suspicious || *agreed >= SuspiciousThreshold(r.Pixels[a]);
+    }
+    if (const auto p = r.Trained[a]) {
+      judged = true;
+      trained = trained || *p >= kTrainedThreshold;
     }
   }
-  return suspicious ? TVerdict::Suspicious : TVerdict::Clean;
+  if (suspicious) return {TVerdict::Suspicious, TVerdictBasis::Estimators};
+  if (trained) return {TVerdict::Suspicious, TVerdictBasis::Trained};
+  if (judged) return {TVerdict::Clean, TVerdictBasis::Nothing};
+  const bool small = r.Pixels[static_cast<int>(TArea::Whole)] < kMinimumJudgedPixels;
+  return {TVerdict::Undecided, small ? TVerdictBasis::TooSmall : TVerdictBasis::NotPhotograph};
 }
 
 }  // namespace
+
+bool TChannelReport::Reliable(TArea area) const {
+  const auto a = static_cast<std::size_t>(area);
+  return Flat[a] < kFlatLimit && Saturated[a] < kSaturatedLimit;
+}
+
+double SuspiciousThreshold(std::int64_t pixels) {
+  return std::max(0.08, 10.0 / std::sqrt(static_cast<double>(std::max<std::int64_t>(pixels, 1))));
+}
+
+double DetectableThreshold(std::int64_t pixels) {
+  return std::max(0.2, 20.0 / std::sqrt(static_cast<double>(std::max<std::int64_t>(pixels, 1))));
+}
 
 int WrittenPixels(int width, int bytesPerPixel, int channel, int row, std::int64_t containerBits) {
   const std::int64_t limit =
@@ -167,7 +289,8 @@ int WrittenPixels(int width, int bytesPerPixel, int channel, int row, std::int64
 
 std::int64_t ContainerBitsOf(const TBitmap& bitmap, std::uint8_t format) {
   std::int64_t bits = 0;
-  if (format == kFormatPlain || format == kFormatEncrypted) {
+  // A sealed payload lies in the version 2 layout like a text.
+  if (format == kFormatPlain || format == kFormatEncrypted || format == kFormatSealed) {
     bits = 24 + 8 * std::int64_t{GetDataLength(bitmap)};
   } else if (format == kFormatVersion1) {
     bits = 64 + 8 * std::int64_t{GetOldDataLength(bitmap) / 2};
@@ -219,7 +342,26 @@ std::optional<TWriteDifference> WriteDifference(const TBitmap& before, const TBi
   return d;
 }
 
-TAnalysisReport AnalyzeBitmap(const TBitmap& bitmap) {
+TSampleRect ContainerRect(int width, int height, int bytesPerPixel, std::int64_t containerBits) {
+  if (width <= 0 || bytesPerPixel <= 0 || containerBits <= 0) return {};
+  const auto rows = static_cast<int>(std::min<std::int64_t>(height, containerBits / width));
+  return {0, 0, width / bytesPerPixel, rows};
+}
+
+std::optional<TSpamFeatures> ColourSpamFeatures(const TBitmap& bitmap, const TSampleRect& rect) {
+  const int bpp = bitmap.BitsPerPixel() / 8;
+  if (bitmap.Empty() || (bpp != 3 && bpp != 4)) return std::nullopt;
+  TSpamSum sum;
+  for (int c = 0; c < 3; ++c) sum.Add(SpamFeatures(PlaneOf(bitmap, bpp, c, 0), rect));
+  return sum.Mean();
+}
+
+TAnalysisReport AnalyzeBitmap(const TBitmap& bitmap, const std::function<void()>& checkpoint) {
+  return AnalyzeBitmap(bitmap, std::nullopt, checkpoint);
+}
+
+TAnalysisReport AnalyzeBitmap(const TBitmap& bitmap, std::optional<std::int64_t> containerBits,
+                              const std::function<void()>& checkpoint) {
   TAnalysisReport report;
   report.Width = bitmap.Width();
   report.Height = bitmap.Height();
@@ -227,18 +369,52 @@ TAnalysisReport AnalyzeBitmap(const TBitmap& bitmap) {
   if (bitmap.Empty()) return report;
   report.DataFormat = DetectDataFormat(&bitmap);
   const TLayout layout = LayoutOf(bitmap);
+  const int bpp = layout.BytesPerPixel;
   // The writer never leaves a container in rows shorter than the width.
-  if (layout.BytesPerPixel > 0) report.ContainerBits = ContainerBitsOf(bitmap, report.DataFormat);
+  if (bpp > 0) {
+    report.ContainerBits =
+        containerBits ? std::clamp<std::int64_t>(*containerBits, 0,
+                                                 std::int64_t{bitmap.Width()} * bitmap.Height())
+                      : ContainerBitsOf(bitmap, report.DataFormat);
+  }
+  const TSampleRect whole{0, 0, bitmap.Width(), bitmap.Height()};
+  const TSampleRect written =
+      ContainerRect(bitmap.Width(), bitmap.Height(), bpp, report.ContainerBits);
+  TSpamSum spamWhole, spamWritten;
   // Below 8 bits per pixel a sample is a 1- or 4-bit index whose low bit is half or all of its
   // value: the estimators' model of a low bit does not hold, so they are not asked.
-  for (int c = 0; layout.BytesPerPixel > 0 && c < static_cast<int>(layout.Names.size()); ++c) {
-    report.Channels.push_back(AnalyzeChannel(bitmap, layout, c, report.ContainerBits));
+  for (int c = 0; bpp > 0 && c < static_cast<int>(layout.Names.size()); ++c) {
+    if (checkpoint) checkpoint();
+    const TChannelPlane plane = PlaneOf(bitmap, bpp, c, report.ContainerBits, layout.Mask);
+    report.Channels.push_back(AnalyzeChannel(bitmap, layout, c, plane, report.ContainerBits));
+    if ((bpp == 3 || bpp == 4) && c < 3) {
+      spamWhole.Add(SpamFeatures(plane, whole));
+      if (Area(written) >= kSpamMinimumPixels) spamWritten.Add(SpamFeatures(plane, written));
+    }
   }
   for (const TArea area : {TArea::Whole, TArea::Written, TArea::Control}) {
     report.Fused[static_cast<int>(area)] = FusedOf(report.Channels, area);
+    report.Agreed[static_cast<int>(area)] = AgreedOf(report.Channels, area);
   }
+  report.Pixels[static_cast<int>(TArea::Whole)] = Area(whole);
+  for (int y = 0; bpp > 0 && report.ContainerBits > 0 && y < bitmap.Height(); ++y) {
+    const int written = WrittenPixels(bitmap.Width(), bpp, 0, y, report.ContainerBits);
+    report.Pixels[static_cast<int>(TArea::Written)] += written;
+    report.Pixels[static_cast<int>(TArea::Control)] += bitmap.Width() - written;
+  }
+  if (spamWhole.Channels > 0 && Area(whole) >= kSpamMinimumPixels &&
+      PhotographicColours(report.Channels, TArea::Whole)) {
+    report.Trained[static_cast<int>(TArea::Whole)] = SpamProbability(spamWhole.Mean());
+  }
+  if (spamWritten.Channels > 0 && PhotographicColours(report.Channels, TArea::Written)) {
+    report.Trained[static_cast<int>(TArea::Written)] = SpamProbability(spamWritten.Mean());
+  }
+  report.SaturatedShare = SaturatedCarrierShare(bitmap, report.ContainerBits);
+  if (checkpoint) checkpoint();
   report.Texts = ScanReadableText(bitmap);
-  report.Verdict = VerdictOf(report);
+  const TJudgement judgement = VerdictOf(report);
+  report.Verdict = judgement.Verdict;
+  report.Basis = judgement.Basis;
   return report;
 }
 

@@ -1,7 +1,10 @@
 #include "analysis/TextScan.h"
 
 #include <algorithm>
+#include <array>
+#include <cctype>
 #include <cmath>
+#include <string_view>
 
 namespace pennacrow::analysis {
 
@@ -97,6 +100,30 @@ int MinimumRun(int streams) {
   return length;
 }
 
+bool LooksLikeText(std::string_view run) {
+  std::array<int, 256> counts{};
+  int distinct = 0, most = 0, words = 0;
+  for (const char c : run) {
+    int& n = counts[static_cast<unsigned char>(c)];
+    distinct += n == 0;
+    most = std::max(most, ++n);
+    words += std::isalnum(static_cast<unsigned char>(c)) != 0 || c == ' ';
+  }
+  const auto length = static_cast<int>(run.size());
+  if (distinct < kTextMinimumDistinct || 2 * most > length) return false;
+  // Prose and Base64 are nearly all letters, digits and spaces; the low bits of a picture give
+  // as much punctuation as any printable character.
+  if (100 * words < kTextWordShare * length) return false;
+  // A pattern of up to four characters repeated is what flat colours give.
+  for (std::size_t period = 1; period <= kTextLongestPeriod; ++period) {
+    bool repeats = true;
+    for (std::size_t i = period; repeats && i < run.size(); ++i)
+      repeats = run[i] == run[i - period];
+    if (repeats) return false;
+  }
+  return true;
+}
+
 std::vector<std::pair<std::int64_t, std::int64_t>> PrintableRuns(
     const std::vector<std::uint8_t>& bytes, int minimum) {
   std::vector<std::pair<std::int64_t, std::int64_t>> runs;
@@ -121,7 +148,12 @@ std::vector<TTextFinding> ScanReadableText(const TBitmap& bitmap) {
       for (const bool msbFirst : {true, false}) {
         std::vector<std::uint8_t> bytes = PackLowBits(samples, bits, msbFirst);
         if (bytes.size() > static_cast<std::size_t>(kScanBytes)) bytes.resize(kScanBytes);
-        const auto runs = PrintableRuns(bytes, minimum);
+        auto runs = PrintableRuns(bytes, minimum);
+        std::erase_if(runs, [&bytes](const auto& run) {
+          const auto* first = bytes.data() + run.first;
+          return !LooksLikeText(std::string_view(reinterpret_cast<const char*>(first),
+                                                 static_cast<std::size_t>(run.second)));
+        });
         if (runs.empty()) continue;
         const auto longest =
             *std::max_element(runs.begin(), runs.end(),

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "picture/Bitmap.h"
@@ -38,7 +39,17 @@ constexpr std::size_t kScanStartChars = 40;
 // streams read.
 int MinimumRun(int streams);
 
-// Every stream's longest run of at least MinimumRun printable characters, longest first.
+// A run counts as text only with at least kTextMinimumDistinct different characters, none of
+// them more than half of the run, no repeated pattern of kTextLongestPeriod characters or fewer,
+// and at least kTextWordShare percent letters, digits and spaces: flat colours give runs of one
+// character ("UUUU", "3333") or of a short pattern, and a text never does.
+constexpr int kTextMinimumDistinct = 8;
+constexpr std::size_t kTextLongestPeriod = 4;
+constexpr int kTextWordShare = 85;
+bool LooksLikeText(std::string_view run);
+
+// Every stream's longest run of at least MinimumRun printable characters that looks like text,
+// longest first.
 std::vector<TTextFinding> ScanReadableText(const TBitmap& bitmap);
 
 // The same over one byte stream (exposed for testing): runs of at least minimum characters.

@@ -34,7 +34,7 @@ TEncryptForm::TEncryptForm(TUserInterface& ui, QWidget* parent) : QDialog(parent
   toolBar->setObjectName("ToolBar2");
   toolBar->setGeometry(0, 0, 572, 59);
   toolBar->setAutoFillBackground(true);
-  toolBar->setStyleSheet("background: white;");
+  toolBar->setBackgroundRole(QPalette::Base);
   FlatButton5 = new TFlatButton(QTr("加密"), ToolGlyph(5), toolBar);
   FlatButton5->setObjectName("FlatButton5");
   FlatButton5->move(0, 2);

@@ -1,6 +1,9 @@
 #include "app/PennacrowForm.h"
 
+#include <QAction>
+#include <QApplication>
 #include <QCloseEvent>
+#include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QEventLoop>
@@ -17,7 +20,9 @@
 #include <QStatusBar>
 #include <QTimer>
 #include <QToolBar>
+#include <QToolButton>
 #include <QVBoxLayout>
+#include <QWindow>
 #include <exception>
 #include <thread>
 
@@ -29,11 +34,13 @@
 #include "app/Language.h"
 #include "app/PictureView.h"
 #include "app/SealCommands.h"
+#include "app/StopRequest.h"
 #include "app/UserInterface.h"
 #include "app/WaitCursor.h"
 #include "codec/BinaryUnit.h"
 #include "codec/CapacityMeter.h"
 #include "codec/Container.h"
+#include "controls/Contrast.h"
 #include "controls/FlatButton.h"
 #include "controls/TextMemo.h"
 #include "controls/TitledPopupMenu.h"
@@ -59,6 +66,13 @@ const char* const kReadWithoutContainerQuestion =
        "“读取数据”，选“凭密码读取…”。\n\n仍然把图片的最低位当作文本读出来吗？"
        "（读出的多半是乱码；原来的文本可以用 Ctrl+Z 找回。）");
 const char* const kUnsavedQuestion = N_("写入了数据的图片还没有保存。\n\n关闭前保存图片吗？");
+const char* const kReplaceUnsavedQuestion =
+    N_("写入了数据的图片还没有保存。\n\n换成另一幅图片之前保存它吗？");
+// Panel 0 after a read of low bits that hold no container: the user asked for it, but nothing
+// hidden was found.
+const char* const kForcedReadDone = N_(" 已读出最低位（没有隐藏文本）");
+// The report's heading for a picture that differs from its file.
+const char* const kUnsavedPictureTitle = N_("%1（写入数据后尚未保存）");
 const char* const kReadFailureTitle = N_("读取数据失败：");
 const char* const kWriteFailureTitle = N_("写入数据失败：");
 
@@ -66,8 +80,16 @@ const char* const kWriteFailureTitle = N_("写入数据失败：");
 const char* const kLoadingActivity = N_("正在加载图像…");
 const char* const kSavingActivity = N_("正在保存图像…");
 const char* const kPaintingActivity = N_("正在绘制图形…");
+const char* const kAnalysingActivity = N_("正在检测风险…");
+const char* const kStopCaption = N_("取消");
+const char* const kStopping = N_("正在停止…");
 // A command that has not finished after this long shows its progress indication.
 constexpr int kProgressDelayMs = 500;
+
+constexpr int kToolButtonWidth = 80;
+constexpr int kPanelWidths[4] = {250, 250, 200, 100};
+// Room for the window manager's frame, which a window learns of only once it is shown.
+const QSize kFrameAllowance(16, 40);
 
 // The toolbar, left to right: each button's key (shown in its tooltip) and what a screen reader
 // says about it. The keys keep clear of the memo's own editing keys (Ctrl+D, Ctrl+E, Ctrl+K and
@@ -99,6 +121,9 @@ const TToolButton kToolButtons[] = {
     {&TPennacrowForm::FlatButton8, "FlatButton8", N_("关闭"), 6, "Ctrl+Q", N_("关闭程序")},
 };
 const char* const kMemoName = N_("文本");
+const char* const kPictureName = N_("图片");
+const char* const kPictureDescription =
+    N_("载体图片。右键单击可绘制分形图、检测风险或选择隐蔽写入");
 const char* const kMemoDescription =
     N_("要隐藏或读出的文本。Tab 键移到下一个控件，Ctrl+Tab 输入制表符");
 
@@ -117,6 +142,25 @@ TFileDialogRequest TextFileRequest(const QString& caption) {
 
 std::span<const std::uint8_t> AsBytes(const std::string& text) {
   return {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()};
+}
+
+// The name itself when nothing is there, else the first free "name (2).ext", "name (3).ext"...
+// beside it. A link counts as taken even when it leads nowhere: writing it would create its
+// target.
+QString FreeFileName(const QString& fileName) {
+  const auto taken = [](const QString& name) {
+    const QFileInfo info(name);
+    return info.exists() || info.isSymLink();
+  };
+  if (!taken(fileName)) return fileName;
+  const QFileInfo info(fileName);
+  const QString stem = info.completeBaseName();
+  const QString suffix = info.suffix().isEmpty() ? QString() : "." + info.suffix();
+  for (int n = 2;; ++n) {
+    const QString candidate =
+        info.dir().filePath(QString("%1 (%2)%3").arg(stem).arg(n).arg(suffix));
+    if (!taken(candidate)) return candidate;
+  }
 }
 
 }  // namespace
@@ -141,8 +185,6 @@ void TPennacrowForm::BuildLayout() {
   toolBar->setObjectName("ToolBar2");
   toolBar->setMovable(false);
   toolBar->setFixedHeight(59);
-  toolBar->setStyleSheet(
-      "QToolBar { background: white; border: none; spacing: 0px; padding: 3px 0px; }");
   addToolBar(Qt::TopToolBarArea, toolBar);
   for (const TToolButton& entry : kToolButtons) {
     auto* button = new TFlatButton(QTr(entry.Caption), ToolGlyph(entry.Glyph), toolBar);
@@ -155,8 +197,9 @@ void TPennacrowForm::BuildLayout() {
     toolBar->addWidget(button);
     this->*entry.Field = button;
   }
-  // The data buttons wait for the first picture.
+  // The data buttons wait for the first picture, and so do saving and printing it.
   EnableDataButtons(false);
+  EnablePictureCommands(false);
   connect(FlatButton1, &QToolButton::clicked, this,
           [this] { Guarded([this] { FlatButton1Click(); }); });
   connect(FlatButton2, &QToolButton::clicked, this,
@@ -193,9 +236,12 @@ void TPennacrowForm::BuildLayout() {
   ScrollBox1->setObjectName("ScrollBox1");
   ScrollBox1->setWidgetResizable(true);
   ScrollBox1->setFrameShape(QFrame::NoFrame);
-  ScrollBox1->setStyleSheet("QScrollArea { background: white; }");
+  // The picture is shown cut, never scrolled: nothing here for the keyboard to stop at.
+  ScrollBox1->setFocusPolicy(Qt::NoFocus);
   StegoImage = new TPictureView(FPicture, ScrollBox1);
   StegoImage->setObjectName("StegoImage");
+  StegoImage->setAccessibleName(QTr(kPictureName));
+  StegoImage->setAccessibleDescription(QTr(kPictureDescription));
   ScrollBox1->setWidget(StegoImage);
   column->addWidget(ScrollBox1, 1);
 
@@ -220,23 +266,7 @@ void TPennacrowForm::BuildLayout() {
   strip->setObjectName("MeterStrip");
   auto* stripLayout = new QHBoxLayout(strip);
   stripLayout->setContentsMargins(4, 1, 4, 1);
-  BusyIndicator = new QWidget(strip);
-  BusyIndicator->setObjectName("BusyIndicator");
-  auto* busyLayout = new QHBoxLayout(BusyIndicator);
-  busyLayout->setContentsMargins(0, 0, 0, 0);
-  FBusyLabel = new QLabel(BusyIndicator);
-  auto* busyBar = new QProgressBar(BusyIndicator);
-  busyBar->setRange(0, 0);  // no measure of the work: a bar that only moves
-  busyBar->setTextVisible(false);
-  busyBar->setFixedWidth(160);
-  busyLayout->addWidget(FBusyLabel);
-  busyLayout->addWidget(busyBar);
-  BusyIndicator->hide();
-  FBusyTimer = new QTimer(this);
-  FBusyTimer->setSingleShot(true);
-  FBusyTimer->setInterval(kProgressDelayMs);
-  connect(FBusyTimer, &QTimer::timeout, BusyIndicator, &QWidget::show);
-  stripLayout->addWidget(BusyIndicator);
+  stripLayout->addWidget(BuildProgressLine(strip));
   stripLayout->addStretch(1);
   CapacityMeter = new QLabel(strip);
   CapacityMeter->setObjectName("CapacityMeter");
@@ -249,34 +279,121 @@ void TPennacrowForm::BuildLayout() {
   meterTimer->setInterval(0);
   connect(meterTimer, &QTimer::timeout, this, [this] { UpdateCapacityMeter(); });
   connect(TextData, &QPlainTextEdit::textChanged, meterTimer, qOverload<>(&QTimer::start));
+  connect(TextData, &QPlainTextEdit::textChanged, this, [this] {
+    if (FTextBeforeForcedRead && TextData->toPlainText() == *FTextBeforeForcedRead) {
+      FTextBeforeForcedRead.reset();
+      if (StatusPanelText(0) == QTr(kForcedReadDone)) SetStatusPanel(0, {});
+    }
+  });
   setCentralWidget(central);
+  BuildStatusBar();
+}
 
+QWidget* TPennacrowForm::BuildProgressLine(QWidget* parent) {
+  BusyIndicator = new QWidget(parent);
+  BusyIndicator->setObjectName("BusyIndicator");
+  auto* busyLayout = new QHBoxLayout(BusyIndicator);
+  busyLayout->setContentsMargins(0, 0, 0, 0);
+  FBusyLabel = new QLabel(BusyIndicator);
+  auto* busyBar = new QProgressBar(BusyIndicator);
+  busyBar->setRange(0, 0);  // no measure of the work: a bar that only moves
+  busyBar->setTextVisible(false);
+  busyBar->setFixedWidth(160);
+  // Flat, so that it fits the strip's height.
+  StopButton = new QToolButton(BusyIndicator);
+  StopButton->setObjectName("StopButton");
+  StopButton->setText(QTr(kStopCaption));
+  StopButton->setToolTip(QTr(kStopCaption) + " (Esc)");
+  StopButton->setAutoRaise(true);
+  busyLayout->addWidget(FBusyLabel);
+  busyLayout->addWidget(busyBar);
+  busyLayout->addWidget(StopButton);
+  FStopAction = new QAction(this);
+  FStopAction->setObjectName("StopAction");
+  FStopAction->setShortcut(Qt::Key_Escape);
+  FStopAction->setEnabled(false);
+  addAction(FStopAction);
+  const auto stop = [this] {
+    if (FStop == nullptr) return;
+    FStop->Request();
+    FBusyLabel->setText(QTr(kStopping));
+    StopButton->setEnabled(false);
+  };
+  connect(StopButton, &QToolButton::clicked, this, stop);
+  connect(FStopAction, &QAction::triggered, this, stop);
+  BusyIndicator->hide();
+  FBusyTimer = new QTimer(this);
+  FBusyTimer->setSingleShot(true);
+  FBusyTimer->setInterval(kProgressDelayMs);
+  connect(FBusyTimer, &QTimer::timeout, BusyIndicator, &QWidget::show);
+  return BusyIndicator;
+}
+
+void TPennacrowForm::BuildStatusBar() {
   QStatusBar* status = statusBar();
   status->setObjectName("StatusBar1");
   status->setSizeGripEnabled(false);
   status->setFixedHeight(17 + 4);
-  const int widths[4] = {250, 250, 200, 100};
   for (int i = 0; i < 4; ++i) {
     FStatusPanels[i] = new QLabel(status);
-    FStatusPanels[i]->setFixedWidth(widths[i]);
     FStatusPanels[i]->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     status->addWidget(FStatusPanels[i]);
   }
   FStatusPanels[3]->setText(QTr("Pennacrow 团队"));
+  for (int i = 0; i < 4; ++i) FStatusPanels[i]->setFixedWidth(PanelWidth(i));
+  // The status bar lays its panels out lazily; its size is only known once that is done.
+  if (status->layout() != nullptr) status->layout()->activate();
+  FStatusOverhead = status->sizeHint().width();
+  for (int i = 0; i < 4; ++i) FStatusOverhead -= PanelWidth(i);
+  ApplyPaletteColours();
   // Below this size the panels would be pushed over one another, and the toolbar's buttons out
-  // of the window.
-  const int toolBarWidth = static_cast<int>(std::size(kToolButtons)) * 80;
-  setMinimumSize(
-      minimumSizeHint().expandedTo(QSize(std::max(toolBarWidth, status->sizeHint().width()), 0)));
+  // of the window; a smaller screen gets less (see FollowScreen), and FitToWidth shares it out.
+  const int toolBarWidth = static_cast<int>(std::size(kToolButtons)) * kToolButtonWidth;
+  FDesignMinimum =
+      minimumSizeHint().expandedTo(QSize(std::max(toolBarWidth, status->sizeHint().width()), 0));
+  setMinimumSize(FDesignMinimum);
+}
+
+int TPennacrowForm::PanelWidth(int index) const {
+  // The maker's panel holds a fixed text, which no language may cut.
+  if (index == 3) {
+    const QLabel* panel = FStatusPanels[3];
+    const int text = panel->fontMetrics().horizontalAdvance(panel->text()) +
+                     2 * panel->frameWidth() + 2 * panel->margin() + 8;
+    return std::max(kPanelWidths[3], text);
+  }
+  return kPanelWidths[index];
+}
+
+void TPennacrowForm::FitToWidth() {
+  int narrowest = 40;
+  for (const TToolButton& entry : kToolButtons) {
+    const TFlatButton* button = this->*entry.Field;
+    narrowest = std::max(narrowest, button->fontMetrics().horizontalAdvance(button->text()) + 6);
+  }
+  const int count = static_cast<int>(std::size(kToolButtons));
+  const int share = std::clamp(width() / count, narrowest, kToolButtonWidth);
+  for (const TToolButton& entry : kToolButtons) (this->*entry.Field)->setFixedWidth(share);
+  // Panels 0 to 2 give up room in proportion; the maker's panel keeps its text whole.
+  const int room = width() - FStatusOverhead - PanelWidth(3);
+  const int designed = kPanelWidths[0] + kPanelWidths[1] + kPanelWidths[2];
+  for (int i = 0; i < 3; ++i) {
+    const int shared = room >= designed ? kPanelWidths[i] : kPanelWidths[i] * room / designed;
+    FStatusPanels[i]->setFixedWidth(std::max(shared, 8));
+  }
+  FStatusPanels[3]->setFixedWidth(PanelWidth(3));
+}
+
+void TPennacrowForm::FollowScreen(const QRect& available) {
+  const QSize room = (available.size() - kFrameAllowance).expandedTo(QSize(1, 1));
+  setMinimumSize(FDesignMinimum.boundedTo(room));
 }
 
 void TPennacrowForm::PlaceOnScreen(const QRect& available) {
-  // Room for the window manager's frame, which a window learns of only once it is shown.
-  const QSize frame(16, 40);
-  const QSize room = (available.size() - frame).expandedTo(QSize(1, 1));
-  setMinimumSize(minimumSize().boundedTo(room));
+  FollowScreen(available);
+  const QSize room = (available.size() - kFrameAllowance).expandedTo(QSize(1, 1));
   resize(QSize(839, 677).boundedTo(room));
-  const QSize outer = size() + frame;
+  const QSize outer = size() + kFrameAllowance;
   move(available.x() + std::max(0, (available.width() - outer.width()) / 2),
        available.y() + std::max(0, (available.height() - outer.height()) / 2));
 }
@@ -389,6 +506,8 @@ QString TPennacrowForm::StatusPanelText(int index) const {
 
 void TPennacrowForm::SetStatusPanel(int index, const QString& text) {
   FStatusPanels[index]->setText(text);
+  // On a small screen the panels give up room and may cut their text; hovering shows all of it.
+  FStatusPanels[index]->setToolTip(text);
 }
 
 void TPennacrowForm::PictureChanged() {
@@ -402,18 +521,30 @@ void TPennacrowForm::NewPicture() {
 }
 
 void TPennacrowForm::RunInBackground(const QString& activity, const std::function<void()>& work) {
+  RunWork(
+      activity, [&work](const TStopRequest&) { work(); }, false);
+}
+
+bool TPennacrowForm::RunStoppable(const QString& activity,
+                                  const std::function<void(const TStopRequest&)>& work) {
+  return RunWork(activity, work, true);
+}
+
+bool TPennacrowForm::RunWork(const QString& activity,
+                             const std::function<void(const TStopRequest&)>& work, bool stoppable) {
   struct TBusyScope {
     TPennacrowForm& Form;
-    ~TBusyScope() { Form.SetBusy(false, {}); }
+    ~TBusyScope() { Form.SetBusy(false, {}, nullptr); }
   };
-  SetBusy(true, activity);
+  TStopRequest stop;
+  SetBusy(true, activity, stoppable ? &stop : nullptr);
   TBusyScope busy{*this};
-  TWaitCursor wait;
+  TWaitCursor wait(stoppable ? Qt::BusyCursor : Qt::WaitCursor);
   std::exception_ptr failure;
   QEventLoop loop;
-  std::thread worker([&work, &failure, &loop] {
+  std::thread worker([&work, &stop, &failure, &loop] {
     try {
-      work();
+      work(stop);
     } catch (...) {
       failure = std::current_exception();
     }
@@ -422,13 +553,22 @@ void TPennacrowForm::RunInBackground(const QString& activity, const std::functio
   });
   loop.exec();
   worker.join();
-  if (failure) std::rethrow_exception(failure);
+  if (!failure) return true;
+  try {
+    std::rethrow_exception(failure);
+  } catch (const EWorkStopped&) {
+    return false;
+  }
 }
 
-void TPennacrowForm::SetBusy(bool busy, const QString& activity) {
+void TPennacrowForm::SetBusy(bool busy, const QString& activity, TStopRequest* stop) {
   FBusy = busy;
+  FStop = stop;
   ToolBar2->setEnabled(!busy);
   FBusyLabel->setText(activity);
+  StopButton->setVisible(stop != nullptr);
+  StopButton->setEnabled(stop != nullptr);
+  FStopAction->setEnabled(stop != nullptr);
   if (busy) {
     FBusyTimer->start();
   } else {
@@ -441,11 +581,37 @@ void TPennacrowForm::SetBusy(bool busy, const QString& activity) {
 
 void TPennacrowForm::UpdateCapacityMeter() {
   if (FBusy) return;  // the picture is a worker's; the command updates the meter when it ends
+  // Without a picture there is nothing to measure against.
+  if (FPicture.PictureWidth() <= 0 || FPicture.PictureHeight() <= 0) {
+    CapacityMeter->clear();
+    return;
+  }
   const TCapacityUse use = MeasureCapacityUse(TextData->Text().size(), FPicture.PictureWidth(),
                                               FPicture.PictureHeight());
   CapacityMeter->setText(QString::fromStdString(CapacityUseText(use)));
-  CapacityMeter->setStyleSheet(use.Fits ? "QLabel { color: #606060; background: transparent; }"
-                                        : "QLabel { color: #d00000; background: transparent; }");
+  // Quiet while the text fits, red when it does not, readable on any theme's background.
+  const QPalette colours = palette();
+  const QColor background = colours.color(QPalette::Window);
+  const QColor ink = use.Fits ? colours.color(QPalette::PlaceholderText) : QColor(0xd0, 0, 0);
+  QPalette meter = CapacityMeter->palette();
+  meter.setColor(QPalette::WindowText, ReadableOn(ink, background));
+  CapacityMeter->setPalette(meter);
+}
+
+void TPennacrowForm::EnablePictureCommands(bool enabled) {
+  FlatButton2->setEnabled(enabled);
+  FlatButton7->setEnabled(enabled);
+}
+
+void TPennacrowForm::ApplyPaletteColours() {
+  // Style sheets take colours, not roles: they are written again whenever the palette changes.
+  const QPalette colours = QApplication::palette(this);
+  const QString base = colours.color(QPalette::Base).name();
+  ToolBar2->setStyleSheet(
+      QString("QToolBar { background: %1; border: none; spacing: 0px; padding: 3px 0px; }")
+          .arg(base));
+  ScrollBox1->setStyleSheet(QString("QScrollArea { background: %1; }").arg(base));
+  UpdateCapacityMeter();
 }
 
 void TPennacrowForm::FlatButton1Click() {
@@ -488,7 +654,7 @@ void TPennacrowForm::OpenAtStart(const QString& fileName) {
 }
 
 void TPennacrowForm::LoadPicture(const QString& fileName) {
-  if (FBusy) return;
+  if (FBusy || !ConfirmReplacingPicture()) return;
   FPictureFileName = fileName;
   const std::string name = fileName.toStdString();
   QImage screen;
@@ -499,13 +665,35 @@ void TPennacrowForm::LoadPicture(const QString& fileName) {
     FPicture.LoadPictureFile(name);
     screen = ScreenImage(FPicture.PictureOrNull());
   });
+  PictureReplaced(std::move(screen));
+  DetectDataFormat();
+  EnableDataButtons(true);
+}
+
+void TPennacrowForm::PictureReplaced(QImage screen) {
   FUnsavedWrite = false;
   FBeforeWrite.reset();
+  FTextBeforeForcedRead.reset();
   StegoImage->PictureChanged(std::move(screen));
   UpdateCapacityMeter();
   NewPicture();
-  DetectDataFormat();
-  EnableDataButtons(true);
+  EnablePictureCommands(true);
+}
+
+bool TPennacrowForm::ConfirmReplacingPicture() {
+  if (!FUnsavedWrite) return true;
+  switch (FUi.AskUnsaved(this, QTr(kReplaceUnsavedQuestion))) {
+    case TUnsavedAnswer::Save: {
+      bool saved = false;
+      Guarded([this, &saved] { saved = SavePicture(); });
+      return saved;
+    }
+    case TUnsavedAnswer::Discard:
+      return true;
+    case TUnsavedAnswer::Cancel:
+      break;
+  }
+  return false;
 }
 
 void TPennacrowForm::FlatButton2Click() {
@@ -517,7 +705,11 @@ bool TPennacrowForm::SavePicture() {
   request.Caption = QTr("另存为");
   request.Filter = QTr(kPictureSaveFilter);
   request.DefaultExt = "BMP";
-  request.FileName = FPictureFileName;
+  // A picture loaded from a format we cannot write is proposed under a name we can, with the
+  // filter that name stands for.
+  const std::string proposed = SaveNameFor(FPictureFileName.toStdString());
+  request.FileName = QString::fromStdString(proposed);
+  request.FilterIndex = SaveKindFor(proposed) == TSaveKind::Png ? 1 : 0;
   int filter = 0;
   const std::optional<QString> chosen = FUi.SaveFile(this, request, &filter);
   if (!chosen) return false;
@@ -591,6 +783,35 @@ void TPennacrowForm::closeEvent(QCloseEvent* event) {
   QMainWindow::closeEvent(event);
 }
 
+void TPennacrowForm::resizeEvent(QResizeEvent* event) {
+  QMainWindow::resizeEvent(event);
+  FitToWidth();
+}
+
+void TPennacrowForm::showEvent(QShowEvent* event) {
+  QMainWindow::showEvent(event);
+  // The window learns its screen once it has a native window; the minimum then follows every
+  // move to another screen and every change of the screen's free area.
+  if (QWindow* window = windowHandle(); window != nullptr && !FFollowingScreen) {
+    FFollowingScreen = true;
+    auto follow = [this](QScreen* screen) {
+      if (screen == nullptr) return;
+      FollowScreen(screen->availableGeometry());
+      disconnect(FScreenConnection);
+      FScreenConnection =
+          connect(screen, &QScreen::availableGeometryChanged, this, &TPennacrowForm::FollowScreen);
+    };
+    connect(window, &QWindow::screenChanged, this, follow);
+    follow(window->screen());
+  }
+}
+
+void TPennacrowForm::changeEvent(QEvent* event) {
+  QMainWindow::changeEvent(event);
+  if (event->type() == QEvent::PaletteChange) ApplyPaletteColours();
+  if (event->type() == QEvent::FontChange) FitToWidth();
+}
+
 void TPennacrowForm::LoadTextFile1Click() {
   const TFileDialogRequest request = TextFileRequest(QTr("打开"));
   const std::optional<QString> chosen = FUi.OpenFile(this, request);
@@ -622,14 +843,21 @@ void TPennacrowForm::ToolButton1Click() {
 }
 
 void TPennacrowForm::AnalysisMenuItemClick() {
-  if (!FPicture.HasPicture()) return;
+  if (FBusy || !FPicture.HasPicture()) return;
+  QString title = FPictureFileName.isEmpty() ? windowTitle() : FPictureFileName;
+  // The report is about the picture on screen, which after a write is no longer its file.
+  if (FUnsavedWrite) title = QString(QTr(kUnsavedPictureTitle)).arg(title);
+  const TBitmap& bitmap = FPicture.PictureBitmap();
+  const TBitmap* before = FBeforeWrite.get();
+  TAnalysisPages pages;
+  // The worker only reads the picture, and nothing that changes it runs meanwhile.
+  const bool done = RunStoppable(QTr(kAnalysingActivity), [&](const TStopRequest& stop) {
+    pages = MakeAnalysisPages(bitmap, before, title, [&stop] { stop.Checkpoint(); });
+  });
+  if (!done) return;
   auto* form = new TAnalysisForm(this);
   form->setAttribute(Qt::WA_DeleteOnClose);
-  const QString title = FPictureFileName.isEmpty() ? windowTitle() : FPictureFileName;
-  {
-    TWaitCursor wait;  // a photograph takes a moment
-    form->ShowReport(FPicture.PictureBitmap(), FBeforeWrite.get(), title);
-  }
+  form->ShowPages(std::move(pages));
   form->show();
 }
 
@@ -675,6 +903,7 @@ void TPennacrowForm::FlatButton4Click() {
   try {
     if (bitmap == nullptr) throw ENoHiddenText();
     const THiddenText hidden = ReadHiddenText(*bitmap, !found);
+    const QString textBefore = TextData->toPlainText();
     FDataFormat = hidden.Format;
     FBitString = hidden.Text;
     ReplaceMemoText(*TextData, FBitString);
@@ -682,7 +911,13 @@ void TPennacrowForm::FlatButton4Click() {
       FArmouredText = TextData->Text();
       FlatButton5Click();
     }
-    SetStatusPanel(0, QTr(kReadSucceeded));
+    // What the user asked for was done, but there was nothing hidden to read: no success.
+    SetStatusPanel(0, QTr(found ? kReadSucceeded : kForcedReadDone));
+    if (found) {
+      FTextBeforeForcedRead.reset();
+    } else {
+      FTextBeforeForcedRead = textBefore;
+    }
   } catch (const std::exception& e) {
     SetStatusPanel(0, QTr(kReadFailed));
     FUi.ShowMessage(this, QTr(kReadFailureTitle) + "\n" + QString::fromUtf8(e.what()));
@@ -702,7 +937,7 @@ void TPennacrowForm::FlatButton5Click() {
 }
 
 void TPennacrowForm::PaintFractalMenuItem(TFractalTypes kind) {
-  if (FBusy) return;
+  if (FBusy || !ConfirmReplacingPicture()) return;
   FPicture.FractalProperties.ChangeFractalType(kind);
   TPictureWork work(FPicture);
   const TBitmap* current = FPicture.PictureOrNull();
@@ -713,34 +948,42 @@ void TPennacrowForm::PaintFractalMenuItem(TFractalTypes kind) {
     work.MakeScreen();
   });
   FPicture.TakePicture(work.Picture);
-  FBeforeWrite.reset();
-  StegoImage->PictureChanged(std::move(work.Screen));
-  UpdateCapacityMeter();
+  PictureReplaced(std::move(work.Screen));
   EnableDataButtons(true);
   // Every panel speaks of the new picture. The probe's answer is shown without becoming the
   // format the next write uses, which the memo's text decides.
-  NewPicture();
   ShowDataFormat(::pennacrow::DetectDataFormat(FPicture.PictureOrNull()));
 }
 
 void TPennacrowForm::PrintAtScale(int percent) {
   if (!FPicture.HasPicture() || FPicture.PictureBitmap().Empty()) return;
-  QPrinter& printer = FPrinters.Current();
-  PrintImageAtScale(printer, FPicture, percent);
+  const std::unique_ptr<QPrinter> job = FPrinters.ForJob();
+  // A printer that writes a file never replaces one: an existing name gets a free one beside it.
+  if (job->outputFormat() == QPrinter::PdfFormat && !job->outputFileName().isEmpty()) {
+    job->setOutputFileName(FreeFileName(job->outputFileName()));
+  }
+  PrintImageAtScale(*job, FPicture, percent);
   // A printer that writes a file shows nothing coming out: say where the page went.
-  if (const QString where = PrintedToFileMessage(printer); !where.isEmpty()) {
+  if (const QString where = PrintedToFileMessage(*job); !where.isEmpty()) {
     FUi.ShowMessage(this, where);
   }
 }
 
 void TPennacrowForm::PrintPreview1Click() {
-  // The printer the set-up dialog chose, or a file printer when the machine has none, so the
-  // preview shows that printer's page.
-  MakePrintPreview(FPrinters.ForSetup(), FPicture, 100, this)->exec();
+  // The preview shows the chosen printer's page. Closing it changes nothing; printing from it
+  // confirms a printer in its print dialog, which later print commands then use too.
+  std::unique_ptr<QPrinter> printer = FPrinters.Copy();
+  if (MakePrintPreview(*printer, FPicture, 100, this)->exec() == QDialog::Accepted) {
+    FPrinters.Use(std::move(printer));
+  }
 }
 
 void TPennacrowForm::PrinterSetup1Click() {
-  MakePrinterSetupDialog(FPrinters.ForSetup(), this)->exec();
+  // Only a confirmed dialog changes the printer the print commands use.
+  std::unique_ptr<QPrinter> printer = FPrinters.Copy();
+  if (MakePrinterSetupDialog(*printer, this)->exec() == QDialog::Accepted) {
+    FPrinters.Use(std::move(printer));
+  }
 }
 
 void TPennacrowForm::dragEnterEvent(QDragEnterEvent* event) {

@@ -48,6 +48,7 @@ TDecodedPreview DecodePreview(const std::string& fileName) {
 class TPreviewPane : public QWidget {
  public:
   explicit TPreviewPane(QWidget* parent) : QWidget(parent) {
+    setObjectName("PicturePreview");
     auto* layout = new QVBoxLayout(this);
     auto* top = new QHBoxLayout;
     FCaption = new QLabel(QTr("图片："), this);

@@ -30,7 +30,8 @@ QPoint TPictureView::PictureOrigin() const {
 
 void TPictureView::paintEvent(QPaintEvent* event) {
   QPainter painter(this);
-  painter.fillRect(event->rect(), Qt::white);
+  // The control's background is the theme's, white on a light one.
+  painter.fillRect(event->rect(), palette().color(QPalette::Base));
   if (FCache.isNull()) return;
   const QPoint origin = PictureOrigin();
   const QRect target = QRect(origin, FCache.size()).intersected(event->rect());

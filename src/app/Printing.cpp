@@ -3,60 +3,131 @@
 #include <QComboBox>
 #include <QDialogButtonBox>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QLabel>
 #include <QPainter>
 #include <QPrintDialog>
+#include <QPrintEngine>
 #include <QPrintPreviewDialog>
 #include <QPrintPreviewWidget>
 #include <QPrinter>
 #include <QPrinterInfo>
 #include <QPushButton>
+#include <QTemporaryFile>
 #include <QToolBar>
+#include <vector>
 
 #include "app/BitmapImage.h"
 #include "app/Language.h"
 #include "app/WaitCursor.h"
 #include "picture/Errors.h"
+#include "picture/Graphic.h"
 #include "picture/PrintFit.h"
 
 namespace pennacrow {
 
+namespace {
+
+const char* const kNoPrinter = N_("当前未选定默认的打印机");
+const char* const kNoPrinterHint =
+    N_("要打印到 PDF 文件，请先在“配置打印机”里选择“打印到文件(PDF)”。");
+const char* const kInvalidPrinter = N_("选定的打印机无效");
+const char* const kPictureTooLarge = N_("图片太大，无法打印");
+
+// The job options of the CUPS print dialog (pages per sheet, banner pages, ...) are kept by the
+// print engine alone, under this key.
+const auto kCupsOptions = QPrintEngine::PrintEnginePropertyKey(0xfe00);
+
+void CopyPrinterSettings(const QPrinter& from, QPrinter& to) {
+  if (from.outputFormat() == QPrinter::NativeFormat) {
+    to.setPrinterName(from.printerName());
+  } else {
+    to.setOutputFormat(QPrinter::PdfFormat);
+    // An empty name would switch the printer back to the system's default.
+    if (!from.outputFileName().isEmpty()) to.setOutputFileName(from.outputFileName());
+  }
+  to.setPageLayout(from.pageLayout());
+  to.setResolution(from.resolution());
+  to.setFullPage(from.fullPage());
+  to.setColorMode(from.colorMode());
+  to.setDuplex(from.duplex());
+  to.setCopyCount(from.copyCount());
+  to.setCollateCopies(from.collateCopies());
+  to.setPageOrder(from.pageOrder());
+  to.setDocName(from.docName());
+  to.printEngine()->setProperty(kCupsOptions, from.printEngine()->property(kCupsOptions));
+}
+
+std::optional<TPrintSize> PageTargetSize(const QPrinter& printer, const TBitmap& bitmap,
+                                         int percent) {
+  const QRect page = printer.pageLayout().paintRectPixels(printer.resolution());
+  return PrintTargetSize(bitmap.Width(), bitmap.Height(), page.width(), page.height(), percent);
+}
+
+// Copies the finished page from the spool file into the file the user chose, atomically and
+// keeping that file's mode and links, as saving a picture does.
+void DeliverSpooledPage(const QString& spool, const QString& target) {
+  QFile page(spool);
+  if (!page.open(QIODevice::ReadOnly)) throw EPennacrowError(Tr(kInvalidPrinter));
+  WriteFileAtomically(target.toStdString(), [&page](const TByteSink& sink) {
+    std::vector<std::uint8_t> piece(std::size_t{1} << 20);
+    qint64 n = 0;
+    while ((n = page.read(reinterpret_cast<char*>(piece.data()), qint64(piece.size()))) > 0) {
+      sink({piece.data(), static_cast<std::size_t>(n)});
+    }
+    if (n < 0) throw EPennacrowError(Tr(kInvalidPrinter));
+  });
+}
+
+}  // namespace
+
 TPrinterChoice::TPrinterChoice() = default;
 TPrinterChoice::~TPrinterChoice() = default;
 
-QPrinter& TPrinterChoice::ForSetup() {
-  if (!FPrinter) FPrinter = std::make_unique<QPrinter>(QPrinter::HighResolution);
-  return *FPrinter;
+std::unique_ptr<QPrinter> TPrinterChoice::Copy() const {
+  auto printer = std::make_unique<QPrinter>(QPrinter::HighResolution);
+  if (FPrinter) CopyPrinterSettings(*FPrinter, *printer);
+  return printer;
 }
 
-QPrinter& TPrinterChoice::Current() {
-  if (!FPrinter) {
-    if (QPrinterInfo::defaultPrinter().isNull()) {
-      throw EPennacrowError(Tr("当前未选定默认的打印机"));
-    }
-    FPrinter = std::make_unique<QPrinter>(QPrinterInfo::defaultPrinter(), QPrinter::HighResolution);
+std::unique_ptr<QPrinter> TPrinterChoice::ForJob() const {
+  const bool noDefault = FPrinter == nullptr && QPrinterInfo::defaultPrinter().isNull();
+  std::unique_ptr<QPrinter> job = Copy();
+  // Without a system printer Qt offers a file printer that names no file: nothing to print on.
+  if (noDefault ||
+      (job->outputFormat() == QPrinter::PdfFormat && job->outputFileName().isEmpty())) {
+    throw EPennacrowError(Tr(kNoPrinter) + "\n" + Tr(kNoPrinterHint));
   }
-  return *FPrinter;
+  // A chosen printer that has gone leaves the copy on another one; the page must not go there.
+  if (FPrinter != nullptr && FPrinter->outputFormat() == QPrinter::NativeFormat &&
+      job->printerName() != FPrinter->printerName()) {
+    throw EPennacrowError(Tr(kInvalidPrinter));
+  }
+  if (!job->isValid()) throw EPennacrowError(Tr(kInvalidPrinter));
+  return job;
 }
 
 void TPrinterChoice::Use(std::unique_ptr<QPrinter> printer) {
   FPrinter = std::move(printer);
 }
 
-void DrawBitmapStretched(QPainter& canvas, const QRect& rect, const TBitmap& bitmap) {
+void DrawBitmapStretched(QPainter& canvas, const QRect& rect, const QImage& image) {
   canvas.save();
   canvas.setRenderHint(QPainter::SmoothPixmapTransform, false);
-  canvas.drawImage(QRect(0, 0, rect.width(), rect.height()), ToQImage(bitmap));
+  canvas.drawImage(QRect(0, 0, rect.width(), rect.height()), image);
   canvas.restore();
+}
+
+void DrawBitmapStretched(QPainter& canvas, const QRect& rect, const TBitmap& bitmap) {
+  DrawBitmapStretched(canvas, rect, ToQImage(bitmap));
 }
 
 void PaintImageAtScale(QPainter& canvas, const QPrinter& printer, const TBitmap& bitmap,
                        int percent) {
-  const QRect page = printer.pageLayout().paintRectPixels(printer.resolution());
-  const std::optional<TPrintSize> size =
-      PrintTargetSize(bitmap.Width(), bitmap.Height(), page.width(), page.height(), percent);
-  if (size) DrawBitmapStretched(canvas, QRect(0, 0, size->Width, size->Height), bitmap);
+  if (const std::optional<TPrintSize> size = PageTargetSize(printer, bitmap, percent)) {
+    DrawBitmapStretched(canvas, QRect(0, 0, size->Width, size->Height), bitmap);
+  }
 }
 
 QString PrintedToFileMessage(const QPrinter& printer) {
@@ -117,17 +188,28 @@ void PrintImageAtScale(QPrinter& printer, TFractalImage& picture, int percent) {
   TWaitCursor wait;
   const TBitmap* bitmap = picture.PictureOrNull();
   if (bitmap == nullptr || bitmap->Empty()) return;  // nothing to print, no job opened
-  if (!printer.isValid()) throw EPennacrowError(Tr("选定的打印机无效"));
-  QPainter canvas;
-  if (!canvas.begin(&printer)) throw EPennacrowError(Tr("选定的打印机无效"));
-  try {
-    PaintImageAtScale(canvas, printer, *bitmap, percent);
-  } catch (...) {
-    printer.abort();
-    canvas.end();
-    throw;
+  if (!printer.isValid()) throw EPennacrowError(Tr(kInvalidPrinter));
+  const std::optional<TPrintSize> size = PageTargetSize(printer, *bitmap, percent);
+  if (!size) return;
+  // A job once started cannot be taken back (Qt ends it with whatever was drawn), so the copy
+  // that may not fit in memory is made first.
+  const QImage image = ToQImage(*bitmap);
+  if (image.isNull()) throw EPennacrowError(Tr(kPictureTooLarge));
+  const QString target =
+      printer.outputFormat() == QPrinter::PdfFormat ? printer.outputFileName() : QString();
+  QTemporaryFile spool(QDir(QDir::tempPath()).filePath("pennacrow-print-XXXXXX.pdf"));
+  if (!target.isEmpty()) {
+    if (!spool.open()) throw EPennacrowError(Tr(kInvalidPrinter));
+    spool.close();
+    printer.setOutputFileName(spool.fileName());
   }
-  canvas.end();
+  QPainter canvas;
+  if (!canvas.begin(&printer)) throw EPennacrowError(Tr(kInvalidPrinter));
+  DrawBitmapStretched(canvas, QRect(0, 0, size->Width, size->Height), image);
+  if (!canvas.end()) throw EPennacrowError(Tr(kInvalidPrinter));
+  if (target.isEmpty()) return;
+  printer.setOutputFileName(target);
+  DeliverSpooledPage(spool.fileName(), target);
 }
 
 }  // namespace pennacrow

@@ -10,6 +10,7 @@
 #include "picture/Bitmap.h"
 #include "picture/FractalImage.h"
 
+class QImage;
 class QPainter;
 class QPrintDialog;
 class QPrintPreviewDialog;
@@ -18,8 +19,10 @@ class QWidget;
 
 namespace pennacrow {
 
-// The printer the print commands use: the one chosen in the set-up dialog, else the system's
-// default. Raises "当前未选定默认的打印机" when there is none.
+// The printer the print commands use: the one confirmed last in the set-up dialog, else the
+// system's default. It is kept as settings only. The set-up dialog and the preview work on a
+// copy, and every print job on a printer of its own, so that a cancelled dialog, a closed
+// preview or a job that failed leaves the choice as it was and every command usable.
 class TPrinterChoice {
  public:
   TPrinterChoice();
@@ -27,23 +30,30 @@ class TPrinterChoice {
   TPrinterChoice(const TPrinterChoice&) = delete;
   TPrinterChoice& operator=(const TPrinterChoice&) = delete;
 
-  QPrinter& Current();
-  // The printer the set-up dialog configures (the default printer until one is chosen).
-  QPrinter& ForSetup();
-  // Replaces the printer, for instance by one that prints into a PDF file.
+  // A new printer with the chosen settings; with nothing chosen, the system's default printer,
+  // or one that prints into a PDF file not yet named when the system has none.
+  std::unique_ptr<QPrinter> Copy() const;
+  // A new printer for one print job. Raises "当前未选定默认的打印机" when nothing can print
+  // (no printer chosen and none in the system), "选定的打印机无效" when the chosen printer
+  // has gone.
+  std::unique_ptr<QPrinter> ForJob() const;
+  // Makes printer's settings the choice: the set-up dialog's, once confirmed, or a file printer.
   void Use(std::unique_ptr<QPrinter> printer);
 
  private:
   std::unique_ptr<QPrinter> FPrinter;
 };
 
-// Prints the working bitmap on one page of printer at percent of its fitted size, at the top-left
-// corner of the printable area. No picture prints nothing and opens no job. A failure after
-// the job started aborts it. The wait cursor shows throughout and comes back in every case.
+// Prints the working bitmap on one page of printer at percent of its fitted size, at the
+// top-left corner of the printable area. No picture prints nothing and opens no job. What can
+// fail is done before the job starts, and a page for a file is made aside and replaces the
+// file only once complete, so a print that fails leaves no job open and no file changed. The
+// wait cursor shows throughout and comes back in every case.
 void PrintImageAtScale(QPrinter& printer, TFractalImage& picture, int percent);
 
 // Draws the whole bitmap stretched into (0, 0, rect width, rect height), unsmoothed.
 void DrawBitmapStretched(QPainter& canvas, const QRect& rect, const TBitmap& bitmap);
+void DrawBitmapStretched(QPainter& canvas, const QRect& rect, const QImage& image);
 
 // Draws on canvas, open on printer or on its preview, what printing the bitmap at percent puts
 // on the page.

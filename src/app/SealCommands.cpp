@@ -8,7 +8,6 @@
 #include "app/PennacrowForm.h"
 #include "app/PictureView.h"
 #include "app/UserInterface.h"
-#include "app/WaitCursor.h"
 #include "codec/CapacityMeter.h"
 #include "codec/Container.h"
 #include "codec/SealedContainer.h"
@@ -40,6 +39,11 @@ QString AdaptiveNote(const TBitmap& bitmap, const TSealedContent& content) {
            GroupThousands(static_cast<std::int64_t>(capacity.Tolerated)),
            GroupThousands(static_cast<std::int64_t>(content.Bytes.size()))}));
 }
+
+// Argon2id takes about half a second by design (and a damaged header may ask for more): it runs
+// off the GUI thread under these words. It cannot stop part way, so it offers no "取消".
+const char* const kSealingActivity = N_("正在用密码加密…");
+const char* const kOpeningActivity = N_("正在用密码解开…");
 
 // A password as UTF-8 in normalisation form C, the typed copy overwritten: composed and
 // decomposed accents must open the same seal on every system.
@@ -88,7 +92,12 @@ void TSealCommands::AddWriteMenu(TPennacrowForm& form) {
   add("AdaptiveWrite1", QTr("密钥自适应写入…"), &TSealCommands::AdaptiveWrite1Click);
   add("AdaptiveWriteFile1", QTr("密钥自适应写入文件…"), &TSealCommands::AdaptiveWriteFile1Click);
   TFlatButton* button = form.FlatButton6;
-  button->setToolTip(button->toolTip() + "\n" + QTr("右键单击可密封写入文本或文件"));
+  // The arrow at the button's right edge shows that the menu is there; a click on the rest of
+  // the button still writes.
+  button->setMenu(menu);
+  button->setPopupMode(QToolButton::MenuButtonPopup);
+  button->setToolTip(button->toolTip() + "\n" +
+                     QTr("单击右侧的箭头或右键单击可密封写入文本或文件"));
   button->setContextMenuPolicy(Qt::CustomContextMenu);
   QObject::connect(button, &QWidget::customContextMenuRequested, menu,
                    [menu, button](const QPoint& at) { menu->popup(button->mapToGlobal(at)); });
@@ -108,7 +117,11 @@ void TSealCommands::AddReadMenu(TPennacrowForm& form) {
     form.Guarded([&form] { TSealCommands(form).ReadWithPassword1Click(); });
   });
   TFlatButton* button = form.FlatButton4;
-  button->setToolTip(button->toolTip() + "\n" + QTr("右键单击可凭密码读取密钥自适应写入的内容"));
+  // As on the write button: the arrow shows the menu is there, a click on the rest reads.
+  button->setMenu(menu);
+  button->setPopupMode(QToolButton::MenuButtonPopup);
+  button->setToolTip(button->toolTip() + "\n" +
+                     QTr("单击右侧的箭头或右键单击可凭密码读取密钥自适应写入的内容"));
   button->setContextMenuPolicy(Qt::CustomContextMenu);
   QObject::connect(button, &QWidget::customContextMenuRequested, menu,
                    [menu, button](const QPoint& at) { menu->popup(button->mapToGlobal(at)); });
@@ -148,15 +161,24 @@ void TSealCommands::Seal(const TSealedContent& content, bool adaptive) {
     const TWipe wipe(*password);
     auto before = std::make_unique<TBitmap>();
     before->Assign(bitmap);
-    {
-      TWaitCursor wait;
-      if (adaptive) {
-        HideAdaptive(bitmap, *password, content);
-      } else {
-        HideSealed(
-            bitmap, *password, content, DefaultSealParameters(),
-            FForm.StealthWriting->isChecked() ? TLowBitWriting::Stealth : TLowBitWriting::Replace);
-      }
+    if (adaptive) {
+      // The keyed write derives its key and places every change in a copy on the worker, as
+      // the window may repaint from the picture meanwhile; the copy replaces it here.
+      TBitmap written;
+      written.Assign(bitmap);
+      FForm.RunInBackground(QTr(kSealingActivity), [&written, &password, &content] {
+        HideAdaptive(written, *password, content);
+      });
+      bitmap.Assign(written);
+    } else {
+      std::string payload;
+      // The worker sees only the password and the content; the picture is written here.
+      FForm.RunInBackground(QTr(kSealingActivity), [&payload, &password, &content] {
+        payload = SealPayload(*password, content, DefaultSealParameters());
+      });
+      HideText(bitmap, {payload, kFormatSealed,
+                        FForm.StealthWriting->isChecked() ? TLowBitWriting::Stealth
+                                                          : TLowBitWriting::Replace});
     }
     FForm.FBeforeWrite = std::move(before);
     FForm.FUnsavedWrite = true;
@@ -210,10 +232,9 @@ void TSealCommands::ReadSealedData() {
     std::string password = PasswordUtf8(*typed);
     const TWipe wipe(password);
     TSealedContent content;
-    {
-      TWaitCursor wait;
+    FForm.RunInBackground(QTr(kOpeningActivity), [&content, &password, &payload] {
       content = OpenSealedPayload(password, payload);
-    }
+    });
     ShowOpened(content);
   } catch (const std::exception& e) {
     FForm.SetStatusPanel(0, QTr(kReadFailed));
@@ -233,10 +254,10 @@ void TSealCommands::ReadWithPassword1Click() {
     std::string password = PasswordUtf8(*typed);
     const TWipe wipe(password);
     TSealedContent content;
-    {
-      TWaitCursor wait;
+    // The picture only changes through commands that are off while the worker reads it.
+    FForm.RunInBackground(QTr(kOpeningActivity), [&content, &password, bitmap] {
       content = RevealAdaptive(*bitmap, password);
-    }
+    });
     ShowOpened(content);
   } catch (const std::exception& e) {
     FForm.SetStatusPanel(0, QTr(kReadFailed));

@@ -4,7 +4,9 @@
 #include <QElapsedTimer>
 #include <QScreen>
 #include <QThread>
+#include <QTimer>
 #include <QWindow>
+#include <cstdio>
 #include <memory>
 
 #include "app/EncryptForm.h"
@@ -34,6 +36,7 @@ TStartupOptions DefaultStartupOptions() {
     QThread::msleep(static_cast<unsigned long>(milliseconds));
   };
   options.EventLoop = [] { return QApplication::exec(); };
+  options.ScreenshotFile = qEnvironmentVariable("PENNACROW_SCREENSHOT");
   return options;
 }
 
@@ -54,6 +57,26 @@ void ShowAndPaint(Tsplashform& splash) {
   QGuiApplication::sync();
 }
 
+// Waits (up to 10 s) for the window system to show the window, saves a picture of it and closes
+// it. A window never exposed saves nothing, which is what a smoke test looks for.
+void ShootAndClose(TPennacrowForm& window, const QString& fileName) {
+  auto* poll = new QTimer(&window);
+  poll->setInterval(50);
+  auto waited = std::make_shared<QElapsedTimer>();
+  waited->start();
+  QObject::connect(poll, &QTimer::timeout, &window, [&window, fileName, poll, waited] {
+    const QWindow* handle = window.windowHandle();
+    const bool shown = handle != nullptr && handle->isExposed();
+    if (!shown && waited->elapsed() < 10000) return;
+    poll->stop();
+    if (shown && !window.grab().save(fileName)) {
+      std::fprintf(stderr, "pennacrow: %s\n", qPrintable(fileName));
+    }
+    window.close();
+  });
+  poll->start();
+}
+
 }  // namespace
 
 int RunStartup(TUserInterface& ui, const TStartupOptions& options) {
@@ -72,6 +95,7 @@ int RunStartup(TUserInterface& ui, const TStartupOptions& options) {
 
   mainWindow.show();
   if (!options.FileToOpen.isEmpty()) mainWindow.OpenAtStart(options.FileToOpen);
+  if (!options.ScreenshotFile.isEmpty()) ShootAndClose(mainWindow, options.ScreenshotFile);
   return options.EventLoop ? options.EventLoop() : 0;
 }
 

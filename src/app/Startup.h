@@ -12,6 +12,11 @@ class TUserInterface;
 
 inline constexpr int kSplashMilliseconds = 4000;
 
+// The application's one identity: the desktop file's name, the AppStream id, the icon's name and
+// the Flatpak application id. On Wayland it tells the compositor which desktop file (and icon)
+// the window belongs to.
+inline constexpr const char* kApplicationId = "io.github.pennacrow.Pennacrow";
+
 // Makes the program's resources (the splash picture, the icon) reachable under ":/".
 void InitShellResources();
 
@@ -31,6 +36,10 @@ struct TStartupOptions {
   std::function<int()> EventLoop;
   // A picture named on the command line, opened once the main window shows.
   QString FileToOpen;
+  // When set (PENNACROW_SCREENSHOT): once the main window is on screen, a picture of it is saved
+  // under this name and the window closes as its close button would. The smoke tests and the
+  // screenshots of the AppStream data use it; nothing is saved when the window never shows.
+  QString ScreenshotFile;
 };
 
 // Runs the start-up and the event loop in the order the program has always had. The

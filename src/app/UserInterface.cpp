@@ -1,5 +1,6 @@
 #include "app/UserInterface.h"
 
+#include <QEvent>
 #include <QFileDialog>
 #include <QGridLayout>
 #include <QInputDialog>
@@ -79,10 +80,9 @@ class TQtUserInterface : public TUserInterface {
  public:
   std::optional<QString> OpenFile(QWidget* parent, const TFileDialogRequest& request) override {
     QFileDialog dialog(parent, request.Caption);
-    Prepare(dialog, request);
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setFileMode(QFileDialog::ExistingFile);
-    if (request.PicturePreview) AttachPicturePreview(dialog);
+    PrepareFileDialog(dialog, request);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
     return dialog.selectedFiles().first();
   }
@@ -90,21 +90,25 @@ class TQtUserInterface : public TUserInterface {
   std::optional<QString> SaveFile(QWidget* parent, const TFileDialogRequest& request,
                                   int* chosenFilter) override {
     QFileDialog dialog(parent, request.Caption);
-    Prepare(dialog, request);
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);
+    PrepareFileDialog(dialog, request);
     // A name typed without an extension gets the chosen filter's, so that the dialog's own
     // overwrite question is about the file that will be written.
     const QStringList filters = ToQtFilter(request.Filter);
-    QObject::connect(
-        &dialog, &QFileDialog::filterSelected, &dialog, [&dialog, &request](const QString& filter) {
-          const qsizetype star = filter.lastIndexOf("(*.");
-          const qsizetype end = filter.indexOf(' ', star);
-          QString suffix =
-              star < 0 ? request.DefaultExt : filter.mid(star + 3, end < 0 ? -1 : end - star - 3);
-          suffix.remove(')');
-          dialog.setDefaultSuffix((suffix == "*" ? request.DefaultExt : suffix).toLower());
-        });
+    const auto suffixFor = [&request](const QString& filter) {
+      const qsizetype star = filter.lastIndexOf("(*.");
+      const qsizetype end = filter.indexOf(' ', star);
+      QString suffix =
+          star < 0 ? request.DefaultExt : filter.mid(star + 3, end < 0 ? -1 : end - star - 3);
+      suffix.remove(')');
+      return (suffix == "*" ? request.DefaultExt : suffix).toLower();
+    };
+    dialog.setDefaultSuffix(suffixFor(dialog.selectedNameFilter()));
+    QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog,
+                     [&dialog, suffixFor](const QString& filter) {
+                       dialog.setDefaultSuffix(suffixFor(filter));
+                     });
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
     if (chosenFilter != nullptr) {
       *chosenFilter =
@@ -142,6 +146,8 @@ class TQtUserInterface : public TUserInterface {
     PrepareMessageBox(box);
     box.button(QMessageBox::Ok)->setText(QTr("确定"));
     box.button(QMessageBox::Cancel)->setText(QTr("取消"));
+    // Every such question warns of a loss: Enter must not be the way into it.
+    box.setDefaultButton(QMessageBox::Cancel);
     return box.exec() == QMessageBox::Ok;
   }
 
@@ -175,19 +181,45 @@ class TQtUserInterface : public TUserInterface {
 
  private:
   static QString QApplicationName() { return QStringLiteral("Pennacrow"); }
+};
 
-  static void Prepare(QFileDialog& dialog, const TFileDialogRequest& request) {
-    // Our own dialog, not the desktop's, so that the picture preview can sit beside the list.
-    dialog.setOption(QFileDialog::DontUseNativeDialog, true);
-    dialog.setOption(QFileDialog::HideNameFilterDetails, true);
-    dialog.setNameFilters(ToQtFilter(request.Filter));
-    // Linux names are case-sensitive and written in lower case: "photo" becomes "photo.bmp".
-    if (!request.DefaultExt.isEmpty()) dialog.setDefaultSuffix(request.DefaultExt.toLower());
-    if (!request.FileName.isEmpty()) dialog.selectFile(request.FileName);
+// Adds the preview pane when the dialog shows as ours. Whether the platform's dialog takes over
+// is only settled when the dialog shows (a platform dialog that fails falls back to ours).
+class TPreviewWhenOurs : public QObject {
+ public:
+  explicit TPreviewWhenOurs(QFileDialog& dialog) : QObject(&dialog), FDialog(dialog) {
+    dialog.installEventFilter(this);
   }
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (watched == &FDialog && event->type() == QEvent::Show && !FAttached &&
+        FDialog.layout() != nullptr) {
+      FAttached = true;
+      AttachPicturePreview(FDialog);
+    }
+    return QObject::eventFilter(watched, event);
+  }
+
+ private:
+  QFileDialog& FDialog;
+  bool FAttached = false;
 };
 
 }  // namespace
+
+void PrepareFileDialog(QFileDialog& dialog, const TFileDialogRequest& request) {
+  dialog.setOption(QFileDialog::HideNameFilterDetails, true);
+  const QStringList filters = ToQtFilter(request.Filter);
+  dialog.setNameFilters(filters);
+  if (request.FilterIndex > 0 && request.FilterIndex < filters.size()) {
+    dialog.selectNameFilter(filters[request.FilterIndex]);
+  }
+  // Linux names are case-sensitive and written in lower case: "photo" becomes "photo.bmp".
+  if (!request.DefaultExt.isEmpty()) dialog.setDefaultSuffix(request.DefaultExt.toLower());
+  if (!request.FileName.isEmpty()) dialog.selectFile(request.FileName);
+  if (request.PicturePreview) new TPreviewWhenOurs(dialog);
+}
 
 TUserInterface& DefaultUserInterface() {
   static TQtUserInterface ui;

@@ -7,15 +7,19 @@
 #include <QStringList>
 #include <optional>
 
+class QFileDialog;
 class QWidget;
 
 namespace pennacrow {
 
 struct TFileDialogRequest {
   QString Caption;
-  QString Filter;      // "description|pattern|description|pattern..."
-  QString DefaultExt;  // without the dot, "" for none
-  QString FileName;    // pre-filled name
+  QString Filter;       // "description|pattern|description|pattern..."
+  QString DefaultExt;   // without the dot, "" for none
+  QString FileName;     // pre-filled name
+  int FilterIndex = 0;  // the filter chosen at first (0 for the first)
+  // A preview pane beside the list, where the dialog is our own; the platform's dialog shows
+  // its own preview or none, and the main window shows the picture once it is chosen.
   bool PicturePreview = false;
 };
 
@@ -36,7 +40,7 @@ class TUserInterface {
   virtual std::optional<QString> PasswordBox(QWidget* parent, const QString& caption,
                                              const QString& prompt) = 0;
   virtual void ShowMessage(QWidget* parent, const QString& text) = 0;
-  // A question with OK and Cancel; true for OK.
+  // A question with OK and Cancel, Cancel the default; true for OK.
   virtual bool Confirm(QWidget* parent, const QString& text) = 0;
   // A question with Yes and No, No the default; true for Yes.
   virtual bool AskYesNo(QWidget* parent, const QString& text) = 0;
@@ -53,5 +57,10 @@ QString WithBreakOpportunities(const QString& text);
 
 // "desc|pattern|desc|pattern" as Qt's filter list, one "desc (pattern pattern...)" per choice.
 QStringList ToQtFilter(const QString& filter);
+
+// Sets a file dialog up for a request. The dialog is the platform's where there is one (the
+// desktop's own, or the file chooser portal inside a sandbox), which can reach files that
+// ours could not; the picture preview joins ours only.
+void PrepareFileDialog(QFileDialog& dialog, const TFileDialogRequest& request);
 
 }  // namespace pennacrow

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "app/ColourScheme.h"
 #include "app/Language.h"
 #include "app/Startup.h"
 #include "app/UserInterface.h"
@@ -43,11 +44,12 @@ int main(int argc, char** argv) {
   QApplication application(argc, argv);
   QApplication::setApplicationName("Pennacrow");
   QApplication::setApplicationVersion("2.0");
-  QApplication::setDesktopFileName("pennacrow");
+  QApplication::setDesktopFileName(kApplicationId);
   InstallQtTranslations();
   InitShellResources();
   QApplication::setWindowIcon(QIcon(":/pennacrow.svg"));
   QApplication::setFont(ShellFont(12));
+  FollowDesktopColourScheme(application);
   TStartupOptions options = DefaultStartupOptions();
   options.FileToOpen = fileToOpen;
   return RunStartup(DefaultUserInterface(), options);

@@ -1,6 +1,8 @@
 #include "codec/CapacityMeter.h"
 #include "text/Translate.h"
 
+#include <algorithm>
+
 namespace pennacrow {
 
 TCapacityUse MeasureCapacityUse(std::size_t textBytes, int width, int height) {
@@ -8,7 +10,8 @@ TCapacityUse MeasureCapacityUse(std::size_t textBytes, int width, int height) {
   use.Used = 3 + static_cast<std::int64_t>(textBytes);
   const std::int64_t bits =
       static_cast<std::int64_t>(width > 0 ? width : 0) * (height > 0 ? height : 0);
-  use.Capacity = bits / 8;
+  // What the writer accepts, not what the pixels could hold: the length field ends at 65,535.
+  use.Capacity = std::min<std::int64_t>(bits / 8, 3 + 65535);
   // The same rule as the write command: 24 + 8n bits must fit, and the length field holds at
   // most 65,535.
   use.Fits = textBytes <= 65535 && 24 + 8 * static_cast<std::int64_t>(textBytes) <= bits;

@@ -10,7 +10,7 @@ namespace pennacrow {
 
 struct TCapacityUse {
   std::int64_t Used = 0;      // 3 header bytes + the text's bytes in the payload code page
-  std::int64_t Capacity = 0;  // (width x height) div 8
+  std::int64_t Capacity = 0;  // (width x height) div 8, at most the 3 + 65,535 a write accepts
   bool Fits = false;          // the write command would accept it
 };
 

@@ -1,9 +1,13 @@
 #pragma once
 // TFlatButton: a flat tool-bar button that shows its caption above its glyph. It takes focus
 // from the keyboard only (a click leaves the focus where the user was typing), shows a focus
-// frame while it has it, and Space, Enter and Return press it.
+// frame while it has it, and Space, Enter and Return press it. Given a menu in the
+// MenuButtonPopup mode, it shows an arrow in the strip at its right edge, where a click drops
+// the menu down.
 
 #include <QToolButton>
+
+class QStyleOptionToolButton;
 
 namespace pennacrow {
 
@@ -17,6 +21,9 @@ class TFlatButton : public QToolButton {
  protected:
   void paintEvent(QPaintEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;
+
+ private:
+  void DrawMenuArrow(QPainter& painter, const QStyleOptionToolButton& option, int middle);
 };
 
 }  // namespace pennacrow

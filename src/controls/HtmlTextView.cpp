@@ -13,9 +13,15 @@
 #include <map>
 #include <vector>
 
+#include "controls/Contrast.h"
+
 namespace pennacrow {
 
 namespace {
+
+// The least contrast a colour of the text keeps with the background before it is changed: low
+// enough that every colour readable on white is drawn as written.
+constexpr double kMinimumContrast = 3.0;
 
 // Every blank of the dialect's text shows, so paragraphs wrap but keep their white space.
 const char* const kParagraphStyle =
@@ -105,7 +111,7 @@ void AppendText(QString& out, const QString& text) {
   }
 }
 
-QString FontStyle(const TTag& tag) {
+QString FontStyle(const TTag& tag, const QColor& background) {
   QString style;
   QString face = Attribute(tag, "FACE");
   face.remove(QRegularExpression("[\"';<>{}]"));
@@ -113,7 +119,9 @@ QString FontStyle(const TTag& tag) {
   const int points = HtmlDialectFontPoints(Attribute(tag, "SIZE"));
   if (points > 0) style += QString("font-size:%1pt; ").arg(points);
   const QColor color = QColor::fromString(Attribute(tag, "COLOR").trimmed());
-  if (color.isValid()) style += QString("color:%1; ").arg(color.name());
+  if (color.isValid()) {
+    style += QString("color:%1; ").arg(ReadableOn(color, background, kMinimumContrast).name());
+  }
   return style;
 }
 
@@ -152,7 +160,8 @@ int TagEnd(const QString& text, int from) {
 // paragraph boundary or a mismatched closing tag and opened again after it.
 class TTranslator {
  public:
-  explicit TTranslator(const QColor& linkColor) : FLinkColor(linkColor) {}
+  TTranslator(const QColor& linkColor, const QColor& background)
+      : FLinkColor(ReadableOn(linkColor, background, kMinimumContrast)), FBackground(background) {}
 
   QString Run(const QString& text) {
     int i = 0;
@@ -208,7 +217,7 @@ class TTranslator {
     }
     TOpen element{tag.Name, {}, {}};
     if (tag.Name == "FONT") {
-      element.Opening = QString("<span style=\"%1\">").arg(FontStyle(tag));
+      element.Opening = QString("<span style=\"%1\">").arg(FontStyle(tag, FBackground));
       element.Closing = "</span>";
     } else if (tag.Name == "B") {
       element.Opening = "<b>";
@@ -259,6 +268,7 @@ class TTranslator {
   }
 
   QColor FLinkColor;
+  QColor FBackground;
   QString FOut;
   bool FInParagraph = false;
   std::vector<TOpen> FStack;
@@ -266,8 +276,9 @@ class TTranslator {
 
 }  // namespace
 
-QString HtmlDialectToRichText(const QString& text, const QColor& linkColor) {
-  return TTranslator(linkColor).Run(text);
+QString HtmlDialectToRichText(const QString& text, const QColor& linkColor,
+                              const QColor& background) {
+  return TTranslator(linkColor, background).Run(text);
 }
 
 int HtmlDialectFontPoints(const QString& sizeValue) {
@@ -336,7 +347,6 @@ THtmlTextView::THtmlTextView(QWidget* parent) : QTextBrowser(parent) {
   setTextInteractionFlags(Qt::LinksAccessibleByMouse | Qt::LinksAccessibleByKeyboard);
   setFrameShape(QFrame::NoFrame);
   QPalette colours = palette();
-  colours.setColor(QPalette::Base, Qt::white);
   colours.setColor(QPalette::Link, FLinkColor);
   setPalette(colours);
   FMarkers = new TMiniScrollMarkers(this);
@@ -355,8 +365,19 @@ void THtmlTextView::SetHTMLText(const QStringList& lines) {
 }
 
 void THtmlTextView::Retranslate() {
-  setHtml(HtmlDialectToRichText(FHTMLText.join(QString()), FLinkColor));
+  setHtml(HtmlDialectToRichText(FHTMLText.join(QString()), FLinkColor,
+                                palette().color(QPalette::Base)));
   verticalScrollBar()->setValue(0);
+}
+
+void THtmlTextView::changeEvent(QEvent* event) {
+  QTextBrowser::changeEvent(event);
+  // The text's colours were made for the old background; the reader keeps their place.
+  if (event->type() == QEvent::PaletteChange && !FHTMLText.isEmpty()) {
+    const int offset = ScrollOffset();
+    Retranslate();
+    verticalScrollBar()->setValue(offset);
+  }
 }
 
 void THtmlTextView::SetMiniScroll(bool on) {

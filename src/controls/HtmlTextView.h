@@ -15,8 +15,11 @@ namespace pennacrow {
 
 // The dialect's text as Qt rich text. Pure: depends on nothing but its arguments.
 // Tag and attribute names are matched without regard to case; unknown tags are dropped; every
-// blank of the text is kept; line ends in the text mean nothing.
-QString HtmlDialectToRichText(const QString& text, const QColor& linkColor = QColor(Qt::blue));
+// blank of the text is kept; line ends in the text mean nothing. Colours, the link colour's
+// too, are drawn as given where they are readable on background, else made readable (the
+// guide's colours were chosen for white).
+QString HtmlDialectToRichText(const QString& text, const QColor& linkColor = QColor(Qt::blue),
+                              const QColor& background = QColor(Qt::white));
 
 // FONT SIZE: 1 to 5 are the classic steps (8, 10, 12, 14 and 16 points); any other positive
 // number is the size in points. 0 for a value that is no usable size.
@@ -69,6 +72,7 @@ class THtmlTextView : public QTextBrowser {
 
  protected:
   void resizeEvent(QResizeEvent* event) override;
+  void changeEvent(QEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;
 
  private:

@@ -1,6 +1,9 @@
 #include "controls/TextMemo.h"
 
+#include <QApplication>
 #include <QKeyEvent>
+
+#include "controls/Contrast.h"
 
 #include "text/TextRules.h"
 
@@ -59,11 +62,23 @@ void TTextMemo::leaveEvent(QEvent* event) {
   ApplyBorder(false);
 }
 
+void TTextMemo::changeEvent(QEvent* event) {
+  QPlainTextEdit::changeEvent(event);
+  // A style sheet takes colours, not roles: a new theme writes it again.
+  if (event->type() == QEvent::PaletteChange) ApplyBorder(underMouse());
+}
+
 void TTextMemo::ApplyBorder(bool hovered) {
   if (!FHoverBorder.isValid()) return;
-  const QString color = hovered ? FHoverBorder.name() : QStringLiteral("#c0c0c0");
-  setStyleSheet(
-      QStringLiteral("QPlainTextEdit { background: white; border: 1px solid %1; }").arg(color));
+  const QPalette colours = QApplication::palette(this);
+  const QColor base = colours.color(QPalette::Base);
+  const QColor border =
+      hovered ? ReadableOn(FHoverBorder, base, 3.0) : colours.color(QPalette::Mid);
+  const QString sheet =
+      QStringLiteral("QPlainTextEdit { background: %1; color: %2; border: 1px solid %3; }")
+          .arg(base.name(), colours.color(QPalette::Text).name(), border.name());
+  // Setting a style sheet changes the palette in turn: only a new one is set.
+  if (sheet != styleSheet()) setStyleSheet(sheet);
 }
 
 }  // namespace pennacrow

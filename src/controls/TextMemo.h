@@ -25,6 +25,7 @@ class TTextMemo : public QPlainTextEdit {
   void enterEvent(QEnterEvent* event) override;
   void leaveEvent(QEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;
+  void changeEvent(QEvent* event) override;
 
  private:
   void ApplyBorder(bool hovered);

@@ -16,6 +16,15 @@ std::string WithSaveExtension(const std::string& fileName, int chosenFilter) {
   return fileName + (chosenFilter == 1 ? ".png" : ".bmp");
 }
 
+std::string SaveNameFor(const std::string& fileName) {
+  if (fileName.empty() || SaveKindFor(fileName) != TSaveKind::None) return fileName;
+  const std::string extension = ExtractExtension(fileName);
+  const bool dotted = !extension.empty() || fileName.back() == '.';
+  const std::string stem =
+      dotted ? fileName.substr(0, fileName.size() - extension.size() - 1) : fileName;
+  return stem + ".bmp";
+}
+
 EEmptyPicture::EEmptyPicture() : EPennacrowError(Tr("图片是空的（0 × 0），没有可保存的内容")) {}
 
 std::string UnsavableExtensionMessage(const std::string& fileName) {

@@ -32,6 +32,11 @@ class EEmptyPicture : public EPennacrowError {
 // other the default, BMP) when the name has none; a name with an extension is kept as it is.
 std::string WithSaveExtension(const std::string& fileName, int chosenFilter);
 
+// The name the save dialog proposes for a picture loaded from fileName: the name itself when a
+// writer takes its extension, else the same name as a bitmap ("photo.jpg" becomes
+// "photo.bmp"), so that the proposal is never a name the save refuses. Empty stays empty.
+std::string SaveNameFor(const std::string& fileName);
+
 // The message for a name whose extension neither writer takes.
 std::string UnsavableExtensionMessage(const std::string& fileName);
 

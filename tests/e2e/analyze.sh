@@ -30,6 +30,19 @@ sed -n 2p <<<"$out" | grep -q '^{"file":"[^"]*damaged.bmp","error":"' || fail "l
 sed -n 3p <<<"$out" | grep -q '"data_format":1,"container_bits":320,' || fail "line 3: $out"
 sed -n 3p <<<"$out" | grep -q '"start":"[^"]\{0,1\}Attack at dawn' || fail "scan of line 3: $out"
 
+# Stable English words and the new measurements in JSON; a picture too small to judge says so,
+# and a sealed container is measured over its own bytes.
+"$CLI" fractal julia -o "$DIR/tiny.png" --size 30x20 --seed 3 || fail "tiny fractal"
+tiny=$("$CLI" analyze --json "$DIR/tiny.png")
+grep -q '"verdict":"undecided","basis":"too_small","saturated":' <<<"$tiny" || fail "tiny: $tiny"
+for key in '"agreed":{"whole":' '"trained":{"whole":' '"reliable":'; do
+  grep -q "$key" <<<"$out" || fail "no $key: $out"
+done
+PENNACROW_PASSWORD=bench "$CLI" hide "$DIR/pics/a.bmp" -o "$DIR/sealed.bmp" --seal --text "x" ||
+  fail "seal"
+"$CLI" analyze --json "$DIR/sealed.bmp" | grep -q '"data_format":4,"container_bits":[1-9]' ||
+  fail "sealed container's bytes"
+
 # A directory with -r: every picture under it, one line each, the same with one job or many.
 one=$("$CLI" analyze -r "$DIR/pics" --jobs 1 2>"$DIR/err1")
 [ $? -eq 1 ] || fail "-r with a damaged file"

@@ -70,6 +70,9 @@ TEST(AnalysisForm, TheMainWindowWritesStealthilyWhenAsked) {
   auto* form = window.findChild<TAnalysisForm*>();
   ASSERT_NE(form, nullptr);
   EXPECT_EQ(form->Pictures->tabText(form->Pictures->count() - 1), "写入改动");
+  // The report says it is about the written picture, not a file.
+  EXPECT_TRUE(
+      form->ReportText->toPlainText().section('\n', 0, 0).endsWith("（写入数据后尚未保存）"));
 }
 
 }  // namespace

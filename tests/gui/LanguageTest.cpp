@@ -4,6 +4,7 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QRegularExpression>
+#include <QStatusBar>
 
 #include "FakeUserInterface.h"
 #include "app/EncryptForm.h"
@@ -57,6 +58,11 @@ TEST_P(WindowLanguage, CaptionsOfTheMainWindowAndItsDialogs) {
   EXPECT_EQ(form.FlatButton7->text(), QString::fromUtf8(c.Print));
   EXPECT_EQ(encrypt.windowTitle(), QString::fromUtf8(c.EncryptTitle));
   EXPECT_EQ(help.windowTitle(), QString::fromUtf8(c.HelpTitle));
+  // No status panel cuts its text short ("Pennacrow tean").
+  for (const QLabel* panel : form.statusBar()->findChildren<QLabel*>()) {
+    EXPECT_GE(panel->contentsRect().width(), panel->fontMetrics().horizontalAdvance(panel->text()))
+        << panel->text().toStdString();
+  }
   if (c.Language == TLanguage::English) {
     for (QWidget* window : {static_cast<QWidget*>(&form), static_cast<QWidget*>(&encrypt),
                             static_cast<QWidget*>(&help)}) {

@@ -117,11 +117,18 @@ TEST_F(MainWindow, SaveWritesByTheExtensionInAnyCase) {
   EXPECT_EQ(Ui.FileRequests.back().DefaultExt, "BMP");
 }
 
-TEST_F(MainWindow, SavingBeforeAnyPictureWritesNoFileAndSaysWhy) {
-  Ui.FileAnswers.push_back(Path("nothing.bmp"));
+TEST_F(MainWindow, SaveAndPrintWaitForAPictureAndAFailedLoadGivesNone) {
+  Ui.FileAnswers = {Path("missing.bmp"), Path("nothing.bmp")};
+  Form->FlatButton1->click();
+  ASSERT_EQ(Ui.Messages.size(), 1u);
+  for (TFlatButton* button : {Form->FlatButton2, Form->FlatButton7}) {
+    EXPECT_FALSE(button->isEnabled()) << button->text().toStdString();
+  }
   Form->FlatButton2->click();
-  EXPECT_FALSE(std::filesystem::exists(Path("nothing.bmp").toStdString()));
-  EXPECT_EQ(Ui.Messages.size(), 1u);
+  EXPECT_EQ(Ui.FileRequests.size(), 1u);  // no save dialog
+  Ui.FileAnswers = {MakePicture("a.bmp", 20, 10)};
+  Form->FlatButton1->click();
+  EXPECT_TRUE(Form->FlatButton2->isEnabled() && Form->FlatButton7->isEnabled());
 }
 
 TEST_F(MainWindow, TextMenuLoadsWithCrLfAndSavesUnchanged) {

@@ -1,4 +1,4 @@
-// The print menu's preview, set-up and print-to-file messages, and the help window's documents.
+// The print menu's commands, alone and in any order, and the guide's commands and documents.
 
 #include <gtest/gtest.h>
 
@@ -7,13 +7,18 @@
 #include <QDialogButtonBox>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QLineEdit>
+#include <QMenu>
 #include <QPrintDialog>
 #include <QPrintPreviewDialog>
 #include <QPrintPreviewWidget>
 #include <QPrinter>
+#include <QPrinterInfo>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QTemporaryDir>
+#include <QTextDocument>
 #include <QTimer>
 #include <QUrl>
 #include <map>
@@ -21,7 +26,10 @@
 #include "FormTest.h"
 #include "app/HelpForm.h"
 #include "app/PennacrowForm.h"
+#include "controls/FlatButton.h"
+#include "controls/HtmlTextView.h"
 #include "picture/Bitmap.h"
+#include "text/Translate.h"
 
 namespace pennacrow {
 namespace {
@@ -114,6 +122,78 @@ TEST_F(PrintMenu, SetupDialogConfirmsWithoutPrinting) {
   dialog->reject();
 }
 
+// ---------------------------------------------------------------- printing in any order
+
+// A row is an order of print commands, one letter each: c the set-up dialog cancelled, a the
+// set-up confirmed with 打印到文件(PDF) and a new file, v the preview closed, p a print at 25 %,
+// f a print into a file whose directory does not exist. Then a confirmed set-up and a print.
+class PrintOrder : public test::TFormTest, public ::testing::WithParamInterface<const char*> {
+ protected:
+  // Opens the item's dialog: confirms the file printer (the set-up's last) with file, or cancels.
+  void Dialog(const char* item, const QString& file = {}) {
+    bool shown = false;
+    QTimer::singleShot(0, [&] {
+      auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+      auto* printers = dialog ? dialog->findChild<QComboBox*>("printers") : nullptr;
+      auto* name = dialog ? dialog->findChild<QLineEdit*>("filename") : nullptr;
+      if (!(shown = dialog != nullptr)) return;
+      if (!file.isEmpty() && printers && name) {
+        printers->setCurrentIndex(printers->count() - 1);
+        name->setText(file);
+        dialog->accept();
+      }
+      if (dialog->isVisible()) dialog->reject();
+    });
+    Form->findChild<QAction*>(item)->trigger();
+    EXPECT_TRUE(shown) << item;
+  }
+  // A page in the chosen file; else the system's printer takes it silently; else a reason.
+  void Print(const QString& chosen) {
+    Ui.Messages.clear();
+    Form->findChild<QAction*>("PrintAt251")->trigger();
+    if (chosen.isEmpty() && !QPrinterInfo::defaultPrinter().isNull()) {
+      EXPECT_TRUE(Ui.Messages.empty());
+      return;
+    }
+    ASSERT_EQ(Ui.Messages.size(), 1u);
+    const std::string message = Ui.Messages[0].toStdString();
+    if (chosen.isEmpty()) {
+      EXPECT_TRUE(Ui.Messages[0].startsWith("当前未选定默认的打印机")) << message;
+      return;
+    }
+    EXPECT_TRUE(Ui.Messages[0].contains(QDir::toNativeSeparators(chosen))) << message;
+    QFile pdf(chosen);
+    const QString text = pdf.open(QIODevice::ReadOnly) ? QString::fromLatin1(pdf.readAll()) : "";
+    const qsizetype pages = text.count(QRegularExpression(R"(/Type\s*/Page\b)"));
+    EXPECT_EQ(pages, QFileInfo(chosen).dir().exists() ? 1 : 0) << message;
+  }
+};
+
+TEST_P(PrintOrder, EveryCommandStillWorksAfterTheOthers) {
+  TBitmap(30, 20, 24).SaveToFile(Path("picture.bmp").toStdString());
+  Form->LoadPicture(Path("picture.bmp"));
+  QString chosen;
+  int files = 0;
+  for (const char* step = GetParam(); *step != 0; ++step) {
+    if (*step == 'c') Dialog("PrinterSetup1");
+    if (*step == 'v') Dialog("PrintPreview1");
+    if (*step == 'a') Dialog("PrinterSetup1", chosen = Path("chosen") + QString::number(++files));
+    if (*step == 'f') {
+      auto printer = std::make_unique<QPrinter>(QPrinter::HighResolution);
+      printer->setOutputFileName(chosen = Path("missing/page.pdf"));
+      Form->Printers().Use(std::move(printer));
+    }
+    if (*step == 'p' || *step == 'f') Print(chosen);
+  }
+  Dialog("PrinterSetup1", Path("last.pdf"));
+  Print(Path("last.pdf"));
+}
+
+INSTANTIATE_TEST_SUITE_P(AnyOrder, PrintOrder,
+                         ::testing::Values("", "cp", "vp", "pcv", "acp", "avp", "apvc", "cvcp",
+                                           "fvp"),
+                         [](const auto& info) { return "Order_" + std::string(info.param); });
+
 // ---------------------------------------------------------------- help documents
 
 QStringList LinkTargets(const QStringList& guide) {
@@ -163,6 +243,32 @@ TEST(HelpDocuments, InstalledPlaceComesBeforeTheBuildTree) {
   const QStringList targets = LinkTargets(HelpGuideLines(HelpDocumentDir(odd + "/bin")));
   ASSERT_FALSE(targets.isEmpty());
   EXPECT_EQ(QUrl(targets[0]).toLocalFile(), odd + "/share/doc/pennacrow/README");
+}
+
+// ---------------------------------------------------------------- the guide's commands
+
+TEST(Guide, NamesEveryCommandOfTheWindowInBothLanguages) {
+  for (TLanguage language : {TLanguage::Chinese, TLanguage::English}) {
+    SetLanguage(language);
+    test::TFakeUserInterface ui;
+    TPennacrowForm form(ui);
+    THelpForm help(&form);
+    const QString guide = help.t->document()->toPlainText();
+    QStringList captions, missing;
+    for (const TFlatButton* button : form.findChildren<TFlatButton*>()) captions << button->text();
+    for (const QMenu* menu : form.findChildren<QMenu*>()) {
+      for (const QAction* action : menu->actions()) captions << action->text();
+    }
+    for (const QString& caption : captions) {
+      if (!caption.isEmpty() && !guide.contains('[' + caption + ']')) missing << caption;
+    }
+    EXPECT_GT(captions.size(), 25) << "the window's menus were not found";
+    EXPECT_EQ(missing.join(" | ").toStdString(), "");
+    // The sealing commands are found from the arrow on the write button, too.
+    EXPECT_EQ(form.FlatButton6->menu(), form.findChild<QMenu*>("WritePopupMenu"));
+    EXPECT_EQ(form.FlatButton6->popupMode(), QToolButton::MenuButtonPopup);
+  }
+  SetLanguage(TLanguage::Chinese);
 }
 
 }  // namespace

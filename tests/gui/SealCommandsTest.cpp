@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <filesystem>
 
@@ -38,10 +39,13 @@ TEST(SealCommands, SealTextAndFileThenReadThemBack) {
   ASSERT_EQ(ui.Messages, std::vector<QString>{"两次输入的密码不一致"});
   EXPECT_EQ(form.DataFormat(), 0);
 
-  // The password typed decomposed the second time is the same password.
+  // The password typed decomposed the second time is the same password. The key derivation
+  // runs on the worker, the window busy meanwhile.
+  QSignalSpy busy(&form, &TPennacrowForm::BusyChanged);
   ui.PasswordAnswers = {"pässwörd", QString("pässwörd").normalized(QString::NormalizationForm_D)};
   trigger("SealWrite1");
   EXPECT_EQ(form.StatusPanelText(0), " 数据写入成功！           ");
+  EXPECT_EQ(busy.size(), 2);
   ui.FileAnswers = {path("sealed.png")};
   form.FlatButton2Click();
   form.ClearTextBox1Click();
@@ -54,7 +58,9 @@ TEST(SealCommands, SealTextAndFileThenReadThemBack) {
   EXPECT_EQ(form.StatusPanelText(0), " 自此图像读取数据失败！       ");
   EXPECT_TRUE(form.TextData->toPlainText().isEmpty());
   ui.PasswordAnswers = {"pässwörd"};
+  busy.clear();
   form.FlatButton4Click();
+  EXPECT_EQ(busy.size(), 2);
   EXPECT_EQ(form.StatusPanelText(0), " 自此图像读取数据成功！  ");
   EXPECT_EQ(form.TextData->toPlainText(), "密封的文字 😀\nline two");
 

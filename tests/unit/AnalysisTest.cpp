@@ -1,12 +1,16 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <bit>
 #include <cmath>
+#include <map>
 #include <random>
+#include <regex>
 
 #include "analysis/Analysis.h"
 #include "codec/BinaryUnit.h"
 #include "codec/Container.h"
+#include "codec/SealedContainer.h"
 
 namespace pennacrow::analysis {
 namespace {
@@ -127,11 +131,11 @@ TEST(AnalysisTest, ChiSquareSeesEqualPairsAndWhereTheyStop) {
 
 // A smooth picture with a little sensor-like noise, what the estimators are made for: a coarse
 // random field, bilinearly enlarged, plus fine noise.
-TBitmap SmoothPicture(int width, int height, std::uint32_t seed) {
+TBitmap SmoothPicture(int width, int height, std::uint32_t seed, double grain = 1.5) {
   constexpr int kCell = 32;
   std::mt19937 random(seed);
   std::uniform_real_distribution<double> level(40, 215);
-  std::normal_distribution<double> noise(0, 1.5);
+  std::normal_distribution<double> noise(0, grain);
   const int gw = width / kCell + 2, gh = height / kCell + 2;
   std::vector<double> grid(static_cast<std::size_t>(gw * gh * 3));
   for (double& g : grid) g = level(random);
@@ -265,19 +269,36 @@ TEST(AnalysisTest, TheWrittenRegionIsExactlyTheBytesTheWriterChanged) {
 
 TEST(AnalysisTest, ChannelsFollowTheDepth) {
   // Below 8 bits an index's low bit is half or all of its value: no estimates at all. At 16 bits
-  // the low byte's five low bits are blue, whose low bit the writer changes.
-  const std::vector<std::pair<int, std::vector<std::string>>> cases = {{32, {"B", "G", "R", "A"}},
-                                                                       {24, {"B", "G", "R"}},
-                                                                       {16, {"B"}},
-                                                                       {8, {"灰度"}},
-                                                                       {4, {}},
-                                                                       {1, {}}};
-  for (const auto& [bpp, names] : cases) {
+  // the low byte's five low bits are blue, whose low bit the writer changes. The JSON names each
+  // channel in English whatever the report's language.
+  struct TCase {
+    int Bpp;
+    bool Grey;
+    std::vector<std::string> Names, Keys;
+  };
+  const std::vector<TCase> cases = {
+      {32, false, {"B", "G", "R", "A"}, {"blue", "green", "red", "alpha"}},
+      {24, false, {"B", "G", "R"}, {"blue", "green", "red"}},
+      {16, false, {"B"}, {"blue"}},
+      {8, true, {"灰度"}, {"grey"}},
+      {8, false, {"索引"}, {"index"}},
+      {4, true, {}, {}},
+      {1, true, {}, {}}};
+  for (const auto& [bpp, grey, names, keys] : cases) {
     TBitmap bitmap(64, 48, bpp);
     if (bpp <= 8) bitmap.Palette().assign(std::size_t{1} << bpp, TRGBQuad{7, 7, 7, 0});
-    std::vector<std::string> got;
-    for (const TChannelReport& c : AnalyzeBitmap(bitmap).Channels) got.push_back(c.Name);
+    if (bpp <= 8 && !grey) bitmap.Palette().at(1).Red = 200;
+    const TAnalysisReport report = AnalyzeBitmap(bitmap);
+    std::vector<std::string> got, gotKeys;
+    for (const TChannelReport& c : report.Channels) got.push_back(c.Name);
+    const std::string json = FormatReportJson(report, "p.bmp");
+    const std::regex key("\"name\":\"([^\"]*)\"");
+    for (auto m = std::sregex_iterator(json.begin(), json.end(), key); m != std::sregex_iterator();
+         ++m) {
+      gotKeys.push_back((*m)[1]);
+    }
     EXPECT_EQ(got, names) << bpp;
+    EXPECT_EQ(gotKeys, keys) << bpp;
   }
 }
 
@@ -296,6 +317,202 @@ TEST(AnalysisTest, TheScanFindsAPlantedTextInTheCommonOrders) {
   EXPECT_GE(MinimumRun(12), 8);
   EXPECT_EQ(PrintableRuns({'a', 'b', 0, 'c', 'd', 'e'}, 3),
             (std::vector<std::pair<std::int64_t, std::int64_t>>{{3, 3}}));
+}
+
+TBitmap Solid(int width, int height, std::uint8_t b, std::uint8_t g, std::uint8_t r) {
+  TBitmap bitmap(width, height, 24);
+  for (int y = 0; y < height; ++y) {
+    for (int x = 0; x < width; ++x) {
+      std::uint8_t* pixel = bitmap.RowAt(y) + 3 * x;
+      pixel[0] = b, pixel[1] = g, pixel[2] = r;
+    }
+  }
+  return bitmap;
+}
+
+// Clips every sample of the top rows that lies below 90 to 0: a dark area of a photograph.
+TBitmap ClippedAtTop(TBitmap bitmap, int rows) {
+  for (int y = 0; y < rows; ++y) {
+    for (int x = 0; x < bitmap.Width() * 3; ++x) {
+      std::uint8_t& sample = bitmap.RowAt(y)[x];
+      if (sample < 90) sample = 0;
+    }
+  }
+  return bitmap;
+}
+
+TEST(AnalysisTest, VerdictsByKindOfPicture) {
+  TBitmap tinyWithText = SmoothPicture(40, 30, 11);
+  AddBinaryToImage(tinyWithText, BuildBinaryString("Meet me at the old mill", kFormatPlain));
+  TBitmap sealed = SmoothPicture(800, 600, 12);
+  const std::string payload = RandomBytes(20000, 13);
+  HideSealed(sealed, "password", {TSealedKind::File, "f", payload}, MinimumSealParameters());
+  struct TCase {
+    const char* Kind;
+    TBitmap Picture;
+    TVerdict Verdict;
+    TVerdictBasis Basis;
+  };
+  const TCase cases[] = {
+      {"tiny picture", SmoothPicture(40, 30, 10), TVerdict::Undecided, TVerdictBasis::TooSmall},
+      {"tiny picture with a text", std::move(tinyWithText), TVerdict::Detectable,
+       TVerdictBasis::Text},
+      // Each channel is 1 modulo 4: read two bits at a time the low bits spell "UUUU...".
+      {"flat picture", Solid(400, 300, 5, 101, 201), TVerdict::Undecided,
+       TVerdictBasis::NotPhotograph},
+      {"photograph", SmoothPicture(400, 300, 14), TVerdict::Clean, TVerdictBasis::Nothing},
+      {"sealed container", std::move(sealed), TVerdict::Detectable, TVerdictBasis::Estimators},
+  };
+  for (const TCase& c : cases) {
+    const TAnalysisReport report = AnalyzeBitmap(c.Picture);
+    EXPECT_EQ(report.Verdict, c.Verdict) << c.Kind;
+    EXPECT_EQ(report.Basis, c.Basis) << c.Kind;
+    EXPECT_EQ(report.Texts.empty(), c.Basis != TVerdictBasis::Text) << c.Kind;
+    // Scripts read the same in English words, whatever the language.
+    const std::string json = FormatReportJson(report, "p.png");
+    EXPECT_NE(json.find(std::string("\"verdict\":\"") + VerdictKey(c.Verdict) + "\",\"basis\":\"" +
+                        BasisKey(c.Basis) + "\""),
+              std::string::npos)
+        << json;
+  }
+  // The sealed container's region is measured like a text's: it fills it with random bits.
+  const TAnalysisReport report = AnalyzeBitmap(cases[4].Picture);
+  EXPECT_EQ(report.ContainerBits,
+            24 + 8 * static_cast<std::int64_t>(SealedSize({TSealedKind::File, "f", payload})));
+  EXPECT_GT(report.Agreed[static_cast<int>(TArea::Written)].value(), 0.8);
+  EXPECT_LT(report.Agreed[static_cast<int>(TArea::Control)].value(), 0.05);
+}
+
+TEST(AnalysisTest, ClippedSamplesAreShownAndAStealthWriteThereIsReplacement) {
+  // The top third of a photograph clipped to black in its dark parts; a random message of a
+  // tenth of the capacity lies there.
+  const TBitmap cover = ClippedAtTop(SmoothPicture(900, 600, 15), 200);
+  const std::string message = RandomBytes(900 * 600 / 8 / 10, 16);
+  const TAnalysisReport clean = AnalyzeBitmap(cover);
+  EXPECT_EQ(clean.Verdict, TVerdict::Clean);
+  const auto bits = 24 + 8 * static_cast<std::int64_t>(message.size());
+  std::int64_t clipped = 0;
+  for (std::int64_t p = 0; p < bits; ++p) clipped += cover.ConstRowAt(p / 900)[p % 900] == 0;
+  for (const auto writing : {TLowBitWriting::Stealth, TLowBitWriting::Replace}) {
+    TBitmap stego;
+    stego.Assign(cover);
+    AddBinaryToImage(stego, BuildBinaryString(message, kFormatPlain), writing);
+    const TAnalysisReport report = AnalyzeBitmap(stego);
+    // Shown over the container's bytes: the clipped ones still at 0 after the write.
+    EXPECT_GT(report.SaturatedShare, 0.05);
+    EXPECT_LE(report.SaturatedShare, static_cast<double>(clipped) / bits);
+    // A black byte can only go up: the estimators see the clipped share as replaced.
+    EXPECT_GT(report.Agreed[static_cast<int>(TArea::Written)].value(),
+              static_cast<double>(clipped) / bits / 2);
+    EXPECT_NE(report.Verdict, TVerdict::Clean);
+  }
+}
+
+TEST(AnalysisTest, OnlyRealTextCounts) {
+  const std::pair<const char*, bool> runs[] = {
+      {"UUUUUUUUUUUUUUUUUUUU", false},      // one character: a flat colour
+      {"3333333333333333", false},          //
+      {"abcdabcdabcdabcdabcd", false},      // a pattern of four
+      {"abcdefgabcdefgabcdefg", false},     // seven kinds of character
+      {"xxxxxxxxxxxxabcdefghij", false},    // one character is more than half
+      {"Nl;vl;YNb;Ib'vl;vb;wq", false},     // the punctuation of random low bits
+      {"The quick brown fox jumps", true},  //
+      {"8GAYFmuVH8SqoFWNd+JqEBVYl", true},  // Base64, as an encrypted text looks
+      {"abcdefghabcdefghabcdefgh", true},   // a period of eight is text enough
+  };
+  for (const auto& [run, text] : runs) EXPECT_EQ(LooksLikeText(run), text) << run;
+}
+
+// A plane of width x height from a function of (x, y).
+template <typename TValue>
+TChannelPlane PlaneFrom(int width, int height, TValue value) {
+  TChannelPlane plane;
+  plane.Width = width;
+  plane.Height = height;
+  for (int y = 0; y < height; ++y) {
+    for (int x = 0; x < width; ++x) plane.Samples.push_back(static_cast<std::uint8_t>(value(x, y)));
+  }
+  return plane;
+}
+
+std::size_t SpamIndex(int group, int u, int v, int w) {
+  return static_cast<std::size_t>(group * kSpamGroup + (u + 3) * 49 + (v + 3) * 7 + (w + 3));
+}
+
+TEST(AnalysisTest, SpamTransitionsFollowTheDirectionsOfThePaper) {
+  // Rising by one to the right, constant down each column: every difference along a row is -1
+  // (s - its right neighbour), +1 read leftwards, 0 up and down; along the diagonals -1 towards
+  // the lower right and the upper right, +1 towards the other two.
+  const TSpamFeatures f =
+      SpamFeatures(PlaneFrom(20, 12, [](int x, int) { return 50 + x; }), {0, 0, 20, 12});
+  std::map<std::size_t, double> expected = {{SpamIndex(0, -1, -1, -1), 0.25},
+                                            {SpamIndex(0, 1, 1, 1), 0.25},
+                                            {SpamIndex(0, 0, 0, 0), 0.5},
+                                            {SpamIndex(1, -1, -1, -1), 0.5},
+                                            {SpamIndex(1, 1, 1, 1), 0.5}};
+  for (std::size_t i = 0; i < f.size(); ++i) {
+    EXPECT_DOUBLE_EQ(f[i], expected.count(i) ? expected[i] : 0.0) << i;
+  }
+  // Steps larger than three are outside every transition: no feature at all.
+  const TSpamFeatures steep =
+      SpamFeatures(PlaneFrom(20, 12, [](int x, int y) { return 5 * x + 9 * y; }), {0, 0, 20, 12});
+  EXPECT_EQ(*std::max_element(steep.begin(), steep.end()), 0.0);
+}
+
+TEST(AnalysisTest, SpamFeaturesAreBlindToMirrorsAndKeepToTheirRectangle) {
+  std::mt19937 random(21);
+  std::uniform_int_distribution<int> noise(-2, 2);
+  std::vector<int> values;
+  for (int i = 0; i < 61 * 47; ++i) values.push_back(100 + noise(random));
+  const auto at = [&](int x, int y) { return values[static_cast<std::size_t>(y * 61 + x)]; };
+  const TSpamFeatures f = SpamFeatures(PlaneFrom(61, 47, at), {0, 0, 61, 47});
+  // Each group averages a direction with its opposite and its turn by a right angle.
+  const TSpamFeatures mirrored =
+      SpamFeatures(PlaneFrom(61, 47, [&](int x, int y) { return at(60 - x, y); }), {0, 0, 61, 47});
+  const TSpamFeatures transposed =
+      SpamFeatures(PlaneFrom(47, 61, [&](int x, int y) { return at(y, x); }), {0, 0, 47, 61});
+  // A rectangle counts only the runs inside it, as the same samples cut out would.
+  const TSpamFeatures inside = SpamFeatures(PlaneFrom(61, 47, at), {7, 5, 30, 20});
+  const TSpamFeatures cut = SpamFeatures(
+      PlaneFrom(30, 20, [&](int x, int y) { return at(x + 7, y + 5); }), {0, 0, 30, 20});
+  for (std::size_t i = 0; i < f.size(); ++i) {
+    EXPECT_NEAR(mirrored[i], f[i], 1e-12) << i;
+    EXPECT_NEAR(transposed[i], f[i], 1e-12) << i;
+    EXPECT_DOUBLE_EQ(inside[i], cut[i]) << i;
+  }
+}
+
+TEST(AnalysisTest, TheShippedDetectorAnswersToStealthWritingOverTheContainersRows) {
+  // A model file left at zeros, or features in another order than the one it was trained on,
+  // would answer one half everywhere.
+  const TBitmap cover = SmoothPicture(512, 512, 22, 0.6);
+  TBitmap stego;
+  stego.Assign(cover);
+  HideSealed(stego, "password", {TSealedKind::File, "f", RandomBytes(30000, 23)},
+             MinimumSealParameters(), TLowBitWriting::Stealth);
+  const TAnalysisReport clean = AnalyzeBitmap(cover), written = AnalyzeBitmap(stego);
+  constexpr int kWritten = static_cast<int>(TArea::Written);
+  EXPECT_FALSE(clean.Trained[kWritten].has_value());
+  ASSERT_TRUE(written.Trained[kWritten].has_value());
+  EXPECT_GT(*written.Trained[kWritten] - clean.Trained[static_cast<int>(TArea::Whole)].value(),
+            0.2);
+  EXPECT_FALSE(written.Trained[static_cast<int>(TArea::Control)].has_value());
+}
+
+TEST(AnalysisTest, TheContainersRowsAreThoseItFillsWhole) {
+  struct TCase {
+    int Width, Height, BytesPerPixel;
+    std::int64_t Bits;
+    int RectWidth, RectHeight;
+  };
+  for (const TCase& c :
+       {TCase{256, 256, 3, 9830, 85, 38}, TCase{100, 50, 4, 250, 25, 2},
+        TCase{100, 50, 1, 99, 100, 0}, TCase{10, 4, 3, 1000, 3, 4}, TCase{10, 4, 3, 0, 0, 0}}) {
+    const TSampleRect r = ContainerRect(c.Width, c.Height, c.BytesPerPixel, c.Bits);
+    EXPECT_EQ(std::vector<int>({r.Left, r.Top, r.Width, r.Height}),
+              std::vector<int>({0, 0, c.RectWidth, c.RectHeight}))
+        << c.Width << "x" << c.Height << " " << c.Bits;
+  }
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include "crypto/CryptText.h"
 #include "formats/PngWriter.h"
 #include "formats/Registry.h"
+#include "formats/SavePicture.h"
 #include "formats/SaveVerify.h"
 #include "text/TextRules.h"
 
@@ -17,7 +18,9 @@ namespace {
 
 TEST(CapacityMeter, FiguresForPlainAndNonAsciiTexts) {
   EXPECT_EQ(CapacityUseText(MeasureCapacityUse(0, 100, 50)), "已用 3 / 625 字节");
-  EXPECT_EQ(CapacityUseText(MeasureCapacityUse(1231, 2000, 2500)), "已用 1,234 / 625,000 字节");
+  EXPECT_EQ(CapacityUseText(MeasureCapacityUse(1231, 400, 250)), "已用 1,234 / 12,500 字节");
+  // A large picture shows what a write accepts, so a text over it is never shown as fitting.
+  EXPECT_EQ(CapacityUseText(MeasureCapacityUse(65536, 4000, 3000)), "已用 65,539 / 65,538 字节");
   // A Chinese character takes two bytes of the payload code page.
   EXPECT_EQ(MeasureCapacityUse(Utf8ToPayload("中文ab").size(), 10, 10).Used, 3 + 6);
   // An encrypted text counts with its armoured length.
@@ -53,6 +56,15 @@ TEST(CapacityMeter, BoundaryBetweenFittingAndNot) {
     EXPECT_FALSE(MeasureCapacityUse(65536, width, height).Fits) << width;
     EXPECT_TRUE(MeasureCapacityUse(65535, width, height).Fits) << width;
   }
+}
+
+TEST(SaveName, TheProposalIsANameAWriterTakes) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"/p/photo.jpg", "/p/photo.bmp"},     {"/p/photo.PNG", "/p/photo.PNG"},
+      {"/p/a.b/photo", "/p/a.b/photo.bmp"}, {"/p/photo.", "/p/photo.bmp"},
+      {"/p/x.tar.gz", "/p/x.tar.bmp"},      {"", ""},
+  };
+  for (const auto& [loaded, proposed] : cases) EXPECT_EQ(SaveNameFor(loaded), proposed) << loaded;
 }
 
 TEST(CapacityMeter, ThousandsSeparators) {
