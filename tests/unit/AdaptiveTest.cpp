@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cmath>
 #include <random>
 #include <set>
@@ -395,6 +396,39 @@ TEST(AdaptiveBitmapTest, RefusalsLeaveThePixelsAlone) {
   TBitmap full = Photo(100, 60, 24);
   HideAdaptive(full, "pw", {TSealedKind::Text, "", std::string(capacity.Largest, 'y')}, kCheap);
   EXPECT_EQ(RevealAdaptive(full, "pw", kCheap).Bytes.size(), capacity.Largest);
+}
+
+// A cover whose samples turn wet after the header has found its place: the code cannot go on,
+// and the write must leave every sample as it was rather than a header without its message.
+TEST(KeyedEmbeddingTest, AWriteThatFailsChangesNothing) {
+  class TWetLater : public TAdaptiveCover {
+   public:
+    std::uint64_t Size() const override { return 30000; }
+    std::string Label() const override { return "test"; }
+    void Values(std::span<const std::uint32_t>, std::span<std::int16_t> values) const override {
+      std::fill(values.begin(), values.end(), std::int16_t{128});
+    }
+    std::uint64_t Usable() const override { return Size(); }
+    void PrepareCosts() override {}
+    TCostHistogram Histogram() const override {
+      TCostHistogram histogram;
+      histogram.Add(40, 40, Size());
+      return histogram;
+    }
+    void Levels(std::span<const std::uint32_t>, std::span<std::uint8_t> plus,
+                std::span<std::uint8_t> minus) const override {
+      const std::uint8_t level = Asked++ == 0 ? 40 : kWetLevel;
+      std::fill(plus.begin(), plus.end(), level);
+      std::fill(minus.begin(), minus.end(), level);
+    }
+    void Apply(std::span<const std::uint32_t> indices, std::span<const std::int8_t>) override {
+      Applied += indices.size();
+    }
+    mutable std::atomic<int> Asked{0};
+    std::size_t Applied = 0;
+  } cover;
+  EXPECT_THROW(WriteKeyed(cover, "pw", std::string(200, 'x'), kCheap), EStcInfeasible);
+  EXPECT_EQ(cover.Applied, 0u);
 }
 
 TEST(AdaptiveBitmapTest, SeveralSegmentsOnSeveralThreads) {
