@@ -240,7 +240,7 @@ PEERS = [
 ]
 
 CORE_NAMES = {"replace": "replacement", "stealth": "--stealth", "seal": "--seal",
-              "seal-stealth": "--seal --stealth"}
+              "seal-stealth": "--seal --stealth", "keyed": "--seal --adaptive"}
 
 
 def core_writers(tool):
@@ -705,6 +705,8 @@ def main():
     parser.add_argument("--train", action="store_true",
                         help="retrain the shipped model and write " + MODEL_FILE)
     parser.add_argument("--covers", action="store_true", help="list the covers and stop")
+    parser.add_argument("--writers", help="only these writers, by their names in the table, "
+                        "comma-separated (a quicker look at a few)")
     parser.add_argument("--tiles-per-photo", type=int, default=MAX_TILES_PER_PHOTO,
                         help="fewer tiles for a quick look (the table needs the default)")
     args = parser.parse_args()
@@ -730,6 +732,11 @@ SHIPPED_RATES = (0.05, 0.1, 0.2)
 def run(args, started, tool, cli, work):
     tiles = make_tiles(work, args.tiles_per_photo)
     writers = core_writers(tool) + ([] if args.no_peers else PEERS)
+    if args.writers:
+        chosen = args.writers.split(",")
+        writers = [w for w in writers if w.name in chosen]
+        if len(writers) != len(chosen):
+            sys.exit(f"unknown writer among {args.writers}")
     print(f"{len(tiles)} tiles; measuring with {args.jobs} processes", file=sys.stderr)
     records = measure_all(tool, work, tiles, writers, args.jobs, args.train or args.keep,
                           CHECK_RATE)

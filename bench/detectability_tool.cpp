@@ -25,6 +25,7 @@
 #include <string>
 #include <vector>
 
+#include "adaptive/AdaptiveBitmap.h"
 #include "analysis/Analysis.h"
 #include "codec/Container.h"
 #include "codec/SealedContainer.h"
@@ -63,6 +64,10 @@ const std::vector<TWriter>& Writers() {
        [](TBitmap& b, const std::string& m) { Sealed(b, m, TLowBitWriting::Replace); }},
       {"seal-stealth", true,
        [](TBitmap& b, const std::string& m) { Sealed(b, m, TLowBitWriting::Stealth); }},
+      {"keyed", false,
+       [](TBitmap& b, const std::string& m) {
+         HideAdaptive(b, "benchmark", {TSealedKind::File, "m", m}, MinimumSealParameters());
+       }},
   };
   return writers;
 }

@@ -25,8 +25,8 @@ _pennacrow_cli() {
   local options="--help"
   case $command in
     info) options+=" --json --format" ;;
-    hide) options+=" -o --text --text-file --encrypt --password-file --raw --stealth --seal --file --format" ;;
-    reveal) options+=" -o --decrypt --password-file --raw --force --save-file --format" ;;
+    hide) options+=" -o --text --text-file --encrypt --password-file --raw --stealth --seal --adaptive --file --format" ;;
+    reveal) options+=" -o --decrypt --password-file --raw --force --save-file --adaptive --format" ;;
     encrypt | decrypt) options+=" --password-file" ;;
     convert) options+=" --format" ;;
     fractal) options+=" -o --size --iterations --seed --over --format" ;;

@@ -34,11 +34,16 @@ namespace {
 // added to the window gets its sentence here (and its English in po/en.po), naming it in
 // brackets by its caption; a test checks that the guide names every caption of the window's
 // buttons and menus. Every line ends with one blank.
+// Past a certain number of these long lines clang-format breaks the declaration apart.
+// clang-format off
 const char* const kCommandGuide[] = {
     // The write button's menu, and reading what it wrote.
     N_(R"(<BR><BR><B>密封写入</B><BR>要真正保密，请用密封代替[加密]。单击[写入数据]按钮右侧的小箭头(或在按钮上单击鼠标右键)打开写入菜单：[密封写入…]用密码密封文本框里的文字，[密封写入文件…]把一个文件(例如文档或照片)整个密封进图片。密码要输入两次。 )"),
     N_(R"(密封用 Argon2id 从密码派生密钥，用 XChaCha20-Poly1305 加密并认证数据：不知道密码就读不出内容，图片哪怕改动一位也会被发现。密封后别忘了按[保存图像]保存图片。 )"),
     N_(R"(读取密封的图片时按[读取数据]并输入密码：密封的是文字就显示在文本框里，是文件就询问保存到哪里。密码错误或图片已损坏时，程序提示“密码错误或数据已损坏”，不给出任何内容。 )"),
+    // The keyed writes, and the read that finds them.
+    N_(R"(<BR><BR><B>密钥自适应写入</B><BR>写入菜单里的[密钥自适应写入…]和[密钥自适应写入文件…]同样用密码密封文字或文件，但不从图片的左上角开始写：密码决定写在哪些字节，图片自己的纹理决定哪里的改动最不显眼，改动也少得多。这样写入的图片没有任何可见的标记，状态栏和[读取数据]都发现不了它。写入前程序说明这幅图片最多能放多少字节、多少字节以内不易被检测出来。 )"),
+    N_(R"(读取时单击[读取数据]按钮右侧的小箭头(或在按钮上单击鼠标右键)，选择[凭密码读取…]并输入密码。密码错误、图片已损坏或图片里没有这样写入的内容，都只提示“密码错误或数据已损坏”：没有密码，谁也分不清这几种情况。 )"),
     // The picture's menu.
     N_(R"(<BR><BR><B>图片的菜单</B><BR>在图片上单击鼠标右键打开图片的菜单：[创建 芒德勃罗 不规则位图图像]、[创建 朱莉娅 不规则位图图像]、[创建 涡纹叶 不规则位图图像]、[创建 蕨菜叶 不规则位图图像]、[创建 枫树叶 不规则位图图像]和[创建 云纹绸 不规则位图图像]各画一种图形；下面还有[检测风险]和[隐蔽写入]。 )"),
     N_(R"(<BR><BR><B>检测风险</B><BR>选择[检测风险]，程序像检查者那样用几种常见的隐写分析方法检查图片的最低位：报告估计每个颜色通道里被改动的字节占多少、最低位里有没有能读出的文字，并把各通道的最低位显示成图像；刚写入过数据时，还标出这次写入改动了哪些字节。 )"),
@@ -54,8 +59,10 @@ const char* const kCommandGuide[] = {
     N_(R"(<BR><BR><B>其他按钮</B><BR>[解密]打开与[加密]相同的页面，用密码解密文本框里的文字；[帮助]打开本指导；[关闭]退出程序，写入了数据的图片还没保存时会先询问。每个按钮都有快捷键，把鼠标停在按钮上就能看到。 )"),
     // The command-line tool.
     N_(R"(<BR><BR><B>命令行工具</B><BR>在终端里可以用 pennacrow-cli 做同样的事：info 显示图片的大小、容量和其中的数据格式，hide 把文字写入图片(加 --seal 密封文字或文件，加 --stealth 即隐蔽写入)，reveal 读出隐藏的文字或密封的文件，encrypt 和 decrypt 加密、解密文字，convert 转换图片格式，fractal 画分形图片，formats 列出能打开的图片格式，analyze 检测风险。 )"),
+    N_(R"(hide --seal --adaptive 是密钥自适应写入，reveal --adaptive 凭密码读出它；info 看不出这样写入的图片里有数据。 )"),
     N_(R"(密码从不写在命令行上，而是从文件、环境变量 PENNACROW_PASSWORD 或提示中读取。每个命令的用法见 pennacrow-cli 命令名 --help 和下面的手册。 )"),
 };
+// clang-format on
 
 }  // namespace
 

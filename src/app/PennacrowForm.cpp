@@ -62,7 +62,8 @@ const QColor kBannerColour(99, 148, 198);
 
 // The main window's own questions and notes.
 const char* const kReadWithoutContainerQuestion =
-    N_("这幅图片里没有找到隐藏的文本。\n\n仍然把图片的最低位当作文本读出来吗？"
+    N_("这幅图片里没有找到隐藏的文本。用密钥自适应写入的内容看不出来：要读它，请右键单击"
+       "“读取数据”，选“凭密码读取…”。\n\n仍然把图片的最低位当作文本读出来吗？"
        "（读出的多半是乱码；原来的文本可以用 Ctrl+Z 找回。）");
 const char* const kUnsavedQuestion = N_("写入了数据的图片还没有保存。\n\n关闭前保存图片吗？");
 const char* const kReplaceUnsavedQuestion =
@@ -444,6 +445,7 @@ void TPennacrowForm::BuildMenus() {
   setup->setObjectName("PrinterSetup1");
   connect(setup, &QAction::triggered, this, [this] { Guarded([this] { PrinterSetup1Click(); }); });
   TSealCommands::AddWriteMenu(*this);
+  TSealCommands::AddReadMenu(*this);
   connect(FlatButton7, &QToolButton::pressed, this, [this] {
     TitledPopupMenu2->popup(FlatButton7->mapToGlobal(QPoint(0, FlatButton7->height())));
   });

@@ -2,11 +2,13 @@
 
 #include <QFileInfo>
 
+#include "adaptive/AdaptiveBitmap.h"
 #include "app/EncryptForm.h"
 #include "app/Language.h"
 #include "app/PennacrowForm.h"
 #include "app/PictureView.h"
 #include "app/UserInterface.h"
+#include "codec/CapacityMeter.h"
 #include "codec/Container.h"
 #include "codec/SealedContainer.h"
 #include "controls/FlatButton.h"
@@ -26,6 +28,18 @@ const char* const kAskPasswordAgain = N_("再输入一次密码");
 const char* const kNoPicture = N_("请先加载图像或绘制一幅分形图");
 const char* const kChooseFileCaption = N_("选择要密封的文件");
 const char* const kSaveFileCaption = N_("保存密封的文件");
+const char* const kAdaptiveCaption = N_("密钥自适应写入");
+
+// What a keyed write takes, under its first password question.
+QString AdaptiveNote(const TBitmap& bitmap, const TSealedContent& content) {
+  const TAdaptiveCapacity capacity = AdaptiveCapacity(bitmap);
+  return QString::fromStdString(
+      TrF("这张图片最多能放 %1 字节，预计 %2 字节以内不易被检测出来；内容有 %3 字节。",
+          {GroupThousands(static_cast<std::int64_t>(capacity.Largest)),
+           GroupThousands(static_cast<std::int64_t>(capacity.Tolerated)),
+           GroupThousands(static_cast<std::int64_t>(content.Bytes.size()))}));
+}
+
 // Argon2id takes about half a second by design (and a damaged header may ask for more): it runs
 // off the GUI thread under these words. It cannot stop part way, so it offers no "取消".
 const char* const kSealingActivity = N_("正在用密码加密…");
@@ -74,6 +88,9 @@ void TSealCommands::AddWriteMenu(TPennacrowForm& form) {
   menu->addSeparator();
   add("SealWrite1", QTr("密封写入…"), &TSealCommands::SealWrite1Click);
   add("SealWriteFile1", QTr("密封写入文件…"), &TSealCommands::SealWriteFile1Click);
+  menu->addSeparator();
+  add("AdaptiveWrite1", QTr("密钥自适应写入…"), &TSealCommands::AdaptiveWrite1Click);
+  add("AdaptiveWriteFile1", QTr("密钥自适应写入文件…"), &TSealCommands::AdaptiveWriteFile1Click);
   TFlatButton* button = form.FlatButton6;
   // The arrow at the button's right edge shows that the menu is there; a click on the rest of
   // the button still writes.
@@ -86,9 +103,34 @@ void TSealCommands::AddWriteMenu(TPennacrowForm& form) {
                    [menu, button](const QPoint& at) { menu->popup(button->mapToGlobal(at)); });
 }
 
-std::optional<std::string> TSealCommands::AskNewPassword() {
+void TSealCommands::AddReadMenu(TPennacrowForm& form) {
+  auto* menu = new TTitledPopupMenu(QTr("读出"), &form);
+  menu->setObjectName("ReadPopupMenu");
+  QAction* read = menu->addAction(QTr("读取数据"));
+  read->setObjectName("ReadData1");
+  QObject::connect(read, &QAction::triggered, &form,
+                   [&form] { form.Guarded([&form] { form.FlatButton4Click(); }); });
+  menu->addSeparator();
+  QAction* keyed = menu->addAction(QTr("凭密码读取…"));
+  keyed->setObjectName("ReadWithPassword1");
+  QObject::connect(keyed, &QAction::triggered, &form, [&form] {
+    form.Guarded([&form] { TSealCommands(form).ReadWithPassword1Click(); });
+  });
+  TFlatButton* button = form.FlatButton4;
+  // As on the write button: the arrow shows the menu is there, a click on the rest reads.
+  button->setMenu(menu);
+  button->setPopupMode(QToolButton::MenuButtonPopup);
+  button->setToolTip(button->toolTip() + "\n" +
+                     QTr("单击右侧的箭头或右键单击可凭密码读取密钥自适应写入的内容"));
+  button->setContextMenuPolicy(Qt::CustomContextMenu);
+  QObject::connect(button, &QWidget::customContextMenuRequested, menu,
+                   [menu, button](const QPoint& at) { menu->popup(button->mapToGlobal(at)); });
+}
+
+std::optional<std::string> TSealCommands::AskNewPassword(const QString& note) {
   std::optional<QString> first =
-      FForm.FUi.PasswordBox(&FForm, QTr(kSealCaption), QTr(kAskPassword));
+      FForm.FUi.PasswordBox(&FForm, QTr(kSealCaption),
+                            note.isEmpty() ? QTr(kAskPassword) : note + "\n\n" + QTr(kAskPassword));
   if (!first) return std::nullopt;
   std::optional<QString> second =
       FForm.FUi.PasswordBox(&FForm, QTr(kSealCaption), QTr(kAskPasswordAgain));
@@ -104,24 +146,40 @@ std::optional<std::string> TSealCommands::AskNewPassword() {
   return a;
 }
 
-void TSealCommands::Seal(const TSealedContent& content) {
+void TSealCommands::Seal(const TSealedContent& content, bool adaptive) {
   if (!FForm.FPicture.HasPicture()) throw EPennacrowError(Tr(kNoPicture));
   TBitmap& bitmap = FForm.FPicture.PictureBitmap();
   try {
-    RequireSealedFits(bitmap, content);
-    std::optional<std::string> password = AskNewPassword();
+    if (adaptive) {
+      RequireAdaptiveFits(bitmap, content);
+    } else {
+      RequireSealedFits(bitmap, content);
+    }
+    std::optional<std::string> password =
+        AskNewPassword(adaptive ? AdaptiveNote(bitmap, content) : QString());
     if (!password) return;
     const TWipe wipe(*password);
-    std::string payload;
-    // The worker sees only the password and the content; the picture is written here.
-    FForm.RunInBackground(QTr(kSealingActivity), [&payload, &password, &content] {
-      payload = SealPayload(*password, content, DefaultSealParameters());
-    });
     auto before = std::make_unique<TBitmap>();
     before->Assign(bitmap);
-    HideText(bitmap, {payload, kFormatSealed,
-                      FForm.StealthWriting->isChecked() ? TLowBitWriting::Stealth
-                                                        : TLowBitWriting::Replace});
+    if (adaptive) {
+      // The keyed write derives its key and places every change in a copy on the worker, as
+      // the window may repaint from the picture meanwhile; the copy replaces it here.
+      TBitmap written;
+      written.Assign(bitmap);
+      FForm.RunInBackground(QTr(kSealingActivity), [&written, &password, &content] {
+        HideAdaptive(written, *password, content);
+      });
+      bitmap.Assign(written);
+    } else {
+      std::string payload;
+      // The worker sees only the password and the content; the picture is written here.
+      FForm.RunInBackground(QTr(kSealingActivity), [&payload, &password, &content] {
+        payload = SealPayload(*password, content, DefaultSealParameters());
+      });
+      HideText(bitmap, {payload, kFormatSealed,
+                        FForm.StealthWriting->isChecked() ? TLowBitWriting::Stealth
+                                                          : TLowBitWriting::Replace});
+    }
     FForm.FBeforeWrite = std::move(before);
     FForm.FUnsavedWrite = true;
     FForm.PictureChanged();
@@ -130,23 +188,38 @@ void TSealCommands::Seal(const TSealedContent& content) {
   } catch (const ETextDoesNotFit&) {
     FForm.SetStatusPanel(0, QTr(kWriteFailed));
     throw;
+  } catch (const ENoAdaptiveRoom&) {
+    FForm.SetStatusPanel(0, QTr(kWriteFailed));
+    throw;
   }
 }
 
-void TSealCommands::SealWrite1Click() {
-  Seal({TSealedKind::Text, "", PayloadToUtf8(FForm.TextData->Text())});
-}
-
-void TSealCommands::SealWriteFile1Click() {
+std::optional<TSealedContent> TSealCommands::ChosenFile() {
   if (!FForm.FPicture.HasPicture()) throw EPennacrowError(Tr(kNoPicture));
   TFileDialogRequest request;
   request.Caption = QTr(kChooseFileCaption);
   request.Filter = QTr("全部文件|*.*");
   const std::optional<QString> chosen = FForm.FUi.OpenFile(&FForm, request);
-  if (!chosen) return;
+  if (!chosen) return std::nullopt;
   const std::vector<std::uint8_t> bytes = ReadWholeFile(chosen->toStdString());
-  Seal({TSealedKind::File, QFileInfo(*chosen).fileName().toStdString(),
-        std::string(bytes.begin(), bytes.end())});
+  return TSealedContent{TSealedKind::File, QFileInfo(*chosen).fileName().toStdString(),
+                        std::string(bytes.begin(), bytes.end())};
+}
+
+void TSealCommands::SealWrite1Click() {
+  Seal({TSealedKind::Text, "", PayloadToUtf8(FForm.TextData->Text())}, false);
+}
+
+void TSealCommands::SealWriteFile1Click() {
+  if (const std::optional<TSealedContent> file = ChosenFile()) Seal(*file, false);
+}
+
+void TSealCommands::AdaptiveWrite1Click() {
+  Seal({TSealedKind::Text, "", PayloadToUtf8(FForm.TextData->Text())}, true);
+}
+
+void TSealCommands::AdaptiveWriteFile1Click() {
+  if (const std::optional<TSealedContent> file = ChosenFile()) Seal(*file, true);
 }
 
 void TSealCommands::ReadSealedData() {
@@ -162,28 +235,55 @@ void TSealCommands::ReadSealedData() {
     FForm.RunInBackground(QTr(kOpeningActivity), [&content, &password, &payload] {
       content = OpenSealedPayload(password, payload);
     });
-    if (content.Kind == TSealedKind::Text) {
-      ReplaceMemoText(*FForm.TextData, Utf8ToPayload(content.Bytes));
-    } else {
-      TFileDialogRequest request;
-      request.Caption = QTr(kSaveFileCaption);
-      request.Filter = QTr("全部文件|*.*");
-      request.FileName = QString::fromStdString(content.Name);
-      const std::optional<QString> target = FForm.FUi.SaveFile(&FForm, request, nullptr);
-      if (!target) return;
-      // What was sealed was meant for the password's holder only.
-      TWriteOptions options;
-      options.NewFileMode = 0600;
-      WriteFileAtomically(
-          target->toStdString(),
-          {reinterpret_cast<const std::uint8_t*>(content.Bytes.data()), content.Bytes.size()},
-          options);
-    }
-    FForm.SetStatusPanel(0, QTr(kReadSucceeded));
+    ShowOpened(content);
   } catch (const std::exception& e) {
     FForm.SetStatusPanel(0, QTr(kReadFailed));
     FForm.FUi.ShowMessage(&FForm, QString::fromUtf8(e.what()));
   }
+}
+
+void TSealCommands::ReadWithPassword1Click() {
+  const TBitmap* bitmap = FForm.FPicture.PictureOrNull();
+  if (bitmap == nullptr) throw EPennacrowError(Tr(kNoPicture));
+  try {
+    // A picture that cannot hold a keyed message is told so before anyone types a password.
+    RequireMayHoldAdaptive(*bitmap);
+    std::optional<QString> typed =
+        FForm.FUi.PasswordBox(&FForm, QTr(kAdaptiveCaption), QTr(kAskPassword));
+    if (!typed) return;
+    std::string password = PasswordUtf8(*typed);
+    const TWipe wipe(password);
+    TSealedContent content;
+    // The picture only changes through commands that are off while the worker reads it.
+    FForm.RunInBackground(QTr(kOpeningActivity), [&content, &password, bitmap] {
+      content = RevealAdaptive(*bitmap, password);
+    });
+    ShowOpened(content);
+  } catch (const std::exception& e) {
+    FForm.SetStatusPanel(0, QTr(kReadFailed));
+    FForm.FUi.ShowMessage(&FForm, QString::fromUtf8(e.what()));
+  }
+}
+
+void TSealCommands::ShowOpened(const TSealedContent& content) {
+  if (content.Kind == TSealedKind::Text) {
+    ReplaceMemoText(*FForm.TextData, Utf8ToPayload(content.Bytes));
+  } else {
+    TFileDialogRequest request;
+    request.Caption = QTr(kSaveFileCaption);
+    request.Filter = QTr("全部文件|*.*");
+    request.FileName = QString::fromStdString(content.Name);
+    const std::optional<QString> target = FForm.FUi.SaveFile(&FForm, request, nullptr);
+    if (!target) return;
+    // What was sealed was meant for the password's holder only.
+    TWriteOptions options;
+    options.NewFileMode = 0600;
+    WriteFileAtomically(
+        target->toStdString(),
+        {reinterpret_cast<const std::uint8_t*>(content.Bytes.data()), content.Bytes.size()},
+        options);
+  }
+  FForm.SetStatusPanel(0, QTr(kReadSucceeded));
 }
 
 }  // namespace pennacrow

@@ -69,7 +69,7 @@ void RequireEncryptedFits(const TBitmap& bitmap, std::size_t textBytes) {
 // given (no line-break rules of the desktop memo); nothing is written to OUT on failure.
 int CmdHide(const std::vector<std::string>& words) {
   const TArgs args(words, {"-o", "--text", "--text-file", "--file", "--password-file", "--format"},
-                   {"--encrypt", "--raw", "--seal", "--stealth"});
+                   {"--encrypt", "--raw", "--seal", "--stealth", "--adaptive"});
   args.ExpectPositional(1);
   if (!args.Has("-o")) throw EUsage(Tr("缺少 -o OUT"));
   const std::string out = args.Value("-o");
@@ -77,7 +77,9 @@ int CmdHide(const std::vector<std::string>& words) {
   if (args.Has("--text") && args.Has("--text-file")) {
     throw EUsage(Tr("--text 与 --text-file 只能选一个"));
   }
-  if (args.Has("--seal") || args.Has("--file")) return HideSealedCommand(args);
+  if (args.Has("--seal") || args.Has("--file") || args.Has("--adaptive")) {
+    return HideSealedCommand(args);
+  }
 
   THideOptions hide;
   hide.Text = TextToHide(args);

@@ -2,6 +2,7 @@
 #include <cstdio>
 #include <iostream>
 
+#include "adaptive/AdaptiveBitmap.h"
 #include "cli/Cli.h"
 #include "codec/Container.h"
 #include "codec/SealedContainer.h"
@@ -29,20 +30,25 @@ int CmdInfo(const std::vector<std::string>& words) {
   const bool damaged = probe.State == TContainerState::Damaged;
   const std::string status = damaged ? kDamagedContainerText : DataFormatText(format);
   const char* const container = damaged ? "damaged" : ContainerName(format);
+  const TAdaptiveCapacity adaptive = AdaptiveCapacityBound(bitmap, height);
   if (args.Has("--json")) {
     std::cout << "{\"width\":" << bitmap.Width() << ",\"height\":" << height
               << ",\"bits_per_pixel\":" << bitmap.BitsPerPixel() << ",\"capacity\":" << capacity
               << ",\"sealed_capacity\":" << sealedCapacity
               << ",\"data_format\":" << static_cast<int>(format)
               << ",\"status\":" << JsonString(status) << ",\"container\":" << JsonString(container)
-              << ",\"max_text_bytes\":" << MaxTextBytes(bitmap.Width(), height) << "}\n";
+              << ",\"max_text_bytes\":" << MaxTextBytes(bitmap.Width(), height)
+              << ",\"adaptive_capacity\":" << adaptive.Largest
+              << ",\"adaptive_tolerated\":" << adaptive.Tolerated << "}\n";
   } else {
     std::cout << "width: " << bitmap.Width() << "\nheight: " << height
               << "\nbits_per_pixel: " << bitmap.BitsPerPixel() << "\ncapacity: " << capacity
               << "\nsealed_capacity: " << sealedCapacity
               << "\ndata_format: " << static_cast<int>(format) << "\nstatus: " << Tr(status.c_str())
               << "\ncontainer: " << container
-              << "\nmax_text_bytes: " << MaxTextBytes(bitmap.Width(), height) << "\n";
+              << "\nmax_text_bytes: " << MaxTextBytes(bitmap.Width(), height)
+              << "\nadaptive_capacity: " << adaptive.Largest
+              << "\nadaptive_tolerated: " << adaptive.Tolerated << "\n";
   }
   return kExitSuccess;
 }

@@ -30,8 +30,11 @@ THiddenText ReadNamedContainer(TCommandLineRows& rows, const TArgs& args) {
   // Only the rows a container would occupy were read: "no hidden text" must not stand for a
   // file that is damaged further down, so the rest is decoded before that answer is given.
   rows.Rows(INT_MAX);
-  throw EPennacrowError(TrF("%1：%2", {ShownName(file), TrF("%1（要照样读取最低位，请加 --force）",
-                                                            {ENoHiddenText().what()})}));
+  throw EPennacrowError(
+      TrF("%1：%2",
+          {ShownName(file), TrF("%1（要照样读取最低位，请加 --force；用密钥自适应写入的内容请加 "
+                                "--adaptive）",
+                                {ENoHiddenText().what()})}));
 }
 
 }  // namespace
@@ -40,8 +43,9 @@ THiddenText ReadNamedContainer(TCommandLineRows& rows, const TArgs& args) {
 // container is a failure unless --force, which reads its low bits anyway.
 int CmdReveal(const std::vector<std::string>& words) {
   const TArgs args(words, {"-o", "--password-file", "--format"},
-                   {"--decrypt", "--raw", "--save-file", "--force"});
+                   {"--decrypt", "--raw", "--save-file", "--force", "--adaptive"});
   args.ExpectPositional(1);
+  if (args.Has("--adaptive")) return RevealAdaptiveCommand(args);
   const std::string& file = args.Positional()[0];
   // Only the rows the container occupies are decoded.
   TCommandLineRows rows(file, args);

@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <iostream>
 
+#include "adaptive/AdaptiveBitmap.h"
 #include "cli/Password.h"
 #include "codec/SealedContainer.h"
 #include "crypto/CryptBase.h"
@@ -145,10 +146,56 @@ std::string NormalizedPassword(std::string& utf8) {
   return result;
 }
 
-int HideSealedCommand(const TArgs& args) {
-  if (!args.Has("--seal")) throw EUsage(Tr("--file 只能与 --seal 一起使用"));
+namespace {
+
+void CheckSealOptions(const TArgs& args) {
+  if (!args.Has("--seal")) {
+    throw EUsage(args.Has("--adaptive") ? Tr("--adaptive 只能与 --seal 一起使用")
+                                        : Tr("--file 只能与 --seal 一起使用"));
+  }
   if (args.Has("--encrypt")) throw EUsage(Tr("--seal 与 --encrypt 只能选一个"));
   if (args.Has("--raw")) throw EUsage(Tr("--seal 的文本按 UTF-8 原样密封，不能与 --raw 一起使用"));
+  if (args.Has("--adaptive") && args.Has("--stealth")) {
+    throw EUsage(Tr("--adaptive 自己选择改动哪些像素，不能与 --stealth 一起使用"));
+  }
+}
+
+// A keyed write beyond what detectors are expected to miss still works; the user hears of it.
+void NoteDetectableSize(const TBitmap& bitmap, const TSealedContent& content) {
+  const TAdaptiveCapacity capacity = AdaptiveCapacity(bitmap);
+  if (content.Bytes.size() <= capacity.Tolerated) return;
+  std::cerr << "pennacrow-cli: "
+            << TrF("注意：内容有 %1 字节，超过了这张图片预计不易被检测出来的 %2 字节",
+                   {std::to_string(content.Bytes.size()), std::to_string(capacity.Tolerated)})
+            << "\n";
+}
+
+// Where a revealed content goes: a text to -o or standard output, a file to -o ("-" is standard
+// output) or under its own name.
+void WriteRevealed(const TArgs& args, const TSealedContent& content) {
+  if (content.Kind != TSealedKind::File) {
+    WriteRevealedText(args, content.Bytes);
+    return;
+  }
+  const std::string& file = args.Positional()[0];
+  const std::string target = NamingTheFile(file, [&] { return FileTarget(args, content); });
+  if (target == "-") {
+    WriteAllStdout(content.Bytes);
+    return;
+  }
+  WriteOutputFile(target, content.Bytes, true);
+  // The name came from the picture: the user learns where the bytes went.
+  std::cerr << "pennacrow-cli: "
+            << TrF("已写入文件“%1”（%2 字节）",
+                   {ShownSealedName(target), std::to_string(content.Bytes.size())})
+            << "\n";
+}
+
+}  // namespace
+
+int HideSealedCommand(const TArgs& args) {
+  CheckSealOptions(args);
+  const bool adaptive = args.Has("--adaptive");
   const std::string out = args.Value("-o");
   const TSealedContent content = ContentToSeal(args);
 
@@ -158,13 +205,24 @@ int HideSealedCommand(const TArgs& args) {
   TBitmap& bitmap = picture.PictureBitmap();
   NoteDroppedAlpha(bitmap, args.Positional()[0], kind);
   PrepareCarrierForSave(bitmap, kind);
-  NamingTheFile(args.Positional()[0], [&] { RequireSealedFits(bitmap, content); });
+  NamingTheFile(args.Positional()[0], [&] {
+    if (adaptive) {
+      RequireAdaptiveFits(bitmap, content);
+    } else {
+      RequireSealedFits(bitmap, content);
+    }
+  });
+  if (adaptive) NoteDetectableSize(bitmap, content);
 
   std::string typed = ReadPasswordUtf8(args, true);
   const TSecret password(NormalizedPassword(typed));
   if (password.Text().empty()) throw EPennacrowError(Tr(kMsgSealPasswordEmpty));
-  HideSealed(bitmap, password.Text(), content, DefaultSealParameters(),
-             args.Has("--stealth") ? TLowBitWriting::Stealth : TLowBitWriting::Replace);
+  if (adaptive) {
+    HideAdaptive(bitmap, password.Text(), content);
+  } else {
+    HideSealed(bitmap, password.Text(), content, DefaultSealParameters(),
+               args.Has("--stealth") ? TLowBitWriting::Stealth : TLowBitWriting::Replace);
+  }
 
   // The file must give the container back before it takes OUT's place; one that does not is
   // no result, and OUT stays as it was.
@@ -178,23 +236,25 @@ int RevealSealedCommand(const TArgs& args, const TBitmap& bitmap) {
   const std::string payload = NamingTheFile(file, [&] { return ReadSealedPayload(bitmap); });
   std::string typed = ReadPasswordUtf8(args);
   const TSecret password(NormalizedPassword(typed));
-  const TSealedContent content =
-      NamingTheFile(file, [&] { return OpenSealedPayload(password.Text(), payload); });
-  if (content.Kind != TSealedKind::File) {
-    WriteRevealedText(args, content.Bytes);
-    return kExitSuccess;
+  WriteRevealed(args,
+                NamingTheFile(file, [&] { return OpenSealedPayload(password.Text(), payload); }));
+  return kExitSuccess;
+}
+
+int RevealAdaptiveCommand(const TArgs& args) {
+  if (args.Has("--decrypt") || args.Has("--raw")) {
+    throw EUsage(Tr("--adaptive 读出的是密封的内容，不能与 --decrypt 或 --raw 一起使用"));
   }
-  const std::string target = NamingTheFile(file, [&] { return FileTarget(args, content); });
-  if (target == "-") {
-    WriteAllStdout(content.Bytes);
-    return kExitSuccess;
-  }
-  WriteOutputFile(target, content.Bytes, true);
-  // The name came from the picture: the user learns where the bytes went.
-  std::cerr << "pennacrow-cli: "
-            << TrF("已写入文件“%1”（%2 字节）",
-                   {ShownSealedName(target), std::to_string(content.Bytes.size())})
-            << "\n";
+  const std::string& file = args.Positional()[0];
+  TFractalImage picture(FileFormats());
+  NamingTheFile(file,
+                [&] { picture.LoadGraphic(LoadRecognisedGraphic(file, args.Value("--format"))); });
+  const TBitmap& bitmap = picture.PictureBitmap();
+  // A picture that cannot hold a keyed message is told so before anyone types a password.
+  NamingTheFile(file, [&] { RequireMayHoldAdaptive(bitmap); });
+  std::string typed = ReadPasswordUtf8(args);
+  const TSecret password(NormalizedPassword(typed));
+  WriteRevealed(args, NamingTheFile(file, [&] { return RevealAdaptive(bitmap, password.Text()); }));
   return kExitSuccess;
 }
 

@@ -9,11 +9,15 @@
 namespace pennacrow::cli {
 
 // hide with --seal (or --file): seals --text, --text-file, --file or standard input into
-// CARRIER and saves OUT. args are CmdHide's, already checked for -o and its extension.
+// CARRIER and saves OUT, with --adaptive by keyed adaptive writing. args are CmdHide's, already
+// checked for -o and its extension.
 int HideSealedCommand(const TArgs& args);
 
 // reveal of a picture whose probe found a sealed container.
 int RevealSealedCommand(const TArgs& args, const TBitmap& bitmap);
+
+// reveal --adaptive: the keyed message of FILE, which nothing in the picture shows.
+int RevealAdaptiveCommand(const TArgs& args);
 
 // A password's UTF-8 in normalisation form C, so that a password typed as composed or decomposed
 // characters opens the same seal. Refuses bytes that are not UTF-8. utf8 is wiped.

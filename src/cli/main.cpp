@@ -31,7 +31,9 @@ const TEntry kCommands[] = {
      N_("显示图片的宽、高、每像素位数、可隐藏的字节数和找到的隐藏数据格式；损坏的文件报告为损坏。\n"
         "  --json        输出一个 JSON 对象，字段不随语言变化\n"
         "  --format EXT  按扩展名 EXT 的格式读取，不管文件内容\n"
-        "FILE 为 - 时从标准输入读取。\n")},
+        "FILE 为 - 时从标准输入读取。\n"
+        "用密钥自适应写入的内容没有密码看不出来：info 对这样的图片\n"
+        "照样报告没有隐藏数据；adaptive_capacity 是按图片大小算出的上限。\n")},
     {"hide", cli::CmdHide,
      N_("把文本藏进 CARRIER，保存为 OUT（.bmp 或 .png）；已有的 OUT 被原子地替换。\n"
         "  -o OUT              输出文件（- 为标准输出）\n"
@@ -43,6 +45,8 @@ const TEntry kCommands[] = {
         "  --file PATH         与 --seal 一起：密封整个文件\n"
         "  --password-file F   密码取自文件 F 的第一行（否则 PENNACROW_PASSWORD 或终端）\n"
         "  --stealth           以随机加减 1 代替替换最低位，更难被检测\n"
+        "  --adaptive          与 --seal 一起：由密码决定位置、由图片纹理决定改动，图片里\n"
+        "                      没有任何看得见的容器；写入前告诉你能放多少、放多少不易被检测\n"
         "  --format bmp|png    写出的格式：-o - 时必需，否则须与 OUT 的扩展名一致\n")},
     {"reveal", cli::CmdReveal,
      N_("读出 FILE 里隐藏的文本，转换为 UTF-8 写到标准输出或 -o OUT。写到终端时，文本里的控制字符\n"
@@ -53,6 +57,7 @@ const TEntry kCommands[] = {
         "  --raw               输出保存的原始字节\n"
         "  --force             图片里没有隐藏数据时仍读出最低位；--save-file 时可覆盖\n"
         "  --save-file         密封的文件以原名保存到当前目录（以 . 或 - 开头的名字除外）\n"
+        "  --adaptive          读取用密钥自适应写入的内容（需要写入时的密码）\n"
         "  --format EXT        按扩展名 EXT 的格式读取 FILE\n")},
     {"encrypt", cli::CmdEncrypt,
      N_("用密码加密标准输入的文本，把 Base64 密文写到标准输出。\n"

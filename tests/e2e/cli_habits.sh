@@ -97,7 +97,7 @@ expect_json() {
   done
   cmp -s "json.en.$kind" "json.zh.$kind" || fail "json $kind differs between languages"
 }
-expect_json none '"container":"none","max_text_bytes":190}'
+expect_json none '"container":"none","max_text_bytes":190,"adaptive_capacity":17,"adaptive_tolerated":0}'
 expect_json plain '"container":"plain"'
 expect_json encrypted '"container":"encrypted"'
 finish

@@ -20,6 +20,7 @@ class TFakeUserInterface : public TUserInterface {
   std::deque<TUnsavedAnswer> UnsavedAnswers;  // unanswered: Cancel
   std::deque<int> FilterAnswers;              // save dialogs' chosen filter; unanswered: 0
   std::vector<QString> Questions;
+  std::vector<QString> PasswordPrompts;
   std::vector<TFileDialogRequest> FileRequests;
   std::vector<QString> Messages;
   std::vector<QString> Confirmations;
@@ -40,7 +41,8 @@ class TFakeUserInterface : public TUserInterface {
     InputAnswers.pop_front();
     return answer;
   }
-  std::optional<QString> PasswordBox(QWidget*, const QString&, const QString&) override {
+  std::optional<QString> PasswordBox(QWidget*, const QString&, const QString& prompt) override {
+    PasswordPrompts.push_back(prompt);
     if (PasswordAnswers.empty()) return std::nullopt;
     auto answer = PasswordAnswers.front();
     PasswordAnswers.pop_front();

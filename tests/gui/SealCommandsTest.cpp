@@ -4,6 +4,7 @@
 
 #include <QAction>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <filesystem>
 
 #include "FakeUserInterface.h"
@@ -78,6 +79,52 @@ TEST(SealCommands, SealTextAndFileThenReadThemBack) {
   EXPECT_EQ(ui.FileRequests.back().FileName, "报告.bin");
   EXPECT_EQ(ReadWholeFile(path("back.bin").toStdString()), bytes);
   std::filesystem::remove_all(dir);
+}
+
+TEST(SealCommands, KeyedWriteShowsNoContainerAndOpensOnlyFromTheReadMenu) {
+  test::TFakeUserInterface ui;
+  TPennacrowForm form(ui);
+  const QTemporaryDir temporary;
+  ASSERT_TRUE(temporary.isValid());
+  const QString dir = temporary.path();
+  auto menuAction = [&](const char* menu, const char* name) {
+    form.findChild<TTitledPopupMenu*>(menu)->findChild<QAction*>(name)->trigger();
+  };
+  TBitmap tiny(20, 20, 24);
+  tiny.SaveToFile((dir + "/tiny.bmp").toStdString());
+  form.LoadPicture(dir + "/tiny.bmp");
+  menuAction("WritePopupMenu", "AdaptiveWrite1");
+  EXPECT_EQ(form.StatusPanelText(0), " 数据写入失败！     ");
+  EXPECT_TRUE(ui.PasswordPrompts.empty());
+
+  TBitmap carrier(300, 200, 24);
+  std::uint32_t state = 1;
+  for (std::uint8_t& b : carrier.MutableBits()) b = 60 + (state = state * 1103515245 + 12345) % 97;
+  carrier.SaveToFile((dir + "/carrier.bmp").toStdString());
+  form.LoadPicture(dir + "/carrier.bmp");
+  form.TextData->SetText(Utf8ToPayload("不留痕迹 😀"));
+  ui.PasswordAnswers = {"pw", "pw"};
+  menuAction("WritePopupMenu", "AdaptiveWrite1");
+  EXPECT_EQ(form.StatusPanelText(0), " 数据写入成功！           ");
+  EXPECT_TRUE(ui.PasswordPrompts.back().startsWith("再输入一次密码"));
+  EXPECT_TRUE(ui.PasswordPrompts.front().contains("最多能放"));
+  ui.FileAnswers = {dir + "/keyed.png"};
+  form.FlatButton2Click();
+  form.ClearTextBox1Click();
+  form.LoadPicture(dir + "/keyed.png");
+
+  // The read button finds nothing, says where to look, and asks for no password.
+  ui.PasswordPrompts.clear();
+  form.FlatButton4Click();
+  EXPECT_TRUE(ui.Questions.back().contains("凭密码读取"));
+  EXPECT_TRUE(ui.PasswordPrompts.empty());
+  ui.PasswordAnswers = {"wrong"};
+  menuAction("ReadPopupMenu", "ReadWithPassword1");
+  EXPECT_EQ(ui.Messages.back(), "密码错误或数据已损坏");
+  ui.PasswordAnswers = {"pw"};
+  menuAction("ReadPopupMenu", "ReadWithPassword1");
+  EXPECT_EQ(form.StatusPanelText(0), " 自此图像读取数据成功！  ");
+  EXPECT_EQ(form.TextData->toPlainText(), "不留痕迹 😀");
 }
 
 }  // namespace

@@ -1,0 +1,99 @@
+#include "adaptive/KeyedOrder.h"
+
+#include <sodium.h>
+
+#include <algorithm>
+#include <array>
+
+#include "base/Error.h"
+
+namespace pennacrow::adaptive {
+
+namespace {
+
+constexpr int kRounds = 8;
+
+}  // namespace
+
+TKeyedOrder::TKeyedOrder(std::span<const std::uint8_t, kOrderKeySize> key, std::uint64_t size)
+    : FSize(size) {
+  if (size == 0 || size > (std::uint64_t{1} << 32) || sodium_init() < 0) {
+    throw EPennacrowError("keyed order of an unusable size");
+  }
+  int bits = 2;
+  while ((std::uint64_t{1} << bits) < size) ++bits;
+  FHighBits = (bits + 1) / 2;
+  FLowBits = bits / 2;
+  std::vector<unsigned char> stream;
+  std::vector<std::size_t> starts;
+  for (int round = 0; round < kRounds; ++round) {
+    const bool even = round % 2 == 0;
+    const std::size_t entries = std::size_t{1} << (even ? FLowBits : FHighBits);
+    const std::uint32_t mask = (1u << (even ? FHighBits : FLowBits)) - 1;
+    std::array<unsigned char, crypto_stream_chacha20_ietf_NONCEBYTES> nonce{};
+    nonce[0] = static_cast<unsigned char>(round);
+    stream.resize(entries * 4);
+    crypto_stream_chacha20_ietf(stream.data(), stream.size(), nonce.data(), key.data());
+    starts.push_back(FTables.size());
+    for (std::size_t i = 0; i < entries; ++i) {
+      const std::uint32_t word =
+          std::uint32_t{stream[4 * i]} | std::uint32_t{stream[4 * i + 1]} << 8 |
+          std::uint32_t{stream[4 * i + 2]} << 16 | std::uint32_t{stream[4 * i + 3]} << 24;
+      FTables.push_back(word & mask);
+    }
+  }
+  for (const std::size_t start : starts) FTable.push_back(FTables.data() + start);
+  sodium_memzero(stream.data(), stream.size());
+}
+
+std::uint32_t TKeyedOrder::Permute(std::uint32_t x) const {
+  const std::uint32_t lowMask = (1u << FLowBits) - 1;
+  std::uint32_t high = x >> FLowBits, low = x & lowMask;
+  for (int round = 0; round < kRounds; round += 2) {
+    high ^= FTable[round][low];
+    low ^= FTable[round + 1][high];
+  }
+  return (high << FLowBits) | low;
+}
+
+std::uint32_t TKeyedOrder::operator[](std::uint64_t position) const {
+  // Walking the cycle of a permutation of [0, 2^k) from a value below N reaches one again.
+  std::uint32_t x = Permute(static_cast<std::uint32_t>(position));
+  while (x >= FSize) x = Permute(x);
+  return x;
+}
+
+void TKeyedOrder::Fill(std::uint64_t first, std::span<std::uint32_t> out) const {
+  constexpr std::size_t kBatch = 32;
+  const std::uint32_t lowMask = (1u << FLowBits) - 1;
+  std::array<std::uint32_t, kBatch> high{}, low{};
+  std::array<std::size_t, kBatch> slot{};
+  for (std::size_t done = 0; done < out.size(); done += kBatch) {
+    std::size_t count = std::min(kBatch, out.size() - done);
+    for (std::size_t i = 0; i < count; ++i) {
+      const auto x = static_cast<std::uint32_t>(first + done + i);
+      high[i] = x >> FLowBits, low[i] = x & lowMask, slot[i] = done + i;
+    }
+    // Each round for the whole batch before the next, so that the lookups of different
+    // positions are in flight together; values not yet below N walk on in the next pass.
+    while (count > 0) {
+      for (int round = 0; round < kRounds; round += 2) {
+        for (std::size_t i = 0; i < count; ++i) high[i] ^= FTable[round][low[i]];
+        for (std::size_t i = 0; i < count; ++i) low[i] ^= FTable[round + 1][high[i]];
+      }
+      std::size_t walking = 0;
+      for (std::size_t i = 0; i < count; ++i) {
+        const std::uint32_t y = (high[i] << FLowBits) | low[i];
+        if (y < FSize) {
+          out[slot[i]] = y;
+        } else {
+          high[walking] = high[i], low[walking] = low[i], slot[walking] = slot[i];
+          ++walking;
+        }
+      }
+      count = walking;
+    }
+  }
+}
+
+}  // namespace pennacrow::adaptive
