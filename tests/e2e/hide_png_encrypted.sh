@@ -12,7 +12,7 @@ printf '第一行\r\nsecond line\n' > text.txt
 
 # Encrypted: info says format 2, reveal prints the armour, --decrypt the text.
 "$cli" hide c24.bmp -o enc.png --text-file text.txt --encrypt --password-file pw
-"$cli" info enc.png --json | grep -q '"data_format":2'
+"$cli" info enc.png --json | grep '"data_format":2' >/dev/null
 armour=$("$cli" reveal enc.png)
 [ "$armour" = "$(iconv -f UTF-8 -t GB18030 text.txt | "$cli" encrypt --password-file pw)" ]
 "$cli" reveal enc.png --decrypt --password-file pw -o back.txt
