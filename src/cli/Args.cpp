@@ -78,7 +78,7 @@ std::string ReadTextStdin() {
   while (std::cin.read(buffer, sizeof buffer) || std::cin.gcount() > 0) {
     text.append(buffer, static_cast<std::size_t>(std::cin.gcount()));
     if (text.size() > kMaxTextFileBytes) {
-      throw std::runtime_error(
+      throw EPennacrowError(
           TrF("标准输入的文本太长：最多只能读取 %1 字节", {std::to_string(kMaxTextFileBytes)}));
     }
   }

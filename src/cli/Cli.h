@@ -21,9 +21,9 @@ constexpr int kExitFailure = 1;
 constexpr int kExitUsage = 2;
 
 // Thrown for a command line that does not follow the usage; main prints it and exits 2.
-class EUsage : public std::runtime_error {
+class EUsage : public EPennacrowError {
  public:
-  using std::runtime_error::runtime_error;
+  using EPennacrowError::EPennacrowError;
 };
 
 // The words after the command name: positional arguments, and options that take a value
@@ -82,6 +82,8 @@ template <typename TWork>
 auto NamingTheFile(const std::string& name, TWork work) -> decltype(work()) {
   try {
     return work();
+  } catch (const EUsage&) {
+    throw;  // about the command line, not the file
   } catch (const EPennacrowError& e) {
     const std::string shown = ShownName(name);
     const std::string message = e.what();

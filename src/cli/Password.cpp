@@ -12,6 +12,7 @@
 #include <iterator>
 #include <vector>
 
+#include "base/Error.h"
 #include "crypto/CryptBase.h"
 #include "crypto/Sealed.h"
 #include "picture/Graphic.h"
@@ -103,7 +104,7 @@ class TTerminal {
  public:
   TTerminal() : FFd(::open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC)) {
     if (FFd < 0)
-      throw std::runtime_error(
+      throw EPennacrowError(
           Tr("没有终端可输入密码; 请用 --password-file 或 PENNACROW_PASSWORD"));
     if (::tcgetattr(FFd, &FSaved) == 0) {
       termios quiet = FSaved;
@@ -151,7 +152,7 @@ class TTerminal {
       if (n < 0 && errno == EINTR) continue;
       if (n < 0) {
         Forget(line);
-        throw std::runtime_error(TrF("无法从终端读取密码: %1", {SystemErrorText(errno)}));
+        throw EPennacrowError(TrF("无法从终端读取密码: %1", {SystemErrorText(errno)}));
       }
       if (n == 0 || c == '\n') break;
       line += c;
@@ -178,7 +179,7 @@ std::string PromptPassword(bool confirm) {
   Forget(second);
   if (!same) {
     Forget(first);
-    throw std::runtime_error(Tr(kMsgSealPasswordsDiffer));
+    throw EPennacrowError(Tr(kMsgSealPasswordsDiffer));
   }
   return first;
 }
@@ -195,7 +196,7 @@ std::string ReadPasswordUtf8(const TArgs& args, bool confirm) {
     utf8 = PromptPassword(confirm);
   }
   // An empty password encrypts with a key anyone can try first.
-  if (utf8.empty()) throw std::runtime_error(Tr("密码不能为空"));
+  if (utf8.empty()) throw EPennacrowError(Tr("密码不能为空"));
   return utf8;
 }
 

@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <stdexcept>
 
+#include "base/Error.h"
+
 namespace pennacrow {
 
 std::string NormalizeLineBreaks(std::string_view text) {
@@ -33,7 +35,7 @@ class TIconv {
  public:
   TIconv(const char* to, const char* from) : FHandle(iconv_open(to, from)) {
     if (FHandle == reinterpret_cast<iconv_t>(-1)) {
-      throw std::runtime_error(std::string("iconv cannot convert ") + from + " to " + to);
+      throw EPennacrowError(std::string("iconv cannot convert ") + from + " to " + to);
     }
   }
   TIconv(const TIconv&) = delete;
