@@ -17,6 +17,10 @@ class TGIFImage : public TGraphic {
   int Width() const override { return FBitmap.Width(); }
   int Height() const override { return FBitmap.Height(); }
   const TBitmap* GetBitmap() override { return &FBitmap; }
+  bool TakeBitmap(TBitmap& into) override {
+    into = std::move(FBitmap);
+    return true;
+  }
   void Draw(TBitmap& canvas) const override { FBitmap.Draw(canvas); }
 
  private:

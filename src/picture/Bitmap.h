@@ -111,6 +111,10 @@ class TBitmap : public TGraphic {
   void AttachFile(std::vector<std::uint8_t> bytes) { FAttachedFile = std::move(bytes); }
 
   const TBitmap* GetBitmap() override { return this; }
+  bool TakeBitmap(TBitmap& into) override {
+    if (&into != this) into = std::move(*this);
+    return true;
+  }
   void Draw(TBitmap& canvas) const override;
 
  private:

@@ -46,14 +46,9 @@ void TFractalImage::LoadPictureFileOver(const std::string& fileName,
 }
 
 void TFractalImage::LoadGraphic(std::unique_ptr<TGraphic> graphic) {
-  if (const TBitmap* decoded = BitmapOf(*graphic)) {
-    // The decoded picture dies with this call, so its bitmap is moved rather than copied: a
-    // 12-megapixel picture then sits in memory once, not twice. The result is what
-    // CopyGraphicInto's Assign gives. GetBitmap hands out a read-only view, but the object
-    // behind it is ours alone.
-    PictureBitmap() = std::move(*const_cast<TBitmap*>(decoded));
-    return;
-  }
+  // The decoded picture dies with this call, so its bitmap is taken rather than copied; the
+  // result is what CopyGraphicInto's Assign gives.
+  if (graphic->TakeBitmap(PictureBitmap())) return;
   DrawGraphicInto(*graphic, PictureBitmap());
 }
 

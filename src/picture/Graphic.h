@@ -71,6 +71,13 @@ class TGraphic {
   // The copy path of a load: the bitmap this picture is or renders itself into. nullptr for a
   // picture that can only draw itself (icons, metafiles). May raise when pixels decode late.
   virtual const TBitmap* GetBitmap() { return nullptr; }
+  // Moves the bitmap GetBitmap shows into `into` and leaves this picture empty, for a load whose
+  // decoded picture dies right after: a large picture then sits in memory once, not twice. False,
+  // and `into` untouched, for a picture that can only draw itself.
+  virtual bool TakeBitmap(TBitmap& into) {
+    (void)into;
+    return false;
+  }
 
   // The fallback path: draws the picture at (0, 0) at natural size onto a 24-bit canvas;
   // transparent pixels leave the canvas as it was.

@@ -11,8 +11,7 @@ TPictureRows LoadPictureRows(const TFileFormatsList& formats, const std::string&
   if (pictureClass != nullptr && pictureClass->Create != nullptr) {
     std::unique_ptr<TGraphic> graphic = pictureClass->Create();
     if (const std::optional<int> height = graphic->LoadFirstRows(fileName, rowsNeeded)) {
-      if (const TBitmap* bitmap = graphic->GetBitmap()) {
-        rows.Rows = std::move(*const_cast<TBitmap*>(bitmap));  // ours alone, as in a load
+      if (graphic->TakeBitmap(rows.Rows)) {
         rows.Height = *height;
         return rows;
       }
