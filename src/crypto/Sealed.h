@@ -25,7 +25,7 @@
 #include <string>
 #include <string_view>
 
-#include "picture/Errors.h"
+#include "base/Error.h"
 #include "text/Translate.h"
 
 namespace pennacrow {
