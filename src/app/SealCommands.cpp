@@ -69,6 +69,17 @@ class TWipe {
   std::string& FText;
 };
 
+// The arrow at the button's right edge shows that its menu is there, and a right click opens it
+// too; a click on the rest of the button still does the button's own command.
+void AttachMenu(TFlatButton* button, QMenu* menu, const QString& hint) {
+  button->setMenu(menu);
+  button->setPopupMode(QToolButton::MenuButtonPopup);
+  button->setToolTip(button->toolTip() + "\n" + hint);
+  button->setContextMenuPolicy(Qt::CustomContextMenu);
+  QObject::connect(button, &QWidget::customContextMenuRequested, menu,
+                   [menu, button](const QPoint& at) { menu->popup(button->mapToGlobal(at)); });
+}
+
 }  // namespace
 
 void TSealCommands::AddWriteMenu(TPennacrowForm& form) {
@@ -91,16 +102,7 @@ void TSealCommands::AddWriteMenu(TPennacrowForm& form) {
   menu->addSeparator();
   add("AdaptiveWrite1", QTr("密钥自适应写入…"), &TSealCommands::AdaptiveWrite1Click);
   add("AdaptiveWriteFile1", QTr("密钥自适应写入文件…"), &TSealCommands::AdaptiveWriteFile1Click);
-  TFlatButton* button = form.FlatButton6;
-  // The arrow at the button's right edge shows that the menu is there; a click on the rest of
-  // the button still writes.
-  button->setMenu(menu);
-  button->setPopupMode(QToolButton::MenuButtonPopup);
-  button->setToolTip(button->toolTip() + "\n" +
-                     QTr("单击右侧的箭头或右键单击可密封写入文本或文件"));
-  button->setContextMenuPolicy(Qt::CustomContextMenu);
-  QObject::connect(button, &QWidget::customContextMenuRequested, menu,
-                   [menu, button](const QPoint& at) { menu->popup(button->mapToGlobal(at)); });
+  AttachMenu(form.FlatButton6, menu, QTr("单击右侧的箭头或右键单击可密封写入文本或文件"));
 }
 
 void TSealCommands::AddReadMenu(TPennacrowForm& form) {
@@ -116,15 +118,8 @@ void TSealCommands::AddReadMenu(TPennacrowForm& form) {
   QObject::connect(keyed, &QAction::triggered, &form, [&form] {
     form.Guarded([&form] { TSealCommands(form).ReadWithPassword1Click(); });
   });
-  TFlatButton* button = form.FlatButton4;
-  // As on the write button: the arrow shows the menu is there, a click on the rest reads.
-  button->setMenu(menu);
-  button->setPopupMode(QToolButton::MenuButtonPopup);
-  button->setToolTip(button->toolTip() + "\n" +
-                     QTr("单击右侧的箭头或右键单击可凭密码读取密钥自适应写入的内容"));
-  button->setContextMenuPolicy(Qt::CustomContextMenu);
-  QObject::connect(button, &QWidget::customContextMenuRequested, menu,
-                   [menu, button](const QPoint& at) { menu->popup(button->mapToGlobal(at)); });
+  AttachMenu(form.FlatButton4, menu,
+             QTr("单击右侧的箭头或右键单击可凭密码读取密钥自适应写入的内容"));
 }
 
 std::optional<std::string> TSealCommands::AskNewPassword(const QString& note) {
