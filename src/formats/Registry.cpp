@@ -105,8 +105,9 @@ unsigned U16LE(TBytes d, std::size_t at) {
   return d[at] | d[at + 1] << 8;
 }
 
-// Formats without a magic number: a header the decoder reads. Such a check may claim a file of
-// another format, so it only decides when the extension names no class.
+// Formats without a magic number are recognised by a header their decoder reads (its
+// HeaderLooksValid). Such a check may claim a file of another format, so it only decides when
+// the extension names no class.
 bool LooksLikeCut(TBytes d) {
   // The reader ignores the reserved word after width and height; writers leave it zero, and
   // without it nearly any file would pass for a picture of this format.
