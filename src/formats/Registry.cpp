@@ -152,22 +152,10 @@ const TSignature kSignatures[] = {
        return StartsWith(d, 0, "Paint Shop Pro Image File\n") && StartsWith(d, 26, {0x1A});
      },
      false},
-    {&TSGIGraphic::ClassInfo,
-     [](TBytes d) {
-       return StartsWith(d, 0, {0x01, 0xDA});
-     },
-     false},
-    {&TAutodeskGraphic::ClassInfo,
-     [](TBytes d) {
-       return StartsWith(d, 0, {0x19, 0x91});
-     },
-     false},
+    {&TSGIGraphic::ClassInfo, TSGIGraphic::HeaderLooksValid, false},
+    {&TAutodeskGraphic::ClassInfo, TAutodeskGraphic::HeaderLooksValid, false},
     {&TPCDGraphic::ClassInfo, [](TBytes d) { return StartsWith(d, 0x800, "PCD_IPI"); }, false},
-    {&TEPSGraphic::ClassInfo,
-     [](TBytes d) {
-       return StartsWith(d, 0, {0xC5, 0xD0, 0xD3, 0xC6}) || StartsWith(d, 0, "%!PS");
-     },
-     false},
+    {&TEPSGraphic::ClassInfo, TEPSGraphic::HeaderLooksValid, false},
     {&TIcon::ClassInfo,
      [](TBytes d) {
        return StartsWith(d, 0, {0, 0, 1, 0});

@@ -5,6 +5,7 @@
 #include <utility>
 #include <vector>
 
+#include "formats/AutodeskGraphic.h"
 #include "formats/CUTGraphic.h"
 #include "formats/EPSGraphic.h"
 #include "formats/ExtraFormatGraphic.h"
@@ -16,6 +17,7 @@
 #include "formats/PngWriter.h"
 #include "formats/RLAGraphic.h"
 #include "formats/Registry.h"
+#include "formats/SGIGraphic.h"
 #include "formats/TIFFGraphic.h"
 #include "formats/TargaGraphic.h"
 #include "picture/Errors.h"
@@ -165,6 +167,9 @@ TEST(RegistryTest, ContentRecognitionTakesExactlyTheHeadersTheDecoderReads) {
   const TGraphicClass* const rla = &TRLAGraphic::ClassInfo;
   const TGraphicClass* const cut = &TCUTGraphic::ClassInfo;
   const TGraphicClass* const ppm = &TPPMGraphic::ClassInfo;
+  const TGraphicClass* const sgi = &TSGIGraphic::ClassInfo;
+  const TGraphicClass* const cel = &TAutodeskGraphic::ClassInfo;
+  const TGraphicClass* const eps = &TEPSGraphic::ClassInfo;
   // Targa: type, map type, map length and entry bits, width, height, depth.
   auto targa = [](unsigned type, unsigned depth, unsigned mapType = 0, unsigned mapBits = 0) {
     return Header(
@@ -178,6 +183,12 @@ TEST(RegistryTest, ContentRecognitionTakesExactlyTheHeadersTheDecoderReads) {
   // RLA: a 2 x 2 active window, colour channels and the colour channel's sample type.
   auto rlaHeader = [](unsigned channels, unsigned type) {
     return Header(740, {{11, 1}, {15, 1}, {21, channels}, {657, type}});
+  };
+  // SGI 2 x 2 x 3: dimension and colour map type (512 bytes, big-endian).
+  auto sgiHeader = [](unsigned dimension, unsigned colourMap) {
+    return Header(
+        512,
+        {{0, 0x01}, {1, 0xDA}, {3, 1}, {5, dimension}, {7, 2}, {9, 2}, {11, 3}, {107, colourMap}});
   };
   const std::vector<THeaderCase> cases = {
       {"Targa true colour 24-bit", tga, targa(2, 24), true},
@@ -212,6 +223,15 @@ TEST(RegistryTest, ContentRecognitionTakesExactlyTheHeadersTheDecoderReads) {
       {"RLA floating-point samples", rla, rlaHeader(3, 1), false},
       {"CUT 2 x 2", cut, Header(6, {{0, 2}, {2, 2}}), true},
       {"CUT zero width", cut, Header(6, {{2, 2}}), false},
+      {"SGI 2 x 2 RGB", sgi, sgiHeader(3, 0), true},
+      {"SGI of four dimensions", sgi, sgiHeader(4, 0), false},
+      {"SGI colour map", sgi, sgiHeader(3, 1), false},
+      {"Autodesk 8-bit", cel, Header(32, {{0, 0x19}, {1, 0x91}, {2, 2}, {4, 2}, {10, 8}}), true},
+      {"Autodesk 4-bit", cel, Header(32, {{0, 0x19}, {1, 0x91}, {2, 2}, {4, 2}, {10, 4}}), false},
+      {"EPS with a TIFF preview", eps,
+       Header(30, {{0, 0xC5}, {1, 0xD0}, {2, 0xD3}, {3, 0xC6}, {20, 30}}), true},
+      {"EPS without one", eps, Header(30, {{0, 0xC5}, {1, 0xD0}, {2, 0xD3}, {3, 0xC6}}), false},
+      {"PostScript text", eps, {'%', '!', 'P', 'S', '-', 'A', 'd', 'o', 'b', 'e'}, false},
       {"PPM P6", ppm, {'P', '6', '\n'}, true},
       {"PAM is not ours", ppm, {'P', '7', '\n'}, false},
   };
