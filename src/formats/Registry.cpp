@@ -127,6 +127,8 @@ struct TSignature {
 
 // How each registered class recognises its files by content, for a file read from standard
 // input or one whose extension is missing or wrong. Strong signatures (magic numbers) first.
+// A decoder that exposes its header check (HeaderLooksValid) decides for its format, so that
+// recognition never claims a header the decoder refuses; the others are known by a signature.
 const TSignature kSignatures[] = {
     {&TPNGGraphic::ClassInfo,
      [](TBytes d) {
@@ -146,7 +148,7 @@ const TSignature kSignatures[] = {
        return StartsWith(d, 0, {'I', 'I', 42, 0}) || StartsWith(d, 0, {'M', 'M', 0, 42});
      },
      false},
-    {&TPSDGraphic::ClassInfo, [](TBytes d) { return StartsWith(d, 0, "8BPS"); }, false},
+    {&TPSDGraphic::ClassInfo, TPSDGraphic::HeaderLooksValid, false},
     {&TPSPGraphic::ClassInfo,
      [](TBytes d) {
        return StartsWith(d, 0, "Paint Shop Pro Image File\n") && StartsWith(d, 26, {0x1A});
@@ -154,7 +156,7 @@ const TSignature kSignatures[] = {
      false},
     {&TSGIGraphic::ClassInfo, TSGIGraphic::HeaderLooksValid, false},
     {&TAutodeskGraphic::ClassInfo, TAutodeskGraphic::HeaderLooksValid, false},
-    {&TPCDGraphic::ClassInfo, [](TBytes d) { return StartsWith(d, 0x800, "PCD_IPI"); }, false},
+    {&TPCDGraphic::ClassInfo, TPCDGraphic::HeaderLooksValid, false},
     {&TEPSGraphic::ClassInfo, TEPSGraphic::HeaderLooksValid, false},
     {&TIcon::ClassInfo,
      [](TBytes d) {

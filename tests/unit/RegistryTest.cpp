@@ -1,19 +1,23 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <initializer_list>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "SampleBuilder.h"
 #include "formats/AutodeskGraphic.h"
 #include "formats/CUTGraphic.h"
 #include "formats/EPSGraphic.h"
 #include "formats/ExtraFormatGraphic.h"
 #include "formats/GIFImage.h"
 #include "formats/JPEGImage.h"
+#include "formats/PCDGraphic.h"
 #include "formats/PCXGraphic.h"
 #include "formats/PNGGraphic.h"
 #include "formats/PPMGraphic.h"
+#include "formats/PSDGraphic.h"
 #include "formats/PngWriter.h"
 #include "formats/RLAGraphic.h"
 #include "formats/Registry.h"
@@ -170,6 +174,8 @@ TEST(RegistryTest, ContentRecognitionTakesExactlyTheHeadersTheDecoderReads) {
   const TGraphicClass* const sgi = &TSGIGraphic::ClassInfo;
   const TGraphicClass* const cel = &TAutodeskGraphic::ClassInfo;
   const TGraphicClass* const eps = &TEPSGraphic::ClassInfo;
+  const TGraphicClass* const psd = &TPSDGraphic::ClassInfo;
+  const TGraphicClass* const pcd = &TPCDGraphic::ClassInfo;
   // Targa: type, map type, map length and entry bits, width, height, depth.
   auto targa = [](unsigned type, unsigned depth, unsigned mapType = 0, unsigned mapBits = 0) {
     return Header(
@@ -190,6 +196,17 @@ TEST(RegistryTest, ContentRecognitionTakesExactlyTheHeadersTheDecoderReads) {
         512,
         {{0, 0x01}, {1, 0xDA}, {3, 1}, {5, dimension}, {7, 2}, {9, 2}, {11, 3}, {107, colourMap}});
   };
+  // Photoshop 2 x 2: version, channels, depth and colour mode.
+  auto psdHeader = [](unsigned version, unsigned channels, unsigned depth, unsigned mode) {
+    auto h = Header(26, {{5, version}, {13, channels}, {17, 2}, {21, 2}, {23, depth}, {25, mode}});
+    std::copy_n("8BPS", 4, h.begin());
+    return h;
+  };
+  auto pcdHeader = [](const char* signature) {
+    auto h = Header(0x808, {});
+    std::copy_n(signature, 7, h.begin() + 0x800);
+    return h;
+  };
   const std::vector<THeaderCase> cases = {
       {"Targa true colour 24-bit", tga, targa(2, 24), true},
       {"Targa run-length grey 16-bit", tga, targa(11, 16), true},
@@ -200,24 +217,12 @@ TEST(RegistryTest, ContentRecognitionTakesExactlyTheHeadersTheDecoderReads) {
       {"Targa true colour 8-bit", tga, targa(2, 8), false},
       {"Targa grey 24-bit", tga, targa(3, 24), false},
       {"Targa Huffman coded", tga, targa(32, 8, 1, 24), false},
-      {"Targa interlaced", tga,
-       [&] {
-         auto h = targa(2, 24);
-         h[17] = 0x40;
-         return h;
-       }(),
-       false},
+      {"Targa interlaced", tga, test::Patched(targa(2, 24), {{17, 0x40}}), false},
       {"PCX 8-bit", pcx, pcxHeader(5, 8, 1), true},
       {"PCX 24-bit", pcx, pcxHeader(5, 8, 3), true},
       {"PCX version 1", pcx, pcxHeader(1, 8, 1), false},
       {"PCX two planes of 8 bits", pcx, pcxHeader(5, 8, 2), false},
-      {"PCX rows shorter than the width", pcx,
-       [&] {
-         auto h = pcxHeader(5, 8, 1);
-         h[66] = 1;
-         return h;
-       }(),
-       false},
+      {"PCX rows shorter than the width", pcx, test::Patched(pcxHeader(5, 8, 1), {{66, 1}}), false},
       {"RLA three channels", rla, rlaHeader(3, 0), true},
       {"RLA two channels", rla, rlaHeader(2, 0), false},
       {"RLA floating-point samples", rla, rlaHeader(3, 1), false},
@@ -232,6 +237,12 @@ TEST(RegistryTest, ContentRecognitionTakesExactlyTheHeadersTheDecoderReads) {
        Header(30, {{0, 0xC5}, {1, 0xD0}, {2, 0xD3}, {3, 0xC6}, {20, 30}}), true},
       {"EPS without one", eps, Header(30, {{0, 0xC5}, {1, 0xD0}, {2, 0xD3}, {3, 0xC6}}), false},
       {"PostScript text", eps, {'%', '!', 'P', 'S', '-', 'A', 'd', 'o', 'b', 'e'}, false},
+      {"Photoshop RGB", psd, psdHeader(1, 3, 8, 3), true},
+      {"Photoshop large document", psd, psdHeader(2, 3, 8, 3), false},
+      {"Photoshop 32-bit", psd, psdHeader(1, 3, 32, 3), false},
+      {"Photoshop RGB in two channels", psd, psdHeader(1, 2, 8, 3), false},
+      {"Photo CD", pcd, pcdHeader("PCD_IPI"), true},
+      {"Photo CD signature", pcd, pcdHeader("XCD_IPI"), false},
       {"PPM P6", ppm, {'P', '6', '\n'}, true},
       {"PAM is not ours", ppm, {'P', '7', '\n'}, false},
   };
