@@ -1,5 +1,5 @@
 #include "formats/AutodeskGraphic.h"
-#include "text/Translate.h"
+#include "base/Translate.h"
 
 #include <algorithm>
 

@@ -1,5 +1,5 @@
 #include "formats/CUTGraphic.h"
-#include "text/Translate.h"
+#include "base/Translate.h"
 
 #include <sys/stat.h>
 
@@ -7,6 +7,7 @@
 
 #include "picture/ByteReader.h"
 #include "picture/Errors.h"
+#include "picture/PictureFile.h"
 #include "picture/PixelLimits.h"
 
 namespace pennacrow {

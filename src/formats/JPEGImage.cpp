@@ -1,5 +1,5 @@
 #include "formats/JPEGImage.h"
-#include "text/Translate.h"
+#include "base/Translate.h"
 
 // jpeglib.h needs FILE and size_t declared first.
 #include <csetjmp>
@@ -17,6 +17,7 @@
 
 #include "picture/ByteReader.h"
 #include "picture/Errors.h"
+#include "picture/PictureFile.h"
 #include "picture/PixelLimits.h"
 
 namespace pennacrow {

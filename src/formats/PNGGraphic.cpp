@@ -1,5 +1,5 @@
 #include "formats/PNGGraphic.h"
-#include "text/Translate.h"
+#include "base/Translate.h"
 
 #include <png.h>
 
@@ -15,6 +15,7 @@
 #include "formats/PixelRows.h"
 #include "picture/ByteReader.h"
 #include "picture/Errors.h"
+#include "picture/PictureFile.h"
 #include "picture/PixelLimits.h"
 
 namespace pennacrow {

@@ -1,5 +1,5 @@
 #include "formats/PPMGraphic.h"
-#include "text/Translate.h"
+#include "base/Translate.h"
 
 #include <algorithm>
 #include <climits>
@@ -18,6 +18,7 @@ extern "C" {
 
 #include "picture/ByteReader.h"
 #include "picture/Errors.h"
+#include "picture/PictureFile.h"
 #include "picture/PixelLimits.h"
 
 namespace pennacrow {

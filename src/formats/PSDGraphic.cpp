@@ -1,5 +1,5 @@
 #include "formats/PSDGraphic.h"
-#include "text/Translate.h"
+#include "base/Translate.h"
 
 #include <algorithm>
 #include <array>

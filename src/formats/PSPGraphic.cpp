@@ -1,5 +1,5 @@
 #include "formats/PSPGraphic.h"
-#include "text/Translate.h"
+#include "base/Translate.h"
 
 #include <zlib.h>
 

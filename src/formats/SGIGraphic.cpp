@@ -1,5 +1,5 @@
 #include "formats/SGIGraphic.h"
-#include "text/Translate.h"
+#include "base/Translate.h"
 
 #include <vector>
 

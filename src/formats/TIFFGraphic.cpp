@@ -1,5 +1,5 @@
 #include "formats/TIFFGraphic.h"
-#include "text/Translate.h"
+#include "base/Translate.h"
 
 #include <tiffio.h>
 
@@ -16,6 +16,7 @@
 #include "formats/PixelRows.h"
 #include "picture/ByteReader.h"
 #include "picture/Errors.h"
+#include "picture/PictureFile.h"
 #include "picture/PixelLimits.h"
 
 namespace pennacrow {

@@ -15,6 +15,7 @@
 
 #include "picture/Bitmap.h"
 #include "picture/Errors.h"
+#include "picture/PictureFile.h"
 
 namespace pennacrow {
 
