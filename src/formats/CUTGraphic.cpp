@@ -6,6 +6,7 @@
 #include <algorithm>
 
 #include "picture/ByteReader.h"
+#include "picture/Colour.h"
 #include "picture/Errors.h"
 #include "picture/PictureFile.h"
 #include "picture/PixelLimits.h"
@@ -58,7 +59,7 @@ std::vector<TRGBQuad> ReadHaloPalette(std::span<const std::uint8_t> palette) {
   in.Seek(kPaletteHeaderSize);
   auto scale = [&](std::uint16_t v, std::uint16_t max) {
     if (v > max) throw invalid;
-    return static_cast<std::uint8_t>((std::uint32_t{v} * 255 + max / 2) / max);
+    return ScaleToByte(v, max);
   };
   std::vector<TRGBQuad> colours;
   for (std::uint32_t i = 0; i <= maxIndex; ++i) {

@@ -17,6 +17,7 @@ extern "C" {
 }
 
 #include "picture/ByteReader.h"
+#include "picture/Colour.h"
 #include "picture/Errors.h"
 #include "picture/PictureFile.h"
 #include "picture/PixelLimits.h"
@@ -96,8 +97,7 @@ bool NetpbmReadHeader(TNetpbmState* s) {
 }
 
 std::uint8_t Scale(unsigned v, unsigned maxval) {
-  if (v > maxval) v = maxval;
-  return static_cast<std::uint8_t>((v * 255 + maxval / 2) / maxval);
+  return ScaleToByte(std::min(v, maxval), maxval);
 }
 
 // Phase 2: every row into the bitmap's rows. Bitmaps go in packed as they are; grey and colour

@@ -5,6 +5,7 @@
 
 #include "formats/PixelRows.h"
 #include "picture/ByteReader.h"
+#include "picture/Colour.h"
 #include "picture/Errors.h"
 #include "picture/PixelLimits.h"
 

@@ -15,6 +15,7 @@
 
 #include "formats/PixelRows.h"
 #include "picture/ByteReader.h"
+#include "picture/Colour.h"
 #include "picture/Errors.h"
 #include "picture/PictureFile.h"
 #include "picture/PixelLimits.h"
@@ -498,34 +499,10 @@ void TTiffReader::DecodeReduced(TBitmap& bitmap) {
   }
 }
 
-// CIE L*a*b* (L 0..100, a and b signed) relative to the D50 white, to sRGB: XYZ, adapted to D65
-// with the Bradford transform, so that white stays white and a photograph takes no cast.
+// CIE L*a*b* relative to the D50 white, to sRGB: L over the sample's whole range is 0..100, a and
+// b are signed (in 256ths at 16 bits).
 void TTiffReader::DecodeLab(TBitmap& bitmap) {
-  // Bradford D50 to D65 followed by XYZ to linear sRGB, as one matrix.
-  static const double kToRgb[3][3] = {
-      {3.1338560, -1.6168665, -0.4906148},
-      {-0.9787683, 1.9161414, 0.0334541},
-      {0.0719453, -0.2289914, 1.4052427},
-  };
-  static const double kWhite[3] = {0.96422, 1.0, 0.82521};
   bitmap.Allocate(static_cast<int>(FWidth), static_cast<int>(FRows), 24);
-  auto inverse = [](double t) {
-    return t > 6.0 / 29 ? t * t * t : 3 * (6.0 / 29) * (6.0 / 29) * (t - 4.0 / 29);
-  };
-  // The sRGB transfer curve, tabulated finely enough that every 8-bit result is the one the curve
-  // gives; a power per sample would make this the slowest decoder by far.
-  static const std::vector<std::uint8_t> kEncode = [] {
-    std::vector<std::uint8_t> table(65536);
-    for (std::size_t i = 0; i < table.size(); ++i) {
-      const double v = static_cast<double>(i) / 65535;
-      const double e = v <= 0.0031308 ? 12.92 * v : 1.055 * std::pow(v, 1 / 2.4) - 0.055;
-      table[i] = static_cast<std::uint8_t>(std::lround(e * 255));
-    }
-    return table;
-  }();
-  auto encode = [](double v) {
-    return kEncode[static_cast<std::size_t>(std::clamp(v, 0.0, 1.0) * 65535 + 0.5)];
-  };
   const std::uint16_t samples = std::min<std::uint16_t>(FSamples, 3);
   const double lMax = FBits == 16 ? 65535.0 : 255.0, abScale = FBits == 16 ? 256.0 : 1.0;
   for (std::uint32_t y = 0; y < FRows; ++y) {
@@ -540,13 +517,10 @@ void TTiffReader::DecodeLab(TBitmap& bitmap) {
             FBits == 16 ? static_cast<std::int16_t>(raw) : static_cast<std::int8_t>(raw);
         ab[s - 1] = v / abScale;
       }
-      const double fy = (l + 16) / 116, fx = fy + ab[0] / 500, fz = fy - ab[1] / 200;
-      const double xyz[3] = {kWhite[0] * inverse(fx), kWhite[1] * inverse(fy),
-                             kWhite[2] * inverse(fz)};
-      for (int c = 0; c < 3; ++c) {
-        const double linear = kToRgb[c][0] * xyz[0] + kToRgb[c][1] * xyz[1] + kToRgb[c][2] * xyz[2];
-        row[3 * x + 2 - c] = encode(linear);
-      }
+      const TRGBQuad c = LabToSrgb(l, ab[0], ab[1], TSrgbPrecision::Tabulated);
+      row[3 * x] = c.Blue;
+      row[3 * x + 1] = c.Green;
+      row[3 * x + 2] = c.Red;
     }
   }
 }
@@ -560,13 +534,9 @@ void TTiffReader::DecodeGreyOrPalette(TBitmap& bitmap) {
     if (FBits == 16) Unsupported(Tr("16 位调色板"));
     palette = ColourMap(FBits);
   } else {
-    const int levels = 1 << paletteBits;
-    palette.resize(levels);
-    for (int i = 0; i < levels; ++i) {
-      auto v = static_cast<std::uint8_t>(i * 255 / (levels - 1));
-      if (FPhotometric == PHOTOMETRIC_MINISWHITE) v = static_cast<std::uint8_t>(255 - v);
-      palette[i] = RGB(v, v, v);
-    }
+    palette =
+        GreyPalette(paletteBits, FPhotometric == PHOTOMETRIC_MINISWHITE ? TGreyRamp::WhiteFirst
+                                                                        : TGreyRamp::BlackFirst);
   }
   bitmap.Allocate(static_cast<int>(FWidth), static_cast<int>(FRows), bpp);
   bitmap.Palette() = std::move(palette);

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "picture/ByteReader.h"
+#include "picture/Colour.h"
 #include "picture/Errors.h"
 #include "picture/PictureFile.h"
 #include "picture/PixelLimits.h"

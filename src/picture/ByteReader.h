@@ -132,7 +132,4 @@ inline void RequireBytes(const TByteReader& in, std::uint64_t needed) {
   if (needed > in.Remaining()) in.Truncated();
 }
 
-// 256 grey levels, for grey pictures held as 8-bit indices.
-std::vector<TRGBQuad> GreyPalette();
-
 }  // namespace pennacrow
