@@ -99,10 +99,7 @@ void TCUTGraphic::LoadWithPalette(std::span<const std::uint8_t> data,
                                   std::span<const std::uint8_t> palette) {
   std::vector<TRGBQuad> colours;
   if (palette.empty()) {
-    for (int i = 0; i < 256; ++i) {
-      const auto v = static_cast<std::uint8_t>(i);
-      colours.push_back(RGB(v, v, v));
-    }
+    colours = GreyPalette();
   } else {
     colours = ReadHaloPalette(palette);
   }

@@ -238,11 +238,7 @@ int DecodePnm(TByteReader& input, int rowLimit, const TPixelLimits& limits, TBit
   if (type == PBM_TYPE) {
     bitmap.Palette() = {RGB(255, 255, 255), RGB(0, 0, 0)};  // a set bit is black
   } else if (type == PGM_TYPE) {
-    bitmap.Palette().resize(256);
-    for (int i = 0; i < 256; ++i) {
-      const auto v = static_cast<std::uint8_t>(i);
-      bitmap.Palette()[i] = RGB(v, v, v);
-    }
+    bitmap.Palette() = GreyPalette();
   }
   result = std::move(bitmap);
   return height;

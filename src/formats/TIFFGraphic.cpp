@@ -450,8 +450,7 @@ std::uint8_t TTiffReader::Sample8(std::uint32_t x, std::uint16_t sample) const {
     const auto value = static_cast<std::int64_t>(raw ^ sign) - static_cast<std::int64_t>(sign);
     return static_cast<std::uint8_t>(std::clamp<std::int64_t>(value, 0, 255));
   }
-  const std::uint64_t max = (std::uint64_t{1} << FBits) - 1;
-  return static_cast<std::uint8_t>((raw * 255 + max / 2) / max);
+  return ScaleToByte(raw, (std::uint64_t{1} << FBits) - 1);
 }
 
 // Grey (8-bit with a grey palette), 16-bit palette (24-bit: a bitmap's palette holds 256 colours)
