@@ -2,6 +2,8 @@
 // Colour conversions and grey ramps, written once for every decoder: the palette of a grey
 // picture at any depth, a sample of any range scaled to a byte, and CIE L*a*b* to sRGB.
 
+#include <algorithm>
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -37,9 +39,43 @@ inline std::uint8_t Scale16To8(std::uint32_t v) {
 // decoder keeps the one it has always used, so that a picture decodes to the same pixels.
 enum class TSrgbPrecision { Exact, Tabulated };
 
+namespace colour_detail {
+
+// The inverse of L*a*b*'s companding function.
+inline double LabInverse(double t) {
+  constexpr double d = 6.0 / 29.0;
+  return t > d ? t * t * t : 3 * d * d * (t - 4.0 / 29.0);
+}
+
+// XYZ relative to D50 to sRGB bytes, the exact way.
+TRGBQuad D50ToSrgbExact(double x, double y, double z);
+// The sRGB curve in 65536 steps of the linear component, as bytes; built on first use.
+const std::uint8_t* SrgbCurveTable();
+
+}  // namespace colour_detail
+
 // CIE L*a*b* relative to the D50 white (L* 0 to 100, a* and b* signed, unbounded) as sRGB:
 // through XYZ, adapted to the D65 white with the Bradford transform so that white stays white
-// and a photograph takes no cast. Colours outside sRGB are clipped per component.
-TRGBQuad LabToSrgb(double l, double a, double b, TSrgbPrecision precision);
+// and a photograph takes no cast. Colours outside sRGB are clipped per component. Inline, as
+// decoders call it for every pixel of a picture.
+inline TRGBQuad LabToSrgb(double l, double a, double b, TSrgbPrecision precision) {
+  using colour_detail::LabInverse;
+  const double fy = (l + 16) / 116, fx = fy + a / 500, fz = fy - b / 200;
+  const double x = 0.96422 * LabInverse(fx), y = LabInverse(fy), z = 0.82521 * LabInverse(fz);
+  if (precision == TSrgbPrecision::Exact) return colour_detail::D50ToSrgbExact(x, y, z);
+  // The Bradford adaptation from D50 to D65 followed by XYZ to linear sRGB, as one matrix.
+  static constexpr double kToRgb[3][3] = {
+      {3.1338560, -1.6168665, -0.4906148},
+      {-0.9787683, 1.9161414, 0.0334541},
+      {0.0719453, -0.2289914, 1.4052427},
+  };
+  static const std::uint8_t* const kCurve = colour_detail::SrgbCurveTable();
+  std::uint8_t rgb[3];
+  for (int c = 0; c < 3; ++c) {
+    const double linear = kToRgb[c][0] * x + kToRgb[c][1] * y + kToRgb[c][2] * z;
+    rgb[c] = kCurve[static_cast<std::size_t>(std::clamp(linear, 0.0, 1.0) * 65535 + 0.5)];
+  }
+  return RGB(rgb[0], rgb[1], rgb[2]);
+}
 
 }  // namespace pennacrow
