@@ -4,6 +4,6 @@ string(LENGTH "${hex}" length)
 math(EXPR size "${length} / 2")
 string(REGEX REPLACE "([0-9a-f][0-9a-f])" "0x\\1," bytes "${hex}")
 string(REGEX REPLACE "((0x..,){16})" "\\1\n" bytes "${bytes}")
-file(WRITE "${OUTPUT}" "// Generated from ${INPUT}; do not edit.\n#include \"text/Catalogue.h\"\n\n"
+file(WRITE "${OUTPUT}" "// Generated from ${INPUT}; do not edit.\n#include \"base/Catalogue.h\"\n\n"
   "namespace pennacrow {\n\nconst unsigned char ${NAME}[] = {\n${bytes}0};\n"
   "const std::size_t ${NAME}Size = ${size};\n\n}  // namespace pennacrow\n")

@@ -1,5 +1,5 @@
 #include "adaptive/AdaptiveBitmap.h"
-#include "text/Translate.h"
+#include "base/Translate.h"
 
 #include <sodium.h>
 
@@ -10,8 +10,8 @@
 #include "adaptive/Hill.h"
 #include "adaptive/KeyedEmbedding.h"
 #include "adaptive/Workers.h"
+#include "base/LargeBuffer.h"
 #include "codec/Container.h"
-#include "picture/LargeBuffer.h"
 #include "picture/RowColors.h"
 
 namespace pennacrow {

@@ -1,5 +1,5 @@
 #include "adaptive/KeyedEmbedding.h"
-#include "text/Translate.h"
+#include "base/Translate.h"
 
 #include <sodium.h>
 

@@ -1,5 +1,5 @@
 #include "adaptive/KeyedSeal.h"
-#include "text/Translate.h"
+#include "base/Translate.h"
 
 #include <sodium.h>
 

@@ -1,10 +1,10 @@
 #include "adaptive/SyndromeTrellis.h"
-#include "text/Translate.h"
+#include "base/Translate.h"
 
 #include <algorithm>
 #include <cmath>
 
-#include "picture/LargeBuffer.h"
+#include "base/LargeBuffer.h"
 
 #if defined(__x86_64__) || defined(__i386__)
 #include <immintrin.h>

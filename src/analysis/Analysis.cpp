@@ -1,5 +1,5 @@
 #include "analysis/Analysis.h"
-#include "text/Translate.h"
+#include "base/Translate.h"
 
 #include <algorithm>
 #include <cmath>

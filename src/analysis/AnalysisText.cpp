@@ -5,9 +5,9 @@
 #include <utility>
 
 #include "analysis/Analysis.h"
+#include "base/Translate.h"
 #include "codec/Container.h"
 #include "text/TextRules.h"
-#include "text/Translate.h"
 
 namespace pennacrow::analysis {
 

@@ -4,7 +4,7 @@
 #include <optional>
 #include <vector>
 
-#include "picture/LargeBuffer.h"
+#include "base/LargeBuffer.h"
 #include "picture/RowColors.h"
 
 namespace pennacrow {

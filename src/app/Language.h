@@ -3,7 +3,7 @@
 
 #include <QString>
 
-#include "text/Translate.h"
+#include "base/Translate.h"
 
 namespace pennacrow {
 

@@ -21,8 +21,8 @@
 #include "app/BitmapImage.h"
 #include "app/Language.h"
 #include "app/WaitCursor.h"
+#include "base/FileIO.h"
 #include "picture/Errors.h"
-#include "picture/Graphic.h"
 #include "picture/PrintFit.h"
 
 namespace pennacrow {

@@ -8,6 +8,7 @@
 #include "app/PennacrowForm.h"
 #include "app/PictureView.h"
 #include "app/UserInterface.h"
+#include "base/FileIO.h"
 #include "codec/CapacityMeter.h"
 #include "codec/Container.h"
 #include "codec/SealedContainer.h"
@@ -15,7 +16,6 @@
 #include "controls/TextMemo.h"
 #include "controls/TitledPopupMenu.h"
 #include "crypto/CryptBase.h"
-#include "picture/Graphic.h"
 #include "text/TextRules.h"
 
 namespace pennacrow {

@@ -12,4 +12,10 @@ class EPennacrowError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
+// A file could not be read or written; the message names the file and the system's reason.
+class EFileError : public EPennacrowError {
+ public:
+  using EPennacrowError::EPennacrowError;
+};
+
 }  // namespace pennacrow

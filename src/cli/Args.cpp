@@ -7,14 +7,15 @@
 #include <iostream>
 #include <iterator>
 
+#include "base/FileIO.h"
+#include "base/TempFile.h"
+#include "base/Translate.h"
 #include "cli/Cli.h"
 #include "formats/Registry.h"
 #include "formats/SavePicture.h"
 #include "picture/Errors.h"
-#include "picture/Graphic.h"
 #include "text/TextFile.h"
 #include "text/TextRules.h"
-#include "text/Translate.h"
 
 namespace pennacrow::cli {
 

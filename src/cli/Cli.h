@@ -9,10 +9,11 @@
 
 #include <memory>
 #include "base/Error.h"
+#include "base/FileIO.h"
+#include "base/Translate.h"
 #include "formats/SavePicture.h"
 #include "picture/FractalImage.h"
 #include "picture/PictureRows.h"
-#include "text/Translate.h"
 
 namespace pennacrow::cli {
 

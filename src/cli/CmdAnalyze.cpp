@@ -7,11 +7,11 @@
 #include <thread>
 
 #include "analysis/Analysis.h"
+#include "base/Translate.h"
 #include "cli/Cli.h"
 #include "formats/Registry.h"
 #include "picture/Errors.h"
 #include "picture/FractalImage.h"
-#include "text/Translate.h"
 
 namespace pennacrow::cli {
 

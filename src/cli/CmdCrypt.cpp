@@ -1,8 +1,8 @@
+#include "base/Translate.h"
 #include "cli/Cli.h"
 #include "cli/Password.h"
 #include "crypto/CryptBase64.h"
 #include "crypto/CryptText.h"
-#include "text/Translate.h"
 
 #include <cctype>
 

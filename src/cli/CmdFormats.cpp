@@ -1,8 +1,8 @@
 #include <iostream>
 
+#include "base/Translate.h"
 #include "cli/Cli.h"
 #include "formats/Registry.h"
-#include "text/Translate.h"
 
 namespace pennacrow::cli {
 

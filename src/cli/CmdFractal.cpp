@@ -4,11 +4,11 @@
 #include <optional>
 #include <string_view>
 
+#include "base/Translate.h"
 #include "cli/Cli.h"
 #include "formats/Registry.h"
 #include "formats/SavePicture.h"
 #include "picture/FractalTypes.h"
-#include "text/Translate.h"
 
 namespace pennacrow::cli {
 

@@ -1,16 +1,16 @@
+#include "base/Translate.h"
 #include "cli/Cli.h"
 #include "cli/Password.h"
 #include "cli/Seal.h"
 #include "codec/BinaryUnit.h"
 #include "codec/Container.h"
+#include "codec/ContainerSave.h"
 #include "crypto/CryptText.h"
 #include "formats/Registry.h"
 #include "formats/SavePicture.h"
-#include "formats/SaveVerify.h"
 #include "picture/FractalImage.h"
 #include "text/TextFile.h"
 #include "text/TextRules.h"
-#include "text/Translate.h"
 
 namespace pennacrow::cli {
 

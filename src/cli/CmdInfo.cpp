@@ -3,6 +3,7 @@
 #include <iostream>
 
 #include "adaptive/AdaptiveBitmap.h"
+#include "base/Translate.h"
 #include "cli/Cli.h"
 #include "codec/Container.h"
 #include "codec/SealedContainer.h"
@@ -10,7 +11,6 @@
 #include "picture/FractalImage.h"
 #include "picture/PictureRows.h"
 #include "text/TextRules.h"
-#include "text/Translate.h"
 
 namespace pennacrow::cli {
 

@@ -1,5 +1,6 @@
 #include <climits>
 
+#include "base/Translate.h"
 #include "cli/Cli.h"
 #include "cli/Password.h"
 #include "cli/Seal.h"
@@ -8,7 +9,6 @@
 #include "formats/Registry.h"
 #include "picture/PictureRows.h"
 #include "text/TextRules.h"
-#include "text/Translate.h"
 
 namespace pennacrow::cli {
 

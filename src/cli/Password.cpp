@@ -1,5 +1,5 @@
 #include "cli/Password.h"
-#include "text/Translate.h"
+#include "base/Translate.h"
 
 #include <fcntl.h>
 #include <termios.h>
@@ -13,9 +13,9 @@
 #include <vector>
 
 #include "base/Error.h"
+#include "base/FileIO.h"
 #include "crypto/CryptBase.h"
 #include "crypto/Sealed.h"
-#include "picture/Graphic.h"
 #include "text/TextRules.h"
 
 namespace pennacrow::cli {

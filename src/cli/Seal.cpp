@@ -1,6 +1,6 @@
 #include "cli/Seal.h"
+#include "base/Translate.h"
 #include "text/TextFile.h"
-#include "text/Translate.h"
 
 #include <sys/stat.h>
 
@@ -14,14 +14,14 @@
 #include <iostream>
 
 #include "adaptive/AdaptiveBitmap.h"
+#include "base/FileIO.h"
 #include "cli/Password.h"
+#include "codec/ContainerSave.h"
 #include "codec/SealedContainer.h"
 #include "crypto/CryptBase.h"
 #include "formats/Registry.h"
 #include "formats/SavePicture.h"
-#include "formats/SaveVerify.h"
 #include "picture/FractalImage.h"
-#include "picture/Graphic.h"
 
 namespace pennacrow::cli {
 

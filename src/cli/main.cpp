@@ -5,9 +5,9 @@
 #include <string_view>
 #include <vector>
 
+#include "base/Translate.h"
 #include "cli/Cli.h"
 #include "cli/CliSynopsis.h"
-#include "text/Translate.h"
 
 namespace {
 

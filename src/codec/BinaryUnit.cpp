@@ -1,5 +1,5 @@
 #include "codec/BinaryUnit.h"
-#include "text/Translate.h"
+#include "base/Translate.h"
 
 #include <algorithm>
 

@@ -1,5 +1,5 @@
 #include "codec/CapacityMeter.h"
-#include "text/Translate.h"
+#include "base/Translate.h"
 
 #include "crypto/Sealed.h"
 #include "text/TextRules.h"

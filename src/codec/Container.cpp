@@ -1,5 +1,5 @@
 #include "codec/Container.h"
-#include "text/Translate.h"
+#include "base/Translate.h"
 
 #include <algorithm>
 #include <array>

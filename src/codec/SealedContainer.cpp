@@ -1,5 +1,5 @@
 #include "codec/SealedContainer.h"
-#include "text/Translate.h"
+#include "base/Translate.h"
 
 #include <algorithm>
 

@@ -1,5 +1,5 @@
 #include "codec/SystemRandom.h"
-#include "text/Translate.h"
+#include "base/Translate.h"
 
 #include <sys/random.h>
 

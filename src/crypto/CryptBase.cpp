@@ -1,5 +1,5 @@
 #include "crypto/CryptBase.h"
-#include "text/Translate.h"
+#include "base/Translate.h"
 
 #include <algorithm>
 #include <limits>

@@ -1,5 +1,5 @@
 #include "crypto/CryptRc4.h"
-#include "text/Translate.h"
+#include "base/Translate.h"
 
 #include <cstring>
 #include <utility>

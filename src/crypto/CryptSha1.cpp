@@ -1,5 +1,5 @@
 #include "crypto/CryptSha1.h"
-#include "text/Translate.h"
+#include "base/Translate.h"
 
 #include <cstring>
 #include <stdexcept>

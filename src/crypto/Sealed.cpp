@@ -1,5 +1,5 @@
 #include "crypto/Sealed.h"
-#include "text/Translate.h"
+#include "base/Translate.h"
 
 #include <sodium.h>
 

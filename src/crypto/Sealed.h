@@ -26,7 +26,7 @@
 #include <string_view>
 
 #include "base/Error.h"
-#include "text/Translate.h"
+#include "base/Translate.h"
 
 namespace pennacrow {
 

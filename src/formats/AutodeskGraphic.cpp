@@ -1,9 +1,10 @@
 #include "formats/AutodeskGraphic.h"
-#include "text/Translate.h"
+#include "base/Translate.h"
 
 #include <algorithm>
 
 #include "picture/ByteReader.h"
+#include "picture/Colour.h"
 #include "picture/Errors.h"
 #include "picture/PixelLimits.h"
 
@@ -74,7 +75,7 @@ void TAutodeskGraphic::LoadFromBytes(std::span<const std::uint8_t> data) {
     throw InvalidPaletteError(kFormat);
   }
   // Six-bit components: 63 is full brightness.
-  auto scale = [](std::uint8_t v) { return static_cast<std::uint8_t>((v * 255 + 31) / 63); };
+  auto scale = [](std::uint8_t v) { return ScaleToByte(v, 63); };
   for (std::size_t i = 0; i < 256; ++i) {
     picture.Palette().push_back(
         RGB(scale(palette[3 * i]), scale(palette[3 * i + 1]), scale(palette[3 * i + 2])));

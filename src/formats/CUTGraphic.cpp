@@ -1,12 +1,14 @@
 #include "formats/CUTGraphic.h"
-#include "text/Translate.h"
+#include "base/Translate.h"
 
 #include <sys/stat.h>
 
 #include <algorithm>
 
 #include "picture/ByteReader.h"
+#include "picture/Colour.h"
 #include "picture/Errors.h"
+#include "picture/PictureFile.h"
 #include "picture/PixelLimits.h"
 
 namespace pennacrow {
@@ -62,7 +64,7 @@ std::vector<TRGBQuad> ReadHaloPalette(std::span<const std::uint8_t> palette) {
   in.Seek(kPaletteHeaderSize);
   auto scale = [&](std::uint16_t v, std::uint16_t max) {
     if (v > max) throw invalid;
-    return static_cast<std::uint8_t>((std::uint32_t{v} * 255 + max / 2) / max);
+    return ScaleToByte(v, max);
   };
   std::vector<TRGBQuad> colours;
   for (std::uint32_t i = 0; i <= maxIndex; ++i) {
@@ -102,10 +104,7 @@ void TCUTGraphic::LoadWithPalette(std::span<const std::uint8_t> data,
                                   std::span<const std::uint8_t> palette) {
   std::vector<TRGBQuad> colours;
   if (palette.empty()) {
-    for (int i = 0; i < 256; ++i) {
-      const auto v = static_cast<std::uint8_t>(i);
-      colours.push_back(RGB(v, v, v));
-    }
+    colours = GreyPalette();
   } else {
     colours = ReadHaloPalette(palette);
   }

@@ -1,5 +1,5 @@
 #include "formats/EPSGraphic.h"
-#include "text/Translate.h"
+#include "base/Translate.h"
 
 #include <algorithm>
 

@@ -7,9 +7,9 @@
 #include <cstring>
 #include <vector>
 
+#include "base/Translate.h"
 #include "picture/Errors.h"
 #include "picture/PixelLimits.h"
-#include "text/Translate.h"
 
 namespace pennacrow {
 

@@ -1,5 +1,5 @@
 #include "formats/JPEGImage.h"
-#include "text/Translate.h"
+#include "base/Translate.h"
 
 // jpeglib.h needs FILE and size_t declared first.
 #include <csetjmp>
@@ -16,7 +16,9 @@
 #include <vector>
 
 #include "picture/ByteReader.h"
+#include "picture/Colour.h"
 #include "picture/Errors.h"
+#include "picture/PictureFile.h"
 #include "picture/PixelLimits.h"
 
 namespace pennacrow {
@@ -334,8 +336,7 @@ JDIMENSION DecodeJpeg(TByteReader& input, JDIMENSION rowLimit, const TPixelLimit
     auto& palette = bitmap.Palette();
     palette.resize(kJpegGreyLevels);
     for (int i = 0; i < kJpegGreyLevels; ++i) {
-      const auto level =
-          static_cast<std::uint8_t>((i * 255 + (kJpegGreyLevels - 1) / 2) / (kJpegGreyLevels - 1));
+      const std::uint8_t level = ScaleToByte(i, kJpegGreyLevels - 1);
       palette[i] = RGB(level, level, level);
     }
   }

@@ -1,5 +1,5 @@
 #include "formats/PCXGraphic.h"
-#include "text/Translate.h"
+#include "base/Translate.h"
 
 #include <algorithm>
 #include <climits>
@@ -8,6 +8,7 @@
 #include "formats/PixelRows.h"
 #include "picture/ByteReader.h"
 #include "picture/Errors.h"
+#include "picture/PictureFile.h"
 #include "picture/PixelLimits.h"
 
 namespace pennacrow {

@@ -1,5 +1,5 @@
 #include "formats/PNGGraphic.h"
-#include "text/Translate.h"
+#include "base/Translate.h"
 
 #include <png.h>
 
@@ -14,7 +14,9 @@
 
 #include "formats/PixelRows.h"
 #include "picture/ByteReader.h"
+#include "picture/Colour.h"
 #include "picture/Errors.h"
+#include "picture/PictureFile.h"
 #include "picture/PixelLimits.h"
 
 namespace pennacrow {
@@ -145,16 +147,6 @@ bool PngReadImage(TPngDecoder* d, png_bytepp rows, png_uint_32 count, bool whole
     throw TruncatedError(kFormat);
   }
   throw LibraryDamagedError(kFormat, state.Message);
-}
-
-std::vector<TRGBQuad> GreyPalette(int bitDepth) {
-  const int levels = 1 << bitDepth;
-  std::vector<TRGBQuad> palette(levels);
-  for (int i = 0; i < levels; ++i) {
-    const auto v = static_cast<std::uint8_t>(i * 255 / (levels - 1));
-    palette[i] = RGB(v, v, v);
-  }
-  return palette;
 }
 
 // Checks made before libpng sees the file. The size in IHDR is checked before libpng

@@ -1,5 +1,5 @@
 #include "formats/PPMGraphic.h"
-#include "text/Translate.h"
+#include "base/Translate.h"
 
 #include <algorithm>
 #include <climits>
@@ -17,7 +17,9 @@ extern "C" {
 }
 
 #include "picture/ByteReader.h"
+#include "picture/Colour.h"
 #include "picture/Errors.h"
+#include "picture/PictureFile.h"
 #include "picture/PixelLimits.h"
 
 namespace pennacrow {
@@ -95,8 +97,7 @@ bool NetpbmReadHeader(TNetpbmState* s) {
 }
 
 std::uint8_t Scale(unsigned v, unsigned maxval) {
-  if (v > maxval) v = maxval;
-  return static_cast<std::uint8_t>((v * 255 + maxval / 2) / maxval);
+  return ScaleToByte(std::min(v, maxval), maxval);
 }
 
 // Phase 2: every row into the bitmap's rows. Bitmaps go in packed as they are; grey and colour
@@ -235,11 +236,7 @@ int DecodePnm(TByteReader& input, int rowLimit, const TPixelLimits& limits, TBit
   if (type == PBM_TYPE) {
     bitmap.Palette() = {RGB(255, 255, 255), RGB(0, 0, 0)};  // a set bit is black
   } else if (type == PGM_TYPE) {
-    bitmap.Palette().resize(256);
-    for (int i = 0; i < 256; ++i) {
-      const auto v = static_cast<std::uint8_t>(i);
-      bitmap.Palette()[i] = RGB(v, v, v);
-    }
+    bitmap.Palette() = GreyPalette();
   }
   result = std::move(bitmap);
   return height;

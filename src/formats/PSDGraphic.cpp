@@ -1,5 +1,5 @@
 #include "formats/PSDGraphic.h"
-#include "text/Translate.h"
+#include "base/Translate.h"
 
 #include <algorithm>
 #include <array>
@@ -9,6 +9,7 @@
 
 #include "formats/PixelRows.h"
 #include "picture/ByteReader.h"
+#include "picture/Colour.h"
 #include "picture/Errors.h"
 #include "picture/PixelLimits.h"
 
@@ -57,30 +58,9 @@ void UnpackBits(TByteReader& in, std::vector<std::uint8_t>& out) {
   }
 }
 
-double LabInverse(double t) {
-  constexpr double d = 6.0 / 29.0;
-  return t > d ? t * t * t : 3 * d * d * (t - 4.0 / 29.0);
-}
-
-std::uint8_t SrgbByte(double linear) {
-  linear = std::clamp(linear, 0.0, 1.0);
-  const double v = linear <= 0.0031308 ? 12.92 * linear : 1.055 * std::pow(linear, 1 / 2.4) - 0.055;
-  return static_cast<std::uint8_t>(std::lround(std::clamp(v, 0.0, 1.0) * 255));
-}
-
 // Photoshop's 8-bit Lab: L* = v x 100 / 255, a* and b* = v - 128, white point D50.
-TRGBQuad LabToSrgb(std::uint8_t l8, std::uint8_t a8, std::uint8_t b8) {
-  const double fy = (l8 * 100.0 / 255.0 + 16) / 116;
-  const double fx = fy + (a8 - 128) / 500.0;
-  const double fz = fy - (b8 - 128) / 200.0;
-  const double x50 = 0.96422 * LabInverse(fx), y50 = LabInverse(fy), z50 = 0.82521 * LabInverse(fz);
-  // Bradford adaptation from D50 to D65.
-  const double x = 0.9555766 * x50 - 0.0230393 * y50 + 0.0631636 * z50;
-  const double y = -0.0282895 * x50 + 1.0099416 * y50 + 0.0210077 * z50;
-  const double z = 0.0122982 * x50 - 0.0204830 * y50 + 1.3299098 * z50;
-  return RGB(SrgbByte(3.2404542 * x - 1.5371385 * y - 0.4985314 * z),
-             SrgbByte(-0.9692660 * x + 1.8760108 * y + 0.0415560 * z),
-             SrgbByte(0.0556434 * x - 0.2040259 * y + 1.0572252 * z));
+TRGBQuad Lab8ToSrgb(std::uint8_t l8, std::uint8_t a8, std::uint8_t b8) {
+  return LabToSrgb(l8 * 100.0 / 255.0, a8 - 128, b8 - 128, TSrgbPrecision::Exact);
 }
 
 std::uint8_t Ink(unsigned a, unsigned b) {
@@ -244,7 +224,7 @@ std::optional<TInk> InkOfColour(unsigned space, const std::uint16_t (&v)[4], dou
         return static_cast<std::uint8_t>(
             std::clamp<long>(std::lround(static_cast<std::int16_t>(raw) / 100.0) + 128, 0, 255));
       };
-      const TRGBQuad c = LabToSrgb(l8, ab(v[1]), ab(v[2]));
+      const TRGBQuad c = Lab8ToSrgb(l8, ab(v[1]), ab(v[2]));
       return MakeInk(c.Red / 255.0, c.Green / 255.0, c.Blue / 255.0, solidity);
     }
     case 8: {  // grey, 10000 black
@@ -335,7 +315,7 @@ void PutPixel(const THeader& h, const std::vector<std::vector<std::uint8_t>>& s,
       out[3 * x + 2] = Ink(s[0][x], s[3][x]);
       break;
     case kLab: {
-      const TRGBQuad c = LabToSrgb(s[0][x], s[1][x], s[2][x]);
+      const TRGBQuad c = Lab8ToSrgb(s[0][x], s[1][x], s[2][x]);
       out[3 * x] = c.Blue;
       out[3 * x + 1] = c.Green;
       out[3 * x + 2] = c.Red;

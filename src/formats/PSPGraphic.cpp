@@ -1,5 +1,5 @@
 #include "formats/PSPGraphic.h"
-#include "text/Translate.h"
+#include "base/Translate.h"
 
 #include <zlib.h>
 
@@ -8,6 +8,7 @@
 #include <optional>
 
 #include "picture/ByteReader.h"
+#include "picture/Colour.h"
 #include "picture/Errors.h"
 #include "picture/PixelLimits.h"
 
@@ -201,12 +202,7 @@ void ResolvePalette(const TAttributes& a, std::vector<TRGBQuad>& palette) {
     if (palette.empty()) throw InvalidPaletteError(kFormat);
     return;
   }
-  palette.clear();
-  const int levels = 1 << a.Depth;
-  for (int i = 0; i < levels; ++i) {
-    const auto v = static_cast<std::uint8_t>(i * 255 / (levels - 1));
-    palette.push_back(RGB(v, v, v));
-  }
+  palette = GreyPalette(a.Depth);
 }
 
 // One layer's channels, expanded: 0 is the composite of an indexed or grey image, 1 to 3 are

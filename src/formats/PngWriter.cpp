@@ -1,5 +1,5 @@
 #include "formats/PngWriter.h"
-#include "text/Translate.h"
+#include "base/Translate.h"
 
 #include <zlib.h>
 
@@ -11,10 +11,10 @@
 #include <optional>
 #include <span>
 
+#include "base/LargeBuffer.h"
 #include "formats/PngChunks.h"
 #include "formats/PngFilter.h"
 #include "picture/Errors.h"
-#include "picture/LargeBuffer.h"
 
 namespace pennacrow {
 

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "base/FileIO.h"
 #include "picture/Bitmap.h"
 
 namespace pennacrow {

@@ -1,9 +1,10 @@
 #include "formats/RLAGraphic.h"
-#include "text/Translate.h"
+#include "base/Translate.h"
 
 #include <algorithm>
 
 #include "picture/ByteReader.h"
+#include "picture/Colour.h"
 #include "picture/Errors.h"
 #include "picture/PixelLimits.h"
 
@@ -69,7 +70,7 @@ void DecodeChannel(TByteReader& in, std::uint8_t* out, int width, int step, int 
   const std::uint32_t max = (1u << bits) - 1;
   for (std::size_t x = 0; x < w; ++x) {
     const std::uint32_t v = std::min<std::uint32_t>((scratch[x] << 8) | scratch[w + x], max);
-    out[x * step] = static_cast<std::uint8_t>((v * 255 + max / 2) / max);
+    out[x * step] = ScaleToByte(v, max);
   }
 }
 

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "base/FileIO.h"
+#include "base/Translate.h"
 #include "formats/AutodeskGraphic.h"
 #include "formats/CUTGraphic.h"
 #include "formats/EPSGraphic.h"
@@ -22,7 +24,7 @@
 #include "picture/Errors.h"
 #include "picture/Icon.h"
 #include "picture/Metafile.h"
-#include "text/Translate.h"
+#include "picture/PictureFile.h"
 
 namespace pennacrow {
 

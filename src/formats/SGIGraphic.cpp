@@ -1,10 +1,11 @@
 #include "formats/SGIGraphic.h"
-#include "text/Translate.h"
+#include "base/Translate.h"
 
 #include <vector>
 
 #include "formats/PixelRows.h"
 #include "picture/ByteReader.h"
+#include "picture/Colour.h"
 #include "picture/Errors.h"
 #include "picture/PixelLimits.h"
 

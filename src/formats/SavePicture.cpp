@@ -47,29 +47,6 @@ std::vector<std::uint8_t> PictureFileBytes(TFractalImage& picture, TSaveKind kin
   return picture.PictureBitmap().SaveToBytes();
 }
 
-}  // namespace pennacrow
-
-#include "codec/Container.h"
-
-namespace pennacrow {
-
-namespace {
-bool PngKeepsDepth(int bpp) {
-  return bpp == 1 || bpp == 4 || bpp == 8 || bpp == 24;
-}
-}  // namespace
-
-void PrepareCarrierForSave(TBitmap& carrier, TSaveKind kind) {
-  if (kind == TSaveKind::Png && !PngKeepsDepth(carrier.BitsPerPixel())) carrier.SetBitsPerPixel(24);
-}
-
-bool PngSaveLosesContainer(const TBitmap& bitmap) {
-  if (PngKeepsDepth(bitmap.BitsPerPixel())) return false;
-  const std::uint8_t format = DetectDataFormat(&bitmap);
-  return format == kFormatPlain || format == kFormatEncrypted || format == kFormatVersion1 ||
-         format == kFormatSealed;
-}
-
 bool SaveDropsAlpha(const TBitmap& bitmap, TSaveKind kind) {
   if (kind != TSaveKind::Png || bitmap.BitsPerPixel() != 32 || bitmap.Empty()) return false;
   const std::uint8_t first = bitmap.ConstRowAt(0)[3];
@@ -83,13 +60,6 @@ bool SaveDropsAlpha(const TBitmap& bitmap, TSaveKind kind) {
     }
   }
   return false;
-}
-
-std::string PngLossWarning(const TBitmap& bitmap) {
-  return TrF(
-      "这幅图片是 %1 位的。保存为 PNG 时会转换为 24 位，图片里隐藏的文本将会丢失。\n"
-      "要保留隐藏的文本，请保存为 BMP。\n\n仍然保存为 PNG 吗？",
-      {std::to_string(bitmap.BitsPerPixel())});
 }
 
 }  // namespace pennacrow

@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "base/FileIO.h"
 #include "picture/Errors.h"
 #include "picture/FractalImage.h"
 
@@ -39,22 +40,6 @@ std::string SaveNameFor(const std::string& fileName);
 
 // The message for a name whose extension neither writer takes.
 std::string UnsavableExtensionMessage(const std::string& fileName);
-
-}  // namespace pennacrow
-
-namespace pennacrow {
-
-// True when saving this bitmap as PNG would lose the container it holds: the PNG writer keeps
-// 1, 4, 8 and 24 bits per pixel and converts every other depth, which moves the carrier bytes.
-bool PngSaveLosesContainer(const TBitmap& bitmap);
-
-// Makes a carrier keep its container through a save of this kind: the PNG writer keeps 1, 4, 8
-// and 24 bits per pixel byte for byte, so any other depth is converted to 24 bits before the
-// container is written. The command-line hide does this; the desktop program warns instead.
-void PrepareCarrierForSave(TBitmap& carrier, TSaveKind kind);
-
-// The warning shown before such a save.
-std::string PngLossWarning(const TBitmap& bitmap);
 
 // True when a save of this kind loses transparency the picture has: a PNG is written without an
 // alpha channel, and a 32-bit picture uses its fourth bytes when they differ from pixel to pixel

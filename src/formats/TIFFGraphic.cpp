@@ -1,5 +1,5 @@
 #include "formats/TIFFGraphic.h"
-#include "text/Translate.h"
+#include "base/Translate.h"
 
 #include <tiffio.h>
 
@@ -15,7 +15,9 @@
 
 #include "formats/PixelRows.h"
 #include "picture/ByteReader.h"
+#include "picture/Colour.h"
 #include "picture/Errors.h"
+#include "picture/PictureFile.h"
 #include "picture/PixelLimits.h"
 
 namespace pennacrow {
@@ -448,8 +450,7 @@ std::uint8_t TTiffReader::Sample8(std::uint32_t x, std::uint16_t sample) const {
     const auto value = static_cast<std::int64_t>(raw ^ sign) - static_cast<std::int64_t>(sign);
     return static_cast<std::uint8_t>(std::clamp<std::int64_t>(value, 0, 255));
   }
-  const std::uint64_t max = (std::uint64_t{1} << FBits) - 1;
-  return static_cast<std::uint8_t>((raw * 255 + max / 2) / max);
+  return ScaleToByte(raw, (std::uint64_t{1} << FBits) - 1);
 }
 
 // Grey (8-bit with a grey palette), 16-bit palette (24-bit: a bitmap's palette holds 256 colours)
@@ -497,34 +498,10 @@ void TTiffReader::DecodeReduced(TBitmap& bitmap) {
   }
 }
 
-// CIE L*a*b* (L 0..100, a and b signed) relative to the D50 white, to sRGB: XYZ, adapted to D65
-// with the Bradford transform, so that white stays white and a photograph takes no cast.
+// CIE L*a*b* relative to the D50 white, to sRGB: L over the sample's whole range is 0..100, a and
+// b are signed (in 256ths at 16 bits).
 void TTiffReader::DecodeLab(TBitmap& bitmap) {
-  // Bradford D50 to D65 followed by XYZ to linear sRGB, as one matrix.
-  static const double kToRgb[3][3] = {
-      {3.1338560, -1.6168665, -0.4906148},
-      {-0.9787683, 1.9161414, 0.0334541},
-      {0.0719453, -0.2289914, 1.4052427},
-  };
-  static const double kWhite[3] = {0.96422, 1.0, 0.82521};
   bitmap.Allocate(static_cast<int>(FWidth), static_cast<int>(FRows), 24);
-  auto inverse = [](double t) {
-    return t > 6.0 / 29 ? t * t * t : 3 * (6.0 / 29) * (6.0 / 29) * (t - 4.0 / 29);
-  };
-  // The sRGB transfer curve, tabulated finely enough that every 8-bit result is the one the curve
-  // gives; a power per sample would make this the slowest decoder by far.
-  static const std::vector<std::uint8_t> kEncode = [] {
-    std::vector<std::uint8_t> table(65536);
-    for (std::size_t i = 0; i < table.size(); ++i) {
-      const double v = static_cast<double>(i) / 65535;
-      const double e = v <= 0.0031308 ? 12.92 * v : 1.055 * std::pow(v, 1 / 2.4) - 0.055;
-      table[i] = static_cast<std::uint8_t>(std::lround(e * 255));
-    }
-    return table;
-  }();
-  auto encode = [](double v) {
-    return kEncode[static_cast<std::size_t>(std::clamp(v, 0.0, 1.0) * 65535 + 0.5)];
-  };
   const std::uint16_t samples = std::min<std::uint16_t>(FSamples, 3);
   const double lMax = FBits == 16 ? 65535.0 : 255.0, abScale = FBits == 16 ? 256.0 : 1.0;
   for (std::uint32_t y = 0; y < FRows; ++y) {
@@ -539,13 +516,10 @@ void TTiffReader::DecodeLab(TBitmap& bitmap) {
             FBits == 16 ? static_cast<std::int16_t>(raw) : static_cast<std::int8_t>(raw);
         ab[s - 1] = v / abScale;
       }
-      const double fy = (l + 16) / 116, fx = fy + ab[0] / 500, fz = fy - ab[1] / 200;
-      const double xyz[3] = {kWhite[0] * inverse(fx), kWhite[1] * inverse(fy),
-                             kWhite[2] * inverse(fz)};
-      for (int c = 0; c < 3; ++c) {
-        const double linear = kToRgb[c][0] * xyz[0] + kToRgb[c][1] * xyz[1] + kToRgb[c][2] * xyz[2];
-        row[3 * x + 2 - c] = encode(linear);
-      }
+      const TRGBQuad c = LabToSrgb(l, ab[0], ab[1], TSrgbPrecision::Tabulated);
+      row[3 * x] = c.Blue;
+      row[3 * x + 1] = c.Green;
+      row[3 * x + 2] = c.Red;
     }
   }
 }
@@ -559,13 +533,9 @@ void TTiffReader::DecodeGreyOrPalette(TBitmap& bitmap) {
     if (FBits == 16) Unsupported(Tr("16 位调色板"));
     palette = ColourMap(FBits);
   } else {
-    const int levels = 1 << paletteBits;
-    palette.resize(levels);
-    for (int i = 0; i < levels; ++i) {
-      auto v = static_cast<std::uint8_t>(i * 255 / (levels - 1));
-      if (FPhotometric == PHOTOMETRIC_MINISWHITE) v = static_cast<std::uint8_t>(255 - v);
-      palette[i] = RGB(v, v, v);
-    }
+    palette =
+        GreyPalette(paletteBits, FPhotometric == PHOTOMETRIC_MINISWHITE ? TGreyRamp::WhiteFirst
+                                                                        : TGreyRamp::BlackFirst);
   }
   bitmap.Allocate(static_cast<int>(FWidth), static_cast<int>(FRows), bpp);
   bitmap.Palette() = std::move(palette);

@@ -1,5 +1,5 @@
 #include "formats/TargaGraphic.h"
-#include "text/Translate.h"
+#include "base/Translate.h"
 
 #include <climits>
 
@@ -7,7 +7,9 @@
 #include <vector>
 
 #include "picture/ByteReader.h"
+#include "picture/Colour.h"
 #include "picture/Errors.h"
+#include "picture/PictureFile.h"
 #include "picture/PixelLimits.h"
 
 namespace pennacrow {

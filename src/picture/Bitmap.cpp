@@ -1,13 +1,13 @@
 #include "picture/Bitmap.h"
-#include "text/Translate.h"
+#include "base/Translate.h"
 
 #include <algorithm>
 #include <bit>
 #include <cstring>
 #include <unordered_map>
 
+#include "base/LargeBuffer.h"
 #include "picture/Errors.h"
-#include "picture/LargeBuffer.h"
 #include "picture/PixelLimits.h"
 #include "picture/RowColors.h"
 

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "base/FileIO.h"
 #include "picture/Graphic.h"
 
 namespace pennacrow {

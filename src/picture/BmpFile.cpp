@@ -4,11 +4,13 @@
 #include <climits>
 #include <cstring>
 
+#include "base/FileIO.h"
+#include "base/Translate.h"
 #include "picture/Bitmap.h"
 #include "picture/ByteReader.h"
 #include "picture/Errors.h"
+#include "picture/PictureFile.h"
 #include "picture/PixelLimits.h"
-#include "text/Translate.h"
 
 namespace pennacrow {
 

@@ -15,6 +15,7 @@
 
 #include "picture/Bitmap.h"
 #include "picture/Errors.h"
+#include "picture/PictureFile.h"
 
 namespace pennacrow {
 
@@ -130,8 +131,5 @@ inline std::uint64_t CeilDiv(std::uint64_t a, std::uint64_t b) {
 inline void RequireBytes(const TByteReader& in, std::uint64_t needed) {
   if (needed > in.Remaining()) in.Truncated();
 }
-
-// 256 grey levels, for grey pictures held as 8-bit indices.
-std::vector<TRGBQuad> GreyPalette();
 
 }  // namespace pennacrow

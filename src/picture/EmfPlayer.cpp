@@ -4,10 +4,10 @@
 #include <cmath>
 #include <map>
 
+#include "base/Translate.h"
 #include "picture/ByteReader.h"
 #include "picture/MetafilePainter.h"
 #include "picture/PixelLimits.h"
-#include "text/Translate.h"
 
 namespace pennacrow::metafile {
 

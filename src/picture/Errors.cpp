@@ -1,6 +1,6 @@
 #include "picture/Errors.h"
 
-#include "text/Translate.h"
+#include "base/Translate.h"
 
 namespace pennacrow {
 

@@ -44,12 +44,6 @@ class EInvalidGraphicOperation : public EPennacrowError {
   using EPennacrowError::EPennacrowError;
 };
 
-// A file could not be read or written; the message names the file and the system's reason.
-class EFileError : public EPennacrowError {
- public:
-  using EPennacrowError::EPennacrowError;
-};
-
 // The decoder messages, each naming the format as the user knows it ("BMP", "Kodak Photo-CD").
 std::string InvalidFormatMessage(const std::string& format);  // file is not this format
 std::string UnsupportedMessage(const std::string& format, const std::string& what);

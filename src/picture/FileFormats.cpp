@@ -1,5 +1,5 @@
 #include "picture/FileFormats.h"
-#include "text/Translate.h"
+#include "base/Translate.h"
 
 #include <algorithm>
 

@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 
+#include "base/FileIO.h"
 #include "picture/Bitmap.h"
 #include "picture/FileFormats.h"
 #include "picture/FractalProperties.h"

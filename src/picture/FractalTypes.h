@@ -4,7 +4,7 @@
 
 #include <array>
 #include <cstdint>
-#include "text/Translate.h"
+#include "base/Translate.h"
 
 namespace pennacrow {
 

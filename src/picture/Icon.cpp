@@ -1,5 +1,5 @@
 #include "picture/Icon.h"
-#include "text/Translate.h"
+#include "base/Translate.h"
 
 #include <png.h>
 

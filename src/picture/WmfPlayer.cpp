@@ -6,10 +6,10 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "base/Translate.h"
 #include "picture/ByteReader.h"
 #include "picture/MetafilePainter.h"
 #include "picture/PixelLimits.h"
-#include "text/Translate.h"
 
 namespace pennacrow::metafile {
 

@@ -1,7 +1,7 @@
 #include "text/TextFile.h"
-#include "text/Translate.h"
+#include "base/Translate.h"
 
-#include "picture/Graphic.h"
+#include "base/FileIO.h"
 #include "text/TextRules.h"
 
 namespace pennacrow {

@@ -10,8 +10,8 @@
 #include "app/EncryptForm.h"
 #include "app/HelpForm.h"
 #include "app/PennacrowForm.h"
+#include "base/Translate.h"
 #include "controls/FlatButton.h"
-#include "text/Translate.h"
 
 namespace pennacrow {
 namespace {

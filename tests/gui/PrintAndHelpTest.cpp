@@ -26,10 +26,10 @@
 #include "FormTest.h"
 #include "app/HelpForm.h"
 #include "app/PennacrowForm.h"
+#include "base/Translate.h"
 #include "controls/FlatButton.h"
 #include "controls/HtmlTextView.h"
 #include "picture/Bitmap.h"
-#include "text/Translate.h"
 
 namespace pennacrow {
 namespace {

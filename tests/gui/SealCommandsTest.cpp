@@ -9,10 +9,10 @@
 
 #include "FakeUserInterface.h"
 #include "app/PennacrowForm.h"
+#include "base/FileIO.h"
 #include "controls/TextMemo.h"
 #include "controls/TitledPopupMenu.h"
 #include "picture/Bitmap.h"
-#include "picture/Graphic.h"
 #include "text/TextRules.h"
 
 namespace pennacrow {

@@ -6,11 +6,11 @@
 #include "codec/BinaryUnit.h"
 #include "codec/CapacityMeter.h"
 #include "codec/Container.h"
+#include "codec/ContainerSave.h"
 #include "crypto/CryptText.h"
 #include "formats/PngWriter.h"
 #include "formats/Registry.h"
 #include "formats/SavePicture.h"
-#include "formats/SaveVerify.h"
 #include "text/TextRules.h"
 
 namespace pennacrow {

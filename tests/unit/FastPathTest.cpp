@@ -9,6 +9,7 @@
 #include <tuple>
 
 #include "TestUtil.h"
+#include "base/FileIO.h"
 #include "formats/PngWriter.h"
 #include "formats/Registry.h"
 #include "picture/Bitmap.h"

@@ -5,13 +5,13 @@
 #include <string>
 #include <vector>
 
+#include "base/Translate.h"
 #include "codec/Container.h"
 #include "formats/JPEGImage.h"
 #include "formats/PNGGraphic.h"
 #include "formats/Registry.h"
 #include "formats/TargaGraphic.h"
 #include "picture/Bitmap.h"
-#include "text/Translate.h"
 
 namespace pennacrow {
 namespace {

@@ -9,11 +9,12 @@
 #include <stdexcept>
 
 #include "TestUtil.h"
+#include "base/FileIO.h"
 #include "formats/Registry.h"
 #include "formats/SavePicture.h"
 #include "picture/ByteReader.h"
 #include "picture/Errors.h"
-#include "picture/Graphic.h"
+#include "picture/PictureFile.h"
 #include "picture/PixelLimits.h"
 
 namespace pennacrow {

@@ -23,6 +23,7 @@
 #include "picture/FileFormats.h"
 #include "picture/FractalImage.h"
 #include "picture/Graphic.h"
+#include "picture/PictureFile.h"
 #include "picture/PictureRows.h"
 
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)

@@ -36,4 +36,9 @@ class TTempFile {
   int FSlot = -1;  // where a signal handler finds FName
 };
 
+// Temporary files that have a name, kept where a signal handler can find them: a front end that
+// dies of SIGINT or SIGTERM calls RemoveTempFiles from its handler so that no half-written file
+// is left beside the target. Safe to call from a signal handler.
+void RemoveTempFiles() noexcept;
+
 }  // namespace pennacrow

@@ -1,4 +1,4 @@
-#include "text/Translate.h"
+#include "base/Translate.h"
 
 #include <cerrno>
 #include <cstdint>
@@ -8,7 +8,7 @@
 #include <optional>
 #include <unordered_map>
 
-#include "text/Catalogue.h"
+#include "base/Catalogue.h"
 
 namespace pennacrow {
 

@@ -1,4 +1,4 @@
-#include "picture/LargeBuffer.h"
+#include "base/LargeBuffer.h"
 
 #include <sys/mman.h>
 #include <unistd.h>

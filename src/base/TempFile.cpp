@@ -1,4 +1,4 @@
-#include "picture/TempFile.h"
+#include "base/TempFile.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -13,9 +13,8 @@
 #include <ctime>
 #include <random>
 
-#include "picture/Errors.h"
-#include "picture/Graphic.h"
-#include "text/Translate.h"
+#include "base/Error.h"
+#include "base/Translate.h"
 
 namespace pennacrow {
 

@@ -1,10 +1,34 @@
-#include "formats/SaveVerify.h"
-#include "text/Translate.h"
+#include "codec/ContainerSave.h"
+#include "base/Translate.h"
 
 #include "codec/Container.h"
 #include "picture/PictureRows.h"
 
 namespace pennacrow {
+
+namespace {
+bool PngKeepsDepth(int bpp) {
+  return bpp == 1 || bpp == 4 || bpp == 8 || bpp == 24;
+}
+}  // namespace
+
+void PrepareCarrierForSave(TBitmap& carrier, TSaveKind kind) {
+  if (kind == TSaveKind::Png && !PngKeepsDepth(carrier.BitsPerPixel())) carrier.SetBitsPerPixel(24);
+}
+
+bool PngSaveLosesContainer(const TBitmap& bitmap) {
+  if (PngKeepsDepth(bitmap.BitsPerPixel())) return false;
+  const std::uint8_t format = DetectDataFormat(&bitmap);
+  return format == kFormatPlain || format == kFormatEncrypted || format == kFormatVersion1 ||
+         format == kFormatSealed;
+}
+
+std::string PngLossWarning(const TBitmap& bitmap) {
+  return TrF(
+      "这幅图片是 %1 位的。保存为 PNG 时会转换为 24 位，图片里隐藏的文本将会丢失。\n"
+      "要保留隐藏的文本，请保存为 BMP。\n\n仍然保存为 PNG 吗？",
+      {std::to_string(bitmap.BitsPerPixel())});
+}
 
 std::string VerifySavedContainer(const TBitmap& saved, const std::string& fileName,
                                  const TFileFormatsList& formats,
