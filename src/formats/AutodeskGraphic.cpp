@@ -21,27 +21,46 @@ constexpr std::uint16_t kMagic = 0x9119;
 constexpr std::size_t kHeaderSize = 32;
 constexpr std::size_t kPaletteSize = 256 * 3;
 
-}  // namespace
+struct THeader {
+  int Width = 0, Height = 0;
+  std::uint32_t ImageSize = 0;  // 0, or at least the pixels' bytes
+};
 
-void TAutodeskGraphic::LoadFromBytes(std::span<const std::uint8_t> data) {
-  TByteReader in(data, kFormat);
-  if (data.size() < 2 || (data[0] | data[1] << 8) != kMagic) {
-    throw InvalidFormatError(kFormat);
-  }
-  in.Skip(2);
-  const int width = in.U16LE();
-  const int height = in.U16LE();
+// The header, checked; the reader is left after it.
+THeader ReadHeader(TByteReader& in, const TPixelLimits& limits) {
+  if (in.Size() < 2 || in.U16LE() != kMagic) throw InvalidFormatError(kFormat);
+  THeader h;
+  h.Width = in.U16LE();
+  h.Height = in.U16LE();
   in.Skip(4);  // position on the screen
   const std::uint8_t depth = in.U8();
   const std::uint8_t compression = in.U8();
-  const std::uint32_t imageSize = in.U32LE();
+  h.ImageSize = in.U32LE();
   in.Seek(kHeaderSize);
   if (depth != 8) throw UnsupportedError(kFormat, TrF("%1 位像素", {std::to_string(depth)}));
   if (compression != 0) {
     throw UnsupportedError(kFormat, TrF("压缩方式 %1", {std::to_string(compression)}));
   }
-  if (width == 0 || height == 0) throw InvalidFormatError(kFormat);
-  CheckPictureSize(Limits(), kFormat, width, height, 8);
+  if (h.Width == 0 || h.Height == 0) throw InvalidFormatError(kFormat);
+  CheckPictureSize(limits, kFormat, h.Width, h.Height, 8);
+  return h;
+}
+
+}  // namespace
+
+bool TAutodeskGraphic::HeaderLooksValid(std::span<const std::uint8_t> head) {
+  TByteReader in(head, kFormat);
+  try {
+    ReadHeader(in, kNoPixelLimits);
+  } catch (const EInvalidGraphicFormat&) {
+    return false;
+  }
+  return true;
+}
+
+void TAutodeskGraphic::LoadFromBytes(std::span<const std::uint8_t> data) {
+  TByteReader in(data, kFormat);
+  const auto [width, height, imageSize] = ReadHeader(in, Limits());
   const std::uint64_t pixels =
       static_cast<std::uint64_t>(width) * static_cast<std::uint64_t>(height);
   if (imageSize != 0 && imageSize < pixels) {

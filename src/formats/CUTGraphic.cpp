@@ -38,6 +38,11 @@ bool FileExists(const std::string& name) {
 
 }  // namespace
 
+bool TCUTGraphic::HeaderLooksValid(std::span<const std::uint8_t> head) {
+  // Width and height, neither of them zero; the reserved word after them is not looked at.
+  return head.size() >= kHeaderSize && (head[0] | head[1]) != 0 && (head[2] | head[3]) != 0;
+}
+
 std::vector<TRGBQuad> ReadHaloPalette(std::span<const std::uint8_t> palette) {
   const EInvalidGraphicFormat invalid = InvalidPaletteError(kFormat);
   TByteReader in(palette, invalid);
@@ -106,11 +111,10 @@ void TCUTGraphic::LoadWithPalette(std::span<const std::uint8_t> data,
   }
 
   TByteReader in(data, kFormat);
-  if (data.size() < kHeaderSize) throw InvalidFormatError(kFormat);
+  if (!HeaderLooksValid(data)) throw InvalidFormatError(kFormat);
   const int width = in.U16LE();
   const int height = in.U16LE();
   in.Skip(2);
-  if (width == 0 || height == 0) throw InvalidFormatError(kFormat);
   CheckPictureSize(Limits(), kFormat, width, height, 8);
   const std::uint64_t leastPerRow = 2 + 2 * ((width + kMaxRun - 1) / kMaxRun);
   if (leastPerRow * static_cast<std::uint64_t>(height) > in.Remaining()) {

@@ -21,6 +21,10 @@ class TCUTGraphic : public TExtraFormatGraphic {
 
   // Decodes a picture with the colours of a palette file's bytes (empty: grey ramp).
   void LoadWithPalette(std::span<const std::uint8_t> data, std::span<const std::uint8_t> palette);
+
+  // Whether a file beginning with head has a header this class reads, the picture's size
+  // against the limits aside. Recognition by content asks this; the load checks the same.
+  static bool HeaderLooksValid(std::span<const std::uint8_t> head);
 };
 
 // The colours of a Dr. Halo palette file, scaled to 8 bits; the file's own scale (its maximum

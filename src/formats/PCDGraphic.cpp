@@ -31,12 +31,14 @@ std::uint8_t Clamp(double v) {
 
 }  // namespace
 
-void TPCDGraphic::LoadFromBytes(std::span<const std::uint8_t> data) {
+bool TPCDGraphic::HeaderLooksValid(std::span<const std::uint8_t> head) {
   const std::size_t signatureLength = sizeof kSignature - 1;
-  if (data.size() < kSignatureOffset + signatureLength ||
-      std::memcmp(data.data() + kSignatureOffset, kSignature, signatureLength) != 0) {
-    throw InvalidFormatError(kFormat);
-  }
+  return head.size() >= kSignatureOffset + signatureLength &&
+         std::memcmp(head.data() + kSignatureOffset, kSignature, signatureLength) == 0;
+}
+
+void TPCDGraphic::LoadFromBytes(std::span<const std::uint8_t> data) {
+  if (!HeaderLooksValid(data)) throw InvalidFormatError(kFormat);
   if (data.size() < kBaseOffset + kBaseBytes) throw TruncatedError(kFormat);
   CheckPictureSize(Limits(), kFormat, kWidth, kHeight, 24);
 

@@ -12,6 +12,10 @@ class TPCDGraphic : public TExtraFormatGraphic {
   const TGraphicClass& ClassType() const override { return ClassInfo; }
 
   void LoadFromBytes(std::span<const std::uint8_t> data) override;
+
+  // Whether a file beginning with head has the signature this class reads ("PCD_IPI" at
+  // 0x800). Recognition by content asks this; the load checks the same.
+  static bool HeaderLooksValid(std::span<const std::uint8_t> head);
 };
 
 }  // namespace pennacrow

@@ -212,6 +212,15 @@ int DecodePcx(TByteReader& in, int rowLimit, const TPixelLimits& limits, TBitmap
 
 }  // namespace
 
+bool TPCXGraphic::HeaderLooksValid(std::span<const std::uint8_t> head) {
+  try {
+    ReadHeader(head, kNoPixelLimits);
+  } catch (const EInvalidGraphicFormat&) {
+    return false;
+  }
+  return true;
+}
+
 void TPCXGraphic::LoadFromBytes(std::span<const std::uint8_t> data) {
   TByteReader in(data, kFormat);
   DecodePcx(in, INT_MAX, Limits(), *this);

@@ -207,10 +207,8 @@ void SetPalette(int type, TBitmap& bitmap) {
 
 // The first rowLimit rows, or all of them, into result; returns the picture's height.
 int DecodePnm(TByteReader& input, int rowLimit, const TPixelLimits& limits, TBitmap& result) {
-  // P1 to P6 only; libnetpbm would also take PAM (P7), which has no entry here.
   std::uint8_t magic[3];
-  if (!input.ReadAt(0, magic, sizeof magic) || magic[0] != 'P' || magic[1] < '1' ||
-      magic[1] > '6') {
+  if (!input.ReadAt(0, magic, sizeof magic) || !TPPMGraphic::HeaderLooksValid(magic)) {
     throw InvalidFormatError(kFormat);
   }
   TStreamCookie cookie{&input, nullptr};
@@ -258,6 +256,11 @@ int DecodePnm(TByteReader& input, int rowLimit, const TPixelLimits& limits, TBit
 }
 
 }  // namespace
+
+bool TPPMGraphic::HeaderLooksValid(std::span<const std::uint8_t> head) {
+  // P1 to P6 only; libnetpbm would also take PAM (P7), which has no entry here.
+  return head.size() >= 3 && head[0] == 'P' && head[1] >= '1' && head[1] <= '6';
+}
 
 void TPPMGraphic::LoadFromBytes(std::span<const std::uint8_t> data) {
   TBitmap bitmap;

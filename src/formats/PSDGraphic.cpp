@@ -383,6 +383,16 @@ TBitmap DecodeRows(std::span<const std::uint8_t> data, const THeader& h, std::ui
 
 }  // namespace
 
+bool TPSDGraphic::HeaderLooksValid(std::span<const std::uint8_t> head) {
+  TByteReader in(head, kFormat);
+  try {
+    ReadHeader(in, kNoPixelLimits);
+  } catch (const EInvalidGraphicFormat&) {
+    return false;
+  }
+  return true;
+}
+
 void TPSDGraphic::LoadFromBytes(std::span<const std::uint8_t> data) {
   TByteReader in(data, kFormat);
   THeader header = ReadHeader(in, Limits());

@@ -105,35 +105,13 @@ unsigned U16LE(TBytes d, std::size_t at) {
   return d[at] | d[at + 1] << 8;
 }
 
-// Formats without a magic number: a header whose fields are all in range. Such a check may
-// claim a file of another format, so it only decides when the extension names no class.
-bool LooksLikeTarga(TBytes d) {
-  if (d.size() < 18 || d[1] > 1) return false;
-  const unsigned type = d[2];
-  const unsigned bits = d[16];
-  const bool known = type == 1 || type == 2 || type == 3 || type == 9 || type == 10 || type == 11;
-  const bool depth = bits == 8 || bits == 15 || bits == 16 || bits == 24 || bits == 32;
-  return known && depth && U16LE(d, 12) > 0 && U16LE(d, 14) > 0 && (d[17] & 0xC0) == 0;
-}
-
+// Formats without a magic number are recognised by a header their decoder reads (its
+// HeaderLooksValid). Such a check may claim a file of another format, so it only decides when
+// the extension names no class.
 bool LooksLikeCut(TBytes d) {
-  return d.size() >= 6 && U16LE(d, 0) > 0 && U16LE(d, 2) > 0 && U16LE(d, 4) == 0;
-}
-
-bool LooksLikeRla(TBytes d) {
-  // Active window (big-endian left, right, bottom, top) in order, one to four colour channels.
-  if (d.size() < 740) return false;
-  auto be = [&d](std::size_t at) { return static_cast<std::int16_t>(d[at] << 8 | d[at + 1]); };
-  return be(8) <= be(10) && be(12) <= be(14) && be(20) >= 1 && be(20) <= 4;
-}
-
-bool IsPbmFamily(TBytes d) {
-  return d.size() >= 2 && d[0] == 'P' && d[1] >= '1' && d[1] <= '6';
-}
-
-bool IsPcx(TBytes d) {
-  return d.size() >= 128 && d[0] == 0x0A && d[1] <= 5 && d[2] <= 1 &&
-         (d[3] == 1 || d[3] == 2 || d[3] == 4 || d[3] == 8);
+  // The reader ignores the reserved word after width and height; writers leave it zero, and
+  // without it nearly any file would pass for a picture of this format.
+  return TCUTGraphic::HeaderLooksValid(d) && U16LE(d, 4) == 0;
 }
 
 bool IsMetafile(TBytes d) {
@@ -149,6 +127,8 @@ struct TSignature {
 
 // How each registered class recognises its files by content, for a file read from standard
 // input or one whose extension is missing or wrong. Strong signatures (magic numbers) first.
+// A decoder that exposes its header check (HeaderLooksValid) decides for its format, so that
+// recognition never claims a header the decoder refuses; the others are known by a signature.
 const TSignature kSignatures[] = {
     {&TPNGGraphic::ClassInfo,
      [](TBytes d) {
@@ -168,38 +148,26 @@ const TSignature kSignatures[] = {
        return StartsWith(d, 0, {'I', 'I', 42, 0}) || StartsWith(d, 0, {'M', 'M', 0, 42});
      },
      false},
-    {&TPSDGraphic::ClassInfo, [](TBytes d) { return StartsWith(d, 0, "8BPS"); }, false},
+    {&TPSDGraphic::ClassInfo, TPSDGraphic::HeaderLooksValid, false},
     {&TPSPGraphic::ClassInfo,
      [](TBytes d) {
        return StartsWith(d, 0, "Paint Shop Pro Image File\n") && StartsWith(d, 26, {0x1A});
      },
      false},
-    {&TSGIGraphic::ClassInfo,
-     [](TBytes d) {
-       return StartsWith(d, 0, {0x01, 0xDA});
-     },
-     false},
-    {&TAutodeskGraphic::ClassInfo,
-     [](TBytes d) {
-       return StartsWith(d, 0, {0x19, 0x91});
-     },
-     false},
-    {&TPCDGraphic::ClassInfo, [](TBytes d) { return StartsWith(d, 0x800, "PCD_IPI"); }, false},
-    {&TEPSGraphic::ClassInfo,
-     [](TBytes d) {
-       return StartsWith(d, 0, {0xC5, 0xD0, 0xD3, 0xC6}) || StartsWith(d, 0, "%!PS");
-     },
-     false},
+    {&TSGIGraphic::ClassInfo, TSGIGraphic::HeaderLooksValid, false},
+    {&TAutodeskGraphic::ClassInfo, TAutodeskGraphic::HeaderLooksValid, false},
+    {&TPCDGraphic::ClassInfo, TPCDGraphic::HeaderLooksValid, false},
+    {&TEPSGraphic::ClassInfo, TEPSGraphic::HeaderLooksValid, false},
     {&TIcon::ClassInfo,
      [](TBytes d) {
        return StartsWith(d, 0, {0, 0, 1, 0});
      },
      false},
     {&TMetafile::ClassInfo, IsMetafile, false},
-    {&TPPMGraphic::ClassInfo, IsPbmFamily, false},
-    {&TPCXGraphic::ClassInfo, IsPcx, false},
-    {&TTargaGraphic::ClassInfo, LooksLikeTarga, true},
-    {&TRLAGraphic::ClassInfo, LooksLikeRla, true},
+    {&TPPMGraphic::ClassInfo, TPPMGraphic::HeaderLooksValid, false},
+    {&TPCXGraphic::ClassInfo, TPCXGraphic::HeaderLooksValid, false},
+    {&TTargaGraphic::ClassInfo, TTargaGraphic::HeaderLooksValid, true},
+    {&TRLAGraphic::ClassInfo, TRLAGraphic::HeaderLooksValid, true},
     {&TCUTGraphic::ClassInfo, LooksLikeCut, true},
 };
 

@@ -19,6 +19,7 @@ const TGraphicClass TTargaGraphic::ClassInfo{"TTargaGraphic", &TExtraFormatGraph
 namespace {
 
 const char* const kFormat = "Targa";
+constexpr std::size_t kHeaderSize = 18;
 
 enum : std::uint8_t { kColorMapped = 1, kTrueColor = 2, kGrey = 3, kRleFlag = 8 };
 
@@ -177,7 +178,7 @@ void PutRow(const THeader& h, int layout, std::size_t paletteSize, const std::ui
 // skipped.
 int DecodeTarga(TByteReader& in, int rowLimit, const TPixelLimits& limits, TBitmap& result) {
   // Targa has no signature; the 18-byte header's fields must make sense instead.
-  if (in.Size() < 18) throw InvalidFormatError(kFormat);
+  if (in.Size() < kHeaderSize) throw InvalidFormatError(kFormat);
   const THeader header = ReadHeader(in);
   const int layout = CheckHeader(header, limits);
   in.Skip(header.IdLength);
@@ -209,6 +210,17 @@ int DecodeTarga(TByteReader& in, int rowLimit, const TPixelLimits& limits, TBitm
 }
 
 }  // namespace
+
+bool TTargaGraphic::HeaderLooksValid(std::span<const std::uint8_t> head) {
+  if (head.size() < kHeaderSize) return false;
+  TByteReader in(head, kFormat);
+  try {
+    CheckHeader(ReadHeader(in), kNoPixelLimits);
+  } catch (const EInvalidGraphicFormat&) {
+    return false;
+  }
+  return true;
+}
 
 void TTargaGraphic::LoadFromBytes(std::span<const std::uint8_t> data) {
   TByteReader in(data, kFormat);

@@ -16,6 +16,10 @@ class TTargaGraphic : public TExtraFormatGraphic {
 
   void LoadFromBytes(std::span<const std::uint8_t> data) override;
   std::optional<int> LoadFirstRows(const std::string& fileName, int rowCount) override;
+
+  // Whether a file beginning with head has a header this class reads, the picture's size
+  // against the limits aside. Recognition by content asks this; the load checks the same.
+  static bool HeaderLooksValid(std::span<const std::uint8_t> head);
 };
 
 }  // namespace pennacrow

@@ -16,6 +16,9 @@ struct TPixelLimits {
   std::uint64_t MaxBytes = std::uint64_t{1} << 30;
 };
 
+// No limit at all: for asking whether a header makes sense, whatever size it declares.
+inline constexpr TPixelLimits kNoPixelLimits{~std::uint64_t{0}, ~std::uint64_t{0}};
+
 // The largest picture file read: the byte limit of its rows and room for the headers, palettes
 // and metadata a file may hold beside them.
 std::uint64_t MaxPictureFileBytes(const TPixelLimits& limits);

@@ -30,46 +30,24 @@ TEST(AutodeskGraphicTest, DecodesPixelsAndScalesTheSixBitPalette) {
 }
 
 TEST(AutodeskGraphicTest, RefusesDamagedFiles) {
-  auto refused = [](std::vector<std::uint8_t> data, const std::string& start) {
-    TAutodeskGraphic cel;
-    return LoadFailsWith(cel, data, start);
-  };
-  const std::string invalid = InvalidFormatMessage("Autodesk");
-  const std::string truncated = TruncatedMessage("Autodesk");
-  EXPECT_TRUE(refused({}, invalid));
-  EXPECT_TRUE(refused({0x19, 0x91}, truncated));
-  auto s = Sample();
-  s[0] = 0x18;
-  EXPECT_TRUE(refused(s, invalid)) << "bad magic";
-  s = Sample();
-  s[2] = 0;
-  EXPECT_TRUE(refused(s, invalid)) << "zero width";
-  s = Sample();
-  s[2] = s[3] = s[4] = s[5] = 0xFF;
-  EXPECT_TRUE(refused(s, "无法加载图像，Autodesk图像的尺寸")) << "beyond the pixel limits";
-  s = Sample();
-  s[4] = 200;
-  EXPECT_TRUE(refused(s, "无法加载图像，Autodesk图像数据已损坏"))
-      << "image size smaller than stated";
-  s = Sample();
-  s[12] = s[13] = s[14] = s[15] = 0;
-  s[4] = 200;
-  EXPECT_TRUE(refused(s, truncated)) << "pixels beyond the file";
-  s = Sample();
-  s[10] = 4;
-  EXPECT_TRUE(refused(s, "无法加载图像，不支持Autodesk的")) << "bad depth";
-  s = Sample();
-  s[11] = 1;
-  EXPECT_TRUE(refused(s, "无法加载图像，不支持Autodesk的")) << "compression";
-  s = Sample();
-  s[32 + 7] = 64;
-  EXPECT_TRUE(refused(s, InvalidPaletteMessage("Autodesk"))) << "component above 63";
-  s = Sample();
-  s.resize(32 + 100);
-  EXPECT_TRUE(refused(s, truncated)) << "palette cut";
-  s = Sample();
-  s.pop_back();
-  EXPECT_TRUE(refused(s, truncated)) << "last pixel missing";
+  using K = TGraphicFault;
+  const auto good = Sample();
+  ExpectRefusals(TAutodeskGraphic::ClassInfo,
+                 {{"empty", {}, K::NotThisFormat}, {"magic only", {0x19, 0x91}, K::Truncated}});
+  ExpectRefusals(
+      TAutodeskGraphic::ClassInfo, good,
+      {{"bad magic", {{0, 0x18}}, K::NotThisFormat},
+       {"zero width", {{2, 0}}, K::NotThisFormat},
+       {"beyond the pixel limits", {{2, 0xFF}, {3, 0xFF}, {4, 0xFF}, {5, 0xFF}}, K::TooLarge},
+       {"image size smaller than stated", {{4, 200}}, K::Damaged},
+       {"pixels beyond the file", {{12, 0}, {13, 0}, {14, 0}, {15, 0}, {4, 200}}, K::Truncated},
+       {"bad depth", {{10, 4}}, K::Unsupported},
+       {"compression", {{11, 1}}, K::Unsupported},
+       {"component above 63", {{32 + 7, 64}}, K::BadPalette},
+       {"palette cut", {}, K::Truncated, 32 + 100},
+       {"last pixel missing", {}, K::Truncated, good.size() - 1}});
+  TAutodeskGraphic cel;
+  EXPECT_TRUE(LoadFailsWith(cel, {}, InvalidFormatMessage("Autodesk")));
 }
 
 TEST(AutodeskGraphicTest, EveryPrefixLoadsOrFailsCleanly) {

@@ -9,8 +9,6 @@
 namespace pennacrow::test {
 namespace {
 
-const std::string kDamaged = "无法加载图像，CUT图像数据已损坏";
-
 // 3 x 2: a run of three 5s, then the literal pixels 1, 2, 3.
 std::vector<std::uint8_t> Sample() {
   TByteWriter w;
@@ -80,80 +78,40 @@ TEST(CUTGraphicTest, PaletteTriplesNeverStraddleA512ByteBlock) {
 }
 
 TEST(CUTGraphicTest, RefusesDamagedFiles) {
-  auto refused = [](std::vector<std::uint8_t> data, const std::string& start) {
-    TCUTGraphic cut;
-    return LoadFailsWith(cut, data, start);
-  };
-  const std::string invalid = InvalidFormatMessage("CUT");
-  const std::string truncated = TruncatedMessage("CUT");
-  EXPECT_TRUE(refused({}, invalid));
-  EXPECT_TRUE(refused({3, 0, 2}, invalid));
-  auto s = Sample();
-  s[0] = 0;
-  EXPECT_TRUE(refused(s, invalid)) << "zero width";
-  s = Sample();
-  s[0] = s[1] = s[2] = s[3] = 0xFF;
-  EXPECT_TRUE(refused(s, "无法加载图像，CUT图像的尺寸")) << "beyond the pixel limits";
-  s = Sample();
-  s[2] = 0xE8;
-  s[3] = 0x03;
-  EXPECT_TRUE(refused(s, truncated)) << "1000 rows cannot come from 14 bytes";
-  s = Sample();
-  s[0] = 0xFF;
-  s[1] = 0x7F;
-  s[2] = 1;
-  EXPECT_TRUE(refused(s, truncated)) << "width beyond what the runs can fill";
-  s = Sample();
-  s.resize(s.size() - 2);
-  EXPECT_TRUE(refused(s, truncated)) << "last row cut";
-  s = Sample();
-  s[6] = 30;
-  EXPECT_TRUE(refused(s, truncated)) << "row length beyond the file";
-  s = Sample();
-  s[8] = 0x84;
-  EXPECT_TRUE(refused(s, kDamaged)) << "run crossing the row end";
-  s = Sample();
-  s[13] = 0x04;
-  EXPECT_TRUE(refused(s, kDamaged)) << "literal crossing the row end";
-  s = Sample();
-  s[8] = 0x82;
-  EXPECT_TRUE(refused(s, kDamaged)) << "row too short";
-  s = Sample();
-  s[10] = 7;
-  EXPECT_TRUE(refused(s, kDamaged)) << "pixels after the row end";
+  using K = TGraphicFault;
+  const auto good = Sample();
+  ExpectRefusals(TCUTGraphic::ClassInfo,
+                 {{"empty", {}, K::NotThisFormat}, {"header cut", {3, 0, 2}, K::NotThisFormat}});
+  ExpectRefusals(
+      TCUTGraphic::ClassInfo, good,
+      {{"zero width", {{0, 0}}, K::NotThisFormat},
+       {"beyond the pixel limits", {{0, 0xFF}, {1, 0xFF}, {2, 0xFF}, {3, 0xFF}}, K::TooLarge},
+       {"1000 rows cannot come from 14 bytes", {{2, 0xE8}, {3, 0x03}}, K::Truncated},
+       {"width beyond what the runs can fill", {{0, 0xFF}, {1, 0x7F}, {2, 1}}, K::Truncated},
+       {"last row cut", {}, K::Truncated, good.size() - 2},
+       {"row length beyond the file", {{6, 30}}, K::Truncated},
+       {"run crossing the row end", {{8, 0x84}}, K::Damaged},
+       {"literal crossing the row end", {{13, 0x04}}, K::Damaged},
+       {"row too short", {{8, 0x82}}, K::Damaged},
+       {"pixels after the row end", {{10, 7}}, K::Damaged}});
+  TCUTGraphic cut;
+  EXPECT_TRUE(LoadFailsWith(cut, {}, InvalidFormatMessage("CUT")));
 }
 
 TEST(CUTGraphicTest, RefusesBadPaletteFiles) {
-  const std::string palette = InvalidPaletteMessage("CUT");
-  auto refused = [](std::vector<std::uint8_t> pal, const std::string& start) {
-    TCUTGraphic cut;
-    try {
-      cut.LoadWithPalette(Sample(), pal);
-    } catch (const EInvalidGraphicFormat& e) {
-      return std::string(e.what()).rfind(start, 0) == 0;
-    }
-    return false;
-  };
-  auto good = Palette(std::vector<std::array<unsigned, 3>>(6, {1, 2, 3}));
-  auto p = good;
-  p[0] = 'X';
-  EXPECT_TRUE(refused(p, palette)) << "bad magic";
-  p = good;
-  p.resize(30);
-  EXPECT_TRUE(refused(p, palette)) << "short header";
-  p = good;
-  p.resize(p.size() - 3);
-  EXPECT_TRUE(refused(p, palette)) << "triples cut";
-  p = good;
-  p[40] = 0x00;
-  p[41] = 0x01;
-  EXPECT_TRUE(refused(p, palette)) << "component above the maximum";
-  p = good;
-  p[16] = 0;
-  p[17] = 0;
-  EXPECT_TRUE(refused(p, palette)) << "zero maximum";
-  EXPECT_TRUE(refused(Palette(std::vector<std::array<unsigned, 3>>(2, {1, 2, 3})), kDamaged))
-      << "pixel index beyond the palette";
+  using K = TGraphicFault;
+  const auto good = Palette(std::vector<std::array<unsigned, 3>>(6, {1, 2, 3}));
+  const std::vector<TRefusedFile> cases = {
+      {"bad magic", Patched(good, {{0, 'X'}}), K::BadPalette},
+      {"short header", std::vector<std::uint8_t>(good.begin(), good.begin() + 30), K::BadPalette},
+      {"triples cut", std::vector<std::uint8_t>(good.begin(), good.end() - 3), K::BadPalette},
+      {"component above the maximum", Patched(good, {{40, 0}, {41, 1}}), K::BadPalette},
+      {"zero maximum", Patched(good, {{16, 0}, {17, 0}}), K::BadPalette},
+      {"pixel index beyond the palette",
+       Palette(std::vector<std::array<unsigned, 3>>(2, {1, 2, 3})), K::Damaged}};
+  for (const TRefusedFile& c : cases) {
+    ExpectRefusedAs(c.Name, c.Kind, [&] { TCUTGraphic().LoadWithPalette(Sample(), c.Bytes); });
+  }
 }
 
 TEST(CUTGraphicTest, EveryPrefixLoadsOrFailsCleanly) {

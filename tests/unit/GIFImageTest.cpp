@@ -58,25 +58,25 @@ TEST(GIFImageTest, DamagedFilesAreRefusedWithTheirReason) {
   TGifSample sample{40, 40, {{0, 0, 0}, {255, 255, 255}, {1, 1, 1}, {2, 2, 2}}, TBytes(1600)};
   for (std::size_t i = 0; i < sample.Indices.size(); ++i) sample.Indices[i] = (i * 7 / 3) & 3;
   const TBytes good = MakeGif(sample);
-  TGIFImage gif;
-  EXPECT_TRUE(LoadFailsWith(gif, TBytes{'P', '6'}, "无法加载图像，无效或非预期的GIF图像格式。"));
-  EXPECT_TRUE(LoadFailsWith(gif, TBytes(good.begin(), good.begin() + 8),
-                            "无法加载图像，GIF图像文件不完整。"));
-  EXPECT_TRUE(LoadFailsWith(gif, TBytes(good.begin(), good.end() - 30),
-                            "无法加载图像，GIF图像文件不完整。"));
   // No colour table anywhere: the indices show as grey levels.
   TBytes noMap = {'G', 'I', 'F', '8', '9', 'a', 1, 0,    1, 0, 0x00, 0,    0, 0x2C, 0,
                   0,   0,   0,   1,   0,   1,   0, 0x00, 2, 2, 0x4C, 0x01, 0, 0x3B};
+  TGIFImage gif;
   gif.LoadFromBytes(noMap);
   EXPECT_EQ(gif.GetBitmap()->GetPixel(0, 0), RGB(1, 1, 1));
-  // A code beyond the next table entry.
-  TBytes badCode = noMap;
-  badCode[25] = 0x3C;  // clear, then code 7 where a literal must come
-  EXPECT_TRUE(LoadFailsWith(gif, badCode, "无法加载图像，GIF图像数据已损坏"));
   // A file that ends after the screen with no image.
   TBytes noImage(good.begin(), good.begin() + 13 + 12);
   noImage.push_back(0x3B);
-  EXPECT_TRUE(LoadFailsWith(gif, noImage, "无法加载图像，GIF图像数据已损坏"));
+  using K = TGraphicFault;
+  test::ExpectRefusals(TGIFImage::ClassInfo, good,
+                       {{"screen cut", {}, K::Truncated, 8},
+                        {"image data cut", {}, K::Truncated, good.size() - 30}});
+  test::ExpectRefusals(TGIFImage::ClassInfo, {{"not GIF", {'P', '6'}, K::NotThisFormat},
+                                              // clear, then code 7 where a literal must come
+                                              {"code beyond the next table entry",
+                                               test::Patched(noMap, {{25, 0x3C}}), K::Damaged},
+                                              {"no image", noImage, K::Damaged}});
+  EXPECT_TRUE(LoadFailsWith(gif, TBytes{'P', '6'}, InvalidFormatMessage("GIF")));
 }
 
 }  // namespace

@@ -6,9 +6,6 @@
 namespace pennacrow::test {
 namespace {
 
-const std::string kWmfDamaged = "无法加载图像，WMF图像数据已损坏";
-const std::string kEmfDamaged = "无法加载图像，EMF图像数据已损坏";
-
 void WmfRecord(TByteWriter& w, unsigned function, const std::vector<unsigned>& words) {
   w.U32LE(static_cast<std::uint32_t>(3 + words.size())).U16LE(function);
   for (unsigned v : words) w.U16LE(v);
@@ -168,54 +165,38 @@ TEST(MetafileTest, PicturesLargerThanThePlaybackSizeAreScaledDown) {
 }
 
 TEST(MetafileTest, RefusesDamagedFiles) {
-  auto refused = [](const std::vector<std::uint8_t>& data, const std::string& start) {
-    TMetafile m;
-    return LoadFailsWith(m, data, start);
-  };
-  const std::string wmfInvalid = InvalidFormatMessage("WMF");
-  const std::string emfInvalid = InvalidFormatMessage("EMF");
-  EXPECT_TRUE(refused({}, wmfInvalid));
-  EXPECT_TRUE(refused(std::vector<std::uint8_t>(100, 0x41), wmfInvalid));
-  auto s = Wmf();
-  s[22] = 7;
-  EXPECT_TRUE(refused(s, wmfInvalid)) << "type";
-  s = Wmf();
-  s[14] = 0;
-  EXPECT_TRUE(refused(s, wmfInvalid)) << "zero units per inch";
-  s = Wmf(false);
-  s[23] = 0x11;  // the window extent record becomes an unknown one
-  EXPECT_TRUE(refused(s, wmfInvalid)) << "no size";
-  s = Wmf();
-  s[40] = 1;
-  EXPECT_TRUE(refused(s, kWmfDamaged)) << "record shorter than its header";
-  s = Wmf();
-  s.resize(s.size() - 8);
-  EXPECT_TRUE(refused(s, "无法加载图像，WMF图像文件不完整。")) << "record cut";
-  s = Wmf();
-  s[40 + 14 + 16 + 14] = 9;  // the rectangle record claims 9 words it does not have... as a polygon
-  s[40 + 14 + 16 + 14 + 4] = 0x24;
-  s[40 + 14 + 16 + 14 + 5] = 0x03;
-  EXPECT_TRUE(refused(s, "无法加载图像，WMF图像")) << "points beyond the record";
-
-  auto e = Emf();
-  e[40] = 'X';
-  EXPECT_TRUE(refused(e, wmfInvalid)) << "no EMF signature";
-  e = Emf();
-  std::fill(e.begin() + 8, e.begin() + 40, 0);
-  std::fill(e.begin() + 16, e.begin() + 20, 0xFB);
-  EXPECT_TRUE(refused(e, emfInvalid)) << "empty frame and inverted bounds";
-  e = Emf();
-  e[92] = 13;
-  EXPECT_TRUE(refused(e, kEmfDamaged)) << "record size not a multiple of four";
-  e = Emf();
-  e.resize(e.size() - 24);
-  EXPECT_TRUE(refused(e, "无法加载图像，EMF图像文件不完整。")) << "polygon cut";
-  e = Emf();
-  e[88 + 24 + 24] = 200;  // point count
-  EXPECT_TRUE(refused(e, kEmfDamaged)) << "points beyond the record";
-  e = Emf();
-  e[4] = 8;
-  EXPECT_TRUE(refused(e, emfInvalid)) << "header too small";
+  using K = TGraphicFault;
+  // The rectangle record claims 9 words it does not have... as a polygon.
+  const std::size_t rectangle = 40 + 14 + 16 + 14;
+  const auto wmf = Wmf();
+  ExpectRefusals(TMetafile::ClassInfo, wmf,
+                 {{"type", {{22, 7}}, K::NotThisFormat},
+                  {"zero units per inch", {{14, 0}}, K::NotThisFormat},
+                  {"record shorter than its header", {{40, 1}}, K::Damaged},
+                  {"record cut", {}, K::Truncated, wmf.size() - 8},
+                  {"points beyond the record",
+                   {{rectangle, 9}, {rectangle + 4, 0x24}, {rectangle + 5, 0x03}},
+                   K::Truncated}});
+  // The window extent record becomes an unknown one.
+  ExpectRefusals(TMetafile::ClassInfo, Wmf(false), {{"no size", {{23, 0x11}}, K::NotThisFormat}});
+  auto noFrame = Emf();
+  std::fill(noFrame.begin() + 8, noFrame.begin() + 40, 0);
+  std::fill(noFrame.begin() + 16, noFrame.begin() + 20, 0xFB);
+  const auto emf = Emf();
+  ExpectRefusals(TMetafile::ClassInfo, emf,
+                 {{"no EMF signature", {{40, 'X'}}, K::NotThisFormat},
+                  {"record size not a multiple of four", {{92, 13}}, K::Damaged},
+                  {"polygon cut", {}, K::Truncated, emf.size() - 24},
+                  {"point count beyond the record", {{88 + 24 + 24, 200}}, K::Damaged},
+                  {"header too small", {{4, 8}}, K::NotThisFormat}});
+  ExpectRefusals(TMetafile::ClassInfo,
+                 {{"empty", {}, K::NotThisFormat},
+                  {"letters", std::vector<std::uint8_t>(100, 0x41), K::NotThisFormat},
+                  {"empty frame and inverted bounds", noFrame, K::NotThisFormat}});
+  // Without its signature an enhanced metafile is taken for an old one.
+  TMetafile m;
+  EXPECT_TRUE(LoadFailsWith(m, Patched(emf, {{40, 'X'}}), InvalidFormatMessage("WMF")));
+  EXPECT_TRUE(LoadFailsWith(m, noFrame, InvalidFormatMessage("EMF")));
 }
 
 TEST(MetafileTest, EveryPrefixLoadsOrFailsCleanly) {

@@ -43,20 +43,17 @@ TEST(PCDGraphicTest, ConvertsTheBaseImageFromPhotoYcc) {
 }
 
 TEST(PCDGraphicTest, RefusesDamagedFiles) {
-  auto refused = [](const std::vector<std::uint8_t>& data, const std::string& start) {
-    TPCDGraphic pcd;
-    return LoadFailsWith(pcd, data, start);
-  };
-  const std::string invalid = InvalidFormatMessage("Kodak Photo-CD");
-  const std::string truncated = TruncatedMessage("Kodak Photo-CD");
-  auto s = Sample();
-  EXPECT_TRUE(refused({}, invalid));
-  EXPECT_TRUE(refused(std::vector<std::uint8_t>(s.begin(), s.begin() + 0x803), invalid));
-  EXPECT_TRUE(refused(std::vector<std::uint8_t>(s.begin(), s.begin() + 0x900), truncated));
-  EXPECT_TRUE(refused(std::vector<std::uint8_t>(s.begin(), s.begin() + kBase), truncated));
-  EXPECT_TRUE(refused(std::vector<std::uint8_t>(s.begin(), s.end() - 1), truncated));
-  s[0x800] = 'X';
-  EXPECT_TRUE(refused(s, invalid));
+  using K = TGraphicFault;
+  const auto good = Sample();
+  ExpectRefusals(TPCDGraphic::ClassInfo, good,
+                 {{"cut inside the signature", {}, K::NotThisFormat, 0x803},
+                  {"cut after the signature", {}, K::Truncated, 0x900},
+                  {"cut before the base image", {}, K::Truncated, kBase},
+                  {"last byte missing", {}, K::Truncated, good.size() - 1},
+                  {"signature", {{0x800, 'X'}}, K::NotThisFormat}});
+  ExpectRefusals(TPCDGraphic::ClassInfo, {{"empty", {}, K::NotThisFormat}});
+  TPCDGraphic pcd;
+  EXPECT_TRUE(LoadFailsWith(pcd, {}, InvalidFormatMessage("Kodak Photo-CD")));
 }
 
 TEST(PCDGraphicTest, EveryPrefixLoadsOrFailsCleanly) {

@@ -96,57 +96,42 @@ TEST(PCXDecoder, PlanesOfOneBitAndTwoBitPixelsBecome4Bit) {
   EXPECT_EQ(t.Palette().size(), 4u);
 }
 
-TEST(PCXDecoder, RefusesWhatIsNotPcxOrNotSupported) {
-  EXPECT_TRUE(StartsWith(LoadError<TPCXGraphic>({0x0A, 5, 1, 8}), InvalidPrefix()));
-  TByteWriter manufacturer = EightBit();
-  manufacturer.Bytes[0] = 0x0B;
-  EXPECT_TRUE(StartsWith(LoadError<TPCXGraphic>(manufacturer.Bytes), InvalidPrefix()));
-  EXPECT_TRUE(
-      StartsWith(LoadError<TPCXGraphic>(Palette256(Pcx({.Version = 1})).Bytes), InvalidPrefix()));
-  EXPECT_TRUE(StartsWith(LoadError<TPCXGraphic>(Palette256(Pcx({.Encoding = 2})).Bytes),
-                         UnsupportedPrefix()));
-  EXPECT_TRUE(StartsWith(LoadError<TPCXGraphic>(Pcx({.Planes = 2}).Bytes), UnsupportedPrefix()));
-  EXPECT_TRUE(StartsWith(LoadError<TPCXGraphic>(Pcx({.Bits = 16}).Bytes), UnsupportedPrefix()));
-}
-
-TEST(PCXDecoder, RefusesBadSizesBeforeAllocating) {
-  TByteWriter inverted = EightBit();
-  inverted.Bytes[8] = 0;
-  inverted.Bytes[4] = 5;  // xMax 0 < xMin 5
-  EXPECT_TRUE(StartsWith(LoadError<TPCXGraphic>(inverted.Bytes), DamagedPrefix(kPcx)));
-  EXPECT_TRUE(
-      StartsWith(LoadError<TPCXGraphic>(Pcx({.Width = 65535, .Height = 65535, .Planes = 3}).Bytes),
-                 SizePrefix(kPcx)));
-  EXPECT_TRUE(StartsWith(LoadError<TPCXGraphic>(Palette256(Pcx({.BytesPerLine = 2})).Bytes),
-                         DamagedPrefix(kPcx)));
+TEST(PCXDecoder, RefusesDamagedAndUnsupportedFiles) {
+  using K = TGraphicFault;
   // 5000 x 5000 cannot come out of 769 bytes of palette and 10 bytes of runs.
   TByteWriter big = Pcx({.Width = 5000, .Height = 5000, .BytesPerLine = 5000});
   big.Fill(10, 0xFF);
-  EXPECT_EQ(LoadError<TPCXGraphic>(Palette256(big).Bytes), TruncatedText(kPcx));
-}
-
-TEST(PCXDecoder, RefusesDamagedPalettesAndRuns) {
-  TByteWriter noMarker = EightBit();
-  noMarker.Bytes[noMarker.Bytes.size() - 769] = 0x0B;
-  EXPECT_TRUE(StartsWith(LoadError<TPCXGraphic>(noMarker.Bytes), PalettePrefix()));
   TByteWriter noPalette = Pcx({});
   noPalette.U8s({0xC3, 7, 0, 0xC3, 7, 0});
-  EXPECT_TRUE(StartsWith(LoadError<TPCXGraphic>(noPalette.Bytes), PalettePrefix()));
-
-  TByteWriter zeroRun = EightBit();
-  zeroRun.Bytes[128] = 0xC0;
-  EXPECT_EQ(LoadError<TPCXGraphic>(zeroRun.Bytes), DamagedPrefix(kPcx) + "（长度为零的行程）。");
-  TByteWriter overrun = EightBit();
-  overrun.Bytes[128] = 0xC5;  // five bytes in a scan line of four
-  EXPECT_EQ(LoadError<TPCXGraphic>(overrun.Bytes), DamagedPrefix(kPcx) + "（行程越过行尾）。");
   // The pixels end in the middle of the last scan line: the palette is not pixel data.
   TByteWriter shortData = Pcx({});
   shortData.U8s({0xC3, 7, 0, 0xC1, 0xC5, 1});
-  EXPECT_EQ(LoadError<TPCXGraphic>(Palette256(shortData).Bytes), TruncatedText(kPcx));
   TByteWriter rawShort =
       Pcx({.Encoding = 0, .Bits = 8, .Width = 2, .Height = 2, .Planes = 3, .BytesPerLine = 2});
   rawShort.Fill(11, 1);
-  EXPECT_EQ(LoadError<TPCXGraphic>(rawShort.Bytes), TruncatedText(kPcx));
+  ExpectRefusals(
+      TPCXGraphic::ClassInfo,
+      {{"shorter than the header", {0x0A, 5, 1, 8}, K::NotThisFormat},
+       {"version 1", Palette256(Pcx({.Version = 1})).Bytes, K::NotThisFormat},
+       {"encoding 2", Palette256(Pcx({.Encoding = 2})).Bytes, K::Unsupported},
+       {"two planes of 8 bits", Pcx({.Planes = 2}).Bytes, K::Unsupported},
+       {"16 bits", Pcx({.Bits = 16}).Bytes, K::Unsupported},
+       {"beyond the pixel limits", Pcx({.Width = 65535, .Height = 65535, .Planes = 3}).Bytes,
+        K::TooLarge},
+       {"bytes per line below the width", Palette256(Pcx({.BytesPerLine = 2})).Bytes, K::Damaged},
+       {"5000 x 5000 from 10 bytes", Palette256(big).Bytes, K::Truncated},
+       {"no room for the palette", noPalette.Bytes, K::BadPalette},
+       {"pixels end inside the last line", Palette256(shortData).Bytes, K::Truncated},
+       {"uncompressed lines cut", rawShort.Bytes, K::Truncated}});
+  const std::vector<std::uint8_t> good = EightBit().Bytes;
+  ExpectRefusals(TPCXGraphic::ClassInfo, good,
+                 {{"manufacturer byte", {{0, 0x0B}}, K::NotThisFormat},
+                  {"xMax 0 below xMin 5", {{8, 0}, {4, 5}}, K::Damaged},
+                  {"no palette marker", {{good.size() - 769, 0x0B}}, K::BadPalette},
+                  {"run of length zero", {{128, 0xC0}}, K::Damaged},
+                  {"run of five in a line of four", {{128, 0xC5}}, K::Damaged}});
+  TPCXGraphic pcx;
+  EXPECT_TRUE(LoadFailsWith(pcx, rawShort.Bytes, TruncatedMessage(kPcx)));
 }
 
 TEST(PCXDecoder, EveryPrefixFailsCleanly) {

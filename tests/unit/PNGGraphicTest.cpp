@@ -146,21 +146,21 @@ TEST(PNGGraphicTest, UnknownChunks) {
 
 TEST(PNGGraphicTest, DamagedFilesAreRefusedWithTheirReason) {
   const TBytes good = MakePng({4, 4, 2, 8, TBytes(48, 7)});
-  TPNGGraphic png;
-  EXPECT_TRUE(LoadFailsWith(png, TBytes{'G', 'I', 'F', '8', '9', 'a', 0, 0, 0},
-                            "无法加载图像，无效或非预期的PNG图像格式。"));
-  EXPECT_TRUE(LoadFailsWith(png, TBytes(good.begin(), good.begin() + 8),
-                            "无法加载图像，PNG图像文件不完整"));
-  EXPECT_TRUE(
-      LoadFailsWith(png, TBytes(good.begin(), good.end() - 20), "无法加载图像，PNG图像文件不完整"));
-  TBytes badCrc = good;
-  badCrc[29] ^= 0xFF;  // the IHDR checksum
-  EXPECT_TRUE(LoadFailsWith(png, badCrc, "无法加载图像，PNG图像数据已损坏"));
   // A size beyond the pixel limits is refused before anything is allocated.
   TBytes huge = MakePng({1, 1, 2, 8, {1, 2, 3}});
   TBytes big = test::PngChunk("IHDR", {0, 1, 0x86, 0xA0, 0, 1, 0x86, 0xA0, 8, 2, 0, 0, 0});
   std::copy(big.begin(), big.end(), huge.begin() + 8);
-  EXPECT_TRUE(LoadFailsWith(png, huge, "无法加载图像，PNG图像的尺寸 100000x100000 超出限制"));
+  using K = TGraphicFault;
+  test::ExpectRefusals(
+      TPNGGraphic::ClassInfo, good,
+      {{"signature only", {}, K::Truncated, 8},
+       {"end cut", {}, K::Truncated, good.size() - 20},
+       {"IHDR checksum", {{29, static_cast<std::uint8_t>(good[29] ^ 0xFF)}}, K::Damaged}});
+  test::ExpectRefusals(TPNGGraphic::ClassInfo,
+                       {{"GIF", {'G', 'I', 'F', '8', '9', 'a', 0, 0, 0}, K::NotThisFormat},
+                        {"100000 x 100000", huge, K::TooLarge}});
+  TPNGGraphic png;
+  EXPECT_TRUE(LoadFailsWith(png, TBytes{'G', 'I', 'F'}, InvalidFormatMessage("PNG")));
   // A failed load leaves a usable, empty object behind.
   png.LoadFromBytes(good);
   EXPECT_EQ(png.Width(), 4);

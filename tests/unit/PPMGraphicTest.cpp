@@ -58,17 +58,17 @@ TEST(PPMGraphicTest, PixelMapsGiveTwentyFourBits) {
 }
 
 TEST(PPMGraphicTest, DamagedFilesAreRefusedAndTheProcessLives) {
+  using K = TGraphicFault;
+  test::ExpectRefusals(TPPMGraphic::ClassInfo,
+                       {{"BMP", Text("BM"), K::NotThisFormat},
+                        {"PAM", Text("P7\nWIDTH 1\n"), K::NotThisFormat},
+                        {"pixels cut", Raw("P6\n4 4\n255\n", Bytes(20, 1)), K::Truncated},
+                        {"header cut", Text("P6\n4"), K::Truncated},
+                        {"letters for samples", Text("P3 2 1 255 1 2 3 x y z\n"), K::Damaged},
+                        {"maximum value 0", Text("P5 2 1 0\n\1\1"), K::Damaged},
+                        {"beyond the pixel limits", Text("P6 100000 100000 255\n"), K::TooLarge}});
   TPPMGraphic ppm;
-  EXPECT_TRUE(LoadFailsWith(ppm, Text("BM"), "无法加载图像，无效或非预期的PPM图像格式。"));
-  EXPECT_TRUE(
-      LoadFailsWith(ppm, Text("P7\nWIDTH 1\n"), "无法加载图像，无效或非预期的PPM图像格式。"));
-  EXPECT_TRUE(
-      LoadFailsWith(ppm, Raw("P6\n4 4\n255\n", Bytes(20, 1)), "无法加载图像，PPM图像文件不完整。"));
-  EXPECT_TRUE(LoadFailsWith(ppm, Text("P6\n4"), "无法加载图像，PPM图像文件不完整。"));
-  EXPECT_TRUE(
-      LoadFailsWith(ppm, Text("P3 2 1 255 1 2 3 x y z\n"), "无法加载图像，PPM图像数据已损坏"));
-  EXPECT_TRUE(LoadFailsWith(ppm, Text("P5 2 1 0\n\1\1"), "无法加载图像，PPM图像数据已损坏"));
-  EXPECT_TRUE(LoadFailsWith(ppm, Text("P6 100000 100000 255\n"), "无法加载图像，PPM图像的尺寸"));
+  EXPECT_TRUE(LoadFailsWith(ppm, Text("BM"), InvalidFormatMessage("PPM")));
   ppm.LoadFromBytes(Text("P2 1 1 255 9\n"));
   EXPECT_EQ(ppm.ConstRowAt(0)[0], 9);
 }

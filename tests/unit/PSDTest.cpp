@@ -109,59 +109,47 @@ TEST(PSDDecoder, CmykIsInvertedInkAndLabIsConvertedFromD50) {
   EXPECT_LE(red.Blue, 20);
 }
 
-TEST(PSDDecoder, RefusesWhatIsNotPsdOrNotSupported) {
-  EXPECT_TRUE(StartsWith(LoadError<TPSDGraphic>({'8', 'B', 'P'}), InvalidPrefix()));
-  EXPECT_TRUE(StartsWith(LoadError<TPSDGraphic>(Psd({.Version = 3}).Bytes), InvalidPrefix()));
-  EXPECT_TRUE(StartsWith(LoadError<TPSDGraphic>(Psd({.Version = 2}).Bytes), UnsupportedPrefix()));
-  EXPECT_TRUE(StartsWith(LoadError<TPSDGraphic>(Psd({.Channels = 0}).Bytes), InvalidPrefix()));
-  EXPECT_TRUE(StartsWith(LoadError<TPSDGraphic>(Psd({.Mode = 6}).Bytes), UnsupportedPrefix()));
-  EXPECT_TRUE(StartsWith(LoadError<TPSDGraphic>(Psd({.Depth = 32}).Bytes), UnsupportedPrefix()));
-  EXPECT_TRUE(
-      StartsWith(LoadError<TPSDGraphic>(Psd({.Depth = 1, .Mode = 3}).Bytes), UnsupportedPrefix()));
-  EXPECT_TRUE(StartsWith(LoadError<TPSDGraphic>(Psd({.Channels = 2}).Bytes), DamagedPrefix(kPsd)));
+TEST(PSDDecoder, RefusesDamagedAndUnsupportedFiles) {
+  using K = TGraphicFault;
   TByteWriter zip = Psd({});
   zip.U16BE(2).Fill(16, 0);
-  EXPECT_TRUE(StartsWith(LoadError<TPSDGraphic>(zip.Bytes), UnsupportedPrefix()));
-}
-
-TEST(PSDDecoder, RefusesBadSizesAndSectionsBeforeAllocating) {
-  EXPECT_TRUE(StartsWith(LoadError<TPSDGraphic>(Psd({.Width = 0}).Bytes), DamagedPrefix(kPsd)));
-  EXPECT_TRUE(StartsWith(LoadError<TPSDGraphic>(Psd({.Height = 70000, .Width = 70000}).Bytes),
-                         SizePrefix(kPsd)));
-  EXPECT_TRUE(StartsWith(LoadError<TPSDGraphic>(Psd({.Height = 0x80000000u, .Width = 1}).Bytes),
-                         DamagedPrefix(kPsd)));
-  TByteWriter section = Psd({});
-  section.Bytes[29] = 0x7F;  // the colour mode data claims about 2 GB
-  EXPECT_EQ(LoadError<TPSDGraphic>(section.Bytes), TruncatedText(kPsd));
   TByteWriter shortTable = Psd({.Channels = 1, .Mode = 2}, std::vector<std::uint8_t>(767, 0));
   shortTable.U16BE(0).U8s({0, 0});
-  EXPECT_TRUE(StartsWith(LoadError<TPSDGraphic>(shortTable.Bytes), PalettePrefix()));
   TByteWriter raw = Psd({.Height = 1000, .Width = 1000});
   raw.U16BE(0).Fill(5000, 0);
-  EXPECT_EQ(LoadError<TPSDGraphic>(raw.Bytes), TruncatedText(kPsd));
   TByteWriter counts = Psd({.Height = 1000, .Width = 1000});
   counts.U16BE(1).Fill(5000, 0);  // 3000 row counts need 6000 bytes
-  EXPECT_EQ(LoadError<TPSDGraphic>(counts.Bytes), TruncatedText(kPsd));
-}
-
-TEST(PSDDecoder, RefusesDamagedPackBitsRows) {
-  const std::size_t counts = RgbaRle().Bytes.size() - 11 - 8;
-  TByteWriter tooShort = RgbaRle();
-  tooShort.Bytes[counts + 1] = 0;  // a row of three bytes cannot come from zero bytes
-  EXPECT_EQ(LoadError<TPSDGraphic>(tooShort.Bytes), DamagedPrefix(kPsd) + "（压缩行过短）。");
-  TByteWriter beyond = RgbaRle();
-  beyond.Bytes[counts] = 0x10;  // the first row's count reaches past the file
-  EXPECT_EQ(LoadError<TPSDGraphic>(beyond.Bytes), TruncatedText(kPsd));
-  TByteWriter literal = RgbaRle();
-  literal.Bytes[counts + 8] = 0x03;  // four literals in a row of three
-  EXPECT_EQ(LoadError<TPSDGraphic>(literal.Bytes), DamagedPrefix(kPsd) + "（原样数据越过行尾）。");
-  TByteWriter run = RgbaRle();
-  run.Bytes[counts + 8 + 4] = 0xFD;  // a run of four
-  EXPECT_EQ(LoadError<TPSDGraphic>(run.Bytes), DamagedPrefix(kPsd) + "（重复行程越过行尾）。");
-  TByteWriter ends = RgbaRle();
-  ends.Bytes[counts + 8 + 7] = 0x80;  // the blue row becomes three no-ops: it ends short
-  ends.Bytes[counts + 8 + 8] = 0x80;
-  EXPECT_EQ(LoadError<TPSDGraphic>(ends.Bytes), TruncatedText(kPsd));
+  ExpectRefusals(
+      TPSDGraphic::ClassInfo,
+      {{"signature cut", {'8', 'B', 'P'}, K::NotThisFormat},
+       {"version 3", Psd({.Version = 3}).Bytes, K::NotThisFormat},
+       {"large document format", Psd({.Version = 2}).Bytes, K::Unsupported},
+       {"no channels", Psd({.Channels = 0}).Bytes, K::NotThisFormat},
+       {"mode 6", Psd({.Mode = 6}).Bytes, K::Unsupported},
+       {"32 bits", Psd({.Depth = 32}).Bytes, K::Unsupported},
+       {"1-bit RGB", Psd({.Depth = 1, .Mode = 3}).Bytes, K::Unsupported},
+       {"RGB in two channels", Psd({.Channels = 2}).Bytes, K::Damaged},
+       {"ZIP compression", zip.Bytes, K::Unsupported},
+       {"zero width", Psd({.Width = 0}).Bytes, K::Damaged},
+       {"beyond the pixel limits", Psd({.Height = 70000, .Width = 70000}).Bytes, K::TooLarge},
+       {"height beyond 2^31", Psd({.Height = 0x80000000u, .Width = 1}).Bytes, K::Damaged},
+       // the colour mode data claims about 2 GB
+       {"colour mode section too long", Patched(Psd({}).Bytes, {{29, 0x7F}}), K::Truncated},
+       {"colour table one byte short", shortTable.Bytes, K::BadPalette},
+       {"raw planes cut", raw.Bytes, K::Truncated},
+       {"row byte counts cut", counts.Bytes, K::Truncated}});
+  const std::vector<std::uint8_t> good = RgbaRle().Bytes;
+  const std::size_t rows = good.size() - 11 - 8;
+  ExpectRefusals(TPSDGraphic::ClassInfo, good,
+                 {// a row of three bytes cannot come from zero bytes
+                  {"compressed row too short", {{rows + 1, 0}}, K::Damaged},
+                  {"first row's count past the file", {{rows, 0x10}}, K::Truncated},
+                  {"four literals in a row of three", {{rows + 8, 0x03}}, K::Damaged},
+                  {"run of four", {{rows + 8 + 4, 0xFD}}, K::Damaged},
+                  // the blue row becomes three no-ops: it ends short
+                  {"row of no-ops", {{rows + 8 + 7, 0x80}, {rows + 8 + 8, 0x80}}, K::Truncated}});
+  TPSDGraphic psd;
+  EXPECT_TRUE(LoadFailsWith(psd, raw.Bytes, TruncatedMessage(kPsd)));
 }
 
 TEST(PSDDecoder, EveryPrefixFailsCleanly) {

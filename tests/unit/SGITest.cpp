@@ -88,48 +88,40 @@ TEST(SGIDecoder, SixteenBitChannelsAreReducedAndAlphaKept) {
   EXPECT_EQ(grey.ConstRowAt(0)[2], 255);
 }
 
-TEST(SGIDecoder, RefusesWhatIsNotSgiOrNotSupported) {
-  EXPECT_TRUE(StartsWith(LoadError<TSGIGraphic>({0x01}), InvalidPrefix()));
-  EXPECT_TRUE(StartsWith(LoadError<TSGIGraphic>({0x01, 0xDB, 0, 1}), InvalidPrefix()));
-  EXPECT_EQ(LoadError<TSGIGraphic>({0x01, 0xDA, 0, 1}), TruncatedText(kSgi));
-  EXPECT_TRUE(StartsWith(LoadError<TSGIGraphic>(Sgi({.Storage = 2}).Bytes), UnsupportedPrefix()));
-  EXPECT_TRUE(StartsWith(LoadError<TSGIGraphic>(Sgi({.Bpc = 3}).Bytes), UnsupportedPrefix()));
-  EXPECT_TRUE(StartsWith(LoadError<TSGIGraphic>(Sgi({.Dimension = 4}).Bytes), InvalidPrefix()));
-  EXPECT_TRUE(StartsWith(LoadError<TSGIGraphic>(Sgi({.Z = 5}).Bytes), UnsupportedPrefix()));
-  EXPECT_TRUE(StartsWith(LoadError<TSGIGraphic>(Sgi({.ColorMap = 3}).Bytes), UnsupportedPrefix()));
-}
-
-TEST(SGIDecoder, RefusesBadSizesBeforeAllocating) {
-  EXPECT_TRUE(StartsWith(LoadError<TSGIGraphic>(Sgi({.X = 0}).Bytes), DamagedPrefix(kSgi)));
-  EXPECT_TRUE(StartsWith(LoadError<TSGIGraphic>(Sgi({.X = 65535, .Y = 65535, .Z = 4}).Bytes),
-                         SizePrefix(kSgi)));
+TEST(SGIDecoder, RefusesDamagedAndUnsupportedFiles) {
+  using K = TGraphicFault;
   TByteWriter verbatim = Sgi({.X = 2, .Y = 2, .Z = 3});
   verbatim.Fill(11, 0);
-  EXPECT_EQ(LoadError<TSGIGraphic>(verbatim.Bytes), TruncatedText(kSgi));
   // Tables of 3 x 4000 rows need 96000 bytes; there are far fewer.
   TByteWriter tables = Sgi({.Storage = 1, .X = 4000, .Y = 4000, .Z = 3});
   tables.Fill(1000, 0);
-  EXPECT_EQ(LoadError<TSGIGraphic>(tables.Bytes), TruncatedText(kSgi));
-}
-
-TEST(SGIDecoder, RefusesDamagedRows) {
+  ExpectRefusals(
+      TSGIGraphic::ClassInfo,
+      {{"one byte", {0x01}, K::NotThisFormat},
+       {"wrong magic number", {0x01, 0xDB, 0, 1}, K::NotThisFormat},
+       {"header cut", {0x01, 0xDA, 0, 1}, K::Truncated},
+       {"storage 2", Sgi({.Storage = 2}).Bytes, K::Unsupported},
+       {"3 bytes a channel", Sgi({.Bpc = 3}).Bytes, K::Unsupported},
+       {"dimension 4", Sgi({.Dimension = 4}).Bytes, K::NotThisFormat},
+       {"five channels", Sgi({.Z = 5}).Bytes, K::Unsupported},
+       {"colour map 3", Sgi({.ColorMap = 3}).Bytes, K::Unsupported},
+       {"zero width", Sgi({.X = 0}).Bytes, K::Damaged},
+       {"beyond the pixel limits", Sgi({.X = 65535, .Y = 65535, .Z = 4}).Bytes, K::TooLarge},
+       {"uncompressed planes cut", verbatim.Bytes, K::Truncated},
+       {"row tables cut", tables.Bytes, K::Truncated}});
   const std::size_t firstRow = 512 + 48;
-  TByteWriter outside = RgbRle();
-  outside.Bytes[512 + 4 * 5 + 3] = 0xF0;  // the sixth row's offset far beyond the file
-  outside.Bytes[512 + 4 * 5 + 2] = 0xFF;
-  EXPECT_EQ(LoadError<TSGIGraphic>(outside.Bytes), DamagedPrefix(kSgi) + "（行偏移超出文件）。");
-  TByteWriter literal = RgbRle();
-  literal.Bytes[firstRow] = 0x84;  // four literals in a row of three
-  EXPECT_EQ(LoadError<TSGIGraphic>(literal.Bytes), DamagedPrefix(kSgi) + "（原样数据越过行尾）。");
-  TByteWriter run = RgbRle();
-  run.Bytes[firstRow + 5] = 0x04;  // a run of four
-  EXPECT_EQ(LoadError<TSGIGraphic>(run.Bytes), DamagedPrefix(kSgi) + "（重复行程越过行尾）。");
-  TByteWriter zero = RgbRle();
-  zero.Bytes[firstRow] = 0x80;  // a literal of length zero ends the row at once
-  EXPECT_EQ(LoadError<TSGIGraphic>(zero.Bytes), DamagedPrefix(kSgi) + "（行数据短于图像宽度）。");
-  TByteWriter cut = RgbRle();
-  cut.Bytes[512 + 24 + 3] = 2;  // the first row's length cut to two bytes
-  EXPECT_EQ(LoadError<TSGIGraphic>(cut.Bytes), TruncatedText(kSgi));
+  ExpectRefusals(TSGIGraphic::ClassInfo, RgbRle().Bytes,
+                 {// the sixth row's offset far beyond the file
+                  {"row offset outside the file",
+                   {{512 + 4 * 5 + 3, 0xF0}, {512 + 4 * 5 + 2, 0xFF}},
+                   K::Damaged},
+                  {"four literals in a row of three", {{firstRow, 0x84}}, K::Damaged},
+                  {"run of four", {{firstRow + 5, 0x04}}, K::Damaged},
+                  // a literal of length zero ends the row at once
+                  {"row shorter than the width", {{firstRow, 0x80}}, K::Damaged},
+                  {"first row's length cut to two bytes", {{512 + 24 + 3, 2}}, K::Truncated}});
+  TSGIGraphic sgi;
+  EXPECT_TRUE(LoadFailsWith(sgi, verbatim.Bytes, TruncatedMessage(kSgi)));
 }
 
 TEST(SGIDecoder, EveryPrefixFailsCleanly) {

@@ -208,22 +208,24 @@ TEST(TIFFGraphicTest, DepthsBeyondTheRendererAreReducedToEightBits) {
   // A variant nobody decodes is refused in our words, not the library's.
   const std::string message =
       test::LoadError<TTIFFGraphic>(MakeTiff(Sample(2, 1, 8, 2, PHOTOMETRIC_RGB, {1, 2, 3, 4})));
-  EXPECT_TRUE(test::StartsWith(message, "无法加载图像，不支持TIFF的")) << message;
   EXPECT_EQ(message.find("Sorry"), std::string::npos) << message;
 }
 
 TEST(TIFFGraphicTest, DamagedFilesAreRefusedWithTheirReason) {
+  using K = TGraphicFault;
   const TBytes good = MakeTiff(Sample(40, 40, 8, 3, PHOTOMETRIC_RGB, TBytes(40 * 40 * 3, 9)));
-  TTIFFGraphic tiff;
-  EXPECT_TRUE(LoadFailsWith(tiff, TBytes{'B', 'M', 1, 2, 3, 4, 5, 6},
-                            "无法加载图像，无效或非预期的TIFF图像格式。"));
-  EXPECT_TRUE(
-      LoadFailsWith(tiff, TBytes(good.begin(), good.begin() + 6), "无法加载图像，TIFF图像"));
   // libtiff writes the directory after the pixels, so a cut keeps the header but loses the rest.
+  test::ExpectRefusals(TTIFFGraphic::ClassInfo, good,
+                       {{"header cut", {}, K::Truncated, 6},
+                        {"directory lost", {}, K::Truncated, 2000},
+                        {"not TIFF", {{0, 'B'}, {1, 'M'}}, K::NotThisFormat}});
+  test::ExpectRefusals(
+      TTIFFGraphic::ClassInfo,
+      {{"two samples of RGB", MakeTiff(Sample(2, 1, 8, 2, PHOTOMETRIC_RGB, {1, 2, 3, 4})),
+        K::Unsupported}});
+  TTIFFGraphic tiff;
   EXPECT_TRUE(
-      LoadFailsWith(tiff, TBytes(good.begin(), good.begin() + 2000), "无法加载图像，TIFF图像"));
-  TTiffSample unsupported = Sample(2, 1, 8, 2, PHOTOMETRIC_RGB, {1, 2, 3, 4});
-  EXPECT_TRUE(LoadFailsWith(tiff, MakeTiff(unsupported), "无法加载图像，不支持TIFF的"));
+      LoadFailsWith(tiff, TBytes{'B', 'M', 1, 2, 3, 4, 5, 6}, InvalidFormatMessage("TIFF")));
   tiff.LoadFromBytes(good);
   EXPECT_EQ(tiff.Width(), 40);
 }
@@ -245,17 +247,19 @@ TEST(TIFFGraphicTest, EpsShowsItsTiffPreview) {
   ASSERT_EQ(eps.BitsPerPixel(), 24);
   EXPECT_EQ(Row(eps, 0, 6), (TBytes{3, 2, 1, 6, 5, 4}));
 
-  EXPECT_TRUE(LoadFailsWith(eps, TBytes(preview), "无法加载图像，无效或非预期的EPS图像格式。"));
-  const TBytes text = {'%', '!', 'P', 'S', '-', 'A', 'd', 'o', 'b', 'e'};
-  EXPECT_TRUE(LoadFailsWith(eps, text, "无法加载图像，无效或非预期的EPS图像格式。"));
   TBytes cut = MakeEps(preview);
   cut.resize(cut.size() - 10);
-  EXPECT_TRUE(LoadFailsWith(eps, cut, "无法加载图像，EPS图像文件不完整。"));
   TBytes noPreview = MakeEps(preview);
   std::fill(noPreview.begin() + 20, noPreview.begin() + 28, 0);
-  EXPECT_TRUE(LoadFailsWith(eps, noPreview, "无法加载图像，不支持EPS的"));
-  TBytes badPreview = MakeEps(TBytes(preview.size(), 0x42));
-  EXPECT_TRUE(LoadFailsWith(eps, badPreview, "无法加载图像，无效或非预期的EPS图像格式。"));
+  using K = TGraphicFault;
+  test::ExpectRefusals(
+      TEPSGraphic::ClassInfo,
+      {{"a bare TIFF", preview, K::NotThisFormat},
+       {"PostScript text", {'%', '!', 'P', 'S', '-', 'A', 'd', 'o', 'b', 'e'}, K::NotThisFormat},
+       {"preview cut", cut, K::Truncated},
+       {"no preview", noPreview, K::Unsupported},
+       {"preview that is not TIFF", MakeEps(TBytes(preview.size(), 0x42)), K::NotThisFormat}});
+  EXPECT_TRUE(LoadFailsWith(eps, TBytes(preview), InvalidFormatMessage("EPS")));
 }
 
 }  // namespace

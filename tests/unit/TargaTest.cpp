@@ -124,37 +124,13 @@ TEST(TargaDecoder, FifteenBitMapAndGreyPictures) {
   EXPECT_EQ(g.GetPixel(2, 0), RGB(77, 77, 77));
 }
 
-TEST(TargaDecoder, RefusesFilesThatAreNotTargaOrNotSupported) {
-  EXPECT_TRUE(StartsWith(LoadError<TTargaGraphic>({}), InvalidPrefix()));
-  TByteWriter badMapType = Tga({});
-  badMapType.Bytes[1] = 2;
-  EXPECT_TRUE(StartsWith(LoadError<TTargaGraphic>(badMapType.Bytes), InvalidPrefix()));
-  EXPECT_TRUE(StartsWith(LoadError<TTargaGraphic>(Tga({.Type = 0}).Bytes), InvalidPrefix()));
-  EXPECT_TRUE(StartsWith(LoadError<TTargaGraphic>(Tga({.Type = 4}).Bytes), InvalidPrefix()));
-  EXPECT_TRUE(StartsWith(LoadError<TTargaGraphic>(Tga({.Type = 32}).Bytes), UnsupportedPrefix()));
-  EXPECT_TRUE(StartsWith(LoadError<TTargaGraphic>(Tga({.Depth = 12}).Bytes), UnsupportedPrefix()));
-  EXPECT_TRUE(StartsWith(LoadError<TTargaGraphic>(Tga({.Type = 3, .Depth = 12}).Bytes),
-                         UnsupportedPrefix()));
-  EXPECT_TRUE(
-      StartsWith(LoadError<TTargaGraphic>(Tga({.Descriptor = 0x40}).Bytes), UnsupportedPrefix()));
-}
-
-TEST(TargaDecoder, RefusesImpossibleSizesBeforeAllocating) {
-  EXPECT_TRUE(StartsWith(LoadError<TTargaGraphic>(Tga({.Width = 0}).Bytes), DamagedPrefix(kTga)));
-  // 65535 x 65535 x 4 bytes overflows 32 bits and the pixel limit.
-  EXPECT_TRUE(StartsWith(
-      LoadError<TTargaGraphic>(Tga({.Width = 65535, .Height = 65535, .Depth = 32}).Bytes),
-      SizePrefix(kTga)));
+TEST(TargaDecoder, RefusesDamagedAndUnsupportedFiles) {
+  using K = TGraphicFault;
   // Within the limits but far more than 8 bytes of RLE data can hold.
   TByteWriter big = Tga({.Type = 10, .Width = 4000, .Height = 4000, .Depth = 24});
   big.U8s({0xFF, 1, 2, 3, 0xFF, 1, 2, 3});
-  EXPECT_EQ(LoadError<TTargaGraphic>(big.Bytes), TruncatedText(kTga));
-}
-
-TEST(TargaDecoder, RefusesDamagedPalettes) {
   TByteWriter noMap = Tga({.Type = 1, .Width = 1, .Height = 1, .Depth = 8});
   noMap.U8(0);
-  EXPECT_TRUE(StartsWith(LoadError<TTargaGraphic>(noMap.Bytes), PalettePrefix()));
   TByteWriter badBits = Tga({.MapType = 1,
                              .Type = 1,
                              .MapLength = 1,
@@ -163,36 +139,43 @@ TEST(TargaDecoder, RefusesDamagedPalettes) {
                              .Height = 1,
                              .Depth = 8});
   badBits.U8s({0, 0, 0});
-  EXPECT_TRUE(StartsWith(LoadError<TTargaGraphic>(badBits.Bytes), PalettePrefix()));
-  TByteWriter outside = MappedRle();
-  outside.Bytes.back() = 5;  // beyond entries 2..4
-  EXPECT_TRUE(StartsWith(LoadError<TTargaGraphic>(outside.Bytes), PalettePrefix()));
-  outside.Bytes.back() = 1;  // below the first entry
-  EXPECT_TRUE(StartsWith(LoadError<TTargaGraphic>(outside.Bytes), PalettePrefix()));
-}
-
-TEST(TargaDecoder, RefusesTruncatedAndOverrunningData) {
-  const std::vector<std::uint8_t> good = MappedRle().Bytes;
-  // Inside the ID field, inside the colour map, inside the pixels.
-  for (std::size_t cut : {std::size_t{19}, std::size_t{25}, good.size() - 1}) {
-    const std::vector<std::uint8_t> part(good.begin(), good.begin() + static_cast<long>(cut));
-    EXPECT_EQ(LoadError<TTargaGraphic>(part), TruncatedText(kTga)) << cut;
-  }
   TByteWriter raw = Tga({.Width = 2, .Height = 2, .Depth = 24});
   raw.Fill(11, 0);
-  EXPECT_EQ(LoadError<TTargaGraphic>(raw.Bytes), TruncatedText(kTga));
-
-  TByteWriter run = MappedRle();
-  run.Bytes[18 + 3 + 9] = 0x83;  // a run of four in a row of three
-  EXPECT_TRUE(StartsWith(LoadError<TTargaGraphic>(run.Bytes), DamagedPrefix(kTga)));
-  TByteWriter literal = MappedRle();
-  literal.Bytes[18 + 3 + 9 + 2] = 0x03;  // four literals in a row of three
-  literal.U8(2);
-  EXPECT_TRUE(StartsWith(LoadError<TTargaGraphic>(literal.Bytes), DamagedPrefix(kTga)));
   // A run may carry on into the next row, but not past the last one.
   TByteWriter across = Tga({.Type = 10, .Width = 2, .Height = 2, .Depth = 24});
   across.U8s({0x84, 1, 2, 3});
-  EXPECT_TRUE(StartsWith(LoadError<TTargaGraphic>(across.Bytes), DamagedPrefix(kTga)));
+  TByteWriter literal = MappedRle();
+  literal.Bytes[18 + 3 + 9 + 2] = 0x03;  // four literals in a row of three
+  literal.U8(2);
+  ExpectRefusals(TTargaGraphic::ClassInfo,
+                 {{"empty", {}, K::NotThisFormat},
+                  {"map type 2", Patched(Tga({}).Bytes, {{1, 2}}), K::NotThisFormat},
+                  {"type 0", Tga({.Type = 0}).Bytes, K::NotThisFormat},
+                  {"type 4", Tga({.Type = 4}).Bytes, K::NotThisFormat},
+                  {"Huffman coded", Tga({.Type = 32}).Bytes, K::Unsupported},
+                  {"12-bit colour", Tga({.Depth = 12}).Bytes, K::Unsupported},
+                  {"12-bit grey", Tga({.Type = 3, .Depth = 12}).Bytes, K::Unsupported},
+                  {"interlaced", Tga({.Descriptor = 0x40}).Bytes, K::Unsupported},
+                  {"zero width", Tga({.Width = 0}).Bytes, K::Damaged},
+                  // 65535 x 65535 x 4 bytes overflows 32 bits and the pixel limit.
+                  {"beyond the pixel limits",
+                   Tga({.Width = 65535, .Height = 65535, .Depth = 32}).Bytes, K::TooLarge},
+                  {"4000 x 4000 from 8 bytes of runs", big.Bytes, K::Truncated},
+                  {"colour-mapped without a map", noMap.Bytes, K::BadPalette},
+                  {"12-bit map entries", badBits.Bytes, K::BadPalette},
+                  {"uncompressed pixels cut", raw.Bytes, K::Truncated},
+                  {"run past the last row", across.Bytes, K::Damaged},
+                  {"four literals in a row of three", literal.Bytes, K::Damaged}});
+  const std::vector<std::uint8_t> good = MappedRle().Bytes;
+  ExpectRefusals(TTargaGraphic::ClassInfo, good,
+                 {{"cut inside the ID field", {}, K::Truncated, 19},
+                  {"cut inside the colour map", {}, K::Truncated, 25},
+                  {"cut inside the pixels", {}, K::Truncated, good.size() - 1},
+                  {"index beyond entries 2..4", {{good.size() - 1, 5}}, K::BadPalette},
+                  {"index below the first entry", {{good.size() - 1, 1}}, K::BadPalette},
+                  {"run of four in a row of three", {{18 + 3 + 9, 0x83}}, K::Damaged}});
+  TTargaGraphic tga;
+  EXPECT_TRUE(LoadFailsWith(tga, raw.Bytes, TruncatedMessage(kTga)));
 }
 
 TEST(TargaDecoder, PacketsContinueOnTheNextRow) {
