@@ -10,8 +10,8 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
+#include "app/Fonts.h"
 #include "app/Language.h"
-#include "app/Startup.h"
 #include "controls/HtmlTextView.h"
 
 namespace pennacrow {

@@ -95,6 +95,7 @@ const QSize kFrameAllowance(16, 40);
 // The toolbar, left to right: each button's key (shown in its tooltip) and what a screen reader
 // says about it. The keys keep clear of the memo's own editing keys (Ctrl+D, Ctrl+E, Ctrl+K and
 // Ctrl+U on X11), so nothing typed in the memo starts a command.
+// A click runs the button's command as every command runs (see Guarded).
 struct TToolButton {
   TFlatButton* TPennacrowForm::*Field;
   const char* Name;
@@ -102,24 +103,29 @@ struct TToolButton {
   int Glyph;
   const char* Key;
   const char* Description;
+  void (TPennacrowForm::*Click)();
 };
 const TToolButton kToolButtons[] = {
     {&TPennacrowForm::FlatButton1, "FlatButton1", N_("加载图像"), 0, "Ctrl+O",
-     N_("打开一幅图片作为载体")},
+     N_("打开一幅图片作为载体"), &TPennacrowForm::FlatButton1Click},
     {&TPennacrowForm::FlatButton2, "FlatButton2", N_("保存图像"), 1, "Ctrl+S",
-     N_("把图片保存为 BMP 或 PNG 文件")},
+     N_("把图片保存为 BMP 或 PNG 文件"), &TPennacrowForm::FlatButton2Click},
     {&TPennacrowForm::FlatButton4, "FlatButton4", N_("读取数据"), 4, "Ctrl+R",
-     N_("把图片里隐藏的文本读到文本框")},
+     N_("把图片里隐藏的文本读到文本框"), &TPennacrowForm::FlatButton4Click},
     {&TPennacrowForm::FlatButton6, "FlatButton6", N_("写入数据"), 4, "Ctrl+M",
-     N_("把文本框里的文本隐藏到图片里")},
+     N_("把文本框里的文本隐藏到图片里"), &TPennacrowForm::FlatButton6Click},
     {&TPennacrowForm::FlatButton5, "FlatButton5", N_("加密"), 5, "Ctrl+L",
-     N_("用密码加密文本框里的文本")},
+     N_("用密码加密文本框里的文本"), &TPennacrowForm::FlatButton5Click},
+    // "解密" has no handler of its own: decryption happens inside the encryption dialog.
     {&TPennacrowForm::FlatButton9, "FlatButton9", N_("解密"), 5, "Ctrl+Shift+L",
-     N_("用密码解密文本框里的文本")},
+     N_("用密码解密文本框里的文本"), &TPennacrowForm::FlatButton5Click},
+    // No click handler: the button drops the print menu down (see BuildPrintMenu).
     {&TPennacrowForm::FlatButton7, "FlatButton7", N_("打印图像"), 3, "Ctrl+P",
-     N_("按所选比例打印图片")},
-    {&TPennacrowForm::FlatButton3, "FlatButton3", N_("帮助"), 7, "F1", N_("打开使用说明")},
-    {&TPennacrowForm::FlatButton8, "FlatButton8", N_("关闭"), 6, "Ctrl+Q", N_("关闭程序")},
+     N_("按所选比例打印图片"), nullptr},
+    {&TPennacrowForm::FlatButton3, "FlatButton3", N_("帮助"), 7, "F1", N_("打开使用说明"),
+     &TPennacrowForm::FlatButton3Click},
+    {&TPennacrowForm::FlatButton8, "FlatButton8", N_("关闭"), 6, "Ctrl+Q", N_("关闭程序"),
+     &TPennacrowForm::FlatButton8Click},
 };
 const char* const kMemoName = N_("文本");
 const char* const kPictureName = N_("图片");
@@ -181,6 +187,26 @@ TPennacrowForm::TPennacrowForm(TUserInterface& ui, QWidget* parent)
 TPennacrowForm::~TPennacrowForm() = default;
 
 void TPennacrowForm::BuildLayout() {
+  BuildToolBar();
+  auto* central = new QWidget(this);
+  auto* column = new QVBoxLayout(central);
+  column->setContentsMargins(0, 0, 0, 0);
+  column->setSpacing(0);
+  column->addWidget(BuildBanner(central));
+  column->addWidget(BuildPictureArea(central), 1);
+  column->addWidget(BuildMemoPanel(central));
+  column->addWidget(BuildMeterStrip(central));
+  connect(TextData, &QPlainTextEdit::textChanged, this, [this] {
+    if (FTextBeforeForcedRead && TextData->toPlainText() == *FTextBeforeForcedRead) {
+      FTextBeforeForcedRead.reset();
+      if (StatusPanelText(0) == QTr(kForcedReadDone)) SetStatusPanel(0, {});
+    }
+  });
+  setCentralWidget(central);
+  BuildStatusBar();
+}
+
+void TPennacrowForm::BuildToolBar() {
   ToolBar2 = new QToolBar(this);
   QToolBar* toolBar = ToolBar2;
   toolBar->setObjectName("ToolBar2");
@@ -197,33 +223,18 @@ void TPennacrowForm::BuildLayout() {
     button->setAccessibleDescription(QTr(entry.Description));
     toolBar->addWidget(button);
     this->*entry.Field = button;
+    if (const auto click = entry.Click) {
+      connect(button, &QToolButton::clicked, this,
+              [this, click] { Guarded([this, click] { (this->*click)(); }); });
+    }
   }
   // The data buttons wait for the first picture, and so do saving and printing it.
   EnableDataButtons(false);
   EnablePictureCommands(false);
-  connect(FlatButton1, &QToolButton::clicked, this,
-          [this] { Guarded([this] { FlatButton1Click(); }); });
-  connect(FlatButton2, &QToolButton::clicked, this,
-          [this] { Guarded([this] { FlatButton2Click(); }); });
-  connect(FlatButton4, &QToolButton::clicked, this,
-          [this] { Guarded([this] { FlatButton4Click(); }); });
-  connect(FlatButton6, &QToolButton::clicked, this,
-          [this] { Guarded([this] { FlatButton6Click(); }); });
-  connect(FlatButton5, &QToolButton::clicked, this,
-          [this] { Guarded([this] { FlatButton5Click(); }); });
-  // "解密" has no handler of its own: decryption happens inside the encryption dialog.
-  connect(FlatButton9, &QToolButton::clicked, this,
-          [this] { Guarded([this] { FlatButton5Click(); }); });
-  connect(FlatButton3, &QToolButton::clicked, this,
-          [this] { Guarded([this] { FlatButton3Click(); }); });
-  connect(FlatButton8, &QToolButton::clicked, this, [this] { FlatButton8Click(); });
+}
 
-  auto* central = new QWidget(this);
-  auto* column = new QVBoxLayout(central);
-  column->setContentsMargins(0, 0, 0, 0);
-  column->setSpacing(0);
-
-  auto* banner = new QLabel(QTr("Pennacrow 创建／查看数据"), central);
+QWidget* TPennacrowForm::BuildBanner(QWidget* parent) {
+  auto* banner = new QLabel(QTr("Pennacrow 创建／查看数据"), parent);
   banner->setObjectName("Panel2");
   banner->setFixedHeight(27);
   banner->setAlignment(Qt::AlignCenter);
@@ -231,9 +242,11 @@ void TPennacrowForm::BuildLayout() {
   banner->setStyleSheet(
       QString("QLabel { background: %1; color: white; font-weight: bold; font-size: 14px; }")
           .arg(kBannerColour.name()));
-  column->addWidget(banner);
+  return banner;
+}
 
-  ScrollBox1 = new QScrollArea(central);
+QWidget* TPennacrowForm::BuildPictureArea(QWidget* parent) {
+  ScrollBox1 = new QScrollArea(parent);
   ScrollBox1->setObjectName("ScrollBox1");
   ScrollBox1->setWidgetResizable(true);
   ScrollBox1->setFrameShape(QFrame::NoFrame);
@@ -244,9 +257,11 @@ void TPennacrowForm::BuildLayout() {
   StegoImage->setAccessibleName(QTr(kPictureName));
   StegoImage->setAccessibleDescription(QTr(kPictureDescription));
   ScrollBox1->setWidget(StegoImage);
-  column->addWidget(ScrollBox1, 1);
+  return ScrollBox1;
+}
 
-  auto* panel1 = new QWidget(central);
+QWidget* TPennacrowForm::BuildMemoPanel(QWidget* parent) {
+  auto* panel1 = new QWidget(parent);
   panel1->setObjectName("Panel1");
   panel1->setFixedHeight(141);
   auto* panelLayout = new QHBoxLayout(panel1);
@@ -259,11 +274,13 @@ void TPennacrowForm::BuildLayout() {
   panelLayout->addWidget(TextData);
   TextData->setAccessibleName(QTr(kMemoName));
   TextData->setAccessibleDescription(QTr(kMemoDescription));
-  column->addWidget(panel1);
+  return panel1;
+}
 
-  // A strip of its own under the text: the capacity meter on the right, where it never covers
-  // what is typed, and the progress of a long command on the left.
-  auto* strip = new QWidget(central);
+// A strip of its own under the text: the capacity meter on the right, where it never covers what
+// is typed, and the progress of a long command on the left.
+QWidget* TPennacrowForm::BuildMeterStrip(QWidget* parent) {
+  auto* strip = new QWidget(parent);
   strip->setObjectName("MeterStrip");
   auto* stripLayout = new QHBoxLayout(strip);
   stripLayout->setContentsMargins(4, 1, 4, 1);
@@ -273,21 +290,13 @@ void TPennacrowForm::BuildLayout() {
   CapacityMeter->setObjectName("CapacityMeter");
   stripLayout->addWidget(CapacityMeter);
   strip->setFixedHeight(fontMetrics().height() + 6);
-  column->addWidget(strip);
   // Typing updates the meter once per pass of the event loop, however many edits it holds.
   auto* meterTimer = new QTimer(this);
   meterTimer->setSingleShot(true);
   meterTimer->setInterval(0);
   connect(meterTimer, &QTimer::timeout, this, [this] { UpdateCapacityMeter(); });
   connect(TextData, &QPlainTextEdit::textChanged, meterTimer, qOverload<>(&QTimer::start));
-  connect(TextData, &QPlainTextEdit::textChanged, this, [this] {
-    if (FTextBeforeForcedRead && TextData->toPlainText() == *FTextBeforeForcedRead) {
-      FTextBeforeForcedRead.reset();
-      if (StatusPanelText(0) == QTr(kForcedReadDone)) SetStatusPanel(0, {});
-    }
-  });
-  setCentralWidget(central);
-  BuildStatusBar();
+  return strip;
 }
 
 QWidget* TPennacrowForm::BuildProgressLine(QWidget* parent) {
@@ -399,54 +408,64 @@ void TPennacrowForm::PlaceOnScreen(const QRect& available) {
        available.y() + std::max(0, (available.height() - outer.height()) / 2));
 }
 
+// One entry of a menu, in the order shown: its object name, its caption (untranslated) and the
+// command it runs as every command runs (see Guarded). An entry without a caption is a
+// separator.
+struct TPennacrowForm::TMenuEntry {
+  const char* Name;
+  const char* Caption;
+  std::function<void()> Command;
+};
+
+void TPennacrowForm::AddMenuEntries(QMenu* menu, const std::vector<TMenuEntry>& entries) {
+  for (const TMenuEntry& entry : entries) {
+    if (entry.Caption == nullptr) {
+      QAction* separator = menu->addSeparator();
+      if (entry.Name != nullptr) separator->setObjectName(entry.Name);
+      continue;
+    }
+    QAction* action = menu->addAction(QTr(entry.Caption));
+    action->setObjectName(entry.Name);
+    connect(action, &QAction::triggered, this,
+            [this, command = entry.Command] { Guarded(command); });
+  }
+}
+
 void TPennacrowForm::BuildMenus() {
+  BuildTextMenu();
+  BuildPrintMenu();
+  TSealCommands::AddWriteMenu(*this, *FlatButton6, [this] { FlatButton6Click(); });
+  TSealCommands::AddReadMenu(*this, *FlatButton4, [this] { FlatButton4Click(); });
+  BuildPictureMenu();
+}
+
+void TPennacrowForm::BuildTextMenu() {
   TitledPopupMenu1 = new TTitledPopupMenu(QTr("文本"), this);
   TitledPopupMenu1->setObjectName("TitledPopupMenu1");
-  QAction* loadText = TitledPopupMenu1->addAction(QTr("加载文本文件"));
-  loadText->setObjectName("LoadTextFile1");
-  connect(loadText, &QAction::triggered, this,
-          [this] { Guarded([this] { LoadTextFile1Click(); }); });
-  QAction* saveText = TitledPopupMenu1->addAction(QTr("保存此文本为文件"));
-  saveText->setObjectName("SaveTextDataToFile1");
-  connect(saveText, &QAction::triggered, this,
-          [this] { Guarded([this] { SaveTextDataToFile1Click(); }); });
-  TitledPopupMenu1->addSeparator()->setObjectName("N1");
-  QAction* clear = TitledPopupMenu1->addAction(QTr("清理文本框!"));
-  clear->setObjectName("ClearTextBox1");
-  connect(clear, &QAction::triggered, this, [this] { Guarded([this] { ClearTextBox1Click(); }); });
+  AddMenuEntries(
+      TitledPopupMenu1,
+      {{"LoadTextFile1", N_("加载文本文件"), [this] { LoadTextFile1Click(); }},
+       {"SaveTextDataToFile1", N_("保存此文本为文件"), [this] { SaveTextDataToFile1Click(); }},
+       {"N1", nullptr, {}},
+       {"ClearTextBox1", N_("清理文本框!"), [this] { ClearTextBox1Click(); }}});
   TextData->setContextMenuPolicy(Qt::CustomContextMenu);
   connect(TextData, &QWidget::customContextMenuRequested, this,
           [this](const QPoint& at) { TitledPopupMenu1->popup(TextData->mapToGlobal(at)); });
+}
 
+void TPennacrowForm::BuildPrintMenu() {
   TitledPopupMenu2 = new TTitledPopupMenu(QTr("打印图像"), this);
   TitledPopupMenu2->setObjectName("TitledPopupMenu2");
+  AddMenuEntries(TitledPopupMenu2,
+                 {{"PrintAt251", N_("以 25% 比例打印"), [this] { PrintAtScale(25); }},
+                  {"PrintAt501", N_("以 50% 比例打印"), [this] { PrintAtScale(50); }},
+                  {"PrintAt751", N_("以 75% 比例打印"), [this] { PrintAtScale(75); }},
+                  {"PrintAt1001", N_("以 100% 比例打印"), [this] { PrintAtScale(100); }},
+                  {"PrintPreview1", kPrintPreviewCaption, [this] { PrintPreview1Click(); }},
+                  {"N2", nullptr, {}},
+                  {"PrinterSetup1", N_("配置打印机"), [this] { PrinterSetup1Click(); }}});
   // The print button has no click handler of its own: it drops the print menu down under
   // itself.
-  struct TPrintItem {
-    const char* Name;
-    const char* Caption;
-    int Percent;
-  };
-  for (const TPrintItem& item : {TPrintItem{"PrintAt251", N_("以 25% 比例打印"), 25},
-                                 TPrintItem{"PrintAt501", N_("以 50% 比例打印"), 50},
-                                 TPrintItem{"PrintAt751", N_("以 75% 比例打印"), 75},
-                                 TPrintItem{"PrintAt1001", N_("以 100% 比例打印"), 100}}) {
-    QAction* action = TitledPopupMenu2->addAction(QTr(item.Caption));
-    action->setObjectName(item.Name);
-    const int percent = item.Percent;
-    connect(action, &QAction::triggered, this,
-            [this, percent] { Guarded([this, percent] { PrintAtScale(percent); }); });
-  }
-  QAction* preview = TitledPopupMenu2->addAction(QTr(kPrintPreviewCaption));
-  preview->setObjectName("PrintPreview1");
-  connect(preview, &QAction::triggered, this,
-          [this] { Guarded([this] { PrintPreview1Click(); }); });
-  TitledPopupMenu2->addSeparator()->setObjectName("N2");
-  QAction* setup = TitledPopupMenu2->addAction(QTr("配置打印机"));
-  setup->setObjectName("PrinterSetup1");
-  connect(setup, &QAction::triggered, this, [this] { Guarded([this] { PrinterSetup1Click(); }); });
-  TSealCommands::AddWriteMenu(*this);
-  TSealCommands::AddReadMenu(*this);
   connect(FlatButton7, &QToolButton::pressed, this, [this] {
     TitledPopupMenu2->popup(FlatButton7->mapToGlobal(QPoint(0, FlatButton7->height())));
   });
@@ -456,21 +475,19 @@ void TPennacrowForm::BuildMenus() {
     FlatButton7->setDown(false);
     FlatButton7->update();
   });
+}
 
+void TPennacrowForm::BuildPictureMenu() {
   ImagePopup = new TTitledPopupMenu(QTr(FractalMenuTitle), this);
   ImagePopup->setObjectName("ImagePopup");
+  std::vector<TMenuEntry> entries;
   for (const TFractalMenuItem& item : FractalMenuItems) {
-    QAction* action = ImagePopup->addAction(QTr(item.Caption));
-    action->setObjectName(item.Name);
     const TFractalTypes kind = item.FractalType;
-    connect(action, &QAction::triggered, this,
-            [this, kind] { Guarded([this, kind] { PaintFractalMenuItem(kind); }); });
+    entries.push_back({item.Name, item.Caption, [this, kind] { PaintFractalMenuItem(kind); }});
   }
-  ImagePopup->addSeparator();
-  QAction* analysis = ImagePopup->addAction(QTr("检测风险"));
-  analysis->setObjectName("AnalysisMenuItem");
-  connect(analysis, &QAction::triggered, this,
-          [this] { Guarded([this] { AnalysisMenuItemClick(); }); });
+  entries.push_back({nullptr, nullptr, {}});
+  entries.push_back({"AnalysisMenuItem", N_("检测风险"), [this] { AnalysisMenuItemClick(); }});
+  AddMenuEntries(ImagePopup, entries);
   StealthWriting = ImagePopup->addAction(QTr("隐蔽写入"));
   StealthWriting->setObjectName("StealthWriting");
   StealthWriting->setCheckable(true);
@@ -874,16 +891,24 @@ void TPennacrowForm::FlatButton6Click() {
     auto before = std::make_unique<TBitmap>();
     before->Assign(FPicture.PictureBitmap());
     FBitString = HideText(FPicture.PictureBitmap(), hide);
-    FBeforeWrite = std::move(before);
-    PictureChanged();
-    DetectDataFormat();
-    SetStatusPanel(0, QTr(kWriteSucceeded));
-    FUnsavedWrite = true;
+    PictureWritten(std::move(before));
   } catch (const std::exception& e) {
     PictureChanged();
     SetStatusPanel(0, QTr(kWriteFailed));
     FUi.ShowMessage(this, QTr(kWriteFailureTitle) + "\n" + QString::fromUtf8(e.what()));
   }
+}
+
+void TPennacrowForm::PictureWritten(std::unique_ptr<TBitmap> before) {
+  FBeforeWrite = std::move(before);
+  FUnsavedWrite = true;
+  PictureChanged();
+  DetectDataFormat();
+  SetStatusPanel(0, QTr(kWriteSucceeded));
+}
+
+bool TPennacrowForm::WritesStealthily() const {
+  return StealthWriting->isChecked();
 }
 
 void TPennacrowForm::DetectDataFormat() {

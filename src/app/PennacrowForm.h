@@ -35,8 +35,10 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "app/Printing.h"
+#include "app/SealHost.h"
 #include "picture/FractalImage.h"
 #include "picture/FractalTypes.h"
 
@@ -54,13 +56,12 @@ namespace pennacrow {
 class TEncryptForm;
 class TFlatButton;
 class TPictureView;
-class TSealCommands;
 class TStopRequest;
 class TTextMemo;
 class TTitledPopupMenu;
 class TUserInterface;
 
-class TPennacrowForm : public QMainWindow {
+class TPennacrowForm : public QMainWindow, private TSealHost {
   Q_OBJECT
  public:
   explicit TPennacrowForm(TUserInterface& ui, QWidget* parent = nullptr);
@@ -115,7 +116,7 @@ class TPennacrowForm : public QMainWindow {
   // naming the activity. Returns when the work is done; its exception is rethrown here, on the
   // GUI thread. The work touches no widget and nothing the GUI thread changes meanwhile: it may
   // read what only the disabled commands change, and hands its results out through captures.
-  void RunInBackground(const QString& activity, const std::function<void()>& work);
+  void RunInBackground(const QString& activity, const std::function<void()>& work) override;
   // The same for work that can stop early: the progress line offers "取消" (Esc too), which asks
   // the work to stop at its next checkpoint. False when it stopped so.
   bool RunStoppable(const QString& activity, const std::function<void(const TStopRequest&)>& work);
@@ -140,7 +141,7 @@ class TPennacrowForm : public QMainWindow {
   const std::string& BitString() const { return FBitString; }
   const QString& PictureFileName() const { return FPictureFileName; }
   QString StatusPanelText(int index) const;
-  TFractalImage& Picture() { return FPicture; }
+  TFractalImage& Picture() override { return FPicture; }
   TTextMemo* TextData = nullptr;
   TPictureView* StegoImage = nullptr;
   TFlatButton* FlatButton1 = nullptr;
@@ -171,14 +172,31 @@ class TPennacrowForm : public QMainWindow {
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
-  friend class TSealCommands;
   // Runs a command that lets its errors reach the default handler: the message is shown in a
   // message box and the rest of the command is skipped. No exception leaves an event handler.
-  void Guarded(const std::function<void()>& command);
+  void Guarded(const std::function<void()>& command) override;
+  // What the sealing commands reach of the window besides the above (see TSealHost).
+  QWidget& Window() override { return *this; }
+  TUserInterface& Ui() override { return FUi; }
+  TTextMemo& Memo() override { return *TextData; }
+  bool WritesStealthily() const override;
+  void PictureWritten(std::unique_ptr<TBitmap> before) override;
+  void ShowOutcome(const QString& text) override { SetStatusPanel(0, text); }
+
   void BuildLayout();
+  void BuildToolBar();
+  QWidget* BuildBanner(QWidget* parent);
+  QWidget* BuildPictureArea(QWidget* parent);
+  QWidget* BuildMemoPanel(QWidget* parent);
+  QWidget* BuildMeterStrip(QWidget* parent);
   QWidget* BuildProgressLine(QWidget* parent);
   void BuildStatusBar();
   void BuildMenus();
+  void BuildTextMenu();
+  void BuildPrintMenu();
+  void BuildPictureMenu();
+  struct TMenuEntry;
+  void AddMenuEntries(QMenu* menu, const std::vector<TMenuEntry>& entries);
   void SetStatusPanel(int index, const QString& text);
   void PictureChanged();
   // The picture was replaced by a load or a paint: panel 0's outcome belongs to the picture

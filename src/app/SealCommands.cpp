@@ -5,8 +5,6 @@
 #include "adaptive/AdaptiveBitmap.h"
 #include "app/EncryptForm.h"
 #include "app/Language.h"
-#include "app/PennacrowForm.h"
-#include "app/PictureView.h"
 #include "app/UserInterface.h"
 #include "base/FileIO.h"
 #include "codec/CapacityMeter.h"
@@ -16,6 +14,8 @@
 #include "controls/TextMemo.h"
 #include "controls/TitledPopupMenu.h"
 #include "crypto/CryptBase.h"
+#include "picture/FractalImage.h"
+#include "picture/Graphic.h"
 #include "text/TextRules.h"
 
 namespace pennacrow {
@@ -82,53 +82,54 @@ void AttachMenu(TFlatButton* button, QMenu* menu, const QString& hint) {
 
 }  // namespace
 
-void TSealCommands::AddWriteMenu(TPennacrowForm& form) {
-  auto* menu = new TTitledPopupMenu(QTr("写入"), &form);
+void TSealCommands::AddWriteMenu(TSealHost& host, TFlatButton& button,
+                                 const std::function<void()>& write) {
+  auto* menu = new TTitledPopupMenu(QTr("写入"), &host.Window());
   menu->setObjectName("WritePopupMenu");
   auto add = [&](const char* name, const QString& caption, void (TSealCommands::*command)()) {
     QAction* action = menu->addAction(caption);
     action->setObjectName(name);
-    QObject::connect(action, &QAction::triggered, &form, [&form, command] {
-      form.Guarded([&form, command] { (TSealCommands(form).*command)(); });
+    QObject::connect(action, &QAction::triggered, &host.Window(), [&host, command] {
+      host.Guarded([&host, command] { (TSealCommands(host).*command)(); });
     });
   };
-  QAction* write = menu->addAction(QTr("写入数据"));
-  write->setObjectName("WriteData1");
-  QObject::connect(write, &QAction::triggered, &form,
-                   [&form] { form.Guarded([&form] { form.FlatButton6Click(); }); });
+  QAction* writeAction = menu->addAction(QTr("写入数据"));
+  writeAction->setObjectName("WriteData1");
+  QObject::connect(writeAction, &QAction::triggered, &host.Window(),
+                   [&host, write] { host.Guarded(write); });
   menu->addSeparator();
   add("SealWrite1", QTr("密封写入…"), &TSealCommands::SealWrite1Click);
   add("SealWriteFile1", QTr("密封写入文件…"), &TSealCommands::SealWriteFile1Click);
   menu->addSeparator();
   add("AdaptiveWrite1", QTr("密钥自适应写入…"), &TSealCommands::AdaptiveWrite1Click);
   add("AdaptiveWriteFile1", QTr("密钥自适应写入文件…"), &TSealCommands::AdaptiveWriteFile1Click);
-  AttachMenu(form.FlatButton6, menu, QTr("单击右侧的箭头或右键单击可密封写入文本或文件"));
+  AttachMenu(&button, menu, QTr("单击右侧的箭头或右键单击可密封写入文本或文件"));
 }
 
-void TSealCommands::AddReadMenu(TPennacrowForm& form) {
-  auto* menu = new TTitledPopupMenu(QTr("读出"), &form);
+void TSealCommands::AddReadMenu(TSealHost& host, TFlatButton& button,
+                                const std::function<void()>& read) {
+  auto* menu = new TTitledPopupMenu(QTr("读出"), &host.Window());
   menu->setObjectName("ReadPopupMenu");
-  QAction* read = menu->addAction(QTr("读取数据"));
-  read->setObjectName("ReadData1");
-  QObject::connect(read, &QAction::triggered, &form,
-                   [&form] { form.Guarded([&form] { form.FlatButton4Click(); }); });
+  QAction* readAction = menu->addAction(QTr("读取数据"));
+  readAction->setObjectName("ReadData1");
+  QObject::connect(readAction, &QAction::triggered, &host.Window(),
+                   [&host, read] { host.Guarded(read); });
   menu->addSeparator();
   QAction* keyed = menu->addAction(QTr("凭密码读取…"));
   keyed->setObjectName("ReadWithPassword1");
-  QObject::connect(keyed, &QAction::triggered, &form, [&form] {
-    form.Guarded([&form] { TSealCommands(form).ReadWithPassword1Click(); });
+  QObject::connect(keyed, &QAction::triggered, &host.Window(), [&host] {
+    host.Guarded([&host] { TSealCommands(host).ReadWithPassword1Click(); });
   });
-  AttachMenu(form.FlatButton4, menu,
-             QTr("单击右侧的箭头或右键单击可凭密码读取密钥自适应写入的内容"));
+  AttachMenu(&button, menu, QTr("单击右侧的箭头或右键单击可凭密码读取密钥自适应写入的内容"));
 }
 
 std::optional<std::string> TSealCommands::AskNewPassword(const QString& note) {
-  std::optional<QString> first =
-      FForm.FUi.PasswordBox(&FForm, QTr(kSealCaption),
-                            note.isEmpty() ? QTr(kAskPassword) : note + "\n\n" + QTr(kAskPassword));
+  std::optional<QString> first = FHost.Ui().PasswordBox(
+      &FHost.Window(), QTr(kSealCaption),
+      note.isEmpty() ? QTr(kAskPassword) : note + "\n\n" + QTr(kAskPassword));
   if (!first) return std::nullopt;
   std::optional<QString> second =
-      FForm.FUi.PasswordBox(&FForm, QTr(kSealCaption), QTr(kAskPasswordAgain));
+      FHost.Ui().PasswordBox(&FHost.Window(), QTr(kSealCaption), QTr(kAskPasswordAgain));
   if (!second) return std::nullopt;
   std::string a = PasswordUtf8(*first);
   std::string b = PasswordUtf8(*second);
@@ -142,8 +143,8 @@ std::optional<std::string> TSealCommands::AskNewPassword(const QString& note) {
 }
 
 void TSealCommands::Seal(const TSealedContent& content, bool adaptive) {
-  if (!FForm.FPicture.HasPicture()) throw EPennacrowError(Tr(kNoPicture));
-  TBitmap& bitmap = FForm.FPicture.PictureBitmap();
+  if (!FHost.Picture().HasPicture()) throw EPennacrowError(Tr(kNoPicture));
+  TBitmap& bitmap = FHost.Picture().PictureBitmap();
   try {
     if (adaptive) {
       RequireAdaptiveFits(bitmap, content);
@@ -161,40 +162,36 @@ void TSealCommands::Seal(const TSealedContent& content, bool adaptive) {
       // the window may repaint from the picture meanwhile; the copy replaces it here.
       TBitmap written;
       written.Assign(bitmap);
-      FForm.RunInBackground(QTr(kSealingActivity), [&written, &password, &content] {
+      FHost.RunInBackground(QTr(kSealingActivity), [&written, &password, &content] {
         HideAdaptive(written, *password, content);
       });
       bitmap.Assign(written);
     } else {
       std::string payload;
       // The worker sees only the password and the content; the picture is written here.
-      FForm.RunInBackground(QTr(kSealingActivity), [&payload, &password, &content] {
+      FHost.RunInBackground(QTr(kSealingActivity), [&payload, &password, &content] {
         payload = SealPayload(*password, content, DefaultSealParameters());
       });
-      HideText(bitmap, {payload, kFormatSealed,
-                        FForm.StealthWriting->isChecked() ? TLowBitWriting::Stealth
-                                                          : TLowBitWriting::Replace});
+      HideText(bitmap,
+               {payload, kFormatSealed,
+                FHost.WritesStealthily() ? TLowBitWriting::Stealth : TLowBitWriting::Replace});
     }
-    FForm.FBeforeWrite = std::move(before);
-    FForm.FUnsavedWrite = true;
-    FForm.PictureChanged();
-    FForm.DetectDataFormat();
-    FForm.SetStatusPanel(0, QTr(kWriteSucceeded));
+    FHost.PictureWritten(std::move(before));
   } catch (const ETextDoesNotFit&) {
-    FForm.SetStatusPanel(0, QTr(kWriteFailed));
+    FHost.ShowOutcome(QTr(kWriteFailed));
     throw;
   } catch (const ENoAdaptiveRoom&) {
-    FForm.SetStatusPanel(0, QTr(kWriteFailed));
+    FHost.ShowOutcome(QTr(kWriteFailed));
     throw;
   }
 }
 
 std::optional<TSealedContent> TSealCommands::ChosenFile() {
-  if (!FForm.FPicture.HasPicture()) throw EPennacrowError(Tr(kNoPicture));
+  if (!FHost.Picture().HasPicture()) throw EPennacrowError(Tr(kNoPicture));
   TFileDialogRequest request;
   request.Caption = QTr(kChooseFileCaption);
   request.Filter = QTr("全部文件|*.*");
-  const std::optional<QString> chosen = FForm.FUi.OpenFile(&FForm, request);
+  const std::optional<QString> chosen = FHost.Ui().OpenFile(&FHost.Window(), request);
   if (!chosen) return std::nullopt;
   const std::vector<std::uint8_t> bytes = ReadWholeFile(chosen->toStdString());
   return TSealedContent{TSealedKind::File, QFileInfo(*chosen).fileName().toStdString(),
@@ -202,7 +199,7 @@ std::optional<TSealedContent> TSealCommands::ChosenFile() {
 }
 
 void TSealCommands::SealWrite1Click() {
-  Seal({TSealedKind::Text, "", PayloadToUtf8(FForm.TextData->Text())}, false);
+  Seal({TSealedKind::Text, "", PayloadToUtf8(FHost.Memo().Text())}, false);
 }
 
 void TSealCommands::SealWriteFile1Click() {
@@ -210,7 +207,7 @@ void TSealCommands::SealWriteFile1Click() {
 }
 
 void TSealCommands::AdaptiveWrite1Click() {
-  Seal({TSealedKind::Text, "", PayloadToUtf8(FForm.TextData->Text())}, true);
+  Seal({TSealedKind::Text, "", PayloadToUtf8(FHost.Memo().Text())}, true);
 }
 
 void TSealCommands::AdaptiveWriteFile1Click() {
@@ -220,55 +217,58 @@ void TSealCommands::AdaptiveWriteFile1Click() {
 void TSealCommands::ReadSealedData() {
   try {
     // A damaged container is told before anyone types a password for it.
-    const std::string payload = ReadSealedPayload(FForm.FPicture.PictureBitmap());
-    std::optional<QString> typed =
-        FForm.FUi.PasswordBox(&FForm, QTr(kSealCaption), QTr(kAskPassword));
-    if (!typed) return;
-    std::string password = PasswordUtf8(*typed);
-    const TWipe wipe(password);
-    TSealedContent content;
-    FForm.RunInBackground(QTr(kOpeningActivity), [&content, &password, &payload] {
-      content = OpenSealedPayload(password, payload);
+    const std::string payload = ReadSealedPayload(FHost.Picture().PictureBitmap());
+    OpenWithPassword(QTr(kSealCaption), [&payload](const std::string& password) {
+      return OpenSealedPayload(password, payload);
     });
-    ShowOpened(content);
   } catch (const std::exception& e) {
-    FForm.SetStatusPanel(0, QTr(kReadFailed));
-    FForm.FUi.ShowMessage(&FForm, QString::fromUtf8(e.what()));
+    ReadFailed(e);
   }
 }
 
 void TSealCommands::ReadWithPassword1Click() {
-  const TBitmap* bitmap = FForm.FPicture.PictureOrNull();
+  const TBitmap* bitmap = FHost.Picture().PictureOrNull();
   if (bitmap == nullptr) throw EPennacrowError(Tr(kNoPicture));
   try {
     // A picture that cannot hold a keyed message is told so before anyone types a password.
     RequireMayHoldAdaptive(*bitmap);
-    std::optional<QString> typed =
-        FForm.FUi.PasswordBox(&FForm, QTr(kAdaptiveCaption), QTr(kAskPassword));
-    if (!typed) return;
-    std::string password = PasswordUtf8(*typed);
-    const TWipe wipe(password);
-    TSealedContent content;
     // The picture only changes through commands that are off while the worker reads it.
-    FForm.RunInBackground(QTr(kOpeningActivity), [&content, &password, bitmap] {
-      content = RevealAdaptive(*bitmap, password);
+    OpenWithPassword(QTr(kAdaptiveCaption), [bitmap](const std::string& password) {
+      return RevealAdaptive(*bitmap, password);
     });
-    ShowOpened(content);
   } catch (const std::exception& e) {
-    FForm.SetStatusPanel(0, QTr(kReadFailed));
-    FForm.FUi.ShowMessage(&FForm, QString::fromUtf8(e.what()));
+    ReadFailed(e);
   }
+}
+
+void TSealCommands::OpenWithPassword(
+    const QString& caption,
+    const std::function<TSealedContent(const std::string& password)>& open) {
+  std::optional<QString> typed =
+      FHost.Ui().PasswordBox(&FHost.Window(), caption, QTr(kAskPassword));
+  if (!typed) return;
+  std::string password = PasswordUtf8(*typed);
+  const TWipe wipe(password);
+  TSealedContent content;
+  FHost.RunInBackground(QTr(kOpeningActivity),
+                        [&content, &password, &open] { content = open(password); });
+  ShowOpened(content);
+}
+
+void TSealCommands::ReadFailed(const std::exception& failure) {
+  FHost.ShowOutcome(QTr(kReadFailed));
+  FHost.Ui().ShowMessage(&FHost.Window(), QString::fromUtf8(failure.what()));
 }
 
 void TSealCommands::ShowOpened(const TSealedContent& content) {
   if (content.Kind == TSealedKind::Text) {
-    ReplaceMemoText(*FForm.TextData, Utf8ToPayload(content.Bytes));
+    ReplaceMemoText(FHost.Memo(), Utf8ToPayload(content.Bytes));
   } else {
     TFileDialogRequest request;
     request.Caption = QTr(kSaveFileCaption);
     request.Filter = QTr("全部文件|*.*");
     request.FileName = QString::fromStdString(content.Name);
-    const std::optional<QString> target = FForm.FUi.SaveFile(&FForm, request, nullptr);
+    const std::optional<QString> target = FHost.Ui().SaveFile(&FHost.Window(), request, nullptr);
     if (!target) return;
     // What was sealed was meant for the password's holder only.
     TWriteOptions options;
@@ -278,7 +278,7 @@ void TSealCommands::ShowOpened(const TSealedContent& content) {
         {reinterpret_cast<const std::uint8_t*>(content.Bytes.data()), content.Bytes.size()},
         options);
   }
-  FForm.SetStatusPanel(0, QTr(kReadSucceeded));
+  FHost.ShowOutcome(QTr(kReadSucceeded));
 }
 
 }  // namespace pennacrow

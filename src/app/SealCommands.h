@@ -8,24 +8,28 @@
 // the core's.
 
 #include <QString>
+#include <exception>
+#include <functional>
 #include <optional>
 #include <string>
 
+#include "app/SealHost.h"
 #include "crypto/Sealed.h"
 
 namespace pennacrow {
 
-class TPennacrowForm;
+class TFlatButton;
 
 class TSealCommands {
  public:
-  explicit TSealCommands(TPennacrowForm& form) : FForm(form) {}
+  explicit TSealCommands(TSealHost& host) : FHost(host) {}
 
-  // The write button's own menu, on a right click: the write command, then the sealing
-  // commands, each run as the form runs its commands. The button's click keeps its job.
-  static void AddWriteMenu(TPennacrowForm& form);
-  // The read button's menu, the same way: the read command and the keyed read.
-  static void AddReadMenu(TPennacrowForm& form);
+  // The write button's own menu, on a right click: the button's command write, then the sealing
+  // commands, each run as the window runs its commands. The button's click keeps its job.
+  static void AddWriteMenu(TSealHost& host, TFlatButton& button,
+                           const std::function<void()>& write);
+  // The read button's menu, the same way: the button's command read and the keyed read.
+  static void AddReadMenu(TSealHost& host, TFlatButton& button, const std::function<void()>& read);
 
   void SealWrite1Click();
   void SealWriteFile1Click();
@@ -40,10 +44,16 @@ class TSealCommands {
   std::optional<TSealedContent> ChosenFile();
   // Asked twice; nothing when the user cancels. note goes under the first question.
   std::optional<std::string> AskNewPassword(const QString& note = {});
+  // Asks for the password under caption, opens the content with it off the GUI thread and shows
+  // what was opened. Nothing happens when the user cancels.
+  void OpenWithPassword(const QString& caption,
+                        const std::function<TSealedContent(const std::string& password)>& open);
+  // A read that failed: said in the status bar and shown.
+  void ReadFailed(const std::exception& failure);
   // An opened seal: a text goes to the memo, a file where the user saves it.
   void ShowOpened(const TSealedContent& content);
 
-  TPennacrowForm& FForm;
+  TSealHost& FHost;
 };
 
 }  // namespace pennacrow

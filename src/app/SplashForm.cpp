@@ -9,8 +9,6 @@
 #include "formats/JPEGImage.h"
 #include "picture/Errors.h"
 
-#include "app/Startup.h"
-
 // The resources live in a static library; naming them here keeps the linker from dropping them.
 // Q_INIT_RESOURCE must be used outside any namespace.
 static void InitPennacrowResources() {

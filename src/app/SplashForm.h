@@ -19,6 +19,9 @@ class Tsplashform : public QWidget {
   QLabel* Image1 = nullptr;
 };
 
+// Makes the program's resources (the splash picture, the icon) reachable under ":/".
+void InitShellResources();
+
 // The splash picture from the program's resources, decoded by our own JPEG decoder. A null
 // image if it cannot be decoded: the start-up goes on with an empty splash.
 QImage SplashPicture();

@@ -15,13 +15,6 @@
 
 namespace pennacrow {
 
-QFont ShellFont(int pixelSize) {
-  QFont font;
-  font.setFamilies({"SimSun", "宋体", "Noto Serif CJK SC", "Noto Sans CJK SC"});
-  font.setPixelSize(pixelSize);
-  return font;
-}
-
 int SplashMilliseconds() {
   bool ok = false;
   const int value = qEnvironmentVariable("PENNACROW_SPLASH_MS").trimmed().toInt(&ok);

@@ -2,7 +2,6 @@
 // The program's start-up: splash, main window, encryption dialog, the splash's pause, the event
 // loop. The pause and the loop are injectable so that tests can watch the order.
 
-#include <QFont>
 #include <QString>
 #include <functional>
 
@@ -16,13 +15,6 @@ inline constexpr int kSplashMilliseconds = 4000;
 // the Flatpak application id. On Wayland it tells the compositor which desktop file (and icon)
 // the window belongs to.
 inline constexpr const char* kApplicationId = "io.github.pennacrow.Pennacrow";
-
-// Makes the program's resources (the splash picture, the icon) reachable under ":/".
-void InitShellResources();
-
-// The windows' font, "宋体" of the given character height in pixels, with the CJK fonts of a
-// Linux desktop behind it.
-QFont ShellFont(int pixelSize);
 
 // How long the splash stays: 4000 ms, or less when PENNACROW_SPLASH_MS asks for less (tests
 // and screenshots). Anything that is not a number from 0 to 4000 leaves the full pause.

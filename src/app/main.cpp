@@ -7,7 +7,9 @@
 #include <cstring>
 
 #include "app/ColourScheme.h"
+#include "app/Fonts.h"
 #include "app/Language.h"
+#include "app/SplashForm.h"
 #include "app/Startup.h"
 #include "app/UserInterface.h"
 #include "formats/Registry.h"

@@ -179,6 +179,29 @@ int CookieSeek(void* cookie, off64_t* offset, int whence) {
   return 0;
 }
 
+// Every pixel takes at least one byte of a plain file and a fixed number of bits of a raw one:
+// a file too short for the rows state asks for ends here, before they are allocated. The file
+// stands just past the header.
+void RequirePixelData(FILE* file, const TByteReader& input, const TNetpbmState& state) {
+  const long headerEnd = std::ftell(file);
+  const std::uint64_t available =
+      headerEnd >= 0 && static_cast<std::uint64_t>(headerEnd) <= input.Size()
+          ? input.Size() - headerEnd
+          : 0;
+  if (available < MinimumPixelBytes(state.Format, state.Width, state.Height, state.Maxval)) {
+    throw TruncatedError(kFormat);
+  }
+}
+
+// The colours a bitmap's bits and a grey map's bytes stand for; a colour picture has none.
+void SetPalette(int type, TBitmap& bitmap) {
+  if (type == PBM_TYPE) {
+    bitmap.Palette() = {RGB(255, 255, 255), RGB(0, 0, 0)};  // a set bit is black
+  } else if (type == PGM_TYPE) {
+    bitmap.Palette() = GreyPalette();
+  }
+}
+
 // The first rowLimit rows, or all of them, into result; returns the picture's height.
 int DecodePnm(TByteReader& input, int rowLimit, const TPixelLimits& limits, TBitmap& result) {
   std::uint8_t magic[3];
@@ -208,18 +231,9 @@ int DecodePnm(TByteReader& input, int rowLimit, const TPixelLimits& limits, TBit
     throw DamagedError(kFormat, Tr("宽度或高度为 0"));
   }
   if (type != PBM_TYPE && state.Maxval == 0) fail();
-  // Every pixel takes at least one byte of a plain file and a fixed number of bits of a raw one;
-  // a file too short for the rows asked for ends here, before they are allocated.
   const int height = state.Height;
   state.Height = std::min(height, rowLimit);
-  const long headerEnd = std::ftell(file.get());
-  const std::uint64_t available =
-      headerEnd >= 0 && static_cast<std::uint64_t>(headerEnd) <= input.Size()
-          ? input.Size() - headerEnd
-          : 0;
-  if (available < MinimumPixelBytes(state.Format, state.Width, state.Height, state.Maxval)) {
-    throw TruncatedError(kFormat);
-  }
+  RequirePixelData(file.get(), input, state);
 
   TBitmap bitmap;
   bitmap.Allocate(state.Width, state.Height, bpp);  // the rows read: state.Height is their count
@@ -233,11 +247,7 @@ int DecodePnm(TByteReader& input, int rowLimit, const TPixelLimits& limits, TBit
   // A plain file's last number may have been cut where the file ends; rows read from the top
   // count only when the data went on past them.
   if (state.Height < height && std::feof(file.get())) throw TruncatedError(kFormat);
-  if (type == PBM_TYPE) {
-    bitmap.Palette() = {RGB(255, 255, 255), RGB(0, 0, 0)};  // a set bit is black
-  } else if (type == PGM_TYPE) {
-    bitmap.Palette() = GreyPalette();
-  }
+  SetPalette(type, bitmap);
   result = std::move(bitmap);
   return height;
 }

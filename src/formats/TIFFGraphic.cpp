@@ -106,6 +106,59 @@ struct TOptionsFree {
   void operator()(TIFFOpenOptions* options) const { TIFFOpenOptionsFree(options); }
 };
 
+// The paths a picture can be decoded by.
+enum class TTiffLayout { Lab, Reduced, GreyOrPalette, Rgb, Cmyk, ThroughRgba };
+
+// What decides the path: the photometric interpretation and the samples' number, depth and kind.
+struct TTiffShape {
+  std::uint16_t Photometric, Samples, Bits, SampleFormat, Planar, InkSet;
+
+  // Grey, with or without alpha.
+  bool Grey() const {
+    return (Photometric == PHOTOMETRIC_MINISBLACK || Photometric == PHOTOMETRIC_MINISWHITE) &&
+           Samples <= 2;
+  }
+  bool Palette() const { return Photometric == PHOTOMETRIC_PALETTE && Samples == 1; }
+  bool Rgb() const { return Photometric == PHOTOMETRIC_RGB && Samples >= 3; }
+  bool ByteDepth() const { return Bits == 8 || Bits == 16; }
+  // The depths the grey and palette path unpacks.
+  bool PackedDepth() const { return ByteDepth() || Bits == 1 || Bits == 2 || Bits == 4; }
+  // Grey the grey and palette path reads: with alpha, only in whole bytes.
+  bool DirectGrey() const { return Grey() && PackedDepth() && !(Samples == 2 && Bits < 8); }
+  // Grey, palette and RGB pictures at depths the direct paths do not take (and libtiff's renderer
+  // refuses): integer samples of any depth up to 32 bits, 16-bit palette indices, and 32- or
+  // 64-bit floating point.
+  bool NeedsReduction() const {
+    switch (SampleFormat) {
+      case SAMPLEFORMAT_IEEEFP:
+        return Grey() || Rgb();
+      case SAMPLEFORMAT_INT:
+        return (Grey() || Rgb()) && (ByteDepth() || Bits == 32);
+      case SAMPLEFORMAT_UINT:
+        return Bits >= 1 && Bits <= 32 &&
+               ((Grey() && !DirectGrey()) || (Palette() && Bits == 16) || (Rgb() && !ByteDepth()));
+      default:
+        return false;
+    }
+  }
+};
+
+// The first path that takes the picture decodes it; libtiff's renderer takes whatever is left.
+TTiffLayout ChooseLayout(const TTiffShape& s) {
+  if (s.Photometric == PHOTOMETRIC_CIELAB && s.ByteDepth() &&
+      s.SampleFormat != SAMPLEFORMAT_IEEEFP) {
+    return TTiffLayout::Lab;
+  }
+  if (s.NeedsReduction()) return TTiffLayout::Reduced;
+  if (s.DirectGrey() || (s.Palette() && s.PackedDepth())) return TTiffLayout::GreyOrPalette;
+  if (s.Rgb() && s.ByteDepth()) return TTiffLayout::Rgb;
+  if (s.Photometric == PHOTOMETRIC_SEPARATED && s.Samples >= 4 && s.Planar == PLANARCONFIG_CONTIG &&
+      s.ByteDepth() && s.InkSet == INKSET_CMYK) {
+    return TTiffLayout::Cmyk;
+  }
+  return TTiffLayout::ThroughRgba;
+}
+
 class TTiffReader {
  public:
   // Reads only the first rowLimit rows of the picture, and only the parts of the file they need.
@@ -149,7 +202,9 @@ class TTiffReader {
   void DecodeRgb(TBitmap& bitmap);
   void DecodeCmyk(TBitmap& bitmap);
   void DecodeThroughRgba(TBitmap& bitmap);
-  bool NeedsSampleReduction() const;
+  // The fields that say how the samples are laid out, and the checks they need before a row is
+  // read.
+  void ReadSampleLayout();
   void ReadSamples(std::uint32_t y, std::uint16_t samples);
   std::uint64_t RawSample(std::uint32_t x, std::uint16_t sample) const;
   std::uint8_t Sample8(std::uint32_t x, std::uint16_t sample) const;
@@ -300,6 +355,34 @@ TBitmap TTiffReader::Decode() {
       !TIFFGetField(FTif.get(), TIFFTAG_IMAGELENGTH, &FHeight)) {
     Fail();
   }
+  ReadSampleLayout();
+
+  TBitmap bitmap;
+  switch (ChooseLayout({FPhotometric, FSamples, FBits, FSampleFormat, FPlanar,
+                        Field<std::uint16_t>(TIFFTAG_INKSET, INKSET_CMYK)})) {
+    case TTiffLayout::Lab:
+      DecodeLab(bitmap);
+      break;
+    case TTiffLayout::Reduced:
+      DecodeReduced(bitmap);
+      break;
+    case TTiffLayout::GreyOrPalette:
+      DecodeGreyOrPalette(bitmap);
+      break;
+    case TTiffLayout::Rgb:
+      DecodeRgb(bitmap);
+      break;
+    case TTiffLayout::Cmyk:
+      DecodeCmyk(bitmap);
+      break;
+    case TTiffLayout::ThroughRgba:
+      DecodeThroughRgba(bitmap);
+      break;
+  }
+  return bitmap;
+}
+
+void TTiffReader::ReadSampleLayout() {
   FBits = Field<std::uint16_t>(TIFFTAG_BITSPERSAMPLE, 1);
   FSamples = Field<std::uint16_t>(TIFFTAG_SAMPLESPERPIXEL, 1);
   FPlanar = Field<std::uint16_t>(TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
@@ -326,29 +409,6 @@ TBitmap TTiffReader::Decode() {
     Unsupported(TrF("%1 位浮点采样", {std::to_string(FBits)}));
   }
   if (TIFFIsTiled(FTif.get())) PrepareTiles();
-
-  TBitmap bitmap;
-  const bool grey =
-      FPhotometric == PHOTOMETRIC_MINISBLACK || FPhotometric == PHOTOMETRIC_MINISWHITE;
-  const bool simpleDepth = FBits == 1 || FBits == 2 || FBits == 4 || FBits == 8 || FBits == 16;
-  if (FPhotometric == PHOTOMETRIC_CIELAB && (FBits == 8 || FBits == 16) &&
-      FSampleFormat != SAMPLEFORMAT_IEEEFP) {
-    DecodeLab(bitmap);
-  } else if (NeedsSampleReduction()) {
-    DecodeReduced(bitmap);
-  } else if (((grey && FSamples <= 2) || (FPhotometric == PHOTOMETRIC_PALETTE && FSamples == 1)) &&
-             simpleDepth && !(FSamples == 2 && FBits < 8)) {
-    DecodeGreyOrPalette(bitmap);
-  } else if (FPhotometric == PHOTOMETRIC_RGB && FSamples >= 3 && (FBits == 8 || FBits == 16)) {
-    DecodeRgb(bitmap);
-  } else if (FPhotometric == PHOTOMETRIC_SEPARATED && FSamples >= 4 &&
-             FPlanar == PLANARCONFIG_CONTIG && (FBits == 8 || FBits == 16) &&
-             Field<std::uint16_t>(TIFFTAG_INKSET, INKSET_CMYK) == INKSET_CMYK) {
-    DecodeCmyk(bitmap);
-  } else {
-    DecodeThroughRgba(bitmap);
-  }
-  return bitmap;
 }
 
 void TTiffReader::RequireData(std::uint64_t decodedBytes) const {
@@ -375,26 +435,6 @@ void TTiffReader::RequireData(std::uint64_t decodedBytes) const {
       break;
   }
   if (CeilDiv(decodedBytes, ratio) > FInput.Size) throw TruncatedError(FFormat);
-}
-
-// Grey, palette and RGB pictures at depths the paths below do not take (and libtiff's renderer
-// refuses): integer samples of any depth up to 32 bits, 16-bit palette indices, and 32- or 64-bit
-// floating point.
-bool TTiffReader::NeedsSampleReduction() const {
-  const bool grey =
-      FPhotometric == PHOTOMETRIC_MINISBLACK || FPhotometric == PHOTOMETRIC_MINISWHITE;
-  const bool rgb = FPhotometric == PHOTOMETRIC_RGB && FSamples >= 3;
-  if (FSampleFormat == SAMPLEFORMAT_IEEEFP) return (grey && FSamples <= 2) || rgb;
-  if (FSampleFormat == SAMPLEFORMAT_INT) {
-    return ((grey && FSamples <= 2) || rgb) && (FBits == 8 || FBits == 16 || FBits == 32);
-  }
-  if (FSampleFormat != SAMPLEFORMAT_UINT || FBits == 0 || FBits > 32) return false;
-  if (grey && FSamples <= 2) {
-    return !(FBits == 1 || FBits == 2 || FBits == 4 || FBits == 8 || FBits == 16) ||
-           (FSamples == 2 && FBits < 8);
-  }
-  if (FPhotometric == PHOTOMETRIC_PALETTE) return FSamples == 1 && FBits == 16;
-  return rgb && FBits != 8 && FBits != 16;
 }
 
 void TTiffReader::ReadSamples(std::uint32_t y, std::uint16_t samples) {

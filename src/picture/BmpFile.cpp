@@ -111,6 +111,49 @@ std::vector<std::uint8_t> DecodeRle(TByteReader& in, int width, int height, bool
   return indices;
 }
 
+// An OS/2 1.x information header and its colour table of three-byte entries, which has every
+// entry the depth allows: those beyond the palette are black.
+void WriteOs2Info(TWriter& out, const TBitmap& b, int fileBpp, std::size_t entries) {
+  out.U32(12);
+  out.U16(static_cast<std::uint32_t>(b.Width()));
+  out.U16(static_cast<std::uint32_t>(b.Height()));
+  out.U16(1);
+  out.U16(static_cast<std::uint32_t>(fileBpp));
+  for (std::size_t i = 0; i < entries; ++i) {
+    const TRGBQuad c = i < b.Palette().size() ? b.Palette()[i] : TRGBQuad{};
+    out.U8(c.Blue);
+    out.U8(c.Green);
+    out.U8(c.Red);
+  }
+}
+
+// A Windows information header, the bitmap's colour masks when bitFields, and its colour table.
+void WriteWindowsInfo(TWriter& out, const TBitmap& b, int fileBpp, std::size_t imageSize,
+                      std::size_t entries, bool bitFields) {
+  out.U32(40);
+  out.U32(static_cast<std::uint32_t>(b.Width()));
+  out.U32(static_cast<std::uint32_t>(b.Height()));
+  out.U16(1);
+  out.U16(static_cast<std::uint32_t>(fileBpp));
+  out.U32(bitFields ? kBitFields : kRgb);
+  out.U32(static_cast<std::uint32_t>(imageSize));
+  out.U32(static_cast<std::uint32_t>(b.FileInfo().XPelsPerMeter));
+  out.U32(static_cast<std::uint32_t>(b.FileInfo().YPelsPerMeter));
+  out.U32(static_cast<std::uint32_t>(entries));
+  out.U32(b.FileInfo().ClrImportant);
+  if (bitFields) {
+    out.U32(b.ColorMasks()[0]);
+    out.U32(b.ColorMasks()[1]);
+    out.U32(b.ColorMasks()[2]);
+  }
+  for (std::size_t i = 0; i < entries; ++i) {
+    out.U8(b.Palette()[i].Blue);
+    out.U8(b.Palette()[i].Green);
+    out.U8(b.Palette()[i].Red);
+    out.U8(0);
+  }
+}
+
 // The BMP file's headers and colour table: everything before the pixel rows.
 std::vector<std::uint8_t> BmpHeader(const TBitmap& b) {
   const int fileBpp = b.BitsPerPixel() == 15 ? 16 : b.BitsPerPixel();
@@ -139,40 +182,9 @@ std::vector<std::uint8_t> BmpHeader(const TBitmap& b) {
   out.U16(0);
   out.U32(static_cast<std::uint32_t>(offset));
   if (os2) {
-    out.U32(12);
-    out.U16(static_cast<std::uint32_t>(b.Width()));
-    out.U16(static_cast<std::uint32_t>(b.Height()));
-    out.U16(1);
-    out.U16(static_cast<std::uint32_t>(fileBpp));
-    for (std::size_t i = 0; i < entries; ++i) {
-      const TRGBQuad c = i < b.Palette().size() ? b.Palette()[i] : TRGBQuad{};
-      out.U8(c.Blue);
-      out.U8(c.Green);
-      out.U8(c.Red);
-    }
+    WriteOs2Info(out, b, fileBpp, entries);
   } else {
-    out.U32(40);
-    out.U32(static_cast<std::uint32_t>(b.Width()));
-    out.U32(static_cast<std::uint32_t>(b.Height()));
-    out.U16(1);
-    out.U16(static_cast<std::uint32_t>(fileBpp));
-    out.U32(bitFields ? kBitFields : kRgb);
-    out.U32(static_cast<std::uint32_t>(imageSize));
-    out.U32(static_cast<std::uint32_t>(b.FileInfo().XPelsPerMeter));
-    out.U32(static_cast<std::uint32_t>(b.FileInfo().YPelsPerMeter));
-    out.U32(static_cast<std::uint32_t>(entries));
-    out.U32(b.FileInfo().ClrImportant);
-    if (bitFields) {
-      out.U32(b.ColorMasks()[0]);
-      out.U32(b.ColorMasks()[1]);
-      out.U32(b.ColorMasks()[2]);
-    }
-    for (std::size_t i = 0; i < entries; ++i) {
-      out.U8(b.Palette()[i].Blue);
-      out.U8(b.Palette()[i].Green);
-      out.U8(b.Palette()[i].Red);
-      out.U8(0);
-    }
+    WriteWindowsInfo(out, b, fileBpp, imageSize, entries, bitFields);
   }
   return out.Take();
 }
