@@ -9,6 +9,8 @@
 #include "adaptive/KeyedEmbedding.h"
 #include "adaptive/Uerd.h"
 #include "codec/Container.h"
+#include "picture/FileFormats.h"
+#include "picture/Graphic.h"
 #include "picture/LargeBuffer.h"
 
 namespace pennacrow {
@@ -215,8 +217,7 @@ TSealedContent RevealAdaptiveJpeg(const TJpegCoefficients& jpeg, std::string_vie
   return DecodeSealedRecord(record.Text());
 }
 
-std::vector<std::uint8_t> HideAdaptiveInJpegFile(TJpegCoefficients& jpeg,
-                                                 std::string_view password,
+std::vector<std::uint8_t> HideAdaptiveInJpegFile(TJpegCoefficients& jpeg, std::string_view password,
                                                  const TSealedContent& content, bool keepMetadata,
                                                  TSealParameters parameters) {
   HideAdaptiveJpeg(jpeg, password, content, parameters);
@@ -225,6 +226,28 @@ std::vector<std::uint8_t> HideAdaptiveInJpegFile(TJpegCoefficients& jpeg,
     throw EPennacrowError(Tr("写出的 JPEG 文件读回来与写入的系数不同，没有保存"));
   }
   return written;
+}
+
+bool IsJpegFileName(const std::string& fileName) {
+  const auto dot = fileName.find_last_of('.');
+  if (dot == std::string::npos || fileName.find('/', dot) != std::string::npos) return false;
+  const std::string extension = LowerAscii(fileName.substr(dot + 1));
+  return extension == "jpg" || extension == "jpeg" || extension == "jpe" || extension == "jfif";
+}
+
+bool IsJpegFile(const std::string& fileName) {
+  try {
+    return LooksLikeJpeg(ReadFileStart(fileName, 3));
+  } catch (const EPennacrowError&) {
+    return false;
+  }
+}
+
+std::string JpegSaveName(const std::string& fileName) {
+  if (fileName.empty() || IsJpegFileName(fileName)) return fileName;
+  const auto dot = fileName.find_last_of('.');
+  const bool extension = dot != std::string::npos && fileName.find('/', dot) == std::string::npos;
+  return (extension ? fileName.substr(0, dot) : fileName) + ".jpg";
 }
 
 }  // namespace pennacrow

@@ -68,7 +68,9 @@ void UerdLevels(const TJpegCoefficients& jpeg, std::span<std::uint8_t> levels) {
   };
   std::vector<TPlane> planes;
   std::vector<std::uint64_t> histogram(2 * kHalfRange + 1, 0);
-  auto bucket = [](double value) { return static_cast<int>(std::lround(kBucketsPerOctave * std::log2(value))); };
+  auto bucket = [](double value) {
+    return static_cast<int>(std::lround(kBucketsPerOctave * std::log2(value)));
+  };
   for (int c = 0; c < jpeg.ComponentCount(); ++c) {
     TPlane plane;
     const std::array<float, 64> numerator = Numerators(jpeg.Component(c));

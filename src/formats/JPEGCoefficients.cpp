@@ -255,8 +255,8 @@ TJpegCoefficients::TJpegCoefficients(std::vector<std::uint8_t> file, const TPixe
           ExifHasGpsPosition({marker->data + kExifTagLength, marker->data_length - kExifTagLength});
     } else if (marker->marker == JPEG_APP0 + 2 && StartsWith(marker, kIccTag, kIccTagLength)) {
       m.Metadata.Icc = true;
-    } else if (!(marker->marker == JPEG_APP0 && (StartsWith(marker, "JFIF\0", 5) ||
-                                                 StartsWith(marker, "JFXX\0", 5))) &&
+    } else if (!(marker->marker == JPEG_APP0 &&
+                 (StartsWith(marker, "JFIF\0", 5) || StartsWith(marker, "JFXX\0", 5))) &&
                !(marker->marker == JPEG_APP0 + 14 && StartsWith(marker, "Adobe", 5))) {
       m.Metadata.OtherApp = true;
     }
@@ -279,8 +279,7 @@ std::int16_t* TJpegCoefficients::Block(int c, std::uint32_t row, std::uint32_t c
   return FImpl->Rows[static_cast<std::size_t>(c)][row][column];
 }
 
-const std::int16_t* TJpegCoefficients::Block(int c, std::uint32_t row,
-                                             std::uint32_t column) const {
+const std::int16_t* TJpegCoefficients::Block(int c, std::uint32_t row, std::uint32_t column) const {
   return FImpl->Rows[static_cast<std::size_t>(c)][row][column];
 }
 

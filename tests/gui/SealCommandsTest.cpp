@@ -2,6 +2,11 @@
 
 #include <gtest/gtest.h>
 
+// jpeglib.h needs FILE and size_t first.
+#include <jpeglib.h>
+#include <cstddef>
+#include <cstdio>
+
 #include <QAction>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -125,6 +130,84 @@ TEST(SealCommands, KeyedWriteShowsNoContainerAndOpensOnlyFromTheReadMenu) {
   menuAction("ReadPopupMenu", "ReadWithPassword1");
   EXPECT_EQ(form.StatusPanelText(0), " 自此图像读取数据成功！  ");
   EXPECT_EQ(form.TextData->toPlainText(), "不留痕迹 😀");
+}
+
+// A textured 240 x 180 colour JPEG, baseline, 4:2:0, as cameras write them.
+void WriteJpeg(const std::string& fileName) {
+  jpeg_compress_struct info{};
+  jpeg_error_mgr error{};
+  info.err = jpeg_std_error(&error);
+  jpeg_create_compress(&info);
+  std::FILE* file = std::fopen(fileName.c_str(), "wb");
+  ASSERT_NE(file, nullptr);
+  jpeg_stdio_dest(&info, file);
+  info.image_width = 240;
+  info.image_height = 180;
+  info.input_components = 3;
+  info.in_color_space = JCS_RGB;
+  jpeg_set_defaults(&info);
+  jpeg_set_quality(&info, 85, TRUE);
+  jpeg_start_compress(&info, TRUE);
+  std::vector<std::uint8_t> row(240 * 3);
+  std::uint32_t state = 1;
+  while (info.next_scanline < info.image_height) {
+    for (std::uint8_t& b : row) b = 40 + (state = state * 1103515245 + 12345) % 160;
+    JSAMPROW rows[] = {row.data()};
+    jpeg_write_scanlines(&info, rows, 1);
+  }
+  jpeg_finish_compress(&info);
+  jpeg_destroy_compress(&info);
+  std::fclose(file);
+}
+
+TEST(SealCommands, KeyedWriteIntoAJpegKeepsItAJpeg) {
+  test::TFakeUserInterface ui;
+  TPennacrowForm form(ui);
+  const QTemporaryDir temporary;
+  ASSERT_TRUE(temporary.isValid());
+  const QString dir = temporary.path();
+  auto menuAction = [&](const char* menu, const char* name) {
+    form.findChild<TTitledPopupMenu*>(menu)->findChild<QAction*>(name)->trigger();
+  };
+  WriteJpeg((dir + "/photo.jpg").toStdString());
+  form.LoadPicture(dir + "/photo.jpg");
+  form.TextData->SetText(Utf8ToPayload("保持为 JPEG"));
+  ui.YesNoAnswers = {true};
+  ui.PasswordAnswers = {"pw", "pw"};
+  menuAction("WritePopupMenu", "AdaptiveWrite1");
+  EXPECT_TRUE(ui.Questions.back().contains("JPEG"));
+  EXPECT_EQ(form.StatusPanelText(0), " 数据写入成功！           ");
+  // Read before the save, from the written coefficients.
+  form.ClearTextBox1Click();
+  ui.PasswordAnswers = {"pw"};
+  menuAction("ReadPopupMenu", "ReadWithPassword1");
+  EXPECT_EQ(form.TextData->toPlainText(), "保持为 JPEG");
+  // The save proposes the JPEG's name and writes nothing but a JPEG.
+  ui.FileAnswers = {dir + "/sealed.png"};
+  form.FlatButton2Click();
+  EXPECT_FALSE(QFile::exists(dir + "/sealed.png"));
+  EXPECT_TRUE(ui.Messages.back().contains(".jpg"));
+  ui.FileAnswers = {dir + "/sealed"};
+  form.FlatButton2Click();
+  const std::vector<std::uint8_t> saved = ReadWholeFile((dir + "/sealed.jpg").toStdString());
+  ASSERT_GE(saved.size(), 3u);
+  EXPECT_EQ(saved[0], 0xFF);
+  EXPECT_EQ(saved[1], 0xD8);
+
+  form.ClearTextBox1Click();
+  form.LoadPicture(dir + "/sealed.jpg");
+  ui.PasswordAnswers = {"pw"};
+  menuAction("ReadPopupMenu", "ReadWithPassword1");
+  EXPECT_EQ(form.StatusPanelText(0), " 自此图像读取数据成功！  ");
+  EXPECT_EQ(form.TextData->toPlainText(), "保持为 JPEG");
+  // Written into the pixels instead, the picture is saved as always.
+  form.LoadPicture(dir + "/photo.jpg");
+  ui.YesNoAnswers = {false};
+  ui.PasswordAnswers = {"pw", "pw"};
+  menuAction("WritePopupMenu", "AdaptiveWrite1");
+  ui.FileAnswers = {dir + "/pixels.png"};
+  form.FlatButton2Click();
+  EXPECT_TRUE(QFile::exists(dir + "/pixels.png"));
 }
 
 }  // namespace

@@ -5,9 +5,9 @@
 #include <gtest/gtest.h>
 
 // jpeglib.h needs FILE and size_t first.
+#include <jpeglib.h>
 #include <cstddef>
 #include <cstdio>
-#include <jpeglib.h>
 
 #include <cmath>
 #include <cstdlib>
@@ -79,8 +79,8 @@ TBytes Encode(const TJpegKind& kind, int width, int height, const TBytes& sample
   info.arith_code = kind.Arithmetic;
   jpeg_start_compress(&info, TRUE);
   while (info.next_scanline < info.image_height) {
-    JSAMPROW row =
-        const_cast<JSAMPROW>(samples.data() + std::size_t(info.next_scanline) * width * kind.Components);
+    JSAMPROW row = const_cast<JSAMPROW>(samples.data() +
+                                        std::size_t(info.next_scanline) * width * kind.Components);
     jpeg_write_scanlines(&info, &row, 1);
   }
   jpeg_finish_compress(&info);
@@ -108,11 +108,12 @@ TBytes Recompress(const TBytes& file, TJpegKind kind) {
   jpeg_start_decompress(&info);
   TBytes samples(std::size_t(info.output_width) * info.output_height * info.output_components);
   while (info.output_scanline < info.output_height) {
-    JSAMPROW row = samples.data() + std::size_t(info.output_scanline) * info.output_width *
-                                        info.output_components;
+    JSAMPROW row = samples.data() +
+                   std::size_t(info.output_scanline) * info.output_width * info.output_components;
     jpeg_read_scanlines(&info, &row, 1);
   }
-  const int width = static_cast<int>(info.output_width), height = static_cast<int>(info.output_height);
+  const int width = static_cast<int>(info.output_width),
+            height = static_cast<int>(info.output_height);
   jpeg_finish_decompress(&info);
   jpeg_destroy_decompress(&info);
   return Encode(kind, width, height, samples);
@@ -134,11 +135,11 @@ std::string Exif(bool gps) {
   auto word = [&](unsigned v, int bytes) {
     for (int i = 0; i < bytes; ++i) t += static_cast<char>((v >> (8 * i)) & 0xFF);
   };
-  word(2, 2);                                  // IFD0: two entries
+  word(2, 2);                                           // IFD0: two entries
   word(0x0112, 2), word(3, 2), word(1, 4), word(6, 4);  // orientation: rotate 90°
   word(gps ? 0x8825 : 0x0131, 2), word(4, 2), word(1, 4), word(38, 4);
   word(0, 4);
-  word(1, 2);                                  // the GPS IFD at 38: one entry
+  word(1, 2);  // the GPS IFD at 38: one entry
   word(gps ? 2 : 7, 2), word(5, 2), word(3, 4), word(0, 4);
   word(0, 4);
   return t;
@@ -229,8 +230,8 @@ TEST(JpegCoefficientsTest, MarkersAreKeptOrDroppedAndAGpsPositionIsSeen) {
   const std::string exif = Exif(true).substr(6);
   for (const std::size_t cut : {0, 4, 9, 20, 40, 45}) {
     const std::string part = exif.substr(0, cut);
-    EXPECT_FALSE(ExifHasGpsPosition(
-        {reinterpret_cast<const std::uint8_t*>(part.data()), part.size()}));
+    EXPECT_FALSE(
+        ExifHasGpsPosition({reinterpret_cast<const std::uint8_t*>(part.data()), part.size()}));
   }
 }
 
@@ -278,9 +279,12 @@ TEST(JpegCoefficientsTest, DamagedFilesAreRefusedByKind) {
       {"not a JPEG", {'P', '6', '\n', '1'}, TGraphicFault::NotThisFormat},
       {"header only", TBytes(good.begin(), good.begin() + static_cast<std::ptrdiff_t>(sof + 20)),
        TGraphicFault::Truncated},
-      {"scan cut in half", TBytes(good.begin(), good.begin() + static_cast<std::ptrdiff_t>(good.size() / 2)),
+      {"scan cut in half",
+       TBytes(good.begin(), good.begin() + static_cast<std::ptrdiff_t>(good.size() / 2)),
        TGraphicFault::Truncated},
-      {"progressive cut", TBytes(progressive.begin(), progressive.begin() + static_cast<std::ptrdiff_t>(progressive.size() * 2 / 3)),
+      {"progressive cut",
+       TBytes(progressive.begin(),
+              progressive.begin() + static_cast<std::ptrdiff_t>(progressive.size() * 2 / 3)),
        TGraphicFault::Truncated},
       // 60000 x 60000 declared over a few kilobytes: beyond the limits.
       {"huge frame", patched(good, sof + 1, {0xEA, 0x60, 0xEA, 0x60}), TGraphicFault::TooLarge},
