@@ -39,8 +39,9 @@ std::vector<float> UerdBlockWeights(const TJpegCoefficients& jpeg, int c) {
   for (std::uint32_t y = 0; y < height; ++y) {
     for (std::uint32_t x = 0; x < width; ++x) {
       const std::int16_t* block = jpeg.Block(c, y, x);
-      std::uint32_t sum = 0;
-      for (int k = 1; k < 64; ++k) sum += std::uint32_t(std::abs(block[k])) * component.Quant[k];
+      // 63 coefficients of up to 2^15 times steps of up to 2^16: beyond 32 bits in a hostile file.
+      std::uint64_t sum = 0;
+      for (int k = 1; k < 64; ++k) sum += std::uint64_t(std::abs(block[k])) * component.Quant[k];
       energy[std::size_t{y} * width + x] = static_cast<float>(sum);
     }
   }
