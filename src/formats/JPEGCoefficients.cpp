@@ -87,7 +87,7 @@ bool StandardTables(const jpeg_decompress_struct& source, const jpeg_compress_st
 struct TMemoryTarget {
   jpeg_destination_mgr Manager;
   std::vector<std::uint8_t>* Out;
-  std::array<JOCTET, 64 << 10> Buffer;
+  std::vector<JOCTET> Buffer;  // of a fixed size, set before the write begins
 };
 
 void InitTarget(j_compress_ptr cinfo) {
@@ -296,6 +296,7 @@ std::vector<std::uint8_t> TJpegCoefficients::Write(bool keepMetadata) const {
   out.reserve(FImpl->File.size() + (FImpl->File.size() >> 4));
   TEncoder encoder;
   encoder.Target.Out = &out;
+  encoder.Target.Buffer.resize(64 << 10);
   if (!Encode(&encoder, &FImpl->Decoder.Info, FImpl->Arrays, keepMetadata)) {
     throw LibraryDamagedError(kFormat, encoder.Error.Message);
   }
