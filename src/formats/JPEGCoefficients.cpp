@@ -137,9 +137,9 @@ bool WrittenByEncoder(const jpeg_saved_marker_ptr marker, const jpeg_compress_st
           StartsWith(marker, "Adobe", 5));
 }
 
-// The one phase of a write.
+// The one phase of a write; with the source's own scan script when scans is not empty.
 bool Encode(TEncoder* e, jpeg_decompress_struct* source, jvirt_barray_ptr* arrays,
-            bool keepMetadata) {
+            bool keepMetadata, std::span<const jpeg_scan_info> scans) {
   jpeg::InstallErrorHandlers(e->Error);
   e->Info.err = &e->Error.Manager;
   if (setjmp(e->Error.Jump)) return false;
@@ -152,9 +152,13 @@ bool Encode(TEncoder* e, jpeg_decompress_struct* source, jvirt_barray_ptr* array
   jpeg_copy_critical_parameters(source, &e->Info);
   e->Info.restart_interval = source->restart_interval;
   e->Info.arith_code = source->arith_code;
-  if (source->progressive_mode) {
+  if (!scans.empty()) {
+    e->Info.scan_info = scans.data();
+    e->Info.num_scans = static_cast<int>(scans.size());
+  } else if (source->progressive_mode) {
     jpeg_simple_progression(&e->Info);
-  } else if (!source->arith_code) {
+  }
+  if (!source->progressive_mode && !source->arith_code) {
     e->Info.optimize_coding = !StandardTables(*source, e->Info);
   }
   jpeg_write_coefficients(&e->Info, arrays);
@@ -294,11 +298,19 @@ const TJpegMetadata& TJpegCoefficients::Metadata() const {
 std::vector<std::uint8_t> TJpegCoefficients::Write(bool keepMetadata) const {
   std::vector<std::uint8_t> out;
   out.reserve(FImpl->File.size() + (FImpl->File.size() >> 4));
-  TEncoder encoder;
-  encoder.Target.Out = &out;
-  encoder.Target.Buffer.resize(64 << 10);
-  if (!Encode(&encoder, &FImpl->Decoder.Info, FImpl->Arrays, keepMetadata)) {
-    throw LibraryDamagedError(kFormat, encoder.Error.Message);
+  const jpeg::TSource& source = FImpl->Decoder.Source;
+  // A file of more than one scan is written with its own script, which keeps its size (an
+  // encoder may have chosen it for this picture); a script the encoder refuses gives way to
+  // libjpeg's usual one.
+  const std::span<const jpeg_scan_info> script(source.Scans,
+                                               source.ScanCount > 1 ? source.ScanCount : 0);
+  for (const std::span<const jpeg_scan_info> scans : {script, std::span<const jpeg_scan_info>()}) {
+    out.clear();
+    TEncoder encoder;
+    encoder.Target.Out = &out;
+    encoder.Target.Buffer.resize(64 << 10);
+    if (Encode(&encoder, &FImpl->Decoder.Info, FImpl->Arrays, keepMetadata, scans)) return out;
+    if (scans.empty()) throw LibraryDamagedError(kFormat, encoder.Error.Message);
   }
   return out;
 }

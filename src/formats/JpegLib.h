@@ -46,6 +46,10 @@ struct TSource {
   TByteReader* Input;
   std::exception_ptr ReadFailure;  // the file could not be read; raised as it was
   JOCTET FakeEnd[2];
+  // The scans read so far, as an encoder's scan script: a file written again with its own
+  // script keeps its size.
+  jpeg_scan_info Scans[kMaxScans];
+  int ScanCount;
 };
 
 struct TDecoder {
