@@ -234,7 +234,11 @@ TJpegCoefficients::TJpegCoefficients(std::vector<std::uint8_t> file, const TPixe
   jpeg::RequireCodedBlocks(d, info.image_height, true);
   if (!ReadCoefficients(&d, &m.Arrays)) jpeg::RaiseError(d);
   if (d.Error.EndOfData) throw TruncatedError(kFormat);
-  if (d.Error.CutSegment) throw DamagedError(kFormat, d.Error.Message);
+  // A file is only written again as it was read: data that did not decode is refused, where a
+  // viewer would show it with a flaw.
+  if (d.Error.CutSegment || d.Error.BadCode) {
+    throw LibraryDamagedError(kFormat, d.Error.Message);
+  }
   for (int c = 0; c < info.num_components; ++c) {
     const jpeg_component_info& ci = info.comp_info[c];
     TJpegComponent component;

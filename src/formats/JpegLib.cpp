@@ -28,6 +28,11 @@ void EmitMessage(j_common_ptr cinfo, int level) {
   auto* state = reinterpret_cast<TErrorState*>(cinfo->err);
   const int code = cinfo->err->msg_code;
   if (code == JWRN_JPEG_EOF) state->EndOfData = true;
+  if ((code == JWRN_HUFF_BAD_CODE || code == JWRN_ARITH_BAD_CODE || code == JWRN_MUST_RESYNC) &&
+      !state->BadCode) {
+    state->BadCode = true;
+    cinfo->err->format_message(cinfo, state->Message);
+  }
   if (code == JWRN_HIT_MARKER) {
     if (reinterpret_cast<j_decompress_ptr>(cinfo)->unread_marker == JPEG_EOI) {
       state->EndOfData = true;

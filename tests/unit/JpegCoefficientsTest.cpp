@@ -64,8 +64,10 @@ TBytes MakeJpeg(const TJpegKind& kind, int width = 320, int height = 240) {
     info.comp_info[0].h_samp_factor = info.comp_info[0].v_samp_factor = kind.ChromaSampling;
   }
   if (kind.Progressive) jpeg_simple_progression(&info);
-  const jpeg_scan_info script[] = {{3, {0, 1, 2}, 0, 0, 0, 0}, {1, {0}, 1, 9, 0, 0},
-                                   {1, {0}, 10, 63, 0, 0}, {1, {1}, 1, 63, 0, 0},
+  const jpeg_scan_info script[] = {{3, {0, 1, 2}, 0, 0, 0, 0},
+                                   {1, {0}, 1, 9, 0, 0},
+                                   {1, {0}, 10, 63, 0, 0},
+                                   {1, {1}, 1, 63, 0, 0},
                                    {1, {2}, 1, 63, 0, 0}};
   if (kind.OwnScript) {
     info.scan_info = script;
@@ -229,6 +231,13 @@ TEST(JpegCoefficientsTest, DamagedFilesAreRefusedByKind) {
     return file;
   };
   const std::size_t sof = frame(good);
+  TBytes restarts = MakeJpeg(kKinds[4]);
+  for (std::size_t i = restarts.size() / 2; i + 1 < restarts.size(); ++i) {
+    if (restarts[i] == 0xFF && (restarts[i + 1] & 0xF8) == 0xD0) {
+      restarts[i + 1] = 0xD0 | ((restarts[i + 1] + 3) & 7);  // a restart out of order
+      break;
+    }
+  }
   struct TCase {
     const char* Name;
     TBytes File;
@@ -255,6 +264,7 @@ TEST(JpegCoefficientsTest, DamagedFilesAreRefusedByKind) {
       {"marker inside the scan", patched(good, good.size() / 2, {0xFF, 0xC4, 0x00, 0x02}),
        TGraphicFault::Damaged},
       {"zero width", patched(good, sof + 3, {0, 0}), TGraphicFault::Damaged},
+      {"restart marker out of order", restarts, TGraphicFault::Damaged},
   };
   for (const TCase& c : cases) {
     SCOPED_TRACE(c.Name);
