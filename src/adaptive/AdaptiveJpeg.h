@@ -54,10 +54,11 @@ TSealedContent RevealAdaptiveJpeg(const TJpegCoefficients& jpeg, std::string_vie
                                   TSealParameters parameters = adaptive::KeyedSealParameters());
 
 // The whole write of both front ends: HideAdaptiveJpeg, then the new file's bytes, its markers
-// kept or dropped. The result is read back before it is returned: a file that does not
-// give the content back is an error, never a result.
+// kept or dropped. The result is read back before it is returned, and a file whose coefficients
+// are not those written is an error, never a result; the JPEG is let go before, so that the two
+// sets of coefficients never sit in memory together.
 std::vector<std::uint8_t> HideAdaptiveInJpegFile(
-    TJpegCoefficients& jpeg, std::string_view password, const TSealedContent& content,
+    TJpegCoefficients jpeg, std::string_view password, const TSealedContent& content,
     bool keepMetadata, TSealParameters parameters = adaptive::KeyedSealParameters());
 
 // True for a name a JPEG is saved under: .jpg, .jpeg, .jpe or .jfif, in any case.

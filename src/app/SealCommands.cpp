@@ -216,7 +216,7 @@ void TSealCommands::SealJpeg(const TSealedContent& content) {
   std::vector<std::uint8_t> written;
   TBitmap shown;
   FForm.RunInBackground(QTr(kSealingActivity), [&] {
-    written = HideAdaptiveInJpegFile(jpeg, *password, content, true);
+    written = HideAdaptiveInJpegFile(std::move(jpeg), *password, content, true);
     TJPEGImage image;
     image.LoadFromBytes(written);
     image.TakeBitmap(shown);

@@ -251,8 +251,9 @@ int HideJpegCommand(const TArgs& args) {
     throw EPennacrowError(
         TrF("%1：%2", {ShownName(file), Tr("不是 JPEG 文件：只有 JPEG 载体能保持为 JPEG")}));
   }
-  TJpegCoefficients jpeg =
-      NamingTheFile(file, [&] { return TJpegCoefficients(std::move(carrier.Bytes)); });
+  TJpegCoefficients jpeg = NamingTheFile(file, [&] { return TJpegCoefficients(carrier.Bytes); });
+  // The coefficients are all a write needs: a large file need not stay beside them.
+  std::vector<std::uint8_t>().swap(carrier.Bytes);
   NamingTheFile(file, [&] { RequireAdaptiveJpegFits(jpeg, content); });
   const TAdaptiveCapacity capacity = AdaptiveJpegCapacity(jpeg);
   if (content.Bytes.size() > capacity.Tolerated) {
@@ -271,8 +272,9 @@ int HideJpegCommand(const TArgs& args) {
   std::string typed = ReadPasswordUtf8(args, true);
   const TSecret password(NormalizedPassword(typed));
   if (password.Text().empty()) throw EPennacrowError(Tr(kMsgSealPasswordEmpty));
-  const std::vector<std::uint8_t> written = NamingTheFile(
-      file, [&] { return HideAdaptiveInJpegFile(jpeg, password.Text(), content, keepMetadata); });
+  const std::vector<std::uint8_t> written = NamingTheFile(file, [&] {
+    return HideAdaptiveInJpegFile(std::move(jpeg), password.Text(), content, keepMetadata);
+  });
   const std::string bytes(written.begin(), written.end());
   if (out == "-") {
     WriteAllStdout(bytes);
@@ -348,7 +350,8 @@ int RevealAdaptiveCommand(const TArgs& args) {
   }
   if (carrier.Jpeg) {
     const TJpegCoefficients jpeg =
-        NamingTheFile(file, [&] { return TJpegCoefficients(std::move(carrier.Bytes)); });
+        NamingTheFile(file, [&] { return TJpegCoefficients(carrier.Bytes); });
+    std::vector<std::uint8_t>().swap(carrier.Bytes);
     NamingTheFile(file, [&] { RequireMayHoldAdaptiveJpeg(jpeg); });
     std::string typed = ReadPasswordUtf8(args);
     const TSecret password(NormalizedPassword(typed));

@@ -212,7 +212,7 @@ bool ExifHasGpsPosition(std::span<const std::uint8_t> tiff) {
 }
 
 struct TJpegCoefficients::TImpl {
-  std::vector<std::uint8_t> File;
+  std::size_t FileSize = 0;
   std::unique_ptr<TByteReader> Input;
   jpeg::TDecoder Decoder;
   jvirt_barray_ptr* Arrays = nullptr;
@@ -221,11 +221,11 @@ struct TJpegCoefficients::TImpl {
   TJpegMetadata Metadata;
 };
 
-TJpegCoefficients::TJpegCoefficients(std::vector<std::uint8_t> file, const TPixelLimits& limits)
+TJpegCoefficients::TJpegCoefficients(std::span<const std::uint8_t> file, const TPixelLimits& limits)
     : FImpl(std::make_unique<TImpl>()) {
   TImpl& m = *FImpl;
-  m.File = std::move(file);
-  m.Input = std::make_unique<TByteReader>(m.File, kFormat);
+  m.FileSize = file.size();
+  m.Input = std::make_unique<TByteReader>(file, kFormat);
   jpeg::TDecoder& d = m.Decoder;
   if (!jpeg::ReadHeader(&d, *m.Input, limits, KeepMarkers)) jpeg::RaiseError(d);
   const jpeg_decompress_struct& info = d.Info;
@@ -253,6 +253,8 @@ TJpegCoefficients::TJpegCoefficients(std::vector<std::uint8_t> file, const TPixe
     m.Rows.emplace_back(ci.height_in_blocks);
   }
   if (!MapRows(&d, m.Arrays, m.Rows)) jpeg::RaiseError(d);
+  // libjpeg reads nothing more (it is never asked to finish the file), and the markers it kept
+  // are its own copies: the file's bytes need not outlive this.
   for (jpeg_saved_marker_ptr marker = info.marker_list; marker != nullptr; marker = marker->next) {
     if (marker->marker == JPEG_COM) {
       m.Metadata.Comment = true;
@@ -301,7 +303,7 @@ const TJpegMetadata& TJpegCoefficients::Metadata() const {
 
 std::vector<std::uint8_t> TJpegCoefficients::Write(bool keepMetadata) const {
   std::vector<std::uint8_t> out;
-  out.reserve(FImpl->File.size() + (FImpl->File.size() >> 4));
+  out.reserve(FImpl->FileSize + (FImpl->FileSize >> 4));
   const jpeg::TSource& source = FImpl->Decoder.Source;
   // A file of more than one scan is written with its own script, which keeps its size (an
   // encoder may have chosen it for this picture); a script the encoder refuses gives way to

@@ -147,10 +147,10 @@ TEST(JpegCoefficientsTest, SealedRoundTripsKeepTheFileAsItWas) {
   for (const TJpegKind& kind : kKinds) {
     SCOPED_TRACE(kind.Name);
     const TBytes source = WithSegment(MakeJpeg(kind), 0xE1, Exif(false));
-    TJpegCoefficients jpeg(source);
     TSealedContent content;
     content.Bytes = "a message of some fifty bytes, sealed in the JPEG.";
-    const TBytes written = HideAdaptiveInJpegFile(jpeg, "pw", content, true, kCheap);
+    const TBytes written =
+        HideAdaptiveInJpegFile(TJpegCoefficients(source), "pw", content, true, kCheap);
 
     const TJpegCoefficients original(source), stego(written);
     // Written again unchanged, the file keeps its size to a few bytes: same tables, same scans.
