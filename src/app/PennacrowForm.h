@@ -181,6 +181,9 @@ class TPennacrowForm : public QMainWindow, private TSealHost {
   TTextMemo& Memo() override { return *TextData; }
   bool WritesStealthily() const override;
   void PictureWritten(std::unique_ptr<TBitmap> before) override;
+  const std::string& JpegSource() const override { return FJpegSource; }
+  const std::vector<std::uint8_t>& WrittenJpeg() const override { return FJpegWritten; }
+  void JpegWritten(std::unique_ptr<TBitmap> before, std::vector<std::uint8_t> written) override;
   void ShowOutcome(const QString& text) override { SetStatusPanel(0, text); }
 
   void BuildLayout();
@@ -224,6 +227,8 @@ class TPennacrowForm : public QMainWindow, private TSealHost {
   int PanelWidth(int index) const;
   // Saves the picture under a name the user chose; false when nothing was saved.
   bool SavePicture();
+  // The save of a keyed write into a JPEG's coefficients: the written file, as a JPEG.
+  bool SaveJpegWrite();
   // Handles a dropped file; false when the drop was not a local file.
   bool DropFile(const QMimeData* data, bool onMemo);
 
@@ -256,6 +261,12 @@ class TPennacrowForm : public QMainWindow, private TSealHost {
   QMetaObject::Connection FScreenConnection;
   // The picture as it was before the last write, for the report's difference map.
   std::unique_ptr<TBitmap> FBeforeWrite;
+  // The JPEG file the picture was loaded from, while the picture is as loaded: a keyed write may
+  // then go into the file's own coefficients. Empty otherwise.
+  std::string FJpegSource;
+  // The JPEG file such a write made, until the picture changes: the save writes these bytes, as
+  // a JPEG and nothing else, since the picture's pixels hold nothing.
+  std::vector<std::uint8_t> FJpegWritten;
 };
 
 }  // namespace pennacrow

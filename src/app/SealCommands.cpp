@@ -3,6 +3,7 @@
 #include <QFileInfo>
 
 #include "adaptive/AdaptiveBitmap.h"
+#include "adaptive/AdaptiveJpeg.h"
 #include "app/EncryptForm.h"
 #include "app/Language.h"
 #include "app/UserInterface.h"
@@ -14,8 +15,11 @@
 #include "controls/TextMemo.h"
 #include "controls/TitledPopupMenu.h"
 #include "crypto/CryptBase.h"
+#include "formats/JPEGCoefficients.h"
+#include "formats/JPEGImage.h"
 #include "picture/FractalImage.h"
 #include "picture/Graphic.h"
+#include "picture/PictureFile.h"
 #include "text/TextRules.h"
 
 namespace pennacrow {
@@ -30,9 +34,16 @@ const char* const kChooseFileCaption = N_("选择要密封的文件");
 const char* const kSaveFileCaption = N_("保存密封的文件");
 const char* const kAdaptiveCaption = N_("密钥自适应写入");
 
+const char* const kKeepJpegQuestion =
+    N_("这幅图片是从 JPEG 文件加载的。保持为 JPEG 吗？\n"
+       "是：内容写进 JPEG 自己的系数，保存时写出 JPEG 文件，不重新压缩。\n"
+       "否：内容写进像素，保存为 BMP 或 PNG。");
+
+const char* const kGpsKeptNote =
+    N_("注意：这个 JPEG 的 EXIF 里有拍摄地点（GPS 位置），保存的文件照样保留它。");
+
 // What a keyed write takes, under its first password question.
-QString AdaptiveNote(const TBitmap& bitmap, const TSealedContent& content) {
-  const TAdaptiveCapacity capacity = AdaptiveCapacity(bitmap);
+QString AdaptiveNote(const TAdaptiveCapacity& capacity, const TSealedContent& content) {
   return QString::fromStdString(
       TrF("这张图片最多能放 %1 字节，预计 %2 字节以内不易被检测出来；内容有 %3 字节。",
           {GroupThousands(static_cast<std::int64_t>(capacity.Largest)),
@@ -146,13 +157,18 @@ void TSealCommands::Seal(const TSealedContent& content, bool adaptive) {
   if (!FHost.Picture().HasPicture()) throw EPennacrowError(Tr(kNoPicture));
   TBitmap& bitmap = FHost.Picture().PictureBitmap();
   try {
+    if (adaptive && !FHost.JpegSource().empty() &&
+        FHost.Ui().AskYesNo(&FHost.Window(), QTr(kKeepJpegQuestion))) {
+      SealJpeg(content);
+      return;
+    }
     if (adaptive) {
       RequireAdaptiveFits(bitmap, content);
     } else {
       RequireSealedFits(bitmap, content);
     }
     std::optional<std::string> password =
-        AskNewPassword(adaptive ? AdaptiveNote(bitmap, content) : QString());
+        AskNewPassword(adaptive ? AdaptiveNote(AdaptiveCapacity(bitmap), content) : QString());
     if (!password) return;
     const TWipe wipe(*password);
     auto before = std::make_unique<TBitmap>();
@@ -184,6 +200,32 @@ void TSealCommands::Seal(const TSealedContent& content, bool adaptive) {
     FHost.ShowOutcome(QTr(kWriteFailed));
     throw;
   }
+}
+
+void TSealCommands::SealJpeg(const TSealedContent& content) {
+  TJpegCoefficients jpeg(ReadPictureFile(FHost.JpegSource()));
+  RequireAdaptiveJpegFits(jpeg, content);
+  QString note = AdaptiveNote(AdaptiveJpegCapacity(jpeg), content);
+  // The file keeps its markers: the place a photograph was taken is often the more telling.
+  if (jpeg.Metadata().GpsPosition) note += "\n" + QTr(kGpsKeptNote);
+  std::optional<std::string> password = AskNewPassword(note);
+  if (!password) return;
+  const TWipe wipe(*password);
+  TBitmap& bitmap = FHost.Picture().PictureBitmap();
+  auto before = std::make_unique<TBitmap>();
+  before->Assign(bitmap);
+  // The worker writes the coefficients and decodes the written file for the window, which shows
+  // the picture as it will be saved.
+  std::vector<std::uint8_t> written;
+  TBitmap shown;
+  FHost.RunInBackground(QTr(kSealingActivity), [&] {
+    written = HideAdaptiveInJpegFile(std::move(jpeg), *password, content, true);
+    TJPEGImage image;
+    image.LoadFromBytes(written);
+    image.TakeBitmap(shown);
+  });
+  bitmap.Assign(shown);
+  FHost.JpegWritten(std::move(before), std::move(written));
 }
 
 std::optional<TSealedContent> TSealCommands::ChosenFile() {
@@ -230,11 +272,23 @@ void TSealCommands::ReadWithPassword1Click() {
   const TBitmap* bitmap = FHost.Picture().PictureOrNull();
   if (bitmap == nullptr) throw EPennacrowError(Tr(kNoPicture));
   try {
+    // A picture as loaded from a JPEG file, or written into its coefficients and not yet saved,
+    // holds a keyed message in those coefficients; any other in its pixels.
+    std::optional<TJpegCoefficients> jpeg;
+    if (!FHost.WrittenJpeg().empty()) {
+      jpeg.emplace(FHost.WrittenJpeg());
+    } else if (!FHost.JpegSource().empty()) {
+      jpeg.emplace(ReadPictureFile(FHost.JpegSource()));
+    }
     // A picture that cannot hold a keyed message is told so before anyone types a password.
-    RequireMayHoldAdaptive(*bitmap);
+    if (jpeg) {
+      RequireMayHoldAdaptiveJpeg(*jpeg);
+    } else {
+      RequireMayHoldAdaptive(*bitmap);
+    }
     // The picture only changes through commands that are off while the worker reads it.
-    OpenWithPassword(QTr(kAdaptiveCaption), [bitmap](const std::string& password) {
-      return RevealAdaptive(*bitmap, password);
+    OpenWithPassword(QTr(kAdaptiveCaption), [&jpeg, bitmap](const std::string& password) {
+      return jpeg ? RevealAdaptiveJpeg(*jpeg, password) : RevealAdaptive(*bitmap, password);
     });
   } catch (const std::exception& e) {
     ReadFailed(e);

@@ -3,8 +3,11 @@
 // it. The main window gives them this face and keeps the rest of itself to itself.
 
 #include <QString>
+#include <cstdint>
 #include <functional>
 #include <memory>
+#include <string>
+#include <vector>
 
 class QWidget;
 
@@ -34,6 +37,15 @@ class TSealHost {
   // A write changed the picture, which was before as it is now: the window shows the picture,
   // holds it unsaved and says the write succeeded.
   virtual void PictureWritten(std::unique_ptr<TBitmap> before) = 0;
+  // The JPEG file the picture was loaded from, while the picture is as loaded (a keyed write may
+  // then go into the file's own coefficients); empty otherwise.
+  virtual const std::string& JpegSource() const = 0;
+  // The JPEG file a keyed write into those coefficients made, until the picture changes; empty
+  // otherwise.
+  virtual const std::vector<std::uint8_t>& WrittenJpeg() const = 0;
+  // A keyed write went into the JPEG's coefficients: as PictureWritten, and the save then writes
+  // these bytes, since the picture shown is only their decoding.
+  virtual void JpegWritten(std::unique_ptr<TBitmap> before, std::vector<std::uint8_t> written) = 0;
   // What a command came to, in the status bar.
   virtual void ShowOutcome(const QString& text) = 0;
 
