@@ -6,9 +6,10 @@
 // The file written keeps the source's quantisation tables, component sampling, restart interval,
 // entropy coder and mode: a sequential file stays sequential (with the standard Huffman tables
 // when the source used them, else with tables made for its own data, which also covers symbols
-// the source's tables lack), a progressive file stays progressive with libjpeg's usual scan
-// script. Its APPn and comment markers (EXIF, ICC profile, XMP, comments) are kept unless the
-// write is asked to drop them; JFIF and Adobe headers follow the source in either case.
+// the source's tables lack), a progressive file stays progressive with its own scan script
+// (libjpeg's usual one when the encoder refuses that). Its APPn and comment markers (EXIF, ICC
+// profile, XMP, comments) are kept unless the write is asked to drop them; JFIF and Adobe headers
+// follow the source in either case.
 
 #include <array>
 #include <cstdint>
