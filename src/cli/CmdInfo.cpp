@@ -1,18 +1,38 @@
 #include <climits>
 #include <cstdio>
 #include <iostream>
+#include <optional>
+#include <string>
 
 #include "adaptive/AdaptiveBitmap.h"
+#include "adaptive/AdaptiveJpeg.h"
 #include "base/Translate.h"
 #include "cli/Cli.h"
 #include "codec/Container.h"
 #include "codec/SealedContainer.h"
 #include "formats/Registry.h"
 #include "picture/FractalImage.h"
+#include "picture/PictureFile.h"
 #include "picture/PictureRows.h"
 #include "text/TextRules.h"
 
 namespace pennacrow::cli {
+
+namespace {
+
+// What a keyed write into the coefficients of a JPEG file would take, when the file is one and
+// its coefficients read; nothing otherwise (standard input, another format), since the pixels'
+// figures above still hold for a write saved as BMP or PNG.
+std::optional<TAdaptiveCapacity> JpegCapacity(const std::string& fileName) {
+  if (fileName == "-" || !IsJpegFile(fileName)) return std::nullopt;
+  try {
+    return AdaptiveJpegCapacity(TJpegCoefficients(ReadPictureFile(fileName)));
+  } catch (const EPennacrowError&) {
+    return std::nullopt;
+  }
+}
+
+}  // namespace
 
 // Size, depth, capacity and the container format that the probe finds.
 int CmdInfo(const std::vector<std::string>& words) {
@@ -31,6 +51,7 @@ int CmdInfo(const std::vector<std::string>& words) {
   const std::string status = damaged ? kDamagedContainerText : DataFormatText(format);
   const char* const container = damaged ? "damaged" : ContainerName(format);
   const TAdaptiveCapacity adaptive = AdaptiveCapacityBound(bitmap, height);
+  const std::optional<TAdaptiveCapacity> jpeg = JpegCapacity(args.Positional()[0]);
   if (args.Has("--json")) {
     std::cout << "{\"width\":" << bitmap.Width() << ",\"height\":" << height
               << ",\"bits_per_pixel\":" << bitmap.BitsPerPixel() << ",\"capacity\":" << capacity
@@ -39,7 +60,12 @@ int CmdInfo(const std::vector<std::string>& words) {
               << ",\"status\":" << JsonString(status) << ",\"container\":" << JsonString(container)
               << ",\"max_text_bytes\":" << MaxTextBytes(bitmap.Width(), height)
               << ",\"adaptive_capacity\":" << adaptive.Largest
-              << ",\"adaptive_tolerated\":" << adaptive.Tolerated << "}\n";
+              << ",\"adaptive_tolerated\":" << adaptive.Tolerated;
+    if (jpeg) {
+      std::cout << ",\"jpeg_adaptive_capacity\":" << jpeg->Largest
+                << ",\"jpeg_adaptive_tolerated\":" << jpeg->Tolerated;
+    }
+    std::cout << "}\n";
   } else {
     std::cout << "width: " << bitmap.Width() << "\nheight: " << height
               << "\nbits_per_pixel: " << bitmap.BitsPerPixel() << "\ncapacity: " << capacity
@@ -49,6 +75,10 @@ int CmdInfo(const std::vector<std::string>& words) {
               << "\nmax_text_bytes: " << MaxTextBytes(bitmap.Width(), height)
               << "\nadaptive_capacity: " << adaptive.Largest
               << "\nadaptive_tolerated: " << adaptive.Tolerated << "\n";
+    if (jpeg) {
+      std::cout << "jpeg_adaptive_capacity: " << jpeg->Largest
+                << "\njpeg_adaptive_tolerated: " << jpeg->Tolerated << "\n";
+    }
   }
   return kExitSuccess;
 }

@@ -20,6 +20,15 @@ tables() { djpeg -verbose -verbose "$1" 2>&1 >/dev/null | grep -i -A8 'quantizat
 a=$(stat -c %s carrier.jpg) b=$(stat -c %s out.jpg)
 [ $((100 * (b - a) / a)) -le 2 ] && [ $((100 * (a - b) / a)) -le 2 ] || fail "size $a -> $b"
 
+# info tells what a write into the coefficients takes, to the byte; of a JPEG only.
+n=$("$cli" info carrier.jpg --json | sed -n 's/.*"jpeg_adaptive_capacity":\([0-9]*\).*/\1/p')
+[[ -n $n && $("$cli" info source.ppm --json) != *jpeg_* ]] || fail "info: jpeg capacity '$n'"
+head -c "$n" /dev/zero | tr '\0' a > most.txt && printf b >> more.txt && cat most.txt >> more.txt
+"$cli" hide carrier.jpg -o most.jpg --seal --adaptive --text-file most.txt --password-file pw \
+  2>/dev/null || fail "the capacity info gives is refused"
+! "$cli" hide carrier.jpg -o more.jpg --seal --adaptive --text-file more.txt --password-file pw \
+  2>/dev/null || fail "a byte beyond the capacity info gives is taken"
+
 # A file, into a progressive carrier with restart markers, to standard output and back in.
 "$cli" hide progressive.jpg -o - --format jpeg --seal --adaptive --file data.bin \
   --password-file pw > p.jpg
