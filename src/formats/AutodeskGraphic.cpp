@@ -50,13 +50,10 @@ THeader ReadHeader(TByteReader& in, const TPixelLimits& limits) {
 }  // namespace
 
 bool TAutodeskGraphic::HeaderLooksValid(std::span<const std::uint8_t> head) {
-  TByteReader in(head, kFormat);
-  try {
+  return ReadsWithoutRefusal([head] {
+    TByteReader in(head, kFormat);
     ReadHeader(in, kNoPixelLimits);
-  } catch (const EInvalidGraphicFormat&) {
-    return false;
-  }
-  return true;
+  });
 }
 
 void TAutodeskGraphic::LoadFromBytes(std::span<const std::uint8_t> data) {

@@ -33,12 +33,7 @@ void CheckHeader(std::span<const std::uint8_t> data) {
 }  // namespace
 
 bool TEPSGraphic::HeaderLooksValid(std::span<const std::uint8_t> head) {
-  try {
-    CheckHeader(head);
-  } catch (const EInvalidGraphicFormat&) {
-    return false;
-  }
-  return true;
+  return ReadsWithoutRefusal([head] { CheckHeader(head); });
 }
 
 void TEPSGraphic::LoadFromBytes(std::span<const std::uint8_t> data) {

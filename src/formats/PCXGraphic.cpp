@@ -214,12 +214,7 @@ int DecodePcx(TByteReader& in, int rowLimit, const TPixelLimits& limits, TBitmap
 }  // namespace
 
 bool TPCXGraphic::HeaderLooksValid(std::span<const std::uint8_t> head) {
-  try {
-    ReadHeader(head, kNoPixelLimits);
-  } catch (const EInvalidGraphicFormat&) {
-    return false;
-  }
-  return true;
+  return ReadsWithoutRefusal([head] { ReadHeader(head, kNoPixelLimits); });
 }
 
 void TPCXGraphic::LoadFromBytes(std::span<const std::uint8_t> data) {

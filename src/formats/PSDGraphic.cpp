@@ -364,13 +364,10 @@ TBitmap DecodeRows(std::span<const std::uint8_t> data, const THeader& h, std::ui
 }  // namespace
 
 bool TPSDGraphic::HeaderLooksValid(std::span<const std::uint8_t> head) {
-  TByteReader in(head, kFormat);
-  try {
+  return ReadsWithoutRefusal([head] {
+    TByteReader in(head, kFormat);
     ReadHeader(in, kNoPixelLimits);
-  } catch (const EInvalidGraphicFormat&) {
-    return false;
-  }
-  return true;
+  });
 }
 
 void TPSDGraphic::LoadFromBytes(std::span<const std::uint8_t> data) {

@@ -142,14 +142,10 @@ void DecodeScanline(TByteReader& in, const THeader& h, std::uint8_t* row,
 }  // namespace
 
 bool TRLAGraphic::HeaderLooksValid(std::span<const std::uint8_t> head) {
-  if (head.size() < kHeaderSize) return false;
-  TByteReader in(head, kFormat);
-  try {
-    ReadHeader(in, kNoPixelLimits);
-  } catch (const EInvalidGraphicFormat&) {
-    return false;
-  }
-  return true;
+  return head.size() >= kHeaderSize && ReadsWithoutRefusal([head] {
+           TByteReader in(head, kFormat);
+           ReadHeader(in, kNoPixelLimits);
+         });
 }
 
 void TRLAGraphic::LoadFromBytes(std::span<const std::uint8_t> data) {

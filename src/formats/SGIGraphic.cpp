@@ -125,13 +125,10 @@ void PutChannel(const THeader& h, unsigned z, const std::vector<std::uint8_t>& s
 }  // namespace
 
 bool TSGIGraphic::HeaderLooksValid(std::span<const std::uint8_t> head) {
-  TByteReader in(head, kFormat);
-  try {
+  return ReadsWithoutRefusal([head] {
+    TByteReader in(head, kFormat);
     ReadHeader(in, kNoPixelLimits);
-  } catch (const EInvalidGraphicFormat&) {
-    return false;
-  }
-  return true;
+  });
 }
 
 void TSGIGraphic::LoadFromBytes(std::span<const std::uint8_t> data) {

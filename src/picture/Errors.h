@@ -70,4 +70,16 @@ EInvalidGraphicFormat TooLargeError(const std::string& format, const std::string
 // A drawn picture (a metafile) whose records and drawing cost more than the budget of a file.
 EInvalidGraphicFormat PlaybackBudgetError(const std::string& format, std::uint64_t budget);
 
+// Whether read gets through without refusing the bytes as a picture: how recognition by content
+// asks a decoder's own header reading about a file's first bytes.
+template <typename TRead>
+bool ReadsWithoutRefusal(TRead&& read) {
+  try {
+    read();
+  } catch (const EInvalidGraphicFormat&) {
+    return false;
+  }
+  return true;
+}
+
 }  // namespace pennacrow
