@@ -61,7 +61,7 @@ void ConvertToGreyRamp(TBitmap& bitmap) {
 }
 
 // A bitmap's carrier samples as the keyed writer and reader see them.
-class TBitmapCover : public TAdaptiveCover {
+class TBitmapCover : public TSymmetricCover {
  public:
   TBitmapCover(const TBitmap& bitmap, std::uint8_t* writable)
       : FBitmap(bitmap),
@@ -87,14 +87,6 @@ class TBitmapCover : public TAdaptiveCover {
   }
   std::uint64_t Usable() const override;
   void PrepareCosts() override;
-  TCostHistogram Histogram() const override;
-  void Levels(std::span<const std::uint32_t> indices, std::span<std::uint8_t> plus,
-              std::span<std::uint8_t> minus) const override {
-    for (std::size_t i = 0; i < indices.size(); ++i) {
-      if (i + kAhead < indices.size()) __builtin_prefetch(FLevels.data() + indices[i + kAhead]);
-      plus[i] = minus[i] = FLevels[indices[i]];
-    }
-  }
   void Apply(std::span<const std::uint32_t> indices,
              std::span<const std::int8_t> changes) override {
     for (std::size_t i = 0; i < indices.size(); ++i) {
@@ -123,7 +115,6 @@ class TBitmapCover : public TAdaptiveCover {
   std::uint8_t* FWritable;
   std::uint32_t FChannels;
   std::uint32_t FPixelBytes;
-  std::vector<std::uint8_t> FLevels;
 };
 
 // visit(element, sample) for every carrier sample, in element order.
@@ -168,28 +159,27 @@ void TBitmapCover::PrepareCosts() {
   });
 }
 
-TCostHistogram TBitmapCover::Histogram() const {
-  std::array<std::uint64_t, 256> counts{};
-  for (const std::uint8_t level : FLevels) ++counts[level];
-  TCostHistogram histogram;
-  for (int level = 0; level < 256; ++level) {
-    const auto l = static_cast<std::uint8_t>(level);
-    histogram.Add(l, l, counts[level]);
-  }
-  return histogram;
-}
-
 // The record's bytes beyond the content: a kind byte, and a file's name with its length.
 std::uint64_t RecordOverhead(const TSealedContent& content) {
   return 1 + (content.Kind == TSealedKind::File ? 1 + content.Name.size() : 0);
 }
 
-TAdaptiveCapacity CapacityOf(std::uint64_t elements, std::uint64_t usable) {
+}  // namespace
+
+TAdaptiveCapacity KeyedCapacity(std::uint64_t elements, std::uint64_t usable) {
   auto text = [](std::uint64_t record) { return record > 1 ? record - 1 : 0; };
   return {text(LargestKeyedRecord(elements, usable)), text(ToleratedKeyedRecord(elements, usable))};
 }
 
-}  // namespace
+void RequireContentFits(const TAdaptiveCapacity& capacity, const TSealedContent& content) {
+  if (capacity.Largest == 0) throw ENoAdaptiveRoom(Tr(kNoRoomToWrite));
+  const std::uint64_t extra = RecordOverhead(content) - 1;
+  const std::uint64_t room = capacity.Largest > extra ? capacity.Largest - extra : 0;
+  if (content.Bytes.size() > room) {
+    throw ETextDoesNotFit(TrF("内容太大：这张图片用密钥自适应写入最多能放 %1 字节，内容有 %2 字节",
+                              {std::to_string(room), std::to_string(content.Bytes.size())}));
+  }
+}
 
 int AdaptiveChannels(const TBitmap& bitmap) {
   if (bitmap.Empty()) return 0;
@@ -214,7 +204,7 @@ TAdaptiveCapacity AdaptiveCapacity(const TBitmap& bitmap) {
     return AdaptiveCapacity(prepared);
   }
   const TBitmapCover cover(bitmap, nullptr);
-  return CapacityOf(cover.Size(), cover.Usable());
+  return KeyedCapacity(cover.Size(), cover.Usable());
 }
 
 TAdaptiveCapacity AdaptiveCapacityBound(const TBitmap& rows, int height) {
@@ -224,18 +214,11 @@ TAdaptiveCapacity AdaptiveCapacityBound(const TBitmap& rows, int height) {
   }
   const std::uint64_t elements =
       std::uint64_t(rows.Width()) * std::uint64_t(std::max(height, 0)) * std::uint64_t(channels);
-  return CapacityOf(elements, elements);
+  return KeyedCapacity(elements, elements);
 }
 
 void RequireAdaptiveFits(const TBitmap& bitmap, const TSealedContent& content) {
-  const TAdaptiveCapacity capacity = AdaptiveCapacity(bitmap);
-  if (capacity.Largest == 0) throw ENoAdaptiveRoom(Tr(kNoRoomToWrite));
-  const std::uint64_t extra = RecordOverhead(content) - 1;
-  const std::uint64_t room = capacity.Largest > extra ? capacity.Largest - extra : 0;
-  if (content.Bytes.size() > room) {
-    throw ETextDoesNotFit(TrF("内容太大：这张图片用密钥自适应写入最多能放 %1 字节，内容有 %2 字节",
-                              {std::to_string(room), std::to_string(content.Bytes.size())}));
-  }
+  RequireContentFits(AdaptiveCapacity(bitmap), content);
 }
 
 void HideAdaptive(TBitmap& bitmap, std::string_view password, const TSealedContent& content,

@@ -47,6 +47,12 @@ TAdaptiveCapacity AdaptiveCapacity(const TBitmap& bitmap);
 // sample were free to change: what info tells without decoding the whole picture.
 TAdaptiveCapacity AdaptiveCapacityBound(const TBitmap& rows, int height);
 
+// Of any cover with this many elements, usable of them free to change.
+TAdaptiveCapacity KeyedCapacity(std::uint64_t elements, std::uint64_t usable);
+// Raises ENoAdaptiveRoom (in a bitmap's words) or ETextDoesNotFit when the content does not fit
+// a carrier of this capacity.
+void RequireContentFits(const TAdaptiveCapacity& capacity, const TSealedContent& content);
+
 // Raises ENoAdaptiveRoom or ETextDoesNotFit when the content cannot be written into the bitmap.
 void RequireAdaptiveFits(const TBitmap& bitmap, const TSealedContent& content);
 

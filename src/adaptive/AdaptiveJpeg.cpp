@@ -10,10 +10,10 @@
 
 #include "adaptive/KeyedEmbedding.h"
 #include "adaptive/Uerd.h"
+#include "base/LargeBuffer.h"
 #include "codec/Container.h"
 #include "picture/FileFormats.h"
 #include "picture/Graphic.h"
-#include "base/LargeBuffer.h"
 
 namespace pennacrow {
 
@@ -26,7 +26,7 @@ const char* const kNoRoomToWrite =
 const char* const kCannotHold = N_("这张 JPEG 图片太小，不可能藏有密钥自适应写入的内容");
 
 // The coefficients of a JPEG as the keyed writer and reader see them.
-class TJpegCover : public TAdaptiveCover {
+class TJpegCover : public TSymmetricCover {
  public:
   TJpegCover(const TJpegCoefficients& jpeg, TJpegCoefficients* writable)
       : FJpeg(jpeg), FWritable(writable) {
@@ -78,23 +78,6 @@ class TJpegCover : public TAdaptiveCover {
     FLevels = LargeZeroBuffer(Size());
     UerdLevels(FJpeg, FLevels);
   }
-  TCostHistogram Histogram() const override {
-    std::array<std::uint64_t, 256> counts{};
-    for (const std::uint8_t level : FLevels) ++counts[level];
-    TCostHistogram histogram;
-    for (int level = 0; level < 256; ++level) {
-      const auto l = static_cast<std::uint8_t>(level);
-      histogram.Add(l, l, counts[level]);
-    }
-    return histogram;
-  }
-  void Levels(std::span<const std::uint32_t> indices, std::span<std::uint8_t> plus,
-              std::span<std::uint8_t> minus) const override {
-    for (std::size_t i = 0; i < indices.size(); ++i) {
-      if (i + kAhead < indices.size()) __builtin_prefetch(FLevels.data() + indices[i + kAhead]);
-      plus[i] = minus[i] = FLevels[indices[i]];
-    }
-  }
   void Apply(std::span<const std::uint32_t> indices,
              std::span<const std::int8_t> changes) override {
     for (std::size_t i = 0; i < indices.size(); ++i) {
@@ -129,12 +112,7 @@ class TJpegCover : public TAdaptiveCover {
   TJpegCoefficients* FWritable;
   // Where each component's elements begin, and after the last the number of elements.
   std::array<std::uint64_t, 11> FStarts{};
-  std::vector<std::uint8_t> FLevels;
 };
-
-std::uint64_t RecordOverhead(const TSealedContent& content) {
-  return 1 + (content.Kind == TSealedKind::File ? 1 + content.Name.size() : 0);
-}
 
 std::uint64_t Elements(const TJpegCoefficients& jpeg) {
   return TJpegCover(jpeg, nullptr).Size();
@@ -186,19 +164,13 @@ TAdaptiveCapacity AdaptiveJpegCapacity(const TJpegCoefficients& jpeg) {
   const std::uint64_t elements = cover.Size();
   // The coder's own bound over the usable coefficients, and the share of the non-zero AC ones.
   const std::uint64_t usable = std::min(cover.Usable(), NonZeroAcCoefficients(jpeg));
-  auto text = [](std::uint64_t record) { return record > 1 ? record - 1 : 0; };
-  return {text(LargestKeyedRecord(elements, usable)), text(ToleratedKeyedRecord(elements, usable))};
+  return KeyedCapacity(elements, usable);
 }
 
 void RequireAdaptiveJpegFits(const TJpegCoefficients& jpeg, const TSealedContent& content) {
   const TAdaptiveCapacity capacity = AdaptiveJpegCapacity(jpeg);
   if (capacity.Largest == 0) throw ENoAdaptiveRoom(Tr(kNoRoomToWrite));
-  const std::uint64_t extra = RecordOverhead(content) - 1;
-  const std::uint64_t room = capacity.Largest > extra ? capacity.Largest - extra : 0;
-  if (content.Bytes.size() > room) {
-    throw ETextDoesNotFit(TrF("内容太大：这张图片用密钥自适应写入最多能放 %1 字节，内容有 %2 字节",
-                              {std::to_string(room), std::to_string(content.Bytes.size())}));
-  }
+  RequireContentFits(capacity, content);
 }
 
 void HideAdaptiveJpeg(TJpegCoefficients& jpeg, std::string_view password,

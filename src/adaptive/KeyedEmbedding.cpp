@@ -4,6 +4,7 @@
 #include <sodium.h>
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <mutex>
 
@@ -207,6 +208,27 @@ bool Plausible(const TKeyedHeader& header, const TKeyedLayout& layout) {
 }
 
 }  // namespace
+
+TCostHistogram TSymmetricCover::Histogram() const {
+  std::array<std::uint64_t, 256> counts{};
+  for (const std::uint8_t level : FLevels) ++counts[level];
+  TCostHistogram histogram;
+  for (int level = 0; level < 256; ++level) {
+    const auto l = static_cast<std::uint8_t>(level);
+    histogram.Add(l, l, counts[level]);
+  }
+  return histogram;
+}
+
+void TSymmetricCover::Levels(std::span<const std::uint32_t> indices, std::span<std::uint8_t> plus,
+                             std::span<std::uint8_t> minus) const {
+  // The elements lie all over the cover: ask for their levels well before they are read.
+  constexpr std::size_t kAhead = 16;
+  for (std::size_t i = 0; i < indices.size(); ++i) {
+    if (i + kAhead < indices.size()) __builtin_prefetch(FLevels.data() + indices[i + kAhead]);
+    plus[i] = minus[i] = FLevels[indices[i]];
+  }
+}
 
 std::uint64_t TKeyedLayout::SegmentStart(std::uint64_t s) const {
   return kHeaderPositions + Share(s, Segments, PayloadPositions());

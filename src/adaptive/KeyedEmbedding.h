@@ -24,6 +24,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "adaptive/KeyedSeal.h"
 #include "adaptive/PlusMinusOne.h"
@@ -73,6 +74,18 @@ class TAdaptiveCover : public TKeyedCover {
   // its place, so that a write that fails changes nothing.
   virtual void Apply(std::span<const std::uint32_t> indices,
                      std::span<const std::int8_t> changes) = 0;
+};
+
+// A cover whose change either way costs the same: one cost level per element, which PrepareCosts
+// fills, gives the writer its histogram and its lookups.
+class TSymmetricCover : public TAdaptiveCover {
+ public:
+  TCostHistogram Histogram() const override;
+  void Levels(std::span<const std::uint32_t> indices, std::span<std::uint8_t> plus,
+              std::span<std::uint8_t> minus) const override;
+
+ protected:
+  std::vector<std::uint8_t> FLevels;
 };
 
 // The payload a cover accepts: at most half a bit per usable element of the payload's part
