@@ -27,16 +27,14 @@ void ExpectSamePixels(const TBitmap& a, const TBitmap& b) {
   }
 }
 
+// Width, bits per pixel, row bytes; 15-bit pixels take 16-bit words.
 TEST(Bitmap, RowLengthFollowsTheDwordRule) {
-  EXPECT_EQ(TBitmap(100, 1, 1).RowLength(), 16u);
-  EXPECT_EQ(TBitmap(5, 1, 4).RowLength(), 4u);
-  EXPECT_EQ(TBitmap(10, 1, 8).RowLength(), 12u);
-  EXPECT_EQ(TBitmap(17, 1, 15).RowLength(), 36u);  // 15-bit pixels take 16-bit words
-  EXPECT_EQ(TBitmap(17, 1, 16).RowLength(), 36u);
-  EXPECT_EQ(TBitmap(47, 1, 24).RowLength(), 144u);
-  EXPECT_EQ(TBitmap(3, 1, 32).RowLength(), 12u);
+  const std::array<int, 3> cases[] = {{100, 1, 16}, {5, 4, 4},     {10, 8, 12}, {17, 15, 36},
+                                      {17, 16, 36}, {47, 24, 144}, {3, 32, 12}};
+  for (const auto& [width, bpp, bytes] : cases) {
+    EXPECT_EQ(TBitmap(width, 1, bpp).RowLength(), static_cast<std::size_t>(bytes)) << bpp;
+  }
 }
-
 TEST(Bitmap, RowAtOutsideThePictureFails) {
   TBitmap bitmap(4, 3, 24);
   EXPECT_NO_THROW(bitmap.RowAt(0));
@@ -160,14 +158,12 @@ TEST(Bmp, WriterHeaderFields) {
   };
   EXPECT_EQ(file[0], 'B');
   EXPECT_EQ(file[1], 'M');
-  EXPECT_EQ(u32(2), file.size());
-  EXPECT_EQ(u32(10), 14u + 40u + 5u * 4u);  // pixel offset after the 5-entry table
-  EXPECT_EQ(u32(14), 40u);
-  EXPECT_EQ(u32(18), 3u);
-  EXPECT_EQ(u32(22), 2u);  // positive: bottom row first
-  EXPECT_EQ(u32(30), 0u);  // no compression
-  EXPECT_EQ(u32(34), 8u);  // image size = row length x height
-  EXPECT_EQ(u32(46), 5u);  // colours used = entries written
+  // The pixel offset after the 5-entry table; a positive height: bottom row first; no
+  // compression; the image size, row length x height; colours used: the entries written.
+  const std::pair<std::size_t, std::size_t> fields[] = {
+      {2, file.size()}, {10, 14 + 40 + 5 * 4}, {14, 40}, {18, 3}, {22, 2}, {30, 0}, {34, 8},
+      {46, 5}};
+  for (const auto& [at, value] : fields) EXPECT_EQ(u32(at), value) << "at " << at;
 }
 
 TEST(Bmp, TopDownFileReadsWithRowZeroOnTop) {
