@@ -23,11 +23,7 @@ TByteWriter Tga(const TTgaHeader& h) {
   return b;
 }
 
-TTargaGraphic Load(const TByteWriter& b) {
-  TTargaGraphic g;
-  g.LoadFromBytes(b.Bytes);
-  return g;
-}
+constexpr auto Load = &Loaded<TTargaGraphic>;
 
 // A 1 x 1 colour-mapped picture whose map is one entry of mapBits bits.
 TByteWriter OneEntryMap(unsigned mapBits) {
