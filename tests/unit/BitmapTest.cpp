@@ -59,8 +59,7 @@ TEST(Bitmap, RowZeroIsTheTopRowOfABottomUpFile) {
   // Rows are stored bottom row first: the top row is the last in the file.
   EXPECT_EQ(file[54 + 8 + 0], 3);
   EXPECT_EQ(file[54 + 8 + 2], 1);
-  TBitmap back;
-  back.LoadFromBytes(file);
+  TBitmap back = test::Decoded<TBitmap>(file);
   EXPECT_EQ(back.ConstRowAt(0)[0], 3);
 }
 
@@ -134,8 +133,7 @@ TEST_P(BmpRoundTrip, KeepsLayoutAndPixels) {
   const int bpp = GetParam();
   TBitmap original = PatternBitmap(47, 33, bpp);
   if (bpp == 16) original.SetColorMasks(0xF800, 0x07E0, 0x001F);
-  TBitmap back;
-  back.LoadFromBytes(original.SaveToBytes());
+  TBitmap back = test::Decoded<TBitmap>(original.SaveToBytes());
   ExpectSamePixels(original, back);
   EXPECT_EQ(back.HasColorMasks(), bpp == 16);
   // Pixel bytes are kept exactly, not just their colours.
@@ -177,8 +175,7 @@ TEST(Bmp, TopDownFileReadsWithRowZeroOnTop) {
   for (int r = 0; r < 4; ++r) {
     std::memcpy(&file[54 + r * row], &pixels[(3 - r) * row], row);
   }
-  TBitmap back;
-  back.LoadFromBytes(file);
+  TBitmap back = test::Decoded<TBitmap>(file);
   ExpectSamePixels(bitmap, back);
 }
 
@@ -189,8 +186,7 @@ TEST(Bmp, Os2FileIsWrittenBackInItsOwnForm) {
       12,   0,   0,  0,   2,    0,   2, 0, 1, 0, 1,  0,        // OS/2 header
       0,    0,   0,  255, 255,  255,                           // black, white
       0x40, 0,   0,  0,   0x80, 0,   0, 0};                    // bottom row, top row
-  TBitmap bitmap;
-  bitmap.LoadFromBytes(file);
+  TBitmap bitmap = test::Decoded<TBitmap>(file);
   EXPECT_TRUE(bitmap.FileInfo().Os2);
   EXPECT_EQ(bitmap.BitsPerPixel(), 1);
   EXPECT_EQ(bitmap.GetPixel(0, 0), RGB(255, 255, 255));
@@ -222,8 +218,7 @@ std::vector<std::uint8_t> Rle8File(const std::vector<std::uint8_t>& runs, int wi
 TEST(Bmp, RunLengthFileIsWrittenBackByteForByteUntilChanged) {
   // Bottom row: 3 pixels of colour 1; top row: literal 0 1 0.
   const auto file = Rle8File({3, 1, 0, 0, 0, 3, 0, 1, 0, 0, 0, 1}, 3, 2);
-  TBitmap bitmap;
-  bitmap.LoadFromBytes(file);
+  TBitmap bitmap = test::Decoded<TBitmap>(file);
   EXPECT_EQ(bitmap.BitsPerPixel(), 24);
   EXPECT_EQ(bitmap.GetPixel(1, 0), RGB(0, 0, 255));
   EXPECT_EQ(bitmap.GetPixel(0, 0), RGB(0, 0, 0));
@@ -235,16 +230,14 @@ TEST(Bmp, RunLengthFileIsWrittenBackByteForByteUntilChanged) {
   bitmap.RowAt(0)[0] ^= 1;
   const auto rewritten = bitmap.SaveToBytes();
   EXPECT_NE(rewritten, file);
-  TBitmap back;
-  back.LoadFromBytes(rewritten);
+  TBitmap back = test::Decoded<TBitmap>(rewritten);
   EXPECT_EQ(back.BitsPerPixel(), 24);
   EXPECT_EQ(back.ConstRowAt(0)[0], 1);
 }
 
 TEST(Bmp, RunsMayCoverTheRowPadding) {
   // Width 3 pads to 4 pixels at 8 bits; a run of 4 codes the padding pixel too.
-  TBitmap bitmap;
-  bitmap.LoadFromBytes(Rle8File({4, 1, 0, 0, 0, 1}, 3, 1));
+  TBitmap bitmap = test::Decoded<TBitmap>(Rle8File({4, 1, 0, 0, 0, 1}, 3, 1));
   EXPECT_EQ(bitmap.GetPixel(2, 0), RGB(0, 0, 255));
 }
 
@@ -270,8 +263,7 @@ TEST(Bmp, DamagedFilesGiveAClearError) {
   expectInvalid(patched(22, 0), "zero height");
   {
     // A colours-used count beyond what 8 bits can index: the first 256 entries are the table.
-    TBitmap bitmap;
-    bitmap.LoadFromBytes(patched(46, 100000));
+    TBitmap bitmap = test::Decoded<TBitmap>(patched(46, 100000));
     EXPECT_EQ(bitmap.Palette().size(), 256u);
   }
   std::vector<std::uint8_t> trueColour = PatternBitmap(9, 7, 24).SaveToBytes();
