@@ -7,7 +7,6 @@
 #include <QGuiApplication>
 #include <QLabel>
 #include <QMimeData>
-#include <QPrinter>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -331,12 +330,8 @@ TEST_F(Commands, PrintingFillsTheFittedRectangleAtTheTopLeft) {
   Ui.FileAnswers.push_back(QString::fromStdString(Path("print.bmp")));
   Form->FlatButton1Click();
   for (int percent : {25, 50, 75, 100}) {
-    auto printer = std::make_unique<QPrinter>(QPrinter::HighResolution);
-    printer->setOutputFormat(QPrinter::PdfFormat);
     const std::string pdf = Path("page.pdf");
-    printer->setOutputFileName(QString::fromStdString(pdf));
-    printer->setPageMargins(QMarginsF(0, 0, 0, 0));
-    Form->Printers().Use(std::move(printer));
+    PrintInto(QString::fromStdString(pdf));
     Form->PrintAtScale(percent);
     ASSERT_TRUE(std::filesystem::exists(pdf));
     ASSERT_EQ(std::system(("pdftoppm -r 20 " + pdf + " " + Path("page") + " -singlefile").c_str()),
@@ -357,10 +352,7 @@ TEST_F(Commands, PrintingFillsTheFittedRectangleAtTheTopLeft) {
 }
 
 TEST_F(Commands, PrintingWithNoPictureOpensNoJob) {
-  auto printer = std::make_unique<QPrinter>(QPrinter::HighResolution);
-  printer->setOutputFormat(QPrinter::PdfFormat);
-  printer->setOutputFileName(QString::fromStdString(Path("none.pdf")));
-  Form->Printers().Use(std::move(printer));
+  PrintInto(QString::fromStdString(Path("none.pdf")));
   Form->TitledPopupMenu2->actions()[0]->trigger();
   EXPECT_FALSE(std::filesystem::exists(Path("none.pdf")));
   EXPECT_TRUE(Ui.Messages.empty());

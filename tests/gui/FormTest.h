@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QPrinter>
 #include <QTemporaryDir>
 #include <memory>
 
@@ -19,6 +20,14 @@ class TFormTest : public ::testing::Test {
     Form = std::make_unique<TPennacrowForm>(Ui);
   }
   QString Path(const char* name) const { return FDir.filePath(name); }
+  // The window's print jobs go into this PDF file, on pages without margins.
+  void PrintInto(const QString& fileName) {
+    auto printer = std::make_unique<QPrinter>(QPrinter::HighResolution);
+    printer->setOutputFormat(QPrinter::PdfFormat);
+    printer->setOutputFileName(fileName);
+    printer->setPageMargins(QMarginsF(0, 0, 0, 0));
+    Form->Printers().Use(std::move(printer));
+  }
 
   // Declared in this order so that the window goes first, then the interface it answers to,
   // then the files.

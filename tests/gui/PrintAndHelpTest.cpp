@@ -44,11 +44,7 @@ class PrintMenu : public test::TFormTest {
     bitmap.SaveToFile(Path("picture.bmp").toStdString());
     Ui.FileAnswers.push_back(Path("picture.bmp"));
     Form->FlatButton1Click();
-    auto printer = std::make_unique<QPrinter>(QPrinter::HighResolution);
-    printer->setOutputFormat(QPrinter::PdfFormat);
-    printer->setOutputFileName(fileName);
-    printer->setPageMargins(QMarginsF(0, 0, 0, 0));
-    Form->Printers().Use(std::move(printer));
+    PrintInto(fileName);
   }
 };
 

@@ -77,22 +77,15 @@ void Translate(QTextDocument& document, const QString& dialect) {
 
 // ---------------------------------------------------------------- the dialect
 
+// No usable size (0 points): the text keeps its font.
 TEST(HtmlDialect, FontSizesAreStepsOneToFiveElsePoints) {
-  EXPECT_EQ(HtmlDialectFontPoints("1"), 8);
-  EXPECT_EQ(HtmlDialectFontPoints("2"), 10);
-  EXPECT_EQ(HtmlDialectFontPoints("3"), 12);
-  EXPECT_EQ(HtmlDialectFontPoints("4"), 14);
-  EXPECT_EQ(HtmlDialectFontPoints("5"), 16);
-  EXPECT_EQ(HtmlDialectFontPoints("8"), 8);
-  EXPECT_EQ(HtmlDialectFontPoints(" 12 "), 12);
-  EXPECT_EQ(HtmlDialectFontPoints("6"), 6);
-  // No usable size: the text keeps its font.
-  EXPECT_EQ(HtmlDialectFontPoints("0"), 0);
-  EXPECT_EQ(HtmlDialectFontPoints("-2"), 0);
-  EXPECT_EQ(HtmlDialectFontPoints("big"), 0);
-  EXPECT_EQ(HtmlDialectFontPoints(""), 0);
+  const std::pair<const char*, int> sizes[] = {{"1", 8},  {"2", 10}, {"3", 12},    {"4", 14},
+                                               {"5", 16}, {"8", 8},  {" 12 ", 12}, {"6", 6},
+                                               {"0", 0},  {"-2", 0}, {"big", 0},   {"", 0}};
+  for (const auto& [size, points] : sizes) {
+    EXPECT_EQ(HtmlDialectFontPoints(size), points) << '"' << size << '"';
+  }
 }
-
 TEST(HtmlDialect, TitleTagsGiveAlignmentFaceColourSizeBoldAndUnderline) {
   QTextDocument document;
   Translate(
@@ -166,7 +159,6 @@ TEST(HtmlDialect, OnlyUrlsAndMailGoToTheDesktop) {
   EXPECT_FALSE(IsExternalLinkTarget("#top"));
   EXPECT_FALSE(IsExternalLinkTarget("readme.txt"));
 }
-
 // ---------------------------------------------------------------- the view
 
 class HtmlTextView : public ::testing::Test {

@@ -245,9 +245,9 @@ TEST(HillTest, SmoothAreasCostMoreThanTexture) {
     HillLevels({plane.data(), width, height, width, 1}, {parts.data(), width, 1}, first, last);
   }
   EXPECT_EQ(parts, levels);
-  // Against the filters written out sample by sample.
+  // Against the filters written out sample by sample, the plane mirrored at its edges.
+  auto mirror = [](int i, int n) { return i < 0 ? -1 - i : i >= n ? 2 * n - 1 - i : i; };
   auto at = [&](int x, int y) {
-    auto mirror = [](int i, int n) { return i < 0 ? -1 - i : i >= n ? 2 * n - 1 - i : i; };
     return static_cast<double>(plane[mirror(y, height) * width + mirror(x, width)]);
   };
   auto residual = [&](int x, int y) {
@@ -259,7 +259,6 @@ TEST(HillTest, SmoothAreasCostMoreThanTexture) {
     return std::fabs(r);
   };
   auto inverse = [&](int x, int y) {
-    auto mirror = [](int i, int n) { return i < 0 ? -1 - i : i >= n ? 2 * n - 1 - i : i; };
     double sum = 0;
     for (int dy = -1; dy <= 1; ++dy) {
       for (int dx = -1; dx <= 1; ++dx)
@@ -272,7 +271,6 @@ TEST(HillTest, SmoothAreasCostMoreThanTexture) {
     double sum = 0;
     for (int dy = -7; dy <= 7; ++dy) {
       for (int dx = -7; dx <= 7; ++dx) {
-        auto mirror = [](int i, int n) { return i < 0 ? -1 - i : i >= n ? 2 * n - 1 - i : i; };
         sum += inverse(mirror(x + dx, width), mirror(y + dy, height));
       }
     }

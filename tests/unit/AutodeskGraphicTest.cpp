@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "SampleBuilder.h"
+#include "TestUtil.h"
 #include "formats/AutodeskGraphic.h"
 
 namespace pennacrow::test {
@@ -16,8 +17,7 @@ std::vector<std::uint8_t> Sample() {
 }
 
 TEST(AutodeskGraphicTest, DecodesPixelsAndScalesTheSixBitPalette) {
-  TAutodeskGraphic cel;
-  cel.LoadFromBytes(Sample());
+  TAutodeskGraphic cel = Decoded<TAutodeskGraphic>(Sample());
   ASSERT_EQ(cel.Width(), 3);
   ASSERT_EQ(cel.Height(), 2);
   EXPECT_EQ(cel.BitsPerPixel(), 8);

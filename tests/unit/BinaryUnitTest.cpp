@@ -14,10 +14,9 @@ TEST(BinaryUnitTest, IntToBinaryKeepsOnlyTheBitsUpToTopBit) {
 }
 
 TEST(BinaryUnitTest, BinaryToIntReadsMostSignificantFirstAndIgnoresOtherCharacters) {
-  EXPECT_EQ(BinaryToInt(""), 0);
-  EXPECT_EQ(BinaryToInt("0011"), 3);
-  EXPECT_EQ(BinaryToInt("1x1"), 5);
-  EXPECT_EQ(BinaryToInt("11111111111111111"), 131071);
+  const std::pair<const char*, int> cases[] = {
+      {"", 0}, {"0011", 3}, {"1x1", 5}, {"11111111111111111", 131071}};
+  for (const auto& [bits, value] : cases) EXPECT_EQ(BinaryToInt(bits), value) << bits;
 }
 
 TEST(BinaryUnitTest, CharToBinaryAndTextToBinary) {
@@ -37,14 +36,11 @@ TEST(BinaryUnitTest, CharToBinaryAndTextToBinary) {
 }
 
 TEST(BinaryUnitTest, BinaryToCharWeightsTrimmingAndErrors) {
-  EXPECT_EQ(BinaryToChar("01000001"), 65);
-  EXPECT_EQ(BinaryToChar("101"), 160);
-  EXPECT_EQ(BinaryToChar(""), 0);
-  EXPECT_EQ(BinaryToChar(" 1 "), 128);
-  EXPECT_EQ(BinaryToChar("111111111"), 255);
-  EXPECT_EQ(BinaryToChar("\t\r\n1\x01"), 128);
-  EXPECT_EQ(BinaryToChar("2"), 0);  // 256: only the low 8 bits remain
-  EXPECT_EQ(BinaryToChar("03"), 192);
+  // "2" is 256: only the low 8 bits remain.
+  const std::pair<const char*, int> cases[] = {
+      {"01000001", 65},   {"101", 160},         {"", 0},  {" 1 ", 128},
+      {"111111111", 255}, {"\t\r\n1\x01", 128}, {"2", 0}, {"03", 192}};
+  for (const auto& [bits, value] : cases) EXPECT_EQ(BinaryToChar(bits), value) << bits;
   EXPECT_THROW(BinaryToChar("1x"), EConvertError);
   EXPECT_THROW(BinaryToChar("1 0"), EConvertError);   // only outer spaces are trimmed
   EXPECT_THROW(BinaryToChar("\xB0"), EConvertError);  // a high byte is no space

@@ -27,16 +27,14 @@ void ExpectSamePixels(const TBitmap& a, const TBitmap& b) {
   }
 }
 
+// Width, bits per pixel, row bytes; 15-bit pixels take 16-bit words.
 TEST(Bitmap, RowLengthFollowsTheDwordRule) {
-  EXPECT_EQ(TBitmap(100, 1, 1).RowLength(), 16u);
-  EXPECT_EQ(TBitmap(5, 1, 4).RowLength(), 4u);
-  EXPECT_EQ(TBitmap(10, 1, 8).RowLength(), 12u);
-  EXPECT_EQ(TBitmap(17, 1, 15).RowLength(), 36u);  // 15-bit pixels take 16-bit words
-  EXPECT_EQ(TBitmap(17, 1, 16).RowLength(), 36u);
-  EXPECT_EQ(TBitmap(47, 1, 24).RowLength(), 144u);
-  EXPECT_EQ(TBitmap(3, 1, 32).RowLength(), 12u);
+  const std::array<int, 3> cases[] = {{100, 1, 16}, {5, 4, 4},     {10, 8, 12}, {17, 15, 36},
+                                      {17, 16, 36}, {47, 24, 144}, {3, 32, 12}};
+  for (const auto& [width, bpp, bytes] : cases) {
+    EXPECT_EQ(TBitmap(width, 1, bpp).RowLength(), static_cast<std::size_t>(bytes)) << bpp;
+  }
 }
-
 TEST(Bitmap, RowAtOutsideThePictureFails) {
   TBitmap bitmap(4, 3, 24);
   EXPECT_NO_THROW(bitmap.RowAt(0));
@@ -61,8 +59,7 @@ TEST(Bitmap, RowZeroIsTheTopRowOfABottomUpFile) {
   // Rows are stored bottom row first: the top row is the last in the file.
   EXPECT_EQ(file[54 + 8 + 0], 3);
   EXPECT_EQ(file[54 + 8 + 2], 1);
-  TBitmap back;
-  back.LoadFromBytes(file);
+  TBitmap back = test::Decoded<TBitmap>(file);
   EXPECT_EQ(back.ConstRowAt(0)[0], 3);
 }
 
@@ -136,8 +133,7 @@ TEST_P(BmpRoundTrip, KeepsLayoutAndPixels) {
   const int bpp = GetParam();
   TBitmap original = PatternBitmap(47, 33, bpp);
   if (bpp == 16) original.SetColorMasks(0xF800, 0x07E0, 0x001F);
-  TBitmap back;
-  back.LoadFromBytes(original.SaveToBytes());
+  TBitmap back = test::Decoded<TBitmap>(original.SaveToBytes());
   ExpectSamePixels(original, back);
   EXPECT_EQ(back.HasColorMasks(), bpp == 16);
   // Pixel bytes are kept exactly, not just their colours.
@@ -160,14 +156,12 @@ TEST(Bmp, WriterHeaderFields) {
   };
   EXPECT_EQ(file[0], 'B');
   EXPECT_EQ(file[1], 'M');
-  EXPECT_EQ(u32(2), file.size());
-  EXPECT_EQ(u32(10), 14u + 40u + 5u * 4u);  // pixel offset after the 5-entry table
-  EXPECT_EQ(u32(14), 40u);
-  EXPECT_EQ(u32(18), 3u);
-  EXPECT_EQ(u32(22), 2u);  // positive: bottom row first
-  EXPECT_EQ(u32(30), 0u);  // no compression
-  EXPECT_EQ(u32(34), 8u);  // image size = row length x height
-  EXPECT_EQ(u32(46), 5u);  // colours used = entries written
+  // The pixel offset after the 5-entry table; a positive height: bottom row first; no
+  // compression; the image size, row length x height; colours used: the entries written.
+  const std::pair<std::size_t, std::size_t> fields[] = {
+      {2, file.size()}, {10, 14 + 40 + 5 * 4}, {14, 40}, {18, 3}, {22, 2}, {30, 0}, {34, 8},
+      {46, 5}};
+  for (const auto& [at, value] : fields) EXPECT_EQ(u32(at), value) << "at " << at;
 }
 
 TEST(Bmp, TopDownFileReadsWithRowZeroOnTop) {
@@ -181,8 +175,7 @@ TEST(Bmp, TopDownFileReadsWithRowZeroOnTop) {
   for (int r = 0; r < 4; ++r) {
     std::memcpy(&file[54 + r * row], &pixels[(3 - r) * row], row);
   }
-  TBitmap back;
-  back.LoadFromBytes(file);
+  TBitmap back = test::Decoded<TBitmap>(file);
   ExpectSamePixels(bitmap, back);
 }
 
@@ -193,8 +186,7 @@ TEST(Bmp, Os2FileIsWrittenBackInItsOwnForm) {
       12,   0,   0,  0,   2,    0,   2, 0, 1, 0, 1,  0,        // OS/2 header
       0,    0,   0,  255, 255,  255,                           // black, white
       0x40, 0,   0,  0,   0x80, 0,   0, 0};                    // bottom row, top row
-  TBitmap bitmap;
-  bitmap.LoadFromBytes(file);
+  TBitmap bitmap = test::Decoded<TBitmap>(file);
   EXPECT_TRUE(bitmap.FileInfo().Os2);
   EXPECT_EQ(bitmap.BitsPerPixel(), 1);
   EXPECT_EQ(bitmap.GetPixel(0, 0), RGB(255, 255, 255));
@@ -226,8 +218,7 @@ std::vector<std::uint8_t> Rle8File(const std::vector<std::uint8_t>& runs, int wi
 TEST(Bmp, RunLengthFileIsWrittenBackByteForByteUntilChanged) {
   // Bottom row: 3 pixels of colour 1; top row: literal 0 1 0.
   const auto file = Rle8File({3, 1, 0, 0, 0, 3, 0, 1, 0, 0, 0, 1}, 3, 2);
-  TBitmap bitmap;
-  bitmap.LoadFromBytes(file);
+  TBitmap bitmap = test::Decoded<TBitmap>(file);
   EXPECT_EQ(bitmap.BitsPerPixel(), 24);
   EXPECT_EQ(bitmap.GetPixel(1, 0), RGB(0, 0, 255));
   EXPECT_EQ(bitmap.GetPixel(0, 0), RGB(0, 0, 0));
@@ -239,16 +230,14 @@ TEST(Bmp, RunLengthFileIsWrittenBackByteForByteUntilChanged) {
   bitmap.RowAt(0)[0] ^= 1;
   const auto rewritten = bitmap.SaveToBytes();
   EXPECT_NE(rewritten, file);
-  TBitmap back;
-  back.LoadFromBytes(rewritten);
+  TBitmap back = test::Decoded<TBitmap>(rewritten);
   EXPECT_EQ(back.BitsPerPixel(), 24);
   EXPECT_EQ(back.ConstRowAt(0)[0], 1);
 }
 
 TEST(Bmp, RunsMayCoverTheRowPadding) {
   // Width 3 pads to 4 pixels at 8 bits; a run of 4 codes the padding pixel too.
-  TBitmap bitmap;
-  bitmap.LoadFromBytes(Rle8File({4, 1, 0, 0, 0, 1}, 3, 1));
+  TBitmap bitmap = test::Decoded<TBitmap>(Rle8File({4, 1, 0, 0, 0, 1}, 3, 1));
   EXPECT_EQ(bitmap.GetPixel(2, 0), RGB(0, 0, 255));
 }
 
@@ -274,8 +263,7 @@ TEST(Bmp, DamagedFilesGiveAClearError) {
   expectInvalid(patched(22, 0), "zero height");
   {
     // A colours-used count beyond what 8 bits can index: the first 256 entries are the table.
-    TBitmap bitmap;
-    bitmap.LoadFromBytes(patched(46, 100000));
+    TBitmap bitmap = test::Decoded<TBitmap>(patched(46, 100000));
     EXPECT_EQ(bitmap.Palette().size(), 256u);
   }
   std::vector<std::uint8_t> trueColour = PatternBitmap(9, 7, 24).SaveToBytes();
@@ -326,10 +314,8 @@ TEST(PictureControl, SaveReplacesTheOldFileAtomically) {
   PatternBitmap(4, 4, 24).SaveToFile(target);
   EXPECT_EQ(std::filesystem::file_size(target), 54u + 48u);
   EXPECT_THROW(PatternBitmap(4, 4, 24).SaveToFile(dir.Path("missing/dir/out.bmp")), EFileError);
-  int files = 0;
-  for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(dir.Path("")))
-    ++files;
-  EXPECT_EQ(files, 1);  // no temporary file left behind
+  // No temporary file left behind.
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path("")), {}), 1);
 }
 
 }  // namespace

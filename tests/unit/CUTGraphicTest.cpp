@@ -36,8 +36,7 @@ std::vector<std::uint8_t> Palette(const std::vector<std::array<unsigned, 3>>& co
 }
 
 TEST(CUTGraphicTest, DecodesRunsAndLiteralsWithAGreyPalette) {
-  TCUTGraphic cut;
-  cut.LoadFromBytes(Sample());
+  TCUTGraphic cut = Decoded<TCUTGraphic>(Sample());
   ASSERT_EQ(cut.Width(), 3);
   ASSERT_EQ(cut.Height(), 2);
   EXPECT_EQ(cut.BitsPerPixel(), 8);

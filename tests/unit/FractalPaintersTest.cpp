@@ -48,21 +48,18 @@ int CountColor(const TBitmap& b, TRGBQuad c) {
 }
 
 TEST(FractalPainters, PaletteLooksUpSixteenColoursAndWhiteOutside) {
-  EXPECT_EQ(GetFractalColor(0), kBlack);
-  EXPECT_EQ(GetFractalColor(1), RGB(0, 0, 128));
-  EXPECT_EQ(GetFractalColor(7), RGB(192, 192, 192));
-  EXPECT_EQ(GetFractalColor(14), RGB(255, 255, 0));
-  EXPECT_EQ(GetFractalColor(15), kWhite);
-  EXPECT_EQ(GetFractalColor(16), kWhite);
-  EXPECT_EQ(GetFractalColor(-1), kWhite);
-  EXPECT_EQ(GetFractalColor(-15), kWhite);
+  // Index, red, green, blue.
+  const std::array<int, 4> cases[] = {{0, 0, 0, 0},        {1, 0, 0, 128},      {7, 192, 192, 192},
+                                      {14, 255, 255, 0},   {15, 255, 255, 255}, {16, 255, 255, 255},
+                                      {-1, 255, 255, 255}, {-15, 255, 255, 255}};
+  for (const auto& [index, red, green, blue] : cases) {
+    EXPECT_EQ(GetFractalColor(index), RGB(red, green, blue)) << index;
+  }
 }
-
 TEST(FractalPainters, IfsThresholdsOutOfAHundred) {
-  EXPECT_EQ(IFSThresholds(IFSTable[0]), (std::array<int, 4>{13, 14, 88, 100}));
-  EXPECT_EQ(IFSThresholds(IFSTable[1]), (std::array<int, 4>{6, 43, 79, 100}));
-  EXPECT_EQ(IFSThresholds(IFSTable[2]), (std::array<int, 4>{13, 14, 88, 100}));
-  EXPECT_EQ(IFSThresholds(IFSTable[3]), (std::array<int, 4>{25, 50, 74, 99}));
+  const std::array<int, 4> expected[] = {
+      {13, 14, 88, 100}, {6, 43, 79, 100}, {13, 14, 88, 100}, {25, 50, 74, 99}};
+  for (int t = 0; t < 4; ++t) EXPECT_EQ(IFSThresholds(IFSTable[t]), expected[t]) << t;
 }
 
 TEST(FractalPainters, MandelbrotTopLeftPixelEscapesAtOnce) {

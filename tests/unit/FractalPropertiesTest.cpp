@@ -22,14 +22,12 @@ TEST(FractalProperties, DefaultsAreTheMainWindowsMandelbrot) {
 
 TEST(FractalProperties, ChangingTheKindSetsItsIterationCount) {
   TFractalProperties p;
-  p.ChangeFractalType(ftFern);
-  EXPECT_EQ(p.NumberOfIterations, 30000);
-  p.ChangeFractalType(ftMandelBrot);
-  EXPECT_EQ(p.NumberOfIterations, 16);
-  p.ChangeFractalType(ftMoire);
-  EXPECT_EQ(p.NumberOfIterations, 4);
-  p.ChangeFractalType(ftJulian);
-  EXPECT_EQ(p.NumberOfIterations, 16);
+  const std::pair<TFractalTypes, int> counts[] = {
+      {ftFern, 30000}, {ftMandelBrot, 16}, {ftMoire, 4}, {ftJulian, 16}};
+  for (const auto& [kind, count] : counts) {
+    p.ChangeFractalType(kind);
+    EXPECT_EQ(p.NumberOfIterations, count) << int{kind};
+  }
   for (TFractalTypes t : {ftSierpinski, ftLeaf, ftCurl, ftKoch}) {
     p.ChangeFractalType(ftMoire);
     p.ChangeFractalType(t);

@@ -2,6 +2,7 @@
 
 #include "DecoderSamples.h"
 #include "SampleBuilder.h"
+#include "TestUtil.h"
 #include "formats/GIFImage.h"
 
 namespace pennacrow {
@@ -15,8 +16,7 @@ using test::TGifSample;
 TEST(GIFImageTest, OneBitFramesStayOneBitWithTheFileColours) {
   TGifSample sample{10, 2, {{255, 0, 0}, {0, 0, 255}}, {1, 0, 1, 1, 0, 0, 0, 0, 0, 1,  //
                                                         0, 0, 0, 0, 0, 0, 0, 0, 0, 0}};
-  TGIFImage gif;
-  gif.LoadFromBytes(MakeGif(sample));
+  TGIFImage gif = test::Decoded<TGIFImage>(MakeGif(sample));
   const TBitmap& bitmap = *gif.GetBitmap();
   ASSERT_EQ(bitmap.BitsPerPixel(), 1);
   EXPECT_EQ(bitmap.RowLength(), 4u);
@@ -28,8 +28,7 @@ TEST(GIFImageTest, OneBitFramesStayOneBitWithTheFileColours) {
 
 TEST(GIFImageTest, DeeperFramesBecomeTwentyFourBits) {
   TGifSample sample{3, 1, {{1, 2, 3}, {4, 5, 6}, {7, 8, 9}, {10, 11, 12}}, {3, 0, 2}};
-  TGIFImage gif;
-  gif.LoadFromBytes(MakeGif(sample));
+  TGIFImage gif = test::Decoded<TGIFImage>(MakeGif(sample));
   const TBitmap& bitmap = *gif.GetBitmap();
   ASSERT_EQ(bitmap.BitsPerPixel(), 24);
   EXPECT_EQ(TBytes(bitmap.ConstRowAt(0), bitmap.ConstRowAt(0) + 9),
@@ -41,8 +40,7 @@ TEST(GIFImageTest, TransparentColourAndInterlacedRows) {
   for (int y = 0; y < 11; ++y) sample.Indices.push_back(static_cast<std::uint8_t>(y % 4));
   sample.Transparent = 2;
   sample.Interlace = true;
-  TGIFImage gif;
-  gif.LoadFromBytes(MakeGif(sample));
+  TGIFImage gif = test::Decoded<TGIFImage>(MakeGif(sample));
   const TBitmap& bitmap = *gif.GetBitmap();
   ASSERT_EQ(bitmap.Height(), 11);
   for (int y = 0; y < 11; ++y) {
@@ -61,8 +59,7 @@ TEST(GIFImageTest, DamagedFilesAreRefusedWithTheirReason) {
   // No colour table anywhere: the indices show as grey levels.
   TBytes noMap = {'G', 'I', 'F', '8', '9', 'a', 1, 0,    1, 0, 0x00, 0,    0, 0x2C, 0,
                   0,   0,   0,   1,   0,   1,   0, 0x00, 2, 2, 0x4C, 0x01, 0, 0x3B};
-  TGIFImage gif;
-  gif.LoadFromBytes(noMap);
+  TGIFImage gif = test::Decoded<TGIFImage>(noMap);
   EXPECT_EQ(gif.GetBitmap()->GetPixel(0, 0), RGB(1, 1, 1));
   // A file that ends after the screen with no image.
   TBytes noImage(good.begin(), good.begin() + 13 + 12);

@@ -56,8 +56,7 @@ std::vector<std::uint8_t> Alpha() {
 }
 
 TEST(IconTest, DecodesOneBitImagesWithTheirMask) {
-  TIcon icon;
-  icon.LoadFromBytes(Ico({OneBit()}));
+  TIcon icon = Decoded<TIcon>(Ico({OneBit()}));
   ASSERT_EQ(icon.Width(), 2);
   ASSERT_EQ(icon.Height(), 2);
   EXPECT_EQ(icon.Image().GetPixel(0, 0), (TRGBQuad{0, 0, 0, 255}));
@@ -69,8 +68,7 @@ TEST(IconTest, ChoosesTheLargestThenTheDeepestImage) {
   const auto small = OneBit();
   const auto four = Dib(4, 1, 4, std::vector<TRGBQuad>(16, RGB(1, 1, 1)), {{0, 0}}, {{0}});
   const auto eight = Dib(4, 1, 8, std::vector<TRGBQuad>(256, RGB(9, 9, 9)), {{0, 0, 0, 0}}, {{0}});
-  TIcon icon;
-  icon.LoadFromBytes(Ico({small, four, eight}));
+  TIcon icon = Decoded<TIcon>(Ico({small, four, eight}));
   ASSERT_EQ(icon.Width(), 4);
   EXPECT_EQ(icon.Image().GetPixel(3, 0), (TRGBQuad{9, 9, 9, 255}));
   icon.LoadFromBytes(Ico({eight, four, small}));
@@ -78,8 +76,7 @@ TEST(IconTest, ChoosesTheLargestThenTheDeepestImage) {
 }
 
 TEST(IconTest, DrawBlendsPartialAlphaAndKeepsWhatIsUnderTransparentPixels) {
-  TIcon icon;
-  icon.LoadFromBytes(Ico({Alpha()}));
+  TIcon icon = Decoded<TIcon>(Ico({Alpha()}));
   TBitmap canvas(3, 1, 24);
   for (int x = 0; x < 3; ++x) canvas.SetPixel(x, 0, RGB(0, 0, 0));
   icon.Draw(canvas);
@@ -89,8 +86,7 @@ TEST(IconTest, DrawBlendsPartialAlphaAndKeepsWhatIsUnderTransparentPixels) {
 }
 
 TEST(IconTest, ThirtyTwoBitImagesWithoutAlphaUseTheirMask) {
-  TIcon icon;
-  icon.LoadFromBytes(Ico({Dib(2, 1, 32, {}, {{1, 2, 3, 0, 4, 5, 6, 0}}, {{0x80}})}));
+  TIcon icon = Decoded<TIcon>(Ico({Dib(2, 1, 32, {}, {{1, 2, 3, 0, 4, 5, 6, 0}}, {{0x80}})}));
   EXPECT_EQ(icon.Image().GetPixel(0, 0).Reserved, 0);
   EXPECT_EQ(icon.Image().GetPixel(1, 0), (TRGBQuad{4, 5, 6, 255}));
 }

@@ -4,6 +4,7 @@
 
 #include "DecoderSamples.h"
 #include "SampleBuilder.h"
+#include "TestUtil.h"
 #include "formats/JPEGImage.h"
 
 namespace pennacrow {
@@ -16,8 +17,7 @@ using test::TBytes;
 TEST(JPEGImageTest, ColourFilesGiveTwentyFourBitsInBlueGreenRedOrder) {
   TBytes rgb;
   for (int i = 0; i < 16 * 8; ++i) rgb.insert(rgb.end(), {200, 100, 50});
-  TJPEGImage jpeg;
-  jpeg.LoadFromBytes(MakeJpeg(16, 8, 3, rgb));
+  TJPEGImage jpeg = test::Decoded<TJPEGImage>(MakeJpeg(16, 8, 3, rgb));
   const TBitmap* bitmap = jpeg.GetBitmap();
   ASSERT_NE(bitmap, nullptr);
   ASSERT_EQ(bitmap->BitsPerPixel(), 24);
@@ -35,8 +35,7 @@ TEST(JPEGImageTest, GreyFilesGiveEightBitsWithAtMost236Levels) {
   for (int y = 0; y < 8; ++y) {
     for (int x = 0; x < 256; ++x) grey.push_back(static_cast<std::uint8_t>(x & 0xF0));
   }
-  TJPEGImage jpeg;
-  jpeg.LoadFromBytes(MakeJpeg(256, 8, 1, grey));
+  TJPEGImage jpeg = test::Decoded<TJPEGImage>(MakeJpeg(256, 8, 1, grey));
   const TBitmap& bitmap = *jpeg.GetBitmap();
   ASSERT_EQ(bitmap.BitsPerPixel(), 8);
   EXPECT_TRUE(jpeg.Grayscale());

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "SampleBuilder.h"
+#include "TestUtil.h"
 #include "picture/Metafile.h"
 
 namespace pennacrow::test {
@@ -54,8 +55,7 @@ std::vector<std::uint8_t> Emf() {
 }
 
 TEST(MetafileTest, PlaysAPlaceableWmfAtItsSize) {
-  TMetafile wmf;
-  wmf.LoadFromBytes(Wmf());
+  TMetafile wmf = Decoded<TMetafile>(Wmf());
   ASSERT_EQ(wmf.Width(), 20);
   ASSERT_EQ(wmf.Height(), 10);
   EXPECT_EQ(wmf.Image().GetPixel(2, 2), (TRGBQuad{0, 0, 255, 255}));
@@ -74,16 +74,14 @@ TEST(MetafileTest, PlaysAPlaceableWmfAtItsSize) {
 }
 
 TEST(MetafileTest, AWmfWithoutPlaceableHeaderTakesItsWindowExtent) {
-  TMetafile wmf;
-  wmf.LoadFromBytes(Wmf(false));
+  TMetafile wmf = Decoded<TMetafile>(Wmf(false));
   EXPECT_EQ(wmf.Width(), 20);
   EXPECT_EQ(wmf.Height(), 10);
   EXPECT_EQ(wmf.Image().GetPixel(5, 5), (TRGBQuad{0, 0, 255, 255}));
 }
 
 TEST(MetafileTest, PlaysAnEmfIntoItsFrame) {
-  TMetafile emf;
-  emf.LoadFromBytes(Emf());
+  TMetafile emf = Decoded<TMetafile>(Emf());
   ASSERT_EQ(emf.Width(), 10);
   ASSERT_EQ(emf.Height(), 10);
   EXPECT_EQ(emf.Image().GetPixel(2, 2), (TRGBQuad{0, 0, 0, 255}));
@@ -142,15 +140,13 @@ TEST(MetafileTest, RecordsAndDrawingStopAtTheBudgetOfTheFile) {
 TEST(MetafileTest, PicturesLargerThanThePlaybackSizeAreScaledDown) {
   auto wmf = Wmf();  // 20 x 10 units, red from (2, 2) to (10, 8)
   wmf[14] = 1;       // one unit per inch: 1920 x 960 pixels, not scaled
-  TMetafile fits;
-  fits.LoadFromBytes(wmf);
+  TMetafile fits = Decoded<TMetafile>(wmf);
   EXPECT_EQ(fits.Width(), 1920);
   EXPECT_EQ(fits.Height(), 960);
   wmf[10] = 0x20, wmf[11] = 0x4E;  // 20000 x 10000 units at 96 per inch
   wmf[12] = 0x10, wmf[13] = 0x27;
   wmf[14] = 96;
-  TMetafile scaled;
-  scaled.LoadFromBytes(wmf);
+  TMetafile scaled = Decoded<TMetafile>(wmf);
   EXPECT_LE(std::uint64_t{1} * scaled.Width() * scaled.Height(), std::uint64_t{1} << 22);
   EXPECT_EQ(scaled.Width(), 2 * scaled.Height());
   EXPECT_EQ(scaled.Image().GetPixel(0, 0), (TRGBQuad{0, 0, 255, 255}));
@@ -158,8 +154,7 @@ TEST(MetafileTest, PicturesLargerThanThePlaybackSizeAreScaledDown) {
   auto emf = Emf();  // a frame of 10 x 10 pixels, black from (0, 0) to (5, 5)
   emf[34] = 0x10;    // frame right and bottom 265 + 0x100000 hundredths of a millimetre
   emf[38] = 0x10;
-  TMetafile big;
-  big.LoadFromBytes(emf);
+  TMetafile big = Decoded<TMetafile>(emf);
   EXPECT_EQ(big.Width(), 2048);
   EXPECT_EQ(big.Height(), 2048);
 }

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "SampleBuilder.h"
+#include "TestUtil.h"
 #include "formats/PCDGraphic.h"
 
 namespace pennacrow::test {
@@ -29,8 +30,7 @@ std::vector<std::uint8_t> Sample() {
 }
 
 TEST(PCDGraphicTest, ConvertsTheBaseImageFromPhotoYcc) {
-  TPCDGraphic pcd;
-  pcd.LoadFromBytes(Sample());
+  TPCDGraphic pcd = Decoded<TPCDGraphic>(Sample());
   ASSERT_EQ(pcd.Width(), 768);
   ASSERT_EQ(pcd.Height(), 512);
   EXPECT_EQ(pcd.BitsPerPixel(), 24);

@@ -37,11 +37,7 @@ TByteWriter EightBit() {
   return Palette256(b);
 }
 
-TPCXGraphic Load(const TByteWriter& b) {
-  TPCXGraphic g;
-  g.LoadFromBytes(b.Bytes);
-  return g;
-}
+constexpr auto Load = &Loaded<TPCXGraphic>;
 
 TEST(PCXDecoder, EightBitUsesTheTrailingPalette) {
   TPCXGraphic g = Load(EightBit());

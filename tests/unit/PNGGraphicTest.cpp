@@ -17,9 +17,7 @@ using test::TBytes;
 using test::TPngSample;
 
 TPNGGraphic Load(const TPngSample& sample) {
-  TPNGGraphic png;
-  png.LoadFromBytes(MakePng(sample));
-  return png;
+  return test::Decoded<TPNGGraphic>(MakePng(sample));
 }
 
 TEST(PNGGraphicTest, TrueColourKeepsEverySampleInBitmapOrder) {

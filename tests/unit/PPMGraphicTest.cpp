@@ -3,6 +3,7 @@
 #include <string>
 
 #include "SampleBuilder.h"
+#include "TestUtil.h"
 #include "formats/PPMGraphic.h"
 
 namespace pennacrow {
@@ -24,8 +25,7 @@ Bytes Raw(const std::string& header, const Bytes& body) {
 TEST(PPMGraphicTest, BitmapsGiveOneBitWithSetBitsBlack) {
   for (const Bytes& file :
        {Text("P1\n10 1\n1 0 1 1 0 0 0 0 0 1\n"), Raw("P4\n10 1\n", {0b10110000, 0b01000000})}) {
-    TPPMGraphic pbm;
-    pbm.LoadFromBytes(file);
+    TPPMGraphic pbm = test::Decoded<TPPMGraphic>(file);
     ASSERT_EQ(pbm.BitsPerPixel(), 1);
     EXPECT_EQ(pbm.RowLength(), 4u);
     EXPECT_EQ(pbm.ConstRowAt(0)[0], 0b10110000);
@@ -36,8 +36,7 @@ TEST(PPMGraphicTest, BitmapsGiveOneBitWithSetBitsBlack) {
 }
 
 TEST(PPMGraphicTest, GreyMapsGiveEightBitGrey) {
-  TPPMGraphic pgm;
-  pgm.LoadFromBytes(Raw("P5 3 1 255 ", {0, 128, 255}));
+  TPPMGraphic pgm = test::Decoded<TPPMGraphic>(Raw("P5 3 1 255 ", {0, 128, 255}));
   ASSERT_EQ(pgm.BitsPerPixel(), 8);
   EXPECT_EQ(Bytes(pgm.ConstRowAt(0), pgm.ConstRowAt(0) + 3), (Bytes{0, 128, 255}));
   EXPECT_EQ(pgm.Palette()[128], RGB(128, 128, 128));
@@ -49,8 +48,7 @@ TEST(PPMGraphicTest, GreyMapsGiveEightBitGrey) {
 }
 
 TEST(PPMGraphicTest, PixelMapsGiveTwentyFourBits) {
-  TPPMGraphic ppm;
-  ppm.LoadFromBytes(Raw("P6\n2 1\n255\n", {1, 2, 3, 4, 5, 6}));
+  TPPMGraphic ppm = test::Decoded<TPPMGraphic>(Raw("P6\n2 1\n255\n", {1, 2, 3, 4, 5, 6}));
   ASSERT_EQ(ppm.BitsPerPixel(), 24);
   EXPECT_EQ(Bytes(ppm.ConstRowAt(0), ppm.ConstRowAt(0) + 6), (Bytes{3, 2, 1, 6, 5, 4}));
   ppm.LoadFromBytes(Text("P3 1 2 255 10 20 30 40 50 60\n"));

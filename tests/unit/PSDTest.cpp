@@ -37,11 +37,7 @@ TByteWriter RgbaRle() {
   return b;
 }
 
-TPSDGraphic Load(const TByteWriter& b) {
-  TPSDGraphic g;
-  g.LoadFromBytes(b.Bytes);
-  return g;
-}
+constexpr auto Load = &Loaded<TPSDGraphic>;
 
 TEST(PSDDecoder, RawRgbAndRleRgba) {
   TByteWriter raw = Psd({});

@@ -2,6 +2,7 @@
 #include <zlib.h>
 
 #include "SampleBuilder.h"
+#include "TestUtil.h"
 #include "formats/PSPGraphic.h"
 
 namespace pennacrow::test {
@@ -76,8 +77,7 @@ std::vector<std::uint8_t> Sample() {
 }
 
 TEST(PSPGraphicTest, DecodesRunLengthColourChannelsWithTransparency) {
-  TPSPGraphic psp;
-  psp.LoadFromBytes(Sample());
+  TPSPGraphic psp = Decoded<TPSPGraphic>(Sample());
   ASSERT_EQ(psp.Width(), 3);
   ASSERT_EQ(psp.Height(), 2);
   ASSERT_EQ(psp.BitsPerPixel(), 32);
@@ -88,8 +88,7 @@ TEST(PSPGraphicTest, DecodesRunLengthColourChannelsWithTransparency) {
 TEST(PSPGraphicTest, ColourWithoutMaskIs24Bit) {
   const auto file = File({Attributes(1, 1, 0, 24, false),
                           Layer(0, 0, 1, 1, {{0, 1, 1, {1}}, {0, 2, 1, {2}}, {0, 3, 1, {3}}})});
-  TPSPGraphic psp;
-  psp.LoadFromBytes(file);
+  TPSPGraphic psp = Decoded<TPSPGraphic>(file);
   ASSERT_EQ(psp.BitsPerPixel(), 24);
   EXPECT_EQ(psp.GetPixel(0, 0), RGB(1, 2, 3));
 }
@@ -98,8 +97,7 @@ TEST(PSPGraphicTest, IndexedDeflatedLayerSitsAtItsRectangle) {
   const auto file = File({Attributes(3, 1, 2, 8, false),
                           Palette({RGB(0, 0, 0), RGB(1, 1, 1), RGB(200, 0, 0), RGB(0, 0, 200)}),
                           Layer(1, 0, 3, 1, {{0, 0, 2, Deflate({2, 3})}})});
-  TPSPGraphic psp;
-  psp.LoadFromBytes(file);
+  TPSPGraphic psp = Decoded<TPSPGraphic>(file);
   ASSERT_EQ(psp.BitsPerPixel(), 8);
   ASSERT_EQ(psp.Palette().size(), 4u);
   EXPECT_EQ(psp.GetPixel(0, 0), RGB(0, 0, 0));
@@ -110,8 +108,7 @@ TEST(PSPGraphicTest, IndexedDeflatedLayerSitsAtItsRectangle) {
 TEST(PSPGraphicTest, GreyChannelsMayHavePaddedRows) {
   const auto file = File(
       {Attributes(3, 2, 0, 8, true), Layer(0, 0, 3, 2, {{0, 0, 8, {1, 2, 3, 0, 4, 5, 6, 0}}})});
-  TPSPGraphic psp;
-  psp.LoadFromBytes(file);
+  TPSPGraphic psp = Decoded<TPSPGraphic>(file);
   ASSERT_EQ(psp.BitsPerPixel(), 8);
   EXPECT_EQ(psp.Palette()[77], RGB(77, 77, 77));
   EXPECT_EQ(psp.ConstRowAt(1)[2], 6);

@@ -9,8 +9,10 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <optional>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include "TestUtil.h"
@@ -100,6 +102,18 @@ TDecoded DecodeWithLibpng(const Bytes& file) {
   }
   png_image_free(&image);
   return decoded;
+}
+
+// Every pixel libpng decoded has the colour the bitmap shows there.
+void ExpectDecodedPixels(const TDecoded& decoded, const TBitmap& source) {
+  for (int y = 0; y < source.Height(); ++y) {
+    for (int x = 0; x < source.Width(); ++x) {
+      const TRGBQuad want = source.GetPixel(x, y);
+      const std::uint8_t* got =
+          &decoded.Rgb[(static_cast<std::size_t>(y) * source.Width() + x) * 3];
+      ASSERT_EQ(RGB(got[0], got[1], got[2]), RGB(want.Red, want.Green, want.Blue)) << x << "," << y;
+    }
+  }
 }
 
 Bytes Save(const TBitmap& bitmap) {
@@ -250,12 +264,18 @@ struct TLayoutCase {
   png_uint_32 ExpectedColorType;
 };
 
-class PngWriterLayout : public ::testing::TestWithParam<TLayoutCase> {};
+class PngWriterLayout : public ::testing::TestWithParam<TLayoutCase> {
+ protected:
+  static TBitmap Source(const TLayoutCase& c) {
+    TBitmap source = test::PatternBitmap(47, 33, c.BitsPerPixel, 5);
+    if (c.Masks565) source.SetColorMasks(0xF800, 0x07E0, 0x001F);
+    return source;
+  }
+};
 
 TEST_P(PngWriterLayout, LibpngReadsBackTheColoursOfEveryPixel) {
   const TLayoutCase& c = GetParam();
-  TBitmap source = test::PatternBitmap(47, 33, c.BitsPerPixel, 5);
-  if (c.Masks565) source.SetColorMasks(0xF800, 0x07E0, 0x001F);
+  const TBitmap source = Source(c);
   const Bytes before(source.Bits().begin(), source.Bits().end());
 
   const Bytes file = Save(source);
@@ -269,15 +289,7 @@ TEST_P(PngWriterLayout, LibpngReadsBackTheColoursOfEveryPixel) {
   ASSERT_EQ(decoded.Width, 47u);
   ASSERT_EQ(decoded.Height, 33u);
   EXPECT_EQ((decoded.FileFormat & PNG_FORMAT_FLAG_COLORMAP) != 0, c.ExpectedColorType == 3);
-  for (int y = 0; y < 33; ++y) {
-    for (int x = 0; x < 47; ++x) {
-      const TRGBQuad want = source.GetPixel(x, y);
-      const std::uint8_t* got = &decoded.Rgb[(static_cast<std::size_t>(y) * 47 + x) * 3];
-      ASSERT_EQ(got[0], want.Red) << x << "," << y;
-      ASSERT_EQ(got[1], want.Green) << x << "," << y;
-      ASSERT_EQ(got[2], want.Blue) << x << "," << y;
-    }
-  }
+  ExpectDecodedPixels(decoded, source);
   // The writer works on its own copy; the bitmap it was given keeps its layout and bytes.
   EXPECT_EQ(source.BitsPerPixel(), c.BitsPerPixel);
   EXPECT_EQ(Bytes(source.Bits().begin(), source.Bits().end()), before);
@@ -286,9 +298,7 @@ TEST_P(PngWriterLayout, LibpngReadsBackTheColoursOfEveryPixel) {
 // The file is streamed with its IDAT length patched afterwards; the bytes must be the ones the
 // in-memory writer gives.
 TEST_P(PngWriterLayout, SavedFileIsTheInMemoryBytes) {
-  const TLayoutCase& c = GetParam();
-  TBitmap source = test::PatternBitmap(47, 33, c.BitsPerPixel, 5);
-  if (c.Masks565) source.SetColorMasks(0xF800, 0x07E0, 0x001F);
+  const TBitmap source = Source(GetParam());
   test::TTempDir dir;
   SaveAsPNG(source, dir.Path("a.png"));
   EXPECT_EQ(test::ReadFileBytes(dir.Path("a.png")), Save(source));
@@ -336,14 +346,7 @@ TEST(PngWriter, EveryChosenFilterReadsBackExactly) {
   EXPECT_EQ(chosen[1], 1);
   EXPECT_EQ(chosen[3], 3);
   EXPECT_EQ(chosen[4], 4);
-  const TDecoded decoded = DecodeWithLibpng(file);
-  for (int y = 0; y < h; ++y) {
-    for (int x = 0; x < w; ++x) {
-      const TRGBQuad want = source.GetPixel(x, y);
-      const std::uint8_t* got = &decoded.Rgb[(static_cast<std::size_t>(y) * w + x) * 3];
-      ASSERT_EQ(RGB(got[0], got[1], got[2]), want) << x << "," << y;
-    }
-  }
+  ExpectDecodedPixels(DecodeWithLibpng(file), source);
 }
 
 TEST(PngWriter, WidenedCopyLeavesTheWritersOwnPixelsAlone) {
@@ -358,30 +361,28 @@ TEST(PngWriter, WidenedCopyLeavesTheWritersOwnPixelsAlone) {
 
 // --- Chunks and their order -------------------------------------------------------------------
 
+// Palette files carry no tRNS; a transparent 32-bit bitmap is written as RGB, so it keeps its
+// tRNS. A second save of the same writer still has one tRNS.
 TEST(PngWriter, ChunkOrderWithAndWithoutTransparency) {
-  TBitmap rgb = test::PatternBitmap(5, 3, 24);
-  TBitmap indexed = test::PatternBitmap(5, 3, 8);
-  EXPECT_EQ(Order(Chunks(Save(rgb))), "IHDR IDAT IEND");
-  EXPECT_EQ(Order(Chunks(Save(indexed))), "IHDR PLTE IDAT IEND");
-
-  rgb.SetTransparent(true, RGB(0x12, 0x34, 0x56));
-  TPngWriter writer;
-  writer.Assign(rgb);
-  const std::vector<TChunk> chunks = Chunks(writer.SaveToStream());
-  EXPECT_EQ(Order(chunks), "IHDR tRNS IDAT IEND");
-  EXPECT_EQ(chunks[1].Data, (Bytes{0, 0x12, 0, 0x34, 0, 0x56}));
-  // A second save of the same writer still has one tRNS.
-  EXPECT_EQ(Order(Chunks(writer.SaveToStream())), "IHDR tRNS IDAT IEND");
-
-  // Palette files carry no tRNS.
-  indexed.SetTransparent(true, RGB(1, 2, 3));
-  EXPECT_EQ(Order(Chunks(Save(indexed))), "IHDR PLTE IDAT IEND");
-  // A transparent 32-bit bitmap is written as RGB, so it keeps its tRNS.
-  TBitmap wide = test::PatternBitmap(5, 3, 32);
-  wide.SetTransparent(true, RGB(9, 8, 7));
-  const std::vector<TChunk> wideChunks = Chunks(Save(wide));
-  EXPECT_EQ(Order(wideChunks), "IHDR tRNS IDAT IEND");
-  EXPECT_EQ(wideChunks[1].Data, (Bytes{0, 9, 0, 8, 0, 7}));
+  using TCase = std::tuple<int, std::optional<TRGBQuad>, const char*, Bytes>;
+  for (const auto& [bpp, transparent, order, trns] :
+       {TCase{24, std::nullopt, "IHDR IDAT IEND", {}},
+        TCase{8, std::nullopt, "IHDR PLTE IDAT IEND", {}},
+        TCase{24, RGB(0x12, 0x34, 0x56), "IHDR tRNS IDAT IEND", {0, 0x12, 0, 0x34, 0, 0x56}},
+        TCase{8, RGB(1, 2, 3), "IHDR PLTE IDAT IEND", {}},
+        TCase{32, RGB(9, 8, 7), "IHDR tRNS IDAT IEND", {0, 9, 0, 8, 0, 7}}}) {
+    TBitmap bitmap = test::PatternBitmap(5, 3, bpp);
+    if (transparent) bitmap.SetTransparent(true, *transparent);
+    TPngWriter writer;
+    writer.Assign(bitmap);
+    for (int save = 0; save < 2; ++save) {
+      const std::vector<TChunk> chunks = Chunks(writer.SaveToStream());
+      EXPECT_EQ(Order(chunks), order) << bpp;
+      if (!trns.empty()) {
+        EXPECT_EQ(chunks[1].Data, trns) << bpp;
+      }
+    }
+  }
 }
 
 TEST(PngWriter, PaletteIsOneTriplePerEntry) {
@@ -465,57 +466,47 @@ TEST(PngWriterFilter, RepeatedByteCount) {
   EXPECT_EQ(RepeatedByteCount(Bytes{0, 0, 0, 0, 1, 0, 0, 0, 0}), 0u);
 }
 
-TEST(PngWriterFilter, ShortRowsAndRowsWithoutRepeatsTakeNone) {
-  const Bytes flat{9, 9, 9, 9};
-  TPngRowFilter shortFilter(flat.size(), 1);
-  EXPECT_EQ(shortFilter.Choose(flat.data(), nullptr), TPngFilter::None);
-  EXPECT_EQ(Bytes(shortFilter.Filtered().begin(), shortFilter.Filtered().end()), flat);
-
-  // Steps of one: Sub would give a run of ones, but only from the sixth byte on, never five long.
-  const Bytes ramp{0, 1, 2, 3, 4, 40, 90, 13, 200, 77};
-  const Bytes prior{5, 80, 3, 19, 240, 1, 2, 3, 4, 5};
-  TPngRowFilter filter(ramp.size(), 1);
-  EXPECT_EQ(filter.Choose(ramp.data(), prior.data()), TPngFilter::None);
-}
-
-TEST(PngWriterFilter, TiesGoToTheLowerFilter) {
-  // A flat row over zeros: None counts 6, Sub 5 (its first byte stays 9).
-  const Bytes flat(10, 9);
-  TPngRowFilter filter(flat.size(), 1);
-  EXPECT_EQ(filter.Choose(flat.data(), nullptr), TPngFilter::None);
-
-  // On the top row Paeth predicts from the left, exactly as Sub: equal counts, Sub wins.
-  Bytes ramp(12);
+// Ties go to the lower filter: a flat row over zeros counts 6 for None, 5 for Sub; on the top row
+// Paeth predicts from the left exactly as Sub. Steps of one give Sub a run of ones only from the
+// sixth byte on, never five long. A row equal to the one above: Paeth predicts it exactly (Up
+// would too, but is not offered). RGB rows look three bytes back.
+TEST(PngWriterFilter, EachRowTakesTheFilterThatFitsIt) {
+  Bytes ramp(12), prior(16), average(16);
   for (std::size_t i = 0; i < ramp.size(); ++i) ramp[i] = static_cast<std::uint8_t>(3 * i + 1);
-  TPngRowFilter wide(ramp.size(), 1);
-  EXPECT_EQ(wide.Choose(ramp.data(), nullptr), TPngFilter::Sub);
-  EXPECT_EQ(Bytes(wide.Filtered().begin(), wide.Filtered().end()),
-            (Bytes{1, 3, 3, 3, 3, 3, 3, 3, 3, 3, 3, 3}));
-}
-
-TEST(PngWriterFilter, AverageAndPaethWinWhereTheyFit) {
-  // A row that is the average of its left neighbour and the byte above.
-  Bytes prior(16), row(16);
   std::uint32_t seed = 99;
   for (std::size_t i = 0; i < prior.size(); ++i) {
     seed = seed * 1664525 + 1013904223;
     prior[i] = static_cast<std::uint8_t>(seed >> 24);
-    row[i] = static_cast<std::uint8_t>(((i ? row[i - 1] : 0) + prior[i]) / 2);
+    average[i] = static_cast<std::uint8_t>(((i ? average[i - 1] : 0) + prior[i]) / 2);
   }
-  TPngRowFilter filter(row.size(), 1);
-  EXPECT_EQ(filter.Choose(row.data(), prior.data()), TPngFilter::Average);
-  EXPECT_EQ(Bytes(filter.Filtered().begin(), filter.Filtered().end()), Bytes(16, 0));
-  // A row equal to the one above: Paeth predicts it exactly (Up would too, but is not offered).
-  EXPECT_EQ(filter.Choose(prior.data(), prior.data()), TPngFilter::Paeth);
-  EXPECT_EQ(Bytes(filter.Filtered().begin(), filter.Filtered().end()), Bytes(16, 0));
-}
-
-TEST(PngWriterFilter, RgbRowsLookThreeBytesBack) {
-  const Bytes row{10, 20, 30, 10, 20, 30, 10, 20, 30, 10, 20, 30, 10, 20, 30};
-  TPngRowFilter filter(row.size(), 3);
-  EXPECT_EQ(filter.Choose(row.data(), nullptr), TPngFilter::Sub);
-  EXPECT_EQ(Bytes(filter.Filtered().begin(), filter.Filtered().end()),
-            (Bytes{10, 20, 30, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}));
+  // The row, the row above (none: the top row), bytes per pixel, the choice, its bytes (none:
+  // not checked).
+  using TCase = std::tuple<Bytes, Bytes, std::size_t, TPngFilter, Bytes>;
+  const TCase cases[] = {
+      {{9, 9, 9, 9}, {}, 1, TPngFilter::None, {9, 9, 9, 9}},
+      {{0, 1, 2, 3, 4, 40, 90, 13, 200, 77},
+       {5, 80, 3, 19, 240, 1, 2, 3, 4, 5},
+       1,
+       TPngFilter::None,
+       {}},
+      {Bytes(10, 9), {}, 1, TPngFilter::None, {}},
+      {ramp, {}, 1, TPngFilter::Sub, {1, 3, 3, 3, 3, 3, 3, 3, 3, 3, 3, 3}},
+      {average, prior, 1, TPngFilter::Average, Bytes(16, 0)},
+      {prior, prior, 1, TPngFilter::Paeth, Bytes(16, 0)},
+      {{10, 20, 30, 10, 20, 30, 10, 20, 30, 10, 20, 30, 10, 20, 30},
+       {},
+       3,
+       TPngFilter::Sub,
+       {10, 20, 30, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}},
+  };
+  for (std::size_t i = 0; i < std::size(cases); ++i) {
+    const auto& [row, above, bpp, choice, filtered] = cases[i];
+    TPngRowFilter filter(row.size(), bpp);
+    EXPECT_EQ(filter.Choose(row.data(), above.empty() ? nullptr : above.data()), choice) << i;
+    if (!filtered.empty()) {
+      EXPECT_EQ(Bytes(filter.Filtered().begin(), filter.Filtered().end()), filtered) << i;
+    }
+  }
 }
 
 // --- Whole files ------------------------------------------------------------------------------

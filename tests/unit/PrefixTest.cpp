@@ -75,26 +75,16 @@ void CheckEveryPrefixAndSomeFlips(const std::string& target, const TGraphicClass
   }
 }
 
-TEST(PrefixTest, BmpPrefixesAndFlipsFailCleanly) {
-  CheckEveryPrefixAndSomeFlips("bmp", TBitmap::ClassInfo);
-}
-TEST(PrefixTest, JpegPrefixesAndFlipsFailCleanly) {
-  CheckEveryPrefixAndSomeFlips("jpeg", TJPEGImage::ClassInfo);
-}
-TEST(PrefixTest, PngPrefixesAndFlipsFailCleanly) {
-  CheckEveryPrefixAndSomeFlips("png", TPNGGraphic::ClassInfo);
-}
-TEST(PrefixTest, GifPrefixesAndFlipsFailCleanly) {
-  CheckEveryPrefixAndSomeFlips("gif", TGIFImage::ClassInfo);
-}
-TEST(PrefixTest, TiffPrefixesAndFlipsFailCleanly) {
-  CheckEveryPrefixAndSomeFlips("tiff", TTIFFGraphic::ClassInfo);
-}
-TEST(PrefixTest, EpsPrefixesAndFlipsFailCleanly) {
-  CheckEveryPrefixAndSomeFlips("eps", TEPSGraphic::ClassInfo);
-}
-TEST(PrefixTest, PpmPrefixesAndFlipsFailCleanly) {
-  CheckEveryPrefixAndSomeFlips("ppm", TPPMGraphic::ClassInfo);
+TEST(PrefixTest, EveryDecodersPrefixesAndFlipsFailCleanly) {
+  const std::pair<const char*, const TGraphicClass*> decoders[] = {
+      {"bmp", &TBitmap::ClassInfo},       {"jpeg", &TJPEGImage::ClassInfo},
+      {"png", &TPNGGraphic::ClassInfo},   {"gif", &TGIFImage::ClassInfo},
+      {"tiff", &TTIFFGraphic::ClassInfo}, {"eps", &TEPSGraphic::ClassInfo},
+      {"ppm", &TPPMGraphic::ClassInfo}};
+  for (const auto& [target, pictureClass] : decoders) {
+    SCOPED_TRACE(target);
+    CheckEveryPrefixAndSomeFlips(target, *pictureClass);
+  }
 }
 
 // Sizes are refused before anything is allocated for them: a header that declares a huge

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "SampleBuilder.h"
+#include "TestUtil.h"
 #include "formats/RLAGraphic.h"
 
 namespace pennacrow::test {
@@ -51,8 +52,7 @@ std::vector<std::uint8_t> Sample() {
 }
 
 TEST(RLAGraphicTest, DecodesChannelsBottomUpWithMatteAsAlpha) {
-  TRLAGraphic rla;
-  rla.LoadFromBytes(Sample());
+  TRLAGraphic rla = Decoded<TRLAGraphic>(Sample());
   ASSERT_EQ(rla.Width(), 3);
   ASSERT_EQ(rla.Height(), 2);
   ASSERT_EQ(rla.BitsPerPixel(), 32);
@@ -65,8 +65,7 @@ TEST(RLAGraphicTest, WithoutMatteLoadsAs24Bit) {
   TByteWriter w;
   w.Append(Header(2, 1, 3, 0)).U32BE(744);
   w.Append(Literal({1, 2})).Append(RunOf(2, 50)).Append(RunOf(2, 60));
-  TRLAGraphic rla;
-  rla.LoadFromBytes(w.Bytes);
+  TRLAGraphic rla = Decoded<TRLAGraphic>(w.Bytes);
   ASSERT_EQ(rla.BitsPerPixel(), 24);
   EXPECT_EQ(rla.GetPixel(1, 0), RGB(2, 50, 60));
 }

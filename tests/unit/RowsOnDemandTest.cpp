@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "DecoderSamples.h"
+#include "SampleBuilder.h"
 #include "TestUtil.h"
 #include "codec/BinaryUnit.h"
 #include "codec/Container.h"
@@ -122,22 +123,14 @@ TBytes RawPpmOf(const TBitmap& bitmap) {
 
 // An uncompressed 24-bit Targa file, its rows from the top or from the bottom.
 TBytes TargaOf(const TBitmap& bitmap, bool topDown) {
-  const auto w = static_cast<std::uint8_t>(bitmap.Width()),
-             h = static_cast<std::uint8_t>(bitmap.Height());
-  TBytes bytes = {0,  0,
-                  2,  0,
-                  0,  0,
-                  0,  0,
-                  0,  0,
-                  0,  0,
-                  w,  static_cast<std::uint8_t>(bitmap.Width() >> 8),
-                  h,  static_cast<std::uint8_t>(bitmap.Height() >> 8),
-                  24, static_cast<std::uint8_t>(topDown ? 0x20 : 0)};
+  test::TByteWriter bytes;
+  bytes.U8s({0, 0, 2}).Fill(9).U16LE(static_cast<unsigned>(bitmap.Width()));
+  bytes.U16LE(static_cast<unsigned>(bitmap.Height())).U8s({24, topDown ? 0x20u : 0u});
   for (int r = 0; r < bitmap.Height(); ++r) {
     const std::uint8_t* row = bitmap.ConstRowAt(topDown ? r : bitmap.Height() - 1 - r);
-    bytes.insert(bytes.end(), row, row + 3 * bitmap.Width());
+    bytes.Bytes.insert(bytes.Bytes.end(), row, row + 3 * bitmap.Width());
   }
-  return bytes;
+  return bytes.Bytes;
 }
 
 // A TIFF of the bitmap's samples, red first: 8-bit grey for an 8-bit bitmap, else RGB.
@@ -174,18 +167,9 @@ TBytes PcxOf(const TBitmap& bitmap, bool rle) {
   const int planes = bitmap.BitsPerPixel() / 8;
   const auto w = static_cast<unsigned>(bitmap.Width()), h = static_cast<unsigned>(bitmap.Height());
   const unsigned lineBytes = w + w % 2;
-  TBytes bytes(128, 0);
-  bytes[0] = 0x0A;
-  bytes[1] = 5;
-  bytes[2] = rle ? 1 : 0;
-  bytes[3] = 8;
-  bytes[8] = static_cast<std::uint8_t>(w - 1);
-  bytes[9] = static_cast<std::uint8_t>((w - 1) >> 8);
-  bytes[10] = static_cast<std::uint8_t>(h - 1);
-  bytes[11] = static_cast<std::uint8_t>((h - 1) >> 8);
-  bytes[65] = static_cast<std::uint8_t>(planes);
-  bytes[66] = static_cast<std::uint8_t>(lineBytes);
-  bytes[67] = static_cast<std::uint8_t>(lineBytes >> 8);
+  test::TByteWriter header;
+  header.U8s({0x0A, 5, rle ? 1u : 0u, 8}).Fill(4).U16LE(w - 1).U16LE(h - 1).Fill(53).U8(planes);
+  TBytes bytes = header.U16LE(lineBytes).Fill(60).Bytes;
   for (int y = 0; y < bitmap.Height(); ++y) {
     const std::uint8_t* row = bitmap.ConstRowAt(y);
     for (int p = 0; p < planes; ++p) {

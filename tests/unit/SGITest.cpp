@@ -47,11 +47,7 @@ TByteWriter RgbRle() {
   return b;
 }
 
-TSGIGraphic Load(const TByteWriter& b) {
-  TSGIGraphic g;
-  g.LoadFromBytes(b.Bytes);
-  return g;
-}
+constexpr auto Load = &Loaded<TSGIGraphic>;
 
 TEST(SGIDecoder, VerbatimGreyRunsBottomUp) {
   TByteWriter b = Sgi({.Dimension = 2, .X = 2, .Y = 2, .Z = 7});  // dimension 2: one channel

@@ -56,6 +56,14 @@ struct TByteWriter {
   }
 };
 
+// A picture of class T decoded from a sample.
+template <class T>
+T Loaded(const TByteWriter& b) {
+  T picture;
+  picture.LoadFromBytes(b.Bytes);
+  return picture;
+}
+
 // The load must fail with EInvalidGraphicFormat and exactly this message, for the messages whose
 // words matter; the other refusals are checked by their kind (ExpectRefusals).
 inline ::testing::AssertionResult LoadFailsWith(TGraphic& graphic,

@@ -6,6 +6,7 @@
 
 #include "DecoderSamples.h"
 #include "SampleBuilder.h"
+#include "TestUtil.h"
 #include "formats/EPSGraphic.h"
 #include "formats/TIFFGraphic.h"
 
@@ -39,9 +40,7 @@ TBytes Row(const TBitmap& bitmap, int y, std::size_t n) {
 }
 
 TTIFFGraphic Load(const TTiffSample& sample) {
-  TTIFFGraphic tiff;
-  tiff.LoadFromBytes(MakeTiff(sample));
-  return tiff;
+  return test::Decoded<TTIFFGraphic>(MakeTiff(sample));
 }
 
 TEST(TIFFGraphicTest, OneBitAndFourBitKeepTheirPackedPixels) {
@@ -242,8 +241,7 @@ TBytes MakeEps(const TBytes& preview) {
 
 TEST(TIFFGraphicTest, EpsShowsItsTiffPreview) {
   const TBytes preview = MakeTiff(Sample(2, 1, 8, 3, PHOTOMETRIC_RGB, {1, 2, 3, 4, 5, 6}));
-  TEPSGraphic eps;
-  eps.LoadFromBytes(MakeEps(preview));
+  TEPSGraphic eps = test::Decoded<TEPSGraphic>(MakeEps(preview));
   ASSERT_EQ(eps.BitsPerPixel(), 24);
   EXPECT_EQ(Row(eps, 0, 6), (TBytes{3, 2, 1, 6, 5, 4}));
 

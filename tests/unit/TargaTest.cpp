@@ -23,10 +23,13 @@ TByteWriter Tga(const TTgaHeader& h) {
   return b;
 }
 
-TTargaGraphic Load(const TByteWriter& b) {
-  TTargaGraphic g;
-  g.LoadFromBytes(b.Bytes);
-  return g;
+constexpr auto Load = &Loaded<TTargaGraphic>;
+
+// A 1 x 1 colour-mapped picture whose map is one entry of mapBits bits.
+TByteWriter OneEntryMap(unsigned mapBits) {
+  TTgaHeader header{.MapType = 1, .Type = 1, .MapLength = 1, .MapBits = mapBits, .Depth = 8};
+  header.Width = header.Height = 1;
+  return Tga(header);
 }
 
 // A colour-mapped 3 x 2 picture: map entries 2..4 (24-bit), RLE.
@@ -106,13 +109,7 @@ TEST(TargaDecoder, ColourMappedKeepsTheFilesIndices) {
 }
 
 TEST(TargaDecoder, FifteenBitMapAndGreyPictures) {
-  TByteWriter mapped = Tga({.MapType = 1,
-                            .Type = 1,
-                            .MapLength = 1,
-                            .MapBits = 15,
-                            .Width = 1,
-                            .Height = 1,
-                            .Depth = 8});
+  TByteWriter mapped = OneEntryMap(15);
   mapped.U16LE(0x7C00).U8(0);  // entry 0: red in 5-5-5
   EXPECT_EQ(Load(mapped).Palette()[0], RGB(255, 0, 0));
 
@@ -131,13 +128,7 @@ TEST(TargaDecoder, RefusesDamagedAndUnsupportedFiles) {
   big.U8s({0xFF, 1, 2, 3, 0xFF, 1, 2, 3});
   TByteWriter noMap = Tga({.Type = 1, .Width = 1, .Height = 1, .Depth = 8});
   noMap.U8(0);
-  TByteWriter badBits = Tga({.MapType = 1,
-                             .Type = 1,
-                             .MapLength = 1,
-                             .MapBits = 12,
-                             .Width = 1,
-                             .Height = 1,
-                             .Depth = 8});
+  TByteWriter badBits = OneEntryMap(12);
   badBits.U8s({0, 0, 0});
   TByteWriter raw = Tga({.Width = 2, .Height = 2, .Depth = 24});
   raw.Fill(11, 0);

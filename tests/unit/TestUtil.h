@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -26,6 +27,14 @@ class TTempDir {
 // A bitmap of the given size and depth whose bytes follow a fixed pseudo-random pattern
 // (padding included), with a palette of 2^bpp entries for indexed depths.
 TBitmap PatternBitmap(int width, int height, int bitsPerPixel, std::uint32_t seed = 1);
+
+// A picture of class T decoded from bytes.
+template <class T>
+T Decoded(std::span<const std::uint8_t> bytes) {
+  T picture;
+  picture.LoadFromBytes(bytes);
+  return picture;
+}
 
 std::vector<std::uint8_t> ReadFileBytes(const std::string& fileName);
 void WriteFileBytes(const std::string& fileName, const std::vector<std::uint8_t>& bytes);
