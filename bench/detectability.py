@@ -707,6 +707,12 @@ def main():
     parser.add_argument("--covers", action="store_true", help="list the covers and stop")
     parser.add_argument("--writers", help="only these writers, by their names in the table, "
                         "comma-separated (a quicker look at a few)")
+    parser.add_argument("--jpeg", action="store_true",
+                        help="the JPEG section instead: JPEG covers at qualities 75 and 95, our "
+                        "writer, steghide and outguess, a Markov detector of the coefficients")
+    parser.add_argument("--jpeg-all-tiles", action="store_true",
+                        help="with --jpeg: write into every tile, not every other (twice the "
+                        "time, narrower intervals)")
     parser.add_argument("--tiles-per-photo", type=int, default=MAX_TILES_PER_PHOTO,
                         help="fewer tiles for a quick look (the table needs the default)")
     args = parser.parse_args()
@@ -719,7 +725,11 @@ def main():
     cli = os.path.join(args.build, "pennacrow-cli")
     work = args.work or tempfile.mkdtemp(prefix="pennacrow-detect.")
     try:
-        run(args, started, tool, cli, work)
+        if args.jpeg:
+            import detectability_jpeg
+            detectability_jpeg.run(args, started, args.build, cli, work)
+        else:
+            run(args, started, tool, cli, work)
     finally:
         if not args.work:
             shutil.rmtree(work, ignore_errors=True)

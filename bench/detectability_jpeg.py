@@ -1,0 +1,423 @@
+"""The JPEG section of bench/detectability: writers that keep a JPEG a JPEG.
+
+The same 256 x 256 tiles of the same photographs as the lossless section, each saved as a JPEG
+at every quality in QUALITIES (Pillow's libjpeg, standard tables, 4:2:0 chroma). Into every
+other tile (the same tiles for every writer, both splits, every photograph) each writer writes a
+random message of RATES bits per non-zero AC coefficient of that cover, counted over all its
+components: our `hide --seal --adaptive` with the sealed payload's whole size at that rate (the
+seal's overhead included), steghide and outguess with a random file of that size. The detector
+is a logistic regression, as in the lossless section, over Markov features of the quantised
+coefficients (bench/jpeg_features.cpp): the 486 of the luminance, and the 972 of luminance and
+chroma. Prints the P_E table and a table of capacity, processor time, file-size change and
+coefficient changes per tool.
+"""
+
+import concurrent.futures
+import hashlib
+import os
+import re
+import resource
+import shutil
+import subprocess
+import sys
+import tempfile
+import time
+
+import numpy as np
+
+import detectability as lossless
+
+QUALITIES = (75, 95)
+RATES = (0.05, 0.1, 0.2)  # message bits per non-zero AC coefficient of the cover
+# What a seal adds to a file's bytes (kSealOverhead), plus the file name's length byte and the
+# one-letter name "m" every message here has.
+SEAL_OVERHEAD = 60 + 1 + 1
+DIMENSION = 972
+LUMINANCE = 486  # the first features are the luminance's
+PASSWORD = "benchmark"
+# Our writer reads its result back from this many tiles per quality (each costs a key
+# derivation), to show that what was measured is what a reader gets.
+REVEAL_CHECKS = 4
+# The refusals of a message that does not fit, in the tools' words and ours.
+TOO_BIG = re.compile(r"too short|not enough|capacity|too (large|big)|larger than|exceeds|放不下|太小|容量",
+                     re.I)
+
+
+def timed_run(command, env=None):
+    """Runs a command; its exit status, its output and error text, and its processor seconds."""
+    with tempfile.TemporaryFile() as out:
+        process = subprocess.Popen(command, stdin=subprocess.DEVNULL, stdout=out,
+                                   stderr=subprocess.STDOUT, env=env)
+        _, status, usage = os.wait4(process.pid, 0)
+        process.returncode = os.waitstatus_to_exitcode(status)
+        out.seek(0)
+        text = out.read().decode(errors="replace")
+    return process.returncode, text, usage.ru_utime + usage.ru_stime
+
+
+class Refused(Exception):
+    """The tool said the message does not fit."""
+
+
+def checked(command, output, env=None):
+    """Runs a writer; its processor seconds. Raises Refused when the message does not fit."""
+    status, text, cpu = timed_run(command, env)
+    if status == 0 and os.path.exists(output) and os.path.getsize(output) > 0:
+        return cpu
+    lines = text.strip().splitlines()
+    if any(TOO_BIG.search(line) for line in lines):
+        raise Refused(lines[-1] if lines else "")
+    raise RuntimeError(f"{os.path.basename(command[0])} failed ({status}): "
+                       f"{lines[-1] if lines else ''}")
+
+
+def ours(context, cover, message, output, quality):
+    return checked([context["cli"], "hide", cover, "-o", output, "--seal", "--adaptive",
+                    "--file", message, "--password-file", context["password"]], output)
+
+
+def steghide(context, cover, message, output, quality):
+    return checked(["steghide", "embed", "-q", "-f", "-cf", cover, "-ef", message, "-sf", output,
+                    "-p", PASSWORD], output)
+
+
+def outguess(context, cover, message, output, quality):
+    # outguess decodes the cover and compresses it anew while it writes; -p sets that
+    # compression's quality, which is otherwise 75 whatever the cover's.
+    return checked(["outguess", "-k", PASSWORD, "-p", str(quality), "-d", message, cover,
+                    output], output)
+
+
+# (name in the tables, writer, bytes of the message a tool adds to the payload we size)
+WRITERS = [
+    ("--seal --adaptive", ours, SEAL_OVERHEAD),
+    ("steghide", steghide, 0),
+    ("outguess", outguess, 0),
+]
+# stegosuite is left out: its JPEG writer needs an X display (its encoder opens a window even
+# from the command line), and it compresses every JPEG anew with its own tables (about quality
+# 80) whatever the cover's, so beside a quality-75 or 95 cover it would be found by its tables.
+
+
+def seed_of(*parts):
+    return int.from_bytes(hashlib.sha256("/".join(map(str, parts)).encode()).digest()[:8],
+                          "little")
+
+
+def read_lines(output):
+    return [line.split("\t") for line in output.splitlines()]
+
+
+def jpeg_cover(tile, quality, directory):
+    from PIL import Image
+    path = os.path.join(directory, f"{tile['name']}-q{quality}.jpg")
+    if not os.path.exists(path):
+        Image.open(tile["file"]).save(path, quality=quality)
+    return path
+
+
+def measure_cover(context, tile, quality, writers):
+    """Writes every writer's messages into one tile at one quality and measures all results."""
+    work = context["work"]
+    cover = jpeg_cover(tile, quality, os.path.join(work, "jpeg-covers"))
+    stego_dir = os.path.join(work, "jpeg-stego", f"{tile['name']}-q{quality}")
+    os.makedirs(stego_dir, exist_ok=True)
+    tool = context["tool"]
+    count = read_lines(subprocess.run([tool, "count", cover], capture_output=True, text=True,
+                                      check=True).stdout)[0]
+    non_zero = int(count[2])
+    base = {"tile": tile["name"], "quality": quality, "non_zero": non_zero}
+    records = [dict(base, writer="clean", rate=0.0, status="ok", file=cover,
+                    size=os.path.getsize(cover))]
+    for name, write, overhead in writers:
+        fitted = True
+        for rate in RATES:
+            payload = int(rate * non_zero) // 8
+            record = dict(base, writer=name, rate=rate, payload=payload)
+            records.append(record)
+            if not fitted or payload - overhead < 1:
+                record["status"] = "too-big" if not fitted else "too-small"
+                continue
+            message = os.path.join(stego_dir, "m")
+            with open(message, "wb") as f:
+                f.write(np.random.default_rng(seed_of(tile["name"], quality, name, rate))
+                        .bytes(payload - overhead))
+            output = os.path.join(stego_dir, re.sub(r"[^a-z]+", "_", name.strip("-")) +
+                                  f"-{rate}.jpg")
+            try:
+                record["cpu"] = write(context, cover, message, output, quality)
+            except Refused:
+                # A message that does not fit at this rate fits at no higher one.
+                record["status"] = "too-big"
+                fitted = False
+                continue
+            record.update(status="ok", file=output, size=os.path.getsize(output))
+            if write is ours and rate == 0.1 and tile.get("reveal_check"):
+                record["revealed"] = reveal_matches(context, output, message, stego_dir)
+    written = [r for r in records if r["status"] == "ok"]
+    features = os.path.join(stego_dir, "features.f32")
+    if os.path.exists(features):
+        os.remove(features)
+    lines = read_lines(subprocess.run([tool, "features", features] + [r["file"] for r in written],
+                                      capture_output=True, text=True).stdout)
+    rows = np.fromfile(features, dtype=np.float32).reshape(-1, DIMENSION)
+    used = 0
+    for r, line in zip(written, lines):
+        if line[1] != "ok":
+            r["status"] = "unreadable: " + line[1]
+            continue
+        r["row"] = rows[used]
+        used += 1
+    changes = read_lines(subprocess.run([tool, "changes", cover] +
+                                        [r["file"] for r in written[1:]],
+                                        capture_output=True, text=True).stdout)
+    for r, line in zip(written[1:], changes):
+        r["changes"] = int(line[2]) if line[1] == "ok" else -1
+    if not context["keep"]:
+        shutil.rmtree(stego_dir, ignore_errors=True)
+    for r in records:
+        r.pop("file", None)
+    return records
+
+
+def reveal_matches(context, output, message, directory):
+    revealed = os.path.join(directory, "revealed")
+    status, _, _ = timed_run([context["cli"], "reveal", output, "--adaptive", "--password-file",
+                              context["password"], "-o", revealed])
+    same = status == 0 and open(revealed, "rb").read() == open(message, "rb").read()
+    if os.path.exists(revealed):
+        os.remove(revealed)
+    return same
+
+
+def writes_jpeg(context, tile):
+    """Whether this build's hide --seal --adaptive writes a JPEG: one try on one cover."""
+    directory = tempfile.mkdtemp(dir=context["work"])
+    try:
+        cover = jpeg_cover(tile, QUALITIES[0], directory)
+        message = os.path.join(directory, "m")
+        with open(message, "wb") as f:
+            f.write(b"x")
+        output = os.path.join(directory, "probe.jpg")
+        status, text, _ = timed_run([context["cli"], "hide", cover, "-o", output, "--seal",
+                                     "--adaptive", "--file", message, "--password-file",
+                                     context["password"]])
+        with open(output, "rb") if os.path.exists(output) else open(os.devnull, "rb") as f:
+            is_jpeg = f.read(3) == b"\xff\xd8\xff"
+        lines = text.strip().splitlines()
+        return status == 0 and is_jpeg, lines[-1] if lines else f"exit status {status}"
+    finally:
+        shutil.rmtree(directory, ignore_errors=True)
+
+
+# --- scoring -----------------------------------------------------------------------------------
+
+DETECTORS = [("Markov, luminance (486)", slice(0, LUMINANCE)),
+             ("Markov, all components (972)", slice(0, DIMENSION))]
+
+
+def score(records, tiles, quality, writer, rate, columns, rng):
+    split = {t["name"]: t["split"] for t in tiles}
+    photo = {t["name"]: t["photo"] for t in tiles}
+    clean = {r["tile"]: r for r in records if r["writer"] == "clean" and r["quality"] == quality
+             and "row" in r}
+    pairs = [(r["tile"], clean[r["tile"]]["row"][columns], r["row"][columns]) for r in records
+             if r["writer"] == writer and r["quality"] == quality and r["rate"] == rate
+             and "row" in r and r["tile"] in clean]
+    train = [p for p in pairs if split[p[0]] == "train"]
+    test = [p for p in pairs if split[p[0]] == "test"]
+    if len(train) < 10 or len(test) < 10:
+        return None
+    model = lossless.fit_spam(np.array([p[1] for p in train]), np.array([p[2] for p in train]),
+                              np.array([photo[p[0]] for p in train]))
+    cover = model.decision_function(np.array([p[1] for p in test], float))
+    stego = model.decision_function(np.array([p[2] for p in test], float))
+    point, intervals = lossless.evaluate(cover, stego, [photo[p[0]] for p in test], 0.0, rng)
+    return {"pairs": len(test), "point": point, "intervals": intervals}
+
+
+def median(values):
+    values = [v for v in values if v is not None]
+    return float(np.median(values)) if values else None
+
+
+def usage_rows(records, quality, writer):
+    """Per rate: tiles written and tried, payload, processor time, size change, changes per bit."""
+    rows = []
+    for rate in RATES:
+        tried = [r for r in records if r["writer"] == writer and r["quality"] == quality
+                 and r["rate"] == rate]
+        ok = [r for r in tried if r["status"] == "ok"]
+        sizes = {r["tile"]: r["size"] for r in records if r["writer"] == "clean"
+                 and r["quality"] == quality}
+        rows.append({
+            "rate": rate, "tried": len(tried), "ok": len(ok),
+            "too_small": sum(r["status"] == "too-small" for r in tried),
+            "payload": median([r["payload"] for r in ok]),
+            "cpu": median([r.get("cpu") for r in ok]),
+            "size": median([100.0 * (r["size"] - sizes[r["tile"]]) / sizes[r["tile"]]
+                            for r in ok]),
+            "per_bit": median([r["changes"] / (8 * r["payload"]) for r in ok
+                               if r.get("changes", -1) >= 0]),
+            "recompressed": sum(r.get("changes", 0) < 0 for r in ok),
+        })
+    return rows
+
+
+# --- the section -------------------------------------------------------------------------------
+
+def measure_all(context, tiles, writers, jobs):
+    records = []
+    started = time.time()
+    work = [(t, q) for t in tiles if t["index"] % context["share"] == 0 for q in QUALITIES]
+    # Clean covers of the other tiles too: they cost nothing and are not used for training.
+    with concurrent.futures.ProcessPoolExecutor(max_workers=jobs) as pool:
+        futures = [pool.submit(measure_cover, context, t, q, writers) for t, q in work]
+        for done, future in enumerate(concurrent.futures.as_completed(futures), 1):
+            records.extend(future.result())
+            if done % 25 == 0 or done == len(work):
+                print(f"  {done}/{len(work)} JPEG covers, {time.time() - started:.0f} s",
+                      file=sys.stderr)
+    return records
+
+
+def run(args, started, build, cli, work):
+    tool = os.path.join(build, "bench", "pennacrow_bench_jpeg")
+    tiles = lossless.make_tiles(work, args.tiles_per_photo)
+    for directory in ("jpeg-covers", "jpeg-stego"):
+        os.makedirs(os.path.join(work, directory), exist_ok=True)
+    password = os.path.join(work, "password")
+    with open(password, "w") as f:
+        f.write(PASSWORD + "\n")
+    share = 1 if args.jpeg_all_tiles else 2
+    context = {"work": work, "tool": tool, "cli": cli, "password": password,
+               "keep": args.keep, "share": share}
+    writers = list(WRITERS)
+    if args.writers:
+        chosen = args.writers.split(",")
+        writers = [w for w in writers if w[0] in chosen]
+        if len(writers) != len(chosen):
+            sys.exit(f"unknown JPEG writer among {args.writers}")
+    pending = None
+    if any(w[1] is ours for w in writers):
+        works, why = writes_jpeg(context, tiles[0])
+        if not works:
+            pending = why
+            writers = [w for w in writers if w[1] is not ours]
+            print(f"hide --seal --adaptive does not write JPEG in this build: {why}",
+                  file=sys.stderr)
+    # Our writer reads back a few of its results, spread over the test photographs.
+    test = [t for t in tiles if t["split"] == "test" and t["index"] % share == 0]
+    for t in test[::max(1, len(test) // REVEAL_CHECKS)][:REVEAL_CHECKS]:
+        t["reveal_check"] = True
+    print(f"{len(tiles)} tiles, every {'' if share == 1 else 'other '}one written at "
+          f"{len(QUALITIES)} qualities; {args.jobs} processes", file=sys.stderr)
+    records = measure_all(context, tiles, writers, args.jobs)
+    measured = time.time() - started
+    rng = np.random.default_rng(20261210)
+    results = {}
+    for quality in QUALITIES:
+        for name, _, _ in writers:
+            for rate in RATES:
+                results[(quality, name, rate)] = [
+                    (d, score(records, tiles, quality, name, rate, columns, rng))
+                    for d, columns in DETECTORS]
+    save_records(work, records)
+    print_tables(records, results, tiles, writers, pending, share, measured,
+                 time.time() - started)
+
+
+def save_records(work, records):
+    fields = ("tile", "writer", "status")
+    numbers = ("quality", "rate", "non_zero", "payload", "size", "cpu", "changes")
+    table = {f: np.array([r.get(f, "") for r in records]) for f in fields}
+    table.update({f: np.array([r.get(f, np.nan) for r in records], float) for f in numbers})
+    rows = np.array([r["row"] if "row" in r else np.full(DIMENSION, np.nan, np.float32)
+                     for r in records])
+    np.savez_compressed(os.path.join(work, "jpeg-records.npz"), rows=rows, **table)
+
+
+def cell(value, form):
+    return "–" if value is None else form.format(value)
+
+
+def print_tables(records, results, tiles, writers, pending, share, measured, elapsed):
+    covers = [r for r in records if r["writer"] == "clean"]
+    test = {t["name"] for t in tiles if t["split"] == "test"}
+    print(f"JPEG covers: {len({r['tile'] for r in covers})} tiles of {lossless.TILE} x "
+          f"{lossless.TILE} ({sum(r['tile'] in test for r in covers) // len(QUALITIES)} of them "
+          f"from the test photographs), each at quality {' and '.join(map(str, QUALITIES))}.")
+    for quality in QUALITIES:
+        counts = [r["non_zero"] for r in covers if r["quality"] == quality]
+        print(f"Non-zero AC coefficients per cover at quality {quality}: median "
+              f"{int(np.median(counts))}, from {min(counts)} to {max(counts)}.")
+    print()
+    print("P_E at a glance (lower is easier to detect; 0.5 is chance), 95 % intervals over the "
+          "test photographs:")
+    print()
+    print("| quality | writer | bits per non-zero AC | " +
+          " | ".join(d for d, _ in DETECTORS) + " |")
+    print("|---|---|---|" + "---|" * len(DETECTORS))
+    for quality in QUALITIES:
+        for name, _, _ in writers:
+            for rate in RATES:
+                cells = []
+                for _, c in results[(quality, name, rate)]:
+                    cells.append("too few pairs" if c is None else
+                                 lossless.fmt(c["point"][0], c["intervals"][0]))
+                print(f"| {quality} | {name} | {rate} | " + " | ".join(cells) + " |")
+        if pending:
+            print(f"| {quality} | --seal --adaptive | all | pending: {pending} |" +
+                  " |" * (len(DETECTORS) - 1))
+    print()
+    print("| quality | writer | bits per non-zero AC | detector | test pairs | P_E | accuracy | "
+          "AUC |")
+    print("|---|---|---|---|---:|---|---|---|")
+    for quality in QUALITIES:
+        for name, _, _ in writers:
+            for rate in RATES:
+                for d, c in results[(quality, name, rate)]:
+                    if c is None:
+                        print(f"| {quality} | {name} | {rate} | {d} | – | too few pairs | | |")
+                        continue
+                    p, i = c["point"], c["intervals"]
+                    print(f"| {quality} | {name} | {rate} | {d} | {c['pairs']} | "
+                          f"{lossless.fmt(p[0], i[0])} | {lossless.fmt(p[1], i[1])} | "
+                          f"{lossless.fmt(p[2], i[2])} |")
+    print()
+    print("Capacity, time and size (medians over the tiles written): tiles written of those "
+          "tried, the payload, processor seconds per write, the file's size change, and the "
+          "coefficients changed per payload bit.")
+    print()
+    print("| quality | writer | bits per non-zero AC | written | payload bytes | processor s | "
+          "size change | changes per bit |")
+    print("|---|---|---|---:|---:|---:|---:|---:|")
+    notes = []
+    for quality in QUALITIES:
+        for name, _, overhead in writers:
+            for u in usage_rows(records, quality, name):
+                written = f"{u['ok']} of {u['tried']}"
+                if u["too_small"]:
+                    what = f"the seal's {overhead} bytes alone" if overhead else "one byte"
+                    notes.append(f"{name}, quality {quality}, {u['rate']}: {u['too_small']} "
+                                 f"of the covers tried too small for {what}")
+                per_bit = cell(u["per_bit"], "{:.2f}")
+                if u["recompressed"]:
+                    per_bit = f"recompressed ({u['recompressed']})" if u["per_bit"] is None \
+                        else f"{per_bit}; {u['recompressed']} recompressed"
+                print(f"| {quality} | {name} | {u['rate']} | {written} | "
+                      f"{cell(u['payload'], '{:.0f}')} | {cell(u['cpu'], '{:.3f}')} | "
+                      f"{cell(u['size'], '{:+.1f} %')} | {per_bit} |")
+    print()
+    checks = [r["revealed"] for r in records if "revealed" in r]
+    if checks:
+        notes.append(f"hide --seal --adaptive read back by reveal --adaptive: {sum(checks)} of "
+                     f"{len(checks)} gave the file back")
+    for n in notes:
+        print(f"{n}.")
+    usage = resource.getrusage(resource.RUSAGE_SELF), resource.getrusage(resource.RUSAGE_CHILDREN)
+    cpu = sum(u.ru_utime + u.ru_stime for u in usage)
+    print(f"Writing and measuring took {measured / 60:.1f} minutes; the whole section "
+          f"{elapsed / 60:.1f} minutes on {os.cpu_count()} cores, {cpu / 60:.1f} minutes of "
+          f"processor time (load average at the end: "
+          f"{' '.join(open('/proc/loadavg').read().split()[:3])}).")
