@@ -13,6 +13,10 @@
 //       one line per FILE: FILE, "ok" and the number of its coefficients that differ from
 //       COVER's, or "other tables" when its quantisation tables or block grid are not COVER's
 //       (it was compressed anew), or the reason it was not read.
+//   pennacrow_bench_jpeg dump FILE OUT
+//       the coefficients themselves, for the benchmark's independent check of the features: per
+//       component its block rows and block columns (int32) and its coefficients (int16), block
+//       after block in rows, each block in natural order.
 //   pennacrow_bench_jpeg dimension
 //
 // The features are Markov transition probabilities of the coefficients' magnitudes, 486 for the
@@ -54,8 +58,9 @@ constexpr int kGroup = kIntra + kInter;
 constexpr int kDimension = 2 * kGroup;
 
 // The AC modes (row, column within the block) whose arrays over the block grid the inter-block
-// features follow: the low frequencies, where most photographs' non-zero coefficients are; in the
-// higher ones nearly every block holds 0 and the transitions say little.
+// features follow: those with row + column <= 4, the low frequencies, where most photographs'
+// non-zero coefficients are; in the higher ones nearly every block holds 0 and the transitions
+// say little.
 constexpr std::array<std::pair<int, int>, 14> kInterModes = {{{0, 1},
                                                               {1, 0},
                                                               {0, 2},
@@ -349,6 +354,27 @@ int CompareAll(const std::string& coverPath, char** files, int count) {
   return failed == 0 ? 0 : 1;
 }
 
+int Dump(const std::string& path, const std::string& outPath) {
+  std::string error;
+  const std::vector<TComponent> components = ReadCoefficients(path, error);
+  std::unique_ptr<std::FILE, TFileCloser> out(std::fopen(outPath.c_str(), "wb"));
+  if (components.empty() || !out) {
+    std::cerr << path << ": " << (components.empty() ? error : std::strerror(errno)) << "\n";
+    return 1;
+  }
+  for (const TComponent& c : components) {
+    const std::array<std::int32_t, 2> shape = {c.BlocksHigh, c.BlocksWide};
+    std::vector<std::int16_t> values(c.Coefficients.begin(), c.Coefficients.end());
+    if (std::fwrite(shape.data(), sizeof(std::int32_t), 2, out.get()) != 2 ||
+        std::fwrite(values.data(), sizeof(std::int16_t), values.size(), out.get()) !=
+            values.size()) {
+      std::cerr << outPath << ": cannot write\n";
+      return 1;
+    }
+  }
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -358,6 +384,7 @@ int main(int argc, char** argv) {
     return 0;
   }
   if (command == "count" && argc == 3) return Measure(argv[2], nullptr);
+  if (command == "dump" && argc == 4) return Dump(argv[2], argv[3]);
   if (command == "changes" && argc >= 3) return CompareAll(argv[2], argv + 3, argc - 3);
   if (command == "features" && argc >= 3) {
     std::unique_ptr<std::FILE, TFileCloser> out(std::fopen(argv[2], "ab"));
@@ -370,6 +397,6 @@ int main(int argc, char** argv) {
     return failed == 0 ? 0 : 1;
   }
   std::cerr << "usage: pennacrow_bench_jpeg features FEATURES FILE... | count FILE |\n"
-               "       changes COVER FILE... | dimension\n";
+               "       changes COVER FILE... | dump FILE OUT | dimension\n";
   return 2;
 }
