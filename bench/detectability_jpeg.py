@@ -1,15 +1,15 @@
 """The JPEG section of bench/detectability: writers that keep a JPEG a JPEG.
 
-The same 256 x 256 tiles of the same photographs as the lossless section, each saved as a JPEG
-at every quality in QUALITIES (Pillow's libjpeg, standard tables, 4:2:0 chroma). Into every
-other tile (the same tiles for every writer, both splits, every photograph) each writer writes a
-random message of RATES bits per non-zero AC coefficient of that cover, counted over all its
-components: our `hide --seal --adaptive` with the sealed payload's whole size at that rate (the
-seal's overhead included), steghide and outguess with a random file of that size. The detector
-is a logistic regression, as in the lossless section, over Markov features of the quantised
-coefficients (bench/jpeg_features.cpp): the 486 of the luminance, and the 972 of luminance and
-chroma. Prints the P_E table and a table of capacity, processor time, file-size change and
-coefficient changes per tool.
+The photographs of the lossless section, halved and cut into 512 x 512 tiles (or, with
+--jpeg-tile 256, that section's own tiles, every other one written), each saved as a JPEG at
+every quality in QUALITIES (Pillow's libjpeg, standard tables, 4:2:0 chroma). Into every tile
+each writer writes a random message of RATES bits per non-zero AC coefficient of that cover,
+counted over all its components: our `hide --seal --adaptive` with the sealed payload's whole
+size at that rate (the seal's overhead included), steghide and outguess with a random file of
+that size. The detector is a logistic regression, as in the lossless section, over Markov
+features of the quantised coefficients (bench/jpeg_features.cpp): the 486 of the luminance, and
+the 972 of luminance and chroma. Prints the P_E table and a table of capacity, processor time,
+file-size change and coefficient changes per tool.
 """
 
 import concurrent.futures
@@ -360,13 +360,18 @@ def measure_all(context, tiles, writers, jobs):
 
 def run(args, started, build, cli, work):
     tool = os.path.join(build, "bench", "pennacrow_bench_jpeg")
-    tiles = lossless.make_tiles(work, args.tiles_per_photo)
+    if args.jpeg_tile == lossless.TILE:
+        tiles = lossless.make_tiles(work, args.tiles_per_photo)
+        share = 1 if args.jpeg_all_tiles else 2
+    else:
+        # Halved, not quartered: at this size the large camera pictures give tiles of scenes.
+        tiles = lossless.make_tiles(work, args.tiles_per_photo, args.jpeg_tile, 2)
+        share = 1
     for directory in ("jpeg-covers", "jpeg-stego"):
         os.makedirs(os.path.join(work, directory), exist_ok=True)
     password = os.path.join(work, "password")
     with open(password, "w") as f:
         f.write(PASSWORD + "\n")
-    share = 1 if args.jpeg_all_tiles else 2
     context = {"work": work, "tool": tool, "cli": cli, "password": password,
                "keep": args.keep, "share": share}
     writers = list(WRITERS)
@@ -387,6 +392,8 @@ def run(args, started, build, cli, work):
     test = [t for t in tiles if t["split"] == "test" and t["index"] % share == 0]
     for t in test[::max(1, len(test) // REVEAL_CHECKS)][:REVEAL_CHECKS]:
         t["reveal_check"] = True
+    for t in tiles:
+        t["size"] = args.jpeg_tile
     print(f"{len(tiles)} tiles, every {'' if share == 1 else 'other '}one written at "
           f"{len(QUALITIES)} qualities; {args.jobs} processes", file=sys.stderr)
     records = measure_all(context, tiles, writers, args.jobs)
@@ -422,8 +429,8 @@ def cell(value, form):
 def print_tables(records, results, tiles, writers, pending, check, measured, elapsed):
     covers = [r for r in records if r["writer"] == "clean"]
     test = {t["name"] for t in tiles if t["split"] == "test"}
-    print(f"JPEG covers: {len({r['tile'] for r in covers})} tiles of {lossless.TILE} x "
-          f"{lossless.TILE} ({sum(r['tile'] in test for r in covers) // len(QUALITIES)} of them "
+    size = tiles[0]["size"]
+    print(f"JPEG covers: {len({r['tile'] for r in covers})} tiles of {size} x {size} ({sum(r['tile'] in test for r in covers) // len(QUALITIES)} of them "
           f"from the test photographs), each at quality {' and '.join(map(str, QUALITIES))}.")
     for quality in QUALITIES:
         counts = [r["non_zero"] for r in covers if r["quality"] == quality]
