@@ -25,7 +25,7 @@ _pennacrow_cli() {
   local options="--help"
   case $command in
     info) options+=" --json --format" ;;
-    hide) options+=" -o --text --text-file --encrypt --password-file --raw --stealth --seal --adaptive --file --format" ;;
+    hide) options+=" -o --text --text-file --encrypt --password-file --raw --stealth --seal --adaptive --strip-metadata --file --format" ;;
     reveal) options+=" -o --decrypt --password-file --raw --force --save-file --adaptive --format" ;;
     encrypt | decrypt) options+=" --password-file" ;;
     convert) options+=" --format" ;;

@@ -189,19 +189,6 @@ TAdaptiveCapacity CapacityOf(std::uint64_t elements, std::uint64_t usable) {
   return {text(LargestKeyedRecord(elements, usable)), text(ToleratedKeyedRecord(elements, usable))};
 }
 
-// Overwrites a record when the scope ends.
-class TWipedRecord {
- public:
-  explicit TWipedRecord(std::string record) : FRecord(std::move(record)) {}
-  TWipedRecord(const TWipedRecord&) = delete;
-  TWipedRecord& operator=(const TWipedRecord&) = delete;
-  ~TWipedRecord() { sodium_memzero(FRecord.data(), FRecord.size()); }
-  const std::string& Text() const { return FRecord; }
-
- private:
-  std::string FRecord;
-};
-
 }  // namespace
 
 int AdaptiveChannels(const TBitmap& bitmap) {

@@ -93,6 +93,10 @@ TKeyedHeader DecodeKeyedHeader(const TKeyedHeaderBytes& bytes, const TKeyedKeys&
   return header;
 }
 
+TWipedRecord::~TWipedRecord() {
+  sodium_memzero(FRecord.data(), FRecord.size());
+}
+
 std::array<std::uint8_t, kKeyedNonceSize> NewKeyedNonce() {
   std::array<std::uint8_t, kKeyedNonceSize> nonce{};
   FillFromSystem(nonce.data(), nonce.size());

@@ -72,6 +72,19 @@ struct TKeyedHeader {
 TKeyedHeaderBytes EncodeKeyedHeader(const TKeyedHeader& header, const TKeyedKeys& keys);
 TKeyedHeader DecodeKeyedHeader(const TKeyedHeaderBytes& bytes, const TKeyedKeys& keys);
 
+// A record overwritten when the scope ends, whatever way it ends.
+class TWipedRecord {
+ public:
+  explicit TWipedRecord(std::string record) : FRecord(std::move(record)) {}
+  TWipedRecord(const TWipedRecord&) = delete;
+  TWipedRecord& operator=(const TWipedRecord&) = delete;
+  ~TWipedRecord();
+  const std::string& Text() const { return FRecord; }
+
+ private:
+  std::string FRecord;
+};
+
 // A fresh random nonce.
 std::array<std::uint8_t, kKeyedNonceSize> NewKeyedNonce();
 

@@ -69,10 +69,14 @@ void RequireEncryptedFits(const TBitmap& bitmap, std::size_t textBytes) {
 // given (no line-break rules of the desktop memo); nothing is written to OUT on failure.
 int CmdHide(const std::vector<std::string>& words) {
   const TArgs args(words, {"-o", "--text", "--text-file", "--file", "--password-file", "--format"},
-                   {"--encrypt", "--raw", "--seal", "--stealth", "--adaptive"});
+                   {"--encrypt", "--raw", "--seal", "--stealth", "--adaptive", "--strip-metadata"});
   args.ExpectPositional(1);
   if (!args.Has("-o")) throw EUsage(Tr("缺少 -o OUT"));
   const std::string out = args.Value("-o");
+  if (JpegOutputAsked(out, args)) return HideJpegCommand(args);
+  if (args.Has("--strip-metadata")) {
+    throw EUsage(Tr("--strip-metadata 只用于写出 JPEG（--seal --adaptive -o OUT.jpg）"));
+  }
   const TSaveKind kind = OutputKind(out, args);
   if (args.Has("--text") && args.Has("--text-file")) {
     throw EUsage(Tr("--text 与 --text-file 只能选一个"));

@@ -14,6 +14,9 @@
 #include <iostream>
 
 #include "adaptive/AdaptiveBitmap.h"
+#include "adaptive/AdaptiveJpeg.h"
+#include "formats/JPEGCoefficients.h"
+#include "formats/JPEGImage.h"
 #include "cli/Password.h"
 #include "codec/SealedContainer.h"
 #include "crypto/CryptBase.h"
@@ -191,7 +194,94 @@ void WriteRevealed(const TArgs& args, const TSealedContent& content) {
             << "\n";
 }
 
+bool JpegName(const std::string& name) {
+  const auto dot = name.find_last_of('.');
+  if (dot == std::string::npos || name.find('/', dot) != std::string::npos) return false;
+  const std::string extension = LowerAscii(name.substr(dot + 1));
+  return extension == "jpg" || extension == "jpeg" || extension == "jpe" || extension == "jfif";
+}
+
+bool JpegFormat(const TArgs& args) {
+  if (!args.Has("--format")) return false;
+  const std::string format = LowerAscii(args.Value("--format"));
+  return format == "jpeg" || format == "jpg";
+}
+
+void Note(const std::string& message) {
+  std::cerr << "pennacrow-cli: " << message << "\n";
+}
+
+// The file's bytes, named on the command line ("-" is standard input), and whether they are a
+// JPEG: by --format when it is given, else by the content.
+struct TCarrierBytes {
+  std::vector<std::uint8_t> Bytes;
+  bool Jpeg = false;
+};
+
+TCarrierBytes ReadCarrier(const std::string& file, const std::string& format) {
+  TCarrierBytes carrier;
+  carrier.Bytes = NamingTheFile(
+      file, [&] { return ReadPictureFile(file == "-" ? "/dev/stdin" : file, file == "-"); });
+  const std::string forced = LowerAscii(format);
+  carrier.Jpeg = forced.empty() ? LooksLikeJpeg(carrier.Bytes) : (forced == "jpg" || forced == "jpeg");
+  return carrier;
+}
+
 }  // namespace
+
+bool JpegOutputAsked(const std::string& out, const TArgs& args) {
+  return JpegFormat(args) || (out != "-" && JpegName(out));
+}
+
+int HideJpegCommand(const TArgs& args) {
+  const std::string out = args.Value("-o");
+  if (!args.Has("--seal") || !args.Has("--adaptive")) {
+    throw EUsage(Tr("只有 --seal --adaptive 能写出 JPEG：其他写法改动的是像素，请保存为 .bmp 或 .png"));
+  }
+  CheckSealOptions(args);
+  if (out != "-" && !JpegName(out)) {
+    throw EUsage(TrF("--format %1 与输出文件 %2 的扩展名不一致", {args.Value("--format"), out}));
+  }
+  if (args.Has("--format") && !JpegFormat(args)) {
+    throw EUsage(TrF("--format %1 与输出文件 %2 的扩展名不一致", {args.Value("--format"), out}));
+  }
+  const TSealedContent content = ContentToSeal(args);
+  const std::string& file = args.Positional()[0];
+  TCarrierBytes carrier = ReadCarrier(file, {});
+  if (!carrier.Jpeg) {
+    throw EPennacrowError(
+        TrF("%1：%2", {ShownName(file), Tr("不是 JPEG 文件：只有 JPEG 载体能保持为 JPEG")}));
+  }
+  TJpegCoefficients jpeg = NamingTheFile(file, [&] { return TJpegCoefficients(std::move(carrier.Bytes)); });
+  NamingTheFile(file, [&] { RequireAdaptiveJpegFits(jpeg, content); });
+  const TAdaptiveCapacity capacity = AdaptiveJpegCapacity(jpeg);
+  if (content.Bytes.size() > capacity.Tolerated) {
+    Note(TrF("注意：内容有 %1 字节，超过了这张图片预计不易被检测出来的 %2 字节",
+             {std::to_string(content.Bytes.size()), std::to_string(capacity.Tolerated)}));
+  }
+  const bool keepMetadata = !args.Has("--strip-metadata");
+  if (jpeg.Metadata().GpsPosition) {
+    Note(keepMetadata ? TrF("注意：%1 的 EXIF 里有拍摄地点（GPS 位置），输出文件照样保留；要去掉请加 "
+                            "--strip-metadata",
+                            {ShownName(file)})
+                      : TrF("%1 的 EXIF 里有拍摄地点（GPS 位置）：已随元数据一起去掉",
+                            {ShownName(file)}));
+  }
+
+  std::string typed = ReadPasswordUtf8(args, true);
+  const TSecret password(NormalizedPassword(typed));
+  if (password.Text().empty()) throw EPennacrowError(Tr(kMsgSealPasswordEmpty));
+  const std::vector<std::uint8_t> written = NamingTheFile(file, [&] {
+    return HideAdaptiveInJpegFile(jpeg, password.Text(), content, keepMetadata);
+  });
+  const std::string bytes(written.begin(), written.end());
+  if (out == "-") {
+    WriteAllStdout(bytes);
+  } else {
+    WriteOutputFile(out, bytes, false);
+  }
+  return kExitSuccess;
+}
 
 int HideSealedCommand(const TArgs& args) {
   CheckSealOptions(args);
@@ -246,9 +336,32 @@ int RevealAdaptiveCommand(const TArgs& args) {
     throw EUsage(Tr("--adaptive 读出的是密封的内容，不能与 --decrypt 或 --raw 一起使用"));
   }
   const std::string& file = args.Positional()[0];
+  const std::string format = args.Value("--format");
+  const bool named = file != "-";
+  // A JPEG holds its message in its coefficients; anything else in its pixels.
+  TCarrierBytes carrier;
+  if (named) {
+    carrier.Jpeg = NamingTheFile(file, [&] { return &RecognisedGraphicClass(file, format); }) ==
+                   &TJPEGImage::ClassInfo;
+    if (carrier.Jpeg) carrier = ReadCarrier(file, format);
+  } else {
+    carrier = ReadCarrier(file, format);
+  }
+  if (carrier.Jpeg) {
+    const TJpegCoefficients jpeg =
+        NamingTheFile(file, [&] { return TJpegCoefficients(std::move(carrier.Bytes)); });
+    NamingTheFile(file, [&] { RequireMayHoldAdaptiveJpeg(jpeg); });
+    std::string typed = ReadPasswordUtf8(args);
+    const TSecret password(NormalizedPassword(typed));
+    WriteRevealed(args,
+                  NamingTheFile(file, [&] { return RevealAdaptiveJpeg(jpeg, password.Text()); }));
+    return kExitSuccess;
+  }
   TFractalImage picture(FileFormats());
-  NamingTheFile(file,
-                [&] { picture.LoadGraphic(LoadRecognisedGraphic(file, args.Value("--format"))); });
+  NamingTheFile(file, [&] {
+    picture.LoadGraphic(named ? LoadRecognisedGraphic(file, format)
+                              : LoadGraphicFromBytes(carrier.Bytes, format));
+  });
   const TBitmap& bitmap = picture.PictureBitmap();
   // A picture that cannot hold a keyed message is told so before anyone types a password.
   NamingTheFile(file, [&] { RequireMayHoldAdaptive(bitmap); });

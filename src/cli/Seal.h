@@ -13,6 +13,12 @@ namespace pennacrow::cli {
 // checked for -o and its extension.
 int HideSealedCommand(const TArgs& args);
 
+// True when hide is to write a JPEG: OUT's extension, or --format jpeg.
+bool JpegOutputAsked(const std::string& out, const TArgs& args);
+// hide --seal --adaptive into a JPEG's coefficients, written as a JPEG (with its markers unless
+// --strip-metadata); refuses every other way of hiding and a carrier that is no JPEG.
+int HideJpegCommand(const TArgs& args);
+
 // reveal of a picture whose probe found a sealed container.
 int RevealSealedCommand(const TArgs& args, const TBitmap& bitmap);
 

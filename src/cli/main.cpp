@@ -47,7 +47,9 @@ const TEntry kCommands[] = {
         "  --stealth           以随机加减 1 代替替换最低位，更难被检测\n"
         "  --adaptive          与 --seal 一起：由密码决定位置、由图片纹理决定改动，图片里\n"
         "                      没有任何看得见的容器；写入前告诉你能放多少、放多少不易被检测\n"
-        "  --format bmp|png    写出的格式：-o - 时必需，否则须与 OUT 的扩展名一致\n")},
+        "                      CARRIER 是 JPEG 且 OUT 为 .jpg 时，写进 JPEG 自己的系数，仍是 JPEG\n"
+        "  --strip-metadata    写出 JPEG 时去掉 EXIF、ICC 与注释（默认保留；有 GPS 位置时会提示）\n"
+        "  --format bmp|png|jpeg  写出的格式：-o - 时必需，否则须与 OUT 的扩展名一致\n")},
     {"reveal", cli::CmdReveal,
      N_("读出 FILE 里隐藏的文本，转换为 UTF-8 写到标准输出或 -o OUT。写到终端时，文本里的控制字符\n"
         "以转义形式显示；要得到原样的字节，请用 --raw 或管道。\n"

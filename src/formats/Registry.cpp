@@ -268,7 +268,11 @@ std::unique_ptr<TGraphic> LoadRecognisedGraphic(const std::string& fileName,
     return graphic;
   }
   // Standard input is read once, and its first bytes tell the class.
-  const std::vector<std::uint8_t> data = ReadPictureFile("/dev/stdin", true);
+  return LoadGraphicFromBytes(ReadPictureFile("/dev/stdin", true), forcedExtension);
+}
+
+std::unique_ptr<TGraphic> LoadGraphicFromBytes(const std::vector<std::uint8_t>& data,
+                                               const std::string& forcedExtension) {
   const TGraphicClass* pictureClass = nullptr;
   if (!forcedExtension.empty()) {
     pictureClass = FileFormats().ClassForExtension(forcedExtension);

@@ -20,6 +20,9 @@ std::size_t SignatureBytesNeeded();
 // forcedExtension picks the reader of that extension whatever the file holds.
 std::unique_ptr<TGraphic> LoadRecognisedGraphic(const std::string& fileName,
                                                 const std::string& forcedExtension = {});
+// The same for a file's bytes already read (standard input, read once).
+std::unique_ptr<TGraphic> LoadGraphicFromBytes(const std::vector<std::uint8_t>& data,
+                                               const std::string& forcedExtension = {});
 // The class that reads a named file (not standard input) by the same rules, without loading it.
 const TGraphicClass& RecognisedGraphicClass(const std::string& fileName,
                                             const std::string& forcedExtension = {});

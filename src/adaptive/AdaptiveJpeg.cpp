@@ -1,0 +1,230 @@
+#include "adaptive/AdaptiveJpeg.h"
+#include "text/Translate.h"
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+#include <string>
+
+#include "adaptive/KeyedEmbedding.h"
+#include "adaptive/Uerd.h"
+#include "codec/Container.h"
+#include "picture/LargeBuffer.h"
+
+namespace pennacrow {
+
+using namespace adaptive;
+
+namespace {
+
+const char* const kNoRoomToWrite =
+    N_("这张 JPEG 图片太小，或者几乎没有纹理，放不下密钥自适应写入的内容");
+const char* const kCannotHold = N_("这张 JPEG 图片太小，不可能藏有密钥自适应写入的内容");
+
+// The coefficients of a JPEG as the keyed writer and reader see them.
+class TJpegCover : public TAdaptiveCover {
+ public:
+  TJpegCover(const TJpegCoefficients& jpeg, TJpegCoefficients* writable)
+      : FJpeg(jpeg), FWritable(writable) {
+    std::uint64_t start = 0;
+    for (int c = 0; c < jpeg.ComponentCount(); ++c) {
+      FStarts[static_cast<std::size_t>(c)] = start;
+      const TJpegComponent& component = jpeg.Component(c);
+      start += 64 * std::uint64_t{component.WidthInBlocks} * component.HeightInBlocks;
+    }
+    FStarts[static_cast<std::size_t>(jpeg.ComponentCount())] = start;
+  }
+
+  std::uint64_t Size() const override {
+    return FStarts[static_cast<std::size_t>(FJpeg.ComponentCount())];
+  }
+  // The planes' shapes in blocks: what every rewrite that keeps the coefficients keeps.
+  std::string Label() const override {
+    std::string label = "jpeg";
+    for (int c = 0; c < FJpeg.ComponentCount(); ++c) {
+      const TJpegComponent& component = FJpeg.Component(c);
+      label.append(" ").append(std::to_string(component.WidthInBlocks));
+      label.append("x").append(std::to_string(component.HeightInBlocks));
+    }
+    return label;
+  }
+  void Values(std::span<const std::uint32_t> indices,
+              std::span<std::int16_t> values) const override {
+    for (std::size_t i = 0; i < indices.size(); ++i) {
+      if (i + kAhead < indices.size()) __builtin_prefetch(Address(indices[i + kAhead]));
+      values[i] = *Address(indices[i]);
+    }
+  }
+  std::uint64_t Usable() const override {
+    std::uint64_t usable = 0;
+    for (int c = 0; c < FJpeg.ComponentCount(); ++c) {
+      const TJpegComponent& component = FJpeg.Component(c);
+      const std::vector<float> weights = UerdBlockWeights(FJpeg, c);
+      for (std::uint32_t y = 0; y < component.HeightInBlocks; ++y) {
+        for (std::uint32_t x = 0; x < component.WidthInBlocks; ++x) {
+          if (weights[std::size_t{y} * component.WidthInBlocks + x] <= 0) continue;
+          const std::int16_t* block = FJpeg.Block(c, y, x);
+          for (int k = 0; k < 64; ++k) usable += std::abs(block[k]) < kMaxChangedCoefficient;
+        }
+      }
+    }
+    return usable;
+  }
+  void PrepareCosts() override {
+    FLevels = LargeZeroBuffer(Size());
+    UerdLevels(FJpeg, FLevels);
+  }
+  TCostHistogram Histogram() const override {
+    std::array<std::uint64_t, 256> counts{};
+    for (const std::uint8_t level : FLevels) ++counts[level];
+    TCostHistogram histogram;
+    for (int level = 0; level < 256; ++level) {
+      const auto l = static_cast<std::uint8_t>(level);
+      histogram.Add(l, l, counts[level]);
+    }
+    return histogram;
+  }
+  void Levels(std::span<const std::uint32_t> indices, std::span<std::uint8_t> plus,
+              std::span<std::uint8_t> minus) const override {
+    for (std::size_t i = 0; i < indices.size(); ++i) {
+      if (i + kAhead < indices.size()) __builtin_prefetch(FLevels.data() + indices[i + kAhead]);
+      plus[i] = minus[i] = FLevels[indices[i]];
+    }
+  }
+  void Apply(std::span<const std::uint32_t> indices,
+             std::span<const std::int8_t> changes) override {
+    for (std::size_t i = 0; i < indices.size(); ++i) {
+      if (changes[i] == 0) continue;
+      const TPlace p = Place(indices[i]);
+      FWritable->Block(p.Component, p.Row, p.Column)[p.Coefficient] += changes[i];
+    }
+  }
+
+ private:
+  static constexpr std::size_t kAhead = 16;
+
+  struct TPlace {
+    int Component;
+    std::uint32_t Row, Column, Coefficient;
+  };
+  TPlace Place(std::uint32_t element) const {
+    int c = 0;
+    while (element >= FStarts[static_cast<std::size_t>(c) + 1]) ++c;
+    const std::uint64_t local = element - FStarts[static_cast<std::size_t>(c)];
+    const std::uint64_t block = local / 64;
+    const std::uint32_t width = FJpeg.Component(c).WidthInBlocks;
+    return {c, static_cast<std::uint32_t>(block / width), static_cast<std::uint32_t>(block % width),
+            static_cast<std::uint32_t>(local % 64)};
+  }
+  const std::int16_t* Address(std::uint32_t element) const {
+    const TPlace p = Place(element);
+    return FJpeg.Block(p.Component, p.Row, p.Column) + p.Coefficient;
+  }
+
+  const TJpegCoefficients& FJpeg;
+  TJpegCoefficients* FWritable;
+  // Where each component's elements begin, and after the last the number of elements.
+  std::array<std::uint64_t, 11> FStarts{};
+  std::vector<std::uint8_t> FLevels;
+};
+
+std::uint64_t RecordOverhead(const TSealedContent& content) {
+  return 1 + (content.Kind == TSealedKind::File ? 1 + content.Name.size() : 0);
+}
+
+std::uint64_t Elements(const TJpegCoefficients& jpeg) {
+  return TJpegCover(jpeg, nullptr).Size();
+}
+
+bool SameCoefficients(const TJpegCoefficients& a, const TJpegCoefficients& b) {
+  if (a.ComponentCount() != b.ComponentCount()) return false;
+  for (int c = 0; c < a.ComponentCount(); ++c) {
+    const TJpegComponent &x = a.Component(c), &y = b.Component(c);
+    if (x.WidthInBlocks != y.WidthInBlocks || x.HeightInBlocks != y.HeightInBlocks ||
+        x.Quant != y.Quant) {
+      return false;
+    }
+    for (std::uint32_t row = 0; row < x.HeightInBlocks; ++row) {
+      for (std::uint32_t column = 0; column < x.WidthInBlocks; ++column) {
+        if (std::memcmp(a.Block(c, row, column), b.Block(c, row, column), 64 * 2) != 0) {
+          return false;
+        }
+      }
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
+std::uint64_t NonZeroAcCoefficients(const TJpegCoefficients& jpeg) {
+  std::uint64_t count = 0;
+  for (int c = 0; c < jpeg.ComponentCount(); ++c) {
+    const TJpegComponent& component = jpeg.Component(c);
+    for (std::uint32_t y = 0; y < component.HeightInBlocks; ++y) {
+      for (std::uint32_t x = 0; x < component.WidthInBlocks; ++x) {
+        const std::int16_t* block = jpeg.Block(c, y, x);
+        for (int k = 1; k < 64; ++k) count += block[k] != 0;
+      }
+    }
+  }
+  return count;
+}
+
+TAdaptiveCapacity AdaptiveJpegCapacity(const TJpegCoefficients& jpeg) {
+  const TJpegCover cover(jpeg, nullptr);
+  const std::uint64_t elements = cover.Size();
+  // The coder's own bound over the usable coefficients, and the share of the non-zero AC ones.
+  const std::uint64_t usable = std::min(cover.Usable(), NonZeroAcCoefficients(jpeg));
+  auto text = [](std::uint64_t record) { return record > 1 ? record - 1 : 0; };
+  return {text(LargestKeyedRecord(elements, usable)), text(ToleratedKeyedRecord(elements, usable))};
+}
+
+void RequireAdaptiveJpegFits(const TJpegCoefficients& jpeg, const TSealedContent& content) {
+  const TAdaptiveCapacity capacity = AdaptiveJpegCapacity(jpeg);
+  if (capacity.Largest == 0) throw ENoAdaptiveRoom(Tr(kNoRoomToWrite));
+  const std::uint64_t extra = RecordOverhead(content) - 1;
+  const std::uint64_t room = capacity.Largest > extra ? capacity.Largest - extra : 0;
+  if (content.Bytes.size() > room) {
+    throw ETextDoesNotFit(TrF("内容太大：这张图片用密钥自适应写入最多能放 %1 字节，内容有 %2 字节",
+                              {std::to_string(room), std::to_string(content.Bytes.size())}));
+  }
+}
+
+void HideAdaptiveJpeg(TJpegCoefficients& jpeg, std::string_view password,
+                      const TSealedContent& content, TSealParameters parameters) {
+  RequireAdaptiveJpegFits(jpeg, content);
+  const TWipedRecord record(EncodeSealedRecord(content));
+  TJpegCover cover(jpeg, &jpeg);
+  WriteKeyed(cover, password, record.Text(), parameters);
+}
+
+bool MayHoldAdaptiveJpeg(const TJpegCoefficients& jpeg) {
+  return KeyedLayout(Elements(jpeg)).has_value();
+}
+
+void RequireMayHoldAdaptiveJpeg(const TJpegCoefficients& jpeg) {
+  if (!MayHoldAdaptiveJpeg(jpeg)) throw ENoAdaptiveRoom(Tr(kCannotHold));
+}
+
+TSealedContent RevealAdaptiveJpeg(const TJpegCoefficients& jpeg, std::string_view password,
+                                  TSealParameters parameters) {
+  RequireMayHoldAdaptiveJpeg(jpeg);
+  const TJpegCover cover(jpeg, nullptr);
+  const TWipedRecord record(ReadKeyed(cover, password, parameters));
+  return DecodeSealedRecord(record.Text());
+}
+
+std::vector<std::uint8_t> HideAdaptiveInJpegFile(TJpegCoefficients& jpeg,
+                                                 std::string_view password,
+                                                 const TSealedContent& content, bool keepMetadata,
+                                                 TSealParameters parameters) {
+  HideAdaptiveJpeg(jpeg, password, content, parameters);
+  std::vector<std::uint8_t> written = jpeg.Write(keepMetadata);
+  if (!SameCoefficients(jpeg, TJpegCoefficients(written))) {
+    throw EPennacrowError(Tr("写出的 JPEG 文件读回来与写入的系数不同，没有保存"));
+  }
+  return written;
+}
+
+}  // namespace pennacrow
