@@ -11,12 +11,15 @@ _pennacrow_cli() {
   fi
   command=${COMP_WORDS[1]}
   case $prev in
-    -o) _filedir '@(bmp|png|BMP|PNG)'; return ;;
+    -o)
+      if [ "$command" = hide ]; then _filedir '@(bmp|png|jpg|jpeg|BMP|PNG|JPG|JPEG)'; else _filedir '@(bmp|png|BMP|PNG)'; fi
+      return ;;
     --text-file | --password-file | --file) _filedir; return ;;
     --over) _filedir "$pictures"; return ;;
     --format)
       case $command in
         info | reveal) COMPREPLY=($(compgen -W "bmp png jpg gif tif tga pcx psd psp sgi rla ppm pgm pbm cel pcd cut eps ico wmf emf" -- "$cur")) ;;
+        hide) COMPREPLY=($(compgen -W "bmp png jpeg" -- "$cur")) ;;
         *) COMPREPLY=($(compgen -W "bmp png" -- "$cur")) ;;
       esac
       return ;;

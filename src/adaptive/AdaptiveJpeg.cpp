@@ -1,14 +1,18 @@
 #include "adaptive/AdaptiveJpeg.h"
 #include "text/Translate.h"
 
+#include <sodium.h>
+
 #include <algorithm>
 #include <array>
-#include <cstring>
+#include <optional>
 #include <string>
 
 #include "adaptive/KeyedEmbedding.h"
 #include "adaptive/Uerd.h"
 #include "codec/Container.h"
+#include "picture/FileFormats.h"
+#include "picture/Graphic.h"
 #include "picture/LargeBuffer.h"
 
 namespace pennacrow {
@@ -136,23 +140,29 @@ std::uint64_t Elements(const TJpegCoefficients& jpeg) {
   return TJpegCover(jpeg, nullptr).Size();
 }
 
-bool SameCoefficients(const TJpegCoefficients& a, const TJpegCoefficients& b) {
-  if (a.ComponentCount() != b.ComponentCount()) return false;
-  for (int c = 0; c < a.ComponentCount(); ++c) {
-    const TJpegComponent &x = a.Component(c), &y = b.Component(c);
-    if (x.WidthInBlocks != y.WidthInBlocks || x.HeightInBlocks != y.HeightInBlocks ||
-        x.Quant != y.Quant) {
-      return false;
-    }
-    for (std::uint32_t row = 0; row < x.HeightInBlocks; ++row) {
-      for (std::uint32_t column = 0; column < x.WidthInBlocks; ++column) {
-        if (std::memcmp(a.Block(c, row, column), b.Block(c, row, column), 64 * 2) != 0) {
-          return false;
-        }
+using TCoefficientDigest = std::array<std::uint8_t, 32>;
+
+// BLAKE2b of the planes' sizes, quantisation tables and coefficients: what a JPEG file says.
+TCoefficientDigest Digest(const TJpegCoefficients& jpeg) {
+  crypto_generichash_state state;
+  crypto_generichash_init(&state, nullptr, 0, 32);
+  auto add = [&state](const void* data, std::size_t bytes) {
+    crypto_generichash_update(&state, static_cast<const unsigned char*>(data), bytes);
+  };
+  for (int c = 0; c < jpeg.ComponentCount(); ++c) {
+    const TJpegComponent& component = jpeg.Component(c);
+    add(&component.WidthInBlocks, sizeof component.WidthInBlocks);
+    add(&component.HeightInBlocks, sizeof component.HeightInBlocks);
+    add(component.Quant.data(), sizeof component.Quant);
+    for (std::uint32_t row = 0; row < component.HeightInBlocks; ++row) {
+      for (std::uint32_t column = 0; column < component.WidthInBlocks; ++column) {
+        add(jpeg.Block(c, row, column), 64 * sizeof(std::int16_t));
       }
     }
   }
-  return true;
+  TCoefficientDigest digest{};
+  crypto_generichash_final(&state, digest.data(), digest.size());
+  return digest;
 }
 
 }  // namespace
@@ -215,16 +225,40 @@ TSealedContent RevealAdaptiveJpeg(const TJpegCoefficients& jpeg, std::string_vie
   return DecodeSealedRecord(record.Text());
 }
 
-std::vector<std::uint8_t> HideAdaptiveInJpegFile(TJpegCoefficients& jpeg,
-                                                 std::string_view password,
+std::vector<std::uint8_t> HideAdaptiveInJpegFile(TJpegCoefficients jpeg, std::string_view password,
                                                  const TSealedContent& content, bool keepMetadata,
                                                  TSealParameters parameters) {
-  HideAdaptiveJpeg(jpeg, password, content, parameters);
-  std::vector<std::uint8_t> written = jpeg.Write(keepMetadata);
-  if (!SameCoefficients(jpeg, TJpegCoefficients(written))) {
+  std::optional<TJpegCoefficients> held(std::move(jpeg));
+  HideAdaptiveJpeg(*held, password, content, parameters);
+  std::vector<std::uint8_t> written = held->Write(keepMetadata);
+  const TCoefficientDigest digest = Digest(*held);
+  held.reset();
+  if (Digest(TJpegCoefficients(written)) != digest) {
     throw EPennacrowError(Tr("写出的 JPEG 文件读回来与写入的系数不同，没有保存"));
   }
   return written;
+}
+
+bool IsJpegFileName(const std::string& fileName) {
+  const auto dot = fileName.find_last_of('.');
+  if (dot == std::string::npos || fileName.find('/', dot) != std::string::npos) return false;
+  const std::string extension = LowerAscii(fileName.substr(dot + 1));
+  return extension == "jpg" || extension == "jpeg" || extension == "jpe" || extension == "jfif";
+}
+
+bool IsJpegFile(const std::string& fileName) {
+  try {
+    return LooksLikeJpeg(ReadFileStart(fileName, 3));
+  } catch (const EPennacrowError&) {
+    return false;
+  }
+}
+
+std::string JpegSaveName(const std::string& fileName) {
+  if (fileName.empty() || IsJpegFileName(fileName)) return fileName;
+  const auto dot = fileName.find_last_of('.');
+  const bool extension = dot != std::string::npos && fileName.find('/', dot) == std::string::npos;
+  return (extension ? fileName.substr(0, dot) : fileName) + ".jpg";
 }
 
 }  // namespace pennacrow

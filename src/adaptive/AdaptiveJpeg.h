@@ -17,6 +17,7 @@
 // zeros varies with the quality far more than the picture's size does.
 
 #include <cstdint>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -53,12 +54,19 @@ TSealedContent RevealAdaptiveJpeg(const TJpegCoefficients& jpeg, std::string_vie
                                   TSealParameters parameters = adaptive::KeyedSealParameters());
 
 // The whole write of both front ends: HideAdaptiveJpeg, then the new file's bytes, its markers
-// kept or dropped. The result is read back before it is returned: a file that does not
-// give the content back is an error, never a result.
-std::vector<std::uint8_t> HideAdaptiveInJpegFile(TJpegCoefficients& jpeg,
-                                                 std::string_view password,
-                                                 const TSealedContent& content, bool keepMetadata,
-                                                 TSealParameters parameters =
-                                                     adaptive::KeyedSealParameters());
+// kept or dropped. The result is read back before it is returned, and a file whose coefficients
+// are not those written is an error, never a result; the JPEG is let go before, so that the two
+// sets of coefficients never sit in memory together.
+std::vector<std::uint8_t> HideAdaptiveInJpegFile(
+    TJpegCoefficients jpeg, std::string_view password, const TSealedContent& content,
+    bool keepMetadata, TSealParameters parameters = adaptive::KeyedSealParameters());
+
+// True for a name a JPEG is saved under: .jpg, .jpeg, .jpe or .jfif, in any case.
+bool IsJpegFileName(const std::string& fileName);
+// True when the file begins as a JPEG does: a keyed write may then go into its coefficients.
+bool IsJpegFile(const std::string& fileName);
+// The name the save proposes for a keyed write into the coefficients of the JPEG loaded from
+// fileName: the same name when it is a JPEG name, else the name with ".jpg".
+std::string JpegSaveName(const std::string& fileName);
 
 }  // namespace pennacrow

@@ -39,8 +39,9 @@ std::vector<float> UerdBlockWeights(const TJpegCoefficients& jpeg, int c) {
   for (std::uint32_t y = 0; y < height; ++y) {
     for (std::uint32_t x = 0; x < width; ++x) {
       const std::int16_t* block = jpeg.Block(c, y, x);
-      std::uint32_t sum = 0;
-      for (int k = 1; k < 64; ++k) sum += std::uint32_t(std::abs(block[k])) * component.Quant[k];
+      // 63 coefficients of up to 2^15 times steps of up to 2^16: beyond 32 bits in a hostile file.
+      std::uint64_t sum = 0;
+      for (int k = 1; k < 64; ++k) sum += std::uint64_t(std::abs(block[k])) * component.Quant[k];
       energy[std::size_t{y} * width + x] = static_cast<float>(sum);
     }
   }
@@ -68,7 +69,9 @@ void UerdLevels(const TJpegCoefficients& jpeg, std::span<std::uint8_t> levels) {
   };
   std::vector<TPlane> planes;
   std::vector<std::uint64_t> histogram(2 * kHalfRange + 1, 0);
-  auto bucket = [](double value) { return static_cast<int>(std::lround(kBucketsPerOctave * std::log2(value))); };
+  auto bucket = [](double value) {
+    return static_cast<int>(std::lround(kBucketsPerOctave * std::log2(value)));
+  };
   for (int c = 0; c < jpeg.ComponentCount(); ++c) {
     TPlane plane;
     const std::array<float, 64> numerator = Numerators(jpeg.Component(c));

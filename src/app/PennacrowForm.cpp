@@ -26,6 +26,7 @@
 #include <exception>
 #include <thread>
 
+#include "adaptive/AdaptiveJpeg.h"
 #include "app/AnalysisForm.h"
 #include "app/BitmapImage.h"
 #include "app/EncryptForm.h"
@@ -57,6 +58,9 @@ namespace {
 
 const char* const kPictureSaveFilter =
     N_("位图(*.bmp)|*.bmp|可移植的网络图片(*.png)|*.png|全部文件|*.*");
+const char* const kJpegSaveFilter = N_("JPEG 图像(*.jpg)|*.jpg;*.jpeg");
+const char* const kJpegOnlyMessage =
+    N_("内容写在 JPEG 自己的系数里，这幅图片只能保存为 JPEG 文件（.jpg）");
 const char* const kTextFilter = N_("文本文件|*.TXT|全部文件|*.*");
 const QColor kBannerColour(99, 148, 198);
 
@@ -511,6 +515,8 @@ void TPennacrowForm::SetStatusPanel(int index, const QString& text) {
 }
 
 void TPennacrowForm::PictureChanged() {
+  FJpegSource.clear();
+  FJpegWritten.clear();
   StegoImage->PictureChanged();
   UpdateCapacityMeter();
 }
@@ -668,11 +674,14 @@ void TPennacrowForm::LoadPicture(const QString& fileName) {
   FPictureFileName = fileName;
   FPicture.TakePicture(work.Picture);
   PictureReplaced(std::move(work.Screen));
+  if (IsJpegFile(name)) FJpegSource = name;
   DetectDataFormat();
   EnableDataButtons(true);
 }
 
 void TPennacrowForm::PictureReplaced(QImage screen) {
+  FJpegSource.clear();
+  FJpegWritten.clear();
   FUnsavedWrite = false;
   FBeforeWrite.reset();
   FTextBeforeForcedRead.reset();
@@ -703,6 +712,7 @@ void TPennacrowForm::FlatButton2Click() {
 }
 
 bool TPennacrowForm::SavePicture() {
+  if (!FJpegWritten.empty()) return SaveJpegWrite();
   TFileDialogRequest request;
   request.Caption = QTr("另存为");
   request.Filter = QTr(kPictureSaveFilter);
@@ -746,6 +756,31 @@ bool TPennacrowForm::SavePicture() {
   FUnsavedWrite = false;
   SetStatusPanel(0, SavedNote(savedName));
   if (!problem.empty()) FUi.ShowMessage(this, QString::fromStdString(problem));
+  return true;
+}
+
+bool TPennacrowForm::SaveJpegWrite() {
+  TFileDialogRequest request;
+  request.Caption = QTr("另存为");
+  request.Filter = QTr(kJpegSaveFilter);
+  request.DefaultExt = "JPG";
+  request.FileName = QString::fromStdString(JpegSaveName(FPictureFileName.toStdString()));
+  const std::optional<QString> chosen = FUi.SaveFile(this, request, nullptr);
+  if (!chosen) return false;
+  std::string fileName = chosen->toStdString();
+  if (!IsJpegFileName(fileName)) {
+    if (fileName.find('.', fileName.find_last_of('/') + 1) != std::string::npos) {
+      FUi.ShowMessage(this, QTr(kJpegOnlyMessage));
+      return false;
+    }
+    fileName += ".jpg";
+  }
+  const std::vector<std::uint8_t>& bytes = FJpegWritten;
+  RunInBackground(QTr(kSavingActivity),
+                  [&fileName, &bytes] { WriteFileAtomically(fileName, bytes); });
+  FPictureFileName = QString::fromStdString(fileName);
+  FUnsavedWrite = false;
+  SetStatusPanel(0, SavedNote(FPictureFileName));
   return true;
 }
 

@@ -35,6 +35,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "app/Printing.h"
 #include "picture/FractalImage.h"
@@ -206,6 +207,8 @@ class TPennacrowForm : public QMainWindow {
   int PanelWidth(int index) const;
   // Saves the picture under a name the user chose; false when nothing was saved.
   bool SavePicture();
+  // The save of a keyed write into a JPEG's coefficients: the written file, as a JPEG.
+  bool SaveJpegWrite();
   // Handles a dropped file; false when the drop was not a local file.
   bool DropFile(const QMimeData* data, bool onMemo);
 
@@ -238,6 +241,12 @@ class TPennacrowForm : public QMainWindow {
   QMetaObject::Connection FScreenConnection;
   // The picture as it was before the last write, for the report's difference map.
   std::unique_ptr<TBitmap> FBeforeWrite;
+  // The JPEG file the picture was loaded from, while the picture is as loaded: a keyed write may
+  // then go into the file's own coefficients. Empty otherwise.
+  std::string FJpegSource;
+  // The JPEG file such a write made, until the picture changes: the save writes these bytes, as
+  // a JPEG and nothing else, since the picture's pixels hold nothing.
+  std::vector<std::uint8_t> FJpegWritten;
 };
 
 }  // namespace pennacrow

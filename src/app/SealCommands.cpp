@@ -3,6 +3,7 @@
 #include <QFileInfo>
 
 #include "adaptive/AdaptiveBitmap.h"
+#include "adaptive/AdaptiveJpeg.h"
 #include "app/EncryptForm.h"
 #include "app/Language.h"
 #include "app/PennacrowForm.h"
@@ -15,6 +16,8 @@
 #include "controls/TextMemo.h"
 #include "controls/TitledPopupMenu.h"
 #include "crypto/CryptBase.h"
+#include "formats/JPEGCoefficients.h"
+#include "formats/JPEGImage.h"
 #include "picture/Graphic.h"
 #include "text/TextRules.h"
 
@@ -30,9 +33,13 @@ const char* const kChooseFileCaption = N_("选择要密封的文件");
 const char* const kSaveFileCaption = N_("保存密封的文件");
 const char* const kAdaptiveCaption = N_("密钥自适应写入");
 
+const char* const kKeepJpegQuestion =
+    N_("这幅图片是从 JPEG 文件加载的。保持为 JPEG 吗？\n"
+       "是：内容写进 JPEG 自己的系数，保存时写出 JPEG 文件，不重新压缩。\n"
+       "否：内容写进像素，保存为 BMP 或 PNG。");
+
 // What a keyed write takes, under its first password question.
-QString AdaptiveNote(const TBitmap& bitmap, const TSealedContent& content) {
-  const TAdaptiveCapacity capacity = AdaptiveCapacity(bitmap);
+QString AdaptiveNote(const TAdaptiveCapacity& capacity, const TSealedContent& content) {
   return QString::fromStdString(
       TrF("这张图片最多能放 %1 字节，预计 %2 字节以内不易被检测出来；内容有 %3 字节。",
           {GroupThousands(static_cast<std::int64_t>(capacity.Largest)),
@@ -145,13 +152,18 @@ void TSealCommands::Seal(const TSealedContent& content, bool adaptive) {
   if (!FForm.FPicture.HasPicture()) throw EPennacrowError(Tr(kNoPicture));
   TBitmap& bitmap = FForm.FPicture.PictureBitmap();
   try {
+    if (adaptive && !FForm.FJpegSource.empty() &&
+        FForm.FUi.AskYesNo(&FForm, QTr(kKeepJpegQuestion))) {
+      SealJpeg(content);
+      return;
+    }
     if (adaptive) {
       RequireAdaptiveFits(bitmap, content);
     } else {
       RequireSealedFits(bitmap, content);
     }
     std::optional<std::string> password =
-        AskNewPassword(adaptive ? AdaptiveNote(bitmap, content) : QString());
+        AskNewPassword(adaptive ? AdaptiveNote(AdaptiveCapacity(bitmap), content) : QString());
     if (!password) return;
     const TWipe wipe(*password);
     auto before = std::make_unique<TBitmap>();
@@ -187,6 +199,35 @@ void TSealCommands::Seal(const TSealedContent& content, bool adaptive) {
     FForm.SetStatusPanel(0, QTr(kWriteFailed));
     throw;
   }
+}
+
+void TSealCommands::SealJpeg(const TSealedContent& content) {
+  TJpegCoefficients jpeg(ReadPictureFile(FForm.FJpegSource));
+  RequireAdaptiveJpegFits(jpeg, content);
+  std::optional<std::string> password =
+      AskNewPassword(AdaptiveNote(AdaptiveJpegCapacity(jpeg), content));
+  if (!password) return;
+  const TWipe wipe(*password);
+  TBitmap& bitmap = FForm.FPicture.PictureBitmap();
+  auto before = std::make_unique<TBitmap>();
+  before->Assign(bitmap);
+  // The worker writes the coefficients and decodes the written file for the window, which shows
+  // the picture as it will be saved.
+  std::vector<std::uint8_t> written;
+  TBitmap shown;
+  FForm.RunInBackground(QTr(kSealingActivity), [&] {
+    written = HideAdaptiveInJpegFile(std::move(jpeg), *password, content, true);
+    TJPEGImage image;
+    image.LoadFromBytes(written);
+    image.TakeBitmap(shown);
+  });
+  bitmap.Assign(shown);
+  FForm.FBeforeWrite = std::move(before);
+  FForm.FUnsavedWrite = true;
+  FForm.PictureChanged();
+  FForm.FJpegWritten = std::move(written);
+  FForm.DetectDataFormat();
+  FForm.SetStatusPanel(0, QTr(kWriteSucceeded));
 }
 
 std::optional<TSealedContent> TSealCommands::ChosenFile() {
@@ -241,8 +282,20 @@ void TSealCommands::ReadWithPassword1Click() {
   const TBitmap* bitmap = FForm.FPicture.PictureOrNull();
   if (bitmap == nullptr) throw EPennacrowError(Tr(kNoPicture));
   try {
+    // A picture as loaded from a JPEG file, or written into its coefficients and not yet saved,
+    // holds a keyed message in those coefficients; any other in its pixels.
+    std::optional<TJpegCoefficients> jpeg;
+    if (!FForm.FJpegWritten.empty()) {
+      jpeg.emplace(FForm.FJpegWritten);
+    } else if (!FForm.FJpegSource.empty()) {
+      jpeg.emplace(ReadPictureFile(FForm.FJpegSource));
+    }
     // A picture that cannot hold a keyed message is told so before anyone types a password.
-    RequireMayHoldAdaptive(*bitmap);
+    if (jpeg) {
+      RequireMayHoldAdaptiveJpeg(*jpeg);
+    } else {
+      RequireMayHoldAdaptive(*bitmap);
+    }
     std::optional<QString> typed =
         FForm.FUi.PasswordBox(&FForm, QTr(kAdaptiveCaption), QTr(kAskPassword));
     if (!typed) return;
@@ -250,8 +303,8 @@ void TSealCommands::ReadWithPassword1Click() {
     const TWipe wipe(password);
     TSealedContent content;
     // The picture only changes through commands that are off while the worker reads it.
-    FForm.RunInBackground(QTr(kOpeningActivity), [&content, &password, bitmap] {
-      content = RevealAdaptive(*bitmap, password);
+    FForm.RunInBackground(QTr(kOpeningActivity), [&content, &password, &jpeg, bitmap] {
+      content = jpeg ? RevealAdaptiveJpeg(*jpeg, password) : RevealAdaptive(*bitmap, password);
     });
     ShowOpened(content);
   } catch (const std::exception& e) {

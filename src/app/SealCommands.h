@@ -4,8 +4,9 @@
 // here, which asks for its password and shows the text or offers to save the file. The keyed
 // adaptive writes ("密钥自适应写入…", "密钥自适应写入文件…") sit on the same menu and show what
 // the picture takes before the password is asked; their reading, "凭密码读取…", is on the read
-// button's menu, since nothing in such a picture tells the read command to ask. Every rule is
-// the core's.
+// button's menu, since nothing in such a picture tells the read command to ask. A picture loaded
+// from a JPEG file may keep it: the keyed write then goes into the file's own coefficients and
+// the save writes that JPEG. Every rule is the core's.
 
 #include <QString>
 #include <optional>
@@ -37,6 +38,8 @@ class TSealCommands {
 
  private:
   void Seal(const TSealedContent& content, bool adaptive);
+  // The keyed write into the coefficients of the JPEG file the picture was loaded from.
+  void SealJpeg(const TSealedContent& content);
   std::optional<TSealedContent> ChosenFile();
   // Asked twice; nothing when the user cancels. note goes under the first question.
   std::optional<std::string> AskNewPassword(const QString& note = {});

@@ -15,11 +15,11 @@
 
 #include "adaptive/AdaptiveBitmap.h"
 #include "adaptive/AdaptiveJpeg.h"
-#include "formats/JPEGCoefficients.h"
-#include "formats/JPEGImage.h"
 #include "cli/Password.h"
 #include "codec/SealedContainer.h"
 #include "crypto/CryptBase.h"
+#include "formats/JPEGCoefficients.h"
+#include "formats/JPEGImage.h"
 #include "formats/Registry.h"
 #include "formats/SavePicture.h"
 #include "formats/SaveVerify.h"
@@ -195,10 +195,7 @@ void WriteRevealed(const TArgs& args, const TSealedContent& content) {
 }
 
 bool JpegName(const std::string& name) {
-  const auto dot = name.find_last_of('.');
-  if (dot == std::string::npos || name.find('/', dot) != std::string::npos) return false;
-  const std::string extension = LowerAscii(name.substr(dot + 1));
-  return extension == "jpg" || extension == "jpeg" || extension == "jpe" || extension == "jfif";
+  return IsJpegFileName(name);
 }
 
 bool JpegFormat(const TArgs& args) {
@@ -223,7 +220,8 @@ TCarrierBytes ReadCarrier(const std::string& file, const std::string& format) {
   carrier.Bytes = NamingTheFile(
       file, [&] { return ReadPictureFile(file == "-" ? "/dev/stdin" : file, file == "-"); });
   const std::string forced = LowerAscii(format);
-  carrier.Jpeg = forced.empty() ? LooksLikeJpeg(carrier.Bytes) : (forced == "jpg" || forced == "jpeg");
+  carrier.Jpeg =
+      forced.empty() ? LooksLikeJpeg(carrier.Bytes) : (forced == "jpg" || forced == "jpeg");
   return carrier;
 }
 
@@ -236,7 +234,8 @@ bool JpegOutputAsked(const std::string& out, const TArgs& args) {
 int HideJpegCommand(const TArgs& args) {
   const std::string out = args.Value("-o");
   if (!args.Has("--seal") || !args.Has("--adaptive")) {
-    throw EUsage(Tr("只有 --seal --adaptive 能写出 JPEG：其他写法改动的是像素，请保存为 .bmp 或 .png"));
+    throw EUsage(
+        Tr("只有 --seal --adaptive 能写出 JPEG：其他写法改动的是像素，请保存为 .bmp 或 .png"));
   }
   CheckSealOptions(args);
   if (out != "-" && !JpegName(out)) {
@@ -252,7 +251,9 @@ int HideJpegCommand(const TArgs& args) {
     throw EPennacrowError(
         TrF("%1：%2", {ShownName(file), Tr("不是 JPEG 文件：只有 JPEG 载体能保持为 JPEG")}));
   }
-  TJpegCoefficients jpeg = NamingTheFile(file, [&] { return TJpegCoefficients(std::move(carrier.Bytes)); });
+  TJpegCoefficients jpeg = NamingTheFile(file, [&] { return TJpegCoefficients(carrier.Bytes); });
+  // The coefficients are all a write needs: a large file need not stay beside them.
+  std::vector<std::uint8_t>().swap(carrier.Bytes);
   NamingTheFile(file, [&] { RequireAdaptiveJpegFits(jpeg, content); });
   const TAdaptiveCapacity capacity = AdaptiveJpegCapacity(jpeg);
   if (content.Bytes.size() > capacity.Tolerated) {
@@ -261,18 +262,18 @@ int HideJpegCommand(const TArgs& args) {
   }
   const bool keepMetadata = !args.Has("--strip-metadata");
   if (jpeg.Metadata().GpsPosition) {
-    Note(keepMetadata ? TrF("注意：%1 的 EXIF 里有拍摄地点（GPS 位置），输出文件照样保留；要去掉请加 "
-                            "--strip-metadata",
-                            {ShownName(file)})
-                      : TrF("%1 的 EXIF 里有拍摄地点（GPS 位置）：已随元数据一起去掉",
-                            {ShownName(file)}));
+    Note(keepMetadata
+             ? TrF("注意：%1 的 EXIF 里有拍摄地点（GPS 位置），输出文件照样保留；要去掉请加 "
+                   "--strip-metadata",
+                   {ShownName(file)})
+             : TrF("%1 的 EXIF 里有拍摄地点（GPS 位置）：已随元数据一起去掉", {ShownName(file)}));
   }
 
   std::string typed = ReadPasswordUtf8(args, true);
   const TSecret password(NormalizedPassword(typed));
   if (password.Text().empty()) throw EPennacrowError(Tr(kMsgSealPasswordEmpty));
   const std::vector<std::uint8_t> written = NamingTheFile(file, [&] {
-    return HideAdaptiveInJpegFile(jpeg, password.Text(), content, keepMetadata);
+    return HideAdaptiveInJpegFile(std::move(jpeg), password.Text(), content, keepMetadata);
   });
   const std::string bytes(written.begin(), written.end());
   if (out == "-") {
@@ -349,7 +350,8 @@ int RevealAdaptiveCommand(const TArgs& args) {
   }
   if (carrier.Jpeg) {
     const TJpegCoefficients jpeg =
-        NamingTheFile(file, [&] { return TJpegCoefficients(std::move(carrier.Bytes)); });
+        NamingTheFile(file, [&] { return TJpegCoefficients(carrier.Bytes); });
+    std::vector<std::uint8_t>().swap(carrier.Bytes);
     NamingTheFile(file, [&] { RequireMayHoldAdaptiveJpeg(jpeg); });
     std::string typed = ReadPasswordUtf8(args);
     const TSecret password(NormalizedPassword(typed));

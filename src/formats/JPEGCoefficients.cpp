@@ -87,7 +87,7 @@ bool StandardTables(const jpeg_decompress_struct& source, const jpeg_compress_st
 struct TMemoryTarget {
   jpeg_destination_mgr Manager;
   std::vector<std::uint8_t>* Out;
-  std::array<JOCTET, 64 << 10> Buffer;
+  std::vector<JOCTET> Buffer;  // of a fixed size, set before the write begins
 };
 
 void InitTarget(j_compress_ptr cinfo) {
@@ -137,9 +137,9 @@ bool WrittenByEncoder(const jpeg_saved_marker_ptr marker, const jpeg_compress_st
           StartsWith(marker, "Adobe", 5));
 }
 
-// The one phase of a write.
+// The one phase of a write; with the source's own scan script when scans is not empty.
 bool Encode(TEncoder* e, jpeg_decompress_struct* source, jvirt_barray_ptr* arrays,
-            bool keepMetadata) {
+            bool keepMetadata, std::span<const jpeg_scan_info> scans) {
   jpeg::InstallErrorHandlers(e->Error);
   e->Info.err = &e->Error.Manager;
   if (setjmp(e->Error.Jump)) return false;
@@ -152,9 +152,13 @@ bool Encode(TEncoder* e, jpeg_decompress_struct* source, jvirt_barray_ptr* array
   jpeg_copy_critical_parameters(source, &e->Info);
   e->Info.restart_interval = source->restart_interval;
   e->Info.arith_code = source->arith_code;
-  if (source->progressive_mode) {
+  if (!scans.empty()) {
+    e->Info.scan_info = scans.data();
+    e->Info.num_scans = static_cast<int>(scans.size());
+  } else if (source->progressive_mode) {
     jpeg_simple_progression(&e->Info);
-  } else if (!source->arith_code) {
+  }
+  if (!source->progressive_mode && !source->arith_code) {
     e->Info.optimize_coding = !StandardTables(*source, e->Info);
   }
   jpeg_write_coefficients(&e->Info, arrays);
@@ -208,7 +212,7 @@ bool ExifHasGpsPosition(std::span<const std::uint8_t> tiff) {
 }
 
 struct TJpegCoefficients::TImpl {
-  std::vector<std::uint8_t> File;
+  std::size_t FileSize = 0;
   std::unique_ptr<TByteReader> Input;
   jpeg::TDecoder Decoder;
   jvirt_barray_ptr* Arrays = nullptr;
@@ -217,11 +221,11 @@ struct TJpegCoefficients::TImpl {
   TJpegMetadata Metadata;
 };
 
-TJpegCoefficients::TJpegCoefficients(std::vector<std::uint8_t> file, const TPixelLimits& limits)
+TJpegCoefficients::TJpegCoefficients(std::span<const std::uint8_t> file, const TPixelLimits& limits)
     : FImpl(std::make_unique<TImpl>()) {
   TImpl& m = *FImpl;
-  m.File = std::move(file);
-  m.Input = std::make_unique<TByteReader>(m.File, kFormat);
+  m.FileSize = file.size();
+  m.Input = std::make_unique<TByteReader>(file, kFormat);
   jpeg::TDecoder& d = m.Decoder;
   if (!jpeg::ReadHeader(&d, *m.Input, limits, KeepMarkers)) jpeg::RaiseError(d);
   const jpeg_decompress_struct& info = d.Info;
@@ -230,7 +234,11 @@ TJpegCoefficients::TJpegCoefficients(std::vector<std::uint8_t> file, const TPixe
   jpeg::RequireCodedBlocks(d, info.image_height, true);
   if (!ReadCoefficients(&d, &m.Arrays)) jpeg::RaiseError(d);
   if (d.Error.EndOfData) throw TruncatedError(kFormat);
-  if (d.Error.CutSegment) throw DamagedError(kFormat, d.Error.Message);
+  // A file is only written again as it was read: data that did not decode is refused, where a
+  // viewer would show it with a flaw.
+  if (d.Error.CutSegment || d.Error.BadCode) {
+    throw LibraryDamagedError(kFormat, d.Error.Message);
+  }
   for (int c = 0; c < info.num_components; ++c) {
     const jpeg_component_info& ci = info.comp_info[c];
     TJpegComponent component;
@@ -245,6 +253,8 @@ TJpegCoefficients::TJpegCoefficients(std::vector<std::uint8_t> file, const TPixe
     m.Rows.emplace_back(ci.height_in_blocks);
   }
   if (!MapRows(&d, m.Arrays, m.Rows)) jpeg::RaiseError(d);
+  // libjpeg reads nothing more (it is never asked to finish the file), and the markers it kept
+  // are its own copies: the file's bytes need not outlive this.
   for (jpeg_saved_marker_ptr marker = info.marker_list; marker != nullptr; marker = marker->next) {
     if (marker->marker == JPEG_COM) {
       m.Metadata.Comment = true;
@@ -255,8 +265,8 @@ TJpegCoefficients::TJpegCoefficients(std::vector<std::uint8_t> file, const TPixe
           ExifHasGpsPosition({marker->data + kExifTagLength, marker->data_length - kExifTagLength});
     } else if (marker->marker == JPEG_APP0 + 2 && StartsWith(marker, kIccTag, kIccTagLength)) {
       m.Metadata.Icc = true;
-    } else if (!(marker->marker == JPEG_APP0 && (StartsWith(marker, "JFIF\0", 5) ||
-                                                 StartsWith(marker, "JFXX\0", 5))) &&
+    } else if (!(marker->marker == JPEG_APP0 &&
+                 (StartsWith(marker, "JFIF\0", 5) || StartsWith(marker, "JFXX\0", 5))) &&
                !(marker->marker == JPEG_APP0 + 14 && StartsWith(marker, "Adobe", 5))) {
       m.Metadata.OtherApp = true;
     }
@@ -279,8 +289,7 @@ std::int16_t* TJpegCoefficients::Block(int c, std::uint32_t row, std::uint32_t c
   return FImpl->Rows[static_cast<std::size_t>(c)][row][column];
 }
 
-const std::int16_t* TJpegCoefficients::Block(int c, std::uint32_t row,
-                                             std::uint32_t column) const {
+const std::int16_t* TJpegCoefficients::Block(int c, std::uint32_t row, std::uint32_t column) const {
   return FImpl->Rows[static_cast<std::size_t>(c)][row][column];
 }
 
@@ -294,11 +303,20 @@ const TJpegMetadata& TJpegCoefficients::Metadata() const {
 
 std::vector<std::uint8_t> TJpegCoefficients::Write(bool keepMetadata) const {
   std::vector<std::uint8_t> out;
-  out.reserve(FImpl->File.size() + (FImpl->File.size() >> 4));
-  TEncoder encoder;
-  encoder.Target.Out = &out;
-  if (!Encode(&encoder, &FImpl->Decoder.Info, FImpl->Arrays, keepMetadata)) {
-    throw LibraryDamagedError(kFormat, encoder.Error.Message);
+  out.reserve(FImpl->FileSize + (FImpl->FileSize >> 4));
+  const jpeg::TSource& source = FImpl->Decoder.Source;
+  // A file of more than one scan is written with its own script, which keeps its size (an
+  // encoder may have chosen it for this picture); a script the encoder refuses gives way to
+  // libjpeg's usual one.
+  const std::span<const jpeg_scan_info> script(source.Scans,
+                                               source.ScanCount > 1 ? source.ScanCount : 0);
+  for (const std::span<const jpeg_scan_info> scans : {script, std::span<const jpeg_scan_info>()}) {
+    out.clear();
+    TEncoder encoder;
+    encoder.Target.Out = &out;
+    encoder.Target.Buffer.resize(64 << 10);
+    if (Encode(&encoder, &FImpl->Decoder.Info, FImpl->Arrays, keepMetadata, scans)) return out;
+    if (scans.empty()) throw LibraryDamagedError(kFormat, encoder.Error.Message);
   }
   return out;
 }

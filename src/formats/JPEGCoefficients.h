@@ -44,11 +44,12 @@ bool LooksLikeJpeg(std::span<const std::uint8_t> bytes);
 
 class TJpegCoefficients {
  public:
-  // Reads the coefficients of a JPEG file. Sizes beyond the limits, and coded data too short for
-  // the blocks the header declares, are refused before the coefficient planes are allocated.
+  // Reads the coefficients of a JPEG file, whose bytes are needed only until this returns. Sizes
+  // beyond the limits, and coded data too short for the blocks the header declares, are refused
+  // before the coefficient planes are allocated.
   // Raises EInvalidGraphicFormat of its kind: not a JPEG, truncated, damaged, unsupported (a
   // sample precision other than 8 bits, lossless files), too large.
-  explicit TJpegCoefficients(std::vector<std::uint8_t> file, const TPixelLimits& limits = {});
+  explicit TJpegCoefficients(std::span<const std::uint8_t> file, const TPixelLimits& limits = {});
   TJpegCoefficients(TJpegCoefficients&&) noexcept;
   TJpegCoefficients& operator=(TJpegCoefficients&&) noexcept;
   ~TJpegCoefficients();

@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <array>
 #include <climits>
-#include <exception>
 #include <vector>
 
 #include "picture/ByteReader.h"

@@ -28,6 +28,11 @@ void EmitMessage(j_common_ptr cinfo, int level) {
   auto* state = reinterpret_cast<TErrorState*>(cinfo->err);
   const int code = cinfo->err->msg_code;
   if (code == JWRN_JPEG_EOF) state->EndOfData = true;
+  if ((code == JWRN_HUFF_BAD_CODE || code == JWRN_ARITH_BAD_CODE || code == JWRN_MUST_RESYNC) &&
+      !state->BadCode) {
+    state->BadCode = true;
+    cinfo->err->format_message(cinfo, state->Message);
+  }
   if (code == JWRN_HIT_MARKER) {
     if (reinterpret_cast<j_decompress_ptr>(cinfo)->unread_marker == JPEG_EOI) {
       state->EndOfData = true;
@@ -41,13 +46,28 @@ void EmitMessage(j_common_ptr cinfo, int level) {
 
 void OutputMessage(j_common_ptr) {}
 
-// Called by libjpeg between chunks of input while it reads a multi-scan file.
+// Called by libjpeg between chunks of input while it reads a multi-scan file. A scan's
+// parameters hold from its header on, so the first call after a new scan number records them.
 void Progress(j_common_ptr cinfo) {
   if (!cinfo->is_decompressor) return;
-  if (reinterpret_cast<j_decompress_ptr>(cinfo)->input_scan_number <= kMaxScans) return;
-  reinterpret_cast<TErrorState*>(cinfo->err)->TooManyScans = true;
-  cinfo->err->msg_code = JERR_NOTIMPL;
-  cinfo->err->error_exit(cinfo);
+  const auto* info = reinterpret_cast<j_decompress_ptr>(cinfo);
+  const int scan = info->input_scan_number;
+  if (scan > kMaxScans) {
+    reinterpret_cast<TErrorState*>(cinfo->err)->TooManyScans = true;
+    cinfo->err->msg_code = JERR_NOTIMPL;
+    cinfo->err->error_exit(cinfo);
+  }
+  auto* source = static_cast<TSource*>(info->client_data);
+  if (scan < 1 || scan <= source->ScanCount || info->comps_in_scan < 1) return;
+  jpeg_scan_info& recorded = source->Scans[source->ScanCount++];
+  recorded.comps_in_scan = info->comps_in_scan;
+  for (int i = 0; i < info->comps_in_scan && i < MAX_COMPS_IN_SCAN; ++i) {
+    recorded.component_index[i] = info->cur_comp_info[i]->component_index;
+  }
+  recorded.Ss = info->Ss;
+  recorded.Se = info->Se;
+  recorded.Ah = info->Ah;
+  recorded.Al = info->Al;
 }
 
 // What one refill asks of the stream: the stream's own buffer for a file, any part of memory.

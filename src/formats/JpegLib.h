@@ -34,6 +34,9 @@ struct TErrorState {
   bool EndOfData;   // the data ended, or its end marker came, before the picture did
   bool CutSegment;  // another marker came before a segment's data was complete
   bool TooManyScans;
+  // The coded data did not decode (a bad code, a lost restart): libjpeg carries on with zeros
+  // where it failed, which shows as a flaw but would be written back as the picture's data.
+  bool BadCode;
   char Message[JMSG_LENGTH_MAX];
 };
 
@@ -46,6 +49,10 @@ struct TSource {
   TByteReader* Input;
   std::exception_ptr ReadFailure;  // the file could not be read; raised as it was
   JOCTET FakeEnd[2];
+  // The scans read so far, as an encoder's scan script: a file written again with its own
+  // script keeps its size.
+  jpeg_scan_info Scans[kMaxScans];
+  int ScanCount;
 };
 
 struct TDecoder {

@@ -2,6 +2,11 @@
 
 #include <gtest/gtest.h>
 
+// jpeglib.h needs FILE and size_t first.
+#include <jpeglib.h>
+#include <cstddef>
+#include <cstdio>
+
 #include <QAction>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -125,6 +130,48 @@ TEST(SealCommands, KeyedWriteShowsNoContainerAndOpensOnlyFromTheReadMenu) {
   menuAction("ReadPopupMenu", "ReadWithPassword1");
   EXPECT_EQ(form.StatusPanelText(0), " 自此图像读取数据成功！  ");
   EXPECT_EQ(form.TextData->toPlainText(), "不留痕迹 😀");
+}
+
+TEST(SealCommands, KeyedWriteIntoAJpegKeepsItAJpeg) {
+  test::TFakeUserInterface ui;
+  TPennacrowForm form(ui);
+  const QTemporaryDir temporary;
+  ASSERT_TRUE(temporary.isValid());
+  const QString dir = temporary.path();
+  auto menuAction = [&](const char* menu, const char* name) {
+    form.findChild<TTitledPopupMenu*>(menu)->findChild<QAction*>(name)->trigger();
+  };
+  QFile::copy(PENNACROW_TEST_DATA "/jpeg/textured.jpg", dir + "/photo.jpg");
+  form.LoadPicture(dir + "/photo.jpg");
+  form.TextData->SetText(Utf8ToPayload("保持为 JPEG"));
+  ui.YesNoAnswers = {true};
+  ui.PasswordAnswers = {"pw", "pw"};
+  menuAction("WritePopupMenu", "AdaptiveWrite1");
+  EXPECT_TRUE(ui.Questions.back().contains("JPEG"));
+  EXPECT_EQ(form.StatusPanelText(0), " 数据写入成功！           ");
+  // Read before the save, from the written coefficients.
+  form.ClearTextBox1Click();
+  ui.PasswordAnswers = {"pw"};
+  menuAction("ReadPopupMenu", "ReadWithPassword1");
+  EXPECT_EQ(form.TextData->toPlainText(), "保持为 JPEG");
+  // The save proposes the JPEG's name and writes nothing but a JPEG.
+  ui.FileAnswers = {dir + "/sealed.png"};
+  form.FlatButton2Click();
+  EXPECT_FALSE(QFile::exists(dir + "/sealed.png"));
+  EXPECT_TRUE(ui.Messages.back().contains(".jpg"));
+  ui.FileAnswers = {dir + "/sealed"};
+  form.FlatButton2Click();
+  const std::vector<std::uint8_t> saved = ReadWholeFile((dir + "/sealed.jpg").toStdString());
+  ASSERT_GE(saved.size(), 3u);
+  EXPECT_EQ(saved[0], 0xFF);
+  EXPECT_EQ(saved[1], 0xD8);
+
+  form.ClearTextBox1Click();
+  form.LoadPicture(dir + "/sealed.jpg");
+  ui.PasswordAnswers = {"pw"};
+  menuAction("ReadPopupMenu", "ReadWithPassword1");
+  EXPECT_EQ(form.StatusPanelText(0), " 自此图像读取数据成功！  ");
+  EXPECT_EQ(form.TextData->toPlainText(), "保持为 JPEG");
 }
 
 }  // namespace
