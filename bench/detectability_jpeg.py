@@ -6,10 +6,10 @@ every quality in QUALITIES (Pillow's libjpeg, standard tables, 4:2:0 chroma). In
 each writer writes a random message of RATES bits per non-zero AC coefficient of that cover,
 counted over all its components: our `hide --seal --adaptive` with the sealed payload's whole
 size at that rate (the seal's overhead included), steghide and outguess with a random file of
-that size. The detector is a logistic regression, as in the lossless section, over Markov
-features of the quantised coefficients (bench/jpeg_features.cpp): the 486 of the luminance, and
-the 972 of luminance and chroma. Prints the P_E table and a table of capacity, processor time,
-file-size change and coefficient changes per tool.
+that size. The detectors are logistic regressions, as in the lossless section, over features
+of the quantised coefficients (bench/jpeg_features.cpp): the Markov features of the luminance
+(486) and of all components (972), and DCTR's 8000 of the luminance. Prints the P_E table and a
+table of capacity, processor time, file-size change and coefficient changes per tool.
 """
 
 import concurrent.futures
@@ -32,8 +32,9 @@ RATES = (0.05, 0.1, 0.2)  # message bits per non-zero AC coefficient of the cove
 # What a seal adds to a file's bytes (kSealOverhead), plus the file name's length byte and the
 # one-letter name "m" every message here has.
 SEAL_OVERHEAD = 60 + 1 + 1
-DIMENSION = 972
-LUMINANCE = 486  # the first features are the luminance's
+MARKOV = 972
+LUMINANCE = 486  # the first Markov features are the luminance's
+DIMENSION = MARKOV + 8000  # then DCTR's
 PASSWORD = "benchmark"
 # Our writer reads its result back from this many tiles per quality (each costs a key
 # derivation), to show that what was measured is what a reader gets.
@@ -213,17 +214,20 @@ def writes_jpeg(context, tile):
 # --- checks ------------------------------------------------------------------------------------
 
 def read_dump(path):
-    """The components of a coefficient dump, each shaped (block rows, block columns, 8, 8)."""
+    """The components of a coefficient dump, each shaped (block rows, block columns, 8, 8), and
+    their quantisation tables."""
     data = open(path, "rb").read()
-    components, at = [], 0
+    components, tables, at = [], [], 0
     while at < len(data):
-        rows, columns = np.frombuffer(data, np.int32, 2, at)
-        at += 8
-        count = int(rows) * int(columns) * 64
+        header = np.frombuffer(data, np.int32, 66, at)
+        at += 4 * 66
+        rows, columns = int(header[0]), int(header[1])
+        tables.append(header[2:].astype(np.int64))
+        count = rows * columns * 64
         components.append(np.frombuffer(data, np.int16, count, at).astype(np.int64)
                           .reshape(rows, columns, 8, 8))
         at += 2 * count
-    return components
+    return components, tables
 
 
 def markov_reference(components, modes):
@@ -268,6 +272,46 @@ def markov_reference(components, modes):
     return np.concatenate([probabilities(m).ravel() for m in intra] + [m.ravel() for m in inter])
 
 
+def dctr_reference(luminance, quantisation):
+    """DCTR of the luminance straight from its definition, by another road than the program's:
+    the blocks decompressed with scipy's inverse DCT, the correlations with the 64 basis
+    patterns by FFT, the histograms by numpy."""
+    from scipy.fft import idctn
+    from scipy.signal import fftconvolve
+    rows, columns = luminance.shape[:2]
+    pixels = idctn(luminance * quantisation.reshape(8, 8), axes=(2, 3), norm="ortho") + 128
+    x = pixels.transpose(0, 2, 1, 3).reshape(rows * 8, columns * 8)
+    table = quantisation.reshape(8, 8)
+    standard = np.array([16, 11, 10, 16, 24, 40, 51, 61, 12, 12, 14, 19, 26, 58, 60, 55,
+                         14, 13, 16, 24, 40, 57, 69, 56, 14, 17, 22, 29, 51, 87, 80, 62,
+                         18, 22, 37, 56, 68, 109, 103, 77, 24, 35, 55, 64, 81, 104, 113, 92,
+                         49, 64, 78, 87, 103, 121, 120, 101, 72, 92, 95, 98, 112, 100, 103,
+                         99]).reshape(8, 8)
+    errors = []
+    for quality in range(1, 101):
+        scale = 5000 // quality if quality < 50 else 200 - 2 * quality
+        steps = np.clip((standard * scale + 50) // 100, 1, 255)
+        errors.append(((steps - table) ** 2).sum())
+    quality = 1 + int(np.argmin(errors))
+    q = 8.0 if quality < 50 else 8.0 * (2 - quality / 50)
+    m = np.arange(8)
+    basis = np.array([(np.sqrt(0.5) if k == 0 else 1.0) / 2 * np.cos(np.pi * k * (2 * m + 1) / 16)
+                      for k in range(8)])
+    merged = np.minimum(m, 8 - m)
+    features = []
+    for k in range(8):
+        for l in range(8):
+            pattern = np.outer(basis[k], basis[l])
+            u = fftconvolve(x, pattern[::-1, ::-1], mode="valid")
+            bins = np.minimum(np.floor(np.abs(u) / q + 0.5 + 1e-6), 4).astype(int)
+            phase = (merged[np.arange(u.shape[0]) % 8][:, None] * 5 +
+                     merged[np.arange(u.shape[1]) % 8][None, :])
+            counts = np.zeros((25, 5))
+            np.add.at(counts, (phase.ravel(), bins.ravel()), 1)
+            features.append((counts / counts.sum(1, keepdims=True)).ravel())
+    return np.concatenate(features)
+
+
 # The modes the program follows between blocks: the AC coefficients whose row and column within
 # the block add up to at most 4.
 INTER_MODES = [(r, s - r) for s in range(1, 5) for r in range(s + 1)]
@@ -279,9 +323,10 @@ def check_features(tool, records, work, count=3):
     for r in [r for r in records if "row" in r and r.get("path")][:count]:
         dump = os.path.join(work, "check.coefficients")
         subprocess.run([tool, "dump", r["path"], dump], check=True)
-        components = read_dump(dump)
+        components, tables = read_dump(dump)
         reference = np.concatenate([markov_reference(components[:1], INTER_MODES),
-                                    markov_reference(components[1:], INTER_MODES)])
+                                    markov_reference(components[1:], INTER_MODES),
+                                    dctr_reference(components[0], tables[0])])
         worst = max(worst, float(np.abs(reference - r["row"]).max()))
         checked += 1
     return checked, worst
@@ -290,7 +335,8 @@ def check_features(tool, records, work, count=3):
 # --- scoring -----------------------------------------------------------------------------------
 
 DETECTORS = [("Markov, luminance (486)", slice(0, LUMINANCE)),
-             ("Markov, all components (972)", slice(0, DIMENSION))]
+             ("Markov, all components (972)", slice(0, MARKOV)),
+             ("DCTR, luminance (8000)", slice(MARKOV, DIMENSION))]
 
 
 def score(records, tiles, quality, writer, rate, columns, rng):
