@@ -40,8 +40,8 @@ PASSWORD = "benchmark"
 # derivation), to show that what was measured is what a reader gets.
 REVEAL_CHECKS = 4
 # The refusals of a message that does not fit, in the tools' words and ours.
-TOO_BIG = re.compile(r"too short|not enough|capacity|too (large|big)|larger than|exceeds|放不下|太小|容量",
-                     re.I)
+TOO_BIG = re.compile(r"too short|not enough|capacity|too (large|big)|larger than|exceeds|"
+                     r"放不下|太小|容量", re.I)
 
 
 def timed_run(command, env=None):
@@ -476,8 +476,9 @@ def print_tables(records, results, tiles, writers, pending, check, measured, ela
     covers = [r for r in records if r["writer"] == "clean"]
     test = {t["name"] for t in tiles if t["split"] == "test"}
     size = tiles[0]["size"]
-    print(f"JPEG covers: {len({r['tile'] for r in covers})} tiles of {size} x {size} ({sum(r['tile'] in test for r in covers) // len(QUALITIES)} of them "
-          f"from the test photographs), each at quality {' and '.join(map(str, QUALITIES))}.")
+    tested = sum(r["tile"] in test for r in covers) // len(QUALITIES)
+    print(f"JPEG covers: {len({r['tile'] for r in covers})} tiles of {size} x {size} "
+          f"({tested} of them from the test photographs), each at quality {' and '.join(map(str, QUALITIES))}.")
     for quality in QUALITIES:
         counts = [r["non_zero"] for r in covers if r["quality"] == quality]
         print(f"Non-zero AC coefficients per cover at quality {quality}: median "
