@@ -478,7 +478,8 @@ def print_tables(records, results, tiles, writers, pending, check, measured, ela
     size = tiles[0]["size"]
     tested = sum(r["tile"] in test for r in covers) // len(QUALITIES)
     print(f"JPEG covers: {len({r['tile'] for r in covers})} tiles of {size} x {size} "
-          f"({tested} of them from the test photographs), each at quality {' and '.join(map(str, QUALITIES))}.")
+          f"({tested} of them from the test photographs), each at quality "
+          f"{' and '.join(map(str, QUALITIES))}.")
     for quality in QUALITIES:
         counts = [r["non_zero"] for r in covers if r["quality"] == quality]
         print(f"Non-zero AC coefficients per cover at quality {quality}: median "
