@@ -38,6 +38,9 @@ const char* const kKeepJpegQuestion =
        "是：内容写进 JPEG 自己的系数，保存时写出 JPEG 文件，不重新压缩。\n"
        "否：内容写进像素，保存为 BMP 或 PNG。");
 
+const char* const kGpsKeptNote =
+    N_("注意：这个 JPEG 的 EXIF 里有拍摄地点（GPS 位置），保存的文件照样保留它。");
+
 // What a keyed write takes, under its first password question.
 QString AdaptiveNote(const TAdaptiveCapacity& capacity, const TSealedContent& content) {
   return QString::fromStdString(
@@ -204,8 +207,10 @@ void TSealCommands::Seal(const TSealedContent& content, bool adaptive) {
 void TSealCommands::SealJpeg(const TSealedContent& content) {
   TJpegCoefficients jpeg(ReadPictureFile(FForm.FJpegSource));
   RequireAdaptiveJpegFits(jpeg, content);
-  std::optional<std::string> password =
-      AskNewPassword(AdaptiveNote(AdaptiveJpegCapacity(jpeg), content));
+  QString note = AdaptiveNote(AdaptiveJpegCapacity(jpeg), content);
+  // The file keeps its markers: the place a photograph was taken is often the more telling.
+  if (jpeg.Metadata().GpsPosition) note += "\n" + QTr(kGpsKeptNote);
+  std::optional<std::string> password = AskNewPassword(note);
   if (!password) return;
   const TWipe wipe(*password);
   TBitmap& bitmap = FForm.FPicture.PictureBitmap();

@@ -74,7 +74,6 @@ expect_exit() {
 convert source.ppm -type truecolor bmp3:carrier.bmp
 expect_exit 2 hide carrier.jpg -o x.jpg --text x
 expect_exit 2 hide carrier.jpg -o x.png --seal --adaptive --strip-metadata --text x
-expect_exit 2 hide carrier.jpg -o x.jpg --format png --seal --adaptive --text x
 expect_exit 1 hide carrier.bmp -o x.jpg --seal --adaptive --text x --password-file pw
 [ ! -e x.jpg ] && [ ! -e x.png ] || fail "a refused hide wrote its output"
 
