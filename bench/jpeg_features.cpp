@@ -1,6 +1,6 @@
 // The JPEG half of bench/detectability: reads the quantised DCT coefficients of JPEG files with
 // libjpeg's coefficient interface (no decoding to pixels, so nothing the writers changed is
-// rounded away) and computes what the benchmark's JPEG detector and its payload sizes need.
+// rounded away) and computes what the benchmark's JPEG detectors and its payload sizes need.
 //
 //   pennacrow_bench_jpeg features FEATURES FILE...
 //       one line per FILE: FILE, "ok" or the reason it was not read, the number of non-zero AC
