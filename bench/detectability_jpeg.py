@@ -429,7 +429,7 @@ def run(args, started, build, cli, work):
         f.write(PASSWORD + "\n")
     context = {"work": work, "tool": tool, "cli": cli, "password": password,
                "keep": args.keep, "share": share}
-    writers = list(WRITERS)
+    writers = [w for w in WRITERS if w[1] is ours or not args.no_peers]
     if args.writers:
         chosen = args.writers.split(",")
         writers = [w for w in writers if w[0] in chosen]
