@@ -140,20 +140,23 @@ def reduction(width, height):
     return factor
 
 
-def make_tiles(work, per_photo):
-    """Averages every cover down and cuts it into tiles; returns the tile list."""
+def make_tiles(work, per_photo, size=TILE, factor=None):
+    """Averages every cover down (by factor, or as reduction() says) and cuts it into tiles of
+    size x size; returns the tile list."""
     from PIL import Image
     tiles = []
-    os.makedirs(os.path.join(work, "tiles"), exist_ok=True)
+    directory = os.path.join(work, "tiles" if (size, factor) == (TILE, None)
+                             else f"tiles-{size}-{factor}")
+    os.makedirs(directory, exist_ok=True)
     for index, cover in enumerate(COVERS):
         path = os.path.join(package_dir(cover.package), cover.path)
         if not os.path.exists(path):
             sys.exit(f"missing cover {path}: install {cover.package}")
         picture = Image.open(path).convert("RGB")
-        picture = picture.reduce(reduction(picture.width, picture.height))
-        columns, rows = picture.width // TILE, picture.height // TILE
-        # Centred grid; at most MAX_TILES_PER_PHOTO of its cells, evenly spaced.
-        x0, y0 = (picture.width - columns * TILE) // 2, (picture.height - rows * TILE) // 2
+        picture = picture.reduce(factor or reduction(picture.width, picture.height))
+        columns, rows = picture.width // size, picture.height // size
+        # Centred grid; at most per_photo of its cells, evenly spaced.
+        x0, y0 = (picture.width - columns * size) // 2, (picture.height - rows * size) // 2
         cells = [(r, c) for r in range(rows) for c in range(columns)]
         keep = np.unique(np.linspace(0, len(cells) - 1,
                                      min(len(cells), per_photo)).round().astype(int))
@@ -164,10 +167,10 @@ def make_tiles(work, per_photo):
         for k in keep:
             r, c = cells[k]
             name = f"{photo}-{r}-{c}"
-            file = os.path.join(work, "tiles", name + ".png")
+            file = os.path.join(directory, name + ".png")
             if not os.path.exists(file):
-                picture.crop((x0 + c * TILE, y0 + r * TILE, x0 + (c + 1) * TILE,
-                              y0 + (r + 1) * TILE)).save(file)
+                picture.crop((x0 + c * size, y0 + r * size, x0 + (c + 1) * size,
+                              y0 + (r + 1) * size)).save(file)
             tiles.append({"name": name, "photo": photo, "split": split, "file": file,
                           "package": cover.package, "index": len(tiles)})
     return tiles
@@ -707,6 +710,15 @@ def main():
     parser.add_argument("--covers", action="store_true", help="list the covers and stop")
     parser.add_argument("--writers", help="only these writers, by their names in the table, "
                         "comma-separated (a quicker look at a few)")
+    parser.add_argument("--jpeg", action="store_true",
+                        help="the JPEG section instead: JPEG covers at qualities 75 and 95, our "
+                        "writer, steghide and outguess, a Markov detector of the coefficients")
+    parser.add_argument("--jpeg-tile", type=int, choices=(256, 512), default=512,
+                        help="with --jpeg: the covers' size (512: cut from the photographs "
+                        "halved; 256: the lossless section's tiles)")
+    parser.add_argument("--jpeg-all-tiles", action="store_true",
+                        help="with --jpeg --jpeg-tile 256: write into every tile, not every "
+                        "other (twice the time, narrower intervals)")
     parser.add_argument("--tiles-per-photo", type=int, default=MAX_TILES_PER_PHOTO,
                         help="fewer tiles for a quick look (the table needs the default)")
     args = parser.parse_args()
@@ -719,7 +731,11 @@ def main():
     cli = os.path.join(args.build, "pennacrow-cli")
     work = args.work or tempfile.mkdtemp(prefix="pennacrow-detect.")
     try:
-        run(args, started, tool, cli, work)
+        if args.jpeg:
+            import detectability_jpeg
+            detectability_jpeg.run(args, started, args.build, cli, work)
+        else:
+            run(args, started, tool, cli, work)
     finally:
         if not args.work:
             shutil.rmtree(work, ignore_errors=True)
