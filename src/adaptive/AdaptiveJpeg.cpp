@@ -37,6 +37,7 @@ class TJpegCover : public TSymmetricCover {
       start += 64 * std::uint64_t{component.WidthInBlocks} * component.HeightInBlocks;
     }
     FStarts[static_cast<std::size_t>(jpeg.ComponentCount())] = start;
+    MapBlocks();
   }
 
   std::uint64_t Size() const override {
@@ -90,6 +91,21 @@ class TJpegCover : public TSymmetricCover {
  private:
   static constexpr std::size_t kAhead = 16;
 
+  // Where every block's coefficients lie, by the block's number in the element order: the
+  // reader and the writer gather millions of elements, each then one lookup away.
+  void MapBlocks() {
+    FBlocks.clear();
+    FBlocks.reserve(Size() / 64);
+    for (int c = 0; c < FJpeg.ComponentCount(); ++c) {
+      const TJpegComponent& component = FJpeg.Component(c);
+      for (std::uint32_t y = 0; y < component.HeightInBlocks; ++y) {
+        for (std::uint32_t x = 0; x < component.WidthInBlocks; ++x) {
+          FBlocks.push_back(FJpeg.Block(c, y, x));
+        }
+      }
+    }
+  }
+
   struct TPlace {
     int Component;
     std::uint32_t Row, Column, Coefficient;
@@ -104,14 +120,14 @@ class TJpegCover : public TSymmetricCover {
             static_cast<std::uint32_t>(local % 64)};
   }
   const std::int16_t* Address(std::uint32_t element) const {
-    const TPlace p = Place(element);
-    return FJpeg.Block(p.Component, p.Row, p.Column) + p.Coefficient;
+    return FBlocks[element / 64] + element % 64;
   }
 
   const TJpegCoefficients& FJpeg;
   TJpegCoefficients* FWritable;
   // Where each component's elements begin, and after the last the number of elements.
   std::array<std::uint64_t, 11> FStarts{};
+  std::vector<const std::int16_t*> FBlocks;
 };
 
 std::uint64_t Elements(const TJpegCoefficients& jpeg) {
