@@ -39,7 +39,7 @@ TKeyedOrder::TKeyedOrder(std::span<const std::uint8_t, kOrderKeySize> key, std::
       const std::uint32_t word =
           std::uint32_t{stream[4 * i]} | std::uint32_t{stream[4 * i + 1]} << 8 |
           std::uint32_t{stream[4 * i + 2]} << 16 | std::uint32_t{stream[4 * i + 3]} << 24;
-      FTables.push_back(word & mask);
+      FTables.push_back(static_cast<std::uint16_t>(word & mask));
     }
   }
   for (const std::size_t start : starts) FTable.push_back(FTables.data() + start);
@@ -64,34 +64,45 @@ std::uint32_t TKeyedOrder::operator[](std::uint64_t position) const {
 }
 
 void TKeyedOrder::Fill(std::uint64_t first, std::span<std::uint32_t> out) const {
-  constexpr std::size_t kBatch = 32;
-  const std::uint32_t lowMask = (1u << FLowBits) - 1;
-  std::array<std::uint32_t, kBatch> high{}, low{};
-  std::array<std::size_t, kBatch> slot{};
-  for (std::size_t done = 0; done < out.size(); done += kBatch) {
-    std::size_t count = std::min(kBatch, out.size() - done);
-    for (std::size_t i = 0; i < count; ++i) {
-      const auto x = static_cast<std::uint32_t>(first + done + i);
-      high[i] = x >> FLowBits, low[i] = x & lowMask, slot[i] = done + i;
+  constexpr std::size_t kBatch = 64;
+  const int lowBits = FLowBits;
+  const std::uint32_t lowMask = (1u << lowBits) - 1;
+  const std::uint32_t size = static_cast<std::uint32_t>(FSize - 1);
+  std::array<const std::uint16_t*, kRounds> table{};
+  std::copy(FTable.begin(), FTable.end(), table.begin());
+  auto permute = [&](std::uint32_t x) {
+    std::uint32_t high = x >> lowBits, low = x & lowMask;
+    for (int round = 0; round < kRounds; round += 2) {
+      high ^= table[round][low];
+      low ^= table[round + 1][high];
     }
-    // Each round for the whole batch before the next, so that the lookups of different
-    // positions are in flight together; values not yet below N walk on in the next pass.
-    while (count > 0) {
-      for (int round = 0; round < kRounds; round += 2) {
-        for (std::size_t i = 0; i < count; ++i) high[i] ^= FTable[round][low[i]];
-        for (std::size_t i = 0; i < count; ++i) low[i] ^= FTable[round + 1][high[i]];
+    return (high << lowBits) | low;
+  };
+  std::array<std::uint32_t, kBatch> walking{};
+  std::array<std::uint32_t, kBatch> slot{};
+  for (std::size_t done = 0; done < out.size(); done += kBatch) {
+    const std::size_t count = std::min(kBatch, out.size() - done);
+    // Each position's rounds in one go, the positions independent of one another, so that the
+    // processor has the lookups of several in flight; values not yet below N are kept aside
+    // without a branch (which would go either way at random) and walk on in the next pass.
+    std::size_t left = 0;
+    for (std::size_t i = 0; i < count; ++i) {
+      const std::uint32_t y = permute(static_cast<std::uint32_t>(first + done + i));
+      out[done + i] = y;
+      walking[left] = y;
+      slot[left] = static_cast<std::uint32_t>(i);
+      left += y > size;
+    }
+    while (left > 0) {
+      std::size_t still = 0;
+      for (std::size_t j = 0; j < left; ++j) {
+        const std::uint32_t y = permute(walking[j]);
+        out[done + slot[j]] = y;
+        walking[still] = y;
+        slot[still] = slot[j];
+        still += y > size;
       }
-      std::size_t walking = 0;
-      for (std::size_t i = 0; i < count; ++i) {
-        const std::uint32_t y = (high[i] << FLowBits) | low[i];
-        if (y < FSize) {
-          out[slot[i]] = y;
-        } else {
-          high[walking] = high[i], low[walking] = low[i], slot[walking] = slot[i];
-          ++walking;
-        }
-      }
-      count = walking;
+      left = still;
     }
   }
 }

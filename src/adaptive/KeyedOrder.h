@@ -37,8 +37,10 @@ class TKeyedOrder {
   std::uint64_t FSize;
   int FHighBits;
   int FLowBits;
-  std::vector<std::uint32_t> FTables;  // the eight tables, one after the other, masked
-  std::vector<const std::uint32_t*> FTable;
+  // The eight tables, one after the other, masked (to 16 bits at most): half the words keep
+  // more of them in the processor's caches.
+  std::vector<std::uint16_t> FTables;
+  std::vector<const std::uint16_t*> FTable;
 };
 
 }  // namespace pennacrow::adaptive

@@ -186,6 +186,14 @@ TEST(KeyedLayoutTest, ColumnsAndOrderAreThoseTheLayoutDescribes) {
   EXPECT_EQ(order[1], 29479329u);
   EXPECT_EQ(order[4096], 32439208u);
   EXPECT_EQ(order[35'999'999], 16306533u);
+  // The batched walk gives the same values, across a batch's end and up to the last position.
+  std::vector<std::uint32_t> head(4097), tail(10);
+  order.Fill(0, head);
+  order.Fill(35'999'990, tail);
+  EXPECT_EQ(head[0], 31671634u);
+  EXPECT_EQ(head[1], 29479329u);
+  EXPECT_EQ(head[4096], 32439208u);
+  EXPECT_EQ(tail[9], 16306533u);
 }
 
 TEST(KeyedLayoutTest, HeightAndSegmentsFollowTheSize) {
