@@ -79,6 +79,9 @@ class TJpegCover : public TSymmetricCover {
     FLevels = LargeZeroBuffer(Size());
     UerdLevels(FJpeg, FLevels);
   }
+  // UERD's costs span many octaves: at the λ of a payload a detector tolerates, most zeros of
+  // the high frequencies would change with a chance below one in a million.
+  float DryLimit() const override { return 14; }
   void Apply(std::span<const std::uint32_t> indices,
              std::span<const std::int8_t> changes) override {
     for (std::size_t i = 0; i < indices.size(); ++i) {

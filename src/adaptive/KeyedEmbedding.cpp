@@ -279,7 +279,8 @@ void WriteKeyed(TAdaptiveCover& cover, std::string_view password, std::string_vi
   TKeyedHeader header;
   header.Nonce = NewKeyedNonce();
   header.CipherBytes = static_cast<std::uint32_t>(record.size() + kKeyedTagSize);
-  const TTernaryPlan plan = PlanTernary(histogram, 8 * std::size_t{header.CipherBytes});
+  TTernaryPlan plan = PlanTernary(histogram, 8 * std::size_t{header.CipherBytes});
+  plan.DryLimit = cover.DryLimit();
   header.P2Bits = static_cast<std::uint32_t>(plan.P2Bits);
   const TKeyedHeaderBytes headerBytes = EncodeKeyedHeader(header, keys);
   std::string cipher = SealKeyedRecord(record, headerBytes, header, keys);

@@ -68,6 +68,9 @@ class TAdaptiveCover : public TKeyedCover {
   // two never hold their memory at the same time.
   virtual void PrepareCosts() = 0;
   virtual TCostHistogram Histogram() const = 0;
+  // The layer cost past which the writer leaves a change out of its codes
+  // (TTernaryPlan::DryLimit); none by default.
+  virtual float DryLimit() const { return kWet; }
   virtual void Levels(std::span<const std::uint32_t> indices, std::span<std::uint8_t> plus,
                       std::span<std::uint8_t> minus) const = 0;
   // Changes the elements at these indices by ±1; called only once the whole message has found

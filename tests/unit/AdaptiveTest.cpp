@@ -133,16 +133,26 @@ TEST(PlusMinusOneTest, TwoLayersCarryTheirBitsByOneStepChanges) {
   std::vector<std::uint8_t> p2(plan.P2Bits), p1(plan.P1Bits);
   for (auto& b : p2) b = random() & 1u;
   for (auto& b : p1) b = random() & 1u;
-  std::vector<std::int8_t> changes(n);
-  TTernaryWriter(8).Embed({values, plus, minus}, plan, p2, p1, changes);
-  std::vector<std::int16_t> stego(values);
-  for (std::size_t i = 0; i < n; ++i) {
-    ASSERT_NE(changes[i] > 0 ? plus[i] : changes[i] < 0 ? minus[i] : 0, kWetLevel) << i;
-    stego[i] = static_cast<std::int16_t>(stego[i] + changes[i]);
+  // Changes past a limit are left out; a limit under which a layer no longer fits (0: every
+  // change) gives way to the write with every change allowed.
+  for (const float limit : {kWet, 6.0f, 0.0f}) {
+    TTernaryPlan limited = plan;
+    limited.DryLimit = limit;
+    std::vector<std::int8_t> changes(n);
+    TTernaryWriter(8).Embed({values, plus, minus}, limited, p2, p1, changes);
+    std::vector<std::int16_t> stego(values);
+    for (std::size_t i = 0; i < n; ++i) {
+      const std::uint8_t level = changes[i] > 0 ? plus[i] : changes[i] < 0 ? minus[i] : 0;
+      ASSERT_NE(level, kWetLevel) << i;
+      if (limit > 0 && changes[i] != 0) {
+        ASSERT_LE(plan.Lambda * LevelCost(level), limit) << i;
+      }
+      stego[i] = static_cast<std::int16_t>(stego[i] + changes[i]);
+    }
+    const TTernaryBits back = ExtractTernary(stego, p2.size(), p1.size(), 8);
+    EXPECT_EQ(back.P2, p2) << limit;
+    EXPECT_EQ(back.P1, p1) << limit;
   }
-  const TTernaryBits back = ExtractTernary(stego, p2.size(), p1.size(), 8);
-  EXPECT_EQ(back.P2, p2);
-  EXPECT_EQ(back.P1, p1);
   EXPECT_THROW(PlanTernary(histogram, 2 * n), EStcInfeasible);
 }
 
