@@ -53,6 +53,10 @@ class TJpegCover : public TSymmetricCover {
     }
     return label;
   }
+  // The element count of a JPEG is no power of two: a 12-megapixel photograph's 18 million
+  // coefficients lie just past 2^24, where the binary domain would walk almost twice per
+  // position.
+  TOrderDomain OrderDomain() const override { return TOrderDomain::Rectangle; }
   void Values(std::span<const std::uint32_t> indices,
               std::span<std::int16_t> values) const override {
     for (std::size_t i = 0; i < indices.size(); ++i) {

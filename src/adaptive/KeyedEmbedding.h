@@ -26,6 +26,7 @@
 #include <string_view>
 #include <vector>
 
+#include "adaptive/KeyedOrder.h"
 #include "adaptive/KeyedSeal.h"
 #include "adaptive/PlusMinusOne.h"
 #include "crypto/Sealed.h"
@@ -57,6 +58,8 @@ class TKeyedCover {
   virtual std::string Label() const = 0;
   virtual void Values(std::span<const std::uint32_t> indices,
                       std::span<std::int16_t> values) const = 0;
+  // What the keyed order runs on (adaptive/KeyedOrder.h).
+  virtual TOrderDomain OrderDomain() const { return TOrderDomain::PowerOfTwo; }
 };
 
 // What a writer needs besides: the costs of the changes, and changing elements.

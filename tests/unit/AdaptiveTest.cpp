@@ -159,21 +159,31 @@ TEST(PlusMinusOneTest, TwoLayersCarryTheirBitsByOneStepChanges) {
 TEST(KeyedOrderTest, IsAPermutationThatDependsOnTheKey) {
   std::array<std::uint8_t, kOrderKeySize> key{}, other{};
   other[31] = 1;
-  for (const std::uint64_t size : {1u, 2u, 3u, 5u, 4097u, 70001u}) {
-    const TKeyedOrder order(key, size);
-    std::set<std::uint32_t> seen;
-    for (std::uint64_t p = 0; p < size; ++p) seen.insert(order[p]);
-    EXPECT_EQ(seen.size(), size);
-    EXPECT_LT(*seen.rbegin(), size);
+  for (const TOrderDomain domain : {TOrderDomain::PowerOfTwo, TOrderDomain::Rectangle}) {
+    for (const std::uint64_t size : {1u, 2u, 3u, 5u, 4097u, 70001u, 70225u}) {
+      const TKeyedOrder order(key, size, domain);
+      std::set<std::uint32_t> seen;
+      for (std::uint64_t p = 0; p < size; ++p) seen.insert(order[p]);
+      EXPECT_EQ(seen.size(), size);
+      EXPECT_LT(*seen.rbegin(), size);
+    }
+    const TKeyedOrder a(key, 70001, domain), b(other, 70001, domain);
+    int same = 0;
+    for (std::uint64_t p = 0; p < 1000; ++p) same += a[p] == b[p];
+    EXPECT_LT(same, 5);
+    // The batches the writer asks for give what one position at a time gives, from any
+    // position (a rectangle's halves step along from it) to the last.
+    for (const std::uint64_t first : {0u, 264u, 5000u, 69000u}) {
+      std::vector<std::uint32_t> batch(1001);
+      a.Fill(first, batch);
+      for (std::size_t i = 0; i < batch.size(); ++i) ASSERT_EQ(batch[i], a[first + i]) << i;
+    }
   }
-  const TKeyedOrder a(key, 70001), b(other, 70001);
+  // The two domains give different orders of one key.
+  const TKeyedOrder binary(key, 70001), rectangle(key, 70001, TOrderDomain::Rectangle);
   int same = 0;
-  for (std::uint64_t p = 0; p < 1000; ++p) same += a[p] == b[p];
+  for (std::uint64_t p = 0; p < 1000; ++p) same += binary[p] == rectangle[p];
   EXPECT_LT(same, 5);
-  // The batches the writer asks for give what one position at a time gives.
-  std::vector<std::uint32_t> batch(1001);
-  a.Fill(5000, batch);
-  for (std::size_t i = 0; i < batch.size(); ++i) ASSERT_EQ(batch[i], a[5000 + i]) << i;
 }
 
 // Values a reader written from docs/security.md alone computes, for pictures far larger than
@@ -204,6 +214,12 @@ TEST(KeyedLayoutTest, ColumnsAndOrderAreThoseTheLayoutDescribes) {
   EXPECT_EQ(head[1], 29479329u);
   EXPECT_EQ(head[4096], 32439208u);
   EXPECT_EQ(tail[9], 16306533u);
+  // A 12-megapixel JPEG's coefficients (4:2:0) in the rectangle: 4245 rows of 4245 columns.
+  const TKeyedOrder jpeg(key, 18'016'000, TOrderDomain::Rectangle);
+  EXPECT_EQ(jpeg[0], 13289912u);
+  EXPECT_EQ(jpeg[1], 13569921u);
+  EXPECT_EQ(jpeg[4096], 15100755u);
+  EXPECT_EQ(jpeg[18'015'999], 5069462u);
 }
 
 TEST(KeyedLayoutTest, HeightAndSegmentsFollowTheSize) {
