@@ -56,6 +56,8 @@ class TKeyedCover {
   virtual ~TKeyedCover() = default;
   virtual std::uint64_t Size() const = 0;
   virtual std::string Label() const = 0;
+  // The elements' values, or numbers with the same two lowest bits: the codes look at P1 and P2
+  // alone, and wet elements are told by their levels.
   virtual void Values(std::span<const std::uint32_t> indices,
                       std::span<std::int16_t> values) const = 0;
   // What the keyed order runs on (adaptive/KeyedOrder.h).
