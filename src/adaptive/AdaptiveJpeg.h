@@ -30,6 +30,8 @@ namespace pennacrow {
 
 // Non-zero AC coefficients of the JPEG's blocks.
 std::uint64_t NonZeroAcCoefficients(const TJpegCoefficients& jpeg);
+// Coefficients with a change a write may make: those UERD's costs leave dry.
+std::uint64_t UsableJpegCoefficients(const TJpegCoefficients& jpeg);
 
 // What a write accepts, in bytes of text (as AdaptiveCapacity for a bitmap).
 TAdaptiveCapacity AdaptiveJpegCapacity(const TJpegCoefficients& jpeg);

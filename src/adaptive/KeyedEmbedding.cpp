@@ -279,13 +279,14 @@ void WriteKeyed(TAdaptiveCover& cover, std::string_view password, std::string_vi
   TKeyedHeader header;
   header.Nonce = NewKeyedNonce();
   header.CipherBytes = static_cast<std::uint32_t>(record.size() + kKeyedTagSize);
-  const TTernaryPlan plan = PlanTernary(histogram, 8 * std::size_t{header.CipherBytes});
+  TTernaryPlan plan = PlanTernary(histogram, 8 * std::size_t{header.CipherBytes});
+  plan.DryLimit = cover.DryLimit();
   header.P2Bits = static_cast<std::uint32_t>(plan.P2Bits);
   const TKeyedHeaderBytes headerBytes = EncodeKeyedHeader(header, keys);
   std::string cipher = SealKeyedRecord(record, headerBytes, header, keys);
   std::vector<std::uint8_t> bits = ToBits(cipher);
 
-  const TKeyedOrder order(keys.Order(), layout->Elements);
+  const TKeyedOrder order(keys.Order(), layout->Elements, cover.OrderDomain());
   const TChanges headerChanges = HeaderChanges(cover, order, headerBytes);
   for (const TChanges& part : PayloadChanges(cover, order, *layout, plan, bits)) {
     cover.Apply(part.Indices, part.Deltas);
@@ -298,7 +299,7 @@ std::string ReadKeyed(const TKeyedCover& cover, std::string_view password,
   const std::optional<TKeyedLayout> layout = KeyedLayout(cover.Size());
   if (!layout) throw ESealOpen();
   const TKeyedKeys keys(password, cover.Label(), parameters);
-  const TKeyedOrder order(keys.Order(), layout->Elements);
+  const TKeyedOrder order(keys.Order(), layout->Elements, cover.OrderDomain());
   const TKeyedHeaderBytes headerBytes = ReadHeaderBytes(cover, order);
   const TKeyedHeader header = DecodeKeyedHeader(headerBytes, keys);
   if (!Plausible(header, *layout)) throw ESealOpen();

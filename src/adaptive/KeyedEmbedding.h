@@ -26,6 +26,7 @@
 #include <string_view>
 #include <vector>
 
+#include "adaptive/KeyedOrder.h"
 #include "adaptive/KeyedSeal.h"
 #include "adaptive/PlusMinusOne.h"
 #include "crypto/Sealed.h"
@@ -55,8 +56,12 @@ class TKeyedCover {
   virtual ~TKeyedCover() = default;
   virtual std::uint64_t Size() const = 0;
   virtual std::string Label() const = 0;
+  // The elements' values, or numbers with the same two lowest bits: the codes look at P1 and P2
+  // alone, and wet elements are told by their levels.
   virtual void Values(std::span<const std::uint32_t> indices,
                       std::span<std::int16_t> values) const = 0;
+  // What the keyed order runs on (adaptive/KeyedOrder.h).
+  virtual TOrderDomain OrderDomain() const { return TOrderDomain::PowerOfTwo; }
 };
 
 // What a writer needs besides: the costs of the changes, and changing elements.
@@ -68,6 +73,9 @@ class TAdaptiveCover : public TKeyedCover {
   // two never hold their memory at the same time.
   virtual void PrepareCosts() = 0;
   virtual TCostHistogram Histogram() const = 0;
+  // The layer cost past which the writer leaves a change out of its codes
+  // (TTernaryPlan::DryLimit); none by default.
+  virtual float DryLimit() const { return kWet; }
   virtual void Levels(std::span<const std::uint32_t> indices, std::span<std::uint8_t> plus,
                       std::span<std::uint8_t> minus) const = 0;
   // Changes the elements at these indices by ±1; called only once the whole message has found

@@ -19,10 +19,19 @@ namespace pennacrow::adaptive {
 
 inline constexpr std::size_t kOrderKeySize = 32;
 
+// What the Feistel network above runs on. Rectangle: numbers below A·B, A the least number whose
+// square is ≥ N and B = ceil(N / A), split into L = x div B and R = x mod B; round r adds T_r[R]
+// to L modulo A (r even) or T_r[L] to R modulo B (r odd), T_r holding B (r even) or A (r odd)
+// entries, each the key stream's word as above (nonce r, 1, 0, ..., 0) modulo A or B. A·B
+// exceeds N by less than A, where 2^k may be nearly twice N: the walk then seldom takes a second
+// step, which halves the order's work on covers just past a power of two.
+enum class TOrderDomain { PowerOfTwo, Rectangle };
+
 class TKeyedOrder {
  public:
   // size: N, at most 2^32.
-  TKeyedOrder(std::span<const std::uint8_t, kOrderKeySize> key, std::uint64_t size);
+  TKeyedOrder(std::span<const std::uint8_t, kOrderKeySize> key, std::uint64_t size,
+              TOrderDomain domain = TOrderDomain::PowerOfTwo);
 
   std::uint64_t Size() const { return FSize; }
   // σ(position), for position < N.
@@ -34,11 +43,20 @@ class TKeyedOrder {
  private:
   std::uint32_t Permute(std::uint32_t x) const;
 
+  // out from next's values (σ's round function of the positions in turn), walked on by permute.
+  template <typename TNext, typename TPermute>
+  void FillWith(std::span<std::uint32_t> out, TNext next, TPermute permute) const;
+
   std::uint64_t FSize;
-  int FHighBits;
-  int FLowBits;
-  std::vector<std::uint32_t> FTables;  // the eight tables, one after the other, masked
-  std::vector<const std::uint32_t*> FTable;
+  bool FRectangle = false;
+  int FHighBits = 0;
+  int FLowBits = 0;
+  std::uint32_t FRows = 0;     // A: the values of L
+  std::uint32_t FColumns = 0;  // B: the values of R
+  // The eight tables, one after the other, masked (to 16 bits at most): half the words keep
+  // more of them in the processor's caches.
+  std::vector<std::uint16_t> FTables;
+  std::vector<const std::uint16_t*> FTable;
 };
 
 }  // namespace pennacrow::adaptive

@@ -127,14 +127,33 @@ void TTernaryWriter::Embed(const TTernaryCover& cover, const TTernaryPlan& plan,
   FBits.resize(n);
   FStego.resize(n);
   FCost.resize(n);
+  if (plan.DryLimit == kWet) {
+    EmbedLayers(cover, plan, p2Message, p1Message, changes);
+    return;
+  }
+  try {
+    EmbedLayers(cover, plan, p2Message, p1Message, changes);
+  } catch (const EStcInfeasible&) {
+    TTernaryPlan every = plan;
+    every.DryLimit = kWet;
+    EmbedLayers(cover, every, p2Message, p1Message, changes);
+  }
+}
+
+void TTernaryWriter::EmbedLayers(const TTernaryCover& cover, const TTernaryPlan& plan,
+                                 std::span<const std::uint8_t> p2Message,
+                                 std::span<const std::uint8_t> p1Message,
+                                 std::span<std::int8_t> changes) {
+  const std::size_t n = cover.Values.size();
   auto levelOf = [&](std::size_t i, int change) {
     return change > 0 ? cover.PlusLevel[i] : cover.MinusLevel[i];
   };
+  auto limited = [&plan](float cost) { return cost > plan.DryLimit ? kWet : cost; };
   for (std::size_t i = 0; i < n; ++i) {
     const std::int16_t x = cover.Values[i];
     FBits[i] = static_cast<std::uint8_t>((x >> 1) & 1);
-    FCost[i] =
-        plan.FlipP2[levelOf(i, FlipP2Change(x))] + plan.SoftKeep[levelOf(i, KeepP2Change(x))];
+    FCost[i] = limited(plan.FlipP2[levelOf(i, FlipP2Change(x))]) +
+               plan.SoftKeep[levelOf(i, KeepP2Change(x))];
   }
   FStc.Embed(FBits, FCost, p2Message, FStego);
   for (std::size_t i = 0; i < n; ++i) {
@@ -143,7 +162,7 @@ void TTernaryWriter::Embed(const TTernaryCover& cover, const TTernaryPlan& plan,
     // Second layer: P1 of the elements left alone, each free to take the change that keeps P2;
     // an element the first layer changed keeps its new P1.
     FBits[i] = static_cast<std::uint8_t>((x & 1) ^ (changes[i] != 0));
-    FCost[i] = changes[i] != 0 ? kWet : plan.KeepP2[levelOf(i, KeepP2Change(x))];
+    FCost[i] = changes[i] != 0 ? kWet : limited(plan.KeepP2[levelOf(i, KeepP2Change(x))]);
   }
   FStc.Embed(FBits, FCost, p1Message, FStego);
   for (std::size_t i = 0; i < n; ++i) {

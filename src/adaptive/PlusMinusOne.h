@@ -73,6 +73,10 @@ struct TTernaryPlan {
   std::array<float, 256> SoftKeep{};
   // Second layer: the cost of the change that keeps P2.
   std::array<float, 256> KeepP2{};
+  // A change whose layer cost passes this is left out of its code, as a wet one: at λ it would
+  // be made with a chance near e^-limit, yet the code spends as much time on it as on any other.
+  // Should a layer then not fit, the writer tries again with every change allowed.
+  float DryLimit = kWet;
 };
 
 // The entropy in bits of the changes when every element may change freely (λ = 0): no payload
@@ -104,6 +108,10 @@ class TTernaryWriter {
              std::span<std::int8_t> changes);
 
  private:
+  void EmbedLayers(const TTernaryCover& cover, const TTernaryPlan& plan,
+                   std::span<const std::uint8_t> p2Message, std::span<const std::uint8_t> p1Message,
+                   std::span<std::int8_t> changes);
+
   TStcWriter FStc;
   std::vector<std::uint8_t> FBits;
   std::vector<std::uint8_t> FStego;

@@ -133,37 +133,57 @@ TEST(PlusMinusOneTest, TwoLayersCarryTheirBitsByOneStepChanges) {
   std::vector<std::uint8_t> p2(plan.P2Bits), p1(plan.P1Bits);
   for (auto& b : p2) b = random() & 1u;
   for (auto& b : p1) b = random() & 1u;
-  std::vector<std::int8_t> changes(n);
-  TTernaryWriter(8).Embed({values, plus, minus}, plan, p2, p1, changes);
-  std::vector<std::int16_t> stego(values);
-  for (std::size_t i = 0; i < n; ++i) {
-    ASSERT_NE(changes[i] > 0 ? plus[i] : changes[i] < 0 ? minus[i] : 0, kWetLevel) << i;
-    stego[i] = static_cast<std::int16_t>(stego[i] + changes[i]);
+  // Changes past a limit are left out; a limit under which a layer no longer fits (0: every
+  // change) gives way to the write with every change allowed.
+  for (const float limit : {kWet, 6.0f, 0.0f}) {
+    TTernaryPlan limited = plan;
+    limited.DryLimit = limit;
+    std::vector<std::int8_t> changes(n);
+    TTernaryWriter(8).Embed({values, plus, minus}, limited, p2, p1, changes);
+    std::vector<std::int16_t> stego(values);
+    for (std::size_t i = 0; i < n; ++i) {
+      const std::uint8_t level = changes[i] > 0 ? plus[i] : changes[i] < 0 ? minus[i] : 0;
+      ASSERT_NE(level, kWetLevel) << i;
+      if (limit > 0 && changes[i] != 0) {
+        ASSERT_LE(plan.Lambda * LevelCost(level), limit) << i;
+      }
+      stego[i] = static_cast<std::int16_t>(stego[i] + changes[i]);
+    }
+    const TTernaryBits back = ExtractTernary(stego, p2.size(), p1.size(), 8);
+    EXPECT_EQ(back.P2, p2) << limit;
+    EXPECT_EQ(back.P1, p1) << limit;
   }
-  const TTernaryBits back = ExtractTernary(stego, p2.size(), p1.size(), 8);
-  EXPECT_EQ(back.P2, p2);
-  EXPECT_EQ(back.P1, p1);
   EXPECT_THROW(PlanTernary(histogram, 2 * n), EStcInfeasible);
 }
 
 TEST(KeyedOrderTest, IsAPermutationThatDependsOnTheKey) {
   std::array<std::uint8_t, kOrderKeySize> key{}, other{};
   other[31] = 1;
-  for (const std::uint64_t size : {1u, 2u, 3u, 5u, 4097u, 70001u}) {
-    const TKeyedOrder order(key, size);
-    std::set<std::uint32_t> seen;
-    for (std::uint64_t p = 0; p < size; ++p) seen.insert(order[p]);
-    EXPECT_EQ(seen.size(), size);
-    EXPECT_LT(*seen.rbegin(), size);
+  for (const TOrderDomain domain : {TOrderDomain::PowerOfTwo, TOrderDomain::Rectangle}) {
+    for (const std::uint64_t size : {1u, 2u, 3u, 5u, 4097u, 70001u, 70225u}) {
+      const TKeyedOrder order(key, size, domain);
+      std::set<std::uint32_t> seen;
+      for (std::uint64_t p = 0; p < size; ++p) seen.insert(order[p]);
+      EXPECT_EQ(seen.size(), size);
+      EXPECT_LT(*seen.rbegin(), size);
+    }
+    const TKeyedOrder a(key, 70001, domain), b(other, 70001, domain);
+    int same = 0;
+    for (std::uint64_t p = 0; p < 1000; ++p) same += a[p] == b[p];
+    EXPECT_LT(same, 5);
+    // The batches the writer asks for give what one position at a time gives, from any
+    // position (a rectangle's halves step along from it) to the last.
+    for (const std::uint64_t first : {0u, 264u, 5000u, 69000u}) {
+      std::vector<std::uint32_t> batch(1001);
+      a.Fill(first, batch);
+      for (std::size_t i = 0; i < batch.size(); ++i) ASSERT_EQ(batch[i], a[first + i]) << i;
+    }
   }
-  const TKeyedOrder a(key, 70001), b(other, 70001);
+  // The two domains give different orders of one key.
+  const TKeyedOrder binary(key, 70001), rectangle(key, 70001, TOrderDomain::Rectangle);
   int same = 0;
-  for (std::uint64_t p = 0; p < 1000; ++p) same += a[p] == b[p];
+  for (std::uint64_t p = 0; p < 1000; ++p) same += binary[p] == rectangle[p];
   EXPECT_LT(same, 5);
-  // The batches the writer asks for give what one position at a time gives.
-  std::vector<std::uint32_t> batch(1001);
-  a.Fill(5000, batch);
-  for (std::size_t i = 0; i < batch.size(); ++i) ASSERT_EQ(batch[i], a[5000 + i]) << i;
 }
 
 // Values a reader written from docs/security.md alone computes, for pictures far larger than
@@ -186,6 +206,20 @@ TEST(KeyedLayoutTest, ColumnsAndOrderAreThoseTheLayoutDescribes) {
   EXPECT_EQ(order[1], 29479329u);
   EXPECT_EQ(order[4096], 32439208u);
   EXPECT_EQ(order[35'999'999], 16306533u);
+  // The batched walk gives the same values, across a batch's end and up to the last position.
+  std::vector<std::uint32_t> head(4097), tail(10);
+  order.Fill(0, head);
+  order.Fill(35'999'990, tail);
+  EXPECT_EQ(head[0], 31671634u);
+  EXPECT_EQ(head[1], 29479329u);
+  EXPECT_EQ(head[4096], 32439208u);
+  EXPECT_EQ(tail[9], 16306533u);
+  // A 12-megapixel JPEG's coefficients (4:2:0) in the rectangle: 4245 rows of 4245 columns.
+  const TKeyedOrder jpeg(key, 18'016'000, TOrderDomain::Rectangle);
+  EXPECT_EQ(jpeg[0], 13289912u);
+  EXPECT_EQ(jpeg[1], 13569921u);
+  EXPECT_EQ(jpeg[4096], 15100755u);
+  EXPECT_EQ(jpeg[18'015'999], 5069462u);
 }
 
 TEST(KeyedLayoutTest, HeightAndSegmentsFollowTheSize) {

@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <cstdio>
 
+#include <algorithm>
 #include <cstdlib>
 #include <random>
 
@@ -219,6 +220,23 @@ TEST(JpegCoefficientsTest, UerdCostsFollowTheBlocksEnergy) {
   EXPECT_LT(level(busy, 3, 1), adaptive::kWetLevel);
   // Higher frequencies have larger steps, so cost more; zero and non-zero alike.
   EXPECT_LT(level(busy, 3, 1), level(busy, 3, 63));
+  // The capacity's count of coefficients a write may change is that of the dry levels, for
+  // every kind of file and with a coefficient too large to change.
+  for (const TJpegKind& kind : kKinds) {
+    TJpegCoefficients file(MakeJpeg(kind));
+    file.Block(0, file.Component(0).HeightInBlocks - 2, 3)[0] = 2000;  // a busy block
+    std::size_t elements = 0;
+    for (int c = 0; c < file.ComponentCount(); ++c) {
+      elements +=
+          64 * std::size_t{file.Component(c).WidthInBlocks} * file.Component(c).HeightInBlocks;
+    }
+    std::vector<std::uint8_t> all(elements);
+    adaptive::UerdLevels(file, all);
+    const auto dry = static_cast<std::uint64_t>(std::count_if(
+        all.begin(), all.end(), [](std::uint8_t l) { return l != adaptive::kWetLevel; }));
+    EXPECT_EQ(UsableJpegCoefficients(file), dry) << kind.Name;
+    EXPECT_LT(dry, elements) << kind.Name;
+  }
 }
 
 // Damaged and hostile files: refused by kind, before anything large is allocated.
