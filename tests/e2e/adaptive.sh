@@ -32,15 +32,6 @@ set -e
 
 # Refusals before any password is asked (none is given): exit 1, or 2 for a usage error.
 convert -size 1x1 xc:gray -type truecolor bmp3:tiny.bmp
-expect_exit() {
-  local want=$1
-  shift
-  set +e
-  "$cli" "$@" </dev/null >/dev/null 2>msg
-  local got=$?
-  set -e
-  [ "$got" = "$want" ] || fail "$* gave exit $got: $(cat msg)"
-}
 expect_exit 1 hide tiny.bmp -o t.png --seal --adaptive --text x
 grep -q '太小' msg || fail "1x1 refused without saying why: $(cat msg)"
 expect_exit 1 reveal tiny.bmp --adaptive

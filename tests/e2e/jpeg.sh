@@ -71,15 +71,6 @@ grep -q 'Exif' gps-kept.jpg || fail "EXIF dropped"
 [ "$("$cli" reveal gps-stripped.jpg --adaptive --password-file pw)" = x ] || fail "stripped"
 
 # Refusals: a JPEG only from a JPEG and only by --seal --adaptive.
-expect_exit() {
-  local want=$1
-  shift
-  set +e
-  "$cli" "$@" </dev/null >/dev/null 2>msg
-  local got=$?
-  set -e
-  [ "$got" = "$want" ] || fail "$* gave exit $got: $(cat msg)"
-}
 convert source.ppm -type truecolor bmp3:carrier.bmp
 expect_exit 2 hide carrier.jpg -o x.jpg --text x
 expect_exit 2 hide carrier.jpg -o x.png --seal --adaptive --strip-metadata --text x

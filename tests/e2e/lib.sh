@@ -5,6 +5,7 @@
 #   work     a scratch directory, removed on exit, and the current directory
 #   fail     records a failure and carries on, so one run reports every broken case
 #   die      records a failure and stops (a later step depends on this one)
+#   expect_exit N ARGS...   runs the program with ARGS and no input; fails unless it exits N
 #   finish   the last line: exit 1 if anything failed, else print the script's name and "ok"
 
 cli=$1
@@ -21,6 +22,16 @@ fail() {
 die() {
   echo "FAIL: $*" >&2
   exit 1
+}
+
+expect_exit() {
+  local want=$1
+  shift
+  set +e
+  "$cli" "$@" </dev/null >/dev/null 2>msg
+  local got=$?
+  set -e
+  [ "$got" = "$want" ] || fail "$* gave exit $got: $(cat msg)"
 }
 
 finish() {
