@@ -180,6 +180,11 @@ TBytes MakeGif(const TGifSample& sample) {
 }
 
 TBytes MakeJpeg(int width, int height, int components, const TBytes& samples, int quality) {
+  return MakeJpeg(width, height, components, samples, TJpegSettings{.Quality = quality});
+}
+
+TBytes MakeJpeg(int width, int height, int components, const TBytes& samples,
+                const TJpegSettings& settings) {
   jpeg_compress_struct info{};
   jpeg_error_mgr error{};
   info.err = jpeg_std_error(&error);
@@ -192,15 +197,30 @@ TBytes MakeJpeg(int width, int height, int components, const TBytes& samples, in
   info.input_components = components;
   info.in_color_space = components == 1 ? JCS_GRAYSCALE : JCS_RGB;
   jpeg_set_defaults(&info);
-  jpeg_set_quality(&info, quality, TRUE);
+  jpeg_set_quality(&info, settings.Quality, TRUE);
   if (components == 3) {
-    // No chroma subsampling, so that flat colours come back exactly.
-    for (int c = 0; c < 3; ++c)
-      info.comp_info[c].h_samp_factor = info.comp_info[c].v_samp_factor = 1;
+    for (int c = 0; c < 3; ++c) {
+      info.comp_info[c].h_samp_factor = info.comp_info[c].v_samp_factor =
+          c == 0 ? settings.LumaSampling : 1;
+    }
   }
+  if (settings.Progressive) jpeg_simple_progression(&info);
+  const jpeg_scan_info script[] = {{3, {0, 1, 2}, 0, 0, 0, 0},
+                                   {1, {0}, 1, 9, 0, 0},
+                                   {1, {0}, 10, 63, 0, 0},
+                                   {1, {1}, 1, 63, 0, 0},
+                                   {1, {2}, 1, 63, 0, 0}};
+  if (settings.OwnScript) {
+    info.scan_info = script;
+    info.num_scans = 5;
+  }
+  info.restart_in_rows = settings.RestartRows;
+  info.optimize_coding = settings.Optimize;
+  info.arith_code = settings.Arithmetic;
   jpeg_start_compress(&info, TRUE);
   while (info.next_scanline < info.image_height) {
-    JSAMPROW row = const_cast<JSAMPROW>(samples.data() + info.next_scanline * width * components);
+    JSAMPROW row =
+        const_cast<JSAMPROW>(samples.data() + std::size_t(info.next_scanline) * width * components);
     jpeg_write_scanlines(&info, &row, 1);
   }
   jpeg_finish_compress(&info);

@@ -56,7 +56,20 @@ struct TGifSample {
 };
 TBytes MakeGif(const TGifSample& sample);
 
-// A baseline JPEG; components is 1 (grey) or 3 (RGB samples, red first).
+// How MakeJpeg encodes beyond libjpeg's defaults.
+struct TJpegSettings {
+  int Quality = 100;
+  int LumaSampling = 1;  // the first component's factor both ways: 1 for 4:4:4, 2 for 4:2:0
+  bool Progressive = false;
+  int RestartRows = 0;
+  bool Optimize = false;
+  bool Arithmetic = false;
+  bool OwnScript = false;  // progressive by spectral selection alone, one component a scan
+};
+// A JPEG, baseline unless the settings say otherwise; components is 1 (grey) or 3 (RGB samples,
+// red first).
+TBytes MakeJpeg(int width, int height, int components, const TBytes& samples,
+                const TJpegSettings& settings);
 TBytes MakeJpeg(int width, int height, int components, const TBytes& samples, int quality = 100);
 
 }  // namespace pennacrow::test

@@ -4,15 +4,12 @@
 
 #include <gtest/gtest.h>
 
-// jpeglib.h needs FILE and size_t first.
-#include <jpeglib.h>
-#include <cstddef>
-#include <cstdio>
-
 #include <algorithm>
+#include <cstddef>
 #include <cstdlib>
 #include <random>
 
+#include "DecoderSamples.h"
 #include "adaptive/AdaptiveJpeg.h"
 #include "adaptive/PlusMinusOne.h"
 #include "adaptive/Uerd.h"
@@ -48,45 +45,9 @@ TBytes MakeJpeg(const TJpegKind& kind, int width = 320, int height = 240) {
     samples[i] = static_cast<std::uint8_t>(
         y < std::size_t(height / 4) ? 200 : 60 + (x * 3 + y * (i % 3 + 1)) % 120 + random() % 60);
   }
-  jpeg_compress_struct info{};
-  jpeg_error_mgr error{};
-  info.err = jpeg_std_error(&error);
-  jpeg_create_compress(&info);
-  unsigned char* buffer = nullptr;
-  unsigned long size = 0;
-  jpeg_mem_dest(&info, &buffer, &size);
-  info.image_width = width;
-  info.image_height = height;
-  info.input_components = kind.Components;
-  info.in_color_space = kind.Components == 1 ? JCS_GRAYSCALE : JCS_RGB;
-  jpeg_set_defaults(&info);
-  jpeg_set_quality(&info, kind.Quality, TRUE);
-  if (kind.Components == 3) {
-    info.comp_info[0].h_samp_factor = info.comp_info[0].v_samp_factor = kind.ChromaSampling;
-  }
-  if (kind.Progressive) jpeg_simple_progression(&info);
-  const jpeg_scan_info script[] = {{3, {0, 1, 2}, 0, 0, 0, 0},
-                                   {1, {0}, 1, 9, 0, 0},
-                                   {1, {0}, 10, 63, 0, 0},
-                                   {1, {1}, 1, 63, 0, 0},
-                                   {1, {2}, 1, 63, 0, 0}};
-  if (kind.OwnScript) {
-    info.scan_info = script;
-    info.num_scans = 5;
-  }
-  info.restart_in_rows = kind.RestartRows;
-  info.optimize_coding = kind.Optimize;
-  info.arith_code = kind.Arithmetic;
-  jpeg_start_compress(&info, TRUE);
-  while (info.next_scanline < info.image_height) {
-    JSAMPROW row = samples.data() + std::size_t(info.next_scanline) * width * kind.Components;
-    jpeg_write_scanlines(&info, &row, 1);
-  }
-  jpeg_finish_compress(&info);
-  TBytes out(buffer, buffer + size);
-  jpeg_destroy_compress(&info);
-  std::free(buffer);
-  return out;
+  return test::MakeJpeg(width, height, kind.Components, samples,
+                        {kind.Quality, kind.ChromaSampling, kind.Progressive, kind.RestartRows,
+                         kind.Optimize, kind.Arithmetic, kind.OwnScript});
 }
 
 // An APPn or comment segment put right after the start-of-image marker.
