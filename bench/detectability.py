@@ -333,15 +333,21 @@ def measure_tile(tool, work, tile, writers, keep, check_rate):
 def measure_all(tool, work, tiles, writers, jobs, keep, check_rate):
     os.makedirs(os.path.join(work, "features"), exist_ok=True)
     os.makedirs(os.path.join(work, "check"), exist_ok=True)
+    return in_pool(jobs, measure_tile, [(tool, work, t, writers, keep, check_rate) for t in tiles],
+                   "tiles")
+
+
+def in_pool(jobs, function, calls, what):
+    """The records of function over the calls' arguments, on jobs processes, joined in one list;
+    says how far it has come every 25 calls."""
     records = []
     started = time.time()
     with concurrent.futures.ProcessPoolExecutor(max_workers=jobs) as pool:
-        futures = [pool.submit(measure_tile, tool, work, t, writers, keep, check_rate)
-                   for t in tiles]
+        futures = [pool.submit(function, *arguments) for arguments in calls]
         for done, future in enumerate(concurrent.futures.as_completed(futures), 1):
             records.extend(future.result())
-            if done % 25 == 0 or done == len(tiles):
-                print(f"  {done}/{len(tiles)} tiles, {time.time() - started:.0f} s",
+            if done % 25 == 0 or done == len(calls):
+                print(f"  {done}/{len(calls)} {what}, {time.time() - started:.0f} s",
                       file=sys.stderr)
     return records
 

@@ -12,7 +12,6 @@ of the quantised coefficients (bench/jpeg_features.cpp): the Markov features of 
 table of capacity, processor time, file-size change and coefficient changes per tool.
 """
 
-import concurrent.futures
 import hashlib
 import os
 import re
@@ -399,18 +398,9 @@ def usage_rows(records, quality, writer):
 # --- the section -------------------------------------------------------------------------------
 
 def measure_all(context, tiles, writers, jobs):
-    records = []
-    started = time.time()
-    work = [(t, q) for t in tiles if t["index"] % context["share"] == 0 for q in QUALITIES]
-    # Clean covers of the other tiles too: they cost nothing and are not used for training.
-    with concurrent.futures.ProcessPoolExecutor(max_workers=jobs) as pool:
-        futures = [pool.submit(measure_cover, context, t, q, writers) for t, q in work]
-        for done, future in enumerate(concurrent.futures.as_completed(futures), 1):
-            records.extend(future.result())
-            if done % 25 == 0 or done == len(work):
-                print(f"  {done}/{len(work)} JPEG covers, {time.time() - started:.0f} s",
-                      file=sys.stderr)
-    return records
+    calls = [(context, t, q, writers) for t in tiles if t["index"] % context["share"] == 0
+             for q in QUALITIES]
+    return lossless.in_pool(jobs, measure_cover, calls, "JPEG covers")
 
 
 def run(args, started, build, cli, work):

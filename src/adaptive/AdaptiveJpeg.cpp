@@ -282,6 +282,12 @@ bool IsJpegFile(const std::string& fileName) {
   }
 }
 
+std::optional<std::string> JpegSaveTarget(const std::string& chosen) {
+  if (IsJpegFileName(chosen)) return chosen;
+  if (chosen.find('.', chosen.find_last_of('/') + 1) != std::string::npos) return std::nullopt;
+  return chosen + ".jpg";
+}
+
 std::string JpegSaveName(const std::string& fileName) {
   if (fileName.empty() || IsJpegFileName(fileName)) return fileName;
   const auto dot = fileName.find_last_of('.');

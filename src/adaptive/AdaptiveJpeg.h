@@ -17,6 +17,7 @@
 // zeros varies with the quality far more than the picture's size does.
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -70,5 +71,8 @@ bool IsJpegFile(const std::string& fileName);
 // The name the save proposes for a keyed write into the coefficients of the JPEG loaded from
 // fileName: the same name when it is a JPEG name, else the name with ".jpg".
 std::string JpegSaveName(const std::string& fileName);
+// The file such a write is saved as, from the name the user chose: that name when it is a JPEG
+// name, with ".jpg" when it has no extension, none when its extension names another format.
+std::optional<std::string> JpegSaveTarget(const std::string& chosen);
 
 }  // namespace pennacrow

@@ -14,6 +14,28 @@ namespace {
 
 constexpr int kRounds = 8;
 
+// The rounds over a rectangle: each half steps on by the other's table entry, modulo its range.
+inline std::uint32_t RectangleRounds(const std::uint16_t* const* table, std::uint32_t rows,
+                                     std::uint32_t columns, std::uint32_t high, std::uint32_t low) {
+  for (int round = 0; round < kRounds; round += 2) {
+    high += table[round][low];
+    high -= high >= rows ? rows : 0;
+    low += table[round + 1][high];
+    low -= low >= columns ? columns : 0;
+  }
+  return high * columns + low;
+}
+
+// The rounds over 2^k: each half takes the other's table entry in by exclusive or.
+inline std::uint32_t BinaryRounds(const std::uint16_t* const* table, int lowBits, std::uint32_t x) {
+  std::uint32_t high = x >> lowBits, low = x & ((1u << lowBits) - 1);
+  for (int round = 0; round < kRounds; round += 2) {
+    high ^= table[round][low];
+    low ^= table[round + 1][high];
+  }
+  return (high << lowBits) | low;
+}
+
 }  // namespace
 
 TKeyedOrder::TKeyedOrder(std::span<const std::uint8_t, kOrderKeySize> key, std::uint64_t size,
@@ -61,23 +83,8 @@ TKeyedOrder::TKeyedOrder(std::span<const std::uint8_t, kOrderKeySize> key, std::
 }
 
 std::uint32_t TKeyedOrder::Permute(std::uint32_t x) const {
-  if (FRectangle) {
-    std::uint32_t high = x / FColumns, low = x % FColumns;
-    for (int round = 0; round < kRounds; round += 2) {
-      high += FTable[round][low];
-      high -= high >= FRows ? FRows : 0;
-      low += FTable[round + 1][high];
-      low -= low >= FColumns ? FColumns : 0;
-    }
-    return high * FColumns + low;
-  }
-  const std::uint32_t lowMask = (1u << FLowBits) - 1;
-  std::uint32_t high = x >> FLowBits, low = x & lowMask;
-  for (int round = 0; round < kRounds; round += 2) {
-    high ^= FTable[round][low];
-    low ^= FTable[round + 1][high];
-  }
-  return (high << FLowBits) | low;
+  return FRectangle ? RectangleRounds(FTable.data(), FRows, FColumns, x / FColumns, x % FColumns)
+                    : BinaryRounds(FTable.data(), FLowBits, x);
 }
 
 std::uint32_t TKeyedOrder::operator[](std::uint64_t position) const {
@@ -126,13 +133,7 @@ void TKeyedOrder::Fill(std::uint64_t first, std::span<std::uint32_t> out) const 
   if (FRectangle) {
     const std::uint32_t rows = FRows, columns = FColumns;
     auto rounds = [&table, rows, columns](std::uint32_t high, std::uint32_t low) {
-      for (int round = 0; round < kRounds; round += 2) {
-        high += table[round][low];
-        high -= high >= rows ? rows : 0;
-        low += table[round + 1][high];
-        low -= low >= columns ? columns : 0;
-      }
-      return high * columns + low;
+      return RectangleRounds(table.data(), rows, columns, high, low);
     };
     // The positions follow one another: their halves step along without a division.
     auto high = static_cast<std::uint32_t>(first / columns);
@@ -147,14 +148,8 @@ void TKeyedOrder::Fill(std::uint64_t first, std::span<std::uint32_t> out) const 
     return;
   }
   const int lowBits = FLowBits;
-  const std::uint32_t lowMask = (1u << lowBits) - 1;
-  auto permute = [&table, lowBits, lowMask](std::uint32_t x) {
-    std::uint32_t high = x >> lowBits, low = x & lowMask;
-    for (int round = 0; round < kRounds; round += 2) {
-      high ^= table[round][low];
-      low ^= table[round + 1][high];
-    }
-    return (high << lowBits) | low;
+  auto permute = [&table, lowBits](std::uint32_t x) {
+    return BinaryRounds(table.data(), lowBits, x);
   };
   auto position = static_cast<std::uint32_t>(first);
   FillWith(

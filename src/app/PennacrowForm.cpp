@@ -785,14 +785,12 @@ bool TPennacrowForm::SaveJpegWrite() {
   request.FileName = QString::fromStdString(JpegSaveName(FPictureFileName.toStdString()));
   const std::optional<QString> chosen = FUi.SaveFile(this, request, nullptr);
   if (!chosen) return false;
-  std::string fileName = chosen->toStdString();
-  if (!IsJpegFileName(fileName)) {
-    if (fileName.find('.', fileName.find_last_of('/') + 1) != std::string::npos) {
-      FUi.ShowMessage(this, QTr(kJpegOnlyMessage));
-      return false;
-    }
-    fileName += ".jpg";
+  const std::optional<std::string> target = JpegSaveTarget(chosen->toStdString());
+  if (!target) {
+    FUi.ShowMessage(this, QTr(kJpegOnlyMessage));
+    return false;
   }
+  const std::string& fileName = *target;
   const std::vector<std::uint8_t>& bytes = FJpegWritten;
   RunInBackground(QTr(kSavingActivity),
                   [&fileName, &bytes] { WriteFileAtomically(fileName, bytes); });

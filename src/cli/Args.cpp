@@ -86,17 +86,33 @@ std::string ReadTextStdin() {
   return text;
 }
 
-void WriteAllStdout(const std::string& bytes) {
-  std::cout.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+namespace {
+
+std::span<const std::uint8_t> AsBytes(const std::string& text) {
+  return {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()};
+}
+
+}  // namespace
+
+void WriteAllStdout(std::span<const std::uint8_t> bytes) {
+  std::cout.write(reinterpret_cast<const char*>(bytes.data()),
+                  static_cast<std::streamsize>(bytes.size()));
   std::cout.flush();
 }
 
-void WriteOutputFile(const std::string& fileName, const std::string& bytes, bool privateText) {
+void WriteAllStdout(const std::string& bytes) {
+  WriteAllStdout(AsBytes(bytes));
+}
+
+void WriteOutputFile(const std::string& fileName, std::span<const std::uint8_t> bytes,
+                     bool privateText) {
   TWriteOptions options;
   if (privateText) options.NewFileMode = 0600;
-  WriteFileAtomically(fileName,
-                      std::span(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()),
-                      options);
+  WriteFileAtomically(fileName, bytes, options);
+}
+
+void WriteOutputFile(const std::string& fileName, const std::string& bytes, bool privateText) {
+  WriteOutputFile(fileName, AsBytes(bytes), privateText);
 }
 
 void WriteRevealedText(const TArgs& args, const std::string& text) {
@@ -193,8 +209,7 @@ void SaveOutput(TFractalImage& picture, const std::string& out, TSaveKind kind,
     SavePictureFile(picture, out, options);
     return;
   }
-  const std::vector<std::uint8_t> bytes = PictureFileBytes(picture, kind);
-  WriteAllStdout(std::string(bytes.begin(), bytes.end()));
+  WriteAllStdout(PictureFileBytes(picture, kind));
 }
 
 namespace {

@@ -2,7 +2,9 @@
 // pennacrow-cli: the command-line front end over the same core as the desktop program.
 // Exit status: 0 success, 1 failure (message on standard error), 2 usage error.
 
+#include <cstdint>
 #include <map>
+#include <span>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -63,9 +65,12 @@ std::string ReadAllStdin();
 // Standard input when it holds a text to hide: more than kMaxTextFileBytes is refused, as from
 // a text file.
 std::string ReadTextStdin();
+void WriteAllStdout(std::span<const std::uint8_t> bytes);
 void WriteAllStdout(const std::string& bytes);
 // Writes bytes to a file atomically (nothing is left behind when it fails). A file that did not
 // exist is created 0600 when it holds a revealed or decrypted text (private).
+void WriteOutputFile(const std::string& fileName, std::span<const std::uint8_t> bytes,
+                     bool privateText);
 void WriteOutputFile(const std::string& fileName, const std::string& bytes, bool privateText);
 
 // A revealed text to -o OUT (a new file created 0600), or to standard output when there is no

@@ -164,14 +164,15 @@ void CheckSealOptions(const TArgs& args) {
   }
 }
 
+void Note(const std::string& message) {
+  std::cerr << "pennacrow-cli: " << message << "\n";
+}
+
 // A keyed write beyond what detectors are expected to miss still works; the user hears of it.
-void NoteDetectableSize(const TBitmap& bitmap, const TSealedContent& content) {
-  const TAdaptiveCapacity capacity = AdaptiveCapacity(bitmap);
+void NoteDetectableSize(const TAdaptiveCapacity& capacity, const TSealedContent& content) {
   if (content.Bytes.size() <= capacity.Tolerated) return;
-  std::cerr << "pennacrow-cli: "
-            << TrF("注意：内容有 %1 字节，超过了这张图片预计不易被检测出来的 %2 字节",
-                   {std::to_string(content.Bytes.size()), std::to_string(capacity.Tolerated)})
-            << "\n";
+  Note(TrF("注意：内容有 %1 字节，超过了这张图片预计不易被检测出来的 %2 字节",
+           {std::to_string(content.Bytes.size()), std::to_string(capacity.Tolerated)}));
 }
 
 // Where a revealed content goes: a text to -o or standard output, a file to -o ("-" is standard
@@ -189,24 +190,17 @@ void WriteRevealed(const TArgs& args, const TSealedContent& content) {
   }
   WriteOutputFile(target, content.Bytes, true);
   // The name came from the picture: the user learns where the bytes went.
-  std::cerr << "pennacrow-cli: "
-            << TrF("已写入文件“%1”（%2 字节）",
-                   {ShownSealedName(target), std::to_string(content.Bytes.size())})
-            << "\n";
+  Note(TrF("已写入文件“%1”（%2 字节）",
+           {ShownSealedName(target), std::to_string(content.Bytes.size())}));
 }
 
-bool JpegName(const std::string& name) {
-  return IsJpegFileName(name);
+bool IsJpegFormatName(const std::string& format) {
+  const std::string lower = LowerAscii(format);
+  return lower == "jpeg" || lower == "jpg";
 }
 
 bool JpegFormat(const TArgs& args) {
-  if (!args.Has("--format")) return false;
-  const std::string format = LowerAscii(args.Value("--format"));
-  return format == "jpeg" || format == "jpg";
-}
-
-void Note(const std::string& message) {
-  std::cerr << "pennacrow-cli: " << message << "\n";
+  return args.Has("--format") && IsJpegFormatName(args.Value("--format"));
 }
 
 // The file's bytes, named on the command line ("-" is standard input), and whether they are a
@@ -220,16 +214,14 @@ TCarrierBytes ReadCarrier(const std::string& file, const std::string& format) {
   TCarrierBytes carrier;
   carrier.Bytes = NamingTheFile(
       file, [&] { return ReadPictureFile(file == "-" ? "/dev/stdin" : file, file == "-"); });
-  const std::string forced = LowerAscii(format);
-  carrier.Jpeg =
-      forced.empty() ? LooksLikeJpeg(carrier.Bytes) : (forced == "jpg" || forced == "jpeg");
+  carrier.Jpeg = format.empty() ? LooksLikeJpeg(carrier.Bytes) : IsJpegFormatName(format);
   return carrier;
 }
 
 }  // namespace
 
 bool JpegOutputAsked(const std::string& out, const TArgs& args) {
-  return JpegFormat(args) || (out != "-" && JpegName(out));
+  return JpegFormat(args) || (out != "-" && IsJpegFileName(out));
 }
 
 int HideJpegCommand(const TArgs& args) {
@@ -239,10 +231,7 @@ int HideJpegCommand(const TArgs& args) {
         Tr("只有 --seal --adaptive 能写出 JPEG：其他写法改动的是像素，请保存为 .bmp 或 .png"));
   }
   CheckSealOptions(args);
-  if (out != "-" && !JpegName(out)) {
-    throw EUsage(TrF("--format %1 与输出文件 %2 的扩展名不一致", {args.Value("--format"), out}));
-  }
-  if (args.Has("--format") && !JpegFormat(args)) {
+  if ((out != "-" && !IsJpegFileName(out)) || (args.Has("--format") && !JpegFormat(args))) {
     throw EUsage(TrF("--format %1 与输出文件 %2 的扩展名不一致", {args.Value("--format"), out}));
   }
   const TSealedContent content = ContentToSeal(args);
@@ -256,11 +245,7 @@ int HideJpegCommand(const TArgs& args) {
   // The coefficients are all a write needs: a large file need not stay beside them.
   std::vector<std::uint8_t>().swap(carrier.Bytes);
   NamingTheFile(file, [&] { RequireAdaptiveJpegFits(jpeg, content); });
-  const TAdaptiveCapacity capacity = AdaptiveJpegCapacity(jpeg);
-  if (content.Bytes.size() > capacity.Tolerated) {
-    Note(TrF("注意：内容有 %1 字节，超过了这张图片预计不易被检测出来的 %2 字节",
-             {std::to_string(content.Bytes.size()), std::to_string(capacity.Tolerated)}));
-  }
+  NoteDetectableSize(AdaptiveJpegCapacity(jpeg), content);
   const bool keepMetadata = !args.Has("--strip-metadata");
   if (jpeg.Metadata().GpsPosition) {
     Note(keepMetadata
@@ -276,11 +261,10 @@ int HideJpegCommand(const TArgs& args) {
   const std::vector<std::uint8_t> written = NamingTheFile(file, [&] {
     return HideAdaptiveInJpegFile(std::move(jpeg), password.Text(), content, keepMetadata);
   });
-  const std::string bytes(written.begin(), written.end());
   if (out == "-") {
-    WriteAllStdout(bytes);
+    WriteAllStdout(written);
   } else {
-    WriteOutputFile(out, bytes, false);
+    WriteOutputFile(out, written, false);
   }
   return kExitSuccess;
 }
@@ -304,7 +288,7 @@ int HideSealedCommand(const TArgs& args) {
       RequireSealedFits(bitmap, content);
     }
   });
-  if (adaptive) NoteDetectableSize(bitmap, content);
+  if (adaptive) NoteDetectableSize(AdaptiveCapacity(bitmap), content);
 
   std::string typed = ReadPasswordUtf8(args, true);
   const TSecret password(NormalizedPassword(typed));
