@@ -145,28 +145,40 @@ void TTernaryWriter::EmbedLayers(const TTernaryCover& cover, const TTernaryPlan&
                                  std::span<const std::uint8_t> p1Message,
                                  std::span<std::int8_t> changes) {
   const std::size_t n = cover.Values.size();
-  auto levelOf = [&](std::size_t i, int change) {
-    return change > 0 ? cover.PlusLevel[i] : cover.MinusLevel[i];
-  };
-  auto limited = [&plan](float cost) { return cost > plan.DryLimit ? kWet : cost; };
+  // Each layer's cost per level with the dry limit applied, so that an element costs two
+  // lookups. The change that flips P2 is +1 from an odd value and -1 from an even one, the one
+  // that keeps it the other; their levels are picked without a branch, which would go either
+  // way at random.
+  std::array<float, 256> flipCost{}, keepCost{};
+  for (std::size_t level = 0; level < 256; ++level) {
+    flipCost[level] = plan.FlipP2[level] > plan.DryLimit ? kWet : plan.FlipP2[level];
+    keepCost[level] = plan.KeepP2[level] > plan.DryLimit ? kWet : plan.KeepP2[level];
+  }
+  const std::int16_t* const values = cover.Values.data();
+  const std::uint8_t* const plus = cover.PlusLevel.data();
+  const std::uint8_t* const minus = cover.MinusLevel.data();
+  std::uint8_t* const bits = FBits.data();
+  float* const cost = FCost.data();
+  std::int8_t* const change = changes.data();
   for (std::size_t i = 0; i < n; ++i) {
-    const std::int16_t x = cover.Values[i];
-    FBits[i] = static_cast<std::uint8_t>((x >> 1) & 1);
-    FCost[i] = limited(plan.FlipP2[levelOf(i, FlipP2Change(x))]) +
-               plan.SoftKeep[levelOf(i, KeepP2Change(x))];
+    const bool odd = values[i] & 1;
+    bits[i] = static_cast<std::uint8_t>((values[i] >> 1) & 1);
+    cost[i] = flipCost[odd ? plus[i] : minus[i]] + plan.SoftKeep[odd ? minus[i] : plus[i]];
   }
   FStc.Embed(FBits, FCost, p2Message, FStego);
+  const std::uint8_t* const stego = FStego.data();
   for (std::size_t i = 0; i < n; ++i) {
-    const std::int16_t x = cover.Values[i];
-    changes[i] = static_cast<std::int8_t>(FStego[i] != FBits[i] ? FlipP2Change(x) : 0);
+    const bool odd = values[i] & 1;
+    const bool flipped = stego[i] != bits[i];
+    change[i] = static_cast<std::int8_t>(flipped ? (odd ? +1 : -1) : 0);
     // Second layer: P1 of the elements left alone, each free to take the change that keeps P2;
     // an element the first layer changed keeps its new P1.
-    FBits[i] = static_cast<std::uint8_t>((x & 1) ^ (changes[i] != 0));
-    FCost[i] = changes[i] != 0 ? kWet : limited(plan.KeepP2[levelOf(i, KeepP2Change(x))]);
+    bits[i] = static_cast<std::uint8_t>(odd ^ flipped);
+    cost[i] = flipped ? kWet : keepCost[odd ? minus[i] : plus[i]];
   }
   FStc.Embed(FBits, FCost, p1Message, FStego);
   for (std::size_t i = 0; i < n; ++i) {
-    if (FStego[i] != FBits[i]) changes[i] = static_cast<std::int8_t>(KeepP2Change(cover.Values[i]));
+    if (stego[i] != bits[i]) change[i] = static_cast<std::int8_t>(values[i] & 1 ? -1 : +1);
   }
 }
 

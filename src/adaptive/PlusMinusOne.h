@@ -35,14 +35,6 @@ float LevelCost(std::uint8_t level);
 // The nearest level of a cost, the ends of the scale taking every cost beyond them.
 std::uint8_t CostLevel(float cost);
 
-// An element's change that flips its P2, and the one that keeps it.
-inline int FlipP2Change(std::int16_t x) {
-  return (x & 1) ? +1 : -1;
-}
-inline int KeepP2Change(std::int16_t x) {
-  return (x & 1) ? -1 : +1;
-}
-
 // How many elements have each pair of levels (the change that flips P2, the one that keeps it).
 class TCostHistogram {
  public:

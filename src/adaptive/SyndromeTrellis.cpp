@@ -203,13 +203,13 @@ bool CloseBlock(float*& old, float*& next, std::size_t states, std::size_t bit) 
   return true;
 }
 
-// The Viterbi pass; the decisions of the dry columns go to path, 2^h bits each. A wet column has
-// no choice, so instead of moving the costs it XORs its column into offset: the cost at index i
-// belongs to the partial syndrome i ^ offset. Closing a block shifts offset with the states,
-// which keeps the relabelling exact.
-TForward RunForward(std::span<const std::uint8_t> cover, std::span<const float> flipCost,
-                    std::span<const std::uint8_t> message, int height, TStcKernel kernel,
-                    std::uint8_t* path) {
+// The Viterbi pass over the dry columns; their decisions go to path, 2^h bits each. A wet column
+// has no choice, so instead of moving the costs its block's wet columns XOR their columns into
+// offset: the cost at index i belongs to the partial syndrome i ^ offset. Closing a block shifts
+// offset with the states, which keeps the relabelling exact.
+TForward RunForward(const TDryColumns& dry, std::span<const std::uint8_t> cover,
+                    std::span<const float> flipCost, std::span<const std::uint8_t> message,
+                    int height, TStcKernel kernel, std::uint8_t* path) {
   const std::size_t n = cover.size(), m = message.size();
   const std::size_t states = std::size_t{1} << height;
   const std::size_t pathBytes = (states + 7) / 8;
@@ -223,20 +223,18 @@ TForward RunForward(std::span<const std::uint8_t> cover, std::span<const float> 
   const TDryColumn dryColumn = ChooseKernel(kernel, states);
   const TColumns columns(height, (n + m - 1) / m);
   std::uint32_t offset = 0;
+  std::size_t d = 0;
   for (std::size_t j = 0; j < m; ++j) {
-    const std::size_t begin = BlockStart(j, n, m), end = BlockStart(j + 1, n, m);
-    for (std::size_t c = begin; c < end; ++c) {
-      const std::uint32_t column = columns[c - begin];
-      if (flipCost[c] == kWet) {
-        if (cover[c]) offset ^= column;
-        continue;
-      }
+    const std::size_t begin = BlockStart(j, n, m);
+    for (; d < dry.BlockEnd[j]; ++d) {
+      const std::size_t c = dry.Index[d];
       const float cost0 = cover[c] ? flipCost[c] : 0.0f;
       const float cost1 = cover[c] ? 0.0f : flipCost[c];
-      dryColumn(old, next, path, states, column, cost0, cost1);
+      dryColumn(old, next, path, states, columns[c - begin], cost0, cost1);
       path += pathBytes;
       std::swap(old, next);
     }
+    offset ^= dry.WetSyndrome[j];
     result.BlockOffset[j] = offset;
     if (!CloseBlock(old, next, states, (message[j] ^ offset) & 1u)) throw EStcInfeasible();
     offset >>= 1;
@@ -281,30 +279,47 @@ void TStcWriter::Embed(std::span<const std::uint8_t> cover, std::span<const floa
   if (n < m) throw EStcInfeasible();
   const std::size_t states = std::size_t{1} << FHeight;
   const std::size_t pathBytes = (states + 7) / 8;
+  const TColumns columns(FHeight, (n + m - 1) / m);
+  // One look at every column sorts them: a wet one only adds its column to its block's syndrome
+  // when its bit is set, which needs doing once, not again in both passes. Most of a sparse
+  // cover's columns are wet.
+  FDry.Index.resize(n);
+  FDry.BlockEnd.resize(m);
+  FDry.WetSyndrome.resize(m);
   std::size_t dry = 0;
-  for (const float c : flipCost) dry += c != kWet;
+  const float* const cost = flipCost.data();
+  const std::uint8_t* const bit = cover.data();
+  std::uint32_t* const index = FDry.Index.data();
+  for (std::size_t j = 0; j < m; ++j) {
+    const std::size_t begin = BlockStart(j, n, m), end = BlockStart(j + 1, n, m);
+    std::uint32_t wet = 0;
+    for (std::size_t c = begin; c < end; ++c) {
+      const bool isWet = cost[c] == kWet;
+      index[dry] = static_cast<std::uint32_t>(c);
+      dry += !isWet;
+      wet ^= columns[c - begin] & (0u - std::uint32_t{isWet && bit[c]});
+    }
+    FDry.BlockEnd[j] = dry;
+    FDry.WetSyndrome[j] = wet;
+  }
   const std::uint8_t* path = PathMemory(dry * pathBytes);
   const TForward forward =
-      RunForward(cover, flipCost, message, FHeight, FKernel, const_cast<std::uint8_t*>(path));
+      RunForward(FDry, cover, flipCost, message, FHeight, FKernel, const_cast<std::uint8_t*>(path));
 
-  // The walk back: undo each block's shift, then each column's step, last column first.
-  const TColumns columns(FHeight, (n + m - 1) / m);
+  // The walk back: undo each block's shift, then each dry column's step, last column first.
   path += dry * pathBytes;
   std::size_t state = forward.FinalState;
+  std::size_t d = dry;
   for (std::size_t j = m; j-- > 0;) {
-    std::uint32_t offset = forward.BlockOffset[j];
-    state = ((state << 1) | ((message[j] ^ offset) & 1u)) & (states - 1);
-    const std::size_t begin = BlockStart(j, n, m), end = BlockStart(j + 1, n, m);
-    for (std::size_t c = end; c-- > begin;) {
-      const std::uint32_t column = columns[c - begin];
-      if (flipCost[c] == kWet) {
-        if (cover[c]) offset ^= column;
-        continue;
-      }
+    state = ((state << 1) | ((message[j] ^ forward.BlockOffset[j]) & 1u)) & (states - 1);
+    const std::size_t begin = BlockStart(j, n, m);
+    const std::size_t blockBegin = j > 0 ? FDry.BlockEnd[j - 1] : 0;
+    for (; d > blockBegin; --d) {
+      const std::size_t c = FDry.Index[d - 1];
       path -= pathBytes;
       const std::uint8_t y = (path[state / 8] >> (state % 8)) & 1u;
       stego[c] = y;
-      if (y) state ^= column;
+      if (y) state ^= columns[c - begin];
     }
   }
 }
@@ -327,11 +342,12 @@ std::vector<std::uint8_t> StcExtract(std::span<const std::uint8_t> stego, std::s
   if (n < m) throw EStcInfeasible();
   const TColumns columns(height, (n + m - 1) / m);
   std::uint32_t syndrome = 0;
+  const std::uint8_t* const bit = stego.data();
   for (std::size_t j = 0; j < m; ++j) {
     const std::size_t begin = BlockStart(j, n, m), end = BlockStart(j + 1, n, m);
-    for (std::size_t c = begin; c < end; ++c) {
-      if (stego[c]) syndrome ^= columns[c - begin];
-    }
+    // Without a branch: the bits are set at random.
+    for (std::size_t c = begin; c < end; ++c)
+      syndrome ^= columns[c - begin] & (0u - std::uint32_t{bit[c] != 0});
     message[j] = syndrome & 1u;
     syndrome >>= 1;
   }

@@ -44,6 +44,14 @@ std::uint32_t StcColumn(int height, std::size_t width, std::size_t k);
 // Portable is the plain loop, which gives the same result (tests compare the two).
 enum class TStcKernel { Auto, Portable };
 
+// The columns of one vector whose bit may flip, block by block, and what the others add to each
+// block's syndrome.
+struct TDryColumns {
+  std::vector<std::uint32_t> Index;        // the dry columns in order
+  std::vector<std::size_t> BlockEnd;       // block j's dry columns end at Index[BlockEnd[j]]
+  std::vector<std::uint32_t> WetSyndrome;  // XOR of the columns of block j's wet set bits
+};
+
 // The writer: finds the y with H·y = message of least total cost. Its working memory, 2^h bits
 // per column whose bit may flip, stays with it from one vector to the next, so that a picture
 // cut into segments pays for the memory (and the system's first touch of it) once.
@@ -65,6 +73,7 @@ class TStcWriter {
   TStcKernel FKernel;
   std::unique_ptr<std::uint8_t[]> FPath;
   std::size_t FPathBytes = 0;
+  TDryColumns FDry;
 };
 
 // TStcWriter(height, kernel).Embed(cover, flipCost, message).
