@@ -1,8 +1,6 @@
 #include "adaptive/AdaptiveJpeg.h"
 #include "base/Translate.h"
 
-#include <sodium.h>
-
 #include <algorithm>
 #include <array>
 #include <optional>
@@ -28,8 +26,9 @@ const char* const kCannotHold = N_("这张 JPEG 图片太小，不可能藏有�
 // The coefficients of a JPEG as the keyed writer and reader see them.
 class TJpegCover : public TSymmetricCover {
  public:
-  TJpegCover(const TJpegCoefficients& jpeg, TJpegCoefficients* writable)
-      : FJpeg(jpeg), FWritable(writable) {
+  // usable: the coefficients with an allowed change, which a reader need not know.
+  TJpegCover(const TJpegCoefficients& jpeg, TJpegCoefficients* writable, std::uint64_t usable = 0)
+      : FJpeg(jpeg), FWritable(writable), FUsable(usable) {
     std::uint64_t start = 0;
     for (int c = 0; c < jpeg.ComponentCount(); ++c) {
       FStarts[static_cast<std::size_t>(c)] = start;
@@ -76,13 +75,18 @@ class TJpegCover : public TSymmetricCover {
   // The coefficients' two lowest bits, which are all the codes look at (see TKeyedCover).
   void Values(std::span<const std::uint32_t> indices,
               std::span<std::int16_t> values) const override {
-    for (std::size_t i = 0; i < indices.size(); ++i) {
-      if (i + kAhead < indices.size()) __builtin_prefetch(FLow.data() + indices[i + kAhead] / 4);
-      const std::uint32_t e = indices[i];
-      values[i] = static_cast<std::int16_t>((FLow[e / 4] >> (2 * (e % 4))) & 3);
+    const std::uint8_t* const low = FLow.data();
+    const std::uint32_t* const index = indices.data();
+    const std::size_t n = indices.size();
+    for (std::size_t i = 0; i < n; ++i) {
+      if (i + kAhead < n) __builtin_prefetch(low + index[i + kAhead] / 4);
+      const std::uint32_t e = index[i];
+      values[i] = static_cast<std::int16_t>((low[e / 4] >> (2 * (e % 4))) & 3);
     }
   }
-  std::uint64_t Usable() const override { return UsableJpegCoefficients(FJpeg); }
+  std::uint64_t Usable() const override { return FUsable; }
+  // A byte a coefficient: with the key's memory, within the coefficients and 128 MiB.
+  bool CostsBesideKey() const override { return true; }
   void PrepareCosts() override {
     FLevels = LargeZeroBuffer(Size());
     UerdLevels(FJpeg, FLevels);
@@ -118,6 +122,7 @@ class TJpegCover : public TSymmetricCover {
 
   const TJpegCoefficients& FJpeg;
   TJpegCoefficients* FWritable;
+  std::uint64_t FUsable;
   // Where each component's elements begin, and after the last the number of elements.
   std::array<std::uint64_t, 11> FStarts{};
   std::vector<std::uint8_t> FLow;
@@ -182,29 +187,36 @@ TCoefficientCounts Count(const TJpegCoefficients& jpeg) {
   return counts;
 }
 
-using TCoefficientDigest = std::array<std::uint8_t, 32>;
+// The coder's own bound over the usable coefficients, and the share of the non-zero AC ones.
+TAdaptiveCapacity Capacity(const TJpegCoefficients& jpeg, const TCoefficientCounts& counts) {
+  return KeyedCapacity(Elements(jpeg), std::min(counts.Usable, counts.NonZeroAc));
+}
 
-// BLAKE2b of the planes' sizes, quantisation tables and coefficients: what a JPEG file says.
-TCoefficientDigest Digest(const TJpegCoefficients& jpeg) {
-  crypto_generichash_state state;
-  crypto_generichash_init(&state, nullptr, 0, 32);
-  auto add = [&state](const void* data, std::size_t bytes) {
-    crypto_generichash_update(&state, static_cast<const unsigned char*>(data), bytes);
-  };
-  for (int c = 0; c < jpeg.ComponentCount(); ++c) {
-    const TJpegComponent& component = jpeg.Component(c);
-    add(&component.WidthInBlocks, sizeof component.WidthInBlocks);
-    add(&component.HeightInBlocks, sizeof component.HeightInBlocks);
-    add(component.Quant.data(), sizeof component.Quant);
-    for (std::uint32_t row = 0; row < component.HeightInBlocks; ++row) {
-      for (std::uint32_t column = 0; column < component.WidthInBlocks; ++column) {
-        add(jpeg.Block(c, row, column), 64 * sizeof(std::int16_t));
+TAdaptiveCapacity RequireFits(const TJpegCoefficients& jpeg, const TCoefficientCounts& counts,
+                              const TSealedContent& content) {
+  const TAdaptiveCapacity capacity = Capacity(jpeg, counts);
+  if (capacity.Largest == 0) throw ENoAdaptiveRoom(Tr(kNoRoomToWrite));
+  RequireContentFits(capacity, content);
+  return capacity;
+}
+
+// Whether two JPEGs say the same: their planes' sizes, quantisation tables and coefficients.
+bool SameCoefficients(const TJpegCoefficients& a, const TJpegCoefficients& b) {
+  if (a.ComponentCount() != b.ComponentCount()) return false;
+  for (int c = 0; c < a.ComponentCount(); ++c) {
+    const TJpegComponent &x = a.Component(c), &y = b.Component(c);
+    if (x.WidthInBlocks != y.WidthInBlocks || x.HeightInBlocks != y.HeightInBlocks ||
+        x.Quant != y.Quant) {
+      return false;
+    }
+    for (std::uint32_t row = 0; row < x.HeightInBlocks; ++row) {
+      if (!std::equal(a.Block(c, row, 0), a.Block(c, row, 0) + 64 * std::size_t{x.WidthInBlocks},
+                      b.Block(c, row, 0))) {
+        return false;
       }
     }
   }
-  TCoefficientDigest digest{};
-  crypto_generichash_final(&state, digest.data(), digest.size());
-  return digest;
+  return true;
 }
 
 }  // namespace
@@ -218,22 +230,20 @@ std::uint64_t UsableJpegCoefficients(const TJpegCoefficients& jpeg) {
 }
 
 TAdaptiveCapacity AdaptiveJpegCapacity(const TJpegCoefficients& jpeg) {
-  // The coder's own bound over the usable coefficients, and the share of the non-zero AC ones.
-  const TCoefficientCounts counts = Count(jpeg);
-  return KeyedCapacity(Elements(jpeg), std::min(counts.Usable, counts.NonZeroAc));
+  return Capacity(jpeg, Count(jpeg));
 }
 
-void RequireAdaptiveJpegFits(const TJpegCoefficients& jpeg, const TSealedContent& content) {
-  const TAdaptiveCapacity capacity = AdaptiveJpegCapacity(jpeg);
-  if (capacity.Largest == 0) throw ENoAdaptiveRoom(Tr(kNoRoomToWrite));
-  RequireContentFits(capacity, content);
+TAdaptiveCapacity RequireAdaptiveJpegFits(const TJpegCoefficients& jpeg,
+                                          const TSealedContent& content) {
+  return RequireFits(jpeg, Count(jpeg), content);
 }
 
 void HideAdaptiveJpeg(TJpegCoefficients& jpeg, std::string_view password,
                       const TSealedContent& content, TSealParameters parameters) {
-  RequireAdaptiveJpegFits(jpeg, content);
+  const TCoefficientCounts counts = Count(jpeg);
+  RequireFits(jpeg, counts, content);
   const TWipedRecord record(EncodeSealedRecord(content));
-  TJpegCover cover(jpeg, &jpeg);
+  TJpegCover cover(jpeg, &jpeg, counts.Usable);
   WriteKeyed(cover, password, record.Text(), parameters);
 }
 
@@ -256,12 +266,9 @@ TSealedContent RevealAdaptiveJpeg(const TJpegCoefficients& jpeg, std::string_vie
 std::vector<std::uint8_t> HideAdaptiveInJpegFile(TJpegCoefficients jpeg, std::string_view password,
                                                  const TSealedContent& content, bool keepMetadata,
                                                  TSealParameters parameters) {
-  std::optional<TJpegCoefficients> held(std::move(jpeg));
-  HideAdaptiveJpeg(*held, password, content, parameters);
-  std::vector<std::uint8_t> written = held->Write(keepMetadata);
-  const TCoefficientDigest digest = Digest(*held);
-  held.reset();
-  if (Digest(TJpegCoefficients(written)) != digest) {
+  HideAdaptiveJpeg(jpeg, password, content, parameters);
+  std::vector<std::uint8_t> written = jpeg.Write(keepMetadata);
+  if (!SameCoefficients(TJpegCoefficients(written), jpeg)) {
     throw EPennacrowError(Tr("写出的 JPEG 文件读回来与写入的系数不同，没有保存"));
   }
   return written;

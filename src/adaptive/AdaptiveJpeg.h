@@ -37,8 +37,10 @@ std::uint64_t UsableJpegCoefficients(const TJpegCoefficients& jpeg);
 // What a write accepts, in bytes of text (as AdaptiveCapacity for a bitmap).
 TAdaptiveCapacity AdaptiveJpegCapacity(const TJpegCoefficients& jpeg);
 
-// Raises ENoAdaptiveRoom or ETextDoesNotFit when the content cannot be written into the JPEG.
-void RequireAdaptiveJpegFits(const TJpegCoefficients& jpeg, const TSealedContent& content);
+// Raises ENoAdaptiveRoom or ETextDoesNotFit when the content cannot be written into the JPEG;
+// gives its capacity when it can.
+TAdaptiveCapacity RequireAdaptiveJpegFits(const TJpegCoefficients& jpeg,
+                                          const TSealedContent& content);
 
 // Writes the content sealed under the password into the coefficients. Raises what
 // RequireAdaptiveJpegFits raises before the key derivation and before any coefficient changes,

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <array>
 #include <atomic>
+#include <future>
 #include <mutex>
 
 #include "adaptive/KeyedOrder.h"
@@ -182,19 +183,27 @@ std::string ReadPayload(const TKeyedCover& cover, const TKeyedOrder& order,
   const std::uint64_t total = 8 * std::uint64_t{header.CipherBytes};
   const std::uint64_t p1Bits = total - header.P2Bits;
   std::vector<std::uint8_t> bits(total);
-  for (std::uint64_t s = 0; s < layout.Segments; ++s) {
-    const std::vector<std::uint32_t> indices =
-        Positions(order, layout.SegmentStart(s), layout.SegmentStart(s + 1));
-    std::vector<std::int16_t> values(indices.size());
-    cover.Values(indices, values);
-    const TSegmentBits part = SegmentBits(layout, s, header.P2Bits, p1Bits);
-    const TTernaryBits got =
-        ExtractTernary(values, part.P2End - part.P2Begin, part.P1End - part.P1Begin, layout.Height);
-    std::copy(got.P2.begin(), got.P2.end(),
-              bits.begin() + static_cast<std::ptrdiff_t>(part.P2Begin));
-    std::copy(got.P1.begin(), got.P1.end(),
-              bits.begin() + static_cast<std::ptrdiff_t>(part.P1Begin));
-  }
+  // The segments on a few threads as the writer's, each writing its own share of the bits.
+  std::atomic<std::uint64_t> next{0};
+  const auto workers = static_cast<unsigned>(std::min<std::uint64_t>(layout.Segments, kMaxWorkers));
+  RunWorkers(workers, [&](const std::atomic<bool>& stop) {
+    std::vector<std::uint32_t> indices;
+    std::vector<std::int16_t> values;
+    for (std::uint64_t s = next++; s < layout.Segments && !stop; s = next++) {
+      const std::uint64_t begin = layout.SegmentStart(s), end = layout.SegmentStart(s + 1);
+      indices.resize(end - begin);
+      values.resize(end - begin);
+      order.Fill(begin, indices);
+      cover.Values(indices, values);
+      const TSegmentBits part = SegmentBits(layout, s, header.P2Bits, p1Bits);
+      const TTernaryBits got = ExtractTernary(values, part.P2End - part.P2Begin,
+                                              part.P1End - part.P1Begin, layout.Height);
+      std::copy(got.P2.begin(), got.P2.end(),
+                bits.begin() + static_cast<std::ptrdiff_t>(part.P2Begin));
+      std::copy(got.P1.begin(), got.P1.end(),
+                bits.begin() + static_cast<std::ptrdiff_t>(part.P1Begin));
+    }
+  });
   return FromBits(bits);
 }
 
@@ -224,9 +233,12 @@ void TSymmetricCover::Levels(std::span<const std::uint32_t> indices, std::span<s
                              std::span<std::uint8_t> minus) const {
   // The elements lie all over the cover: ask for their levels well before they are read.
   constexpr std::size_t kAhead = 16;
-  for (std::size_t i = 0; i < indices.size(); ++i) {
-    if (i + kAhead < indices.size()) __builtin_prefetch(FLevels.data() + indices[i + kAhead]);
-    plus[i] = minus[i] = FLevels[indices[i]];
+  const std::uint8_t* const levels = FLevels.data();
+  const std::uint32_t* const index = indices.data();
+  const std::size_t n = indices.size();
+  for (std::size_t i = 0; i < n; ++i) {
+    if (i + kAhead < n) __builtin_prefetch(levels + index[i + kAhead]);
+    plus[i] = minus[i] = levels[index[i]];
   }
 }
 
@@ -272,8 +284,17 @@ void WriteKeyed(TAdaptiveCover& cover, std::string_view password, std::string_vi
     throw ETextDoesNotFit(TrF("内容太大：这张图片用密钥自适应写入最多能放 %1 字节，内容有 %2 字节",
                               {std::to_string(largest), std::to_string(record.size())}));
   }
-  const TKeyedKeys keys(password, cover.Label(), parameters);
-  cover.PrepareCosts();
+  std::optional<TKeyedKeys> derived;
+  if (cover.CostsBesideKey()) {
+    // The costs need no key: the other processor works them out meanwhile.
+    std::future<void> costs = std::async(std::launch::async, [&cover] { cover.PrepareCosts(); });
+    derived.emplace(password, cover.Label(), parameters);
+    costs.get();
+  } else {
+    derived.emplace(password, cover.Label(), parameters);
+    cover.PrepareCosts();
+  }
+  const TKeyedKeys& keys = *derived;
   TCostHistogram histogram = cover.Histogram();
   histogram.Scale(layout->PayloadPositions(), layout->Elements);
   TKeyedHeader header;

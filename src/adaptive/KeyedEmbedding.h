@@ -70,8 +70,11 @@ class TAdaptiveCover : public TKeyedCover {
   // Elements with at least one allowed change; known before the costs.
   virtual std::uint64_t Usable() const = 0;
   // Works out the costs: the writer asks only once the password's key is derived, so that the
-  // two never hold their memory at the same time.
+  // two never hold their memory at the same time, unless CostsBesideKey says otherwise.
   virtual void PrepareCosts() = 0;
+  // Whether the costs are small enough to be worked out while the key is derived, both
+  // memories held at once.
+  virtual bool CostsBesideKey() const { return false; }
   virtual TCostHistogram Histogram() const = 0;
   // The layer cost past which the writer leaves a change out of its codes
   // (TTernaryPlan::DryLimit); none by default.

@@ -204,8 +204,7 @@ void TSealCommands::Seal(const TSealedContent& content, bool adaptive) {
 
 void TSealCommands::SealJpeg(const TSealedContent& content) {
   TJpegCoefficients jpeg(ReadPictureFile(FHost.JpegSource()));
-  RequireAdaptiveJpegFits(jpeg, content);
-  QString note = AdaptiveNote(AdaptiveJpegCapacity(jpeg), content);
+  QString note = AdaptiveNote(RequireAdaptiveJpegFits(jpeg, content), content);
   // The file keeps its markers: the place a photograph was taken is often the more telling.
   if (jpeg.Metadata().GpsPosition) note += "\n" + QTr(kGpsKeptNote);
   std::optional<std::string> password = AskNewPassword(note);

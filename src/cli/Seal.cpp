@@ -244,8 +244,8 @@ int HideJpegCommand(const TArgs& args) {
   TJpegCoefficients jpeg = NamingTheFile(file, [&] { return TJpegCoefficients(carrier.Bytes); });
   // The coefficients are all a write needs: a large file need not stay beside them.
   std::vector<std::uint8_t>().swap(carrier.Bytes);
-  NamingTheFile(file, [&] { RequireAdaptiveJpegFits(jpeg, content); });
-  NoteDetectableSize(AdaptiveJpegCapacity(jpeg), content);
+  NoteDetectableSize(NamingTheFile(file, [&] { return RequireAdaptiveJpegFits(jpeg, content); }),
+                     content);
   const bool keepMetadata = !args.Has("--strip-metadata");
   if (jpeg.Metadata().GpsPosition) {
     Note(keepMetadata
