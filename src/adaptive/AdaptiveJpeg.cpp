@@ -40,6 +40,7 @@ class TJpegCover : public TSymmetricCover {
     // 12-megapixel photograph whose coefficients take 36, so that the gathers of a keyed order,
     // all over the cover, mostly find their line in the processor's cache.
     FLow.reserve(Size() / 4);
+    PrepareLargeBuffer(FLow.data(), Size() / 4);
     for (int c = 0; c < jpeg.ComponentCount(); ++c) {
       const TJpegComponent& component = jpeg.Component(c);
       for (std::uint32_t y = 0; y < component.HeightInBlocks; ++y) {

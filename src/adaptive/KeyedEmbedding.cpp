@@ -11,6 +11,7 @@
 
 #include "adaptive/KeyedOrder.h"
 #include "adaptive/Workers.h"
+#include "base/LargeBuffer.h"
 #include "codec/Container.h"
 #include "codec/SystemRandom.h"
 
@@ -78,11 +79,11 @@ struct TSegment {
   void Load(const TAdaptiveCover& cover, const TKeyedOrder& order, std::uint64_t begin,
             std::uint64_t end) {
     const std::size_t n = end - begin;
-    Indices.resize(n);
-    Values.resize(n);
-    Plus.resize(n);
-    Minus.resize(n);
-    Changes.resize(n);
+    ResizeLarge(Indices, n);
+    ResizeLarge(Values, n);
+    ResizeLarge(Plus, n);
+    ResizeLarge(Minus, n);
+    ResizeLarge(Changes, n);
     order.Fill(begin, Indices);
     cover.Values(Indices, Values);
     cover.Levels(Indices, Plus, Minus);
@@ -191,8 +192,8 @@ std::string ReadPayload(const TKeyedCover& cover, const TKeyedOrder& order,
     std::vector<std::int16_t> values;
     for (std::uint64_t s = next++; s < layout.Segments && !stop; s = next++) {
       const std::uint64_t begin = layout.SegmentStart(s), end = layout.SegmentStart(s + 1);
-      indices.resize(end - begin);
-      values.resize(end - begin);
+      ResizeLarge(indices, end - begin);
+      ResizeLarge(values, end - begin);
       order.Fill(begin, indices);
       cover.Values(indices, values);
       const TSegmentBits part = SegmentBits(layout, s, header.P2Bits, p1Bits);

@@ -94,66 +94,94 @@ std::uint32_t TKeyedOrder::operator[](std::uint64_t position) const {
   return x;
 }
 
-template <typename TNext, typename TPermute>
-void TKeyedOrder::FillWith(std::span<std::uint32_t> out, TNext next, TPermute permute) const {
-  constexpr std::size_t kBatch = 64;
-  const auto size = static_cast<std::uint32_t>(FSize - 1);
-  std::array<std::uint32_t, kBatch> walking{};
-  std::array<std::uint32_t, kBatch> slot{};
-  for (std::size_t done = 0; done < out.size(); done += kBatch) {
-    const std::size_t count = std::min(kBatch, out.size() - done);
-    // Each position's rounds in one go, the positions independent of one another, so that the
-    // processor has the lookups of several in flight; values not yet below N are kept aside
-    // without a branch (which would go either way at random) and walk on in the next pass.
-    std::size_t left = 0;
+namespace {
+
+// The rounds of a batch of numbers given by their halves, one round over the whole batch before
+// the next: a round looks up a single table, which then stays in the nearest cache, and its
+// lookups are independent of one another. (Each number's eight rounds in turn would have all
+// eight tables compete for that cache.)
+void RectangleBatch(const std::uint16_t* const* table, std::uint32_t rows, std::uint32_t columns,
+                    std::uint32_t* high, std::uint32_t* low, std::size_t count) {
+  for (int round = 0; round < kRounds; round += 2) {
+    const std::uint16_t* const even = table[round];
+    const std::uint16_t* const odd = table[round + 1];
     for (std::size_t i = 0; i < count; ++i) {
-      const std::uint32_t y = next();
-      out[done + i] = y;
-      walking[left] = y;
-      slot[left] = static_cast<std::uint32_t>(i);
-      left += y > size;
+      const std::uint32_t x = high[i] + even[low[i]];
+      high[i] = x >= rows ? x - rows : x;
     }
-    while (left > 0) {
-      std::size_t still = 0;
-      for (std::size_t j = 0; j < left; ++j) {
-        const std::uint32_t y = permute(walking[j]);
-        out[done + slot[j]] = y;
-        walking[still] = y;
-        slot[still] = slot[j];
-        still += y > size;
-      }
-      left = still;
+    for (std::size_t i = 0; i < count; ++i) {
+      const std::uint32_t x = low[i] + odd[high[i]];
+      low[i] = x >= columns ? x - columns : x;
     }
   }
 }
 
-void TKeyedOrder::Fill(std::uint64_t first, std::span<std::uint32_t> out) const {
-  std::array<const std::uint16_t*, kRounds> table{};
-  std::copy(FTable.begin(), FTable.end(), table.begin());
-  if (FRectangle) {
-    const std::uint32_t rows = FRows, columns = FColumns;
-    auto rounds = [&table, rows, columns](std::uint32_t high, std::uint32_t low) {
-      return RectangleRounds(table.data(), rows, columns, high, low);
-    };
-    // The positions follow one another: their halves step along without a division.
-    auto high = static_cast<std::uint32_t>(first / columns);
-    auto low = static_cast<std::uint32_t>(first % columns);
-    auto next = [&] {
-      const std::uint32_t y = rounds(high, low);
-      ++low;
-      if (low == columns) low = 0, ++high;
-      return y;
-    };
-    FillWith(out, next, [&](std::uint32_t x) { return rounds(x / columns, x % columns); });
-    return;
+void BinaryBatch(const std::uint16_t* const* table, std::uint32_t* high, std::uint32_t* low,
+                 std::size_t count) {
+  for (int round = 0; round < kRounds; round += 2) {
+    const std::uint16_t* const even = table[round];
+    const std::uint16_t* const odd = table[round + 1];
+    for (std::size_t i = 0; i < count; ++i) high[i] ^= even[low[i]];
+    for (std::size_t i = 0; i < count; ++i) low[i] ^= odd[high[i]];
   }
+}
+
+}  // namespace
+
+void TKeyedOrder::Fill(std::uint64_t first, std::span<std::uint32_t> out) const {
+  constexpr std::size_t kBatch = 512;
+  std::array<std::uint32_t, kBatch> high{}, low{}, slot{};
+  const std::uint16_t* const* const table = FTable.data();
+  const std::uint32_t rows = FRows, columns = FColumns,
+                      last = static_cast<std::uint32_t>(FSize - 1);
   const int lowBits = FLowBits;
-  auto permute = [&table, lowBits](std::uint32_t x) {
-    return BinaryRounds(table.data(), lowBits, x);
+  auto rounds = [&](std::size_t count) {
+    if (FRectangle) {
+      RectangleBatch(table, rows, columns, high.data(), low.data(), count);
+    } else {
+      BinaryBatch(table, high.data(), low.data(), count);
+    }
   };
-  auto position = static_cast<std::uint32_t>(first);
-  FillWith(
-      out, [&] { return permute(position++); }, permute);
+  auto value = [&](std::size_t i) {
+    return FRectangle ? high[i] * columns + low[i] : high[i] << lowBits | low[i];
+  };
+  // The positions follow one another: their halves step along without a division.
+  auto nextHigh = static_cast<std::uint32_t>(first / columns);
+  auto nextLow = static_cast<std::uint32_t>(first % columns);
+  for (std::size_t done = 0; done < out.size(); done += kBatch) {
+    const std::size_t count = std::min(kBatch, out.size() - done);
+    std::uint32_t* const y = out.data() + done;
+    for (std::size_t i = 0; i < count; ++i) {
+      high[i] = nextHigh;
+      low[i] = nextLow;
+      ++nextLow;
+      if (nextLow == columns) nextLow = 0, ++nextHigh;
+    }
+    rounds(count);
+    // Values not yet below N are kept aside without a branch (which would go either way at
+    // random) and walk on together.
+    std::size_t left = 0;
+    for (std::size_t i = 0; i < count; ++i) {
+      y[i] = value(i);
+      slot[left] = static_cast<std::uint32_t>(i);
+      left += y[i] > last;
+    }
+    while (left > 0) {
+      for (std::size_t j = 0; j < left; ++j) {
+        const std::uint32_t x = y[slot[j]];
+        high[j] = FRectangle ? x / columns : x >> lowBits;
+        low[j] = FRectangle ? x % columns : x & (columns - 1);
+      }
+      rounds(left);
+      std::size_t still = 0;
+      for (std::size_t j = 0; j < left; ++j) {
+        y[slot[j]] = value(j);
+        slot[still] = slot[j];
+        still += y[slot[j]] > last;
+      }
+      left = still;
+    }
+  }
 }
 
 }  // namespace pennacrow::adaptive

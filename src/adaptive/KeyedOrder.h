@@ -43,10 +43,6 @@ class TKeyedOrder {
  private:
   std::uint32_t Permute(std::uint32_t x) const;
 
-  // out from next's values (σ's round function of the positions in turn), walked on by permute.
-  template <typename TNext, typename TPermute>
-  void FillWith(std::span<std::uint32_t> out, TNext next, TPermute permute) const;
-
   std::uint64_t FSize;
   bool FRectangle = false;
   int FHighBits = 0;

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "base/LargeBuffer.h"
+
 namespace pennacrow::adaptive {
 
 namespace {
@@ -124,9 +126,9 @@ void TTernaryWriter::Embed(const TTernaryCover& cover, const TTernaryPlan& plan,
                            std::span<const std::uint8_t> p1Message,
                            std::span<std::int8_t> changes) {
   const std::size_t n = cover.Values.size();
-  FBits.resize(n);
-  FStego.resize(n);
-  FCost.resize(n);
+  ResizeLarge(FBits, n);
+  ResizeLarge(FStego, n);
+  ResizeLarge(FCost, n);
   if (plan.DryLimit == kWet) {
     EmbedLayers(cover, plan, p2Message, p1Message, changes);
     return;

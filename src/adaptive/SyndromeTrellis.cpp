@@ -283,7 +283,7 @@ void TStcWriter::Embed(std::span<const std::uint8_t> cover, std::span<const floa
   // One look at every column sorts them: a wet one only adds its column to its block's syndrome
   // when its bit is set, which needs doing once, not again in both passes. Most of a sparse
   // cover's columns are wet.
-  FDry.Index.resize(n);
+  ResizeLarge(FDry.Index, n);
   FDry.BlockEnd.resize(m);
   FDry.WetSyndrome.resize(m);
   std::size_t dry = 0;

@@ -18,4 +18,17 @@ void PrepareLargeBuffer(void* data, std::size_t size);
 // A byte vector of `size` zero bytes, its pages prepared as above.
 std::vector<std::uint8_t> LargeZeroBuffer(std::size_t size);
 
+// Resizes a working vector that is kept from one use to the next; when it must grow, its new
+// memory is prepared as above.
+template <typename T>
+void ResizeLarge(std::vector<T>& buffer, std::size_t size) {
+  if (size > buffer.capacity()) {
+    std::vector<T> grown;
+    grown.reserve(size);
+    PrepareLargeBuffer(grown.data(), size * sizeof(T));
+    buffer.swap(grown);
+  }
+  buffer.resize(size);
+}
+
 }  // namespace pennacrow
