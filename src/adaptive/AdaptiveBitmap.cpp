@@ -95,7 +95,7 @@ class TBitmapCover : public TSymmetricCover {
   }
 
  private:
-  static constexpr std::size_t kAhead = 16;
+  static constexpr std::size_t kAhead = 128;
 
   std::size_t Offset(std::uint32_t element) const {
     const std::uint32_t pixel = FChannels == 3 ? element / 3 : element;

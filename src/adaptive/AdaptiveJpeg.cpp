@@ -105,7 +105,7 @@ class TJpegCover : public TSymmetricCover {
   }
 
  private:
-  static constexpr std::size_t kAhead = 16;
+  static constexpr std::size_t kAhead = 128;
 
   struct TPlace {
     int Component;

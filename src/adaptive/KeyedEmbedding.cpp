@@ -232,8 +232,10 @@ TCostHistogram TSymmetricCover::Histogram() const {
 
 void TSymmetricCover::Levels(std::span<const std::uint32_t> indices, std::span<std::uint8_t> plus,
                              std::span<std::uint8_t> minus) const {
-  // The elements lie all over the cover: ask for their levels well before they are read.
-  constexpr std::size_t kAhead = 16;
+  // The elements lie all over the cover: ask for their levels well before they are read, so
+  // far ahead that a fetch from the last-level cache or memory is over by then (16 ahead left
+  // most of it waiting).
+  constexpr std::size_t kAhead = 128;
   const std::uint8_t* const levels = FLevels.data();
   const std::uint32_t* const index = indices.data();
   const std::size_t n = indices.size();
