@@ -2,6 +2,7 @@
 #include "base/Translate.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 
 #include "base/LargeBuffer.h"
@@ -223,11 +224,9 @@ TForward RunForward(const TDryColumns& dry, std::span<const std::uint8_t> cover,
   const TDryColumn dryColumn = ChooseKernel(kernel, states);
   const TColumns columns(height, (n + m - 1) / m);
   std::uint32_t offset = 0;
-  std::size_t d = 0;
   for (std::size_t j = 0; j < m; ++j) {
-    const std::size_t begin = BlockStart(j, n, m);
-    for (; d < dry.BlockEnd[j]; ++d) {
-      const std::size_t c = dry.Index[d];
+    const std::size_t begin = BlockStart(j, n, m), end = BlockStart(j + 1, n, m);
+    for (std::size_t c = dry.Next(begin, end); c < end; c = dry.Next(c + 1, end)) {
       const float cost0 = cover[c] ? flipCost[c] : 0.0f;
       const float cost1 = cover[c] ? 0.0f : flipCost[c];
       dryColumn(old, next, path, states, columns[c - begin], cost0, cost1);
@@ -247,6 +246,29 @@ TForward RunForward(const TDryColumns& dry, std::span<const std::uint8_t> cover,
 }
 
 }  // namespace
+
+std::size_t TDryColumns::Next(std::size_t c, std::size_t end) const {
+  while (c < end) {
+    const std::uint64_t word = Mask[c / 64] >> (c % 64);
+    if (word != 0) return std::min(end, c + static_cast<std::size_t>(std::countr_zero(word)));
+    c = (c / 64 + 1) * 64;
+  }
+  return end;
+}
+
+std::size_t TDryColumns::Previous(std::size_t begin, std::size_t c) const {
+  while (c > begin) {
+    // The bits of the columns below c in c's word (or the word below when c starts one).
+    const std::size_t last = c - 1;
+    const std::uint64_t word = Mask[last / 64] << (63 - last % 64);
+    if (word != 0) {
+      const std::size_t found = last - static_cast<std::size_t>(std::countl_zero(word));
+      return found >= begin ? found : begin - 1;
+    }
+    c = last / 64 * 64;
+  }
+  return begin - 1;
+}
 
 std::uint32_t StcColumn(int height, std::size_t width, std::size_t k) {
   const std::uint64_t submatrix = SplitMix64((std::uint64_t(height) << 48) ^ width);
@@ -283,23 +305,21 @@ void TStcWriter::Embed(std::span<const std::uint8_t> cover, std::span<const floa
   // One look at every column sorts them: a wet one only adds its column to its block's syndrome
   // when its bit is set, which needs doing once, not again in both passes. Most of a sparse
   // cover's columns are wet.
-  ResizeLarge(FDry.Index, n);
-  FDry.BlockEnd.resize(m);
+  FDry.Mask.assign((n + 63) / 64, 0);
   FDry.WetSyndrome.resize(m);
   std::size_t dry = 0;
   const float* const cost = flipCost.data();
   const std::uint8_t* const bit = cover.data();
-  std::uint32_t* const index = FDry.Index.data();
+  std::uint64_t* const mask = FDry.Mask.data();
   for (std::size_t j = 0; j < m; ++j) {
     const std::size_t begin = BlockStart(j, n, m), end = BlockStart(j + 1, n, m);
     std::uint32_t wet = 0;
     for (std::size_t c = begin; c < end; ++c) {
       const bool isWet = cost[c] == kWet;
-      index[dry] = static_cast<std::uint32_t>(c);
+      mask[c / 64] |= std::uint64_t{!isWet} << (c % 64);
       dry += !isWet;
       wet ^= columns[c - begin] & (0u - std::uint32_t{isWet && bit[c]});
     }
-    FDry.BlockEnd[j] = dry;
     FDry.WetSyndrome[j] = wet;
   }
   const std::uint8_t* path = PathMemory(dry * pathBytes);
@@ -309,13 +329,10 @@ void TStcWriter::Embed(std::span<const std::uint8_t> cover, std::span<const floa
   // The walk back: undo each block's shift, then each dry column's step, last column first.
   path += dry * pathBytes;
   std::size_t state = forward.FinalState;
-  std::size_t d = dry;
   for (std::size_t j = m; j-- > 0;) {
     state = ((state << 1) | ((message[j] ^ forward.BlockOffset[j]) & 1u)) & (states - 1);
-    const std::size_t begin = BlockStart(j, n, m);
-    const std::size_t blockBegin = j > 0 ? FDry.BlockEnd[j - 1] : 0;
-    for (; d > blockBegin; --d) {
-      const std::size_t c = FDry.Index[d - 1];
+    const std::size_t begin = BlockStart(j, n, m), end = BlockStart(j + 1, n, m);
+    for (std::size_t c = FDry.Previous(begin, end); c + 1 > begin; c = FDry.Previous(begin, c)) {
       path -= pathBytes;
       const std::uint8_t y = (path[state / 8] >> (state % 8)) & 1u;
       stego[c] = y;

@@ -47,9 +47,13 @@ enum class TStcKernel { Auto, Portable };
 // The columns of one vector whose bit may flip, block by block, and what the others add to each
 // block's syndrome.
 struct TDryColumns {
-  std::vector<std::uint32_t> Index;        // the dry columns in order
-  std::vector<std::size_t> BlockEnd;       // block j's dry columns end at Index[BlockEnd[j]]
+  std::vector<std::uint64_t> Mask;         // bit c % 64 of word c / 64: column c is dry
   std::vector<std::uint32_t> WetSyndrome;  // XOR of the columns of block j's wet set bits
+
+  // The first dry column in [c, end), or end.
+  std::size_t Next(std::size_t c, std::size_t end) const;
+  // The last dry column in [begin, c), or nothing (begin - 1 as it wraps).
+  std::size_t Previous(std::size_t begin, std::size_t c) const;
 };
 
 // The writer: finds the y with H·y = message of least total cost. Its working memory, 2^h bits
