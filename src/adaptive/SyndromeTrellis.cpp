@@ -305,23 +305,28 @@ void TStcWriter::Embed(std::span<const std::uint8_t> cover, std::span<const floa
   // One look at every column sorts them: a wet one only adds its column to its block's syndrome
   // when its bit is set, which needs doing once, not again in both passes. Most of a sparse
   // cover's columns are wet.
-  FDry.Mask.assign((n + 63) / 64, 0);
+  FDry.Mask.resize((n + 63) / 64);
   FDry.WetSyndrome.resize(m);
   std::size_t dry = 0;
   const float* const cost = flipCost.data();
   const std::uint8_t* const bit = cover.data();
   std::uint64_t* const mask = FDry.Mask.data();
+  // The mask's word is built in a register and stored whole: or-ing into memory column by column
+  // would have every column wait for the last one's store.
+  std::uint64_t word = 0;
   for (std::size_t j = 0; j < m; ++j) {
     const std::size_t begin = BlockStart(j, n, m), end = BlockStart(j + 1, n, m);
     std::uint32_t wet = 0;
     for (std::size_t c = begin; c < end; ++c) {
       const bool isWet = cost[c] == kWet;
-      mask[c / 64] |= std::uint64_t{!isWet} << (c % 64);
+      word |= std::uint64_t{!isWet} << (c % 64);
+      if (c % 64 == 63) mask[c / 64] = word, word = 0;
       dry += !isWet;
-      wet ^= columns[c - begin] & (0u - std::uint32_t{isWet && bit[c]});
+      wet ^= columns[c - begin] & (0u - (std::uint32_t{isWet} & std::uint32_t{bit[c] != 0}));
     }
     FDry.WetSyndrome[j] = wet;
   }
+  if (n % 64 != 0) mask[n / 64] = word;
   const std::uint8_t* path = PathMemory(dry * pathBytes);
   const TForward forward =
       RunForward(FDry, cover, flipCost, message, FHeight, FKernel, const_cast<std::uint8_t*>(path));
