@@ -2,6 +2,7 @@
 #include "base/Translate.h"
 
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <cmath>
 
@@ -52,6 +53,8 @@ class TColumns {
   std::uint32_t operator[](std::size_t k) const {
     return FTable.empty() ? StcColumn(FHeight, FWidth, k) : FTable[k];
   }
+  // The columns in a row, when they are in a table.
+  const std::uint32_t* Table() const { return FTable.empty() ? nullptr : FTable.data(); }
 
  private:
   static constexpr std::size_t kTabled = 1 << 16;
@@ -155,6 +158,41 @@ __attribute__((target("avx512f"))) void DryColumnAvx512(const float* old, float*
       word = 0;
     }
   }
+}
+
+// The columns [begin, end) of one block sorted sixteen at a time: the dry ones' bits set in mask
+// (zeroed beforehand, a word to spare), their count added to dry; returns the XOR of the wet set
+// bits' columns, table holding the block's columns from its first.
+__attribute__((target("avx512f,avx512bw,avx512vl"))) std::uint32_t SortBlockAvx512(
+    const float* cost, const std::uint8_t* bit, const std::uint32_t* table, std::size_t begin,
+    std::size_t end, std::uint64_t* mask, std::size_t& dry) {
+  const __m512 wetCost = _mm512_set1_ps(kWet);
+  __m512i syndrome = _mm512_setzero_si512();
+  for (std::size_t c = begin; c < end; c += 16) {
+    const auto lanes = static_cast<__mmask16>(end - c >= 16 ? 0xFFFF : (1u << (end - c)) - 1);
+    const __mmask16 wet =
+        _mm512_mask_cmp_ps_mask(lanes, _mm512_maskz_loadu_ps(lanes, cost + c), wetCost, _CMP_EQ_OQ);
+    const __mmask16 set =
+        _mm_mask_test_epi8_mask(lanes, _mm_maskz_loadu_epi8(lanes, bit + c), _mm_set1_epi8(-1));
+    syndrome = _mm512_xor_si512(
+        syndrome, _mm512_maskz_loadu_epi32(static_cast<__mmask16>(wet & set), table + (c - begin)));
+    const std::uint64_t dryLanes = static_cast<std::uint16_t>(lanes & ~wet);
+    const std::size_t shift = c % 64;
+    mask[c / 64] |= dryLanes << shift;
+    if (shift > 48) mask[c / 64 + 1] |= dryLanes >> (64 - shift);
+    dry += static_cast<std::size_t>(std::popcount(dryLanes));
+  }
+  alignas(64) std::array<std::uint32_t, 16> lanes{};
+  _mm512_store_si512(lanes.data(), syndrome);
+  std::uint32_t wet = 0;
+  for (const std::uint32_t column : lanes) wet ^= column;
+  return wet;
+}
+
+bool HaveAvx512Bw() {
+  static const bool have = __builtin_cpu_supports("avx512f") &&
+                           __builtin_cpu_supports("avx512bw") && __builtin_cpu_supports("avx512vl");
+  return have;
 }
 
 bool HaveAvx2() {
@@ -305,28 +343,40 @@ void TStcWriter::Embed(std::span<const std::uint8_t> cover, std::span<const floa
   // One look at every column sorts them: a wet one only adds its column to its block's syndrome
   // when its bit is set, which needs doing once, not again in both passes. Most of a sparse
   // cover's columns are wet.
-  FDry.Mask.resize((n + 63) / 64);
   FDry.WetSyndrome.resize(m);
   std::size_t dry = 0;
   const float* const cost = flipCost.data();
   const std::uint8_t* const bit = cover.data();
-  std::uint64_t* const mask = FDry.Mask.data();
-  // The mask's word is built in a register and stored whole: or-ing into memory column by column
-  // would have every column wait for the last one's store.
-  std::uint64_t word = 0;
-  for (std::size_t j = 0; j < m; ++j) {
-    const std::size_t begin = BlockStart(j, n, m), end = BlockStart(j + 1, n, m);
-    std::uint32_t wet = 0;
-    for (std::size_t c = begin; c < end; ++c) {
-      const bool isWet = cost[c] == kWet;
-      word |= std::uint64_t{!isWet} << (c % 64);
-      if (c % 64 == 63) mask[c / 64] = word, word = 0;
-      dry += !isWet;
-      wet ^= columns[c - begin] & (0u - (std::uint32_t{isWet} & std::uint32_t{bit[c] != 0}));
+#ifdef PENNACROW_STC_AVX2
+  const std::uint32_t* const table = columns.Table();
+  if (table != nullptr && FKernel == TStcKernel::Auto && HaveAvx512Bw()) {
+    FDry.Mask.assign(n / 64 + 2, 0);
+    for (std::size_t j = 0; j < m; ++j) {
+      const std::size_t begin = BlockStart(j, n, m), end = BlockStart(j + 1, n, m);
+      FDry.WetSyndrome[j] = SortBlockAvx512(cost, bit, table, begin, end, FDry.Mask.data(), dry);
     }
-    FDry.WetSyndrome[j] = wet;
+  } else
+#endif
+  {
+    FDry.Mask.resize(n / 64 + 2);
+    std::uint64_t* const mask = FDry.Mask.data();
+    // The mask's word is built in a register and stored whole: or-ing into memory column by
+    // column would have every column wait for the last one's store.
+    std::uint64_t word = 0;
+    for (std::size_t j = 0; j < m; ++j) {
+      const std::size_t begin = BlockStart(j, n, m), end = BlockStart(j + 1, n, m);
+      std::uint32_t wet = 0;
+      for (std::size_t c = begin; c < end; ++c) {
+        const bool isWet = cost[c] == kWet;
+        word |= std::uint64_t{!isWet} << (c % 64);
+        if (c % 64 == 63) mask[c / 64] = word, word = 0;
+        dry += !isWet;
+        wet ^= columns[c - begin] & (0u - (std::uint32_t{isWet} & std::uint32_t{bit[c] != 0}));
+      }
+      FDry.WetSyndrome[j] = wet;
+    }
+    if (n % 64 != 0) mask[n / 64] = word;
   }
-  if (n % 64 != 0) mask[n / 64] = word;
   const std::uint8_t* path = PathMemory(dry * pathBytes);
   const TForward forward =
       RunForward(FDry, cover, flipCost, message, FHeight, FKernel, const_cast<std::uint8_t*>(path));
