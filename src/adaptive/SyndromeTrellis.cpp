@@ -219,6 +219,51 @@ TDryColumn ChooseKernel(TStcKernel kernel, std::size_t states) {
   return DryColumnPortable;
 }
 
+// One look at every column sorts them: a wet one only adds its column to its block's syndrome
+// when its bit is set, which needs doing once, not again in both passes. Most of a sparse
+// cover's columns are wet. Returns the number of dry columns.
+std::size_t SortColumns(TDryColumns& sorted, std::span<const std::uint8_t> cover,
+                        std::span<const float> flipCost, std::size_t m, const TColumns& columns,
+                        TStcKernel kernel) {
+  const std::size_t n = cover.size();
+  sorted.WetSyndrome.resize(m);
+  std::size_t dry = 0;
+  const float* const cost = flipCost.data();
+  const std::uint8_t* const bit = cover.data();
+#ifdef PENNACROW_STC_AVX2
+  const std::uint32_t* const table = columns.Table();
+  if (table != nullptr && kernel == TStcKernel::Auto && HaveAvx512Bw()) {
+    sorted.Mask.assign(n / 64 + 2, 0);
+    for (std::size_t j = 0; j < m; ++j) {
+      const std::size_t begin = BlockStart(j, n, m), end = BlockStart(j + 1, n, m);
+      sorted.WetSyndrome[j] =
+          SortBlockAvx512(cost, bit, table, begin, end, sorted.Mask.data(), dry);
+    }
+    return dry;
+  }
+#endif
+  (void)kernel;
+  sorted.Mask.resize(n / 64 + 2);
+  std::uint64_t* const mask = sorted.Mask.data();
+  // The mask's word is built in a register and stored whole: or-ing into memory column by
+  // column would have every column wait for the last one's store.
+  std::uint64_t word = 0;
+  for (std::size_t j = 0; j < m; ++j) {
+    const std::size_t begin = BlockStart(j, n, m), end = BlockStart(j + 1, n, m);
+    std::uint32_t wet = 0;
+    for (std::size_t c = begin; c < end; ++c) {
+      const bool isWet = cost[c] == kWet;
+      word |= std::uint64_t{!isWet} << (c % 64);
+      if (c % 64 == 63) mask[c / 64] = word, word = 0;
+      dry += !isWet;
+      wet ^= columns[c - begin] & (0u - (std::uint32_t{isWet} & std::uint32_t{bit[c] != 0}));
+    }
+    sorted.WetSyndrome[j] = wet;
+  }
+  if (n % 64 != 0) mask[n / 64] = word;
+  return dry;
+}
+
 // What the forward pass leaves for the walk back besides the decisions: for each block, the
 // relabelling in force at its end, and the best final state.
 struct TForward {
@@ -340,43 +385,7 @@ void TStcWriter::Embed(std::span<const std::uint8_t> cover, std::span<const floa
   const std::size_t states = std::size_t{1} << FHeight;
   const std::size_t pathBytes = (states + 7) / 8;
   const TColumns columns(FHeight, (n + m - 1) / m);
-  // One look at every column sorts them: a wet one only adds its column to its block's syndrome
-  // when its bit is set, which needs doing once, not again in both passes. Most of a sparse
-  // cover's columns are wet.
-  FDry.WetSyndrome.resize(m);
-  std::size_t dry = 0;
-  const float* const cost = flipCost.data();
-  const std::uint8_t* const bit = cover.data();
-#ifdef PENNACROW_STC_AVX2
-  const std::uint32_t* const table = columns.Table();
-  if (table != nullptr && FKernel == TStcKernel::Auto && HaveAvx512Bw()) {
-    FDry.Mask.assign(n / 64 + 2, 0);
-    for (std::size_t j = 0; j < m; ++j) {
-      const std::size_t begin = BlockStart(j, n, m), end = BlockStart(j + 1, n, m);
-      FDry.WetSyndrome[j] = SortBlockAvx512(cost, bit, table, begin, end, FDry.Mask.data(), dry);
-    }
-  } else
-#endif
-  {
-    FDry.Mask.resize(n / 64 + 2);
-    std::uint64_t* const mask = FDry.Mask.data();
-    // The mask's word is built in a register and stored whole: or-ing into memory column by
-    // column would have every column wait for the last one's store.
-    std::uint64_t word = 0;
-    for (std::size_t j = 0; j < m; ++j) {
-      const std::size_t begin = BlockStart(j, n, m), end = BlockStart(j + 1, n, m);
-      std::uint32_t wet = 0;
-      for (std::size_t c = begin; c < end; ++c) {
-        const bool isWet = cost[c] == kWet;
-        word |= std::uint64_t{!isWet} << (c % 64);
-        if (c % 64 == 63) mask[c / 64] = word, word = 0;
-        dry += !isWet;
-        wet ^= columns[c - begin] & (0u - (std::uint32_t{isWet} & std::uint32_t{bit[c] != 0}));
-      }
-      FDry.WetSyndrome[j] = wet;
-    }
-    if (n % 64 != 0) mask[n / 64] = word;
-  }
+  const std::size_t dry = SortColumns(FDry, cover, flipCost, m, columns, FKernel);
   const std::uint8_t* path = PathMemory(dry * pathBytes);
   const TForward forward =
       RunForward(FDry, cover, flipCost, message, FHeight, FKernel, const_cast<std::uint8_t*>(path));
@@ -418,8 +427,9 @@ std::vector<std::uint8_t> StcExtract(std::span<const std::uint8_t> stego, std::s
   for (std::size_t j = 0; j < m; ++j) {
     const std::size_t begin = BlockStart(j, n, m), end = BlockStart(j + 1, n, m);
     // Without a branch: the bits are set at random.
-    for (std::size_t c = begin; c < end; ++c)
+    for (std::size_t c = begin; c < end; ++c) {
       syndrome ^= columns[c - begin] & (0u - std::uint32_t{bit[c] != 0});
+    }
     message[j] = syndrome & 1u;
     syndrome >>= 1;
   }

@@ -18,8 +18,9 @@ void PrepareLargeBuffer(void* data, std::size_t size);
 // A byte vector of `size` zero bytes, its pages prepared as above.
 std::vector<std::uint8_t> LargeZeroBuffer(std::size_t size);
 
-// Resizes a working vector that is kept from one use to the next; when it must grow, its new
-// memory is prepared as above.
+// Resizes a working vector that is kept from one use to the next and written whole after each
+// resize; when it must grow, its new memory is prepared as above and the old contents are not
+// kept.
 template <typename T>
 void ResizeLarge(std::vector<T>& buffer, std::size_t size) {
   if (size > buffer.capacity()) {
