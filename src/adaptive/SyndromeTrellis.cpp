@@ -291,9 +291,10 @@ bool CloseBlock(float*& old, float*& next, std::size_t states, std::size_t bit) 
 // has no choice, so instead of moving the costs its block's wet columns XOR their columns into
 // offset: the cost at index i belongs to the partial syndrome i ^ offset. Closing a block shifts
 // offset with the states, which keeps the relabelling exact.
-TForward RunForward(const TDryColumns& dry, std::span<const std::uint8_t> cover,
-                    std::span<const float> flipCost, std::span<const std::uint8_t> message,
-                    int height, TStcKernel kernel, std::uint8_t* path) {
+TForward RunForward(const TDryColumns& dry, const TColumns& columns,
+                    std::span<const std::uint8_t> cover, std::span<const float> flipCost,
+                    std::span<const std::uint8_t> message, int height, TStcKernel kernel,
+                    std::uint8_t* path) {
   const std::size_t n = cover.size(), m = message.size();
   const std::size_t states = std::size_t{1} << height;
   const std::size_t pathBytes = (states + 7) / 8;
@@ -305,7 +306,6 @@ TForward RunForward(const TDryColumns& dry, std::span<const std::uint8_t> cover,
   std::fill(old, old + states, kWet);
   old[0] = 0;
   const TDryColumn dryColumn = ChooseKernel(kernel, states);
-  const TColumns columns(height, (n + m - 1) / m);
   std::uint32_t offset = 0;
   for (std::size_t j = 0; j < m; ++j) {
     const std::size_t begin = BlockStart(j, n, m), end = BlockStart(j + 1, n, m);
@@ -387,8 +387,8 @@ void TStcWriter::Embed(std::span<const std::uint8_t> cover, std::span<const floa
   const TColumns columns(FHeight, (n + m - 1) / m);
   const std::size_t dry = SortColumns(FDry, cover, flipCost, m, columns, FKernel);
   const std::uint8_t* path = PathMemory(dry * pathBytes);
-  const TForward forward =
-      RunForward(FDry, cover, flipCost, message, FHeight, FKernel, const_cast<std::uint8_t*>(path));
+  const TForward forward = RunForward(FDry, columns, cover, flipCost, message, FHeight, FKernel,
+                                      const_cast<std::uint8_t*>(path));
 
   // The walk back: undo each block's shift, then each dry column's step, last column first.
   path += dry * pathBytes;
